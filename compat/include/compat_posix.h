@@ -1,0 +1,23 @@
+// What the Win32 layer offers beyond the Win32 API, for the stand-in host and tests on POSIX:
+// the translation between Windows-form paths and the POSIX paths they name.
+#ifndef BSOPANEL_COMPAT_POSIX_H
+#define BSOPANEL_COMPAT_POSIX_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// "Z:\a\b", "\a\b" or a relative "a\b" to the POSIX path it names, each component that does not
+// exist under its exact name resolved without regard to case. Returns 1, or 0 when the path
+// names another drive or does not fit.
+int CompatToPosixPath(const char *windows_path, char *posix_path, size_t size);
+// "/a/b" to "Z:\a\b". Returns 1, or 0 when it does not fit.
+int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
