@@ -1,0 +1,3 @@
+#include "settings/settings.h"
+
+PluginSettings Settings;

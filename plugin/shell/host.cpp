@@ -1,0 +1,3 @@
+#include "shell/host.h"
+
+PluginStartupInfo HostInfo;

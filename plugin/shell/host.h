@@ -1,0 +1,10 @@
+// The host's function table, kept whole at start-up; every call back into the host goes
+// through it and its ModuleNumber.
+#ifndef BSOPANEL_SHELL_HOST_H
+#define BSOPANEL_SHELL_HOST_H
+
+#include "plugin_api.h"
+
+extern PluginStartupInfo HostInfo;
+
+#endif
