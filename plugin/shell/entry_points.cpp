@@ -1,30 +1,105 @@
-// The thirteen exports. Until the panel is built they answer "nothing to show".
+// The thirteen exports. The start-up, the menus and the panel instance's life are handled here;
+// every other export hands its arguments unchanged to the subsystem that does the work.
+#include "commands/file_attach.h"
+#include "commands/key_dispatch.h"
+#include "panel/listing.h"
+#include "panel/navigation.h"
+#include "panel/panel_info.h"
 #include "plugin_api.h"
+#include "settings/config_dialog.h"
+#include "settings/settings.h"
+#include "shell/browser.h"
+#include "shell/host.h"
+#include "shell/messages.h"
 
+#include <new>
 #include <string.h>
+
+// The host keeps pointers into these after GetPluginInfo returns; they are refilled on every
+// call so that a changed setting or language shows at once.
+static const char *DiskMenuStrings[1];
+static int DiskMenuNumbers[1];
+static const char *PluginMenuStrings[1];
+static const char *PluginConfigStrings[1];
+
+static BSOBrowser *Browser(HANDLE hPlugin) {
+    return static_cast<BSOBrowser *>(hPlugin);
+}
 
 extern "C" {
 
-void WINAPI SetStartupInfo(const PluginStartupInfo *) {}
+void WINAPI SetStartupInfo(const PluginStartupInfo *Info) {
+    // A newer host passes a longer record: the part this interface knows is kept.
+    memcpy(&HostInfo, Info, sizeof(HostInfo));
+    BuildSettingsKeyPath(HostInfo.RootKey);
+    LoadSettings();
+}
+
 void WINAPI GetPluginInfo(PluginInfo *Info) {
-    memset(Info, 0, sizeof(*Info));
+    DiskMenuStrings[0] = GetMessageText(MsgDisksMenu);
+    DiskMenuNumbers[0] = Settings.DisksMenuDigit;
+    PluginMenuStrings[0] = GetMessageText(MsgPluginMenu);
+    PluginConfigStrings[0] = GetMessageText(MsgPluginMenu);
+
     Info->StructSize = sizeof(*Info);
+    Info->Flags = 0;
+    Info->DiskMenuStrings = DiskMenuStrings;
+    Info->DiskMenuNumbers = DiskMenuNumbers;
+    Info->DiskMenuStringsNumber = Settings.AddToDisksMenu ? 1 : 0;
+    Info->PluginMenuStrings = PluginMenuStrings;
+    Info->PluginMenuStringsNumber = 1;
+    Info->PluginConfigStrings = PluginConfigStrings;
+    Info->PluginConfigStringsNumber = 1;
+    Info->CommandPrefix = GetMessageText(MsgDisksMenu);
 }
-HANDLE WINAPI OpenPlugin(int, INT_PTR) { return INVALID_HANDLE_VALUE; }
-void WINAPI ClosePlugin(HANDLE) {}
-int WINAPI GetFindData(HANDLE, PluginPanelItem **pPanelItem, int *pItemsNumber, int) {
-    *pPanelItem = nullptr;
-    *pItemsNumber = 0;
-    return 1;
+
+// Every way of opening (disks menu, plugins menu, command prefix with any text) gives the
+// same root view.
+HANDLE WINAPI OpenPlugin(int, INT_PTR) {
+    BSOBrowser *browser = new (std::nothrow) BSOBrowser;
+    return browser ? static_cast<HANDLE>(browser) : INVALID_HANDLE_VALUE;
 }
-void WINAPI FreeFindData(HANDLE, PluginPanelItem *, int) {}
-void WINAPI GetOpenPluginInfo(HANDLE, OpenPluginInfo *Info) { Info->StructSize = 68; }
-int WINAPI SetDirectory(HANDLE, const char *, int) { return 0; }
-int WINAPI ProcessKey(HANDLE, int, unsigned int) { return 0; }
-int WINAPI Configure(int) { return 0; }
-int WINAPI Compare(HANDLE, const PluginPanelItem *, const PluginPanelItem *, unsigned int) {
-    return -2;
+
+void WINAPI ClosePlugin(HANDLE hPlugin) {
+    if (hPlugin && hPlugin != INVALID_HANDLE_VALUE) delete Browser(hPlugin);
 }
-int WINAPI PutFiles(HANDLE, PluginPanelItem *, int, int, int) { return 0; }
-int WINAPI ProcessEvent(HANDLE, int, void *) { return 0; }
+
+int WINAPI GetFindData(HANDLE hPlugin, PluginPanelItem **pPanelItem, int *pItemsNumber,
+                       int OpMode) {
+    return ListPanelItems(Browser(hPlugin), pPanelItem, pItemsNumber, OpMode);
+}
+
+void WINAPI FreeFindData(HANDLE hPlugin, PluginPanelItem *PanelItem, int ItemsNumber) {
+    FreePanelItems(Browser(hPlugin), PanelItem, ItemsNumber);
+}
+
+void WINAPI GetOpenPluginInfo(HANDLE hPlugin, OpenPluginInfo *Info) {
+    DescribePanel(Browser(hPlugin), Info);
+}
+
+int WINAPI SetDirectory(HANDLE hPlugin, const char *Dir, int OpMode) {
+    return ChangePanelDirectory(Browser(hPlugin), Dir, OpMode);
+}
+
+int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
+    return DispatchKey(Browser(hPlugin), Key, ControlState);
+}
+
+int WINAPI Configure(int ItemNumber) {
+    return ItemNumber == 0 ? ShowConfigDialog() : 0;
+}
+
+int WINAPI Compare(HANDLE hPlugin, const PluginPanelItem *Item1, const PluginPanelItem *Item2,
+                   unsigned int Mode) {
+    return CompareLinks(Browser(hPlugin), Item1, Item2, Mode);
+}
+
+int WINAPI PutFiles(HANDLE hPlugin, PluginPanelItem *PanelItem, int ItemsNumber, int Move,
+                    int OpMode) {
+    return AttachFiles(Browser(hPlugin), PanelItem, ItemsNumber, Move, OpMode);
+}
+
+int WINAPI ProcessEvent(HANDLE hPlugin, int Event, void *Param) {
+    return HandlePanelEvent(Browser(hPlugin), Event, Param);
+}
 }

@@ -1,0 +1,44 @@
+#include "shell/browser.h"
+
+#include "settings/settings.h"
+#include "shell/host.h"
+
+#include <string.h>
+
+const char NoStartDirectory[] = "**";
+char StartDirectory[260] = "**";
+
+// File names, directory names and sizes: what the mailer changes in the outbound.
+static const DWORD OutboundChangeFilter =
+    FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE;
+
+BSOBrowser::BSOBrowser() : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE) {
+    // A directory that does not fit, or a failed call, leaves nothing to restore rather than
+    // a cut-off or stale path.
+    DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);
+    if (length == 0 || length >= sizeof(StartDirectory)) strcpy(StartDirectory, NoStartDirectory);
+    CurDir[0] = 0;
+    if (Settings.PathToOutbound[0]) {
+        HANDLE handle =
+            FindFirstChangeNotificationA(Settings.PathToOutbound, TRUE, OutboundChangeFilter);
+        if (handle) ChangeHandle = handle;
+    }
+}
+
+BSOBrowser::~BSOBrowser() {
+    if (ChangeHandle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(ChangeHandle);
+    ChangeHandle = INVALID_HANDLE_VALUE;
+    FreeEntries(Entries, EntryCount);
+    if (strcmp(StartDirectory, NoStartDirectory) != 0) {
+        // The marker goes back before the host is called, and the host gets a copy: whatever
+        // it does meanwhile cannot consume the directory twice.
+        char directory[sizeof(StartDirectory)];
+        memcpy(directory, StartDirectory, sizeof(directory));
+        strcpy(StartDirectory, NoStartDirectory);
+        if (HostInfo.Control) HostInfo.Control(this, FCTL_SETPANELDIR, directory);
+    }
+}
+
+bool BSOBrowser::IsInsideLink() const {
+    return CurDir[0] >= '0' && CurDir[0] <= '9';
+}

@@ -1,0 +1,36 @@
+// The panel instance: one per opened plugin panel; the host holds its address as the panel
+// handle. Its CurDir alone tells the two views apart.
+#ifndef BSOPANEL_SHELL_BROWSER_H
+#define BSOPANEL_SHELL_BROWSER_H
+
+#include "scan/outbound_entry.h"
+
+#include <windows.h>
+
+class BSOBrowser {
+public:
+    // At the root, with no rows, watching the outbound configured now; saves the process's
+    // current directory as the one the host panel returns to.
+    BSOBrowser();
+    // Closes the watch, releases the rows and, when a start directory is saved, hands it to
+    // the host for this panel.
+    ~BSOBrowser();
+    BSOBrowser(const BSOBrowser &) = delete;
+    BSOBrowser &operator=(const BSOBrowser &) = delete;
+
+    // True inside a link (CurDir starts with a digit), false at the root (CurDir empty).
+    bool IsInsideLink() const;
+
+    OutboundEntry *Entries; // the rows of the current view, null when there are none
+    int EntryCount;
+    char CurDir[260];    // empty at the root; inside a link the link's address text
+    HANDLE ChangeHandle; // watch on the outbound tree, INVALID_HANDLE_VALUE when none
+};
+
+// The directory the host panel returns to when a plugin panel closes; NoStartDirectory when
+// nothing is saved. Shared by all instances: each opening overwrites it, the first closing
+// after that consumes it.
+extern char StartDirectory[260];
+extern const char NoStartDirectory[];
+
+#endif

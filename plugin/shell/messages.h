@@ -1,0 +1,118 @@
+// Every user-visible text is a message id that the host turns into the user's language from the
+// .lng files beside the module. Dialogs are built from compact templates of such ids.
+#ifndef BSOPANEL_SHELL_MESSAGES_H
+#define BSOPANEL_SHELL_MESSAGES_H
+
+#include "plugin_api.h"
+
+#include <stdint.h>
+
+// The language files hold one text per id, in this order.
+enum MessageId {
+    MsgOk = 0,          // first button of every dialog and box: accept, go on
+    MsgCancel = 1,      // second button: cancel, stop
+    MsgWarning = 2,     // title of the general warning and error boxes
+    MsgPluginMenu = 3,  // plugins menu and configuration menu entry
+    MsgPanelFormat = 4, // panel format name, start of the panel title
+    MsgDisksMenu = 5,   // disks menu entry, also the command prefix
+    MsgKeyRequest = 6,  // key bar: file request
+    MsgKeyPoll = 7,     // key bar: poll (root)
+    MsgKeyFlavor = 8,   // key bar: flavor change (inside a link)
+    MsgKeyRemove = 9,   // key bar: removal (inside a link)
+    MsgScanTitle = 10,
+    MsgScanProgressFormat = 11, // one %s: the instance's CurDir
+    MsgColumnName = 12,
+    MsgColumnSize = 13,
+    MsgColumnBusy = 14,
+    MsgColumnRequest = 15,
+    MsgColumnNetmailFlavors = 16,
+    MsgColumnFlowFlavors = 17,
+    MsgColumnDate = 18,
+    MsgColumnTime = 19,
+    MsgFlavorTitle = 20,
+    MsgAttachTitle = 21,
+    MsgAttachAddress = 22,
+    MsgAttachDeleteAfterSending = 23,
+    MsgPollTitle = 24,
+    MsgPollAddress = 25,
+    MsgRequestTitle = 26,
+    MsgRequestAddress = 27,
+    MsgRemoveTitle = 28,
+    MsgRemoveQuestionFormat = 29, // one %s: a file name or the text of MsgRemoveCountFormat
+    MsgDropMissingLine = 30,
+    MsgFlavorImmediate = 31,
+    MsgFlavorCrash = 32,
+    MsgFlavorDirect = 33,
+    MsgFlavorNormal = 34,
+    MsgFlavorHold = 35,
+    MsgFileNotFound = 36,
+    MsgLineNotRemoved = 37,
+    MsgIsDirectory = 38,
+    MsgBadAddress = 39,
+    MsgFileExists = 40,
+    MsgLinkBusy = 41,
+    MsgGoOn = 42,
+    MsgRemoveCountFormat = 43, // one %d: the number of selected items
+    MsgConfigTitle = 44,
+    MsgConfigAddToDisksMenu = 45,
+    MsgConfigDisksMenuDigit = 46,
+    MsgConfigOutboundPath = 47,
+    MsgConfigAddress = 48,
+    MsgConfigModesAndFlavors = 49,
+    MsgConfigViewModes = 50,
+    MsgConfigLinksMode = 51,
+    MsgConfigFilesMode = 52,
+    MsgConfigNoChangeMode = 53,
+    MsgConfigAutoRefresh = 54,
+    MsgConfigPollFlavor = 55,
+    MsgConfigAttachFlavor = 56,
+    MessageCount = 57
+};
+
+// The host's text for the id; it belongs to the host and is never freed. Callers that hand
+// texts back to the host in arrays it reads later fetch them again on every call.
+const char *GetMessageText(int Id);
+
+// Data values below this are message ids; the others are addresses of literal texts.
+const uintptr_t FirstTextReference = 2000;
+
+// One dialog item in compact form. Selected holds a check box's or radio button's state, or for
+// an edit field with DIF_HISTORY the address of the history name; Data a message id or the
+// address of a literal text. Both are pointer-wide so that a 64-bit build can hold addresses.
+struct DialogTemplateItem {
+    uint8_t Type;
+    uint8_t X1, Y1, X2, Y2;
+    uint8_t Focus;
+    uintptr_t Selected;
+    DWORD Flags;
+    uint8_t DefaultButton;
+    uintptr_t Data;
+};
+
+// Fills Count host items from the first Count templates. A text longer than an item's Data
+// holds (511 characters) is cut there.
+void ExpandDialogTemplate(const DialogTemplateItem *Templates, FarDialogItem *Items, int Count);
+
+// The literal texts templates refer to: edit fields and separator lines start empty.
+extern const char EmptyTemplateText[];
+// The address history shared by the poll, file request and attach dialogs.
+extern const char AddressHistoryName[];
+
+// Builders for template tables, so that each dialog is a plain list of its items.
+DialogTemplateItem DialogFrame(int X1, int Y1, int X2, int Y2, int TitleId);
+DialogTemplateItem DialogText(int X1, int Y, int X2, int TextId);
+DialogTemplateItem DialogSeparator(int X1, int Y);
+DialogTemplateItem DialogEdit(int X1, int Y, int X2);
+// A one-character digit field; Y2 as the host takes it (some dialogs give the row again).
+DialogTemplateItem DialogDigitField(int X, int Y, int Y2);
+// The address field of the poll, request and attach dialogs: focused, with the shared history.
+DialogTemplateItem DialogAddressField(int Y);
+DialogTemplateItem DialogCheckBox(int X1, int Y, int X2, int TextId);
+// First is set on the first button of a radio group.
+DialogTemplateItem DialogRadioButton(int X1, int Y, int X2, int TextId, bool First);
+// The centred OK / Cancel pair: IsDefault marks the button Enter chooses.
+DialogTemplateItem DialogButton(int Y, int TextId, bool IsDefault);
+// The same item with the focus on it when the dialog opens.
+DialogTemplateItem Focused(DialogTemplateItem Item);
+
+#endif
