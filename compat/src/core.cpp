@@ -1,0 +1,328 @@
+// The last error, live handles, and the translation of Win32 paths (drive Z: is "/") to POSIX
+// paths whose components are found without regard to case, as Windows finds them.
+#include "internal.h"
+
+#include <compat_posix.h>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <mutex>
+#include <unistd.h>
+#include <unordered_set>
+#include <vector>
+
+namespace compat {
+namespace {
+
+thread_local DWORD last_error = 0;
+
+std::mutex objects_mutex;
+std::unordered_set<const void *> &LiveObjects() {
+    static auto *objects = new std::unordered_set<const void *>; // outlives static destructors
+    return *objects;
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+// Windows drops one trailing dot from every component, and all trailing dots and spaces from the
+// last one ("a.\b. " is "a\b"); components made only of dots are left to the ".." handling.
+std::string TrimComponent(std::string part, bool last) {
+    if (part.find_first_not_of('.') == std::string::npos) return part;
+    if (last) {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+    } else if (part.back() == '.') {
+        part.pop_back();
+    }
+    return part;
+}
+
+// The absolute components of a Win32 path, "." and ".." applied without looking at the disk.
+bool Components(const char *path, std::vector<std::string> &parts) {
+    parts.clear();
+    if (!path) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!*path || (IsSeparator(path[0]) && IsSeparator(path[1]))) { // empty or UNC
+        Fail(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    const char *rest = path;
+    if (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':') {
+        if ((path[0] | 0x20) != 'z') {
+            Fail(ERROR_PATH_NOT_FOUND);
+            return false;
+        }
+        rest = path + 2;
+    }
+    if (!IsSeparator(*rest)) { // relative to the current directory of the only drive
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd)) {
+            FailErrno(errno);
+            return false;
+        }
+        for (const char *part = cwd; *part;) {
+            const char *end = std::strchr(part, '/');
+            if (!end) end = part + std::strlen(part);
+            if (end > part) parts.emplace_back(part, end);
+            part = *end ? end + 1 : end;
+        }
+    }
+    while (*rest) {
+        while (IsSeparator(*rest)) ++rest;
+        const char *end = rest;
+        while (*end && !IsSeparator(*end)) ++end;
+        if (end == rest) break;
+        std::string part = TrimComponent(std::string(rest, end), *end == '\0');
+        rest = end;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    return true;
+}
+
+} // namespace
+
+void RegisterObject(Object *object) {
+    std::lock_guard<std::mutex> lock(objects_mutex);
+    LiveObjects().insert(object);
+}
+
+Object *FindObject(const void *handle, Object::Kind kind) {
+    std::lock_guard<std::mutex> lock(objects_mutex);
+    if (handle && LiveObjects().count(handle)) {
+        auto *object = static_cast<Object *>(const_cast<void *>(handle));
+        if (object->kind == kind) return object;
+    }
+    last_error = ERROR_INVALID_HANDLE;
+    return nullptr;
+}
+
+bool DestroyObject(Object *object) {
+    {
+        std::lock_guard<std::mutex> lock(objects_mutex);
+        if (!LiveObjects().erase(object)) return false;
+    }
+    delete object;
+    return true;
+}
+
+void Fail(DWORD error) {
+    last_error = error;
+}
+
+DWORD ErrorFromErrno(int error) {
+    switch (error) {
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY:
+        return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return ERROR_DISK_FULL;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL:
+        return ERROR_INVALID_PARAMETER;
+    case EXDEV:
+        return ERROR_NOT_SAME_DEVICE;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case EBUSY:
+    case ETXTBSY:
+        return ERROR_SHARING_VIOLATION;
+    case ELOOP:
+        return ERROR_CANTOPEN;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+DWORD ErrorFromErrnoAt(int error, const std::string &posix_path) {
+    if (error != ENOENT || posix_path.empty()) return ErrorFromErrno(error);
+    std::string::size_type slash = posix_path.find_last_of('/');
+    std::string parent = slash == 0 ? "/" : posix_path.substr(0, slash);
+    struct stat info;
+    if (slash != std::string::npos && stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return ERROR_FILE_NOT_FOUND;
+    return ERROR_PATH_NOT_FOUND;
+}
+
+void FailErrno(int error, const std::string &posix_path) {
+    last_error = ErrorFromErrnoAt(error, posix_path);
+}
+
+bool EqualNoCase(const std::string &a, const std::string &b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
+}
+
+std::string FindEntryName(const std::string &directory, const std::string &name) {
+    std::string exact = directory == "/" ? "/" + name : directory + "/" + name;
+    struct stat info;
+    if (lstat(exact.c_str(), &info) == 0) return name;
+    std::string found;
+    if (DIR *listing = opendir(directory.c_str())) {
+        while (struct dirent *entry = readdir(listing)) {
+            if (EqualNoCase(entry->d_name, name)) {
+                found = entry->d_name;
+                break;
+            }
+        }
+        closedir(listing);
+    }
+    return found;
+}
+
+bool ToPosixLexical(const char *windows_path, std::string &posix_path) {
+    std::vector<std::string> parts;
+    if (!Components(windows_path, parts)) return false;
+    posix_path.clear();
+    for (const std::string &part : parts) posix_path += "/" + part;
+    if (posix_path.empty()) posix_path = "/";
+    return true;
+}
+
+bool ToPosix(const char *windows_path, std::string &posix_path) {
+    std::vector<std::string> parts;
+    if (!Components(windows_path, parts)) return false;
+    std::string path = "/";
+    bool exists = true; // once a component is missing, the rest cannot be looked up
+    for (const std::string &part : parts) {
+        std::string name = part;
+        if (exists) {
+            std::string found = FindEntryName(path, part);
+            if (found.empty())
+                exists = false;
+            else
+                name = found;
+        }
+        if (path.back() != '/') path += '/';
+        path += name;
+    }
+    posix_path = path;
+    return true;
+}
+
+std::string ToWindows(const std::string &posix_path) {
+    std::string text = posix_path;
+    for (char &c : text)
+        if (c == '/') c = '\\';
+    return text.empty() || text[0] != '\\' ? text : "Z:" + text;
+}
+
+FILETIME ToFileTime(const struct timespec &time) {
+    // 100-nanosecond ticks since 1601-01-01 UTC; 11644473600 seconds lie before 1970.
+    uint64_t ticks = (static_cast<uint64_t>(time.tv_sec) + 11644473600ull) * 10000000ull +
+                     static_cast<uint64_t>(time.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+DWORD AttributesOf(const struct stat &info) {
+    // What Wine reports: no archive bit on directories, read-only when nobody may write.
+    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (!S_ISDIR(info.st_mode) && !(info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes;
+}
+
+DWORD CopyOut(const std::string &text, char *buffer, DWORD size) {
+    if (!buffer || text.size() >= size) return static_cast<DWORD>(text.size() + 1);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
+} // namespace compat
+
+using namespace compat;
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) {
+    return last_error;
+}
+void WINAPI SetLastError(DWORD dwErrCode) {
+    last_error = dwErrCode;
+}
+
+int CompatToPosixPath(const char *windows_path, char *posix_path, size_t size) {
+    std::string path;
+    if (!ToPosix(windows_path, path) || !posix_path || path.size() >= size) return 0;
+    std::memcpy(posix_path, path.c_str(), path.size() + 1);
+    return 1;
+}
+
+int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size) {
+    if (!posix_path || !windows_path) return 0;
+    std::string path = ToWindows(posix_path);
+    if (path.size() >= size) return 0;
+    std::memcpy(windows_path, path.c_str(), path.size() + 1);
+    return 1;
+}
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) {
+        FailErrno(errno);
+        return 0;
+    }
+    return CopyOut(ToWindows(cwd), lpBuffer, nBufferLength);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+    std::string path;
+    if (!ToPosix(lpPathName, path)) return FALSE;
+    if (chdir(path.c_str()) != 0) {
+        Fail(errno == ENOTDIR ? ERROR_DIRECTORY : ErrorFromErrnoAt(errno, path));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                              LPSTR *lpFilePart) {
+    std::string path;
+    if (!ToPosixLexical(lpFileName, path)) return 0;
+    std::string full = ToWindows(path);
+    size_t length = std::strlen(lpFileName);
+    bool trailing = length > 0 && (lpFileName[length - 1] == '\\' || lpFileName[length - 1] == '/');
+    if (trailing && full.back() != '\\') full += '\\';
+    DWORD result = CopyOut(full, lpBuffer, nBufferLength);
+    if (lpFilePart && result < nBufferLength) {
+        size_t slash = full.find_last_of('\\');
+        *lpFilePart = slash + 1 < full.size() ? lpBuffer + slash + 1 : nullptr;
+    }
+    return result;
+}
+
+} // extern "C"

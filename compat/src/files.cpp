@@ -1,0 +1,595 @@
+// File search with DOS wildcards, directory and file operations, and file handles.
+#include "internal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace compat {
+namespace {
+
+// ---- Wildcards -------------------------------------------------------------------------------
+
+// FindFirstFileA hands the file system a pattern rewritten into the DOS wildcards below, and
+// the file system matches names against that; both steps are reproduced here.
+enum Wildcard { kStar = -1, kDosStar = -2, kDosQuestion = -3, kDosDot = -4 };
+
+std::vector<int> TranslatePattern(const std::string &pattern) {
+    if (pattern == "*" || pattern == "*.*") return {kStar};
+    std::vector<int> tokens;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (c == '.' && i >= 1 && i + 1 == pattern.size() && pattern[i - 1] == '*')
+            tokens.back() = kDosStar; // "*." : names without an extension
+        else if (c == '.' && (next == '?' || next == '*'))
+            tokens.push_back(kDosDot);
+        else if (c == '?')
+            tokens.push_back(kDosQuestion);
+        else if (c == '*')
+            tokens.push_back(kStar);
+        else
+            tokens.push_back(static_cast<unsigned char>(c));
+    }
+    return tokens;
+}
+
+int UpperAscii(int c) {
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+
+class Matcher {
+public:
+    Matcher(const std::vector<int> &tokens, const std::string &name)
+        : tokens_(tokens), name_(name), memo_((tokens.size() + 1) * (name.size() + 1), -1) {}
+    bool Run() { return Match(0, 0); }
+
+private:
+    bool Match(size_t t, size_t n) {
+        signed char &memo = memo_[t * (name_.size() + 1) + n];
+        if (memo < 0) memo = Compute(t, n);
+        return memo != 0;
+    }
+    bool Compute(size_t t, size_t n) {
+        bool at_end = n == name_.size();
+        if (t == tokens_.size()) return at_end;
+        char c = at_end ? '\0' : name_[n];
+        switch (tokens_[t]) {
+        case kStar:
+            return Match(t + 1, n) || (!at_end && Match(t, n + 1));
+        case kDosStar: // any run that does not swallow the last dot of the name
+            return Match(t + 1, n) ||
+                   (!at_end && (c != '.' || name_.find('.', n + 1) != std::string::npos) &&
+                    Match(t, n + 1));
+        case kDosQuestion: // one character; nothing at a dot or at the end
+            return at_end || c == '.' ? Match(t + 1, n) : Match(t + 1, n + 1);
+        case kDosDot: // a dot, or nothing at the end
+            return at_end ? Match(t + 1, n) : c == '.' && Match(t + 1, n + 1);
+        default:
+            return !at_end && UpperAscii(static_cast<unsigned char>(c)) == UpperAscii(tokens_[t]) &&
+                   Match(t + 1, n + 1);
+        }
+    }
+    const std::vector<int> &tokens_;
+    const std::string &name_;
+    std::vector<signed char> memo_;
+};
+
+bool HasWildcards(const std::string &pattern) {
+    return pattern.find_first_of("*?") != std::string::npos;
+}
+
+std::string Join(const std::string &directory, const std::string &name) {
+    return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+bool Describe(const std::string &path, const std::string &name, WIN32_FIND_DATAA &data) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
+    if (name.size() >= sizeof data.cFileName) return false;
+    std::memset(&data, 0, sizeof data);
+    data.dwFileAttributes = AttributesOf(info);
+    data.ftCreationTime = ToFileTime(info.st_mtim);
+    data.ftLastAccessTime = ToFileTime(info.st_atim);
+    data.ftLastWriteTime = ToFileTime(info.st_mtim);
+    if (!S_ISDIR(info.st_mode)) {
+        data.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
+        data.nFileSizeLow = static_cast<DWORD>(info.st_size);
+    }
+    std::memcpy(data.cFileName, name.c_str(), name.size() + 1);
+    return true;
+}
+
+struct Search : Object {
+    static constexpr Kind kKind = Object::Search;
+    Search() : Object(kKind) {}
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+};
+
+// NTFS lists "." and ".." first, then names in upper-case order.
+bool ListingOrder(const WIN32_FIND_DATAA &a, const WIN32_FIND_DATAA &b) {
+    auto rank = [](const char *name) {
+        return std::strcmp(name, ".") == 0 ? 0 : std::strcmp(name, "..") == 0 ? 1 : 2;
+    };
+    if (rank(a.cFileName) != rank(b.cFileName)) return rank(a.cFileName) < rank(b.cFileName);
+    for (size_t i = 0;; ++i) {
+        int x = UpperAscii(static_cast<unsigned char>(a.cFileName[i]));
+        int y = UpperAscii(static_cast<unsigned char>(b.cFileName[i]));
+        if (x != y || !x) return x < y;
+    }
+}
+
+bool IsDirectory(const std::string &path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// ---- File handles ----------------------------------------------------------------------------
+
+struct File : Object {
+    static constexpr Kind kKind = Object::File;
+    explicit File(int fd) : Object(kKind), fd(fd) {}
+    ~File() override { close(fd); }
+    int fd;
+};
+
+// Opens with the flags, telling whether the file was there before (for CREATE_ALWAYS and
+// OPEN_ALWAYS, which report an existing file through the last error).
+int OpenReporting(const std::string &path, int flags, mode_t mode, bool &existed) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        int fd = open(path.c_str(), flags & ~(O_CREAT | O_EXCL), mode);
+        if (fd >= 0 || errno != ENOENT) {
+            existed = fd >= 0;
+            return fd;
+        }
+        fd = open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        if (fd >= 0 || errno != EEXIST) {
+            existed = false;
+            return fd;
+        }
+    }
+    return -1;
+}
+
+bool CopyContents(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = read(from, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return got == 0;
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(to, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                if (put == 0) errno = ENOSPC;
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+// The target of a rename: when it names the source itself under another case, the new spelling
+// is what the caller asked for.
+std::string RenameTarget(const std::string &source, const std::string &target, const char *given) {
+    if (source != target) return target;
+    std::string::size_type slash = target.find_last_of('/');
+    std::string lexical;
+    if (!ToPosixLexical(given, lexical)) return target;
+    return target.substr(0, slash + 1) + lexical.substr(lexical.find_last_of('/') + 1);
+}
+
+} // namespace
+} // namespace compat
+
+using namespace compat;
+
+extern "C" {
+
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+    if (!lpFileName || !lpFindFileData) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string whole = lpFileName;
+    std::string::size_type slash = whole.find_last_of("\\/");
+    std::string pattern = slash == std::string::npos ? whole : whole.substr(slash + 1);
+    if (slash == std::string::npos && whole.size() >= 2 && whole[1] == ':')
+        pattern = whole.substr(2), slash = 1;
+    if (pattern.empty()) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto *search = new Search;
+    if (HasWildcards(pattern)) {
+        std::string directory_name =
+            slash == std::string::npos ? "." : whole.substr(0, slash + 1) + ".";
+        std::string directory;
+        if (!ToPosix(directory_name.c_str(), directory)) return delete search, INVALID_HANDLE_VALUE;
+        DIR *listing = opendir(directory.c_str());
+        if (!listing) {
+            Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+            return delete search, INVALID_HANDLE_VALUE;
+        }
+        std::vector<int> tokens = TranslatePattern(pattern);
+        WIN32_FIND_DATAA data;
+        while (struct dirent *entry = readdir(listing)) {
+            std::string name = entry->d_name;
+            bool dots = name == "." || name == "..";
+            if (dots && directory == "/") continue; // a drive's root has neither
+            if (!Matcher(tokens, name).Run()) continue;
+            if (Describe(Join(directory, name), name, data)) search->entries.push_back(data);
+        }
+        closedir(listing);
+        std::sort(search->entries.begin(), search->entries.end(), ListingOrder);
+    } else {
+        std::string path;
+        if (!ToPosix(lpFileName, path)) return delete search, INVALID_HANDLE_VALUE;
+        std::string::size_type cut = path.find_last_of('/');
+        std::string directory = cut == 0 ? "/" : path.substr(0, cut);
+        if (!IsDirectory(directory)) {
+            Fail(ERROR_PATH_NOT_FOUND);
+            return delete search, INVALID_HANDLE_VALUE;
+        }
+        WIN32_FIND_DATAA data;
+        if (path != "/" && Describe(path, path.substr(cut + 1), data))
+            search->entries.push_back(data);
+    }
+    if (search->entries.empty()) {
+        delete search;
+        Fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    *lpFindFileData = search->entries[search->next++];
+    RegisterObject(search);
+    return search;
+}
+
+BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+    auto *search = Find<Search>(hFindFile);
+    if (!search) return FALSE;
+    if (search->next >= search->entries.size()) {
+        Fail(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *lpFindFileData = search->entries[search->next++];
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+    auto *search = Find<Search>(hFindFile);
+    return search && DestroyObject(search);
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    std::string path;
+    if (!ToPosix(lpPathName, path)) return FALSE;
+    if (mkdir(path.c_str(), 0777) != 0) {
+        Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
+    std::string path;
+    if (!ToPosix(lpPathName, path)) return FALSE;
+    if (rmdir(path.c_str()) != 0) {
+        Fail(errno == ENOTDIR ? ERROR_DIRECTORY : ErrorFromErrnoAt(errno, path));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+    std::string path;
+    if (!ToPosix(lpFileName, path)) return FALSE;
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 &&
+        (S_ISDIR(info.st_mode) || AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
+        Fail(ERROR_ACCESS_DENIED); // Windows deletes neither directories nor read-only files
+        return FALSE;
+    }
+    if (unlink(path.c_str()) != 0) {
+        FailErrno(errno, path);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    std::string source, target;
+    if (!ToPosix(lpExistingFileName, source) || !ToPosix(lpNewFileName, target)) return FALSE;
+    struct stat info;
+    if (lstat(source.c_str(), &info) != 0) {
+        FailErrno(errno, source);
+        return FALSE;
+    }
+    target = RenameTarget(source, target, lpNewFileName);
+    if (source == target) return TRUE;
+    int result;
+    if (dwFlags & MOVEFILE_REPLACE_EXISTING) {
+        struct stat existing;
+        if (lstat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+            Fail(ERROR_ACCESS_DENIED); // Windows never replaces a directory
+            return FALSE;
+        }
+        result = rename(source.c_str(), target.c_str());
+    } else {
+        result = renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+        if (result != 0 && errno == EINVAL) { // the file system cannot; link(2) is exclusive too
+            result = S_ISDIR(info.st_mode) ? -1 : link(source.c_str(), target.c_str());
+            if (result == 0) unlink(source.c_str());
+            if (S_ISDIR(info.st_mode)) errno = EINVAL;
+        }
+    }
+    if (result != 0 && errno == EXDEV && (dwFlags & MOVEFILE_COPY_ALLOWED) &&
+        S_ISREG(info.st_mode)) {
+        if (!CopyFileA(lpExistingFileName, lpNewFileName,
+                       (dwFlags & MOVEFILE_REPLACE_EXISTING) ? FALSE : TRUE))
+            return FALSE;
+        unlink(source.c_str());
+        return TRUE;
+    }
+    if (result != 0) {
+        Fail(errno == EEXIST   ? ERROR_ALREADY_EXISTS
+             : errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                               : ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    return MoveFileExA(lpExistingFileName, lpNewFileName, MOVEFILE_COPY_ALLOWED);
+}
+
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+    std::string source, target;
+    if (!ToPosix(lpExistingFileName, source) || !ToPosix(lpNewFileName, target)) return FALSE;
+    int from = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    if (from < 0 || fstat(from, &info) != 0 || S_ISDIR(info.st_mode)) {
+        Fail(from < 0 ? ErrorFromErrnoAt(errno, source) : ERROR_ACCESS_DENIED);
+        if (from >= 0) close(from);
+        return FALSE;
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (bFailIfExists ? O_EXCL : O_TRUNC);
+    int to = open(target.c_str(), flags, info.st_mode & 0777);
+    if (to < 0) {
+        Fail(errno == EEXIST   ? ERROR_FILE_EXISTS
+             : errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                               : ErrorFromErrno(errno));
+        close(from);
+        return FALSE;
+    }
+    bool copied = CopyContents(from, to);
+    int error = errno;
+    if (copied) { // Windows keeps the last write time of the copy
+        struct timespec times[2] = {info.st_atim, info.st_mtim};
+        futimens(to, times);
+    }
+    close(from);
+    if (close(to) != 0 && copied) copied = false, error = errno;
+    if (!copied) {
+        Fail(ErrorFromErrno(error));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+    std::string path;
+    if (!ToPosix(lpFileName, path)) return INVALID_FILE_ATTRIBUTES;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        FailErrno(errno, path);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(info);
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
+    std::string path;
+    if (!ToPosix(lpFileName, path)) return FALSE;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        FailErrno(errno, path);
+        return FALSE;
+    }
+    if (S_ISDIR(info.st_mode)) return TRUE; // read-only means nothing for a directory
+    // Only the read-only bit has a POSIX meaning: it takes away, or gives back, write access.
+    mode_t mode = info.st_mode & 07777;
+    if (dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        mode &= ~static_cast<mode_t>(0222);
+    else if (!(mode & 0222))
+        mode |= S_IWUSR;
+    if (chmod(path.c_str(), mode) != 0) {
+        FailErrno(errno, path);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
+    bool reads = dwDesiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
+    bool writes = dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA);
+    // Append-only access writes at the end whatever the file pointer says.
+    bool appends = !writes && (dwDesiredAccess & FILE_APPEND_DATA);
+    int flags = O_CLOEXEC | ((reads && (writes || appends)) ? O_RDWR
+                             : (writes || appends)          ? O_WRONLY
+                                                            : O_RDONLY);
+    if (appends) flags |= O_APPEND;
+    switch (dwCreationDisposition) {
+    case CREATE_NEW:
+        flags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        flags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        if (!writes) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+        }
+        flags |= O_TRUNC;
+        break;
+    default:
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string path;
+    if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
+    mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    bool existed = false;
+    int fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
+                 ? OpenReporting(path, flags, mode, existed)
+                 : open(path.c_str(), flags, mode);
+    struct stat info;
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        fd = -1;
+        errno = EISDIR; // a directory opens only with backup semantics
+    }
+    if (fd < 0) {
+        Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrnoAt(errno, path));
+        return INVALID_HANDLE_VALUE;
+    }
+    auto *file = new File(fd);
+    RegisterObject(file);
+    Fail(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return file;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
+    auto *file = Find<File>(hFile);
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+    if (!file) return FALSE;
+    DWORD done = 0;
+    while (done < nNumberOfBytesToRead) {
+        ssize_t got =
+            read(file->fd, static_cast<char *>(lpBuffer) + done, nNumberOfBytesToRead - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            Fail(errno == EISDIR  ? ERROR_ACCESS_DENIED
+                 : errno == EBADF ? ERROR_ACCESS_DENIED // not opened for reading
+                                  : ErrorFromErrno(errno));
+            if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
+            return FALSE;
+        }
+        if (got == 0) break;
+        done += static_cast<DWORD>(got);
+    }
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, const void *lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+    auto *file = Find<File>(hFile);
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+    if (!file) return FALSE;
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        ssize_t put = write(file->fd, static_cast<const char *>(lpBuffer) + done,
+                            nNumberOfBytesToWrite - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) { // a short write is a full disk, not a partial success
+            Fail(put == 0         ? ERROR_DISK_FULL
+                 : errno == EBADF ? ERROR_ACCESS_DENIED // not opened for writing
+                                  : ErrorFromErrno(errno));
+            if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(put);
+    }
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    auto *file = Find<File>(hFile);
+    if (!file) return FALSE;
+    if (fsync(file->fd) != 0) {
+        FailErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG *lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
+    auto *file = Find<File>(hFile);
+    if (!file) return INVALID_SET_FILE_POINTER;
+    int64_t distance =
+        lpDistanceToMoveHigh
+            ? static_cast<int64_t>(
+                  (static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
+                  static_cast<uint32_t>(lDistanceToMove))
+            : lDistanceToMove;
+    int whence = dwMoveMethod == FILE_BEGIN     ? SEEK_SET
+                 : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
+                 : dwMoveMethod == FILE_END     ? SEEK_END
+                                                : -1;
+    if (whence < 0) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    off_t base = whence == SEEK_SET ? 0 : lseek(file->fd, 0, whence);
+    if (base < 0 || base + distance < 0) {
+        Fail(base < 0 ? ErrorFromErrno(errno) : ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (!lpDistanceToMoveHigh && base + distance > 0xFFFFFFFELL) {
+        Fail(ERROR_INVALID_PARAMETER); // the position would not fit the return value
+        return INVALID_SET_FILE_POINTER;
+    }
+    off_t position = lseek(file->fd, base + distance, SEEK_SET);
+    if (position < 0) {
+        FailErrno(errno);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh)
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+    Fail(ERROR_SUCCESS); // tells a position of 0xFFFFFFFF from a failure
+    return static_cast<DWORD>(position);
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    auto *file = Find<File>(hFile);
+    struct stat info;
+    if (!file) return INVALID_FILE_SIZE;
+    if (fstat(file->fd, &info) != 0) {
+        FailErrno(errno);
+        return INVALID_FILE_SIZE;
+    }
+    if (lpFileSizeHigh)
+        *lpFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
+    Fail(ERROR_SUCCESS);
+    return static_cast<DWORD>(info.st_size);
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (auto *file = Find<File>(hObject)) return DestroyObject(file);
+    // A change notification is a kernel handle on Windows, so CloseHandle closes it as well.
+    if (FindObject(hObject, Object::Change)) return FindCloseChangeNotification(hObject);
+    Fail(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+} // extern "C"

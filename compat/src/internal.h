@@ -1,0 +1,62 @@
+// Shared pieces of the Win32 layer: the last error, the table of live handles, path translation
+// and the mapping of errno values to Win32 error codes.
+#ifndef BSOPANEL_COMPAT_INTERNAL_H
+#define BSOPANEL_COMPAT_INTERNAL_H
+
+#include <windows.h>
+
+#include <string>
+#include <sys/stat.h>
+
+namespace compat {
+
+// Every HANDLE and HKEY the layer gives out points to one of these; the table of live objects
+// lets a stale or foreign handle fail with ERROR_INVALID_HANDLE instead of crashing.
+struct Object {
+    enum Kind { File, Search, Change, Key };
+    explicit Object(Kind kind) : kind(kind) {}
+    virtual ~Object() = default;
+    const Kind kind;
+};
+
+void RegisterObject(Object *object);
+// The live object of that kind, or null (ERROR_INVALID_HANDLE set) when there is none.
+Object *FindObject(const void *handle, Object::Kind kind);
+// Removes the object from the table and deletes it; false when it was not live.
+bool DestroyObject(Object *object);
+
+template <typename T> T *Find(const void *handle) {
+    return static_cast<T *>(FindObject(handle, T::kKind));
+}
+
+void Fail(DWORD error);
+DWORD ErrorFromErrno(int error);
+// As ErrorFromErrno, but ENOENT tells a missing file (the parent directory exists) from a
+// missing path.
+DWORD ErrorFromErrnoAt(int error, const std::string &posix_path);
+void FailErrno(int error, const std::string &posix_path = std::string());
+
+// A Win32 path ("Z:\a\b", "\a\b", "a\b", either separator) to the POSIX path it names, each
+// component that does not exist under its exact name matched without regard to case. Fails with
+// ERROR_PATH_NOT_FOUND for another drive. A name that does not exist at all is kept as given,
+// so the result also serves to create it.
+bool ToPosix(const char *windows_path, std::string &posix_path);
+// The same without touching the file system: the absolute, normalised POSIX path.
+bool ToPosixLexical(const char *windows_path, std::string &posix_path);
+// "/a/b" to "Z:\a\b".
+std::string ToWindows(const std::string &posix_path);
+// Looks for name in the directory: exact name first, then without regard to case. Returns the
+// name as it exists on disk, or an empty string.
+std::string FindEntryName(const std::string &directory, const std::string &name);
+bool EqualNoCase(const std::string &a, const std::string &b);
+
+FILETIME ToFileTime(const struct timespec &time);
+DWORD AttributesOf(const struct stat &info);
+
+// Copies text into a caller's buffer the way the Win32 "get string" calls do: on success the
+// length without the terminating zero, else the size needed including it.
+DWORD CopyOut(const std::string &text, char *buffer, DWORD size);
+
+} // namespace compat
+
+#endif
