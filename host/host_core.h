@@ -153,6 +153,7 @@ public:
     std::vector<std::string> Names() const;
     const PluginPanelItem &RawItem(int index) const { return items_[index]; }
     int IndexOf(const std::string &name) const; // exact name; -1 when not shown
+    bool IsDotsItem(int index) const { return hasDots_ && index == 0; }
 
     int CurrentIndex() const { return current_; }
     std::string CurrentName() const;
@@ -187,7 +188,8 @@ public:
     bool SortReversed() const { return sortReversed_; }
     void SetSort(int mode, bool reversed = false); // re-sorts at once, the current item kept
 
-    // Re-lists (plugin: GetOpenPluginInfo + GetFindData; file: the directory) and redraws.
+    // Re-lists (plugin: GetOpenPluginInfo, then GetFindData; file: the directory). The current
+    // item stays by name, else at its place. No redraw: Redraw() does that.
     bool Update();
     // Redraws (a plugin panel asks GetOpenPluginInfo first).
     void Redraw();
@@ -200,14 +202,18 @@ public:
 private:
     friend class Host;
     struct Listing; // what the plugin gave with one GetFindData
-    void BuildFileListing();
+    bool ListFiles();
     void SortItems();
     void ApplyCurrent(const std::string &name, int fallback);
-    void ReleaseListing(Listing *listing);
+    void ReleaseListing(std::unique_ptr<Listing> listing);
+    void ReleaseAll();
     void FillPanelInfo(PanelInfo *info, bool focus);
     bool ListPlugin(bool opening);
     void AskOpenPluginInfo();
+    void BecomePluginPanel(HANDLE handle);
     void BecomeFilePanel(const std::string &directory);
+    std::vector<PluginPanelItem> HeldItems(const std::string &dir) const;
+    int HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const;
 
     Host &host_;
     Side side_;
@@ -216,12 +222,13 @@ private:
     std::string directory_;
     std::string pendingDirectory_; // FCTL_SETPANELDIR / FCTL_CLOSEPLUGIN
     bool closeRequested_ = false;
+    bool closing_ = false; // inside ClosePlugin
     bool listing_ = false; // inside GetFindData
+    bool hasDots_ = false;
     OpenPluginInfoCopy info_;
     std::string listedCurDir_; // CurDir when the items held were listed
     std::unique_ptr<Listing> held_;
-    std::vector<PluginPanelItem> items_; // shown, sorted; point into held_ or fileNames_
-    std::vector<std::vector<std::string>> fileData_; // owns nothing for plugin items
+    std::vector<PluginPanelItem> items_; // shown, sorted; texts point into held_
     int current_ = 0;
     int updates_ = 0, redraws_ = 0;
     int viewMode_ = 2;
@@ -314,8 +321,9 @@ public:
     void AddToHistory(const std::string &name, const std::string &text);
     std::string HistoryKey(const std::string &name) const;
 
-    // Saved screens not restored yet.
+    // Saved screens not restored yet; GetPluginDirList answers not freed yet.
     int OpenScreens() const { return static_cast<int>(screens_.size()); }
+    int OpenDirLists() const { return static_cast<int>(dirLists_.size()); }
 
     // Contract violations the host saw (a wrong module number, GetMsg beyond the file, an
     // unknown panel handle, FreeDirList of something never given, RestoreScreen twice...).
@@ -353,6 +361,14 @@ private:
     friend class Panel;
     friend struct HostTable;
     static constexpr int kModuleNumber = 1;
+    // Brackets every call into the plugin; a close the plugin asked for runs when the
+    // outermost call returns.
+    struct PluginCall {
+        explicit PluginCall(Host &host) : host_(host) { host_.EnterPlugin(); }
+        ~PluginCall() { host_.LeavePlugin(); }
+        Host &host_;
+    };
+    void CheckModuleNumber(const char *function, int pluginNumber);
 
     bool ReadLanguageFile(const std::string &moduleDirectory);
     Panel *PanelOfHandle(HANDLE handle);
@@ -383,6 +399,8 @@ private:
     std::string languageName_, languageFile_;
     std::vector<std::string> messages_;
     std::vector<int> messageLines_;
+    int languageLineCount_ = 0;
+    int screenCounter_ = 0;
     std::unique_ptr<Panel> panels_[2];
     int active_ = 0;
     std::vector<int *> screens_;

@@ -1,59 +1,450 @@
-// Placeholder bodies while the scripted front end is written.
 #include "scripted_frontend.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
 
 namespace standin {
 
-bool ShownBox::HasText(const std::string &) const { return false; }
-std::string ShownBox::Describe() const { return {}; }
+namespace {
+
+const char *KindName(ShownBox::Kind kind) {
+    switch (kind) {
+    case ShownBox::DialogBox: return "dialog";
+    case ShownBox::MessageBox: return "message";
+    case ShownBox::ProgressBox: return "progress box";
+    case ShownBox::EditorSession: return "editor";
+    }
+    return "?";
+}
+
+const char *TypeName(int type) {
+    static const char *const names[] = {"DI_TEXT",   "DI_VTEXT",    "DI_SINGLEBOX", "DI_DOUBLEBOX",
+                                        "DI_EDIT",   "DI_PSWEDIT",  "DI_FIXEDIT",   "DI_BUTTON",
+                                        "DI_CHECKBOX", "DI_RADIOBUTTON"};
+    return type >= 0 && type <= 9 ? names[type] : "DI_?";
+}
+
+bool IsEditType(int type) { return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT; }
+
+} // namespace
+
+std::string StripHotKey(const std::string &label) {
+    std::string plain;
+    for (size_t i = 0; i < label.size(); ++i) {
+        if (label[i] == '&' && i + 1 < label.size() && label[i + 1] != '&') continue;
+        if (label[i] == '&' && i + 1 < label.size()) ++i; // "&&" shows one '&'
+        plain += label[i];
+    }
+    return plain;
+}
+
+// ---- ShownBox ---------------------------------------------------------------------------------
+
+bool ShownBox::HasText(const std::string &text) const {
+    if (title == text || StripHotKey(title) == text) return true;
+    for (const std::string &t : texts)
+        if (t == text || StripHotKey(t) == text) return true;
+    for (const std::string &b : buttons)
+        if (b == text || StripHotKey(b) == text) return true;
+    return false;
+}
+
+std::string ShownBox::Describe() const {
+    std::ostringstream out;
+    out << KindName(kind) << " \"" << title << "\"";
+    if (!helpTopic.empty()) out << " help \"" << helpTopic << "\"";
+    if (kind == DialogBox) {
+        out << " " << width << "x" << height << ":\n";
+        for (size_t i = 0; i < texts.size(); ++i) {
+            out << "  [" << i << "] " << TypeName(itemTypes[i]) << " \"" << texts[i] << "\"";
+            if (itemTypes[i] == DI_CHECKBOX || itemTypes[i] == DI_RADIOBUTTON)
+                out << " selected " << itemSelected[i];
+            if (itemFlags[i]) out << " flags 0x" << std::hex << itemFlags[i] << std::dec;
+            out << "\n";
+        }
+    } else if (kind == EditorSession) {
+        out << " on " << (texts.empty() ? "" : texts[0]) << "\n";
+    } else {
+        out << (flags & FMSG_WARNING ? " (warning)" : "") << ":\n";
+        for (const std::string &line : texts) out << "  | " << line << "\n";
+        for (size_t i = 0; i < buttons.size(); ++i)
+            out << "  [" << i << "] button \"" << buttons[i] << "\"\n";
+    }
+    return out.str();
+}
+
+// ---- Expect -----------------------------------------------------------------------------------
 
 Expect Expect::Dialog(const std::string &helpTopic) {
-    Expect e;
-    e.help_ = helpTopic;
-    return e;
+    Expect expect;
+    if (!helpTopic.empty()) expect.help_ = helpTopic;
+    return expect;
 }
+
 Expect Expect::Message(const std::string &title) {
-    Expect e;
-    e.dialog_ = false;
-    if (!title.empty()) e.title_ = title;
-    return e;
+    Expect expect;
+    expect.dialog_ = false;
+    if (!title.empty()) expect.title_ = title;
+    return expect;
 }
-Expect &Expect::Title(const std::string &) { return *this; }
-Expect &Expect::Help(const std::string &) { return *this; }
-Expect &Expect::Contains(const std::string &) { return *this; }
-Expect &Expect::Warning(bool) { return *this; }
-Expect &Expect::ItemText(int, const std::string &) { return *this; }
-Expect &Expect::Selected(int, int) { return *this; }
-Expect &Expect::Check(std::function<std::string(const ShownBox &)>) { return *this; }
-Expect &Expect::Edit(int, const std::string &) { return *this; }
-Expect &Expect::SetCheck(int, bool) { return *this; }
-Expect &Expect::Radio(int) { return *this; }
-Expect &Expect::Press(int) { return *this; }
-Expect &Expect::PressText(const std::string &) { return *this; }
-Expect &Expect::Default() { return *this; }
-Expect &Expect::Esc() { return *this; }
-Expect &Expect::Then(std::function<void(FarDialogItem *, int)>) { return *this; }
-std::string Expect::Describe() const { return {}; }
+
+Expect &Expect::Title(const std::string &title) {
+    title_ = title;
+    return *this;
+}
+Expect &Expect::Help(const std::string &helpTopic) {
+    help_ = helpTopic;
+    return *this;
+}
+Expect &Expect::Contains(const std::string &text) {
+    contains_.push_back(text);
+    return *this;
+}
+Expect &Expect::Warning(bool warning) {
+    warning_ = warning;
+    return *this;
+}
+Expect &Expect::ItemText(int index, const std::string &text) {
+    itemTexts_[index] = text;
+    return *this;
+}
+Expect &Expect::Selected(int index, int selected) {
+    selected_[index] = selected;
+    return *this;
+}
+Expect &Expect::Check(std::function<std::string(const ShownBox &)> check) {
+    checks_.push_back(std::move(check));
+    return *this;
+}
+Expect &Expect::Edit(int index, const std::string &text) {
+    edits_.emplace_back(index, text);
+    return *this;
+}
+Expect &Expect::SetCheck(int index, bool on) {
+    checkBoxes_.emplace_back(index, on);
+    return *this;
+}
+Expect &Expect::Radio(int index) {
+    radios_.push_back(index);
+    return *this;
+}
+Expect &Expect::Press(int index) {
+    button_ = Button::Index;
+    buttonIndex_ = index;
+    return *this;
+}
+Expect &Expect::PressText(const std::string &label) {
+    button_ = Button::Text;
+    buttonText_ = label;
+    return *this;
+}
+Expect &Expect::Default() {
+    button_ = Button::Default;
+    return *this;
+}
+Expect &Expect::Esc() {
+    button_ = Button::Escape;
+    return *this;
+}
+Expect &Expect::Then(std::function<void(FarDialogItem *, int)> action) {
+    then_ = std::move(action);
+    return *this;
+}
+
+std::string Expect::Describe() const {
+    std::ostringstream out;
+    out << (dialog_ ? "dialog" : "message");
+    if (help_) out << " help \"" << *help_ << "\"";
+    if (title_) out << " title \"" << *title_ << "\"";
+    for (const std::string &text : contains_) out << " containing \"" << text << "\"";
+    switch (button_) {
+    case Button::Default: out << ", answered with Enter"; break;
+    case Button::Index: out << ", answered with " << buttonIndex_; break;
+    case Button::Text: out << ", answered with \"" << buttonText_ << "\""; break;
+    case Button::Escape: out << ", answered with Esc"; break;
+    }
+    return out.str();
+}
+
+// ---- ScriptedFrontEnd -------------------------------------------------------------------------
 
 ScriptedFrontEnd::ScriptedFrontEnd() = default;
 ScriptedFrontEnd::~ScriptedFrontEnd() = default;
-void ScriptedFrontEnd::Expect(const standin::Expect &e) { expected_.push_back(e); }
-void ScriptedFrontEnd::ExpectEditor(std::function<void(const EditorRequest &)>, int) {}
-void ScriptedFrontEnd::OnFailure(std::function<void(const std::string &)> h) { onFailure_ = h; }
-std::vector<ShownBox> ScriptedFrontEnd::BoxesOf(ShownBox::Kind) const { return {}; }
-int ScriptedFrontEnd::PendingExpectations() const { return 0; }
-int ScriptedFrontEnd::ProgressBoxesOnScreen() const { return 0; }
-std::string ScriptedFrontEnd::Verify() { return {}; }
-int ScriptedFrontEnd::Dialog(const DialogRequest &) { return -1; }
-int ScriptedFrontEnd::Message(const MessageRequest &) { return -1; }
-int ScriptedFrontEnd::Editor(const EditorRequest &) { return 0; }
-void ScriptedFrontEnd::ScreenSaved(int) {}
-void ScriptedFrontEnd::ScreenRestored(int) {}
-void ScriptedFrontEnd::PanelRedrawn(const Panel &) {}
-void ScriptedFrontEnd::Fail(const std::string &) {}
-std::string ScriptedFrontEnd::CheckBox(const standin::Expect &, const ShownBox &) const {
-    return {};
+
+void ScriptedFrontEnd::Expect(const standin::Expect &expectation) { expected_.push_back(expectation); }
+
+void ScriptedFrontEnd::ExpectEditor(std::function<void(const EditorRequest &)> edit, int result) {
+    editors_.push_back(EditorExpectation{std::move(edit), result});
 }
-std::string StripHotKey(const std::string &label) { return label; }
-std::string BuiltPluginModule() { return BSOPANEL_PLUGIN_MODULE; }
+
+void ScriptedFrontEnd::OnFailure(std::function<void(const std::string &)> handler) {
+    onFailure_ = std::move(handler);
+}
+
+void ScriptedFrontEnd::Fail(const std::string &what) {
+    failures_.push_back(what);
+    fprintf(stderr, "scripted front end: %s\n", what.c_str());
+    if (onFailure_) onFailure_(what);
+}
+
+std::vector<ShownBox> ScriptedFrontEnd::BoxesOf(ShownBox::Kind kind) const {
+    std::vector<ShownBox> found;
+    for (const ShownBox &box : boxes_)
+        if (box.kind == kind) found.push_back(box);
+    return found;
+}
+
+int ScriptedFrontEnd::PendingExpectations() const {
+    return static_cast<int>(expected_.size() + editors_.size());
+}
+
+int ScriptedFrontEnd::ProgressBoxesOnScreen() const { return progressOnScreen_; }
+
+std::string ScriptedFrontEnd::Verify() {
+    std::ostringstream out;
+    for (const std::string &failure : failures_) out << failure << "\n";
+    for (const standin::Expect &expectation : expected_)
+        out << "expected and never shown: " << expectation.Describe() << "\n";
+    if (!editors_.empty()) out << editors_.size() << " expected editor session(s) never opened\n";
+    failures_.clear();
+    expected_.clear();
+    editors_.clear();
+    return out.str();
+}
+
+std::string ScriptedFrontEnd::CheckBox(const standin::Expect &expectation,
+                                       const ShownBox &box) const {
+    std::ostringstream wrong;
+    if (expectation.dialog_ != (box.kind == ShownBox::DialogBox))
+        wrong << "expected a " << (expectation.dialog_ ? "dialog" : "message box") << "; ";
+    if (expectation.title_ && box.title != *expectation.title_ &&
+        StripHotKey(box.title) != *expectation.title_)
+        wrong << "title is not \"" << *expectation.title_ << "\"; ";
+    if (expectation.help_ && box.helpTopic != *expectation.help_)
+        wrong << "help topic is not \"" << *expectation.help_ << "\"; ";
+    for (const std::string &text : expectation.contains_)
+        if (!box.HasText(text)) wrong << "no text \"" << text << "\"; ";
+    if (expectation.warning_ && ((box.flags & FMSG_WARNING) != 0) != *expectation.warning_)
+        wrong << (*expectation.warning_ ? "not a warning; " : "a warning; ");
+    for (const auto &item : expectation.itemTexts_)
+        if (item.first < 0 || item.first >= static_cast<int>(box.texts.size()) ||
+            box.texts[item.first] != item.second)
+            wrong << "item " << item.first << " is not \"" << item.second << "\"; ";
+    for (const auto &item : expectation.selected_)
+        if (item.first < 0 || item.first >= static_cast<int>(box.itemSelected.size()) ||
+            box.itemSelected[item.first] != item.second)
+            wrong << "item " << item.first << " is not selected " << item.second << "; ";
+    for (const auto &check : expectation.checks_) {
+        std::string problem = check(box);
+        if (!problem.empty()) wrong << problem << "; ";
+    }
+    return wrong.str();
+}
+
+int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
+    ShownBox box;
+    box.kind = ShownBox::DialogBox;
+    box.helpTopic = request.helpTopic;
+    box.width = request.x2;
+    box.height = request.y2;
+    FarDialogItem *items = request.items;
+    int count = request.count;
+    for (int i = 0; i < count; ++i) {
+        box.texts.push_back(items[i].Data);
+        box.itemTypes.push_back(items[i].Type);
+        bool history = (items[i].Flags & DIF_HISTORY) && IsEditType(items[i].Type);
+        box.itemSelected.push_back(history ? 0 : items[i].Selected);
+        box.itemFlags.push_back(items[i].Flags);
+        if (items[i].Type == DI_BUTTON) box.buttons.push_back(items[i].Data);
+        if (box.title.empty() && (items[i].Type == DI_DOUBLEBOX || items[i].Type == DI_SINGLEBOX))
+            box.title = items[i].Data;
+    }
+    auto finish = [&](int result) {
+        box.result = result;
+        for (int i = 0; i < count; ++i) {
+            box.answeredTexts.push_back(items[i].Data);
+            bool history = (items[i].Flags & DIF_HISTORY) && IsEditType(items[i].Type);
+            box.answeredSelected.push_back(history ? 0 : items[i].Selected);
+        }
+        boxes_.push_back(box);
+        return result;
+    };
+    if (expected_.empty()) {
+        Fail("a dialog that no answer expects:\n" + box.Describe());
+        return finish(-1);
+    }
+    standin::Expect expectation = expected_.front();
+    expected_.pop_front();
+    std::string wrong = CheckBox(expectation, box);
+    if (!wrong.empty()) {
+        Fail("the dialog is not the one expected (" + expectation.Describe() + "): " + wrong +
+             "\n" + box.Describe());
+        return finish(-1);
+    }
+    for (const auto &edit : expectation.edits_) {
+        int i = edit.first;
+        if (i < 0 || i >= count || !IsEditType(items[i].Type)) {
+            Fail("the script types into item " + std::to_string(i) + ", which is no edit field:\n" +
+                 box.Describe());
+            continue;
+        }
+        std::string text = edit.second;
+        // A fixed-width field takes no more characters than it shows.
+        if (items[i].Type == DI_FIXEDIT && items[i].X2 >= items[i].X1) {
+            size_t width = static_cast<size_t>(items[i].X2 - items[i].X1 + 1);
+            if (text.size() > width) text.resize(width);
+        }
+        if (text.size() >= sizeof items[i].Data) text.resize(sizeof items[i].Data - 1);
+        std::memcpy(items[i].Data, text.c_str(), text.size() + 1);
+    }
+    for (const auto &check : expectation.checkBoxes_) {
+        int i = check.first;
+        if (i < 0 || i >= count || items[i].Type != DI_CHECKBOX) {
+            Fail("the script sets item " + std::to_string(i) + ", which is no check box:\n" +
+                 box.Describe());
+            continue;
+        }
+        items[i].Selected = check.second ? 1 : 0;
+    }
+    for (int i : expectation.radios_) {
+        if (i < 0 || i >= count || items[i].Type != DI_RADIOBUTTON) {
+            Fail("the script picks item " + std::to_string(i) + ", which is no radio button:\n" +
+                 box.Describe());
+            continue;
+        }
+        // The group runs from an item with DIF_GROUP to the next one.
+        int first = i;
+        while (first > 0 && !(items[first].Flags & DIF_GROUP)) --first;
+        int last = i + 1;
+        while (last < count && !(items[last].Flags & DIF_GROUP)) ++last;
+        for (int j = first; j < last; ++j)
+            if (items[j].Type == DI_RADIOBUTTON) items[j].Selected = j == i ? 1 : 0;
+    }
+    int result = -1;
+    switch (expectation.button_) {
+    case standin::Expect::Button::Escape: result = -1; break;
+    case standin::Expect::Button::Default:
+        for (int i = 0; i < count && result < 0; ++i)
+            if (items[i].DefaultButton) result = i;
+        if (result < 0) Fail("Enter in a dialog without a default button:\n" + box.Describe());
+        break;
+    case standin::Expect::Button::Index:
+        result = expectation.buttonIndex_;
+        if (result < 0 || result >= count || items[result].Type != DI_BUTTON) {
+            Fail("the script presses item " + std::to_string(result) + ", which is no button:\n" +
+                 box.Describe());
+            result = -1;
+        }
+        break;
+    case standin::Expect::Button::Text:
+        for (int i = 0; i < count && result < 0; ++i)
+            if (items[i].Type == DI_BUTTON && (expectation.buttonText_ == items[i].Data ||
+                                               expectation.buttonText_ == StripHotKey(items[i].Data)))
+                result = i;
+        if (result < 0)
+            Fail("no button \"" + expectation.buttonText_ + "\" in the dialog:\n" + box.Describe());
+        break;
+    }
+    if (expectation.then_) expectation.then_(items, count);
+    return finish(result);
+}
+
+int ScriptedFrontEnd::Message(const MessageRequest &request) {
+    ShownBox box;
+    box.kind = request.buttons.empty() ? ShownBox::ProgressBox : ShownBox::MessageBox;
+    box.helpTopic = request.helpTopic;
+    box.title = request.title;
+    box.texts = request.lines;
+    box.buttons = request.buttons;
+    box.flags = request.flags;
+    if (request.buttons.empty()) {
+        // Drawn and left on screen; nothing to answer.
+        ++progressOnScreen_;
+        if (!screens_.empty()) ++screens_.back().second;
+        boxes_.push_back(box);
+        return -1;
+    }
+    auto finish = [&](int result) {
+        box.result = result;
+        boxes_.push_back(box);
+        return result;
+    };
+    if (expected_.empty()) {
+        Fail("a message box that no answer expects:\n" + box.Describe());
+        return finish(-1);
+    }
+    standin::Expect expectation = expected_.front();
+    expected_.pop_front();
+    std::string wrong = CheckBox(expectation, box);
+    if (!wrong.empty()) {
+        Fail("the message box is not the one expected (" + expectation.Describe() + "): " + wrong +
+             "\n" + box.Describe());
+        return finish(-1);
+    }
+    if (!expectation.edits_.empty() || !expectation.checkBoxes_.empty() ||
+        !expectation.radios_.empty())
+        Fail("the script fills fields of a message box:\n" + box.Describe());
+    int buttons = static_cast<int>(request.buttons.size());
+    int result = -1;
+    switch (expectation.button_) {
+    case standin::Expect::Button::Escape: result = -1; break;
+    case standin::Expect::Button::Default: result = 0; break;
+    case standin::Expect::Button::Index:
+        result = expectation.buttonIndex_;
+        if (result < 0 || result >= buttons) {
+            Fail("the script presses button " + std::to_string(result) + " of a box with " +
+                 std::to_string(buttons) + ":\n" + box.Describe());
+            result = -1;
+        }
+        break;
+    case standin::Expect::Button::Text:
+        for (int i = 0; i < buttons && result < 0; ++i)
+            if (expectation.buttonText_ == request.buttons[i] ||
+                expectation.buttonText_ == StripHotKey(request.buttons[i]))
+                result = i;
+        if (result < 0)
+            Fail("no button \"" + expectation.buttonText_ + "\" in the box:\n" + box.Describe());
+        break;
+    }
+    return finish(result);
+}
+
+int ScriptedFrontEnd::Editor(const EditorRequest &request) {
+    ShownBox box;
+    box.kind = ShownBox::EditorSession;
+    box.title = request.title;
+    box.texts.push_back(request.fileName);
+    if (editors_.empty()) {
+        Fail("an editor that no script expects:\n" + box.Describe());
+        box.result = 0;
+        boxes_.push_back(box);
+        return 0;
+    }
+    EditorExpectation expectation = std::move(editors_.front());
+    editors_.pop_front();
+    if (expectation.edit) expectation.edit(request);
+    box.result = expectation.result;
+    boxes_.push_back(box);
+    return expectation.result;
+}
+
+void ScriptedFrontEnd::ScreenSaved(int id) { screens_.emplace_back(id, 0); }
+
+void ScriptedFrontEnd::ScreenRestored(int id) {
+    // Restoring a screen takes away what was drawn since, inner saves included.
+    for (size_t i = screens_.size(); i-- > 0;) {
+        if (screens_[i].first != id) continue;
+        for (size_t j = i; j < screens_.size(); ++j) progressOnScreen_ -= screens_[j].second;
+        screens_.resize(i);
+        return;
+    }
+}
+
+void ScriptedFrontEnd::PanelRedrawn(const Panel &) { ++redraws_; }
+
+// ---- The built plugin -------------------------------------------------------------------------
+
+std::string BuiltPluginModule() { return Win32Path(BSOPANEL_PLUGIN_MODULE); }
 
 } // namespace standin

@@ -1,0 +1,811 @@
+// The host: the module, its function table, the language file, dialogs, messages, screens,
+// histories and the panel control commands.
+#include "host_core.h"
+#include "language_file.h"
+
+#ifndef _WIN32
+#include <compat_posix.h>
+#endif
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace standin {
+
+namespace {
+
+Host *currentHost = nullptr;
+
+// History lists keep the most recent inputs, newest first.
+const int kHistoryLength = 16;
+
+Host *HostFor(const char *function) {
+    if (!currentHost) {
+        // No host alive: the plugin kept the table past the host's end.
+        fprintf(stderr, "stand-in host: %s called with no host alive\n", function);
+        return nullptr;
+    }
+    return currentHost;
+}
+
+std::string TextOrEmpty(const char *text) { return text ? std::string(text) : std::string(); }
+
+std::optional<std::string> OptionalText(const char *text) {
+    if (!text) return std::nullopt;
+    return std::string(text);
+}
+
+} // namespace
+
+// The functions of the table handed to the plugin. They find the live Host.
+struct HostTable {
+    static void WINAPI Unsupported() {
+        if (Host *host = HostFor("an unsupported function"))
+            host->Fail("the plugin called a host function the stand-in host does not offer "
+                       "(Menu, GetDirList, Viewer, CharTable, Text or EditorControl)");
+    }
+    static int WINAPI Dialog(int pluginNumber, int x1, int y1, int x2, int y2,
+                             const char *helpTopic, FarDialogItem *items, int count) {
+        Host *host = HostFor("Dialog");
+        if (!host) return -1;
+        host->CheckModuleNumber("Dialog", pluginNumber);
+        return host->RunDialog(x1, y1, x2, y2, helpTopic, items, count);
+    }
+    static int WINAPI Message(int pluginNumber, DWORD flags, const char *helpTopic,
+                              const char *const *items, int count, int buttons) {
+        Host *host = HostFor("Message");
+        if (!host) return -1;
+        host->CheckModuleNumber("Message", pluginNumber);
+        return host->RunMessage(flags, helpTopic, items, count, buttons);
+    }
+    static const char *WINAPI GetMsg(int pluginNumber, int id) {
+        Host *host = HostFor("GetMsg");
+        if (!host) return "";
+        host->CheckModuleNumber("GetMsg", pluginNumber);
+        return host->Message(id);
+    }
+    static int WINAPI Control(HANDLE plugin, int command, void *param) {
+        Host *host = HostFor("Control");
+        return host ? host->Control(plugin, command, param) : 0;
+    }
+    static HANDLE WINAPI SaveScreen(int, int, int, int) {
+        Host *host = HostFor("SaveScreen");
+        return host ? host->SaveScreen() : nullptr;
+    }
+    static void WINAPI RestoreScreen(HANDLE screen) {
+        if (Host *host = HostFor("RestoreScreen")) host->RestoreScreen(screen);
+    }
+    static int WINAPI GetPluginDirList(int pluginNumber, HANDLE plugin, const char *dir,
+                                       PluginPanelItem **items, int *count) {
+        Host *host = HostFor("GetPluginDirList");
+        if (!host) return 0;
+        host->CheckModuleNumber("GetPluginDirList", pluginNumber);
+        return host->GetPluginDirList(plugin, dir, items, count);
+    }
+    static void WINAPI FreeDirList(const PluginPanelItem *items) {
+        if (Host *host = HostFor("FreeDirList")) host->FreeDirList(items);
+    }
+    static int WINAPI Editor(const char *fileName, const char *title, int x1, int y1, int x2,
+                             int y2, DWORD flags, int startLine, int startChar) {
+        Host *host = HostFor("Editor");
+        return host ? host->RunEditor(fileName, title, x1, y1, x2, y2, flags, startLine, startChar)
+                    : 0;
+    }
+    static int WINAPI CmpName(const char *pattern, const char *string, int skipPath) {
+        if (!pattern || !string) {
+            if (Host *host = HostFor("CmpName")) host->Fail("CmpName with a null text");
+            return 0;
+        }
+        return Host::CmpName(pattern, string, skipPath != 0) ? 1 : 0;
+    }
+};
+
+// ---- Paths ------------------------------------------------------------------------------------
+
+std::string NativePath(const std::string &path) {
+#ifdef _WIN32
+    return path;
+#else
+    if (path.empty() || path[0] == '/') return path;
+    char native[4096];
+    if (CompatToPosixPath(path.c_str(), native, sizeof native)) return native;
+    return path;
+#endif
+}
+
+std::string Win32Path(const std::string &path) {
+    if (path.empty() || path[0] != '/') return path;
+#ifdef _WIN32
+    // A POSIX path under Wine (the build tree's): drive Z: is "/".
+    std::string converted = "Z:" + path;
+    std::replace(converted.begin(), converted.end(), '/', '\\');
+    return converted;
+#else
+    char windows[4096];
+    if (CompatFromPosixPath(path.c_str(), windows, sizeof windows)) return windows;
+    return path;
+#endif
+}
+
+static std::string DirectoryOf(const std::string &path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+static std::string CurrentDirectory() {
+    char buffer[MAX_PATH * 4];
+    DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+    if (length == 0 || length >= sizeof buffer) return std::string();
+    return buffer;
+}
+
+// ---- Host -------------------------------------------------------------------------------------
+
+Host::Host(FrontEnd &frontEnd, HostOptions options)
+    : frontEnd_(frontEnd), options_(std::move(options)) {
+    if (currentHost) throw std::logic_error("stand-in host: only one Host may live at a time");
+    currentHost = this;
+    std::memset(&startupInfo_, 0, sizeof startupInfo_);
+#ifndef _WIN32
+    if (!options_.registryFile.empty())
+        setenv("BSOPANEL_REGISTRY", NativePath(options_.registryFile).c_str(), 1);
+#endif
+    rootKey_ = options_.rootKey;
+    savedCurrentDirectory_ = CurrentDirectory();
+    std::string left = options_.leftDirectory.empty() ? savedCurrentDirectory_
+                                                      : Win32Path(options_.leftDirectory);
+    std::string right = options_.rightDirectory.empty() ? savedCurrentDirectory_
+                                                        : Win32Path(options_.rightDirectory);
+    panels_[0].reset(new Panel(*this, Side::Left, left));
+    panels_[1].reset(new Panel(*this, Side::Right, right));
+}
+
+Host::~Host() {
+    for (int side = 0; side < 2; ++side)
+        if (panels_[side]->IsPlugin()) ClosePanelOn(static_cast<Side>(side));
+    for (PluginPanelItem *list : dirLists_) delete[] list;
+    dirLists_.clear();
+    for (int *screen : screens_) delete screen;
+    screens_.clear();
+    panels_[0].reset();
+    panels_[1].reset();
+    if (module_) FreeLibrary(module_);
+    if (!savedCurrentDirectory_.empty()) SetCurrentDirectoryA(savedCurrentDirectory_.c_str());
+    currentHost = nullptr;
+}
+
+Host *Host::Current() { return currentHost; }
+
+void Host::Fail(const std::string &what) { failures_.push_back(what); }
+
+void Host::CheckModuleNumber(const char *function, int pluginNumber) {
+    if (pluginNumber != kModuleNumber)
+        Fail(std::string(function) + " with plugin number " + std::to_string(pluginNumber) +
+             ", not the ModuleNumber " + std::to_string(kModuleNumber) + " the host gave");
+}
+
+void Host::EnterPlugin() { ++pluginDepth_; }
+
+void Host::LeavePlugin() {
+    if (--pluginDepth_ == 0) RunPendingCloses();
+}
+
+void Host::RunPendingCloses() {
+    if (runningPending_) return;
+    runningPending_ = true;
+    for (int side = 0; side < 2; ++side)
+        if (panels_[side]->IsPlugin() && panels_[side]->closeRequested_)
+            ClosePanelOn(static_cast<Side>(side));
+    runningPending_ = false;
+}
+
+bool Host::LoadPlugin(const std::string &modulePath) {
+    lastError_.clear();
+    if (module_) {
+        lastError_ = "a plugin module is loaded already: " + moduleName_;
+        return false;
+    }
+    std::string path = Win32Path(modulePath);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        lastError_ = "plugin module not found: " + path;
+        return false;
+    }
+    if (path.size() >= MAX_PATH) {
+        lastError_ = "plugin module path longer than the host's ModuleName holds: " + path;
+        return false;
+    }
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (!module) {
+        lastError_ = "cannot load plugin module " + path + " (error " +
+                     std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    Exports found;
+    std::string missing;
+    auto resolve = [&](const char *name, bool required, auto &slot) {
+        FARPROC address = GetProcAddress(module, name);
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+            reinterpret_cast<void (*)(void)>(address));
+        if (!address && required) missing += std::string(missing.empty() ? "" : ", ") + name;
+    };
+    resolve("SetStartupInfo", true, found.SetStartupInfo);
+    resolve("GetPluginInfo", true, found.GetPluginInfo);
+    resolve("OpenPlugin", true, found.OpenPlugin);
+    resolve("ClosePlugin", true, found.ClosePlugin);
+    resolve("GetFindData", true, found.GetFindData);
+    resolve("FreeFindData", true, found.FreeFindData);
+    resolve("GetOpenPluginInfo", true, found.GetOpenPluginInfo);
+    resolve("SetDirectory", false, found.SetDirectory);
+    resolve("ProcessKey", false, found.ProcessKey);
+    resolve("Configure", false, found.Configure);
+    resolve("Compare", false, found.Compare);
+    resolve("PutFiles", false, found.PutFiles);
+    resolve("ProcessEvent", false, found.ProcessEvent);
+    if (!missing.empty()) {
+        lastError_ = path + ": the module does not export " + missing;
+        FreeLibrary(module);
+        return false;
+    }
+    if (!ReadLanguageFile(DirectoryOf(path))) {
+        FreeLibrary(module);
+        return false;
+    }
+    module_ = module;
+    moduleName_ = path;
+    exports_ = found;
+
+    std::memset(&startupInfo_, 0, sizeof startupInfo_);
+    startupInfo_.StructSize = sizeof startupInfo_;
+    std::memcpy(startupInfo_.ModuleName, path.c_str(), path.size() + 1);
+    startupInfo_.ModuleNumber = kModuleNumber;
+    startupInfo_.RootKey = rootKey_.c_str();
+    startupInfo_.Menu = &HostTable::Unsupported;
+    startupInfo_.Dialog = &HostTable::Dialog;
+    startupInfo_.Message = &HostTable::Message;
+    startupInfo_.GetMsg = &HostTable::GetMsg;
+    startupInfo_.Control = &HostTable::Control;
+    startupInfo_.SaveScreen = &HostTable::SaveScreen;
+    startupInfo_.RestoreScreen = &HostTable::RestoreScreen;
+    startupInfo_.GetDirList = &HostTable::Unsupported;
+    startupInfo_.GetPluginDirList = &HostTable::GetPluginDirList;
+    startupInfo_.FreeDirList = &HostTable::FreeDirList;
+    startupInfo_.Viewer = &HostTable::Unsupported;
+    startupInfo_.Editor = &HostTable::Editor;
+    startupInfo_.CmpName = &HostTable::CmpName;
+    startupInfo_.CharTable = &HostTable::Unsupported;
+    startupInfo_.Text = &HostTable::Unsupported;
+    startupInfo_.EditorControl = &HostTable::Unsupported;
+
+    PluginCall call(*this);
+    exports_.SetStartupInfo(&startupInfo_);
+    return true;
+}
+
+std::string Host::ModuleName() const { return moduleName_; }
+
+bool Host::ReadLanguageFile(const std::string &moduleDirectory) {
+    std::string wanted = options_.language;
+    if (wanted.empty()) {
+        const char *fromEnvironment = std::getenv("BSOPANEL_LANG");
+        wanted = fromEnvironment && *fromEnvironment ? fromEnvironment : "English";
+    }
+    std::vector<std::string> paths = FindLanguageFiles(moduleDirectory);
+    if (paths.empty()) {
+        lastError_ = "no language file (*.lng) beside the plugin module in " + moduleDirectory;
+        return false;
+    }
+    std::string chosen, english;
+    for (const std::string &path : paths) {
+        std::string bytes;
+        ParsedLanguageFile header;
+        if (!ReadWholeFile(path, bytes, lastError_) ||
+            !ParseLanguageFile(path, bytes, true, header, lastError_))
+            return false;
+        if (chosen.empty() && SameTextIgnoringCase(header.name, wanted)) chosen = path;
+        if (english.empty() && SameTextIgnoringCase(header.name, "English")) english = path;
+    }
+    // As the real host does, a language without a file falls back to English.
+    if (chosen.empty()) chosen = english;
+    if (chosen.empty()) {
+        lastError_ = "no language file for " + wanted + " (nor English) beside the plugin in " +
+                     moduleDirectory;
+        return false;
+    }
+    std::string bytes;
+    ParsedLanguageFile file;
+    if (!ReadWholeFile(chosen, bytes, lastError_) ||
+        !ParseLanguageFile(chosen, bytes, false, file, lastError_))
+        return false;
+    if (options_.expectedMessages > 0 &&
+        static_cast<int>(file.messages.size()) < options_.expectedMessages) {
+        lastError_ = chosen + ":" + std::to_string(file.lineCount) + ": the file ends after " +
+                     std::to_string(file.messages.size()) + " messages, the plugin needs " +
+                     std::to_string(options_.expectedMessages);
+        return false;
+    }
+    languageName_ = file.name;
+    languageFile_ = chosen;
+    messages_ = std::move(file.messages);
+    messageLines_ = std::move(file.lines);
+    languageLineCount_ = file.lineCount;
+    return true;
+}
+
+const char *Host::Message(int id) {
+    if (id < 0 || id >= static_cast<int>(messages_.size())) {
+        Fail(languageFile_ + ":" + std::to_string(languageLineCount_) + ": message " +
+             std::to_string(id) + " asked for, but the file ends after " +
+             std::to_string(messages_.size()) + " messages");
+        return "";
+    }
+    return messages_[id].c_str();
+}
+
+PluginInfoCopy Host::GetPluginInfo() {
+    PluginInfoCopy copy;
+    if (!module_) return copy;
+    PluginInfo info;
+    std::memset(&info, 0, sizeof info);
+    info.StructSize = sizeof info;
+    {
+        PluginCall call(*this);
+        exports_.GetPluginInfo(&info);
+    }
+    copy.structSize = info.StructSize;
+    copy.flags = info.Flags;
+    auto texts = [&](const char *const *array, int count, const char *what) {
+        std::vector<std::string> result;
+        if (count > 0 && !array) {
+            Fail(std::string("GetPluginInfo: ") + what + " count without an array");
+            return result;
+        }
+        for (int i = 0; i < count; ++i) result.push_back(TextOrEmpty(array[i]));
+        return result;
+    };
+    copy.diskMenuStrings = texts(info.DiskMenuStrings, info.DiskMenuStringsNumber, "disks menu");
+    for (int i = 0; i < info.DiskMenuStringsNumber; ++i)
+        copy.diskMenuNumbers.push_back(info.DiskMenuNumbers ? info.DiskMenuNumbers[i] : 0);
+    copy.pluginMenuStrings =
+        texts(info.PluginMenuStrings, info.PluginMenuStringsNumber, "plugins menu");
+    copy.pluginConfigStrings =
+        texts(info.PluginConfigStrings, info.PluginConfigStringsNumber, "configuration menu");
+    copy.commandPrefix = OptionalText(info.CommandPrefix);
+    return copy;
+}
+
+int Host::Configure(int itemNumber) {
+    if (!module_ || !exports_.Configure) return 0;
+    PluginCall call(*this);
+    return exports_.Configure(itemNumber);
+}
+
+void Host::SetActive(Side side) { active_ = static_cast<int>(side); }
+
+Panel *Host::PluginPanel() {
+    if (Active().IsPlugin()) return &Active();
+    if (Passive().IsPlugin()) return &Passive();
+    return nullptr;
+}
+
+Panel *Host::PanelOfHandle(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) return &Active();
+    for (auto &panel : panels_)
+        if (panel->IsPlugin() && panel->Handle() == handle) return panel.get();
+    return nullptr;
+}
+
+bool Host::OpenPanel(int openFrom, INT_PTR item) {
+    return OpenPanelOn(static_cast<Side>(active_), openFrom, item);
+}
+
+bool Host::OpenPanelOn(Side side, int openFrom, INT_PTR item) {
+    lastError_.clear();
+    if (!module_) {
+        lastError_ = "no plugin module loaded";
+        return false;
+    }
+    Panel &panel = GetPanel(side);
+    if (panel.IsPlugin()) {
+        lastError_ = "that panel shows the plugin already";
+        return false;
+    }
+    // The real host keeps the process's current directory at the active panel's.
+    SetCurrentDirectoryA(panel.Directory().c_str());
+    HANDLE handle;
+    {
+        PluginCall call(*this);
+        handle = exports_.OpenPlugin(openFrom, item);
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        lastError_ = "OpenPlugin opened nothing";
+        return false;
+    }
+    if (!handle) {
+        Fail("OpenPlugin returned a null handle");
+        lastError_ = "OpenPlugin returned a null handle";
+        return false;
+    }
+    panel.BecomePluginPanel(handle);
+    if (!panel.ListPlugin(true)) {
+        lastError_ = "the first listing of the plugin panel failed";
+        ClosePanelOn(side);
+        return false;
+    }
+    panel.Redraw();
+    return true;
+}
+
+void Host::ClosePanel() { ClosePanelOn(static_cast<Side>(active_)); }
+
+void Host::ClosePanelOn(Side side) {
+    Panel &panel = GetPanel(side);
+    if (!panel.IsPlugin() || panel.closing_) return;
+    panel.closing_ = true;
+    panel.ReleaseAll();
+    {
+        PluginCall call(*this);
+        exports_.ClosePlugin(panel.Handle());
+    }
+    panel.closing_ = false;
+    std::string directory = panel.Directory();
+    if (!panel.pendingDirectory_.empty()) {
+        DWORD attributes = GetFileAttributesA(panel.pendingDirectory_.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            directory = panel.pendingDirectory_;
+    }
+    panel.BecomeFilePanel(directory);
+}
+
+bool Host::PressKey(int virtualKey, unsigned controlState) {
+    Panel &panel = Active();
+    if (panel.IsPlugin() && exports_.ProcessKey) {
+        int taken;
+        {
+            PluginCall call(*this);
+            taken = exports_.ProcessKey(panel.Handle(), virtualKey, controlState);
+        }
+        if (taken) return true;
+    }
+    Panel &now = Active(); // the plugin may have closed its panel meanwhile
+    if (controlState == 0) {
+        switch (virtualKey) {
+        case VK_RETURN: now.Enter(); break;
+        case VK_INSERT:
+            now.ToggleSelection(now.CurrentIndex());
+            now.SetCurrent(now.CurrentIndex() + 1);
+            now.Redraw();
+            break;
+        case VK_UP: now.SetCurrent(now.CurrentIndex() - 1); break;
+        case VK_DOWN: now.SetCurrent(now.CurrentIndex() + 1); break;
+        case VK_HOME: now.SetCurrent(0); break;
+        case VK_END: now.SetCurrent(now.Count() - 1); break;
+        case VK_F5: CopyToPluginPanel(false); break;
+        case VK_F6: CopyToPluginPanel(true); break;
+        default: break;
+        }
+    } else if (controlState == PKF_CONTROL && (virtualKey == 'R' || virtualKey == 'r')) {
+        now.Update();
+        now.Redraw();
+    }
+    return false;
+}
+
+int Host::CopyToPluginPanel(bool move) {
+    Panel &source = Active();
+    Panel &target = Passive();
+    if (source.IsPlugin() || !target.IsPlugin() || !exports_.PutFiles) return -1;
+    std::vector<PluginPanelItem> items;
+    for (int i = 0; i < source.Count(); ++i)
+        if (source.RawItem(i).Flags & PPIF_SELECTED) items.push_back(source.RawItem(i));
+    if (items.empty() && source.Count() > 0 && !source.IsDotsItem(source.CurrentIndex()))
+        items.push_back(source.RawItem(source.CurrentIndex()));
+    if (items.empty()) return -1;
+    int result;
+    {
+        PluginCall call(*this);
+        result = exports_.PutFiles(target.Handle(), items.data(), static_cast<int>(items.size()),
+                                   move ? 1 : 0, 0);
+    }
+    // As after any copy, the source loses its selection and both panels are read again.
+    if (result == 1) source.SelectAll(false);
+    source.Update();
+    source.Redraw();
+    if (target.IsPlugin()) {
+        target.Update();
+        target.Redraw();
+    }
+    return result;
+}
+
+void Host::Idle(int times) {
+    for (int round = 0; round < times; ++round)
+        for (auto &panel : panels_)
+            if (panel->IsPlugin() && exports_.ProcessEvent) {
+                PluginCall call(*this);
+                exports_.ProcessEvent(panel->Handle(), FE_IDLE, nullptr);
+            }
+}
+
+// ---- CmpName ----------------------------------------------------------------------------------
+
+static int Fold(char c) { return std::tolower(static_cast<unsigned char>(c)); }
+
+bool Host::CmpName(const char *pattern, const char *string, bool skipPath) {
+    if (skipPath) {
+        const char *slash = std::strrchr(string, '\\');
+        if (slash) string = slash + 1;
+    }
+    // Greedy match with one back-track point: the last '*' seen.
+    const char *star = nullptr;
+    const char *resume = nullptr;
+    while (*string) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = string;
+        } else if (*pattern && (*pattern == '?' || Fold(*pattern) == Fold(*string))) {
+            ++pattern;
+            ++string;
+        } else if (star) {
+            pattern = star + 1;
+            string = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == 0;
+}
+
+// ---- Histories --------------------------------------------------------------------------------
+
+std::string Host::HistoryKey(const std::string &name) const {
+    size_t slash = rootKey_.find_last_of('\\');
+    std::string base = slash == std::string::npos ? rootKey_ : rootKey_.substr(0, slash);
+    return base + "\\SavedDialogHistory\\" + name;
+}
+
+std::vector<std::string> Host::History(const std::string &name) const {
+    std::vector<std::string> lines;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, HistoryKey(name).c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return lines;
+    for (int i = 0; i < kHistoryLength; ++i) {
+        std::string value = "Line" + std::to_string(i);
+        char text[1024];
+        DWORD type = 0, size = sizeof text - 1;
+        if (RegQueryValueExA(key, value.c_str(), nullptr, &type,
+                             reinterpret_cast<LPBYTE>(text), &size) != ERROR_SUCCESS ||
+            type != REG_SZ)
+            break;
+        text[size] = 0;
+        lines.push_back(text);
+    }
+    RegCloseKey(key);
+    return lines;
+}
+
+void Host::AddToHistory(const std::string &name, const std::string &text) {
+    if (text.empty() || name.empty()) return;
+    std::vector<std::string> lines = History(name);
+    size_t before = lines.size();
+    lines.erase(std::remove(lines.begin(), lines.end(), text), lines.end());
+    lines.insert(lines.begin(), text);
+    if (lines.size() > static_cast<size_t>(kHistoryLength)) lines.resize(kHistoryLength);
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, HistoryKey(name).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        Fail("cannot write the history " + name + " under " + HistoryKey(name));
+        return;
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string value = "Line" + std::to_string(i);
+        RegSetValueExA(key, value.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE *>(lines[i].c_str()),
+                       static_cast<DWORD>(lines[i].size() + 1));
+    }
+    for (size_t i = lines.size(); i < before; ++i)
+        RegDeleteValueA(key, ("Line" + std::to_string(i)).c_str());
+    RegCloseKey(key);
+}
+
+// ---- Dialogs, messages, the editor, screens ----------------------------------------------
+
+static bool IsEditType(int type) {
+    return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT;
+}
+
+int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDialogItem *items,
+                    int count) {
+    if (!items || count <= 0) {
+        Fail("Dialog with no items");
+        return -1;
+    }
+    DialogRequest request;
+    request.x1 = x1;
+    request.y1 = y1;
+    request.x2 = x2;
+    request.y2 = y2;
+    request.helpTopic = TextOrEmpty(helpTopic);
+    request.items = items;
+    request.count = count;
+    request.histories.resize(count);
+    for (int i = 0; i < count; ++i) {
+        FarDialogItem &item = items[i];
+        if (item.Type < DI_TEXT || item.Type > DI_RADIOBUTTON)
+            Fail("Dialog item " + std::to_string(i) + " has the unknown type " +
+                 std::to_string(item.Type));
+        if (!std::memchr(item.Data, 0, sizeof item.Data)) {
+            Fail("Dialog item " + std::to_string(i) + " has a text without its end in Data");
+            item.Data[sizeof item.Data - 1] = 0;
+        }
+        if ((item.Flags & DIF_HISTORY) && IsEditType(item.Type)) {
+            if (!item.History)
+                Fail("Dialog item " + std::to_string(i) + " has DIF_HISTORY and no history name");
+            else
+                request.histories[i] = History(item.History);
+        }
+    }
+    int result = frontEnd_.Dialog(request);
+    if (result < -1 || result >= count) {
+        Fail("the front end closed a dialog with item " + std::to_string(result));
+        result = -1;
+    }
+    // An accepted dialog (closed by its default button) adds each history field's text.
+    if (result >= 0 && items[result].DefaultButton)
+        for (int i = 0; i < count; ++i)
+            if ((items[i].Flags & DIF_HISTORY) && IsEditType(items[i].Type) && items[i].History)
+                AddToHistory(items[i].History, items[i].Data);
+    return result;
+}
+
+int Host::RunMessage(DWORD flags, const char *helpTopic, const char *const *items, int count,
+                     int buttons) {
+    if (!items || count < 1 || buttons < 0 || buttons > count - 1) {
+        Fail("Message with " + std::to_string(count) + " items and " + std::to_string(buttons) +
+             " buttons: it needs a title and its buttons");
+        return -1;
+    }
+    MessageRequest request;
+    request.flags = flags;
+    request.helpTopic = TextOrEmpty(helpTopic);
+    request.title = TextOrEmpty(items[0]);
+    for (int i = 1; i < count - buttons; ++i) request.lines.push_back(TextOrEmpty(items[i]));
+    for (int i = count - buttons; i < count; ++i) request.buttons.push_back(TextOrEmpty(items[i]));
+    int result = frontEnd_.Message(request);
+    if (buttons == 0) return -1;
+    if (result < -1 || result >= buttons) {
+        Fail("the front end answered a message box with button " + std::to_string(result));
+        result = -1;
+    }
+    return result;
+}
+
+int Host::RunEditor(const char *fileName, const char *title, int x1, int y1, int x2, int y2,
+                    DWORD flags, int startLine, int startChar) {
+    if (!fileName || !*fileName) {
+        Fail("Editor without a file name");
+        return 0;
+    }
+    EditorRequest request;
+    request.fileName = fileName;
+    request.nativePath = NativePath(fileName);
+    request.title = TextOrEmpty(title);
+    request.x1 = x1;
+    request.y1 = y1;
+    request.x2 = x2;
+    request.y2 = y2;
+    request.flags = flags;
+    request.startLine = startLine;
+    request.startChar = startChar;
+    return frontEnd_.Editor(request);
+}
+
+HANDLE Host::SaveScreen() {
+    int *screen = new int(++screenCounter_);
+    screens_.push_back(screen);
+    frontEnd_.ScreenSaved(*screen);
+    return screen;
+}
+
+void Host::RestoreScreen(HANDLE handle) {
+    if (!handle) return; // restores nothing that was saved
+    auto found = std::find(screens_.begin(), screens_.end(), static_cast<int *>(handle));
+    if (found == screens_.end()) {
+        Fail("RestoreScreen with a handle that SaveScreen did not give, or restored twice");
+        return;
+    }
+    int id = **found;
+    delete *found;
+    screens_.erase(found);
+    frontEnd_.ScreenRestored(id);
+}
+
+// ---- Panel lists for the plugin --------------------------------------------------------------
+
+int Host::GetPluginDirList(HANDLE plugin, const char *dir, PluginPanelItem **items, int *count) {
+    if (!items || !count) {
+        Fail("GetPluginDirList without places for its results");
+        return 0;
+    }
+    *items = nullptr;
+    *count = 0;
+    Panel *panel = plugin == INVALID_HANDLE_VALUE ? nullptr : PanelOfHandle(plugin);
+    if (!panel) {
+        Fail("GetPluginDirList with a handle that is no open plugin panel");
+        return 0;
+    }
+    // Answered from what the panel holds; the plugin is never called back for it.
+    std::vector<PluginPanelItem> held = panel->HeldItems(TextOrEmpty(dir));
+    PluginPanelItem *list = new PluginPanelItem[held.size() + 1];
+    std::memset(list, 0, sizeof(PluginPanelItem) * (held.size() + 1));
+    for (size_t i = 0; i < held.size(); ++i) list[i] = held[i];
+    dirLists_.push_back(list);
+    *items = list;
+    *count = static_cast<int>(held.size());
+    return 1;
+}
+
+void Host::FreeDirList(const PluginPanelItem *items) {
+    if (!items) return;
+    auto found = std::find(dirLists_.begin(), dirLists_.end(), items);
+    if (found == dirLists_.end()) {
+        Fail("FreeDirList with items that GetPluginDirList did not give, or freed twice");
+        return;
+    }
+    delete[] *found;
+    dirLists_.erase(found);
+}
+
+// ---- Control ----------------------------------------------------------------------------------
+
+int Host::Control(HANDLE plugin, int command, void *param) {
+    Panel *panel = PanelOfHandle(plugin);
+    if (!panel) {
+        Fail("Control " + std::to_string(command) + " with a handle that is no open plugin panel");
+        return 0;
+    }
+    Panel &other = panel == panels_[0].get() ? *panels_[1] : *panels_[0];
+    switch (command) {
+    case FCTL_CLOSEPLUGIN:
+        // Closing the panel under the plugin's running call would pull the instance away: the
+        // panel closes when the plugin's call returns.
+        if (param) panel->pendingDirectory_ = static_cast<const char *>(param);
+        panel->closeRequested_ = true;
+        if (pluginDepth_ == 0) RunPendingCloses();
+        return 1;
+    case FCTL_GETPANELINFO:
+    case FCTL_GETANOTHERPANELINFO:
+        if (!param) {
+            Fail("Control FCTL_GET*PANELINFO without a PanelInfo");
+            return 0;
+        }
+        if (command == FCTL_GETPANELINFO)
+            panel->FillPanelInfo(static_cast<PanelInfo *>(param), panel == &Active());
+        else
+            other.FillPanelInfo(static_cast<PanelInfo *>(param), &other == &Active());
+        return 1;
+    case FCTL_UPDATEPANEL: return panel->Update() ? 1 : 0;
+    case FCTL_UPDATEANOTHERPANEL: return other.Update() ? 1 : 0;
+    case FCTL_REDRAWPANEL: panel->Redraw(); return 1;
+    case FCTL_REDRAWANOTHERPANEL: other.Redraw(); return 1;
+    case FCTL_SETPANELDIR:
+        if (!param) {
+            Fail("Control FCTL_SETPANELDIR without a directory");
+            return 0;
+        }
+        panel->pendingDirectory_ = static_cast<const char *>(param);
+        if (!panel->IsPlugin()) return panel->ChangeDirectory(panel->pendingDirectory_) ? 1 : 0;
+        return 1;
+    default:
+        Fail("Control with the unknown command " + std::to_string(command));
+        return 0;
+    }
+}
+
+} // namespace standin

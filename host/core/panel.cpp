@@ -1,0 +1,605 @@
+// The two panels: a plugin panel (its listing, sorting, selection, current item, folders) or a
+// plain file panel of a directory.
+#include "host_core.h"
+#include "language_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <set>
+
+namespace standin {
+
+struct Panel::Listing {
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+};
+
+namespace {
+
+// The host's own columns for view modes 0 to 9, where the plugin sets none.
+const char *const kHostColumnTypes[10] = {"N,S,D,T", "N,N,N", "N,N", "N,S,D,T", "N,S",
+                                          "N,S,D,T", "N,Z",   "N,S,Z", "N,S,O", "N,S,D,T"};
+const char *const kHostColumnWidths[10] = {"0,10,0,5", "0,0,0",   "0,0",    "0,10,0,5", "0,10",
+                                           "0,10,0,5", "0,0",     "0,10,0", "0,10,10",  "0,10,0,5"};
+
+bool IsRoot(const std::string &directory) {
+    return directory.size() == 3 && directory[1] == ':' && directory[2] == '\\';
+}
+
+std::string Normalized(std::string directory) {
+    if (directory.size() == 2 && directory[1] == ':') return directory + "\\";
+    while (directory.size() > 3 && directory.back() == '\\') directory.pop_back();
+    return directory;
+}
+
+std::string ParentOf(const std::string &directory) {
+    size_t slash = directory.find_last_of('\\');
+    if (slash == std::string::npos) return directory;
+    if (slash == 2 && directory[1] == ':') return directory.substr(0, 3);
+    return directory.substr(0, slash);
+}
+
+std::string LastPart(const std::string &path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+PluginPanelItem DotsItem() {
+    PluginPanelItem item;
+    std::memset(&item, 0, sizeof item);
+    std::strcpy(item.FindData.cFileName, "..");
+    item.FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    return item;
+}
+
+int CompareText(const char *a, const char *b, bool foldCase) {
+    for (;; ++a, ++b) {
+        int ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+        if (foldCase) {
+            ca = std::tolower(ca);
+            cb = std::tolower(cb);
+        }
+        if (ca != cb) return ca < cb ? -1 : 1;
+        if (!ca) return 0;
+    }
+}
+
+int CompareNumbers(uint64_t a, uint64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
+
+uint64_t Ticks(const FILETIME &time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+uint64_t SizeOf(const PluginPanelItem &item) {
+    return (static_cast<uint64_t>(item.FindData.nFileSizeHigh) << 32) |
+           item.FindData.nFileSizeLow;
+}
+
+const char *Extension(const char *name) {
+    const char *dot = std::strrchr(name, '.');
+    return dot && dot != name ? dot + 1 : "";
+}
+
+// Bottom-up merge sort that stays within bounds whatever the comparison answers (a plugin's
+// Compare need not be consistent).
+template <class Less> void MergeSort(std::vector<PluginPanelItem> &items, size_t begin, Less less) {
+    size_t count = items.size() - begin;
+    if (count < 2) return;
+    std::vector<PluginPanelItem> from(items.begin() + begin, items.end()), to(count);
+    for (size_t width = 1; width < count; width *= 2) {
+        for (size_t left = 0; left < count; left += 2 * width) {
+            size_t middle = std::min(left + width, count), right = std::min(left + 2 * width, count);
+            size_t i = left, j = middle, out = left;
+            while (i < middle && j < right) to[out++] = less(from[j], from[i]) ? from[j++] : from[i++];
+            while (i < middle) to[out++] = from[i++];
+            while (j < right) to[out++] = from[j++];
+        }
+        from.swap(to);
+    }
+    std::copy(from.begin(), from.end(), items.begin() + begin);
+}
+
+} // namespace
+
+Panel::Panel(Host &host, Side side, const std::string &directory)
+    : host_(host), side_(side), directory_(Normalized(directory)) {
+    ListFiles();
+}
+
+Panel::~Panel() = default;
+
+// ---- Items ------------------------------------------------------------------------------------
+
+ShownItem Panel::Item(int index) const {
+    ShownItem shown;
+    if (index < 0 || index >= Count()) return shown;
+    const PluginPanelItem &item = items_[index];
+    shown.name = item.FindData.cFileName;
+    shown.attributes = item.FindData.dwFileAttributes;
+    shown.size = SizeOf(item);
+    shown.lastWriteTime = item.FindData.ftLastWriteTime;
+    shown.flags = item.Flags;
+    if (item.CustomColumnData)
+        for (int i = 0; i < item.CustomColumnNumber; ++i)
+            shown.columns.push_back(item.CustomColumnData[i] ? item.CustomColumnData[i] : "");
+    if (item.Description) shown.description = std::string(item.Description);
+    if (item.Owner) shown.owner = std::string(item.Owner);
+    shown.isDots = IsDotsItem(index);
+    return shown;
+}
+
+std::vector<ShownItem> Panel::Items() const {
+    std::vector<ShownItem> all;
+    for (int i = 0; i < Count(); ++i) all.push_back(Item(i));
+    return all;
+}
+
+std::vector<std::string> Panel::Names() const {
+    std::vector<std::string> names;
+    for (const PluginPanelItem &item : items_) names.push_back(item.FindData.cFileName);
+    return names;
+}
+
+int Panel::IndexOf(const std::string &name) const {
+    for (int i = 0; i < Count(); ++i)
+        if (name == items_[i].FindData.cFileName) return i;
+    return -1;
+}
+
+std::string Panel::CurrentName() const {
+    return current_ >= 0 && current_ < Count() ? items_[current_].FindData.cFileName : "";
+}
+
+bool Panel::SetCurrent(int index) {
+    if (index < 0 || index >= Count()) return false;
+    current_ = index;
+    return true;
+}
+
+bool Panel::SetCurrentByName(const std::string &name) { return SetCurrent(IndexOf(name)); }
+
+void Panel::ApplyCurrent(const std::string &name, int fallback) {
+    int found = name.empty() ? -1 : IndexOf(name);
+    if (found >= 0)
+        current_ = found;
+    else
+        current_ = std::max(0, std::min(fallback, Count() - 1));
+}
+
+bool Panel::Select(const std::string &name, bool on) {
+    int index = IndexOf(name);
+    if (index < 0 || IsDotsItem(index)) return false;
+    if (on)
+        items_[index].Flags |= PPIF_SELECTED;
+    else
+        items_[index].Flags &= ~static_cast<DWORD>(PPIF_SELECTED);
+    return true;
+}
+
+void Panel::ToggleSelection(int index) {
+    if (index < 0 || index >= Count() || IsDotsItem(index)) return;
+    items_[index].Flags ^= PPIF_SELECTED;
+}
+
+void Panel::SelectAll(bool on) {
+    for (int i = 0; i < Count(); ++i)
+        if (!IsDotsItem(i)) {
+            if (on)
+                items_[i].Flags |= PPIF_SELECTED;
+            else
+                items_[i].Flags &= ~static_cast<DWORD>(PPIF_SELECTED);
+        }
+}
+
+std::vector<std::string> Panel::SelectedNames() const {
+    std::vector<std::string> names;
+    for (const PluginPanelItem &item : items_)
+        if (item.Flags & PPIF_SELECTED) names.push_back(item.FindData.cFileName);
+    return names;
+}
+
+std::string Panel::CurDir() const { return plugin_ ? info_.curDir : directory_; }
+
+std::string Panel::Title() const {
+    if (!plugin_) return directory_;
+    return info_.panelTitle ? *info_.panelTitle : std::string();
+}
+
+// ---- View and sort modes -------------------------------------------------------------------
+
+void Panel::SetViewMode(int mode) {
+    if (mode >= 0 && mode <= 9) viewMode_ = mode;
+}
+
+std::string Panel::ViewColumnTypes() const {
+    if (plugin_ && viewMode_ < static_cast<int>(info_.panelModes.size()) &&
+        info_.panelModes[viewMode_].hasColumnTypes)
+        return info_.panelModes[viewMode_].columnTypes;
+    return kHostColumnTypes[viewMode_];
+}
+
+std::string Panel::ViewColumnWidths() const {
+    if (plugin_ && viewMode_ < static_cast<int>(info_.panelModes.size()) &&
+        info_.panelModes[viewMode_].hasColumnTypes)
+        return info_.panelModes[viewMode_].columnWidths;
+    return kHostColumnWidths[viewMode_];
+}
+
+void Panel::SetSort(int mode, bool reversed) {
+    sortMode_ = mode;
+    sortReversed_ = reversed;
+    std::string current = CurrentName();
+    SortItems();
+    ApplyCurrent(current, current_);
+}
+
+int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const {
+    int result = 0;
+    switch (sortMode_) {
+    case SM_EXT:
+        result = CompareText(Extension(a.FindData.cFileName), Extension(b.FindData.cFileName), true);
+        break;
+    case SM_MTIME:
+        result = CompareNumbers(Ticks(a.FindData.ftLastWriteTime), Ticks(b.FindData.ftLastWriteTime));
+        break;
+    case SM_CTIME:
+        result = CompareNumbers(Ticks(a.FindData.ftCreationTime), Ticks(b.FindData.ftCreationTime));
+        break;
+    case SM_ATIME:
+        result =
+            CompareNumbers(Ticks(a.FindData.ftLastAccessTime), Ticks(b.FindData.ftLastAccessTime));
+        break;
+    case SM_SIZE: result = CompareNumbers(SizeOf(a), SizeOf(b)); break;
+    case SM_DESCR:
+        result = CompareText(a.Description ? a.Description : "", b.Description ? b.Description : "",
+                             true);
+        break;
+    case SM_OWNER:
+        result = CompareText(a.Owner ? a.Owner : "", b.Owner ? b.Owner : "", true);
+        break;
+    default: break;
+    }
+    if (result == 0) result = CompareText(a.FindData.cFileName, b.FindData.cFileName, true);
+    if (result == 0) result = CompareText(a.FindData.cFileName, b.FindData.cFileName, false);
+    return result;
+}
+
+void Panel::SortItems() {
+    if (sortMode_ == SM_UNSORTED) return; // the plugin's own order
+    bool useCompare = plugin_ && host_.exports_.Compare;
+    auto compare = [&](const PluginPanelItem &a, const PluginPanelItem &b) {
+        // Folders before files, whatever the order.
+        bool aFolder = (a.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        bool bFolder = (b.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (aFolder != bFolder) return aFolder ? -1 : 1;
+        int result = -2;
+        if (useCompare) {
+            Host::PluginCall call(host_);
+            result = host_.exports_.Compare(handle_, &a, &b, static_cast<unsigned>(sortMode_));
+            if (result != -2) result = result < 0 ? -1 : result > 0 ? 1 : 0;
+        }
+        if (result == -2) result = HostCompare(a, b);
+        return sortReversed_ ? -result : result;
+    };
+    MergeSort(items_, hasDots_ ? 1 : 0,
+              [&](const PluginPanelItem &a, const PluginPanelItem &b) { return compare(a, b) < 0; });
+}
+
+// ---- Plugin listing ---------------------------------------------------------------------------
+
+void Panel::AskOpenPluginInfo() {
+    if (!plugin_) return;
+    OpenPluginInfo info;
+    std::memset(&info, 0, sizeof info);
+    info.StructSize = sizeof info;
+    {
+        Host::PluginCall call(host_);
+        host_.exports_.GetOpenPluginInfo(handle_, &info);
+    }
+    OpenPluginInfoCopy copy;
+    copy.structSize = info.StructSize;
+    copy.flags = info.Flags;
+    if (info.HostFile) copy.hostFile = std::string(info.HostFile);
+    copy.curDir = info.CurDir ? info.CurDir : "";
+    if (info.Format) copy.format = std::string(info.Format);
+    if (info.PanelTitle) copy.panelTitle = std::string(info.PanelTitle);
+    copy.infoLinesNumber = info.InfoLinesNumber;
+    if (info.DescrFiles)
+        for (int i = 0; i < info.DescrFilesNumber; ++i)
+            copy.descrFiles.push_back(info.DescrFiles[i] ? info.DescrFiles[i] : "");
+    int modes = info.PanelModesNumber;
+    if (modes < 0 || modes > 10) {
+        host_.Fail("GetOpenPluginInfo gave " + std::to_string(modes) + " view modes (0 to 10)");
+        modes = std::max(0, std::min(modes, 10));
+    }
+    if (modes > 0 && !info.PanelModesArray) {
+        host_.Fail("GetOpenPluginInfo gave view modes without their array");
+        modes = 0;
+    }
+    for (int i = 0; i < modes; ++i) {
+        const PanelMode &mode = info.PanelModesArray[i];
+        PanelModeCopy modeCopy;
+        modeCopy.hasColumnTypes = mode.ColumnTypes != nullptr;
+        modeCopy.columnTypes = mode.ColumnTypes ? mode.ColumnTypes : "";
+        modeCopy.columnWidths = mode.ColumnWidths ? mode.ColumnWidths : "";
+        if (mode.ColumnTypes) {
+            size_t columns = std::count(modeCopy.columnTypes.begin(), modeCopy.columnTypes.end(), ',') + 1;
+            for (size_t c = 0; c < columns; ++c) {
+                const char *title = mode.ColumnTitles ? mode.ColumnTitles[c] : nullptr;
+                modeCopy.columnTitles.push_back(title ? std::optional<std::string>(title)
+                                                      : std::nullopt);
+            }
+        }
+        modeCopy.fullScreen = mode.FullScreen;
+        modeCopy.detailedStatus = mode.DetailedStatus;
+        modeCopy.alignExtensions = mode.AlignExtensions;
+        modeCopy.caseConversion = mode.CaseConversion;
+        if (mode.StatusColumnTypes) modeCopy.statusColumnTypes = std::string(mode.StatusColumnTypes);
+        if (mode.StatusColumnWidths)
+            modeCopy.statusColumnWidths = std::string(mode.StatusColumnWidths);
+        copy.panelModes.push_back(modeCopy);
+    }
+    copy.startPanelMode = info.StartPanelMode;
+    copy.startSortMode = info.StartSortMode;
+    copy.startSortOrder = info.StartSortOrder;
+    if (info.KeyBar) {
+        copy.hasKeyBar = true;
+        char *const *groups[4] = {info.KeyBar->Titles, info.KeyBar->CtrlTitles,
+                                  info.KeyBar->AltTitles, info.KeyBar->ShiftTitles};
+        for (int g = 0; g < 4; ++g)
+            for (int k = 0; k < 12; ++k)
+                if (groups[g][k]) copy.keyBar[g][k] = std::string(groups[g][k]);
+    }
+    if (info.ShortcutData) copy.shortcutData = std::string(info.ShortcutData);
+    info_ = std::move(copy);
+}
+
+void Panel::BecomePluginPanel(HANDLE handle) {
+    items_.clear();
+    hasDots_ = false;
+    plugin_ = true;
+    handle_ = handle;
+    info_ = OpenPluginInfoCopy();
+    listedCurDir_.clear();
+    pendingDirectory_.clear();
+    closeRequested_ = false;
+    current_ = 0;
+    updates_ = redraws_ = 0;
+}
+
+void Panel::BecomeFilePanel(const std::string &directory) {
+    plugin_ = false;
+    handle_ = nullptr;
+    info_ = OpenPluginInfoCopy();
+    pendingDirectory_.clear();
+    closeRequested_ = false;
+    items_.clear();
+    hasDots_ = false;
+    current_ = 0;
+    std::string previous = directory_;
+    directory_ = Normalized(directory);
+    if (!ListFiles()) {
+        directory_ = previous;
+        ListFiles();
+    }
+    Redraw();
+}
+
+bool Panel::ListPlugin(bool opening) {
+    if (listing_) {
+        host_.Fail("the plugin asked for a new listing of its panel while it was being listed");
+        return false;
+    }
+    if (!plugin_ || closing_) return false;
+    AskOpenPluginInfo();
+    if (opening) {
+        if (info_.startPanelMode >= '0' && info_.startPanelMode <= '9')
+            viewMode_ = info_.startPanelMode - '0';
+        if (info_.startSortMode > 0) {
+            sortMode_ = info_.startSortMode;
+            sortReversed_ = info_.startSortOrder != 0;
+        }
+    }
+    std::string previousName = CurrentName();
+    int previousIndex = current_;
+    HANDLE handle = handle_;
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    int done;
+    listing_ = true;
+    {
+        Host::PluginCall call(host_);
+        done = host_.exports_.GetFindData(handle, &items, &count, 0);
+    }
+    listing_ = false;
+    if (!plugin_ || handle_ != handle) return false; // closed meanwhile
+    if (!done) return false; // the panel keeps what it showed
+    if (count < 0 || (count > 0 && !items)) {
+        host_.Fail("GetFindData gave " + std::to_string(count) + " items" +
+                   (items ? "" : " and no array"));
+        return false;
+    }
+    std::unique_ptr<Listing> fresh(new Listing);
+    fresh->items = items;
+    fresh->count = count;
+    std::vector<PluginPanelItem> shown;
+    hasDots_ = (info_.flags & OPIF_ADDDOTS) != 0;
+    if (hasDots_) shown.push_back(DotsItem());
+    for (int i = 0; i < count; ++i) {
+        if (!std::memchr(items[i].FindData.cFileName, 0, sizeof items[i].FindData.cFileName)) {
+            host_.Fail("GetFindData item " + std::to_string(i) + " has a name without its end");
+            items[i].FindData.cFileName[sizeof items[i].FindData.cFileName - 1] = 0;
+        }
+        shown.push_back(items[i]);
+    }
+    items_.swap(shown);
+    listedCurDir_ = info_.curDir;
+    std::unique_ptr<Listing> old = std::move(held_);
+    held_ = std::move(fresh);
+    SortItems();
+    if (opening)
+        current_ = 0;
+    else
+        ApplyCurrent(previousName, previousIndex);
+    // The earlier array is given back only now: the plugin may have read it (through
+    // GetPluginDirList) while it made the new one.
+    ReleaseListing(std::move(old));
+    ++updates_;
+    return true;
+}
+
+void Panel::ReleaseListing(std::unique_ptr<Listing> listing) {
+    if (!listing || !listing->items) return;
+    Host::PluginCall call(host_);
+    host_.exports_.FreeFindData(handle_, listing->items, listing->count);
+}
+
+void Panel::ReleaseAll() {
+    items_.clear();
+    hasDots_ = false;
+    current_ = 0;
+    infoItems_.clear();
+    infoSelected_.clear();
+    ReleaseListing(std::move(held_));
+}
+
+std::vector<PluginPanelItem> Panel::HeldItems(const std::string &dir) const {
+    std::vector<PluginPanelItem> held;
+    if (!plugin_ || !held_ || !SameTextIgnoringCase(dir, listedCurDir_)) return held;
+    for (int i = hasDots_ ? 1 : 0; i < Count(); ++i) {
+        PluginPanelItem item = items_[i];
+        // Names, attributes, sizes, times and Flags; nothing that points into the plugin's
+        // array, which goes back to the plugin after the next listing.
+        item.Description = nullptr;
+        item.Owner = nullptr;
+        item.CustomColumnData = nullptr;
+        item.CustomColumnNumber = 0;
+        held.push_back(item);
+    }
+    return held;
+}
+
+// ---- File panel -------------------------------------------------------------------------------
+
+bool Panel::ListFiles() {
+    if (plugin_) return false;
+    std::set<std::string> selected;
+    for (const std::string &name : SelectedNames()) selected.insert(name);
+    std::string previousName = CurrentName();
+    int previousIndex = current_;
+    std::vector<PluginPanelItem> listed;
+    std::string pattern = directory_ + (IsRoot(directory_) ? "" : "\\") + "*";
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD attributes = GetFileAttributesA(directory_.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return false;
+    } else {
+        do {
+            if (!std::strcmp(data.cFileName, ".") || !std::strcmp(data.cFileName, "..")) continue;
+            PluginPanelItem item;
+            std::memset(&item, 0, sizeof item);
+            std::memcpy(&item.FindData, &data, sizeof item.FindData);
+            if (selected.count(data.cFileName)) item.Flags |= PPIF_SELECTED;
+            listed.push_back(item);
+        } while (FindNextFileA(search, &data));
+        FindClose(search);
+    }
+    hasDots_ = !IsRoot(directory_);
+    if (hasDots_) listed.insert(listed.begin(), DotsItem());
+    items_.swap(listed);
+    SortItems();
+    ApplyCurrent(previousName, previousIndex);
+    ++updates_;
+    return true;
+}
+
+bool Panel::ChangeDirectory(const std::string &directory) {
+    if (plugin_) return false;
+    std::string previous = directory_;
+    directory_ = Normalized(directory);
+    items_.clear();
+    current_ = 0;
+    if (!ListFiles()) {
+        directory_ = previous;
+        ListFiles();
+        return false;
+    }
+    current_ = 0;
+    Redraw();
+    return true;
+}
+
+// ---- Update, redraw, Enter --------------------------------------------------------------------
+
+bool Panel::Update() { return plugin_ ? ListPlugin(false) : ListFiles(); }
+
+void Panel::Redraw() {
+    if (plugin_ && !closing_) AskOpenPluginInfo();
+    ++redraws_;
+    host_.frontEnd_.PanelRedrawn(*this);
+}
+
+bool Panel::Enter() {
+    if (current_ < 0 || current_ >= Count()) return false;
+    const PluginPanelItem &item = items_[current_];
+    bool dots = IsDotsItem(current_);
+    if (!dots && !(item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    std::string name = dots ? std::string("..") : std::string(item.FindData.cFileName);
+    if (!plugin_) {
+        std::string target = dots ? ParentOf(directory_)
+                                  : directory_ + (IsRoot(directory_) ? "" : "\\") + name;
+        std::string left = LastPart(directory_);
+        if (!ChangeDirectory(target)) return false;
+        if (dots) SetCurrentByName(left);
+        return true;
+    }
+    if (!host_.exports_.SetDirectory) return false;
+    std::string before = info_.curDir;
+    HANDLE handle = handle_;
+    int entered;
+    {
+        Host::PluginCall call(host_);
+        entered = host_.exports_.SetDirectory(handle, name.c_str(), 0);
+    }
+    if (!entered || !plugin_ || handle_ != handle) return false;
+    ListPlugin(false);
+    // Coming out of a folder puts the cursor on it; going in starts at the top.
+    current_ = 0;
+    if (dots) SetCurrentByName(LastPart(before));
+    Redraw();
+    return true;
+}
+
+// ---- Panel information for the plugin -------------------------------------------------------
+
+void Panel::FillPanelInfo(PanelInfo *info, bool focus) {
+    std::memset(info, 0, sizeof *info);
+    info->PanelType = 0; // a file panel, which a plugin panel is too
+    info->Plugin = plugin_ ? 1 : 0;
+    info->PanelRect = side_ == Side::Left ? PanelRectangle{0, 1, 39, 21} : PanelRectangle{40, 1, 79, 21};
+    infoItems_ = items_;
+    infoSelected_.clear();
+    for (const PluginPanelItem &item : items_)
+        if (item.Flags & PPIF_SELECTED) infoSelected_.push_back(item);
+    info->PanelItems = infoItems_.empty() ? nullptr : infoItems_.data();
+    info->ItemsNumber = Count();
+    info->SelectedItems = infoSelected_.empty() ? nullptr : infoSelected_.data();
+    info->SelectedItemsNumber = static_cast<int>(infoSelected_.size());
+    info->CurrentItem = Count() > 0 ? current_ : 0;
+    info->TopPanelItem = 0;
+    info->Visible = 1;
+    info->Focus = focus ? 1 : 0;
+    info->ViewMode = viewMode_;
+    std::string types = ViewColumnTypes(), widths = ViewColumnWidths();
+    std::strncpy(info->ColumnTypes, types.c_str(), sizeof info->ColumnTypes - 1);
+    std::strncpy(info->ColumnWidths, widths.c_str(), sizeof info->ColumnWidths - 1);
+    std::string curDir = CurDir();
+    std::strncpy(info->CurDir, curDir.c_str(), sizeof info->CurDir - 1);
+    info->ShortNames = 0;
+    info->SortMode = sortMode_;
+}
+
+} // namespace standin
