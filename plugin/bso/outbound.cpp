@@ -1,0 +1,353 @@
+#include "bso/outbound.h"
+
+#include <ctype.h>
+#include <direct.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "bso/text_file.h"
+#include "settings/settings.h"
+
+const char FlavorLetters[] = "ICDFH";
+const char EmptyFlavorString[] = ".....";
+
+static bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+static bool IsHexDigit(char c) {
+    return isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+static int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    return toupper(static_cast<unsigned char>(c)) - 'A' + 10;
+}
+
+// The number of count hex digits at text, or false when they are not all hex digits.
+static bool ReadHex(const char *text, int count, uint32_t *value) {
+    uint32_t result = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!IsHexDigit(text[i])) return false;
+        result = result * 16 + static_cast<uint32_t>(HexValue(text[i]));
+    }
+    *value = result;
+    return true;
+}
+
+// Appends text to the buffer at *used; false (buffer unchanged past *used) when it does not fit.
+static bool Append(char *buffer, size_t size, size_t *used, const char *text) {
+    size_t length = strlen(text);
+    if (*used + length >= size) return false;
+    memcpy(buffer + *used, text, length + 1);
+    *used += length;
+    return true;
+}
+
+char *BuildOutboundPathInCase(const FtnAddress *address, char *buffer, size_t bufferSize,
+                              const char *root, const char *suffix, const FtnAddress *own,
+                              OutboundNameCase nameCase) {
+    if (bufferSize == 0) return nullptr;
+    bool lower = nameCase == LowerCaseNames;
+    // Sized for the longest hex parts: ".FFF" zone suffix (zone modulo 4096 cannot happen, but
+    // eight digits of a larger zone still fit), "\FFFFFFFF" and ".PNT\FFFFFFFF".
+    char part[32];
+    size_t used = 0;
+    buffer[0] = '\0';
+    bool fits = Append(buffer, bufferSize, &used, root);
+    if (fits && address->zone != own->zone) {
+        snprintf(part, sizeof part, lower ? ".%03x" : ".%03X",
+                 static_cast<unsigned>(address->zone));
+        fits = Append(buffer, bufferSize, &used, part);
+    }
+    if (fits) {
+        snprintf(part, sizeof part, lower ? "\\%04x%04x" : "\\%04X%04X",
+                 static_cast<unsigned>(address->net), static_cast<unsigned>(address->node));
+        fits = Append(buffer, bufferSize, &used, part);
+    }
+    if (fits && address->point != 0) {
+        snprintf(part, sizeof part, lower ? ".pnt\\%08x" : ".PNT\\%08X",
+                 static_cast<unsigned>(address->point));
+        fits = Append(buffer, bufferSize, &used, part);
+    }
+    if (fits) {
+        size_t start = used;
+        fits = Append(buffer, bufferSize, &used, suffix);
+        for (size_t i = start; fits && i < used; ++i) {
+            unsigned char c = static_cast<unsigned char>(buffer[i]);
+            buffer[i] = static_cast<char>(lower ? tolower(c) : toupper(c));
+        }
+    }
+    if (!fits) {
+        buffer[0] = '\0';
+        return nullptr;
+    }
+    return buffer;
+}
+
+char *BuildOutboundPath(const FtnAddress *address, char *buffer, const char *root,
+                        const char *suffix, const FtnAddress *own) {
+    return BuildOutboundPathInCase(address, buffer, OutboundPathSize, root, suffix, own,
+                                   OutboundCase);
+}
+
+int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor) {
+    *kind = NoEntryKind;
+    *flavor = NoFlavor;
+    if (extension == nullptr || extension[0] != '.' || extension[1] == '\0') return 0;
+    const char *e = extension + 1;
+    char letter = static_cast<char>(toupper(static_cast<unsigned char>(e[0])));
+    if (_stricmp(e, "REQ") == 0) {
+        *kind = FileRequest;
+        *flavor = Normal;
+    } else if (_stricmp(e, "BSY") == 0) {
+        *kind = BusyFlag;
+        *flavor = Normal;
+    } else if (_stricmp(e + 1, "LO") == 0) {
+        *kind = FlowFile;
+        switch (letter) {
+        case 'I':
+            *flavor = Immediate;
+            break;
+        case 'C':
+            *flavor = Crash;
+            break;
+        case 'D':
+            *flavor = Direct;
+            break;
+        case 'F':
+        case 'N':
+            *flavor = Normal;
+            break;
+        case 'H':
+            *flavor = Hold;
+            break;
+        default:
+            break;
+        }
+    } else if (_stricmp(e + 1, "UT") == 0) {
+        *kind = Netmail;
+        switch (letter) {
+        case 'I':
+            *flavor = Immediate;
+            break;
+        case 'C':
+            *flavor = Crash;
+            break;
+        case 'D':
+            *flavor = Direct;
+            break;
+        case 'O':
+        case 'N':
+            *flavor = Normal;
+            break;
+        case 'H':
+            *flavor = Hold;
+            break;
+        default:
+            break;
+        }
+    }
+    return *kind != NoEntryKind && *flavor != NoFlavor;
+}
+
+void MarkFlavor(char *flavorString, int flavor) {
+    if (flavor < Immediate || flavor > Hold) return;
+    flavorString[flavor - 1] = FlavorLetters[flavor - 1];
+}
+
+int IsLinkBusy(const FtnAddress *address) {
+    FtnAddress own;
+    ParseAddress(&own, Settings.Address, nullptr); // a failed parse leaves a usable zone
+    char path[OutboundPathSize];
+    if (BuildOutboundPath(address, path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
+        return 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FindClose(search);
+    return 1;
+}
+
+void SplitNodeNumber(uint32_t value, uint32_t *net, uint32_t *node) {
+    *net = value >> 16;
+    *node = value & 0xFFFF;
+}
+
+char *DirectoryPart(char *path) {
+    char *end = path;
+    for (char *position = path; *position != '\0'; ++position)
+        if (IsSeparator(*position)) end = position + 1;
+    *end = '\0';
+    return path;
+}
+
+// The root of a path: "D:", or "\\server\share" for a UNC path; "" when it has none. Returns
+// the root's length.
+static size_t RootLength(const char *path) {
+    if (isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') return 2;
+    if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+        const char *server = path + 2;
+        size_t length = strcspn(server, "\\/");
+        if (length == 0 || server[length] == '\0') return 0;
+        const char *share = server + length + 1;
+        size_t shareLength = strcspn(share, "\\/");
+        if (shareLength == 0) return 0;
+        return static_cast<size_t>(share + shareLength - path);
+    }
+    return 0;
+}
+
+// Removes ".." components of an absolute directory in place ("\A\B\..\C\" to "\A\C\"); a ".."
+// at the root is dropped. The directory starts and ends with a separator.
+static void RemoveParentComponents(char *directory) {
+    size_t out = 1;
+    size_t in = 1;
+    while (directory[in] != '\0') {
+        size_t length = strcspn(directory + in, "\\/");
+        bool parent = length == 2 && directory[in] == '.' && directory[in + 1] == '.';
+        size_t next = in + length + (directory[in + length] != '\0' ? 1 : 0);
+        if (parent) {
+            if (out > 1) { // drop the component before it, keep its leading separator
+                --out;
+                while (out > 0 && !IsSeparator(directory[out - 1])) --out;
+            }
+        } else {
+            memmove(directory + out, directory + in, next - in);
+            out += next - in;
+        }
+        in = next;
+    }
+    directory[out] = '\0';
+}
+
+char *NormalizePath(char *path) {
+    size_t pathLength = strnlen(path, MAX_PATH);
+    if (pathLength == MAX_PATH) return nullptr;
+
+    char root[MAX_PATH];
+    size_t rootLength = RootLength(path);
+    memcpy(root, path, rootLength);
+    root[rootLength] = '\0';
+    const char *rest = path + rootLength;
+    const char *name = rest;
+    for (const char *position = rest; *position != '\0'; ++position)
+        if (IsSeparator(*position)) name = position + 1;
+    size_t directoryLength = static_cast<size_t>(name - rest);
+
+    char directory[2 * MAX_PATH];
+    size_t used = 0;
+    if (rootLength == 0) {
+        int drive = _getdrive();
+        if (drive < 1 || drive > 26) return nullptr;
+        root[0] = static_cast<char>('A' + drive - 1);
+        root[1] = ':';
+        root[2] = '\0';
+        rootLength = 2;
+    }
+    if (directoryLength == 0 || !IsSeparator(rest[0])) {
+        // Relative: the current directory of the drive in front ("X:\dir" from the runtime).
+        char current[MAX_PATH];
+        const char *currentDirectory = "";
+        if (root[1] == ':' && _getdcwd(toupper(static_cast<unsigned char>(root[0])) - 'A' + 1,
+                                       current, MAX_PATH) != nullptr) {
+            currentDirectory = current;
+            if (isalpha(static_cast<unsigned char>(current[0])) && current[1] == ':')
+                currentDirectory += 2;
+            while (IsSeparator(*currentDirectory)) ++currentDirectory;
+        }
+        size_t currentLength = strlen(currentDirectory);
+        directory[used++] = '\\';
+        memcpy(directory + used, currentDirectory, currentLength);
+        used += currentLength;
+        if (currentLength > 0 && !IsSeparator(directory[used - 1])) directory[used++] = '\\';
+    }
+    memcpy(directory + used, rest, directoryLength);
+    used += directoryLength;
+    directory[used] = '\0';
+    RemoveParentComponents(directory);
+
+    size_t directoryUsed = strlen(directory);
+    size_t nameLength = strlen(name);
+    if (rootLength + directoryUsed + nameLength >= MAX_PATH) return nullptr;
+    char result[MAX_PATH];
+    memcpy(result, root, rootLength);
+    memcpy(result + rootLength, directory, directoryUsed);
+    memcpy(result + rootLength + directoryUsed, name, nameLength + 1);
+    memcpy(path, result, rootLength + directoryUsed + nameLength + 1);
+    return path;
+}
+
+int EnsureDirectory(const char *path) {
+    char normalized[MAX_PATH];
+    size_t pathLength = strnlen(path, MAX_PATH);
+    if (pathLength == MAX_PATH) return 0;
+    memcpy(normalized, path, pathLength + 1);
+    if (NormalizePath(normalized) == nullptr) return 0;
+
+    // The parent: root and directory without its final separator.
+    size_t rootLength = RootLength(normalized);
+    DirectoryPart(normalized);
+    size_t length = strlen(normalized);
+    if (length <= rootLength + 1) return 1; // the root of the drive or share
+    size_t directoryLength = length - rootLength;
+    normalized[rootLength + directoryLength - 1] = '\0';
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(normalized, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        if (found.dwFileAttributes != 0) return 1;
+    }
+    if (!EnsureDirectory(normalized)) return 0;
+    if (FileOps.MakeDirectory(normalized, nullptr)) return 1;
+    // The mailer may have made it meanwhile.
+    DWORD attributes = GetFileAttributesA(normalized);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor,
+                    uint32_t *number) {
+    if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    const char *name = entry->cFileName;
+    uint32_t value;
+    if (strnlen(name, 13) != 12 || name[8] != '.' || !ReadHex(name, 8, &value)) return 0;
+    EntryKind foundKind;
+    Flavor foundFlavor;
+    if (!ClassifyOutboundFile(name + 8, &foundKind, &foundFlavor)) return 0;
+    if (kind != nullptr) *kind = foundKind;
+    if (flavor != nullptr) *flavor = foundFlavor;
+    if (number != nullptr) *number = value;
+    return 1;
+}
+
+int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number) {
+    if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    const char *name = entry->cFileName;
+    uint32_t value;
+    if (strnlen(name, 13) != 12 || !ReadHex(name, 8, &value) || _stricmp(name + 8, ".PNT") != 0)
+        return 0;
+    if (number != nullptr) *number = value;
+    return 1;
+}
+
+int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone) {
+    if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    const char *dot = strchr(entry->cFileName, '.');
+    uint32_t value;
+    if (dot == nullptr || strnlen(dot + 1, 4) != 3 || !ReadHex(dot + 1, 3, &value)) return 0;
+    if (zone != nullptr) *zone = value;
+    return 1;
+}
+
+int IsLinkFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor) {
+    if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    const char *dot = strchr(entry->cFileName, '.');
+    if (dot == nullptr || strnlen(dot, 5) != 4) return 0;
+    EntryKind foundKind;
+    Flavor foundFlavor;
+    if (!ClassifyOutboundFile(dot, &foundKind, &foundFlavor)) return 0;
+    if (kind != nullptr) *kind = foundKind;
+    if (flavor != nullptr) *flavor = foundFlavor;
+    return 1;
+}

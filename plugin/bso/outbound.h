@@ -1,0 +1,114 @@
+// The BSO outbound layout: paths of a link's files, the names the scanner accepts, the kinds
+// and flavors of outbound files, the busy test and the path helpers used before files are made.
+#ifndef BSOPANEL_BSO_OUTBOUND_H
+#define BSOPANEL_BSO_OUTBOUND_H
+
+#include <windows.h>
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "bso/address.h"
+
+enum EntryKind {
+    NoEntryKind = 0,
+    Netmail = 1,     // ?UT
+    FlowFile = 2,    // ?LO
+    BusyFlag = 3,    // BSY
+    FileRequest = 4, // REQ
+};
+
+enum Flavor {
+    NoFlavor = 0,
+    Immediate = 1, // I
+    Crash = 2,     // C
+    Direct = 3,    // D
+    Normal = 4,    // F
+    Hold = 5,      // H
+};
+
+// Display letters of the flavors 1 to 5, in order.
+extern const char FlavorLetters[]; // "ICDFH"
+// A flavor string with no flavor marked; flavor strings are FlavorStringSize bytes.
+extern const char EmptyFlavorString[]; // "....."
+const int FlavorStringSize = 6;
+
+// Size of the buffer BuildOutboundPath writes: a built path has at most 255 characters, so a
+// base path (empty suffix) plus an extension still fits a MAX_PATH buffer.
+const size_t OutboundPathSize = 256;
+
+// Letter case of the names the plugin creates in the outbound. Windows keeps the layout's
+// upper case. On Linux the mailer (binkd) creates and opens lower-case names only, so a point
+// or zone directory made in upper case would never be found by it.
+enum OutboundNameCase { UpperCaseNames, LowerCaseNames };
+#ifdef _WIN32
+const OutboundNameCase OutboundCase = UpperCaseNames;
+#else
+const OutboundNameCase OutboundCase = LowerCaseNames;
+#endif
+
+// Writes the path of the address under root into buffer (OutboundPathSize bytes), followed by
+// suffix, and returns buffer. The zone directory "root.ZZZ" is used when the address's zone
+// differs from own's (only own->zone is read); then "\NNNNnnnn" (net and node), then
+// ".PNT\PPPPPPPP" for a point; all hexadecimal, in OutboundCase, as is the suffix (".BSY",
+// ".REQ", ".CLO", "" for the base path): pass outbound suffixes here rather than appending them,
+// so they get the platform's case. Returns null, with buffer holding "", when the path does not
+// fit; nothing is written past the buffer.
+char *BuildOutboundPath(const FtnAddress *address, char *buffer, const char *root,
+                        const char *suffix, const FtnAddress *own);
+// The same with the buffer's size and the letter case given.
+char *BuildOutboundPathInCase(const FtnAddress *address, char *buffer, size_t bufferSize,
+                              const char *root, const char *suffix, const FtnAddress *own,
+                              OutboundNameCase nameCase);
+
+// Classifies an outbound file by its extension, which points at the dot (".CLO"; a text that
+// does not start with a dot is refused). Only three-character extensions match, in
+// any case: ?UT netmail, ?LO flow file (flavor letters I C D F/N H for flow, I C D O/N H for
+// netmail), BSY busy flag and REQ file request (both flavor 4). Sets *kind and *flavor (0 when
+// refused) and returns 1 when both are non-zero, else 0.
+int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor);
+
+// Sets the letter of flavor at its position in the flavor string (for example "..D.."); does
+// nothing for a flavor outside 1 to 5.
+void MarkFlavor(char *flavorString, int flavor);
+
+// 1 when the busy flag (".BSY", any case) of the address exists in the outbound of the
+// settings (PathToOutbound, own zone from Address), else 0; any failure counts as not busy.
+int IsLinkBusy(const FtnAddress *address);
+
+// Net (bits 16 to 31) and node (bits 0 to 15) of the 32-bit number of a node file name.
+void SplitNodeNumber(uint32_t value, uint32_t *net, uint32_t *node);
+
+// Cuts the path in place after its last "\" (or "/") and returns it: "D:\OUT\006400C8.FLO"
+// gives "D:\OUT\". A path without one becomes "".
+char *DirectoryPart(char *path);
+
+// Makes the path (a MAX_PATH buffer) absolute and removes ".." components, in place: a missing
+// drive is the current drive, a relative directory is taken from the current directory of the
+// drive; "\A\B\..\C\" becomes "\A\C\", ".." at the root stays at the root, "." components stay.
+// A UNC path ("\\server\share\...") keeps its server and share as its root. Returns path, or
+// null (path unchanged) when the result would not fit.
+char *NormalizePath(char *path);
+
+// Makes sure the directory that is to hold the file named by path exists, creating missing
+// parents outermost first. An existing file of the directory's name counts as existing.
+// Returns 1 when it exists afterwards, 0 when a creation failed or the path is too long.
+int EnsureDirectory(const char *path);
+
+// Name checks for directory entries the scanner meets. Each returns 1 when the entry passes
+// and then sets the out-parameters that are not null, else 0.
+//
+// Node file: not a directory; exactly eight hex digits, a dot and an extension that
+// ClassifyOutboundFile accepts ("0001000A.OUT", "0001000a.out"). *number: the eight digits.
+int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor,
+                    uint32_t *number);
+// Point directory: a directory named eight hex digits and ".PNT", any case. *number: the digits.
+int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number);
+// Zone directory: a directory whose name has exactly three hex digits behind its first dot
+// ("OUT.00A" is zone 10). *zone: that number.
+int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone);
+// File of one link (found by the link's base path and ".???"): not a directory, a four-
+// character extension with the dot at the first dot, accepted by ClassifyOutboundFile.
+int IsLinkFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor);
+
+#endif

@@ -1,0 +1,75 @@
+// Text files of the outbound (flow files, request files) through Win32 file handles, so that
+// every platform writes the same bytes: lines are written with CR LF, read with CR LF or LF,
+// and may be of any length. Every write is checked; a file is only ever changed by appending
+// whole lines or by replacing it with a complete rewritten copy.
+#ifndef BSOPANEL_BSO_TEXT_FILE_H
+#define BSOPANEL_BSO_TEXT_FILE_H
+
+#include <windows.h>
+
+#include <stddef.h>
+
+// The file system calls of this layer (and of EnsureDirectory). They default to the Win32
+// functions; tests replace single entries to inject failures and put them back afterwards.
+struct FileOperations {
+    HANDLE(WINAPI *Create)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    BOOL(WINAPI *Read)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    BOOL(WINAPI *Write)(HANDLE, const void *, DWORD, LPDWORD, LPOVERLAPPED);
+    DWORD(WINAPI *Seek)(HANDLE, LONG, LONG *, DWORD);
+    BOOL(WINAPI *Flush)(HANDLE);
+    BOOL(WINAPI *Close)(HANDLE);
+    BOOL(WINAPI *Replace)(LPCSTR, LPCSTR, DWORD); // MoveFileExA
+    BOOL(WINAPI *Remove)(LPCSTR);                 // DeleteFileA
+    BOOL(WINAPI *MakeDirectory)(LPCSTR, LPSECURITY_ATTRIBUTES);
+};
+
+extern FileOperations FileOps;
+// The Win32 functions, to restore FileOps from.
+extern const FileOperations Win32FileOps;
+
+// Reads a text file line by line. Open with OpenLineReader, read with ReadLine, always end with
+// CloseLineReader (also after a failed open). The fields are the reader's own.
+struct LineReader {
+    HANDLE File;
+    char Chunk[4096];
+    DWORD ChunkLength;
+    DWORD ChunkPosition;
+    bool AtEnd;
+    char *Line; // grows to hold the longest line met
+    size_t LineCapacity;
+};
+
+// Opens the file for reading. Returns 1, or 0 when it cannot be opened.
+int OpenLineReader(LineReader *reader, const char *path);
+// Reads the next line. Returns 1 with *line pointing to it and *length its length: the whole
+// line however long, without its line end (LF or CR LF), zero-terminated, writable, valid until
+// the next call. A last line without a line end is a line too. Returns 0 at the end of the
+// file and -1 when reading fails or memory runs out (the rest of the file is then unknown).
+int ReadLine(LineReader *reader, char **line, size_t *length);
+// Closes the file and releases the line storage.
+void CloseLineReader(LineReader *reader);
+
+// Appends one line and CR LF to the file, creating it when missing, and has it on disk before
+// returning: every write, the flush and the close are checked. A file whose last line lacks
+// its line end gets one first, so the new line never joins it. A line that holds CR or LF is
+// refused (it would become several entries). Returns 1 when the line was written, else 0.
+int AppendLineToFile(const char *path, const char *line);
+
+// Creates the file empty when it is missing and leaves an existing one as it is. Returns 1
+// when the file exists afterwards and could be opened for writing, else 0.
+int CreateFileIfMissing(const char *path);
+
+// Decides the fate of one line while a file is rewritten: gets the line without its line end
+// (may change it in place and shorten *length) and returns 1 to keep it, 0 to drop it, -1 to
+// give up the rewrite.
+typedef int (*LineFilter)(char *line, size_t *length, void *context);
+
+// Rewrites the file through temporaryPath: writes the kept lines, each with CR LF, to the
+// temporary file (created or emptied), checks every write, the flush and the close, and only
+// then replaces the file with it in one step (MoveFileExA with MOVEFILE_REPLACE_EXISTING).
+// Returns 1 when the file was replaced. Returns 0 on any failure (the file cannot be read, the
+// temporary file cannot be written, the filter gives up, the replace fails): the file is then
+// exactly as before and the temporary file is removed.
+int RewriteTextFile(const char *path, const char *temporaryPath, LineFilter filter, void *context);
+
+#endif

@@ -1,0 +1,265 @@
+#include "bso/flow_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "file_faults.h"
+#include "shell/host.h"
+#include "temp_dir.h"
+#include "test_cmp_name.h"
+#include "test_files.h"
+
+namespace {
+
+TEST(TrimLineEnd, StripsTheEndButNeverTheFirstCharacter) {
+    struct {
+        const char *line;
+        const char *trimmed;
+    } const rows[] = {
+        {"D:\\A.ZIP\r\n", "D:\\A.ZIP"},
+        {"D:\\A.ZIP \t \r\n", "D:\\A.ZIP"},
+        {"D:\\A B.ZIP\n", "D:\\A B.ZIP"},
+        {"   ", " "},
+        {"", ""},
+        {"\r\n", "\r"},
+        {"\t", "\t"},
+        {" a \n", " a"},
+    };
+    for (const auto &row : rows) {
+        char line[64];
+        snprintf(line, sizeof line, "%s", row.line);
+        EXPECT_EQ(TrimLineEnd(line), line);
+        EXPECT_STREQ(line, row.trimmed) << row.line;
+    }
+}
+
+TEST(ParseFlowLine, DirectivesAndNames) {
+    struct {
+        const char *line;
+        const char *name; // null: a skipped line
+    } const rows[] = {
+        {"^D:\\FILES\\A.ZIP\r\n", "D:\\FILES\\A.ZIP"},
+        {"#D:\\FILES\\A.ZIP\r\n", "D:\\FILES\\A.ZIP"},
+        {"~D:\\FILES\\A.ZIP\r\n", nullptr},
+        {"~", nullptr},
+        {"D:\\FILES\\A.ZIP", "D:\\FILES\\A.ZIP"},
+        {"   \r\n", " "},
+        {"", ""},
+        {"^", ""},
+        {"#  ", ""},
+        {"^^D:\\A", "^D:\\A"},
+    };
+    for (const auto &row : rows) {
+        char line[64];
+        snprintf(line, sizeof line, "%s", row.line);
+        const char *name = ParseFlowLine(line);
+        if (row.name == nullptr) {
+            EXPECT_EQ(name, nullptr) << row.line;
+        } else {
+            ASSERT_NE(name, nullptr) << row.line;
+            EXPECT_STREQ(name, row.name) << row.line;
+        }
+    }
+}
+
+TEST(ReplaceExtension, ReplacesOrAppends) {
+    struct {
+        const char *name;
+        const char *replaced;
+    } const rows[] = {
+        {"D:\\OUT\\006400C8.FLO", "D:\\OUT\\006400C8.TMP"},
+        {"D:\\OUT.V2\\FILE", "D:\\OUT.V2\\FILE.TMP"},
+        {"FILE", "FILE.TMP"},
+        {"006400C8.CLO", "006400C8.TMP"},
+        {"A.B.C", "A.B.TMP"},
+        {"D:FILE", "D:FILE.TMP"},
+        {"D:/OUT.V2/FILE", "D:/OUT.V2/FILE.TMP"},
+        {"D:\\OUT\\", "D:\\OUT\\.TMP"},
+        {".profile", ".TMP"},
+        {"", ""},
+    };
+    for (const auto &row : rows) {
+        char name[64];
+        snprintf(name, sizeof name, "%s", row.name);
+        EXPECT_EQ(ReplaceExtension(name, ".TMP"), name);
+        EXPECT_STREQ(name, row.replaced) << row.name;
+    }
+}
+
+PluginPanelItem Item(const std::string &name) {
+    PluginPanelItem item;
+    memset(&item, 0, sizeof item);
+    snprintf(item.FindData.cFileName, sizeof item.FindData.cFileName, "%s", name.c_str());
+    return item;
+}
+
+struct RemoveFlowLineTest : ::testing::Test {
+    TempDir dir;
+    UseTestCmpName cmpName;
+    char removed[RemovedLineSize];
+
+    int Remove(const std::string &flowFile, const std::string &name) {
+        PluginPanelItem item = Item(name);
+        memset(removed, '#', sizeof removed);
+        return RemoveFlowLine(dir.Win(flowFile).c_str(), &item, removed);
+    }
+};
+
+TEST_F(RemoveFlowLineTest, RemovesEveryMatchAndHandsBackTheLast) {
+    dir.Write("006400C8.CLO", "D:\\FILES\\B.ZIP\r\n"
+                              "^D:\\FILES\\A.ZIP\r\n"
+                              "~D:\\FILES\\OLD.ZIP\r\n"
+                              "d:\\files\\c.zip\r\n"
+                              "#d:\\files\\a.zip\r\n"
+                              "D:\\FILES\\D.ZIP\r\n");
+    EXPECT_EQ(Remove("006400C8.CLO", "D:\\FILES\\A.ZIP"), 1);
+    EXPECT_STREQ(removed, "#d:\\files\\a.zip");
+    EXPECT_EQ(dir.Read("006400C8.CLO"),
+              "D:\\FILES\\B.ZIP\r\nd:\\files\\c.zip\r\nD:\\FILES\\D.ZIP\r\n");
+    EXPECT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"006400C8.CLO"});
+}
+
+TEST_F(RemoveFlowLineTest, WildcardEntryCoversTheFile) {
+    dir.Write("006400C8.FLO", "D:\\FILES\\*.ZIP\r\nD:\\FILES\\B.TXT\r\n");
+    EXPECT_EQ(Remove("006400C8.FLO", "D:\\FILES\\B.ZIP"), 1);
+    EXPECT_STREQ(removed, "D:\\FILES\\*.ZIP");
+    EXPECT_EQ(dir.Read("006400C8.FLO"), "D:\\FILES\\B.TXT\r\n");
+    // The whole path is compared: the same name elsewhere does not match.
+    EXPECT_EQ(Remove("006400C8.FLO", "E:\\FILES\\B.TXT"), 0);
+    EXPECT_EQ(dir.Read("006400C8.FLO"), "D:\\FILES\\B.TXT\r\n");
+}
+
+// Without a match the file is still rewritten: CR LF everywhere, trailing blanks gone, "~"
+// lines dropped, a "~" line never matched, the last line closed, empty lines kept.
+TEST_F(RemoveFlowLineTest, NoMatchStillNormalizesTheFile) {
+    dir.Write("006400C8.HLO", "D:\\A.ZIP  \t\n"
+                              "~D:\\B.ZIP\r\n"
+                              "\r\n"
+                              "   \n"
+                              "^D:\\C D.ZIP \r\n"
+                              "D:\\E.ZIP");
+    EXPECT_EQ(Remove("006400C8.HLO", "D:\\B.ZIP"), 0);
+    EXPECT_STREQ(removed, "");
+    EXPECT_EQ(dir.Read("006400C8.HLO"), "D:\\A.ZIP\r\n\r\n \r\n^D:\\C D.ZIP\r\nD:\\E.ZIP\r\n");
+}
+
+TEST_F(RemoveFlowLineTest, EmptyAndMissingFlowFiles) {
+    dir.Write("006400C8.CLO", "");
+    EXPECT_EQ(Remove("006400C8.CLO", "D:\\A.ZIP"), 0);
+    EXPECT_EQ(dir.Read("006400C8.CLO"), "");
+    EXPECT_EQ(Remove("006400C8.ILO", "D:\\A.ZIP"), 0);
+    EXPECT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"006400C8.CLO"});
+}
+
+// The temporary file is "<name>.TMP" beside the flow file; an old one is overwritten.
+TEST_F(RemoveFlowLineTest, TemporaryFileBesideTheFlowFile) {
+    dir.Write("006400C8.CLO", "D:\\A.ZIP\r\nD:\\B.ZIP\r\n");
+    dir.Write("006400C8.TMP", std::string(5000, 'x'));
+    EXPECT_EQ(Remove("006400C8.CLO", "D:\\A.ZIP"), 1);
+    EXPECT_EQ(dir.Read("006400C8.CLO"), "D:\\B.ZIP\r\n");
+    EXPECT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"006400C8.CLO"});
+
+    // A directory in its place: the temporary file cannot be made, nothing changes.
+    dir.MakeDir("006400C8.TMP");
+    EXPECT_EQ(Remove("006400C8.CLO", "D:\\B.ZIP"), 0);
+    EXPECT_EQ(dir.Read("006400C8.CLO"), "D:\\B.ZIP\r\n");
+}
+
+// A flow file that a Linux mailer wrote in lower case is rewritten in place, under its own
+// name, when asked for in upper case.
+TEST_F(RemoveFlowLineTest, LowerCaseFlowFileIsRewrittenInPlace) {
+    dir.Write("Out/006400c8.flo", "D:\\A.ZIP\r\nD:\\B.ZIP\r\n");
+    EXPECT_EQ(Remove("Out\\006400C8.FLO", "D:\\A.ZIP"), 1);
+    EXPECT_EQ(NamesIn(dir.Native("Out").string()), std::set<std::string>{"006400c8.flo"});
+    EXPECT_EQ(dir.Read("Out/006400c8.flo"), "D:\\B.ZIP\r\n");
+}
+
+TEST_F(RemoveFlowLineTest, LongLinesAreNeverSplitOrCut) {
+    std::string line300 = "^D:\\" + std::string(296, 'a');
+    std::string line70000 = "D:\\" + std::string(69997, 'b');
+    dir.Write("006400C8.FLO", line300 + "\r\nD:\\A.ZIP\r\n" + line70000 + "\nD:\\C.ZIP\r\n");
+    EXPECT_EQ(Remove("006400C8.FLO", "D:\\A.ZIP"), 1);
+    EXPECT_EQ(dir.Read("006400C8.FLO"), line300 + "\r\n" + line70000 + "\r\nD:\\C.ZIP\r\n");
+}
+
+// A matching line longer than the buffer is removed whole; the copy is cut within the buffer.
+TEST_F(RemoveFlowLineTest, LongMatchingLineIsRemovedWholeAndCopiedCut) {
+    for (size_t stars : {300u, 70000u}) {
+        std::string pattern = "^D:\\FILES\\" + std::string(stars, '*') + "A.ZIP";
+        dir.Write("006400C8.FLO", "D:\\B.ZIP\r\n" + pattern + "\r\nD:\\C.ZIP\r\n");
+        char buffer[RemovedLineSize + 16];
+        memset(buffer, '#', sizeof buffer);
+        PluginPanelItem item = Item("D:\\FILES\\A.ZIP");
+        size_t whole = 0;
+        EXPECT_EQ(RemoveFlowLineTo(dir.Win("006400C8.FLO").c_str(), &item, buffer, RemovedLineSize,
+                                   &whole),
+                  1);
+        EXPECT_EQ(whole, pattern.size());
+        EXPECT_EQ(std::string(buffer), pattern.substr(0, RemovedLineSize - 1));
+        for (size_t i = RemovedLineSize; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], '#');
+        EXPECT_EQ(dir.Read("006400C8.FLO"), "D:\\B.ZIP\r\nD:\\C.ZIP\r\n");
+    }
+}
+
+TEST_F(RemoveFlowLineTest, StrayBytesOfALineAreKept) {
+    std::string odd("D:\\X\0Y.ZIP\r\nD:\\A.ZIP\r\n", 22);
+    dir.Write("006400C8.FLO", odd);
+    EXPECT_EQ(Remove("006400C8.FLO", "D:\\A.ZIP"), 1);
+    EXPECT_EQ(dir.Read("006400C8.FLO"), std::string("D:\\X\0Y.ZIP\r\n", 12));
+}
+
+TEST_F(RemoveFlowLineTest, WithoutTheHostsCmpNameNothingChanges) {
+    dir.Write("006400C8.FLO", "D:\\A.ZIP\n");
+    HostInfo.CmpName = nullptr;
+    EXPECT_EQ(Remove("006400C8.FLO", "D:\\A.ZIP"), 0);
+    EXPECT_EQ(dir.Read("006400C8.FLO"), "D:\\A.ZIP\n");
+    EXPECT_EQ(Remove("*.FLO", "D:\\A.ZIP"), 0);
+}
+
+// Every failure on the way leaves the flow file byte for byte as it was, no temporary file,
+// result 0 and an empty removed line; past the last call the removal succeeds.
+TEST_F(RemoveFlowLineTest, InjectedFaultsNeverChangeTheFlowFile) {
+    std::string original = "^D:\\FILES\\A.ZIP\r\n~D:\\OLD\n";
+    for (int i = 0; i < 200; ++i) original += "D:\\FILES\\FILE" + std::to_string(i) + ".ZIP  \n";
+    original += "#D:\\FILES\\A.ZIP";
+    const struct {
+        FileCall call;
+        const char *createPathSuffix;
+    } faults[] = {
+        {FileCall::Create, ".TMP"}, {FileCall::Create, ""},     {FileCall::Read, ""},
+        {FileCall::Write, ""},      {FileCall::ShortWrite, ""}, {FileCall::Flush, ""},
+        {FileCall::Close, ".TMP"},  {FileCall::Replace, ""},
+    };
+    for (const auto &fault : faults) {
+        int failures = 0;
+        for (int n = 1;; ++n) {
+            dir.Write("006400C8.CLO", original);
+            FileFaults injected;
+            if (fault.call == FileCall::Close) {
+                // Only the temporary file's close matters; the flow file's is not checked.
+                injected.FailAt(FileCall::Close, 2);
+            } else {
+                injected.FailAt(fault.call, n, fault.createPathSuffix);
+            }
+            int result = Remove("006400C8.CLO", "D:\\FILES\\A.ZIP");
+            if (!injected.Triggered()) {
+                EXPECT_EQ(result, 1) << FileCallName(fault.call);
+                EXPECT_STREQ(removed, "#D:\\FILES\\A.ZIP");
+                break;
+            }
+            ++failures;
+            EXPECT_EQ(result, 0) << FileCallName(fault.call) << " " << n;
+            EXPECT_STREQ(removed, "") << FileCallName(fault.call) << " " << n;
+            ASSERT_EQ(dir.Read("006400C8.CLO"), original) << FileCallName(fault.call) << " " << n;
+            ASSERT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"006400C8.CLO"})
+                << FileCallName(fault.call) << " " << n;
+            if (fault.call == FileCall::Close) break;
+        }
+        EXPECT_GT(failures, 0) << FileCallName(fault.call);
+    }
+}
+
+} // namespace
