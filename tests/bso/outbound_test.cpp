@@ -295,16 +295,6 @@ TEST(NameChecks, FilesOfOneLink) {
     }
 }
 
-TEST(SplitNodeNumber, NetAndNodeHalves) {
-    uint32_t net, node;
-    SplitNodeNumber(0xFFFF0000u, &net, &node);
-    EXPECT_EQ(net, 65535u);
-    EXPECT_EQ(node, 0u);
-    SplitNodeNumber(0x139C07D0u, &net, &node);
-    EXPECT_EQ(net, 5020u);
-    EXPECT_EQ(node, 2000u);
-}
-
 TEST(DirectoryPart, CutsAfterTheLastSeparator) {
     struct {
         const char *path;
@@ -466,6 +456,19 @@ TEST(OutboundNames, CreatedNamesHaveThePlatformsCase) {
     EXPECT_EQ(NamesIn(dir.Native("Out.00a/006400c8.pnt").string()),
               std::set<std::string>{"0000000a.clo"});
 #endif
+}
+
+// A directory that exists in the other case is used, not made a second time beside it.
+TEST(OutboundNames, ExistingDirectoriesInTheOtherCaseAreUsed) {
+    TempDir dir;
+    dir.MakeDir("OUT/006400C8.PNT");
+    dir.MakeDir("out.00a");
+    FileFaults faults;
+    EXPECT_EQ(EnsureDirectory(dir.Win("OUT\\006400c8.pnt\\0000000a.clo").c_str()), 1);
+    EXPECT_EQ(EnsureDirectory(dir.Win("OUT.00A\\0000000A.CLO").c_str()), 1);
+    EXPECT_TRUE(faults.CreatedDirectories.empty());
+    EXPECT_EQ(NamesIn(dir.Native().string()), (std::set<std::string>{"OUT", "out.00a"}));
+    EXPECT_EQ(NamesIn(dir.Native("OUT").string()), std::set<std::string>{"006400C8.PNT"});
 }
 
 struct IsLinkBusyTest : ::testing::Test {

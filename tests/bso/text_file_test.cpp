@@ -7,6 +7,7 @@
 
 #include "file_faults.h"
 #include "temp_dir.h"
+#include "test_files.h"
 
 namespace {
 
@@ -133,6 +134,16 @@ TEST(AppendLineToFile, EveryFailureIsReported) {
             EXPECT_EQ(result, 0) << FileCallName(call) << " " << n;
         }
     }
+}
+
+// A flow file that the mailer wrote in the other case gets the line; no second file appears.
+TEST(AppendLineToFile, ExistingFileInTheOtherCaseIsAppendedTo) {
+    TempDir dir;
+    dir.Write("006400c8.clo", "D:\\A.ZIP\r\n");
+    EXPECT_EQ(AppendLineToFile(dir.Win("006400C8.CLO").c_str(), "D:\\B.ZIP"), 1);
+    EXPECT_EQ(CreateFileIfMissing(dir.Win("006400C8.CLO").c_str()), 1);
+    EXPECT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"006400c8.clo"});
+    EXPECT_EQ(dir.Read("006400c8.clo"), "D:\\A.ZIP\r\nD:\\B.ZIP\r\n");
 }
 
 TEST(CreateFileIfMissing, CreatesEmptyAndLeavesExistingFiles) {
