@@ -1,10 +1,129 @@
-// Until the view modes are built the host shows the panel with its own settings.
+// How the host presents the panel. The host keeps pointers into the answer until it asks again,
+// so everything the answer points to is process-wide storage, rebuilt in full on every call for
+// the instance that asks; message texts are fetched anew each time so a changed language shows.
 #include "panel/panel_info.h"
+
+#include "settings/settings.h"
+#include "shell/messages.h"
 
 #include <string.h>
 
+static const DWORD RootPanelFlags =
+    OPIF_USEFILTER | OPIF_USESORTGROUPS | OPIF_USEHIGHLIGHTING | OPIF_ADDDOTS | OPIF_FINDFOLDERS;
+// Inside a link the rows are real files, named with their full paths.
+static const DWORD LinkPanelFlags = RootPanelFlags | OPIF_REALNAMES | OPIF_SHOWNAMESONLY;
+
+static char PanelTitle[100];
+
+// Name, size, busy mark, request mark, netmail flavors, flow flavors, date, time: every defined
+// view mode takes as many of these as it has columns, from the first.
+static char *ColumnTitles[8];
+
+static PanelMode PanelModes[10];
+
+// Modes 3 and 4 by view (root first): inside a link the rows are full paths, shown without
+// their directory part.
+static char RootDetailedTypes[] = "NR,SC,C0,C1,C2,C3";
+static char RootBriefTypes[] = "NR,SC,C0";
+static char LinkDetailedTypes[] = "NO,SC,C0,C1,C2,C3";
+static char LinkBriefTypes[] = "NO,SC,C0";
+static char *const ColumnTypesByView[2][2] = {{RootDetailedTypes, RootBriefTypes},
+                                              {LinkDetailedTypes, LinkBriefTypes}};
+static char DetailedWidths[] = "0,8,1,1,5,5";
+static char BriefWidths[] = "0,8,1";
+static char FullScreenTypes[] = "NR,SC,C0,C1,C2,C3,D,T";
+static char FullScreenWidths[] = "0,8,1,1,5,5,0,0";
+
+// A key shown with no label: the host's own command for it means nothing on this panel.
+static char NoLabel[] = "";
+
+// F1..F12 in each group; null keeps the host's label.
+static KeyBarTitles RootKeyBar = {{nullptr, nullptr, NoLabel, nullptr, NoLabel, NoLabel, nullptr,
+                                   NoLabel, nullptr, nullptr, nullptr, nullptr},
+                                  {},
+                                  {nullptr, nullptr, NoLabel, NoLabel, NoLabel, NoLabel, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr},
+                                  {NoLabel, NoLabel, NoLabel, nullptr, NoLabel, NoLabel, NoLabel,
+                                   NoLabel, nullptr, nullptr, nullptr, nullptr}};
+static KeyBarTitles LinkKeyBar = {};
+
+enum FunctionKeyIndex { KeyF4 = 3, KeyF6 = 5, KeyF7 = 6 };
+
+// The host only reads the texts; its table type just lacks the const.
+static char *Label(int Id) {
+    return const_cast<char *>(GetMessageText(Id));
+}
+
+// How many bytes of Text fit into Room without splitting a character. Where the host hands out
+// UTF-8 (POSIX) a cut goes back to the start of the character it would split.
+static size_t FittingLength(const char *Text, size_t Room) {
+    size_t length = strlen(Text);
+    if (length <= Room) return length;
+    length = Room;
+#ifndef _WIN32
+    while (length > 0 && (static_cast<unsigned char>(Text[length]) & 0xC0) == 0x80) --length;
+#endif
+    return length;
+}
+
+// " <panel name>:<directory> ". The directory is what tells two plugin panels apart, so a long
+// panel name gives way first; whatever still does not fit is cut at the end.
+static void BuildPanelTitle(const char *Directory) {
+    const char *name = GetMessageText(MsgPanelFormat);
+    const size_t room = sizeof(PanelTitle) - 1;
+    size_t fixed = strlen(Directory) + 3; // the two blanks and the colon
+    size_t nameLength = FittingLength(name, fixed < room ? room - fixed : 0);
+    size_t used = 0;
+    PanelTitle[used++] = ' ';
+    memcpy(PanelTitle + used, name, nameLength);
+    used += nameLength;
+    PanelTitle[used++] = ':';
+    size_t directoryLength = FittingLength(Directory, room - used);
+    memcpy(PanelTitle + used, Directory, directoryLength);
+    used += directoryLength;
+    if (used < room) PanelTitle[used++] = ' ';
+    PanelTitle[used] = 0;
+}
+
+static void FillMode(PanelMode &Mode, char *Types, char *Widths, int FullScreen) {
+    memset(&Mode, 0, sizeof(Mode));
+    Mode.ColumnTypes = Types;
+    Mode.ColumnWidths = Widths;
+    Mode.ColumnTitles = ColumnTitles;
+    Mode.FullScreen = FullScreen;
+    Mode.CaseConversion = 1;
+}
+
 void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
-    memset(Info, 0, sizeof(*Info));
+    const int view = Browser->IsInsideLink() ? 1 : 0;
     Info->StructSize = sizeof(*Info);
+    BuildPanelTitle(Browser->CurDir);
+    Info->PanelTitle = PanelTitle;
+    Info->Flags = view ? LinkPanelFlags : RootPanelFlags;
+    Info->HostFile = nullptr;
     Info->CurDir = Browser->CurDir;
+    Info->Format = GetMessageText(MsgPanelFormat);
+    Info->InfoLines = nullptr;
+    Info->InfoLinesNumber = 0;
+    Info->DescrFiles = nullptr;
+    Info->DescrFilesNumber = 0;
+
+    for (int i = 0; i < 8; ++i) ColumnTitles[i] = Label(MsgColumnName + i);
+    FillMode(PanelModes[3], ColumnTypesByView[view][0], DetailedWidths, 0);
+    FillMode(PanelModes[4], ColumnTypesByView[view][1], BriefWidths, 0);
+    FillMode(PanelModes[5], FullScreenTypes, FullScreenWidths, 1);
+    Info->PanelModesArray = PanelModes;
+    Info->PanelModesNumber = 10;
+
+    // Only a digit names a view mode: a stored value outside 0 to 9 leaves the host's mode.
+    if (!Settings.NoChangePanelMode && Settings.LinksPanelMode >= 0 && Settings.LinksPanelMode <= 9)
+        Info->StartPanelMode = '0' + Settings.LinksPanelMode;
+
+    RootKeyBar.Titles[KeyF4] = Label(MsgKeyRequest);
+    RootKeyBar.Titles[KeyF7] = Label(MsgKeyPoll);
+    RootKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);
+    LinkKeyBar.Titles[KeyF6] = Label(MsgKeyFlavor);
+    LinkKeyBar.Titles[KeyF7] = Label(MsgKeyRemove);
+    LinkKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);
+    Info->KeyBar = view ? &LinkKeyBar : &RootKeyBar;
 }
