@@ -454,12 +454,18 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
     }
     std::string path;
     if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
+    struct stat info;
+    if (dwCreationDisposition != CREATE_NEW && (writes || appends || (flags & O_TRUNC)) &&
+        stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        (AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
+        Fail(ERROR_ACCESS_DENIED); // held whoever asks, root too, as on Windows
+        return INVALID_HANDLE_VALUE;
+    }
     mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     bool existed = false;
     int fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
                  ? OpenReporting(path, flags, mode, existed)
                  : open(path.c_str(), flags, mode);
-    struct stat info;
     if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
         close(fd);
         fd = -1;

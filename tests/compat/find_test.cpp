@@ -1,0 +1,153 @@
+// File search: DOS wildcards as Windows matches them, the find data, and the errors.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "helpers.h"
+#include "temp_dir.h"
+#include "wine.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// A folder like an outbound: 8.3 names, shorter and longer ones, one without an extension.
+class Wildcards : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char *name : {"1000A.OUT", "0001000A.OU", "0001000A.OUT", "0001000A.OUT.BAK",
+                                 "0001000A.FLO", "ABC", "OUT.003", "OUT.A", "out.004"})
+            dir.Write(name, "x");
+        dir.MakeDir("SUB");
+    }
+    // The names found, "." and ".." left out (they have a test of their own).
+    Names Find(const std::string &pattern) {
+        SearchResult result = Search(dir.Win(pattern));
+        Names names;
+        for (const std::string &name : result.names)
+            if (name != "." && name != "..") names.push_back(name);
+        return names;
+    }
+    TempDir dir;
+};
+
+struct WildcardCase {
+    const char *pattern;
+    Names windows;    // what Windows finds
+    Names wine_alike; // what Wine finds where it differs from Windows (see the toolchain notes)
+};
+
+TEST_F(Wildcards, FindWhatWindowsFinds) {
+    const Names everything = {"0001000A.FLO", "0001000A.OU", "0001000A.OUT", "0001000A.OUT.BAK",
+                              "1000A.OUT",    "ABC",         "OUT.003",      "OUT.A",
+                              "SUB",          "out.004"};
+    const WildcardCase cases[] = {
+        {"*", everything, {}},
+        {"*.*", everything, {}},
+        {"*.OUT", {"0001000A.OUT", "1000A.OUT"}, {}},
+        {"*.out", {"0001000A.OUT", "1000A.OUT"}, {}},
+        {"0001000a.*", {"0001000A.FLO", "0001000A.OU", "0001000A.OUT", "0001000A.OUT.BAK"}, {}},
+        {"0001000A.OUT.*", {"0001000A.OUT", "0001000A.OUT.BAK"}, {}},
+        {"*.BAK", {"0001000A.OUT.BAK"}, {}},
+        {"*OUT*",
+         {"0001000A.OUT", "0001000A.OUT.BAK", "1000A.OUT", "OUT.003", "OUT.A", "out.004"},
+         {}},
+        {"*.", {"ABC", "SUB"}, {}},
+        {"?BC", {"ABC"}, {}},
+        {"a?c", {"ABC"}, {}},
+        {"OUT.00?", {"OUT.003", "out.004"}, {}},
+        {"abc", {"ABC"}, {}},
+        {"0001000a.out", {"0001000A.OUT"}, {}},
+        // "?" also matches nothing before a dot and at the end; Wine's never does, and it
+        // matches 0001000A.OUT.BAK through its generated short name.
+        {"????????.???",
+         {"0001000A.FLO", "0001000A.OU", "0001000A.OUT", "1000A.OUT", "ABC", "OUT.003", "OUT.A",
+          "SUB", "out.004"},
+         {"0001000A.FLO", "0001000A.OUT", "0001000A.OUT.BAK"}},
+        {"OUT.???", {"OUT.003", "OUT.A", "out.004"}, {"OUT.003", "out.004"}},
+        {"0001000A.OU?", {"0001000A.OU", "0001000A.OUT"}, {"0001000A.OUT"}},
+    };
+    for (const WildcardCase &test : cases) {
+        SCOPED_TRACE(test.pattern);
+        Names found = Find(test.pattern);
+        if (RunningUnderWine() && !test.wine_alike.empty() && found == test.wine_alike) continue;
+        EXPECT_EQ(found, test.windows);
+    }
+}
+
+TEST_F(Wildcards, NothingMatchingIsFileNotFound) {
+    EXPECT_EQ(Search(dir.Win("*.PKT")).error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Search(dir.Win("NOSUCH")).error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Search(dir.Win("MISSING\\*")).error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Search(dir.Win("MISSING\\A.OUT")).error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Search(dir.Win("*")).error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+}
+
+TEST_F(Wildcards, DotEntriesAreReportedForPatternsThatMatchThem) {
+    Names all = Search(dir.Win("SUB\\*")).names;
+    EXPECT_EQ(all, (Names{".", ".."}));
+    EXPECT_EQ(Search(dir.Win("SUB\\*.*")).names, (Names{".", ".."}));
+    EXPECT_EQ(Search(dir.Win("SUB\\*.OUT")).error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(Wildcards, DirectoriesAreSearchedWithoutRegardToCase) {
+    dir.Write("SUB/Inner/0002000B.FLO", "y");
+    EXPECT_EQ(Search(dir.Win("sub\\INNER\\*.flo")).names, (Names{"0002000B.FLO"}));
+}
+
+// FILETIME ticks of a time_t.
+uint64_t Ticks(time_t seconds) {
+    return (static_cast<uint64_t>(seconds) + 11644473600ull) * 10000000ull;
+}
+uint64_t Ticks(const FILETIME &time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+TEST(FindData, DescribesFilesAndDirectories) {
+    TempDir dir;
+    time_t before = time(nullptr);
+    dir.Write("A.TXT", "12345");
+    dir.MakeDir("D");
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(dir.Win("a.txt").c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    EXPECT_STREQ(data.cFileName, "A.TXT");
+    EXPECT_STREQ(data.cAlternateFileName, "");
+    EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(data.nFileSizeLow, 5u);
+    EXPECT_EQ(data.nFileSizeHigh, 0u);
+    // Written a moment ago: allow for coarse file system clocks.
+    EXPECT_GE(Ticks(data.ftLastWriteTime), Ticks(before - 5));
+    EXPECT_LE(Ticks(data.ftLastWriteTime), Ticks(time(nullptr) + 5));
+
+    search = FindFirstFileA(dir.Win("D").c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(data.nFileSizeLow, 0u);
+}
+
+TEST(FindData, ReadOnlyFilesSaySo) {
+    TempDir dir;
+    dir.Write("R.TXT", "r");
+    ASSERT_TRUE(SetFileAttributesA(dir.Win("R.TXT").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA(dir.Win("r.txt").c_str()),
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(dir.Win("R.TXT").c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    // Windows refuses to write or delete it until the bit is gone.
+    EXPECT_EQ(Open(dir.Win("R.TXT"), GENERIC_WRITE, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(DeleteFileA(dir.Win("R.TXT").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    ASSERT_TRUE(SetFileAttributesA(dir.Win("R.TXT").c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(DeleteFileA(dir.Win("R.TXT").c_str()));
+}
+
+} // namespace
