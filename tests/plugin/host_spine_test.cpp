@@ -1,0 +1,273 @@
+// The built module loaded by the stand-in host: start-up, menus, panel instances and the
+// configuration dialog, answered by a scripted front end.
+#include "settings/config_dialog.h"
+#include "shell/messages.h"
+
+#include "registry_values.h"
+#include "scripted_gtest.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string.h>
+
+namespace {
+
+using standin::Expect;
+using standin::ShownBox;
+using standin::Side;
+
+class ThroughHost : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (host) standin::ExpectNoHostFailures(*host);
+        host.reset();
+    }
+    standin::HostOptions Options() {
+        standin::HostOptions options = registry.Options();
+        options.expectedMessages = MessageCount;
+        return options;
+    }
+    void Load(standin::HostOptions options) {
+        host.reset();
+        host = std::make_unique<standin::Host>(front, options);
+        ASSERT_TRUE(host->LoadPlugin(standin::BuiltPluginModule())) << host->LastError();
+    }
+    void Load() { Load(Options()); }
+    std::string Text(int id) { return host->Message(id); }
+    std::optional<DWORD> StoredNumber(const std::string &name) {
+        auto value = ReadRawValue(key, name);
+        if (!value || value->type != REG_DWORD || value->data.size() != 4) return std::nullopt;
+        DWORD number;
+        memcpy(&number, value->data.data(), 4);
+        return number;
+    }
+    std::optional<std::string> StoredText(const std::string &name) {
+        auto value = ReadRawValue(key, name);
+        if (!value || value->type != REG_SZ || value->data.empty() || value->data.back() != 0)
+            return std::nullopt;
+        return value->data.substr(0, value->data.size() - 1);
+    }
+
+    TempDir dir;
+    standin::TestRegistry registry{dir.Win()};
+    std::string key = registry.RootKey() + "\\KESTREL";
+    standin::GtestFrontEnd front;
+    std::unique_ptr<standin::Host> host;
+};
+
+TEST_F(ThroughHost, MenusOfAFirstRun) {
+    Load();
+    standin::PluginInfoCopy info = host->GetPluginInfo();
+    EXPECT_EQ(info.flags, 0u);
+    EXPECT_EQ(info.diskMenuStrings, std::vector<std::string>{Text(MsgDisksMenu)});
+    EXPECT_EQ(info.diskMenuNumbers, std::vector<int>{3});
+    EXPECT_EQ(info.pluginMenuStrings, std::vector<std::string>{Text(MsgPluginMenu)});
+    EXPECT_EQ(info.pluginConfigStrings, std::vector<std::string>{Text(MsgPluginMenu)});
+    EXPECT_EQ(info.commandPrefix, Text(MsgDisksMenu));
+    EXPECT_FALSE(KeyExists(key));
+}
+
+TEST_F(ThroughHost, NoDisksMenuEntryWhenSwitchedOff) {
+    WriteDwordValue(key, "AddToDisksMenu", 0);
+    Load();
+    standin::PluginInfoCopy info = host->GetPluginInfo();
+    EXPECT_TRUE(info.diskMenuStrings.empty());
+    EXPECT_EQ(info.pluginMenuStrings.size(), 1u);
+    EXPECT_EQ(info.pluginConfigStrings.size(), 1u);
+    EXPECT_EQ(info.commandPrefix, Text(MsgDisksMenu));
+}
+
+TEST_F(ThroughHost, ConfigureShowsNoDialogForOtherItems) {
+    Load();
+    EXPECT_EQ(host->Configure(1), 0);
+    EXPECT_TRUE(front.Boxes().empty());
+}
+
+// What the dialog shows for the defaults of a first run; Esc writes nothing.
+TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
+    Load();
+    front.Expect(Expect::Dialog("BSOCfg").Title(Text(MsgConfigTitle)).Esc());
+    EXPECT_EQ(host->Configure(0), 0);
+    EXPECT_EQ(front.Verify(), "");
+    ASSERT_EQ(front.Boxes().size(), 1u);
+    const ShownBox &box = front.Boxes()[0];
+    EXPECT_EQ(box.width, 76);
+    EXPECT_EQ(box.height, 18);
+    ASSERT_EQ(box.texts.size(), static_cast<size_t>(ConfigItemCount));
+    EXPECT_EQ(box.texts[ConfigDisksMenuDigit], "3");
+    EXPECT_EQ(box.texts[ConfigLinksPanelMode], "3");
+    EXPECT_EQ(box.texts[ConfigFilesPanelMode], "3");
+    EXPECT_EQ(box.texts[ConfigPathToOutbound], "");
+    EXPECT_EQ(box.texts[ConfigAddress], "2:9999/9999");
+    EXPECT_EQ(box.itemSelected[ConfigAddToDisksMenu], 1);
+    EXPECT_EQ(box.itemSelected[ConfigNoChangePanelMode], 0);
+    EXPECT_EQ(box.itemSelected[ConfigAutoRefresh], 1);
+    // Four poll flavors (no hold) and five attach flavors, one of each group on: normal.
+    EXPECT_EQ(box.itemFlags[ConfigFirstPollFlavor], static_cast<DWORD>(DIF_GROUP));
+    EXPECT_EQ(box.itemFlags[ConfigFirstAttachFlavor], static_cast<DWORD>(DIF_GROUP));
+    EXPECT_EQ(box.itemTypes[ConfigFirstAttachFlavor - 1], DI_TEXT);
+    EXPECT_EQ(box.itemTypes[ConfigFirstAttachFlavor + 5], DI_TEXT);
+    EXPECT_EQ(box.texts[ConfigFirstPollFlavor + 3], Text(MsgFlavorNormal));
+    EXPECT_EQ(box.texts[ConfigFirstAttachFlavor + 4], Text(MsgFlavorHold));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(box.itemSelected[ConfigFirstPollFlavor + i], i == 3 ? 1 : 0) << i;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(box.itemSelected[ConfigFirstAttachFlavor + i], i == 3 ? 1 : 0) << i;
+    EXPECT_EQ(box.buttons, (std::vector<std::string>{Text(MsgOk), Text(MsgCancel)}));
+    EXPECT_FALSE(KeyExists(key));
+}
+
+TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesAllTenValuesAndCreatesTheKey) {
+    WriteDwordValue(registry.RootKey() + "\\Other", "Unrelated", 1); // the root exists, KESTREL not
+    Load();
+    front.Expect(Expect::Dialog("BSOCfg").Default());
+    EXPECT_EQ(host->Configure(0), 1);
+    const std::pair<const char *, DWORD> numbers[] = {
+        {"AddToDisksMenu", 1}, {"DisksMenuDigit", 3},    {"LinksPanelMode", 3},
+        {"FilesPanelMode", 3}, {"NoChangePanelMode", 0}, {"PollFlavor", 3},
+        {"AttachFlavor", 3},   {"AutoRefresh", 1}};
+    for (const auto &[name, number] : numbers) EXPECT_EQ(StoredNumber(name), number) << name;
+    EXPECT_EQ(StoredText("PathToOutbound"), "");
+    EXPECT_EQ(StoredText("Address"), "2:9999/9999");
+}
+
+TEST_F(ThroughHost, CancelAndEscWriteNothingAndChangeNothing) {
+    Load();
+    for (bool esc : {false, true}) {
+        Expect answer = Expect::Dialog("BSOCfg")
+                            .SetCheck(ConfigAddToDisksMenu, false)
+                            .Edit(ConfigPathToOutbound, "Z:\\elsewhere")
+                            .Radio(ConfigFirstPollFlavor);
+        front.Expect(esc ? answer.Esc() : answer.Press(ConfigOk + 1));
+        EXPECT_EQ(host->Configure(0), 0);
+        EXPECT_FALSE(KeyExists(key));
+        EXPECT_EQ(host->GetPluginInfo().diskMenuStrings.size(), 1u);
+    }
+    // The next run starts from the settings as they were.
+    front.Expect(Expect::Dialog("BSOCfg")
+                     .ItemText(ConfigPathToOutbound, "")
+                     .Selected(ConfigFirstPollFlavor + 3, 1)
+                     .Esc());
+    host->Configure(0);
+}
+
+TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
+    struct Case {
+        const char *digit, *linksMode, *filesMode;
+        int digitValue, linksValue, filesValue;
+        const char *path, *storedPath;
+        int pollButton, attachButton; // position in the group
+    };
+    // The digit fields are one character wide: the host takes no more than that.
+    const Case cases[] = {
+        {"7", "5", "x", 7, 5, 0, "Z:\\fido\\out\\\\", "Z:\\fido\\out\\", 2, 0},
+        {"-", " ", "3", 0, 0, 3, "\\", "", 3, 1},
+        {"", "0", "9", 0, 0, 9, "Z:\\fido\\out\\", "Z:\\fido\\out", 0, 4},
+    };
+    Load();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        front.Expect(Expect::Dialog("BSOCfg")
+                         .SetCheck(ConfigAddToDisksMenu, c.digitValue != 0)
+                         .Edit(ConfigDisksMenuDigit, c.digit)
+                         .Edit(ConfigLinksPanelMode, c.linksMode)
+                         .Edit(ConfigFilesPanelMode, c.filesMode)
+                         .SetCheck(ConfigNoChangePanelMode, true)
+                         .SetCheck(ConfigAutoRefresh, false)
+                         .Edit(ConfigPathToOutbound, c.path)
+                         .Edit(ConfigAddress, "my node")
+                         .Radio(ConfigFirstPollFlavor + c.pollButton)
+                         .Radio(ConfigFirstAttachFlavor + c.attachButton)
+                         .Press(ConfigOk));
+        ASSERT_EQ(host->Configure(0), 1);
+        EXPECT_EQ(StoredNumber("AddToDisksMenu"), c.digitValue != 0 ? 1u : 0u);
+        EXPECT_EQ(StoredNumber("DisksMenuDigit"), static_cast<DWORD>(c.digitValue));
+        EXPECT_EQ(StoredNumber("LinksPanelMode"), static_cast<DWORD>(c.linksValue));
+        EXPECT_EQ(StoredNumber("FilesPanelMode"), static_cast<DWORD>(c.filesValue));
+        EXPECT_EQ(StoredNumber("NoChangePanelMode"), 1u);
+        EXPECT_EQ(StoredNumber("AutoRefresh"), 0u);
+        EXPECT_EQ(StoredNumber("PollFlavor"), static_cast<DWORD>(c.pollButton));
+        EXPECT_EQ(StoredNumber("AttachFlavor"), static_cast<DWORD>(c.attachButton));
+        EXPECT_EQ(StoredText("PathToOutbound"), c.storedPath);
+        EXPECT_EQ(StoredText("Address"), "my node");
+        // The menus follow at the next call.
+        standin::PluginInfoCopy info = host->GetPluginInfo();
+        if (c.digitValue)
+            EXPECT_EQ(info.diskMenuNumbers, std::vector<int>{c.digitValue});
+        else
+            EXPECT_TRUE(info.diskMenuStrings.empty());
+    }
+    // A zero digit shows as an empty field, the zero view mode as "0".
+    front.Expect(Expect::Dialog("BSOCfg")
+                     .ItemText(ConfigDisksMenuDigit, "")
+                     .ItemText(ConfigLinksPanelMode, "0")
+                     .Esc());
+    host->Configure(0);
+}
+
+// Whatever the dialog accepts must read back at the next start: a stored text may take 255
+// bytes with its zero, so longer input is cut to 254 characters.
+TEST_F(ThroughHost, OverlongTextsAreCutSoThatTheyReadBack) {
+    const std::string typedPath = "Z:\\" + std::string(300, 'p');
+    const std::string typedAddress(400, 'a');
+    Load();
+    front.Expect(Expect::Dialog("BSOCfg")
+                     .Edit(ConfigPathToOutbound, typedPath)
+                     .Edit(ConfigAddress, typedAddress)
+                     .Press(ConfigOk));
+    ASSERT_EQ(host->Configure(0), 1);
+    EXPECT_EQ(StoredText("PathToOutbound"), typedPath.substr(0, 254));
+    EXPECT_EQ(StoredText("Address"), typedAddress.substr(0, 254));
+
+    Load();
+    front.Expect(Expect::Dialog("BSOCfg")
+                     .ItemText(ConfigPathToOutbound, typedPath.substr(0, 254))
+                     .ItemText(ConfigAddress, typedAddress.substr(0, 254))
+                     .Esc());
+    host->Configure(0);
+}
+
+TEST_F(ThroughHost, PanelWithoutAnOutboundOpensEmptyAndCloses) {
+    Load();
+    const std::string before = host->Active().Directory();
+    ASSERT_TRUE(host->OpenPanel()) << host->LastError();
+    ASSERT_TRUE(host->Active().IsPlugin());
+    int rows = 0;
+    for (const standin::ShownItem &item : host->Active().Items())
+        if (!item.isDots) ++rows;
+    EXPECT_EQ(rows, 0);
+    EXPECT_EQ(host->Active().CurDir(), "");
+    host->ClosePanel();
+    EXPECT_FALSE(host->Active().IsPlugin());
+    EXPECT_EQ(host->Active().Directory(), before);
+}
+
+TEST_F(ThroughHost, ClosingHandsOverTheDirectoryOfTheLaterOpening) {
+    dir.MakeDir("left");
+    dir.MakeDir("right");
+    standin::HostOptions options = Options();
+    options.leftDirectory = dir.Win("left");
+    options.rightDirectory = dir.Win("right");
+    Load(options);
+    ASSERT_TRUE(host->OpenPanelOn(Side::Left)) << host->LastError();
+    ASSERT_TRUE(host->OpenPanelOn(Side::Right)) << host->LastError();
+    host->ClosePanelOn(Side::Left);
+    EXPECT_EQ(host->Left().Directory(), dir.Win("right"));
+    host->ClosePanelOn(Side::Right);
+    EXPECT_EQ(host->Right().Directory(), dir.Win("right"));
+}
+
+TEST_F(ThroughHost, OpenedTheSameWayFromEveryPlace) {
+    Load();
+    for (int openFrom : {OPEN_DISKMENU, OPEN_PLUGINSMENU, OPEN_COMMANDLINE}) {
+        static const char commandText[] = "anything at all";
+        INT_PTR item = openFrom == OPEN_COMMANDLINE ? reinterpret_cast<INT_PTR>(commandText) : 0;
+        ASSERT_TRUE(host->OpenPanel(openFrom, item)) << openFrom;
+        EXPECT_EQ(host->Active().CurDir(), "");
+        host->ClosePanel();
+    }
+}
+
+} // namespace
