@@ -1,0 +1,43 @@
+// The outbound scanner: every listing rebuilds the instance's rows from the directory tree.
+// At the root one row per link (FTN address) with anything in the outbound; inside a link one
+// row per outbound item of that link and per file its flow files name.
+#ifndef BSOPANEL_SCAN_SCANNER_H
+#define BSOPANEL_SCAN_SCANNER_H
+
+#include "bso/address.h"
+#include "bso/outbound.h"
+#include "scan/outbound_entry.h"
+#include "shell/browser.h"
+
+#include <windows.h>
+
+#include <stdint.h>
+
+// Rows one scan collects at most; anything met after that is passed over.
+const int ScanCapacity = 2048;
+
+// Replaces the instance's rows by a fresh scan of the view its CurDir names. Only the OPM_FIND
+// bit of OpMode is read: with it no progress box is shown and the screen is not saved.
+void ScanOutbound(BSOBrowser *Browser, int OpMode);
+
+// The steps of a scan, on a working table of Capacity rows of which Count are used. Rows are
+// appended; a full table takes nothing more.
+
+// Finds or appends the row of the link and marks it with one file's kind and flavor.
+void AddLinkEntry(OutboundEntry *Table, int &Count, int Capacity, const FtnAddress *Address,
+                  const WIN32_FIND_DATAA *FindData, EntryKind Kind, Flavor Flavor);
+// Appends the row of one item inside a link: named DirectoryPart (upper-cased in place)
+// followed by the found name, with a copy of SourceText (may be null).
+void AddFileEntry(OutboundEntry *Table, int &Count, int Capacity, char *DirectoryPart,
+                  const WIN32_FIND_DATAA *FindData, const char *SourceText, EntryKind Kind,
+                  Flavor Flavor);
+// Adds the links of one zone directory (the root or a zone directory beside it); the caller
+// has set Address->zone, the rest is overwritten.
+void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
+                       FtnAddress *Address);
+// Adds the node files of one directory: PointNumber -1 for node files (net and node from the
+// names), else the net/node number of a point directory whose files are points.
+void ScanNodeFiles(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
+                   FtnAddress *Address, int64_t PointNumber);
+
+#endif
