@@ -29,6 +29,12 @@ static int ParseRequiredField(const char *text, uint32_t *field) {
 }
 
 int ParseAddress(FtnAddress *address, const char *text, const FtnAddress *base) {
+    // The base may be the very record being filled.
+    FtnAddress baseCopy;
+    if (base != nullptr) {
+        baseCopy = *base;
+        base = &baseCopy;
+    }
     address->zone = address->net = address->node = address->point = 0;
     if (text == nullptr) return 0;
     // A longer text cut to fit could read as another, valid address.

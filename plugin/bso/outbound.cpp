@@ -49,8 +49,7 @@ char *BuildOutboundPathInCase(const FtnAddress *address, char *buffer, size_t bu
                               OutboundNameCase nameCase) {
     if (bufferSize == 0) return nullptr;
     bool lower = nameCase == LowerCaseNames;
-    // Sized for the longest hex parts: ".FFF" zone suffix (zone modulo 4096 cannot happen, but
-    // eight digits of a larger zone still fit), "\FFFFFFFF" and ".PNT\FFFFFFFF".
+    // Room for the longest part: a zone of up to eight hex digits, or the point directory.
     char part[32];
     size_t used = 0;
     buffer[0] = '\0';

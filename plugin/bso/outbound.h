@@ -64,8 +64,9 @@ char *BuildOutboundPathInCase(const FtnAddress *address, char *buffer, size_t bu
 // Classifies an outbound file by its extension, which points at the dot (".CLO"; a text that
 // does not start with a dot is refused). Only three-character extensions match, in
 // any case: ?UT netmail, ?LO flow file (flavor letters I C D F/N H for flow, I C D O/N H for
-// netmail), BSY busy flag and REQ file request (both flavor 4). Sets *kind and *flavor (0 when
-// refused) and returns 1 when both are non-zero, else 0.
+// netmail), BSY busy flag and REQ file request (both flavor 4). Sets *kind and *flavor, each 0
+// where nothing matched (".BLO" gives FlowFile and flavor 0), and returns 1 when both are
+// non-zero, else 0.
 int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor);
 
 // Sets the letter of flavor at its position in the flavor string (for example "..D.."); does

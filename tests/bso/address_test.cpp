@@ -101,6 +101,15 @@ TEST(ParseAddress, FieldsStoredBeforeTheFailingStepKeepTheirValues) {
     EXPECT_EQ(address.net, 0u);
 }
 
+TEST(ParseAddress, BaseMayBeTheRecordItself) {
+    FtnAddress address = Base;
+    ASSERT_EQ(ParseAddress(&address, ".4", &address), 1);
+    EXPECT_EQ(address.zone, 7u);
+    EXPECT_EQ(address.net, 100u);
+    EXPECT_EQ(address.node, 200u);
+    EXPECT_EQ(address.point, 4u);
+}
+
 TEST(ParseAddress, TextIsNotModified) {
     char text[] = "1:2/3.4";
     FtnAddress address;
