@@ -204,6 +204,7 @@ private:
     struct Listing; // what the plugin gave with one GetFindData
     bool ListFiles();
     void SortItems();
+    void SetOrigins();
     void ApplyCurrent(const std::string &name, int fallback);
     void ReleaseListing(std::unique_ptr<Listing> listing);
     void ReleaseAll();
@@ -229,6 +230,7 @@ private:
     std::string listedCurDir_; // CurDir when the items held were listed
     std::unique_ptr<Listing> held_;
     std::vector<PluginPanelItem> items_; // shown, sorted; texts point into held_
+    std::vector<int> origin_;            // each shown item's place in the listing
     int current_ = 0;
     int updates_ = 0, redraws_ = 0;
     int viewMode_ = 2;

@@ -44,6 +44,8 @@ struct ShownBox {
     std::vector<int> itemSelected;    // dialog: each item's Selected as passed (0 for histories)
     std::vector<DWORD> itemFlags;     // dialog: each item's Flags
     std::vector<std::string> buttons; // message: the button texts; dialog: DI_BUTTON texts
+    // Dialog: each item's history as the host offered it (empty for items without one).
+    std::vector<std::vector<std::string>> histories;
     DWORD flags = 0;                  // message flags (FMSG_WARNING)
     int width = 0, height = 0;        // dialog: X2, Y2 as passed
     int result = -1;                  // what the front end answered

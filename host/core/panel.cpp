@@ -67,8 +67,16 @@ int CompareText(const char *a, const char *b, bool foldCase) {
 
 int CompareNumbers(uint64_t a, uint64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
 
-uint64_t Ticks(const FILETIME &time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+// The times lie unaligned in the packed record: read them field by field.
+enum TimeOf { Written, Created, Accessed };
+uint64_t Ticks(const FAR_FIND_DATA &data, TimeOf which) {
+    DWORD low = which == Written   ? data.ftLastWriteTime.dwLowDateTime
+                : which == Created ? data.ftCreationTime.dwLowDateTime
+                                   : data.ftLastAccessTime.dwLowDateTime;
+    DWORD high = which == Written   ? data.ftLastWriteTime.dwHighDateTime
+                 : which == Created ? data.ftCreationTime.dwHighDateTime
+                                    : data.ftLastAccessTime.dwHighDateTime;
+    return (static_cast<uint64_t>(high) << 32) | low;
 }
 
 uint64_t SizeOf(const PluginPanelItem &item) {
@@ -83,21 +91,21 @@ const char *Extension(const char *name) {
 
 // Bottom-up merge sort that stays within bounds whatever the comparison answers (a plugin's
 // Compare need not be consistent).
-template <class Less> void MergeSort(std::vector<PluginPanelItem> &items, size_t begin, Less less) {
-    size_t count = items.size() - begin;
+template <class T, class Less> void MergeSort(std::vector<T> &items, Less less) {
+    size_t count = items.size();
     if (count < 2) return;
-    std::vector<PluginPanelItem> from(items.begin() + begin, items.end()), to(count);
+    std::vector<T> to(count);
     for (size_t width = 1; width < count; width *= 2) {
         for (size_t left = 0; left < count; left += 2 * width) {
             size_t middle = std::min(left + width, count), right = std::min(left + 2 * width, count);
             size_t i = left, j = middle, out = left;
-            while (i < middle && j < right) to[out++] = less(from[j], from[i]) ? from[j++] : from[i++];
-            while (i < middle) to[out++] = from[i++];
-            while (j < right) to[out++] = from[j++];
+            while (i < middle && j < right)
+                to[out++] = less(items[j], items[i]) ? items[j++] : items[i++];
+            while (i < middle) to[out++] = items[i++];
+            while (j < right) to[out++] = items[j++];
         }
-        from.swap(to);
+        items.swap(to);
     }
-    std::copy(from.begin(), from.end(), items.begin() + begin);
 }
 
 } // namespace
@@ -118,7 +126,8 @@ ShownItem Panel::Item(int index) const {
     shown.name = item.FindData.cFileName;
     shown.attributes = item.FindData.dwFileAttributes;
     shown.size = SizeOf(item);
-    shown.lastWriteTime = item.FindData.ftLastWriteTime;
+    shown.lastWriteTime.dwLowDateTime = item.FindData.ftLastWriteTime.dwLowDateTime;
+    shown.lastWriteTime.dwHighDateTime = item.FindData.ftLastWriteTime.dwHighDateTime;
     shown.flags = item.Flags;
     if (item.CustomColumnData)
         for (int i = 0; i < item.CustomColumnNumber; ++i)
@@ -206,6 +215,11 @@ std::string Panel::Title() const {
     return info_.panelTitle ? *info_.panelTitle : std::string();
 }
 
+void Panel::SetOrigins() {
+    origin_.resize(items_.size());
+    for (size_t i = 0; i < items_.size(); ++i) origin_[i] = static_cast<int>(i);
+}
+
 // ---- View and sort modes -------------------------------------------------------------------
 
 void Panel::SetViewMode(int mode) {
@@ -241,14 +255,13 @@ int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const
         result = CompareText(Extension(a.FindData.cFileName), Extension(b.FindData.cFileName), true);
         break;
     case SM_MTIME:
-        result = CompareNumbers(Ticks(a.FindData.ftLastWriteTime), Ticks(b.FindData.ftLastWriteTime));
+        result = CompareNumbers(Ticks(a.FindData, Written), Ticks(b.FindData, Written));
         break;
     case SM_CTIME:
-        result = CompareNumbers(Ticks(a.FindData.ftCreationTime), Ticks(b.FindData.ftCreationTime));
+        result = CompareNumbers(Ticks(a.FindData, Created), Ticks(b.FindData, Created));
         break;
     case SM_ATIME:
-        result =
-            CompareNumbers(Ticks(a.FindData.ftLastAccessTime), Ticks(b.FindData.ftLastAccessTime));
+        result = CompareNumbers(Ticks(a.FindData, Accessed), Ticks(b.FindData, Accessed));
         break;
     case SM_SIZE: result = CompareNumbers(SizeOf(a), SizeOf(b)); break;
     case SM_DESCR:
@@ -266,24 +279,39 @@ int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const
 }
 
 void Panel::SortItems() {
-    if (sortMode_ == SM_UNSORTED) return; // the plugin's own order
-    bool useCompare = plugin_ && host_.exports_.Compare;
-    auto compare = [&](const PluginPanelItem &a, const PluginPanelItem &b) {
-        // Folders before files, whatever the order.
-        bool aFolder = (a.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        bool bFolder = (b.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (aFolder != bFolder) return aFolder ? -1 : 1;
-        int result = -2;
-        if (useCompare) {
-            Host::PluginCall call(host_);
-            result = host_.exports_.Compare(handle_, &a, &b, static_cast<unsigned>(sortMode_));
-            if (result != -2) result = result < 0 ? -1 : result > 0 ? 1 : 0;
+    bool useCompare = plugin_ && host_.exports_.Compare && sortMode_ != SM_UNSORTED;
+    // Each item with its place in the listing, the order of SM_UNSORTED and of ties.
+    struct Placed {
+        PluginPanelItem item;
+        int origin;
+    };
+    size_t first = hasDots_ ? 1 : 0;
+    std::vector<Placed> placed;
+    for (size_t i = first; i < items_.size(); ++i) placed.push_back(Placed{items_[i], origin_[i]});
+    auto compare = [&](const Placed &x, const Placed &y) {
+        const PluginPanelItem &a = x.item, &b = y.item;
+        int result = 0;
+        if (sortMode_ != SM_UNSORTED) {
+            // Folders before files, whatever the order.
+            bool aFolder = (a.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            bool bFolder = (b.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (aFolder != bFolder) return aFolder ? -1 : 1;
+            result = -2;
+            if (useCompare) {
+                Host::PluginCall call(host_);
+                result = host_.exports_.Compare(handle_, &a, &b, static_cast<unsigned>(sortMode_));
+                if (result != -2) result = result < 0 ? -1 : result > 0 ? 1 : 0;
+            }
+            if (result == -2) result = HostCompare(a, b);
         }
-        if (result == -2) result = HostCompare(a, b);
+        if (result == 0) result = x.origin < y.origin ? -1 : x.origin > y.origin ? 1 : 0;
         return sortReversed_ ? -result : result;
     };
-    MergeSort(items_, hasDots_ ? 1 : 0,
-              [&](const PluginPanelItem &a, const PluginPanelItem &b) { return compare(a, b) < 0; });
+    MergeSort(placed, [&](const Placed &a, const Placed &b) { return compare(a, b) < 0; });
+    for (size_t i = 0; i < placed.size(); ++i) {
+        items_[first + i] = placed[i].item;
+        origin_[first + i] = placed[i].origin;
+    }
 }
 
 // ---- Plugin listing ---------------------------------------------------------------------------
@@ -434,6 +462,7 @@ bool Panel::ListPlugin(bool opening) {
         shown.push_back(items[i]);
     }
     items_.swap(shown);
+    SetOrigins();
     listedCurDir_ = info_.curDir;
     std::unique_ptr<Listing> old = std::move(held_);
     held_ = std::move(fresh);
@@ -510,6 +539,7 @@ bool Panel::ListFiles() {
     hasDots_ = !IsRoot(directory_);
     if (hasDots_) listed.insert(listed.begin(), DotsItem());
     items_.swap(listed);
+    SetOrigins();
     SortItems();
     ApplyCurrent(previousName, previousIndex);
     ++updates_;

@@ -248,6 +248,7 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
     box.helpTopic = request.helpTopic;
     box.width = request.x2;
     box.height = request.y2;
+    box.histories = request.histories;
     FarDialogItem *items = request.items;
     int count = request.count;
     for (int i = 0; i < count; ++i) {
