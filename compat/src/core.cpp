@@ -18,6 +18,12 @@ namespace {
 thread_local DWORD last_error = 0;
 
 std::mutex objects_mutex;
+
+// Windows keeps the current directory as SetCurrentDirectoryA was given it, in the caller's
+// spelling; so does this layer, as long as nothing else has changed directory since.
+std::mutex directory_mutex;
+std::string directory_given;    // lexical POSIX form of what the caller gave
+std::string directory_resolved; // where that led on disk
 std::unordered_set<const void *> &LiveObjects() {
     static auto *objects = new std::unordered_set<const void *>; // outlives static destructors
     return *objects;
@@ -63,12 +69,9 @@ bool Components(const char *path, std::vector<std::string> &parts) {
         rest = path + 2;
     }
     if (!IsSeparator(*rest)) { // relative to the current directory of the only drive
-        char cwd[4096];
-        if (!getcwd(cwd, sizeof cwd)) {
-            FailErrno(errno);
-            return false;
-        }
-        for (const char *part = cwd; *part;) {
+        std::string current;
+        if (!CurrentDirectory(current)) return false;
+        for (const char *part = current.c_str(); *part;) {
             const char *end = std::strchr(part, '/');
             if (!end) end = part + std::strlen(part);
             if (end > part) parts.emplace_back(part, end);
@@ -93,6 +96,17 @@ bool Components(const char *path, std::vector<std::string> &parts) {
 }
 
 } // namespace
+
+bool CurrentDirectory(std::string &posix_path) {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) {
+        FailErrno(errno);
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(directory_mutex);
+    posix_path = cwd == directory_resolved ? directory_given : cwd;
+    return true;
+}
 
 void RegisterObject(Object *object) {
     std::lock_guard<std::mutex> lock(objects_mutex);
@@ -291,21 +305,21 @@ int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size)
 }
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) {
-        FailErrno(errno);
-        return 0;
-    }
-    return CopyOut(ToWindows(cwd), lpBuffer, nBufferLength);
+    std::string current;
+    return CurrentDirectory(current) ? CopyOut(ToWindows(current), lpBuffer, nBufferLength) : 0;
 }
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
-    std::string path;
-    if (!ToPosix(lpPathName, path)) return FALSE;
+    std::string path, given;
+    if (!ToPosix(lpPathName, path) || !ToPosixLexical(lpPathName, given)) return FALSE;
     if (chdir(path.c_str()) != 0) {
         Fail(errno == ENOTDIR ? ERROR_DIRECTORY : ErrorFromErrnoAt(errno, path));
         return FALSE;
     }
+    char cwd[4096];
+    std::lock_guard<std::mutex> lock(directory_mutex);
+    directory_given = given;
+    directory_resolved = getcwd(cwd, sizeof cwd) ? cwd : "";
     return TRUE;
 }
 

@@ -43,6 +43,8 @@ void FailErrno(int error, const std::string &posix_path = std::string());
 bool ToPosix(const char *windows_path, std::string &posix_path);
 // The same without touching the file system: the absolute, normalised POSIX path.
 bool ToPosixLexical(const char *windows_path, std::string &posix_path);
+// The current directory, spelled as SetCurrentDirectoryA was given it.
+bool CurrentDirectory(std::string &posix_path);
 // "/a/b" to "Z:\a\b".
 std::string ToWindows(const std::string &posix_path);
 // Looks for name in the directory: exact name first, then without regard to case. Returns the

@@ -50,9 +50,9 @@ char *_getdcwd(int drive, char *buffer, int maxlen) {
         errno = EACCES;
         return nullptr;
     }
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return nullptr;
-    std::string path = ToWindows(cwd);
+    std::string path;
+    if (!CurrentDirectory(path)) return nullptr;
+    path = ToWindows(path);
     if (!buffer) { // the CRT allocates at least maxlen bytes
         size_t size = path.size() + 1 > static_cast<size_t>(maxlen > 0 ? maxlen : 0)
                           ? path.size() + 1

@@ -123,7 +123,10 @@ TEST(Modules, NamesLoadingAndProcedures) {
     char small[8];
     EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof small), sizeof small); // truncated
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+#ifndef _WIN32
+    // Windows since Vista terminates the truncated name; Wine 8.0 does not (as XP did not).
     EXPECT_EQ(small[sizeof small - 1], '\0');
+#endif
 
 #ifdef _WIN32
     const char *library = "kernel32.dll", *procedure = "GetTickCount";
