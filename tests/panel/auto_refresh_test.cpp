@@ -1,0 +1,122 @@
+// The panel follows changes under the outbound by itself on the host's idle events, and only
+// then: nothing changed, the setting off or no outbound to watch means no new listing.
+#include "settings/config_dialog.h"
+
+#include "outbound_fixture.h"
+#include "wine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class AutoRefresh : public OutboundPanelTest {
+protected:
+    AutoRefresh() {
+        settings.autoRefresh = 1;
+        tree.Write("out/006400C8.OUT");   // 2:100/200.0
+        tree.MakeDir("out/006400C8.PNT"); // its points, none queued yet
+    }
+    // Listings and redraws since the counts were last taken.
+    struct Counts {
+        int updates, redraws;
+        bool operator==(const Counts &other) const {
+            return updates == other.updates && redraws == other.redraws;
+        }
+    };
+    Counts Now() { return {Panel().UpdateCount(), Panel().RedrawCount()}; }
+    Counts Since(const Counts &before) {
+        Counts now = Now();
+        return {now.updates - before.updates, now.redraws - before.redraws};
+    }
+    // Idle rounds with nothing changed list nothing again; counted here so that a missed
+    // re-arm (which would refresh on every idle event) shows.
+    void ExpectQuietIdle(int rounds = 2) {
+        Counts before = Now();
+        host->Idle(rounds);
+        Counts change = Since(before);
+        EXPECT_EQ(change.updates, 0);
+        EXPECT_EQ(change.redraws, 0);
+    }
+    // One change, one idle event: one new listing and one redraw, then quiet again.
+    void ExpectOneRefresh(const std::string &newRow) {
+        Counts before = Now();
+        host->Idle();
+        Counts change = Since(before);
+        EXPECT_EQ(change.updates, 1);
+        EXPECT_EQ(change.redraws, 1);
+        EXPECT_TRUE(Row(newRow)) << newRow;
+        ExpectQuietIdle();
+    }
+};
+
+TEST_F(AutoRefresh, NothingChangedNothingListed) {
+    ASSERT_TRUE(Open());
+    ExpectQuietIdle(3);
+}
+
+TEST_F(AutoRefresh, AFileInTheOutboundRefreshesTheNextIdleEvent) {
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(Select("2:100/200.0"));
+    tree.Write("out/00C80064.OUT"); // 2:200/100.0
+    // Only idle events look for changes.
+    Counts before = Now();
+    EXPECT_EQ(host->GetExports().ProcessEvent(Panel().Handle(), FE_REDRAW, nullptr), 0);
+    EXPECT_EQ(Since(before).updates, 0);
+    ExpectOneRefresh("2:200/100.0");
+    // The listing the refresh asked for keeps the selection.
+    EXPECT_TRUE(Row("2:100/200.0")->IsSelected());
+    tree.Remove("out/00C80064.OUT");
+    host->Idle();
+    EXPECT_FALSE(Row("2:200/100.0"));
+}
+
+TEST_F(AutoRefresh, AFileInAPointDirectoryRefreshesTheNextIdleEvent) {
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine 8 signals a change notification only for changes in the watched "
+                        "folder itself, never for a file created in a folder below it";
+    ASSERT_TRUE(Open());
+    tree.Write("out/006400C8.PNT/00000005.OUT"); // 2:100/200.5
+    ExpectOneRefresh("2:100/200.5");
+}
+
+TEST_F(AutoRefresh, InsideALinkTheLinksFilesAreListedAgain) {
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(Enter("2:100/200.0"));
+    ExpectQuietIdle();
+    size_t files = Rows().size();
+    tree.Write("out/006400C8.HUT");
+    Counts before = Now();
+    host->Idle();
+    EXPECT_EQ(Since(before).updates, 1);
+    EXPECT_EQ(Rows().size(), files + 1);
+    EXPECT_EQ(Panel().CurDir(), "2:100/200.0");
+}
+
+// Switched off, idle events neither list nor take the change away: switched on in the
+// configuration dialog, the next idle event still sees what happened meanwhile.
+TEST_F(AutoRefresh, SwitchedOffIdleEventsDoNothing) {
+    settings.autoRefresh = 0;
+    ASSERT_TRUE(Open());
+    tree.Write("out/00C80064.OUT");
+    ExpectQuietIdle(3);
+    EXPECT_FALSE(Row("2:200/100.0"));
+
+    front.Expect(standin::Expect::Dialog("BSOCfg").SetCheck(ConfigAutoRefresh, true).Default());
+    ASSERT_EQ(host->Configure(0), 1);
+    Counts before = Now();
+    host->Idle();
+    EXPECT_EQ(Since(before).updates, 1);
+    EXPECT_TRUE(Row("2:200/100.0"));
+}
+
+TEST_F(AutoRefresh, AMissingOutboundNeverRefreshes) {
+    settings.pathToOutbound = tree.Win("later");
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(Rows().empty());
+    // The outbound appearing after the panel opened is not watched either.
+    tree.Write("later/00C80064.OUT");
+    ExpectQuietIdle(3);
+    EXPECT_TRUE(Rows().empty());
+}
+
+} // namespace
