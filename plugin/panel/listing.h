@@ -4,11 +4,33 @@
 #define BSOPANEL_PANEL_LISTING_H
 
 #include "plugin_api.h"
+#include "scan/outbound_entry.h"
 #include "shell/browser.h"
+
+#include <stddef.h>
+
+// The custom columns every item carries, C0 to C4 in the view modes.
+enum RowColumn {
+    BusyMarkColumn = 0,       // "*" or ""
+    RequestMarkColumn = 1,    // "*" or ""
+    NetmailFlavorsColumn = 2, // ".C..H", or "" for a row without the string
+    FlowFlavorsColumn = 3,    // "...F."
+    SourceTextColumn = 4,     // the extension of the flow file that names the item, or ""
+    RowColumnCount = 5
+};
 
 // 1 with the items (an empty view gives an empty listing), 0 on failure.
 int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsNumber, int OpMode);
 // Releases what ListPanelItems gave.
 void FreePanelItems(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber);
+
+// One field of a row as text, copied into Buffer (Size bytes, cut to fit); each returns Buffer.
+// The name is the row's own (ANSI) text, not the OEM form the panel shows.
+char *RowName(const OutboundEntry &Row, char *Buffer, size_t Size);
+char *RowBusyMark(const OutboundEntry &Row, char *Buffer, size_t Size);
+char *RowRequestMark(const OutboundEntry &Row, char *Buffer, size_t Size);
+char *RowNetmailFlavors(const OutboundEntry &Row, char *Buffer, size_t Size);
+char *RowFlowFlavors(const OutboundEntry &Row, char *Buffer, size_t Size);
+char *RowSourceText(const OutboundEntry &Row, char *Buffer, size_t Size);
 
 #endif

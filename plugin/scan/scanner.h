@@ -27,10 +27,11 @@ void ScanOutbound(BSOBrowser *Browser, int OpMode);
 void AddLinkEntry(OutboundEntry *Table, int &Count, int Capacity, const FtnAddress *Address,
                   const WIN32_FIND_DATAA *FindData, EntryKind Kind, Flavor Flavor);
 // Appends the row of one item inside a link: named DirectoryPart (upper-cased in place)
-// followed by the found name, with a copy of SourceText (may be null).
-void AddFileEntry(OutboundEntry *Table, int &Count, int Capacity, char *DirectoryPart,
-                  const WIN32_FIND_DATAA *FindData, const char *SourceText, EntryKind Kind,
-                  Flavor Flavor);
+// followed by the found name, with a copy of SourceText (may be null). Returns 1 when the row
+// was added, 0 when the table is full or the name would not fit a row.
+int AddFileEntry(OutboundEntry *Table, int &Count, int Capacity, char *DirectoryPart,
+                 const WIN32_FIND_DATAA *FindData, const char *SourceText, EntryKind Kind,
+                 Flavor Flavor);
 // Adds the links of one zone directory (the root or a zone directory beside it); the caller
 // has set Address->zone, the rest is overwritten.
 void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,

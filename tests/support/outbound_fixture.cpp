@@ -107,7 +107,7 @@ bool OutboundPanelTest::Load() {
         if (*value) WriteSettingNumber(name, static_cast<DWORD>(**value));
 
     host = std::make_unique<standin::Host>(front, options);
-    if (!host->LoadPlugin(standin::BuiltPluginModule())) {
+    if (!host->LoadPlugin(modulePath.empty() ? standin::BuiltPluginModule() : modulePath)) {
         ADD_FAILURE() << "loading the plugin: " << host->LastError();
         host.reset();
         return false;

@@ -69,12 +69,30 @@ struct OutboundTestSettings {
 };
 
 // Custom column indexes of a row.
-enum RowColumn {
+enum ShownColumn {
     BusyColumn = 0,
     RequestColumn = 1,
     NetmailColumn = 2,
     FlowColumn = 3,
     SourceColumn = 4
+};
+
+// The scripted gtest front end that also counts the screens the plugin saves and restores.
+class PanelFrontEnd : public standin::GtestFrontEnd {
+public:
+    int ScreensSaved() const { return saved_; }
+    int ScreensRestored() const { return restored_; }
+    void ScreenSaved(int id) override {
+        ++saved_;
+        GtestFrontEnd::ScreenSaved(id);
+    }
+    void ScreenRestored(int id) override {
+        ++restored_;
+        GtestFrontEnd::ScreenRestored(id);
+    }
+
+private:
+    int saved_ = 0, restored_ = 0;
 };
 
 class OutboundPanelTest : public ::testing::Test {
@@ -118,7 +136,9 @@ protected:
     OutboundTestSettings settings;
     // Host options; the registry's are filled in. Tests may set the panels' directories.
     standin::HostOptions options;
-    standin::GtestFrontEnd front;
+    // The module to load; empty: the built one.
+    std::string modulePath;
+    PanelFrontEnd front;
     std::unique_ptr<standin::Host> host;
 };
 
