@@ -79,8 +79,8 @@ TEST_F(SettingsStore, FlavorsAreReducedAsUnsignedNumbers) {
         int poll;   // remainder of 4
     };
     const Case cases[] = {
-        {7, 2, 3},           {5, 0, 1},
-        {3, 3, 3},           {0x80000001u, 4, 1}, // taken as signed it would leave a negative remainder
+        {7, 2, 3},           {5, 0, 1}, {3, 3, 3},
+        {0x80000001u, 4, 1}, // taken as signed it would leave a negative remainder
         {0xFFFFFFFFu, 0, 3},
     };
     for (const Case &c : cases) {
