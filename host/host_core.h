@@ -47,7 +47,7 @@ struct MessageRequest {
 };
 
 struct EditorRequest {
-    std::string fileName; // as the plugin passed it (Win32 form)
+    std::string fileName;   // as the plugin passed it (Win32 form)
     std::string nativePath; // the same file as this platform's file system names it
     std::string title;
     int x1 = 0, y1 = 0, x2 = -1, y2 = -1;
@@ -109,7 +109,7 @@ struct OpenPluginInfoCopy {
     int infoLinesNumber = 0;
     std::vector<std::string> descrFiles;
     std::vector<PanelModeCopy> panelModes; // PanelModesNumber records
-    int startPanelMode = 0;                 // as answered: '0' + n, or 0 when left alone
+    int startPanelMode = 0;                // as answered: '0' + n, or 0 when left alone
     int startSortMode = 0, startSortOrder = 0;
     bool hasKeyBar = false;
     // [group][key]: F1..F12; nullopt where the plugin left the host's own label.
@@ -123,7 +123,7 @@ struct ShownItem {
     DWORD attributes = 0;
     uint64_t size = 0;
     FILETIME lastWriteTime = {0, 0};
-    DWORD flags = 0; // PPIF_SELECTED when selected
+    DWORD flags = 0;                  // PPIF_SELECTED when selected
     std::vector<std::string> columns; // CustomColumnData (null texts become "")
     std::optional<std::string> description, owner;
     bool isDots = false; // the ".." item the host added

@@ -46,9 +46,9 @@ struct ShownBox {
     std::vector<std::string> buttons; // message: the button texts; dialog: DI_BUTTON texts
     // Dialog: each item's history as the host offered it (empty for items without one).
     std::vector<std::vector<std::string>> histories;
-    DWORD flags = 0;                  // message flags (FMSG_WARNING)
-    int width = 0, height = 0;        // dialog: X2, Y2 as passed
-    int result = -1;                  // what the front end answered
+    DWORD flags = 0;           // message flags (FMSG_WARNING)
+    int width = 0, height = 0; // dialog: X2, Y2 as passed
+    int result = -1;           // what the front end answered
     // After the answer: the dialog's items' Data and Selected as handed back.
     std::vector<std::string> answeredTexts;
     std::vector<int> answeredSelected;
@@ -76,9 +76,9 @@ public:
     Expect &Edit(int index, const std::string &text); // edit field's new text
     Expect &SetCheck(int index, bool on = true);      // check box
     Expect &Radio(int index);                         // turns the group's others off
-    Expect &Press(int index);              // dialog: item index; message: button index
-    Expect &PressText(const std::string &label); // the button labelled so ('&' ignored)
-    Expect &Default();                     // Enter: the dialog's default button; a message's 0
+    Expect &Press(int index);                         // dialog: item index; message: button index
+    Expect &PressText(const std::string &label);      // the button labelled so ('&' ignored)
+    Expect &Default(); // Enter: the dialog's default button; a message's 0
     Expect &Esc();
     // Runs with the items after the answer was filled in, before the dialog returns.
     Expect &Then(std::function<void(FarDialogItem *items, int count)> action);

@@ -31,7 +31,9 @@ Host *HostFor(const char *function) {
     return currentHost;
 }
 
-std::string TextOrEmpty(const char *text) { return text ? std::string(text) : std::string(); }
+std::string TextOrEmpty(const char *text) {
+    return text ? std::string(text) : std::string();
+}
 
 std::optional<std::string> OptionalText(const char *text) {
     if (!text) return std::nullopt;
@@ -155,8 +157,8 @@ Host::Host(FrontEnd &frontEnd, HostOptions options)
 #endif
     rootKey_ = options_.rootKey;
     savedCurrentDirectory_ = CurrentDirectory();
-    std::string left = options_.leftDirectory.empty() ? savedCurrentDirectory_
-                                                      : Win32Path(options_.leftDirectory);
+    std::string left =
+        options_.leftDirectory.empty() ? savedCurrentDirectory_ : Win32Path(options_.leftDirectory);
     std::string right = options_.rightDirectory.empty() ? savedCurrentDirectory_
                                                         : Win32Path(options_.rightDirectory);
     panels_[0].reset(new Panel(*this, Side::Left, left));
@@ -177,9 +179,13 @@ Host::~Host() {
     currentHost = nullptr;
 }
 
-Host *Host::Current() { return currentHost; }
+Host *Host::Current() {
+    return currentHost;
+}
 
-void Host::Fail(const std::string &what) { failures_.push_back(what); }
+void Host::Fail(const std::string &what) {
+    failures_.push_back(what);
+}
 
 void Host::CheckModuleNumber(const char *function, int pluginNumber) {
     if (pluginNumber != kModuleNumber)
@@ -187,7 +193,9 @@ void Host::CheckModuleNumber(const char *function, int pluginNumber) {
              ", not the ModuleNumber " + std::to_string(kModuleNumber) + " the host gave");
 }
 
-void Host::EnterPlugin() { ++pluginDepth_; }
+void Host::EnterPlugin() {
+    ++pluginDepth_;
+}
 
 void Host::LeavePlugin() {
     if (--pluginDepth_ == 0) RunPendingCloses();
@@ -220,8 +228,8 @@ bool Host::LoadPlugin(const std::string &modulePath) {
     }
     HMODULE module = LoadLibraryA(path.c_str());
     if (!module) {
-        lastError_ = "cannot load plugin module " + path + " (error " +
-                     std::to_string(GetLastError()) + ")";
+        lastError_ =
+            "cannot load plugin module " + path + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     Exports found;
@@ -285,7 +293,9 @@ bool Host::LoadPlugin(const std::string &modulePath) {
     return true;
 }
 
-std::string Host::ModuleName() const { return moduleName_; }
+std::string Host::ModuleName() const {
+    return moduleName_;
+}
 
 bool Host::ReadLanguageFile(const std::string &moduleDirectory) {
     std::string wanted = options_.language;
@@ -383,7 +393,9 @@ int Host::Configure(int itemNumber) {
     return exports_.Configure(itemNumber);
 }
 
-void Host::SetActive(Side side) { active_ = static_cast<int>(side); }
+void Host::SetActive(Side side) {
+    active_ = static_cast<int>(side);
+}
 
 Panel *Host::PluginPanel() {
     if (Active().IsPlugin()) return &Active();
@@ -439,7 +451,9 @@ bool Host::OpenPanelOn(Side side, int openFrom, INT_PTR item) {
     return true;
 }
 
-void Host::ClosePanel() { ClosePanelOn(static_cast<Side>(active_)); }
+void Host::ClosePanel() {
+    ClosePanelOn(static_cast<Side>(active_));
+}
 
 void Host::ClosePanelOn(Side side) {
     Panel &panel = GetPanel(side);
@@ -473,19 +487,34 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
     Panel &now = Active(); // the plugin may have closed its panel meanwhile
     if (controlState == 0) {
         switch (virtualKey) {
-        case VK_RETURN: now.Enter(); break;
+        case VK_RETURN:
+            now.Enter();
+            break;
         case VK_INSERT:
             now.ToggleSelection(now.CurrentIndex());
             now.SetCurrent(now.CurrentIndex() + 1);
             now.Redraw();
             break;
-        case VK_UP: now.SetCurrent(now.CurrentIndex() - 1); break;
-        case VK_DOWN: now.SetCurrent(now.CurrentIndex() + 1); break;
-        case VK_HOME: now.SetCurrent(0); break;
-        case VK_END: now.SetCurrent(now.Count() - 1); break;
-        case VK_F5: CopyToPluginPanel(false); break;
-        case VK_F6: CopyToPluginPanel(true); break;
-        default: break;
+        case VK_UP:
+            now.SetCurrent(now.CurrentIndex() - 1);
+            break;
+        case VK_DOWN:
+            now.SetCurrent(now.CurrentIndex() + 1);
+            break;
+        case VK_HOME:
+            now.SetCurrent(0);
+            break;
+        case VK_END:
+            now.SetCurrent(now.Count() - 1);
+            break;
+        case VK_F5:
+            CopyToPluginPanel(false);
+            break;
+        case VK_F6:
+            CopyToPluginPanel(true);
+            break;
+        default:
+            break;
         }
     } else if (controlState == PKF_CONTROL && (virtualKey == 'R' || virtualKey == 'r')) {
         now.Update();
@@ -532,7 +561,9 @@ void Host::Idle(int times) {
 
 // ---- CmpName ----------------------------------------------------------------------------------
 
-static int Fold(char c) { return std::tolower(static_cast<unsigned char>(c)); }
+static int Fold(char c) {
+    return std::tolower(static_cast<unsigned char>(c));
+}
 
 bool Host::CmpName(const char *pattern, const char *string, bool skipPath) {
     if (skipPath) {
@@ -578,8 +609,8 @@ std::vector<std::string> Host::History(const std::string &name) const {
         std::string value = "Line" + std::to_string(i);
         char text[1024];
         DWORD type = 0, size = sizeof text - 1;
-        if (RegQueryValueExA(key, value.c_str(), nullptr, &type,
-                             reinterpret_cast<LPBYTE>(text), &size) != ERROR_SUCCESS ||
+        if (RegQueryValueExA(key, value.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(text),
+                             &size) != ERROR_SUCCESS ||
             type != REG_SZ)
             break;
         text[size] = 0;
@@ -758,7 +789,7 @@ void Host::FreeDirList(const PluginPanelItem *items) {
         Fail("FreeDirList with items that GetPluginDirList did not give, or freed twice");
         return;
     }
-    delete[] *found;
+    delete[] * found;
     dirLists_.erase(found);
 }
 
@@ -790,10 +821,16 @@ int Host::Control(HANDLE plugin, int command, void *param) {
         else
             other.FillPanelInfo(static_cast<PanelInfo *>(param), &other == &Active());
         return 1;
-    case FCTL_UPDATEPANEL: return panel->Update() ? 1 : 0;
-    case FCTL_UPDATEANOTHERPANEL: return other.Update() ? 1 : 0;
-    case FCTL_REDRAWPANEL: panel->Redraw(); return 1;
-    case FCTL_REDRAWANOTHERPANEL: other.Redraw(); return 1;
+    case FCTL_UPDATEPANEL:
+        return panel->Update() ? 1 : 0;
+    case FCTL_UPDATEANOTHERPANEL:
+        return other.Update() ? 1 : 0;
+    case FCTL_REDRAWPANEL:
+        panel->Redraw();
+        return 1;
+    case FCTL_REDRAWANOTHERPANEL:
+        other.Redraw();
+        return 1;
     case FCTL_SETPANELDIR:
         if (!param) {
             Fail("Control FCTL_SETPANELDIR without a directory");

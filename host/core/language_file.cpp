@@ -97,12 +97,13 @@ bool ParseLanguageFile(const std::string &path, const std::string &bytes, bool h
         if (last == first) return fail(number, "the message has no closing double quote");
         if (line.find_first_not_of(" \t", last + 1) != std::string::npos)
             return fail(number, "text after the closing double quote");
-        file.messages.push_back(ConvertFromCodePage(line.substr(first + 1, last - first - 1),
-                                                    codePage));
+        file.messages.push_back(
+            ConvertFromCodePage(line.substr(first + 1, last - first - 1), codePage));
         file.lines.push_back(number);
     }
     file.lineCount = number;
-    if (!haveHeader) return fail(number == 0 ? 1 : number, "no .Language=<name>,<description> header");
+    if (!haveHeader)
+        return fail(number == 0 ? 1 : number, "no .Language=<name>,<description> header");
     return true;
 }
 

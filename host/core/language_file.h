@@ -14,7 +14,7 @@ struct ParsedLanguageFile {
     std::string name; // from the header: "English", "Russian"
     int headerLine = 0;
     std::vector<std::string> messages; // converted
-    std::vector<int> lines;             // the line of each message
+    std::vector<int> lines;            // the line of each message
     int lineCount = 0;
 };
 

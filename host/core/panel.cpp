@@ -18,10 +18,10 @@ struct Panel::Listing {
 namespace {
 
 // The host's own columns for view modes 0 to 9, where the plugin sets none.
-const char *const kHostColumnTypes[10] = {"N,S,D,T", "N,N,N", "N,N", "N,S,D,T", "N,S",
-                                          "N,S,D,T", "N,Z",   "N,S,Z", "N,S,O", "N,S,D,T"};
-const char *const kHostColumnWidths[10] = {"0,10,0,5", "0,0,0",   "0,0",    "0,10,0,5", "0,10",
-                                           "0,10,0,5", "0,0",     "0,10,0", "0,10,10",  "0,10,0,5"};
+const char *const kHostColumnTypes[10] = {"N,S,D,T", "N,N,N", "N,N",   "N,S,D,T", "N,S",
+                                          "N,S,D,T", "N,Z",   "N,S,Z", "N,S,O",   "N,S,D,T"};
+const char *const kHostColumnWidths[10] = {"0,10,0,5", "0,0,0", "0,0",    "0,10,0,5", "0,10",
+                                           "0,10,0,5", "0,0",   "0,10,0", "0,10,10",  "0,10,0,5"};
 
 bool IsRoot(const std::string &directory) {
     return directory.size() == 3 && directory[1] == ':' && directory[2] == '\\';
@@ -65,7 +65,9 @@ int CompareText(const char *a, const char *b, bool foldCase) {
     }
 }
 
-int CompareNumbers(uint64_t a, uint64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
+int CompareNumbers(uint64_t a, uint64_t b) {
+    return a < b ? -1 : a > b ? 1 : 0;
+}
 
 // The times lie unaligned in the packed record: read them field by field.
 enum TimeOf { Written, Created, Accessed };
@@ -80,8 +82,7 @@ uint64_t Ticks(const FAR_FIND_DATA &data, TimeOf which) {
 }
 
 uint64_t SizeOf(const PluginPanelItem &item) {
-    return (static_cast<uint64_t>(item.FindData.nFileSizeHigh) << 32) |
-           item.FindData.nFileSizeLow;
+    return (static_cast<uint64_t>(item.FindData.nFileSizeHigh) << 32) | item.FindData.nFileSizeLow;
 }
 
 const char *Extension(const char *name) {
@@ -97,7 +98,8 @@ template <class T, class Less> void MergeSort(std::vector<T> &items, Less less) 
     std::vector<T> to(count);
     for (size_t width = 1; width < count; width *= 2) {
         for (size_t left = 0; left < count; left += 2 * width) {
-            size_t middle = std::min(left + width, count), right = std::min(left + 2 * width, count);
+            size_t middle = std::min(left + width, count),
+                   right = std::min(left + 2 * width, count);
             size_t i = left, j = middle, out = left;
             while (i < middle && j < right)
                 to[out++] = less(items[j], items[i]) ? items[j++] : items[i++];
@@ -166,7 +168,9 @@ bool Panel::SetCurrent(int index) {
     return true;
 }
 
-bool Panel::SetCurrentByName(const std::string &name) { return SetCurrent(IndexOf(name)); }
+bool Panel::SetCurrentByName(const std::string &name) {
+    return SetCurrent(IndexOf(name));
+}
 
 void Panel::ApplyCurrent(const std::string &name, int fallback) {
     int found = name.empty() ? -1 : IndexOf(name);
@@ -208,7 +212,9 @@ std::vector<std::string> Panel::SelectedNames() const {
     return names;
 }
 
-std::string Panel::CurDir() const { return plugin_ ? info_.curDir : directory_; }
+std::string Panel::CurDir() const {
+    return plugin_ ? info_.curDir : directory_;
+}
 
 std::string Panel::Title() const {
     if (!plugin_) return directory_;
@@ -252,7 +258,8 @@ int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const
     int result = 0;
     switch (sortMode_) {
     case SM_EXT:
-        result = CompareText(Extension(a.FindData.cFileName), Extension(b.FindData.cFileName), true);
+        result =
+            CompareText(Extension(a.FindData.cFileName), Extension(b.FindData.cFileName), true);
         break;
     case SM_MTIME:
         result = CompareNumbers(Ticks(a.FindData, Written), Ticks(b.FindData, Written));
@@ -263,7 +270,9 @@ int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const
     case SM_ATIME:
         result = CompareNumbers(Ticks(a.FindData, Accessed), Ticks(b.FindData, Accessed));
         break;
-    case SM_SIZE: result = CompareNumbers(SizeOf(a), SizeOf(b)); break;
+    case SM_SIZE:
+        result = CompareNumbers(SizeOf(a), SizeOf(b));
+        break;
     case SM_DESCR:
         result = CompareText(a.Description ? a.Description : "", b.Description ? b.Description : "",
                              true);
@@ -271,7 +280,8 @@ int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const
     case SM_OWNER:
         result = CompareText(a.Owner ? a.Owner : "", b.Owner ? b.Owner : "", true);
         break;
-    default: break;
+    default:
+        break;
     }
     if (result == 0) result = CompareText(a.FindData.cFileName, b.FindData.cFileName, true);
     if (result == 0) result = CompareText(a.FindData.cFileName, b.FindData.cFileName, false);
@@ -352,7 +362,8 @@ void Panel::AskOpenPluginInfo() {
         modeCopy.columnTypes = mode.ColumnTypes ? mode.ColumnTypes : "";
         modeCopy.columnWidths = mode.ColumnWidths ? mode.ColumnWidths : "";
         if (mode.ColumnTypes) {
-            size_t columns = std::count(modeCopy.columnTypes.begin(), modeCopy.columnTypes.end(), ',') + 1;
+            size_t columns =
+                std::count(modeCopy.columnTypes.begin(), modeCopy.columnTypes.end(), ',') + 1;
             for (size_t c = 0; c < columns; ++c) {
                 const char *title = mode.ColumnTitles ? mode.ColumnTitles[c] : nullptr;
                 modeCopy.columnTitles.push_back(title ? std::optional<std::string>(title)
@@ -363,7 +374,8 @@ void Panel::AskOpenPluginInfo() {
         modeCopy.detailedStatus = mode.DetailedStatus;
         modeCopy.alignExtensions = mode.AlignExtensions;
         modeCopy.caseConversion = mode.CaseConversion;
-        if (mode.StatusColumnTypes) modeCopy.statusColumnTypes = std::string(mode.StatusColumnTypes);
+        if (mode.StatusColumnTypes)
+            modeCopy.statusColumnTypes = std::string(mode.StatusColumnTypes);
         if (mode.StatusColumnWidths)
             modeCopy.statusColumnWidths = std::string(mode.StatusColumnWidths);
         copy.panelModes.push_back(modeCopy);
@@ -442,7 +454,7 @@ bool Panel::ListPlugin(bool opening) {
     }
     listing_ = false;
     if (!plugin_ || handle_ != handle) return false; // closed meanwhile
-    if (!done) return false; // the panel keeps what it showed
+    if (!done) return false;                         // the panel keeps what it showed
     if (count < 0 || (count > 0 && !items)) {
         host_.Fail("GetFindData gave " + std::to_string(count) + " items" +
                    (items ? "" : " and no array"));
@@ -564,7 +576,9 @@ bool Panel::ChangeDirectory(const std::string &directory) {
 
 // ---- Update, redraw, Enter --------------------------------------------------------------------
 
-bool Panel::Update() { return plugin_ ? ListPlugin(false) : ListFiles(); }
+bool Panel::Update() {
+    return plugin_ ? ListPlugin(false) : ListFiles();
+}
 
 void Panel::Redraw() {
     if (plugin_ && !closing_) AskOpenPluginInfo();
@@ -579,8 +593,8 @@ bool Panel::Enter() {
     if (!dots && !(item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     std::string name = dots ? std::string("..") : std::string(item.FindData.cFileName);
     if (!plugin_) {
-        std::string target = dots ? ParentOf(directory_)
-                                  : directory_ + (IsRoot(directory_) ? "" : "\\") + name;
+        std::string target =
+            dots ? ParentOf(directory_) : directory_ + (IsRoot(directory_) ? "" : "\\") + name;
         std::string left = LastPart(directory_);
         if (!ChangeDirectory(target)) return false;
         if (dots) SetCurrentByName(left);
@@ -609,7 +623,8 @@ void Panel::FillPanelInfo(PanelInfo *info, bool focus) {
     std::memset(info, 0, sizeof *info);
     info->PanelType = 0; // a file panel, which a plugin panel is too
     info->Plugin = plugin_ ? 1 : 0;
-    info->PanelRect = side_ == Side::Left ? PanelRectangle{0, 1, 39, 21} : PanelRectangle{40, 1, 79, 21};
+    info->PanelRect =
+        side_ == Side::Left ? PanelRectangle{0, 1, 39, 21} : PanelRectangle{40, 1, 79, 21};
     infoItems_ = items_;
     infoSelected_.clear();
     for (const PluginPanelItem &item : items_)

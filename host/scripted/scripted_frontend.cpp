@@ -10,22 +10,28 @@ namespace {
 
 const char *KindName(ShownBox::Kind kind) {
     switch (kind) {
-    case ShownBox::DialogBox: return "dialog";
-    case ShownBox::MessageBox: return "message";
-    case ShownBox::ProgressBox: return "progress box";
-    case ShownBox::EditorSession: return "editor";
+    case ShownBox::DialogBox:
+        return "dialog";
+    case ShownBox::MessageBox:
+        return "message";
+    case ShownBox::ProgressBox:
+        return "progress box";
+    case ShownBox::EditorSession:
+        return "editor";
     }
     return "?";
 }
 
 const char *TypeName(int type) {
-    static const char *const names[] = {"DI_TEXT",   "DI_VTEXT",    "DI_SINGLEBOX", "DI_DOUBLEBOX",
-                                        "DI_EDIT",   "DI_PSWEDIT",  "DI_FIXEDIT",   "DI_BUTTON",
-                                        "DI_CHECKBOX", "DI_RADIOBUTTON"};
+    static const char *const names[] = {
+        "DI_TEXT",    "DI_VTEXT",   "DI_SINGLEBOX", "DI_DOUBLEBOX", "DI_EDIT",
+        "DI_PSWEDIT", "DI_FIXEDIT", "DI_BUTTON",    "DI_CHECKBOX",  "DI_RADIOBUTTON"};
     return type >= 0 && type <= 9 ? names[type] : "DI_?";
 }
 
-bool IsEditType(int type) { return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT; }
+bool IsEditType(int type) {
+    return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT;
+}
 
 } // namespace
 
@@ -159,10 +165,18 @@ std::string Expect::Describe() const {
     if (title_) out << " title \"" << *title_ << "\"";
     for (const std::string &text : contains_) out << " containing \"" << text << "\"";
     switch (button_) {
-    case Button::Default: out << ", answered with Enter"; break;
-    case Button::Index: out << ", answered with " << buttonIndex_; break;
-    case Button::Text: out << ", answered with \"" << buttonText_ << "\""; break;
-    case Button::Escape: out << ", answered with Esc"; break;
+    case Button::Default:
+        out << ", answered with Enter";
+        break;
+    case Button::Index:
+        out << ", answered with " << buttonIndex_;
+        break;
+    case Button::Text:
+        out << ", answered with \"" << buttonText_ << "\"";
+        break;
+    case Button::Escape:
+        out << ", answered with Esc";
+        break;
     }
     return out.str();
 }
@@ -172,7 +186,9 @@ std::string Expect::Describe() const {
 ScriptedFrontEnd::ScriptedFrontEnd() = default;
 ScriptedFrontEnd::~ScriptedFrontEnd() = default;
 
-void ScriptedFrontEnd::Expect(const standin::Expect &expectation) { expected_.push_back(expectation); }
+void ScriptedFrontEnd::Expect(const standin::Expect &expectation) {
+    expected_.push_back(expectation);
+}
 
 void ScriptedFrontEnd::ExpectEditor(std::function<void(const EditorRequest &)> edit, int result) {
     editors_.push_back(EditorExpectation{std::move(edit), result});
@@ -199,7 +215,9 @@ int ScriptedFrontEnd::PendingExpectations() const {
     return static_cast<int>(expected_.size() + editors_.size());
 }
 
-int ScriptedFrontEnd::ProgressBoxesOnScreen() const { return progressOnScreen_; }
+int ScriptedFrontEnd::ProgressBoxesOnScreen() const {
+    return progressOnScreen_;
+}
 
 std::string ScriptedFrontEnd::Verify() {
     std::ostringstream out;
@@ -324,7 +342,9 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
     }
     int result = -1;
     switch (expectation.button_) {
-    case standin::Expect::Button::Escape: result = -1; break;
+    case standin::Expect::Button::Escape:
+        result = -1;
+        break;
     case standin::Expect::Button::Default:
         for (int i = 0; i < count && result < 0; ++i)
             if (items[i].DefaultButton) result = i;
@@ -340,8 +360,9 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
         break;
     case standin::Expect::Button::Text:
         for (int i = 0; i < count && result < 0; ++i)
-            if (items[i].Type == DI_BUTTON && (expectation.buttonText_ == items[i].Data ||
-                                               expectation.buttonText_ == StripHotKey(items[i].Data)))
+            if (items[i].Type == DI_BUTTON &&
+                (expectation.buttonText_ == items[i].Data ||
+                 expectation.buttonText_ == StripHotKey(items[i].Data)))
                 result = i;
         if (result < 0)
             Fail("no button \"" + expectation.buttonText_ + "\" in the dialog:\n" + box.Describe());
@@ -389,8 +410,12 @@ int ScriptedFrontEnd::Message(const MessageRequest &request) {
     int buttons = static_cast<int>(request.buttons.size());
     int result = -1;
     switch (expectation.button_) {
-    case standin::Expect::Button::Escape: result = -1; break;
-    case standin::Expect::Button::Default: result = 0; break;
+    case standin::Expect::Button::Escape:
+        result = -1;
+        break;
+    case standin::Expect::Button::Default:
+        result = 0;
+        break;
     case standin::Expect::Button::Index:
         result = expectation.buttonIndex_;
         if (result < 0 || result >= buttons) {
@@ -430,7 +455,9 @@ int ScriptedFrontEnd::Editor(const EditorRequest &request) {
     return expectation.result;
 }
 
-void ScriptedFrontEnd::ScreenSaved(int id) { screens_.emplace_back(id, 0); }
+void ScriptedFrontEnd::ScreenSaved(int id) {
+    screens_.emplace_back(id, 0);
+}
 
 void ScriptedFrontEnd::ScreenRestored(int id) {
     // Restoring a screen takes away what was drawn since, inner saves included.
@@ -442,10 +469,14 @@ void ScriptedFrontEnd::ScreenRestored(int id) {
     }
 }
 
-void ScriptedFrontEnd::PanelRedrawn(const Panel &) { ++redraws_; }
+void ScriptedFrontEnd::PanelRedrawn(const Panel &) {
+    ++redraws_;
+}
 
 // ---- The built plugin -------------------------------------------------------------------------
 
-std::string BuiltPluginModule() { return Win32Path(BSOPANEL_PLUGIN_MODULE); }
+std::string BuiltPluginModule() {
+    return Win32Path(BSOPANEL_PLUGIN_MODULE);
+}
 
 } // namespace standin

@@ -55,7 +55,8 @@ TEST_P(HistoryDialogTest, OnlyAnAcceptedDialogAddsToTheHistory) {
     Open();
     state->takeKey = VK_F7;
     state->keyAction = ActionDialog;
-    standin::Expect answer = standin::Expect::Dialog("TestTopic").Title("Test dialog").Edit(1, "typed");
+    standin::Expect answer =
+        standin::Expect::Dialog("TestTopic").Title("Test dialog").Edit(1, "typed");
     if (c.accept)
         answer.Default();
     else if (c.escape)

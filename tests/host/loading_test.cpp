@@ -28,8 +28,8 @@ TEST_F(LoadingTest, MissingExportsAreNamed) {
     PluginFolder partial(HOST_PARTIAL_PLUGIN);
     partial.dir.Write("eng.lng", kEnglishLng);
     std::string error = TryLoad(partial, front, Options());
-    for (const char *name : {"OpenPlugin", "ClosePlugin", "GetFindData", "FreeFindData",
-                             "GetOpenPluginInfo"})
+    for (const char *name :
+         {"OpenPlugin", "ClosePlugin", "GetFindData", "FreeFindData", "GetOpenPluginInfo"})
         EXPECT_NE(error.find(name), std::string::npos) << error;
     EXPECT_EQ(error.find("SetStartupInfo"), std::string::npos) << error;
 }
@@ -62,15 +62,12 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenLanguageCase{"EmptyFile", "", "eng.lng:1:", "no .Language"},
         BrokenLanguageCase{"ByteOrderMark", "\xEF\xBB\xBF.Language=English,English\r\n",
                            "eng.lng:1:", "byte order mark"},
-        BrokenLanguageCase{"UnquotedMessage",
-                           ".Language=English,English\r\n\"One\"\r\nTwo\r\n", "eng.lng:3:",
-                           "double quotes"},
-        BrokenLanguageCase{"UnclosedMessage",
-                           ".Language=English,English\n// c\n\n\"One\n", "eng.lng:4:",
-                           "closing double quote"},
-        BrokenLanguageCase{"TextAfterMessage",
-                           ".Language=English,English\r\n\"One\" x\r\n", "eng.lng:2:",
-                           "after the closing"}),
+        BrokenLanguageCase{"UnquotedMessage", ".Language=English,English\r\n\"One\"\r\nTwo\r\n",
+                           "eng.lng:3:", "double quotes"},
+        BrokenLanguageCase{"UnclosedMessage", ".Language=English,English\n// c\n\n\"One\n",
+                           "eng.lng:4:", "closing double quote"},
+        BrokenLanguageCase{"TextAfterMessage", ".Language=English,English\r\n\"One\" x\r\n",
+                           "eng.lng:2:", "after the closing"}),
     [](const ::testing::TestParamInfo<BrokenLanguageCase> &info) { return info.param.name; });
 
 TEST_F(LoadingTest, NoLanguageFileIsReported) {
@@ -166,23 +163,22 @@ TEST_F(LoadingTest, StartupInfoCarriesTheWholeTable) {
     EXPECT_STREQ(info.ModuleName, folder.module.c_str());
     EXPECT_EQ(info.ModuleNumber, host->ModuleNumber());
     EXPECT_EQ(std::string(info.RootKey), Options().rootKey);
-    void (*const slots[])(void) = {
-        info.Menu,
-        reinterpret_cast<void (*)(void)>(info.Dialog),
-        reinterpret_cast<void (*)(void)>(info.Message),
-        reinterpret_cast<void (*)(void)>(info.GetMsg),
-        reinterpret_cast<void (*)(void)>(info.Control),
-        reinterpret_cast<void (*)(void)>(info.SaveScreen),
-        reinterpret_cast<void (*)(void)>(info.RestoreScreen),
-        info.GetDirList,
-        reinterpret_cast<void (*)(void)>(info.GetPluginDirList),
-        reinterpret_cast<void (*)(void)>(info.FreeDirList),
-        info.Viewer,
-        reinterpret_cast<void (*)(void)>(info.Editor),
-        reinterpret_cast<void (*)(void)>(info.CmpName),
-        info.CharTable,
-        info.Text,
-        info.EditorControl};
+    void (*const slots[])(void) = {info.Menu,
+                                   reinterpret_cast<void (*)(void)>(info.Dialog),
+                                   reinterpret_cast<void (*)(void)>(info.Message),
+                                   reinterpret_cast<void (*)(void)>(info.GetMsg),
+                                   reinterpret_cast<void (*)(void)>(info.Control),
+                                   reinterpret_cast<void (*)(void)>(info.SaveScreen),
+                                   reinterpret_cast<void (*)(void)>(info.RestoreScreen),
+                                   info.GetDirList,
+                                   reinterpret_cast<void (*)(void)>(info.GetPluginDirList),
+                                   reinterpret_cast<void (*)(void)>(info.FreeDirList),
+                                   info.Viewer,
+                                   reinterpret_cast<void (*)(void)>(info.Editor),
+                                   reinterpret_cast<void (*)(void)>(info.CmpName),
+                                   info.CharTable,
+                                   info.Text,
+                                   info.EditorControl};
     for (auto slot : slots) EXPECT_NE(slot, nullptr);
     EXPECT_STREQ(info.GetMsg(info.ModuleNumber, 0), "Test plugin");
 }

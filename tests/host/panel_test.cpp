@@ -31,7 +31,8 @@ using Names = std::vector<std::string>;
 TEST_F(PanelTest, OpeningListsSortedWithDotsAndFoldersFirst) {
     Panel &panel = Open();
     EXPECT_TRUE(panel.IsPlugin());
-    EXPECT_EQ(panel.Names(), (Names{"..", "sub", "Alpha.txt", "bravo.txt", "charlie.log", "delta.txt"}));
+    EXPECT_EQ(panel.Names(),
+              (Names{"..", "sub", "Alpha.txt", "bravo.txt", "charlie.log", "delta.txt"}));
     EXPECT_TRUE(panel.Item(0).isDots);
     EXPECT_EQ(panel.CurrentIndex(), 0);
     EXPECT_EQ(panel.UpdateCount(), 1);
@@ -88,23 +89,47 @@ TEST_P(SortTest, Orders) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, SortTest,
     ::testing::Values(
-        SortCase{"NameByHost", SM_NAME, false, false,
+        SortCase{"NameByHost",
+                 SM_NAME,
+                 false,
+                 false,
                  {"..", "sub", "Alpha.txt", "bravo.txt", "charlie.log", "delta.txt"}},
-        SortCase{"NameReversed", SM_NAME, true, false,
+        SortCase{"NameReversed",
+                 SM_NAME,
+                 true,
+                 false,
                  {"..", "sub", "delta.txt", "charlie.log", "bravo.txt", "Alpha.txt"}},
         // The plugin's Compare decides where it answers (byte order backwards: 'A' last).
-        SortCase{"NameByPlugin", SM_NAME, false, true,
+        SortCase{"NameByPlugin",
+                 SM_NAME,
+                 false,
+                 true,
                  {"..", "sub", "delta.txt", "charlie.log", "bravo.txt", "Alpha.txt"}},
-        SortCase{"NameByPluginReversed", SM_NAME, true, true,
+        SortCase{"NameByPluginReversed",
+                 SM_NAME,
+                 true,
+                 true,
                  {"..", "sub", "Alpha.txt", "bravo.txt", "charlie.log", "delta.txt"}},
         // -2 from the plugin: the host's rule for the mode.
-        SortCase{"SizeByHost", SM_SIZE, false, true,
+        SortCase{"SizeByHost",
+                 SM_SIZE,
+                 false,
+                 true,
                  {"..", "sub", "charlie.log", "bravo.txt", "Alpha.txt", "delta.txt"}},
-        SortCase{"ExtensionByHost", SM_EXT, false, true,
+        SortCase{"ExtensionByHost",
+                 SM_EXT,
+                 false,
+                 true,
                  {"..", "sub", "charlie.log", "Alpha.txt", "bravo.txt", "delta.txt"}},
-        SortCase{"TimeByHost", SM_MTIME, true, false,
+        SortCase{"TimeByHost",
+                 SM_MTIME,
+                 true,
+                 false,
                  {"..", "sub", "delta.txt", "charlie.log", "bravo.txt", "Alpha.txt"}},
-        SortCase{"Unsorted", SM_UNSORTED, false, true,
+        SortCase{"Unsorted",
+                 SM_UNSORTED,
+                 false,
+                 true,
                  {"..", "delta.txt", "Alpha.txt", "sub", "charlie.log", "bravo.txt"}}),
     [](const ::testing::TestParamInfo<SortCase> &info) { return info.param.name; });
 
@@ -264,7 +289,8 @@ TEST_F(PanelTest, IdleEventsMayUpdateThePanel) {
 TEST_F(PanelTest, ClosingShowsTheDirectoryThePluginSet) {
     work.MakeDir("back");
     state->closeDirectory[0] = 0;
-    std::snprintf(state->closeDirectory, sizeof state->closeDirectory, "%s", work.Win("back").c_str());
+    std::snprintf(state->closeDirectory, sizeof state->closeDirectory, "%s",
+                  work.Win("back").c_str());
     Open();
     host->ClosePanel();
     EXPECT_FALSE(host->Left().IsPlugin());
@@ -276,7 +302,8 @@ TEST_F(PanelTest, CloseAskedByThePluginWaitsForItsCallToReturn) {
     work.MakeDir("after");
     Open();
     TakeKey(ActionClose);
-    std::snprintf(state->closeDirectory, sizeof state->closeDirectory, "%s", work.Win("after").c_str());
+    std::snprintf(state->closeDirectory, sizeof state->closeDirectory, "%s",
+                  work.Win("after").c_str());
     EXPECT_TRUE(host->PressKey(VK_F7));
     EXPECT_EQ(state->closeCalls, 1);
     EXPECT_EQ(state->outstandingArrays, 0);

@@ -34,7 +34,9 @@ char *Duplicate(const char *text) {
 
 extern "C" {
 
-TestPluginState *WINAPI TestPluginGetState(void) { return &State; }
+TestPluginState *WINAPI TestPluginGetState(void) {
+    return &State;
+}
 
 void WINAPI SetStartupInfo(const PluginStartupInfo *Info) {
     std::memset(&State.startup, 0, sizeof State.startup);
@@ -181,8 +183,9 @@ int WINAPI SetDirectory(HANDLE hPlugin, const char *Dir, int) {
             const TestEntry &entry = State.entries[i];
             if (!std::strcmp(entry.dir, instance->curDir) && !std::strcmp(entry.name, Dir) &&
                 (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                std::string inside = instance->curDir[0] ? std::string(instance->curDir) + "\\" + Dir
-                                                         : std::string(Dir);
+                std::string inside = instance->curDir[0]
+                                         ? std::string(instance->curDir) + "\\" + Dir
+                                         : std::string(Dir);
                 Copy(instance->curDir, sizeof instance->curDir, inside.c_str());
                 result = 1;
                 break;
@@ -226,8 +229,8 @@ static void CopyPanelInfo(HANDLE hPlugin) {
 static void RunDialog() {
     FarDialogItem items[7];
     std::memset(items, 0, sizeof items);
-    const int types[7] = {DI_DOUBLEBOX, DI_EDIT, DI_CHECKBOX, DI_RADIOBUTTON, DI_RADIOBUTTON,
-                          DI_BUTTON, DI_BUTTON};
+    const int types[7] = {DI_DOUBLEBOX,   DI_EDIT,   DI_CHECKBOX, DI_RADIOBUTTON,
+                          DI_RADIOBUTTON, DI_BUTTON, DI_BUTTON};
     const char *texts[7] = {"Test dialog", "", "&Check", "&One", "&Two", "&OK", "Cancel"};
     for (int i = 0; i < 7; ++i) {
         items[i].Type = types[i];
@@ -262,13 +265,18 @@ int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
         State.messageResult = host.Message(host.ModuleNumber, FMSG_WARNING, nullptr, items, 4, 2);
         break;
     }
-    case ActionDialog: RunDialog(); break;
-    case ActionPanelInfo: CopyPanelInfo(hPlugin); break;
+    case ActionDialog:
+        RunDialog();
+        break;
+    case ActionPanelInfo:
+        CopyPanelInfo(hPlugin);
+        break;
     case ActionEditor:
         State.editorResult = host.Editor(State.editorFile, "Edit title", 0, 0, -1, -1, 0, 1, 1);
         break;
     case ActionClose:
-        host.Control(hPlugin, FCTL_CLOSEPLUGIN, State.closeDirectory[0] ? State.closeDirectory : nullptr);
+        host.Control(hPlugin, FCTL_CLOSEPLUGIN,
+                     State.closeDirectory[0] ? State.closeDirectory : nullptr);
         break;
     case ActionProgress: {
         HANDLE screen = host.SaveScreen(0, 0, -1, -1);
@@ -297,7 +305,8 @@ int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
         host.FreeDirList(items);
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return 1;
 }

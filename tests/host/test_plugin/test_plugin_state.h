@@ -18,14 +18,14 @@ struct TestEntry {
 // What ProcessKey does with the key it takes.
 enum TestKeyAction {
     ActionNone,
-    ActionUpdate,     // FCTL_UPDATEPANEL, then FCTL_REDRAWPANEL
-    ActionMessage,    // a warning with two buttons
-    ActionDialog,     // a dialog with a history field, a check box, two radio buttons
-    ActionPanelInfo,  // FCTL_GETPANELINFO and FCTL_GETANOTHERPANELINFO, copied
-    ActionEditor,     // the editor on editorFile
-    ActionClose,      // FCTL_CLOSEPLUGIN with closeDirectory (or null)
-    ActionProgress,   // SaveScreen, a box without buttons, RestoreScreen unless keepProgress
-    ActionBadCalls,   // GetMsg beyond the file, a wrong plugin number, bad frees and handles
+    ActionUpdate,       // FCTL_UPDATEPANEL, then FCTL_REDRAWPANEL
+    ActionMessage,      // a warning with two buttons
+    ActionDialog,       // a dialog with a history field, a check box, two radio buttons
+    ActionPanelInfo,    // FCTL_GETPANELINFO and FCTL_GETANOTHERPANELINFO, copied
+    ActionEditor,       // the editor on editorFile
+    ActionClose,        // FCTL_CLOSEPLUGIN with closeDirectory (or null)
+    ActionProgress,     // SaveScreen, a box without buttons, RestoreScreen unless keepProgress
+    ActionBadCalls,     // GetMsg beyond the file, a wrong plugin number, bad frees and handles
     ActionOtherDirList, // GetPluginDirList of a directory the panel does not show
 };
 
@@ -41,7 +41,7 @@ struct TestPluginState {
     char closeDirectory[260]; // ClosePlugin sends it with FCTL_SETPANELDIR when not empty
     int failOpen;             // OpenPlugin gives INVALID_HANDLE_VALUE
     int putFilesResult;
-    int idleUpdates;          // ProcessEvent(FE_IDLE) updates and redraws the panel
+    int idleUpdates; // ProcessEvent(FE_IDLE) updates and redraws the panel
     int keepProgress;
     char refuseDirectory[64]; // SetDirectory answers 0 for this name
     char editorFile[260];
@@ -61,7 +61,7 @@ struct TestPluginState {
     char panelNames[512];    // names as shown, '|' between
     char panelSelected[512]; // names of the selected items
     char panelCurDir[260];
-    char panelColumns[64];   // the current item's custom columns, '|' between
+    char panelColumns[64]; // the current item's custom columns, '|' between
     int otherPlugin, otherItemsNumber;
     char otherCurDir[260];
     char otherNames[512];
