@@ -1,6 +1,117 @@
-// Until the attach command is built nothing is attached.
 #include "commands/file_attach.h"
 
-int AttachFiles(BSOBrowser *, PluginPanelItem *, int, int, int) {
-    return 0;
+#include "bso/outbound.h"
+#include "bso/text_file.h"
+#include "commands/command_boxes.h"
+#include "settings/settings.h"
+#include "shell/host.h"
+
+#include <string.h>
+
+const DialogTemplateItem AttachDialogTemplate[AttachItemCount] = {
+    DialogFrame(3, 1, 42, 14, MsgAttachTitle),
+    DialogText(5, 2, 0, MsgAttachAddress),
+    DialogAddressField(3),
+    DialogSeparator(5, 4),
+    DialogRadioButton(5, 5, 40, MsgFlavorImmediate, true),
+    DialogRadioButton(5, 6, 40, MsgFlavorCrash, false),
+    DialogRadioButton(5, 7, 40, MsgFlavorDirect, false),
+    DialogRadioButton(5, 8, 40, MsgFlavorNormal, false),
+    DialogRadioButton(5, 9, 40, MsgFlavorHold, false),
+    DialogCheckBox(5, 11, 40, MsgAttachDeleteAfterSending),
+    DialogSeparator(5, 12),
+    DialogButton(13, MsgOk, true),
+    DialogButton(13, MsgCancel, false),
+};
+
+static const int AttachFlavorCount = 5;
+static const int NormalFlavorIndex = 3;
+
+// The other panel's directory with room for any file name behind it, and the line's prefix
+// in front: a full path is never cut, so a line never names another file.
+static const size_t FullPathSize = 2 * MAX_PATH + 2;
+
+// Attaches one file: a file that does not exist or a directory gets its warning; otherwise its
+// line goes to the end of the flow file. A flow file that cannot be written to is skipped
+// without a message, since none of the plugin's texts says so.
+static void AttachOneFile(const char *FlowPath, const char *Directory, const char *Prefix,
+                          const PluginPanelItem *Item) {
+    char line[1 + FullPathSize];
+    size_t prefixLength = strlen(Prefix);
+    memcpy(line, Prefix, prefixLength);
+    char *fullPath = line + prefixLength;
+    size_t directoryLength = strlen(Directory);
+    size_t nameLength = strnlen(Item->FindData.cFileName, sizeof(Item->FindData.cFileName));
+    memcpy(fullPath, Directory, directoryLength);
+    memcpy(fullPath + directoryLength, Item->FindData.cFileName, nameLength);
+    fullPath[directoryLength + nameLength] = 0;
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(fullPath, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        ShowWarning(MsgWarning, MsgFileNotFound, fullPath);
+        return;
+    }
+    FindClose(search);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ShowWarning(MsgAttachTitle, MsgIsDirectory, fullPath);
+        return;
+    }
+    AppendLineToFile(FlowPath, line);
+}
+
+int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber, int Move,
+                int OpMode) {
+    DialogTemplateItem templates[AttachItemCount];
+    memcpy(templates, AttachDialogTemplate, sizeof(templates));
+    templates[AttachDeleteAfterSending].Selected = Move ? 1 : 0;
+    if (OpMode & OPM_SILENT) templates[AttachAddress].Type = DI_TEXT;
+    FarDialogItem items[AttachItemCount];
+    ExpandDialogTemplate(templates, items, AttachItemCount);
+    FtnAddress own;
+    ParseOwnAddress(&own);
+
+    // Inside a link the link itself; at the root nothing is offered.
+    FtnAddress offered;
+    if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &own))
+        FormatAddress(&offered, items[AttachAddress].Data);
+    int preset = Settings.AttachFlavor;
+    if (preset < 0 || preset >= AttachFlavorCount) preset = NormalFlavorIndex;
+    items[AttachFirstFlavor + preset].Selected = 1;
+
+    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 16, "BSOAttach", items,
+                        AttachItemCount) != AttachOk)
+        return 0;
+    char *typed = items[AttachAddress].Data;
+    typed[sizeof(items[AttachAddress].Data) - 1] = 0;
+    FtnAddress address;
+    if (!ParseAddress(&address, typed, &own)) {
+        ShowWarning(MsgWarning, MsgBadAddress, typed);
+        return 0;
+    }
+    if (!ConfirmBusyLink(MsgWarning, typed)) return 0;
+
+    PanelInfo other;
+    AskPanelInfo(Browser, FCTL_GETANOTHERPANELINFO, &other);
+    char directory[MAX_PATH + 1];
+    strcpy(directory, other.CurDir);
+    size_t length = strlen(directory);
+    if (length > 0 && directory[length - 1] != '\\') strcpy(directory + length, "\\");
+
+    // Normal when no button is on; the letters in dialog order.
+    int chosen = NormalFlavorIndex;
+    for (int i = 0; i < AttachFlavorCount; ++i)
+        if (items[AttachFirstFlavor + i].Selected) {
+            chosen = i;
+            break;
+        }
+    char suffix[] = ".?LO";
+    suffix[1] = FlavorLetters[chosen];
+    const char *prefix = items[AttachDeleteAfterSending].Selected ? "^" : "";
+    char flowPath[OutboundPathSize];
+    if (!BuildOutboundPath(&address, flowPath, Settings.PathToOutbound, suffix, &own)) return 0;
+    EnsureDirectory(flowPath);
+
+    for (int i = 0; i < ItemsNumber; ++i) AttachOneFile(flowPath, directory, prefix, &PanelItem[i]);
+    return 1;
 }

@@ -1,12 +1,26 @@
-// Files copied or moved onto the panel are attached to a link. PutFiles hands its calls here
-// unchanged.
+// Files copied or moved onto the panel are attached to a link: one line per file is appended
+// to the link's flow file of the chosen flavor; the files stay where they are. PutFiles hands
+// its calls here unchanged.
 #ifndef BSOPANEL_COMMANDS_FILE_ATTACH_H
 #define BSOPANEL_COMMANDS_FILE_ATTACH_H
 
 #include "plugin_api.h"
 #include "shell/browser.h"
+#include "shell/messages.h"
 
-// 1 when the dialog was confirmed and every item was processed, 0 when nothing was written.
+enum AttachDialogItem {
+    AttachAddress = 2,
+    AttachFirstFlavor = 4, // five buttons: immediate, crash, direct, normal, hold
+    AttachDeleteAfterSending = 9,
+    AttachOk = 11,
+    AttachItemCount = 13
+};
+
+extern const DialogTemplateItem AttachDialogTemplate[AttachItemCount];
+
+// 1 when the dialog was confirmed and every item was processed (also when some were refused
+// with a warning), 0 when nothing was written: the dialog cancelled, an address that does not
+// parse, a busy link not confirmed. With OPM_SILENT in OpMode the address cannot be changed.
 int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber, int Move,
                 int OpMode);
 

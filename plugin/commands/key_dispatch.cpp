@@ -1,6 +1,53 @@
-// Until the commands are built every key stays with the host.
 #include "commands/key_dispatch.h"
 
-int DispatchKey(BSOBrowser *, int, unsigned int) {
+#include "commands/file_request.h"
+#include "commands/flavor_change.h"
+#include "commands/poll.h"
+#include "commands/removal.h"
+#include "shell/host.h"
+
+static void ChangeFlavorOfSelection(BSOBrowser *Browser) {
+    ChangeFlavor(Browser, 1);
+}
+
+static void ChangeFlavorOfCurrent(BSOBrowser *Browser) {
+    ChangeFlavor(Browser, 0);
+}
+
+namespace {
+
+struct KeyCommand {
+    bool InsideLink;
+    int Key;
+    unsigned int ControlState; // compared whole: Ctrl or Alt with Shift is another key
+    void (*Run)(BSOBrowser *Browser);
+};
+
+} // namespace
+
+// Keys missing here (plain F4 inside a link, Shift+F7, F6 at the root, anything with Ctrl or
+// Alt) keep the host's own meaning.
+static const KeyCommand KeyTable[] = {
+    {false, VK_F4, 0, CreateFileRequest},
+    {false, VK_F4, PKF_SHIFT, CreateFileRequest},
+    {false, VK_F7, 0, CreatePoll},
+    {true, VK_F6, 0, ChangeFlavorOfSelection},
+    {true, VK_F6, PKF_SHIFT, ChangeFlavorOfCurrent},
+    {true, VK_F7, 0, RemoveFromOutbound},
+    {true, VK_F4, PKF_SHIFT, CreateFileRequest},
+};
+
+int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
+    bool insideLink = Browser->IsInsideLink();
+    for (const KeyCommand &command : KeyTable) {
+        if (command.InsideLink != insideLink || command.Key != Key ||
+            command.ControlState != ControlState)
+            continue;
+        command.Run(Browser);
+        // Also after a cancelled dialog: the outbound may have changed meanwhile.
+        HostInfo.Control(Browser, FCTL_UPDATEPANEL, nullptr);
+        HostInfo.Control(Browser, FCTL_REDRAWPANEL, nullptr);
+        return 1;
+    }
     return 0;
 }

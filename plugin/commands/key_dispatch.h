@@ -5,7 +5,8 @@
 
 #include "shell/browser.h"
 
-// 1 when the key ran a command, 0 to leave the key to the host.
+// 1 when the key ran a command (the panel is then updated and redrawn, whatever the command
+// did), 0 to leave the key to the host.
 int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState);
 
 #endif

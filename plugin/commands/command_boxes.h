@@ -1,0 +1,50 @@
+// What every outbound command shares: the one-button warning, the question before a busy link
+// is touched, and the small steps each command takes before it writes (the own address, the
+// panel's state as the host shows it).
+#ifndef BSOPANEL_COMMANDS_COMMAND_BOXES_H
+#define BSOPANEL_COMMANDS_COMMAND_BOXES_H
+
+#include "bso/address.h"
+#include "plugin_api.h"
+#include "shell/browser.h"
+
+#include <stddef.h>
+
+// A warning box: the title and line messages, the subject (an address or a path, shown as it
+// is) and one button. Its answer is not looked at.
+void ShowWarning(int TitleId, int LineId, const char *Subject);
+
+// True when the command may go on: the link of the address text (parsed against the own
+// address) is not busy, or it is and the user chose the first button of the busy box. The
+// second button, Esc, or a text that names no address end the command.
+bool ConfirmBusyLink(int TitleId, const char *AddressText);
+
+// The own address (the Address setting, parsed without a base). A setting that does not parse
+// leaves the fields it got so far and zeros, as ParseAddress does.
+void ParseOwnAddress(FtnAddress *Own);
+
+// Parses a panel item's name (a fixed 260-byte field that may lack its terminator) or any
+// other text of at most MaxLength bytes against the own address.
+bool ParseBoundedAddress(FtnAddress *Address, const char *Text, size_t MaxLength,
+                         const FtnAddress *Own);
+
+// Fills Info through the host for this panel (FCTL_GETPANELINFO) or the other one
+// (FCTL_GETANOTHERPANELINFO). On failure Info is all zeros: no items.
+void AskPanelInfo(BSOBrowser *Browser, int Command, PanelInfo *Info);
+
+// The current item of the panel, or null when the panel reports none (no items, an index
+// outside them).
+const PluginPanelItem *CurrentPanelItem(const PanelInfo *Info);
+
+// The panel item as it names its file on disk: the listing shows names in the OEM code page,
+// the outbound's flow files hold them in the ANSI one.
+PluginPanelItem ItemWithDiskName(const PluginPanelItem *Item);
+
+// Writes Format into Buffer (Size bytes, always terminated) with its one placeholder ("%s" or
+// "%d", as Placeholder says) replaced by Argument and "%%" by "%". A language text with other
+// or further "%" sequences keeps them as they are, so a faulty translation cannot make the
+// formatting read arguments that were never passed.
+void FormatWithOneArgument(char *Buffer, size_t Size, const char *Format, char Placeholder,
+                           const char *Argument);
+
+#endif

@@ -1,0 +1,74 @@
+#include "commands/file_request.h"
+
+#include "bso/outbound.h"
+#include "bso/text_file.h"
+#include "commands/command_boxes.h"
+#include "settings/settings.h"
+#include "shell/host.h"
+
+#include <stdio.h>
+
+const DialogTemplateItem RequestDialogTemplate[RequestItemCount] = {
+    DialogFrame(3, 1, 42, 6, MsgRequestTitle),
+    DialogText(5, 2, 0, MsgRequestAddress),
+    DialogAddressField(3),
+    DialogSeparator(5, 4),
+    DialogButton(5, MsgOk, true),
+    DialogButton(5, MsgCancel, false),
+};
+
+// Deletes the request file when the editor left it empty: a request of nothing would still
+// make the mailer send it.
+static void RemoveIfEmpty(const char *Path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Path, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    FindClose(search);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && found.nFileSizeHigh == 0 &&
+        found.nFileSizeLow == 0)
+        FileOps.Remove(Path);
+}
+
+void CreateFileRequest(BSOBrowser *Browser) {
+    FarDialogItem items[RequestItemCount];
+    ExpandDialogTemplate(RequestDialogTemplate, items, RequestItemCount);
+    FtnAddress own;
+    ParseOwnAddress(&own);
+
+    // Inside a link the link itself; at the root the link under the cursor.
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    const PluginPanelItem *current = CurrentPanelItem(&info);
+    if (current != nullptr) {
+        FtnAddress offered;
+        if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &own) ||
+            ParseBoundedAddress(&offered, current->FindData.cFileName,
+                                sizeof(current->FindData.cFileName), &own))
+            FormatAddress(&offered, items[RequestAddress].Data);
+    }
+
+    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 8, "BSOFREQ", items, RequestItemCount) !=
+        RequestOk)
+        return;
+    char *typed = items[RequestAddress].Data;
+    typed[sizeof(items[RequestAddress].Data) - 1] = 0;
+    FtnAddress address;
+    if (!ParseAddress(&address, typed, &own)) {
+        ShowWarning(MsgRequestTitle, MsgBadAddress, typed);
+        return;
+    }
+    if (!ConfirmBusyLink(MsgRequestTitle, typed)) return;
+
+    // The title names the address in full even when a short form was typed.
+    char addressText[AddressTextSize];
+    char title[512];
+    snprintf(title, sizeof(title), "%s: %s", GetMessageText(MsgRequestTitle),
+             FormatAddress(&address, addressText));
+    char path[OutboundPathSize];
+    if (!BuildOutboundPath(&address, path, Settings.PathToOutbound, ".REQ", &own)) return;
+    EnsureDirectory(path);
+    // A file that could not be created is not reported: the editor shows the trouble itself.
+    CreateFileIfMissing(path);
+    HostInfo.Editor(path, title, 0, 0, -1, -1, 0, 1, 1);
+    RemoveIfEmpty(path);
+}

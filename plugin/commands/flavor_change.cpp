@@ -1,0 +1,153 @@
+#include "commands/flavor_change.h"
+
+#include "bso/flow_file.h"
+#include "bso/outbound.h"
+#include "bso/text_file.h"
+#include "commands/command_boxes.h"
+#include "settings/settings.h"
+#include "shell/host.h"
+
+#include <ctype.h>
+#include <stdlib.h>
+#include <string.h>
+
+const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
+    DialogFrame(3, 1, 42, 9, MsgFlavorTitle),
+    DialogRadioButton(5, 2, 40, MsgFlavorImmediate, true),
+    DialogRadioButton(5, 3, 40, MsgFlavorCrash, false),
+    DialogRadioButton(5, 4, 40, MsgFlavorDirect, false),
+    DialogRadioButton(5, 5, 40, MsgFlavorNormal, false),
+    DialogRadioButton(5, 6, 40, MsgFlavorHold, false),
+    DialogSeparator(5, 7),
+    DialogButton(8, MsgOk, true),
+    DialogButton(8, MsgCancel, false),
+};
+
+static const int FlavorCount = 5;
+static const int NormalFlavorIndex = 3;
+// Room in the taken-line buffer beyond the old flow file's size, for lines the mailer may
+// append between the look-up and the rewrite.
+static const size_t LineBufferMargin = 65536;
+
+// Base path followed by the suffix; false when it does not fit.
+static bool JoinPath(char (&Path)[MAX_PATH], const char *BasePath, const char *Suffix) {
+    size_t baseLength = strlen(BasePath);
+    size_t suffixLength = strlen(Suffix);
+    if (baseLength + suffixLength >= sizeof(Path)) return false;
+    memcpy(Path, BasePath, baseLength);
+    memcpy(Path + baseLength, Suffix, suffixLength + 1);
+    return true;
+}
+
+static bool FindFile(const char *Path, WIN32_FIND_DATAA *Found) {
+    HANDLE search = FindFirstFileA(Path, Found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+// Removes a flow file that this command made for nothing: left empty, it would be a poll.
+static void RemoveIfMadeEmpty(const char *Path, bool ExistedBefore) {
+    WIN32_FIND_DATAA found;
+    if (!ExistedBefore && FindFile(Path, &found) && found.nFileSizeHigh == 0 &&
+        found.nFileSizeLow == 0)
+        FileOps.Remove(Path);
+}
+
+int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
+                     int ChosenFlavor) {
+    if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return 0;
+    const char *source = Item->CustomColumnData[4];
+    EntryKind kind;
+    Flavor flavor;
+    if (source == nullptr || strlen(source) != 4 || !ClassifyOutboundFile(source, &kind, &flavor) ||
+        kind != FlowFile)
+        return 0;
+    if (ChosenFlavor < 1 || ChosenFlavor > FlavorCount) return 0;
+
+    char oldPath[MAX_PATH];
+    if (!JoinPath(oldPath, BasePath, source)) return 0;
+    WIN32_FIND_DATAA oldFound;
+    if (!FindFile(oldPath, &oldFound)) {
+        ShowWarning(MsgWarning, MsgFileNotFound, oldPath);
+        return 0;
+    }
+
+    // The new flow file, named in the case of the names the plugin makes.
+    char suffix[] = ".?LO";
+    suffix[1] = FlavorLetters[ChosenFlavor - 1];
+    if (OutboundCase == LowerCaseNames)
+        for (char *c = suffix; *c; ++c)
+            *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    char newPath[MAX_PATH];
+    if (!JoinPath(newPath, BasePath, suffix)) return 0;
+
+    // The line leaves the old flow file only when the new one can take it.
+    WIN32_FIND_DATAA newFound;
+    bool newExisted = FindFile(newPath, &newFound);
+    if (!CreateFileIfMissing(newPath)) {
+        RemoveIfMadeEmpty(newPath, newExisted);
+        ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
+        return 0;
+    }
+
+    // The taken line is handed back whole: the buffer holds the whole flow file.
+    size_t lineSize = oldFound.nFileSizeHigh != 0 ? 0 : oldFound.nFileSizeLow + LineBufferMargin;
+    char *line = lineSize != 0 ? static_cast<char *>(malloc(lineSize)) : nullptr;
+    PluginPanelItem diskItem = ItemWithDiskName(Item);
+    size_t wholeLength = 0;
+    if (line == nullptr || !RemoveFlowLineTo(oldPath, &diskItem, line, lineSize, &wholeLength)) {
+        free(line);
+        RemoveIfMadeEmpty(newPath, newExisted);
+        ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
+        return 0;
+    }
+    if (AppendLineToFile(newPath, line)) {
+        free(line);
+        return 1;
+    }
+    // The new flow file refused the line after all: it goes back where it was. Should that
+    // fail too, the box names the line itself, so that the sysop can queue it again.
+    RemoveIfMadeEmpty(newPath, newExisted);
+    bool restored = AppendLineToFile(oldPath, line) != 0;
+    ShowWarning(MsgWarning, MsgLineNotRemoved, restored ? oldPath : line);
+    free(line);
+    return 0;
+}
+
+void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
+    FarDialogItem items[FlavorItemCount];
+    ExpandDialogTemplate(FlavorDialogTemplate, items, FlavorItemCount);
+    // The configured attach flavor, whatever the flavor of the items.
+    int preset = Settings.AttachFlavor;
+    if (preset < 0 || preset >= FlavorCount) preset = NormalFlavorIndex;
+    items[FlavorFirstChoice + preset].Focus = 1;
+    items[FlavorFirstChoice + preset].Selected = 1;
+    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 11, "BSOFlavor", items,
+                        FlavorItemCount) != FlavorOk)
+        return;
+
+    FtnAddress own, link;
+    ParseOwnAddress(&own);
+    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &own)) return;
+    if (!ConfirmBusyLink(MsgWarning, Browser->CurDir)) return;
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
+
+    int chosen = FlavorCount;
+    for (int i = 0; i < FlavorCount; ++i)
+        if (items[FlavorFirstChoice + i].Selected) {
+            chosen = i + 1;
+            break;
+        }
+    char basePath[OutboundPathSize];
+    if (!BuildOutboundPath(&link, basePath, Settings.PathToOutbound, "", &own)) return;
+
+    if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
+        for (int i = 0; i < info.SelectedItemsNumber; ++i)
+            ChangeItemFlavor(Browser, &info.SelectedItems[i], basePath, chosen);
+    } else if (const PluginPanelItem *current = CurrentPanelItem(&info)) {
+        ChangeItemFlavor(Browser, current, basePath, chosen);
+    }
+}

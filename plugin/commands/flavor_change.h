@@ -1,0 +1,29 @@
+// The flavor change inside a link: each chosen file's line leaves its flow file and goes to
+// the end of the link's flow file of the chosen flavor.
+#ifndef BSOPANEL_COMMANDS_FLAVOR_CHANGE_H
+#define BSOPANEL_COMMANDS_FLAVOR_CHANGE_H
+
+#include "plugin_api.h"
+#include "shell/browser.h"
+#include "shell/messages.h"
+
+enum FlavorDialogItem {
+    FlavorFirstChoice = 1, // five buttons: immediate, crash, direct, normal, hold
+    FlavorOk = 7,
+    FlavorItemCount = 9
+};
+
+extern const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount];
+
+// Asks for the flavor (preset: the AttachFlavor setting) and moves the selected items (when
+// UseSelection is set and any are selected) or the current item.
+void ChangeFlavor(BSOBrowser *Browser, int UseSelection);
+
+// Moves one item's line into the flow file "<BasePath>.?LO" of ChosenFlavor (1 to 5). Items
+// that no flow file lists are left alone without a message. The line never gets lost: it only
+// leaves its flow file once the new one is known to be writable, and goes back when the new
+// one still cannot take it. Returns 1 when the line was moved.
+int ChangeItemFlavor(BSOBrowser *Browser, const PluginPanelItem *Item, const char *BasePath,
+                     int ChosenFlavor);
+
+#endif

@@ -1,0 +1,72 @@
+#include "commands/poll.h"
+
+#include "bso/outbound.h"
+#include "bso/text_file.h"
+#include "commands/command_boxes.h"
+#include "settings/settings.h"
+#include "shell/host.h"
+
+const DialogTemplateItem PollDialogTemplate[PollItemCount] = {
+    DialogFrame(3, 1, 42, 11, MsgPollTitle),
+    DialogText(5, 2, 0, MsgPollAddress),
+    DialogAddressField(3),
+    DialogSeparator(5, 4),
+    DialogRadioButton(5, 5, 40, MsgFlavorImmediate, true),
+    DialogRadioButton(5, 6, 40, MsgFlavorCrash, false),
+    DialogRadioButton(5, 7, 40, MsgFlavorDirect, false),
+    DialogRadioButton(5, 8, 40, MsgFlavorNormal, false),
+    DialogSeparator(5, 9),
+    DialogButton(10, MsgOk, true),
+    DialogButton(10, MsgCancel, false),
+};
+
+// The poll offers no hold: a held poll would never make the mailer call.
+static const char PollLetters[] = "ICDF";
+static const int PollFlavorCount = 4;
+
+void CreatePoll(BSOBrowser *Browser) {
+    FarDialogItem items[PollItemCount];
+    ExpandDialogTemplate(PollDialogTemplate, items, PollItemCount);
+    FtnAddress own;
+    ParseOwnAddress(&own);
+
+    // At the root every row is named by its link's address: offer the one under the cursor.
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    const PluginPanelItem *current = CurrentPanelItem(&info);
+    FtnAddress offered;
+    if (current != nullptr && ParseBoundedAddress(&offered, current->FindData.cFileName,
+                                                  sizeof(current->FindData.cFileName), &own))
+        FormatAddress(&offered, items[PollAddress].Data);
+
+    int preset = Settings.PollFlavor;
+    if (preset < 0 || preset >= PollFlavorCount) preset = PollFlavorCount - 1;
+    items[PollFirstFlavor + preset].Selected = 1;
+
+    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 13, "BSOPoll", items, PollItemCount) !=
+        PollOk)
+        return;
+    char *typed = items[PollAddress].Data;
+    typed[sizeof(items[PollAddress].Data) - 1] = 0;
+    FtnAddress address;
+    if (!ParseAddress(&address, typed, &own)) {
+        ShowWarning(MsgPollTitle, MsgBadAddress, typed);
+        return;
+    }
+    if (!ConfirmBusyLink(MsgPollTitle, typed)) return;
+
+    int chosen = PollFlavorCount - 1; // normal, also when no button is on
+    for (int i = 0; i < PollFlavorCount - 1; ++i)
+        if (items[PollFirstFlavor + i].Selected) {
+            chosen = i;
+            break;
+        }
+    char suffix[] = ".?LO";
+    suffix[1] = PollLetters[chosen];
+    char path[OutboundPathSize];
+    if (!BuildOutboundPath(&address, path, Settings.PathToOutbound, suffix, &own)) return;
+    // A directory that could not be made shows up as a flow file that cannot be created;
+    // neither has a message of its own.
+    EnsureDirectory(path);
+    CreateFileIfMissing(path);
+}

@@ -1,0 +1,154 @@
+#include "command_test.h"
+
+#include "shell/messages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The joined lines of a message box, or the first difference from the expected ones.
+std::string CompareBox(const standin::ShownBox &box, const std::string &title,
+                       const std::vector<std::string> &lines,
+                       const std::vector<std::string> &buttons) {
+    auto join = [](const std::vector<std::string> &texts) {
+        std::string joined;
+        for (const std::string &text : texts) joined += "[" + text + "]";
+        return joined;
+    };
+    if (box.title != title) return "title " + box.title + ", expected " + title;
+    if (box.texts != lines) return "lines " + join(box.texts) + ", expected " + join(lines);
+    if (box.buttons != buttons)
+        return "buttons " + join(box.buttons) + ", expected " + join(buttons);
+    return "";
+}
+
+} // namespace
+
+std::string MadeName(const std::string &relative) {
+#ifdef _WIN32
+    return relative;
+#else
+    // The root "out" is the test's own; what follows it (".003", "/006400c8.clo") the plugin's.
+    return relative.substr(0, 3) + Lower(relative.substr(3));
+#endif
+}
+
+std::optional<std::string> CommandTest::OnDisk(const std::string &relative) const {
+    fs::path at = tree.dir.Native();
+    std::string found;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find('/', start);
+        if (end == std::string::npos) end = relative.size();
+        std::string part = relative.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) continue;
+        std::error_code error;
+        std::optional<std::string> match;
+        for (const fs::directory_entry &entry : fs::directory_iterator(at, error)) {
+            std::string name = entry.path().filename().string();
+            if (Lower(name) == Lower(part)) {
+                match = name;
+                break;
+            }
+        }
+        if (!match) return std::nullopt;
+        at /= *match;
+        found += (found.empty() ? "" : "/") + *match;
+    }
+    return found;
+}
+
+std::string CommandTest::Bytes(const std::string &relative) const {
+    std::optional<std::string> name = OnDisk(relative);
+    if (!name || fs::is_directory(tree.dir.Native(*name))) return "<missing>";
+    return tree.Read(*name);
+}
+
+std::vector<std::string> CommandTest::OutboundNames() const {
+    std::vector<std::string> names;
+    fs::path root = tree.dir.Native();
+    for (const fs::directory_entry &top : fs::directory_iterator(root)) {
+        std::string topName = top.path().filename().string();
+        if (Lower(topName).rfind("out", 0) != 0) continue;
+        if (topName != "out") names.push_back(topName + "/");
+        for (const fs::directory_entry &entry : fs::recursive_directory_iterator(top.path())) {
+            std::string name = fs::relative(entry.path(), root).generic_string();
+            names.push_back(entry.is_directory() ? name + "/" : name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string CommandTest::CrLf(const std::vector<std::string> &lines) {
+    std::string bytes;
+    for (const std::string &line : lines) bytes += line + "\r\n";
+    return bytes;
+}
+
+bool CommandTest::OpenLink(const std::string &link) {
+    if (!Open()) return false;
+    if (!Enter(link)) {
+        ADD_FAILURE() << "cannot enter " << link
+                      << "; rows: " << ::testing::PrintToString(RowNames());
+        return false;
+    }
+    return true;
+}
+
+std::string CommandTest::FileRow(const std::string &name) const {
+    return Upper(tree.Win("files")) + "\\" + name;
+}
+
+bool CommandTest::SetCurrent(const std::string &name) {
+    if (Panel().SetCurrentByName(name)) return true;
+    ADD_FAILURE() << "no row " << name << "; rows: " << ::testing::PrintToString(RowNames());
+    return false;
+}
+
+bool CommandTest::Press(int key, unsigned controlState) {
+    int updates = Panel().UpdateCount();
+    int redraws = Panel().RedrawCount();
+    bool taken = host->PressKey(key, controlState);
+    if (taken) {
+        EXPECT_EQ(Panel().UpdateCount(), updates + 1) << "key " << key << "/" << controlState;
+        EXPECT_GT(Panel().RedrawCount(), redraws) << "key " << key << "/" << controlState;
+    } else {
+        EXPECT_EQ(Panel().UpdateCount(), updates) << "key " << key << "/" << controlState;
+    }
+    return taken;
+}
+
+standin::Expect CommandTest::Warning(int titleId, int lineId, const std::string &subject) {
+    return standin::Expect::Message()
+        .Warning()
+        .Check([this, titleId, lineId, subject](const standin::ShownBox &box) {
+            return CompareBox(box, Text(titleId), {Text(lineId), subject}, {Text(MsgOk)});
+        })
+        .Press(0);
+}
+
+standin::Expect CommandTest::BusyBox(int titleId, const std::string &address, int button) {
+    standin::Expect expect = standin::Expect::Message().Warning().Check(
+        [this, titleId, address](const standin::ShownBox &box) {
+            return CompareBox(box, Text(titleId), {Text(MsgLinkBusy), address, Text(MsgGoOn)},
+                              {Text(MsgOk), Text(MsgCancel)});
+        });
+    if (button < 0) return expect.Esc();
+    return expect.Press(button);
+}

@@ -1,0 +1,47 @@
+// What the command tests share: the plugin panel on a temporary outbound (own address
+// 2:5020/1000, zone 2 in "out"), keys pressed on it, the boxes the commands show, and the
+// files they leave, looked up without regard to case (the plugin makes lower-case names on
+// Linux, upper-case ones on Windows).
+#ifndef BSOPANEL_TESTS_COMMANDS_COMMAND_TEST_H
+#define BSOPANEL_TESTS_COMMANDS_COMMAND_TEST_H
+
+#include "outbound_fixture.h"
+
+#include <optional>
+#include <string>
+
+// The name the plugin gives a file or directory it makes: "out/006400C8.CLO" on Windows,
+// "out/006400c8.clo" on Linux (the part the plugin names; "out" is the configured root).
+std::string MadeName(const std::string &relative);
+
+class CommandTest : public OutboundPanelTest {
+protected:
+    // The relative name as it is on disk, found without regard to case; nullopt when missing.
+    std::optional<std::string> OnDisk(const std::string &relative) const;
+    bool Has(const std::string &relative) const { return OnDisk(relative).has_value(); }
+    // The bytes of the file, or "<missing>".
+    std::string Bytes(const std::string &relative) const;
+    // The files and directories below "out" and the zone directories beside it, as
+    // "relative/name" paths in their case on disk, sorted; directories end in "/".
+    std::vector<std::string> OutboundNames() const;
+
+    // Lines joined with CR LF after each, as flow files hold them.
+    static std::string CrLf(const std::vector<std::string> &lines);
+
+    // Opens the panel and enters the link (2:100/200.0 unless given).
+    bool OpenLink(const std::string &link = "2:100/200.0");
+    // The row name of a file under "files": its directory in upper case, the name as it is.
+    std::string FileRow(const std::string &name) const;
+    bool SetCurrent(const std::string &name);
+
+    // A key on the plugin panel; true when the plugin took it. Checks that a taken key
+    // updated and redrew the panel and that a key left to the host did neither.
+    bool Press(int key, unsigned controlState = 0);
+
+    // The warning box: the title and line message, the subject, one button.
+    standin::Expect Warning(int titleId, int lineId, const std::string &subject);
+    // The busy-link box, answered with the button (0 goes on, 1 stops, -1 for Esc).
+    standin::Expect BusyBox(int titleId, const std::string &address, int button);
+};
+
+#endif
