@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -202,22 +203,24 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string whole = lpFileName;
     std::string::size_type slash = whole.find_last_of("\\/");
     std::string pattern = slash == std::string::npos ? whole : whole.substr(slash + 1);
-    if (slash == std::string::npos && whole.size() >= 2 && whole[1] == ':')
-        pattern = whole.substr(2), slash = 1;
+    if (slash == std::string::npos && whole.size() >= 2 && whole[1] == ':') { // "Z:*.flo"
+        pattern = whole.substr(2);
+        slash = 1;
+    }
     if (pattern.empty()) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    auto *search = new Search;
+    auto search = std::make_unique<Search>();
     if (HasWildcards(pattern)) {
         std::string directory_name =
             slash == std::string::npos ? "." : whole.substr(0, slash + 1) + ".";
         std::string directory;
-        if (!ToPosix(directory_name.c_str(), directory)) return delete search, INVALID_HANDLE_VALUE;
+        if (!ToPosix(directory_name.c_str(), directory)) return INVALID_HANDLE_VALUE;
         DIR *listing = opendir(directory.c_str());
         if (!listing) {
             Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
-            return delete search, INVALID_HANDLE_VALUE;
+            return INVALID_HANDLE_VALUE;
         }
         std::vector<int> tokens = TranslatePattern(pattern);
         WIN32_FIND_DATAA data;
@@ -232,25 +235,24 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         std::sort(search->entries.begin(), search->entries.end(), ListingOrder);
     } else {
         std::string path;
-        if (!ToPosix(lpFileName, path)) return delete search, INVALID_HANDLE_VALUE;
+        if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
         std::string::size_type cut = path.find_last_of('/');
         std::string directory = cut == 0 ? "/" : path.substr(0, cut);
         if (!IsDirectory(directory)) {
             Fail(ERROR_PATH_NOT_FOUND);
-            return delete search, INVALID_HANDLE_VALUE;
+            return INVALID_HANDLE_VALUE;
         }
         WIN32_FIND_DATAA data;
         if (path != "/" && Describe(path, path.substr(cut + 1), data))
             search->entries.push_back(data);
     }
     if (search->entries.empty()) {
-        delete search;
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     *lpFindFileData = search->entries[search->next++];
-    RegisterObject(search);
-    return search;
+    RegisterObject(search.get());
+    return search.release();
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
@@ -325,10 +327,10 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
         result = rename(source.c_str(), target.c_str());
     } else {
         result = renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-        if (result != 0 && errno == EINVAL) { // the file system cannot; link(2) is exclusive too
-            result = S_ISDIR(info.st_mode) ? -1 : link(source.c_str(), target.c_str());
+        if (result != 0 && (errno == EINVAL || errno == ENOSYS) && !S_ISDIR(info.st_mode)) {
+            // The file system cannot rename without replacing; link(2) never replaces.
+            result = link(source.c_str(), target.c_str());
             if (result == 0) unlink(source.c_str());
-            if (S_ISDIR(info.st_mode)) errno = EINVAL;
         }
     }
     if (result != 0 && errno == EXDEV && (dwFlags & MOVEFILE_COPY_ALLOWED) &&
@@ -378,7 +380,10 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         futimens(to, times);
     }
     close(from);
-    if (close(to) != 0 && copied) copied = false, error = errno;
+    if (close(to) != 0 && copied) {
+        copied = false;
+        error = errno;
+    }
     if (!copied) {
         Fail(ErrorFromErrno(error));
         return FALSE;

@@ -299,10 +299,16 @@ LSTATUS Save(const std::string &path, const Store &store) {
         written = put > 0;
         if (written) done += static_cast<size_t>(put);
     }
+    written = written && fsync(fd) == 0; // on disk before it takes the old file's place
     int error = errno;
-    if (written && fsync(fd) != 0) written = false, error = errno;
-    if (close(fd) != 0 && written) written = false, error = errno;
-    if (written && rename(temporary.c_str(), path.c_str()) != 0) written = false, error = errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && rename(temporary.c_str(), path.c_str()) != 0) {
+        written = false;
+        error = errno;
+    }
     if (!written) {
         unlink(temporary.c_str());
         return error == ENOSPC ? ERROR_DISK_FULL : ERROR_CANTWRITE;
