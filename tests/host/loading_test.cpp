@@ -109,6 +109,16 @@ TEST_F(LoadingTest, MessagesKeepTheirTextBetweenTheQuotes) {
     EXPECT_EQ(host->MessageCount(), 3);
 }
 
+TEST_F(LoadingTest, EnglishFromCodePage437) {
+    folder.dir.Write("eng.lng", ".Language=English,English\n\"caf\x82\"\n");
+    Load();
+#ifdef _WIN32
+    EXPECT_STREQ(host->Message(0), "caf\x82");
+#else
+    EXPECT_STREQ(host->Message(0), "caf\xC3\xA9");
+#endif
+}
+
 TEST_F(LoadingTest, RussianFromCodePage866) {
     folder.dir.Write("eng.lng", kEnglishLng);
     folder.dir.Write("rus.lng", kRussianLng);

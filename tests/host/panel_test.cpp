@@ -249,6 +249,18 @@ TEST_F(PanelTest, PanelInfoForBothPanels) {
     EXPECT_STREQ(state->otherNames, "..|folder|one.txt");
 }
 
+TEST_F(PanelTest, OtherPanelUpdatedAndRedrawn) {
+    Open();
+    Panel &files = host->Right();
+    int updates = files.UpdateCount(), redraws = files.RedrawCount();
+    work.Write("appeared.txt", "");
+    TakeKey(ActionOtherPanel);
+    EXPECT_TRUE(host->PressKey(VK_F7));
+    EXPECT_EQ(files.UpdateCount(), updates + 1);
+    EXPECT_EQ(files.RedrawCount(), redraws + 1);
+    EXPECT_GE(files.IndexOf("appeared.txt"), 0);
+}
+
 TEST_F(PanelTest, DirListOfAnotherFolderIsEmpty) {
     Open();
     TakeKey(ActionOtherDirList);

@@ -296,6 +296,10 @@ int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
         host.RestoreScreen(screen);
         break;
     }
+    case ActionOtherPanel:
+        host.Control(hPlugin, FCTL_UPDATEANOTHERPANEL, nullptr);
+        host.Control(hPlugin, FCTL_REDRAWANOTHERPANEL, nullptr);
+        break;
     case ActionOtherDirList: {
         PluginPanelItem *items = nullptr;
         int count = -1;

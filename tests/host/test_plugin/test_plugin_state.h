@@ -27,6 +27,7 @@ enum TestKeyAction {
     ActionProgress,     // SaveScreen, a box without buttons, RestoreScreen unless keepProgress
     ActionBadCalls,     // GetMsg beyond the file, a wrong plugin number, bad frees and handles
     ActionOtherDirList, // GetPluginDirList of a directory the panel does not show
+    ActionOtherPanel,   // FCTL_UPDATEANOTHERPANEL, then FCTL_REDRAWANOTHERPANEL
 };
 
 struct TestPluginState {
