@@ -79,19 +79,6 @@ TEST_F(AutoRefresh, AFileInAPointDirectoryRefreshesTheNextIdleEvent) {
     ExpectOneRefresh("2:100/200.5");
 }
 
-TEST_F(AutoRefresh, InsideALinkTheLinksFilesAreListedAgain) {
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Enter("2:100/200.0"));
-    ExpectQuietIdle();
-    size_t files = Rows().size();
-    tree.Write("out/006400C8.HUT");
-    Counts before = Now();
-    host->Idle();
-    EXPECT_EQ(Since(before).updates, 1);
-    EXPECT_EQ(Rows().size(), files + 1);
-    EXPECT_EQ(Panel().CurDir(), "2:100/200.0");
-}
-
 // Switched off, idle events neither list nor take the change away: switched on in the
 // configuration dialog, the next idle event still sees what happened meanwhile.
 TEST_F(AutoRefresh, SwitchedOffIdleEventsDoNothing) {

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string.h>
 
 namespace {
@@ -181,21 +180,6 @@ TEST_F(Navigation, TheHostSortsLinksByAddress) {
     EXPECT_EQ(RowNames(), (Names{"1:2/9.0", "1:2/10.0", "1:3/1.0", "1:2/3.1"}));
     Panel().SetSort(SM_SIZE); // the host's rule: by size, then by name
     EXPECT_EQ(RowNames(), (Names{"1:2/3.1", "1:2/9.0", "1:2/10.0", "1:3/1.0"}));
-}
-
-TEST_F(Navigation, InsideALinkTheHostSortsTheFiles) {
-    tree.Write("out/00020004.HUT");
-    tree.Write("out/00020004.CUT");
-    tree.Write("out/00020004.DUT");
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(Enter("1:2/4.0"));
-    Panel().SetSort(SM_NAME);
-    std::vector<std::string> names = RowNames();
-    ASSERT_EQ(names.size(), 4u);
-    std::vector<std::string> sorted = names;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(names, sorted);
-    EXPECT_NE(names[0].find("00020004.CUT"), std::string::npos) << names[0];
 }
 
 } // namespace
