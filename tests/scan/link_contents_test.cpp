@@ -1,0 +1,337 @@
+// The contents of one link, listed through the host after entering the link: packets, flow
+// files, request and busy flags, the files flow files name, and the repair of flow files that
+// name missing files. Own address 2:5020/1000; the link is 2:100/200.0 unless said otherwise.
+#include "outbound_fixture.h"
+
+#include "shell/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using standin::Expect;
+using standin::ShownBox;
+using standin::ShownItem;
+
+std::string Upper(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+class LinkContents : public OutboundPanelTest {
+protected:
+    // The row name of a file in the outbound: the directory in upper case, the name as found.
+    std::string OutRow(const std::string &directory, const std::string &name) {
+        return Upper(tree.Win(directory)) + "\\" + name;
+    }
+    std::string FileRow(const std::string &name) { return OutRow("files", name); }
+
+    // Every row as "name [busy|request|netmail|flow|source]", sorted.
+    std::vector<std::string> Items() {
+        std::vector<std::string> items;
+        for (const ShownItem &row : Rows()) {
+            EXPECT_EQ(row.columns.size(), 5u) << row.name;
+            if (row.columns.size() != 5) continue;
+            items.push_back(row.name + " [" + row.columns[BusyColumn] + "|" +
+                            row.columns[RequestColumn] + "|" + row.columns[NetmailColumn] + "|" +
+                            row.columns[FlowColumn] + "|" + row.columns[SourceColumn] + "]");
+        }
+        std::sort(items.begin(), items.end());
+        return items;
+    }
+    bool OpenLink(const std::string &link = "2:100/200.0") {
+        if (!Open()) return false;
+        if (!Enter(link)) {
+            ADD_FAILURE() << "cannot enter " << link;
+            return false;
+        }
+        EXPECT_EQ(Panel().CurDir(), link);
+        return true;
+    }
+    // The question about a missing file, answered with the button (0 takes the entry out).
+    Expect MissingFileQuestion(const std::string &name, int button) {
+        return Expect::Message()
+            .Check([this, name](const ShownBox &box) -> std::string {
+                std::vector<std::string> lines = {Text(MsgFileNotFound), name,
+                                                  Text(MsgDropMissingLine)};
+                std::vector<std::string> buttons = {Text(MsgOk), Text(MsgCancel)};
+                if (box.title != Text(MsgWarning)) return "title " + box.title;
+                if (!(box.flags & FMSG_WARNING)) return "not a warning";
+                if (box.texts != lines) return "lines differ, name: " + box.texts.at(1);
+                if (box.buttons != buttons) return "buttons differ";
+                if (front.ProgressBoxesOnScreen() != 1) return "the progress box is not shown";
+                return "";
+            })
+            .Press(button);
+    }
+};
+
+TEST_F(LinkContents, PacketsRequestAndBusyFlagGiveOneRowEach) {
+    for (const char *name : {"006400C8.OUT", "006400C8.REQ", "006400C8.BSY"})
+        tree.Write(std::string("out/") + name);
+    tree.Write("out/00640001.OUT"); // another link
+    tree.Write("out/006400C8.TXT"); // no outbound file
+    tree.MakeDir("out/006400C8.CUT");
+    ASSERT_TRUE(OpenLink());
+    std::vector<std::string> expected = {
+        OutRow("out", "006400C8.BSY") + " [*||.....|.....|]",
+        OutRow("out", "006400C8.OUT") + " [||...F.|.....|]",
+        OutRow("out", "006400C8.REQ") + " [|*|.....|.....|]",
+    };
+    EXPECT_EQ(Items(), expected);
+    for (const ShownItem &row : Rows()) EXPECT_FALSE(row.IsDirectory()) << row.name;
+}
+
+// Points and other zones: only the directory the link's base path names is searched, so the
+// own zone's link lists the root alone even where "out.002" holds its files too.
+TEST_F(LinkContents, PointAndZoneLinksListTheirOwnDirectory) {
+    tree.Write("out/006400C8.OUT");
+    tree.Write("out.002/006400C8.HUT");
+    tree.Write("out/006400C8.PNT/0000000A.CUT");
+    tree.Write("out.003/006400C8.IUT");
+    struct Case {
+        const char *link;
+        std::string row;
+    } cases[] = {
+        {"2:100/200.0", OutRow("out", "006400C8.OUT") + " [||...F.|.....|]"},
+        {"2:100/200.10", OutRow("out/006400C8.PNT", "0000000A.CUT") + " [||.C...|.....|]"},
+        {"3:100/200.0", OutRow("out.003", "006400C8.IUT") + " [||I....|.....|]"},
+    };
+    ASSERT_TRUE(Open());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.link);
+        ASSERT_TRUE(Enter(c.link));
+        EXPECT_EQ(Items(), std::vector<std::string>{c.row});
+        ASSERT_TRUE(Enter(".."));
+    }
+}
+
+// A flow file's entries replace the flow file's own row; "~" lines name nothing.
+TEST_F(LinkContents, FlowFileListsTheFilesItNames) {
+    tree.WriteAttached("A.ZIP");
+    tree.WriteAttached("b.zip");
+    tree.WriteFlowFile("out/006400C8.CLO",
+                       {"^" + tree.Win("files/a.zip"), "~" + tree.Win("files/b.zip")});
+    ASSERT_TRUE(OpenLink());
+    EXPECT_EQ(Items(), std::vector<std::string>{FileRow("A.ZIP") + " [||.....|.C...|.CLO]"});
+}
+
+// Every line gives its own row, even the same file twice; directives, wildcards, directories,
+// names relative to the current directory (the panel's), the extension's case as found.
+TEST_F(LinkContents, EveryEntryGivesItsOwnRow) {
+    tree.WriteAttached("a.zip");
+    tree.WriteAttached("b.txt");
+    tree.WriteAttached("sub/only.zip");
+    tree.MakeDir("files/dir");
+    options.leftDirectory = tree.Win("files");
+    tree.WriteFlowFile("out/006400c8.hlo", {"#" + tree.Win("files/a.zip"), tree.Win("files/a.zip"),
+                                            tree.Win("files/*.txt"), tree.Win("files/sub/*"),
+                                            tree.Win("files/dir"), "b.txt"});
+    tree.WriteFlowFile("out/006400C8.ILO", {"^" + tree.Win("files/b.txt")});
+    ASSERT_TRUE(OpenLink());
+    std::vector<std::string> expected = {
+        "b.txt [||.....|....H|.hlo]",
+        FileRow("a.zip") + " [||.....|....H|.hlo]",
+        FileRow("a.zip") + " [||.....|....H|.hlo]",
+        FileRow("b.txt") + " [||.....|....H|.hlo]",
+        FileRow("b.txt") + " [||.....|I....|.ILO]",
+        FileRow("dir") + " [||.....|....H|.hlo]",
+        OutRow("files/sub", "only.zip") + " [||.....|....H|.hlo]",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Items(), expected);
+    std::optional<ShownItem> directory = Row(FileRow("dir"));
+    ASSERT_TRUE(directory);
+    EXPECT_TRUE(directory->IsDirectory());
+}
+
+// A flow file from which no row came is listed itself.
+TEST_F(LinkContents, FlowFileWithoutEntriesIsListedItself) {
+    struct Case {
+        const char *what;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"only done entries", "~" + tree.Win("files/gone.zip") + "\r\n~x\r\n"},
+        {"done entry without a line end", "~" + tree.Win("files/gone.zip")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        tree.Write("out/006400C8.FLO", c.bytes);
+        ASSERT_TRUE(OpenLink());
+        EXPECT_EQ(Items(),
+                  std::vector<std::string>{OutRow("out", "006400C8.FLO") + " [||.....|...F.|]"});
+        EXPECT_EQ(tree.Read("out/006400C8.FLO"), c.bytes);
+        Close();
+    }
+}
+
+// A line of 300 characters is one name, never two: the remainder of a short read would be a
+// name of its own and lead to a question or a row of something else. A name too long for a
+// panel row gives no row and no question; the entry stays, and the flow file is listed.
+TEST_F(LinkContents, LongLineIsOneName) {
+    std::string directory = tree.Win("files") + "\\";
+    std::string longName = directory + std::string(300 - directory.size() - 4, 'n') + ".zip";
+    ASSERT_EQ(longName.size(), 300u);
+    // What the rest of the line would name after a read of 255 characters.
+    tree.WriteAttached(longName.substr(254));
+    std::string bytes = "^" + longName + "\r\n";
+    tree.Write("out/006400C8.FLO", bytes);
+    options.leftDirectory = tree.Win("files");
+    ASSERT_TRUE(OpenLink());
+    EXPECT_EQ(Items(),
+              std::vector<std::string>{OutRow("out", "006400C8.FLO") + " [||.....|...F.|]"});
+    EXPECT_EQ(tree.Read("out/006400C8.FLO"), bytes);
+
+    // Beside an entry that gives a row, the flow file is not listed.
+    tree.WriteAttached("a.zip");
+    bytes += "^" + tree.Win("files/a.zip") + "\r\n";
+    tree.Write("out/006400C8.FLO", bytes);
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Items(), std::vector<std::string>{FileRow("a.zip") + " [||.....|...F.|.FLO]"});
+}
+
+// Keeping the entry (second button, or Esc) leaves the flow file alone; the flow file is
+// listed when nothing else came from it.
+TEST_F(LinkContents, KeepingAMissingEntry) {
+    for (int button : {1, -1}) {
+        SCOPED_TRACE(button);
+        std::string missing = tree.Win("files/gone.zip");
+        std::string bytes = "^" + missing + "\r\n";
+        tree.Write("out/006400C8.CLO", bytes);
+        Expect question = MissingFileQuestion(missing, 0);
+        front.Expect(button < 0 ? question.Esc() : question.Press(button));
+        ASSERT_TRUE(OpenLink());
+        EXPECT_EQ(front.Verify(), "");
+        EXPECT_EQ(Items(),
+                  std::vector<std::string>{OutRow("out", "006400C8.CLO") + " [||.....|.C...|]"});
+        EXPECT_EQ(tree.Read("out/006400C8.CLO"), bytes);
+        Close();
+    }
+}
+
+// Taking the entry out rewrites the flow file without its line and reads it again: the rows
+// of that flow file come once, rows of other items stay.
+TEST_F(LinkContents, TakingAMissingEntryOut) {
+    tree.WriteAttached("a.zip");
+    tree.WriteAttached("c.zip");
+    tree.WriteAttached("d.zip");
+    std::string missing = tree.Win("files/gone.zip");
+    tree.Write("out/006400C8.OUT");
+    tree.WriteFlowFile("out/006400C8.ILO", {"^" + tree.Win("files/d.zip")});
+    tree.WriteFlowFile("out/006400C8.CLO", {"^" + tree.Win("files/a.zip"), "#" + missing, "~done",
+                                            tree.Win("files/c.zip")});
+    front.Expect(MissingFileQuestion(missing, 0));
+    ASSERT_TRUE(OpenLink());
+    EXPECT_EQ(front.Verify(), "");
+    std::vector<std::string> expected = {
+        OutRow("out", "006400C8.OUT") + " [||...F.|.....|]",
+        FileRow("a.zip") + " [||.....|.C...|.CLO]",
+        FileRow("c.zip") + " [||.....|.C...|.CLO]",
+        FileRow("d.zip") + " [||.....|I....|.ILO]",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Items(), expected);
+    EXPECT_EQ(tree.ReadLines("out/006400C8.CLO"),
+              (std::vector<std::string>{"^" + tree.Win("files/a.zip"), "~done",
+                                        tree.Win("files/c.zip")}));
+    EXPECT_FALSE(tree.Exists("out/006400C8.TMP"));
+}
+
+// When the last entry goes, the re-read lists the flow file itself. Two missing entries: two
+// questions, one re-read each.
+TEST_F(LinkContents, TakingEveryEntryOutListsTheFlowFile) {
+    std::string first = tree.Win("files/one.zip"), second = tree.Win("files/two.zip");
+    tree.WriteFlowFile("out/006400C8.FLO", {first, "", "^" + second});
+    front.Expect(MissingFileQuestion(first, 0));
+    front.Expect(MissingFileQuestion("", 0)); // an empty line names an empty name
+    front.Expect(MissingFileQuestion(second, 0));
+    ASSERT_TRUE(OpenLink());
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Items(),
+              std::vector<std::string>{OutRow("out", "006400C8.FLO") + " [||.....|...F.|]"});
+    EXPECT_EQ(tree.Read("out/006400C8.FLO"), "");
+}
+
+// Only the line of the missing name goes: a wildcard line that covers the name but names an
+// existing file stays queued.
+TEST_F(LinkContents, TakingOutLeavesWildcardLinesThatCoverTheName) {
+    tree.WriteAttached("b.zip");
+    std::string missing = tree.Win("files/a.zip");
+    std::string wildcard = tree.Win("files/*.zip");
+    tree.WriteFlowFile("out/006400C8.FLO", {"^" + missing, wildcard});
+    front.Expect(MissingFileQuestion(missing, 0));
+    ASSERT_TRUE(OpenLink());
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Items(), std::vector<std::string>{FileRow("b.zip") + " [||.....|...F.|.FLO]"});
+    EXPECT_EQ(tree.ReadLines("out/006400C8.FLO"), std::vector<std::string>{wildcard});
+}
+
+// A wildcard name that matches nothing is missing like any other name.
+TEST_F(LinkContents, WildcardWithoutMatchIsMissing) {
+    std::string wildcard = tree.Win("files/*.arj");
+    tree.WriteFlowFile("out/006400C8.FLO", {wildcard});
+    front.Expect(MissingFileQuestion(wildcard, 1));
+    ASSERT_TRUE(OpenLink());
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Items(),
+              std::vector<std::string>{OutRow("out", "006400C8.FLO") + " [||.....|...F.|]"});
+}
+
+// With the scan full, the question is still asked and the removal still happens; rows met
+// later do not appear.
+TEST_F(LinkContents, FullScanStillRepairs) {
+    std::string name = tree.WriteAttached("a.zip");
+    std::string missing = tree.Win("files/gone.zip");
+    std::vector<std::string> lines(2048, name);
+    lines.push_back(missing);
+    lines.push_back(tree.WriteAttached("late.zip"));
+    tree.WriteFlowFile("out/006400C8.FLO", lines);
+    front.Expect(MissingFileQuestion(missing, 0));
+    ASSERT_TRUE(OpenLink());
+    EXPECT_EQ(front.Verify(), "");
+    std::vector<ShownItem> rows = Rows();
+    EXPECT_EQ(rows.size(), 2048u);
+    EXPECT_FALSE(Row(FileRow("late.zip")));
+    std::vector<std::string> left = tree.ReadLines("out/006400C8.FLO");
+    EXPECT_EQ(left.size(), 2049u);
+    EXPECT_EQ(std::count(left.begin(), left.end(), missing), 0);
+}
+
+// The progress box names the link; with OPM_FIND there is none, but a missing file is still
+// asked about.
+TEST_F(LinkContents, ProgressBoxAndFindMode) {
+    std::string missing = tree.Win("files/gone.zip");
+    tree.WriteFlowFile("out/006400C8.FLO", {missing});
+    front.Expect(MissingFileQuestion(missing, 1));
+    ASSERT_TRUE(OpenLink());
+    std::vector<ShownBox> progress = front.BoxesOf(ShownBox::ProgressBox);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().title, Text(MsgScanTitle));
+    std::string format = Text(MsgScanProgressFormat);
+    std::string line = format.replace(format.find("%s"), 2, "2:100/200.0");
+    EXPECT_EQ(progress.back().texts, std::vector<std::string>{line});
+
+    front.ClearBoxes();
+    int saved = front.ScreensSaved();
+    front.Expect(Expect::Message()
+                     .Check([this](const ShownBox &) -> std::string {
+                         return front.ProgressBoxesOnScreen() == 0 ? "" : "a progress box";
+                     })
+                     .Press(1));
+    std::vector<ShownItem> rows = ListDirectly(OPM_FIND);
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(rows.size(), 1u);
+    EXPECT_TRUE(front.BoxesOf(ShownBox::ProgressBox).empty());
+    EXPECT_EQ(front.ScreensSaved(), saved);
+    EXPECT_EQ(host->OpenScreens(), 0);
+}
+
+} // namespace

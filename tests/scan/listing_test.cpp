@@ -1,0 +1,189 @@
+// The panel listing through the host: items and their five column texts, an empty listing,
+// the selection kept across updates in both views, the progress box and the find mode.
+#include "outbound_fixture.h"
+
+#include "shell/messages.h"
+#include "wine.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using standin::ShownBox;
+using standin::ShownItem;
+
+std::string Upper(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+class Listing : public OutboundPanelTest {
+protected:
+    std::string FileRow(const std::string &name) { return Upper(tree.Win("files")) + "\\" + name; }
+    bool OpenLink(const std::string &link = "2:100/200.0") {
+        if (!Open()) return false;
+        if (!Enter(link)) {
+            ADD_FAILURE() << "cannot enter " << link;
+            return false;
+        }
+        return true;
+    }
+    std::vector<std::string> Selected() {
+        std::vector<std::string> names = Panel().SelectedNames();
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(Listing, ItemsCarryFiveColumnTexts) {
+    tree.Write("out/006400C8.FLO");
+    tree.Write("out/006400C8.PNT/00000001.CUT");
+    tree.Write("out/006400C8.PNT/00000001.REQ");
+    tree.Write("out/006400C8.PNT/00000001.BSY");
+    tree.WriteFlowFile("out/00640001.ILO", {"^" + tree.WriteAttached("a.zip")});
+    ASSERT_TRUE(Open());
+    std::optional<ShownItem> link = Row("2:100/200.0"), point = Row("2:100/200.1");
+    ASSERT_TRUE(link && point);
+    EXPECT_EQ(link->columns, (std::vector<std::string>{"", "", ".....", "...F.", ""}));
+    EXPECT_EQ(point->columns, (std::vector<std::string>{"*", "*", ".C...", ".....", ""}));
+
+    ASSERT_TRUE(Enter("2:100/1.0"));
+    std::optional<ShownItem> file = Row(FileRow("a.zip"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->columns, (std::vector<std::string>{"", "", ".....", "I....", ".ILO"}));
+    EXPECT_EQ(file->size, 1u);
+    EXPECT_FALSE(file->IsDirectory());
+}
+
+// An empty view is a valid, empty array that FreeFindData takes back.
+TEST_F(Listing, EmptyOutboundGivesAnEmptyArray) {
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(Rows().empty());
+    const standin::Host::Exports &exports = host->GetExports();
+    PluginPanelItem *items = nullptr;
+    int count = -1;
+    ASSERT_EQ(exports.GetFindData(Panel().Handle(), &items, &count, 0), 1);
+    EXPECT_NE(items, nullptr);
+    EXPECT_EQ(count, 0);
+    exports.FreeFindData(Panel().Handle(), items, count);
+    EXPECT_EQ(host->OpenDirLists(), 0);
+}
+
+// The selection of rows still there survives an update; new rows come unselected, and rows
+// that went take their selection with them.
+TEST_F(Listing, SelectionSurvivesAnUpdateAtTheRoot) {
+    tree.Write("out/006400C8.OUT");
+    tree.Write("out/00640001.OUT");
+    tree.Write("out/00640002.OUT");
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(Select("2:100/200.0"));
+    ASSERT_TRUE(Select("2:100/2.0"));
+    tree.Remove("out/00640002.OUT");
+    tree.Write("out/00640003.OUT");
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Selected(), std::vector<std::string>{"2:100/200.0"});
+    EXPECT_EQ(RowNames().size(), 3u);
+    EXPECT_EQ(host->OpenDirLists(), 0);
+}
+
+// Inside a link the names are full paths: they are matched whole, not by their last part,
+// so two files of one name in different directories keep their own selection.
+TEST_F(Listing, SelectionSurvivesAnUpdateInsideALink) {
+    tree.WriteFlowFile("out/006400C8.FLO",
+                       {tree.WriteAttached("a.zip"), tree.WriteAttached("sub/a.zip"),
+                        tree.WriteAttached("b.zip")});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(Select(FileRow("a.zip")));
+    ASSERT_TRUE(Select(FileRow("b.zip")));
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Selected(), (std::vector<std::string>{FileRow("a.zip"), FileRow("b.zip")}));
+    EXPECT_EQ(Rows().size(), 3u);
+}
+
+// Where two earlier items show the row's name, the first one gives the flags: here the same
+// file is named twice, so both rows follow the first of the two earlier items.
+TEST_F(Listing, FirstEarlierItemOfTheNameGivesTheFlags) {
+    std::string name = tree.WriteAttached("a.zip");
+    tree.WriteFlowFile("out/006400C8.FLO", {name, name});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_EQ(Rows().size(), 2u);
+    int first = Panel().IndexOf(FileRow("a.zip"));
+    ASSERT_GE(first, 0);
+    for (int selectedItem : {first, first + 1}) {
+        SCOPED_TRACE(selectedItem);
+        Panel().SelectAll(false);
+        Panel().ToggleSelection(selectedItem);
+        ASSERT_TRUE(Update());
+        size_t expected = selectedItem == first ? 2 : 0;
+        EXPECT_EQ(Panel().SelectedNames().size(), expected);
+    }
+}
+
+#ifndef _WIN32
+// Linux names differ by case: each file keeps its own selection.
+TEST_F(Listing, NamesThatDifferInCaseKeepTheirOwnSelection) {
+    tree.WriteFlowFile("out/006400C8.FLO",
+                       {tree.WriteAttached("a.zip"), tree.WriteAttached("A.ZIP")});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(Select(FileRow("A.ZIP")));
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Selected(), std::vector<std::string>{FileRow("A.ZIP")});
+}
+#endif
+
+// A name outside ASCII is shown in its OEM form and keeps its selection: under Wine the
+// conversion is real (code page 1252 to 437: E0 E1 become 85 A0); natively names are UTF-8
+// and shown as they are.
+TEST_F(Listing, NonAsciiNameIsShownInOemAndKeepsItsSelection) {
+#ifdef _WIN32
+    const std::string ansi = "\xE0\xE1.zip";
+    const std::string shown = RunningUnderWine() ? "\x85\xA0.zip" : "";
+    if (shown.empty()) GTEST_SKIP() << "the OEM code page of this Windows is not known here";
+#else
+    const std::string ansi = "\xC3\xA0\xC3\xA1.zip";
+    const std::string shown = ansi;
+#endif
+    tree.WriteFlowFile("out/006400C8.FLO", {tree.WriteAttached(ansi), tree.WriteAttached("b.zip")});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(Row(FileRow(shown))) << ::testing::PrintToString(RowNames());
+    ASSERT_TRUE(Select(FileRow(shown)));
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Selected(), std::vector<std::string>{FileRow(shown)});
+}
+
+// The progress box stands over a saved screen that is put back afterwards; a listing for the
+// host's find-file operation shows no box and saves no screen.
+TEST_F(Listing, ProgressBoxAndFindModeAtTheRoot) {
+    tree.Write("out/006400C8.OUT");
+    ASSERT_TRUE(Open());
+    std::vector<ShownBox> progress = front.BoxesOf(ShownBox::ProgressBox);
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].title, Text(MsgScanTitle));
+    std::string format = Text(MsgScanProgressFormat);
+    std::string line = format.replace(format.find("%s"), 2, "");
+    EXPECT_EQ(progress[0].texts, std::vector<std::string>{line});
+    EXPECT_EQ(front.ScreensSaved(), 1);
+    EXPECT_EQ(front.ScreensRestored(), 1);
+    EXPECT_EQ(front.ProgressBoxesOnScreen(), 0);
+
+    front.ClearBoxes();
+    std::vector<ShownItem> rows = ListDirectly(OPM_FIND);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].name, "2:100/200.0");
+    EXPECT_TRUE(front.Boxes().empty());
+    EXPECT_EQ(front.ScreensSaved(), 1);
+
+    // Every other bit leaves the box on.
+    ListDirectly(OPM_SILENT | OPM_VIEW | OPM_TOPLEVEL);
+    EXPECT_EQ(front.BoxesOf(ShownBox::ProgressBox).size(), 1u);
+    EXPECT_EQ(host->OpenScreens(), 0);
+}
+
+} // namespace

@@ -1,0 +1,232 @@
+// The scan's corners that no language file or address text reaches through the host: message
+// texts that are no plain "%s" format, a current directory of any length, rows that do not fit.
+// The plugin's functions run in this process behind a small host table of the test's own.
+#include "scan/scanner.h"
+
+#include "settings/settings.h"
+#include "shell/host.h"
+#include "shell/messages.h"
+
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What the scan showed through the host table.
+struct ShownMessage {
+    DWORD flags;
+    std::vector<std::string> items;
+    int buttons;
+};
+
+std::map<int, std::string> messageTexts;
+std::vector<ShownMessage> shownMessages;
+int screensSaved = 0, screensRestored = 0;
+
+const char *WINAPI GetMsg(int, int id) {
+    auto found = messageTexts.find(id);
+    if (found == messageTexts.end())
+        found = messageTexts.emplace(id, "Message " + std::to_string(id)).first;
+    return found->second.c_str();
+}
+
+int WINAPI ShowMessage(int, DWORD flags, const char *, const char *const *items, int count,
+                       int buttons) {
+    ShownMessage shown = {flags, {}, buttons};
+    for (int i = 0; i < count; ++i) shown.items.push_back(items[i]);
+    shownMessages.push_back(shown);
+    return -1;
+}
+
+HANDLE WINAPI SaveScreen(int, int, int, int) {
+    ++screensSaved;
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(screensSaved));
+}
+
+void WINAPI RestoreScreen(HANDLE) {
+    ++screensRestored;
+}
+
+int WINAPI Control(HANDLE, int, void *) {
+    return 1;
+}
+
+class ScanInProcess : public ::testing::Test {
+protected:
+    ScanInProcess() : savedHostInfo(HostInfo), savedSettings(Settings) {
+        messageTexts.clear();
+        shownMessages.clear();
+        screensSaved = screensRestored = 0;
+        memset(&HostInfo, 0, sizeof(HostInfo));
+        HostInfo.StructSize = sizeof(HostInfo);
+        HostInfo.ModuleNumber = 1;
+        HostInfo.GetMsg = GetMsg;
+        HostInfo.Message = ShowMessage;
+        HostInfo.SaveScreen = SaveScreen;
+        HostInfo.RestoreScreen = RestoreScreen;
+        HostInfo.Control = Control;
+        dir.MakeDir("out");
+        strcpy(Settings.PathToOutbound, dir.Win("out").c_str());
+        strcpy(Settings.Address, "2:5020/1000");
+        Settings.AutoRefresh = 0;
+    }
+    ~ScanInProcess() override {
+        HostInfo = savedHostInfo;
+        Settings = savedSettings;
+    }
+    // The text line of the progress box of one scan with this message 11 and CurDir.
+    std::string ProgressLine(const std::string &format, const std::string &curDir) {
+        messageTexts[MsgScanProgressFormat] = format;
+        shownMessages.clear();
+        BSOBrowser browser;
+        strcpy(browser.CurDir, curDir.c_str());
+        ScanOutbound(&browser, 0);
+        EXPECT_EQ(shownMessages.size(), 1u);
+        if (shownMessages.size() != 1 || shownMessages[0].items.size() != 2) return "(no box)";
+        EXPECT_EQ(shownMessages[0].items[0], GetMsg(1, MsgScanTitle));
+        EXPECT_EQ(shownMessages[0].buttons, 0);
+        EXPECT_EQ(shownMessages[0].flags, 0u);
+        return shownMessages[0].items[1];
+    }
+
+    TempDir dir;
+    PluginStartupInfo savedHostInfo;
+    PluginSettings savedSettings;
+};
+
+// The message is a translator's text: only its first "%s" takes the directory and "%%" is a
+// percent sign; every other "%" stands as it is. The line holds 63 bytes at most.
+TEST_F(ScanInProcess, ProgressLineIsPrintedSafely) {
+    const std::string longLink = "2:100/200.0" + std::string(248, '9'); // 259 characters
+    struct Case {
+        const char *what;
+        std::string format, curDir, line;
+    } cases[] = {
+        {"plain", "Scanning %s", "2:100/200.0", "Scanning 2:100/200.0"},
+        {"root", "Scanning %s", "", "Scanning "},
+        {"conversions", "%n%d %s %s %% %x%", "2:1/2.0", "%n%d 2:1/2.0 %s % %x%"},
+        {"no argument", "%%%", "", "%%"},
+        {"long format", std::string(100, 'x') + "%s", "", std::string(63, 'x')},
+        {"long directory", "Scanning %s", longLink, "Scanning " + longLink.substr(0, 54)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ProgressLine(c.format, c.curDir), c.line);
+    }
+    EXPECT_EQ(screensSaved, screensRestored);
+}
+
+#ifndef _WIN32
+// Where texts are UTF-8 a cut never leaves part of a character.
+TEST_F(ScanInProcess, ProgressLineIsCutBetweenCharacters) {
+    std::string wide;
+    for (int i = 0; i < 10; ++i) wide += "\xC3\xA0"; // "à", two bytes
+    // 52 bytes in front: five characters fit, the lead byte of a sixth does not stay.
+    std::string line = ProgressLine(std::string(41, 'x') + "%s" + wide, "2:100/200.0");
+    EXPECT_EQ(line, std::string(41, 'x') + "2:100/200.0" + wide.substr(0, 10));
+    // Three-byte characters: 61 bytes in front leave room for none of them.
+    line = ProgressLine(std::string(61, 'x') + "\xE2\x82\xAC", "");
+    EXPECT_EQ(line, std::string(61, 'x'));
+}
+#endif
+
+TEST_F(ScanInProcess, FindModeShowsNoBoxAndSavesNoScreen) {
+    dir.Write("out/006400C8.OUT", "");
+    BSOBrowser browser;
+    ScanOutbound(&browser, OPM_FIND);
+    EXPECT_TRUE(shownMessages.empty());
+    EXPECT_EQ(screensSaved, 0);
+    EXPECT_EQ(browser.EntryCount, 1);
+    ScanOutbound(&browser, OPM_FIND | OPM_SILENT);
+    EXPECT_EQ(screensSaved, 0);
+    ScanOutbound(&browser, OPM_SILENT);
+    EXPECT_EQ(screensSaved, 1);
+    EXPECT_EQ(screensRestored, 1);
+}
+
+// Every scan starts from nothing: rows that went are gone, and with none left the instance
+// holds a null array.
+TEST_F(ScanInProcess, RescanReplacesTheRows) {
+    dir.Write("out/006400C8.OUT", "");
+    dir.Write("out/00640001.OUT", "");
+    BSOBrowser browser;
+    ScanOutbound(&browser, OPM_FIND);
+    ASSERT_EQ(browser.EntryCount, 2);
+    dir.Write("out/00640001.BSY", "");
+    ScanOutbound(&browser, OPM_FIND);
+    ASSERT_EQ(browser.EntryCount, 2);
+    int busy = strcmp(browser.Entries[0].FindData.cFileName, "2:100/1.0") == 0 ? 0 : 1;
+    EXPECT_EQ(browser.Entries[busy].BusyMark, '*');
+    EXPECT_EQ(browser.Entries[1 - busy].BusyMark, 0);
+    dir.Write("out/006400C8.OUT.BAK", "");
+    std::filesystem::remove(dir.Native("out/006400C8.OUT"));
+    std::filesystem::remove(dir.Native("out/00640001.OUT"));
+    std::filesystem::remove(dir.Native("out/00640001.BSY"));
+    ScanOutbound(&browser, OPM_FIND);
+    EXPECT_EQ(browser.Entries, nullptr);
+    EXPECT_EQ(browser.EntryCount, 0);
+}
+
+// A row inside a link: the directory in upper case (ASCII letters only: other bytes belong to
+// the code page), the found name behind it, as long as the whole fits a row's name.
+TEST(AddFileEntry, NamesMarksAndLimits) {
+    WIN32_FIND_DATAA found;
+    memset(&found, 0, sizeof found);
+    found.nFileSizeLow = 7;
+    strcpy(found.cFileName, "Report.txt");
+    struct Case {
+        const char *what;
+        std::string directory;
+        int count, capacity;
+        EntryKind kind;
+        int added;
+        std::string name;
+    } cases[] = {
+        {"flow entry",
+         "d:\\files\\\xE0"
+         "x\\",
+         0, 4, FlowFile, 1,
+         "D:\\FILES\\\xE0"
+         "X\\Report.txt"},
+        {"no directory", "", 1, 4, Netmail, 1, "Report.txt"},
+        {"full", "d:\\", 4, 4, FlowFile, 0, ""},
+        {"fits exactly", std::string(249, 'd'), 0, 4, BusyFlag, 1,
+         std::string(249, 'D') + "Report.txt"},
+        {"one too long", std::string(250, 'd'), 0, 4, FlowFile, 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        OutboundEntry table[4];
+        memset(table, 0, sizeof table);
+        int count = c.count;
+        char directory[MAX_PATH];
+        strcpy(directory, c.directory.c_str());
+        const char *source = ".CLO";
+        EXPECT_EQ(AddFileEntry(table, count, c.capacity, directory, &found, source, c.kind, Crash),
+                  c.added);
+        EXPECT_EQ(count, c.count + c.added);
+        if (c.added) {
+            OutboundEntry &row = table[c.count];
+            EXPECT_EQ(std::string(row.FindData.cFileName), c.name);
+            EXPECT_EQ(row.FindData.nFileSizeLow, 7u);
+            ASSERT_TRUE(row.SourceText && row.NetmailFlavors && row.FlowFlavors);
+            EXPECT_NE(row.SourceText, source);
+            EXPECT_STREQ(row.SourceText, ".CLO");
+            EXPECT_STREQ(row.NetmailFlavors, c.kind == Netmail ? ".C..." : ".....");
+            EXPECT_STREQ(row.FlowFlavors, c.kind == FlowFile ? ".C..." : ".....");
+            EXPECT_EQ(row.BusyMark, c.kind == BusyFlag ? '*' : 0);
+            EXPECT_EQ(row.RequestMark, 0);
+            FreeEntryStrings(row);
+        }
+    }
+}
+
+} // namespace
