@@ -318,7 +318,9 @@ public:
     // CmpName as the host offers it.
     static bool CmpName(const char *pattern, const char *string, bool skipPath);
 
-    // Address histories (kept in the registry).
+    // Address histories (kept in the registry, newest first, at most 16, no duplicates). A
+    // dialog closed by its default button adds the text of each DIF_HISTORY edit field to the
+    // history the field names; Esc or another button adds nothing.
     std::vector<std::string> History(const std::string &name) const;
     void AddToHistory(const std::string &name, const std::string &text);
     std::string HistoryKey(const std::string &name) const;
