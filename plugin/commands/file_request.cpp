@@ -38,12 +38,12 @@ void CreateFileRequest(BSOBrowser *Browser) {
     // Inside a link the link itself; at the root the link under the cursor.
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
-    const PluginPanelItem *current = CurrentPanelItem(&info);
-    if (current != nullptr) {
+    if (info.ItemsNumber > 0) {
         FtnAddress offered;
+        const PluginPanelItem *current = CurrentPanelItem(&info);
         if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &own) ||
-            ParseBoundedAddress(&offered, current->FindData.cFileName,
-                                sizeof(current->FindData.cFileName), &own))
+            (current != nullptr && ParseBoundedAddress(&offered, current->FindData.cFileName,
+                                                       sizeof(current->FindData.cFileName), &own)))
             FormatAddress(&offered, items[RequestAddress].Data);
     }
 

@@ -2,6 +2,8 @@
 
 #include "shell/messages.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -12,11 +14,6 @@ namespace {
 
 std::string Lower(std::string text) {
     for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string Upper(std::string text) {
-    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -37,6 +34,11 @@ std::string CompareBox(const standin::ShownBox &box, const std::string &title,
 }
 
 } // namespace
+
+std::string UpperCase(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
 
 std::string MadeName(const std::string &relative) {
 #ifdef _WIN32
@@ -112,7 +114,24 @@ bool CommandTest::OpenLink(const std::string &link) {
 }
 
 std::string CommandTest::FileRow(const std::string &name) const {
-    return Upper(tree.Win("files")) + "\\" + name;
+    return UpperCase(tree.Win("files")) + "\\" + name;
+}
+
+std::string CommandTest::OutRow(const std::string &name) const {
+    return UpperCase(tree.Win("out")) + "\\" + name;
+}
+
+std::string CommandTest::WriteAnsiFile(const std::string &relative) const {
+    std::string path = tree.Win(relative);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, "x", 1, &written, nullptr);
+        CloseHandle(file);
+    }
+    return path;
 }
 
 bool CommandTest::SetCurrent(const std::string &name) {

@@ -14,6 +14,8 @@
 // "out/006400c8.clo" on Linux (the part the plugin names; "out" is the configured root).
 std::string MadeName(const std::string &relative);
 
+std::string UpperCase(std::string text);
+
 class CommandTest : public OutboundPanelTest {
 protected:
     // The relative name as it is on disk, found without regard to case; nullopt when missing.
@@ -28,10 +30,16 @@ protected:
     // Lines joined with CR LF after each, as flow files hold them.
     static std::string CrLf(const std::vector<std::string> &lines);
 
+    // Writes "x" into the file through the Win32 calls, so that a name outside ASCII is taken
+    // in the ANSI code page as the plugin takes it; returns its Win32 path.
+    std::string WriteAnsiFile(const std::string &relative) const;
+
     // Opens the panel and enters the link (2:100/200.0 unless given).
     bool OpenLink(const std::string &link = "2:100/200.0");
     // The row name of a file under "files": its directory in upper case, the name as it is.
     std::string FileRow(const std::string &name) const;
+    // The row name of a file of the link in "out": the directory in upper case, the name as it is.
+    std::string OutRow(const std::string &name) const;
     bool SetCurrent(const std::string &name);
 
     // A key on the plugin panel; true when the plugin took it. Checks that a taken key

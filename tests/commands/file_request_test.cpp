@@ -1,0 +1,209 @@
+// The file request (F4 and Shift+F4 at the root, Shift+F4 inside a link): the address offered,
+// the request file edited in the host's editor under a title with the full address, and an
+// empty request file removed afterwards.
+#include "command_test.h"
+
+#include "commands/file_request.h"
+#include "shell/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using standin::EditorRequest;
+using standin::Expect;
+
+class FileRequest : public CommandTest {
+protected:
+    FileRequest() {
+        tree.Write("out/006400C8.CUT");                                        // 2:100/200.0
+        tree.WriteFlowFile("out/00640001.FLO", {tree.WriteAttached("a.zip")}); // 2:100/1.0
+    }
+    Expect RequestDialog() { return Expect::Dialog("BSOFREQ").Title(Text(MsgRequestTitle)); }
+    // Requests from the typed address; the editor writes the bytes (none: left unchanged).
+    // Returns what the editor was asked to show.
+    EditorRequest RequestFrom(const std::string &typed,
+                              const std::optional<std::string> &written = std::nullopt,
+                              unsigned controlState = 0) {
+        EditorRequest seen;
+        front.Expect(RequestDialog().Edit(RequestAddress, typed).Press(RequestOk));
+        front.ExpectEditor([&](const EditorRequest &request) {
+            seen = request;
+            // The file exists while it is edited.
+            EXPECT_TRUE(std::filesystem::is_regular_file(request.nativePath)) << request.fileName;
+            if (written) std::ofstream(request.nativePath, std::ios::binary) << *written;
+        });
+        EXPECT_TRUE(Press(VK_F4, controlState));
+        EXPECT_EQ(front.Verify(), "");
+        return seen;
+    }
+};
+
+TEST_F(FileRequest, OffersTheLinkUnderTheCursorAtTheRoot) {
+    ASSERT_TRUE(Open());
+    for (const char *link : {"2:100/200.0", "2:100/1.0"}) {
+        SCOPED_TRACE(link);
+        ASSERT_TRUE(SetCurrent(link));
+        front.Expect(RequestDialog().ItemText(RequestAddress, link).Esc());
+        EXPECT_TRUE(Press(VK_F4));
+        front.Expect(RequestDialog().ItemText(RequestAddress, link).Esc());
+        EXPECT_TRUE(Press(VK_F4, PKF_SHIFT));
+        EXPECT_EQ(front.Verify(), "");
+    }
+    // The ".." item names no link.
+    ASSERT_TRUE(Panel().SetCurrent(0));
+    front.Expect(RequestDialog().ItemText(RequestAddress, "").Esc());
+    EXPECT_TRUE(Press(VK_F4));
+    EXPECT_EQ(front.Verify(), "");
+}
+
+TEST_F(FileRequest, InsideALinkOffersTheLinkWhereverTheCursorIs) {
+    ASSERT_TRUE(OpenLink("2:100/1.0"));
+    for (int index = 0; index < Panel().Count(); ++index) {
+        SCOPED_TRACE(Panel().Item(index).name);
+        ASSERT_TRUE(Panel().SetCurrent(index));
+        front.Expect(RequestDialog().ItemText(RequestAddress, "2:100/1.0").Esc());
+        EXPECT_TRUE(Press(VK_F4, PKF_SHIFT));
+        EXPECT_EQ(front.Verify(), "");
+    }
+}
+
+TEST_F(FileRequest, DialogLayout) {
+    ASSERT_TRUE(Open());
+    std::vector<FarDialogItem> shown;
+    front.Expect(RequestDialog().Esc().Then(
+        [&](FarDialogItem *items, int count) { shown.assign(items, items + count); }));
+    EXPECT_TRUE(Press(VK_F4));
+    EXPECT_EQ(front.Verify(), "");
+    standin::ShownBox box = front.BoxesOf(standin::ShownBox::DialogBox).at(0);
+    EXPECT_EQ(box.width, 46);
+    EXPECT_EQ(box.height, 8);
+    const DWORD separator = DIF_SEPARATOR | DIF_BOXCOLOR;
+    struct Item {
+        int type, x1, y1, x2, y2, focus;
+        DWORD flags;
+        int defaultButton;
+        std::string text;
+    };
+    const std::vector<Item> expected = {
+        {DI_DOUBLEBOX, 3, 1, 42, 6, 0, 0, 0, Text(MsgRequestTitle)},
+        {DI_TEXT, 5, 2, 0, 0, 0, 0, 0, Text(MsgRequestAddress)},
+        {DI_EDIT, 5, 3, 40, 0, 1, DIF_HISTORY, 0, ""},
+        {DI_TEXT, 5, 4, 0, 0, 0, separator, 0, ""},
+        {DI_BUTTON, 0, 5, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
+        {DI_BUTTON, 0, 5, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+    };
+    ASSERT_EQ(shown.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("item " + std::to_string(i));
+        const Item &want = expected[i];
+        EXPECT_EQ(shown[i].Type, want.type);
+        EXPECT_EQ(shown[i].X1, want.x1);
+        EXPECT_EQ(shown[i].Y1, want.y1);
+        EXPECT_EQ(shown[i].X2, want.x2);
+        EXPECT_EQ(shown[i].Y2, want.y2);
+        EXPECT_EQ(shown[i].Focus, want.focus);
+        EXPECT_EQ(shown[i].Flags, want.flags);
+        EXPECT_EQ(shown[i].DefaultButton, want.defaultButton);
+        EXPECT_EQ(box.texts[i], want.text);
+    }
+    EXPECT_STREQ(shown[RequestAddress].History, "FAtt.ToAddr");
+}
+
+// The editor gets the whole screen, a modal editor from the first line, and a title with the
+// full address; what it leaves decides whether the request file stays.
+TEST_F(FileRequest, EditsTheRequestFileOfTheAddress) {
+    struct Case {
+        const char *typed;
+        const char *file;
+        const char *titleAddress;
+    } cases[] = {
+        {"200", "out/139C00C8.REQ", "2:5020/200.0"},
+        {"100/200", "out/006400C8.REQ", "2:100/200.0"},
+        {"3:100/200.5", "out.003/006400C8.PNT/00000005.REQ", "3:100/200.5"},
+        {".9", "out/139C03E8.PNT/00000009.REQ", "2:5020/1000.9"},
+    };
+    ASSERT_TRUE(Open());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        EditorRequest request = RequestFrom(c.typed, std::string("FILES\r\n"));
+        EXPECT_EQ(request.title, Text(MsgRequestTitle) + ": " + c.titleAddress);
+        EXPECT_EQ(request.fileName, tree.Win(MadeName(c.file)));
+        EXPECT_EQ(request.x1, 0);
+        EXPECT_EQ(request.y1, 0);
+        EXPECT_EQ(request.x2, -1);
+        EXPECT_EQ(request.y2, -1);
+        EXPECT_EQ(request.flags, 0u);
+        EXPECT_EQ(request.startLine, 1);
+        EXPECT_EQ(request.startChar, 1);
+        EXPECT_EQ(Bytes(c.file), "FILES\r\n");
+    }
+    // The update after the command shows the request mark.
+    std::optional<standin::ShownItem> row = Row("3:100/200.5");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->columns[RequestColumn], "*");
+}
+
+TEST_F(FileRequest, WhatTheEditorLeavesDecidesWhetherTheFileStays) {
+    struct Case {
+        const char *name;
+        std::optional<std::string> before;  // the request file before; nullopt: none
+        std::optional<std::string> written; // what the editor saves; nullopt: nothing
+        std::optional<std::string> after;   // nullopt: removed
+    } cases[] = {
+        {"new, left empty", std::nullopt, std::nullopt, std::nullopt},
+        {"new, a line end only", std::nullopt, std::string("\r\n"), std::string("\r\n")},
+        {"new, one request", std::nullopt, std::string("*.LST"), std::string("*.LST")},
+        {"old lines kept", std::string("FILES !pw\r\n"), std::nullopt,
+         std::string("FILES !pw\r\n")},
+        {"old empty one removed", std::string(""), std::nullopt, std::nullopt},
+        {"emptied by the user", std::string("FILES\r\n"), std::string(""), std::nullopt},
+    };
+    ASSERT_TRUE(Open());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.before) tree.Write("out/006400C8.REQ", *c.before);
+        RequestFrom("100/200", c.written);
+        EXPECT_EQ(Bytes("out/006400C8.REQ"), c.after.value_or("<missing>"));
+        tree.Remove(OnDisk("out/006400C8.REQ").value_or("out/none"));
+    }
+}
+
+TEST_F(FileRequest, AnInvalidAddressIsWarnedWithTheTypedText) {
+    ASSERT_TRUE(Open());
+    for (const char *typed : {"", "2:100", "2:100/200.x"}) {
+        SCOPED_TRACE(typed);
+        front.Expect(RequestDialog().Edit(RequestAddress, typed).Press(RequestOk));
+        front.Expect(Warning(MsgRequestTitle, MsgBadAddress, typed));
+        EXPECT_TRUE(Press(VK_F4));
+        EXPECT_EQ(front.Verify(), "");
+    }
+    EXPECT_EQ(OutboundNames(), (std::vector<std::string>{"out/00640001.FLO", "out/006400C8.CUT"}));
+}
+
+// Only the first button goes on; the other answers open no editor and touch no file.
+TEST_F(FileRequest, ABusyLinkIsAskedAbout) {
+    tree.Write("out.003/006400C8.BSY");
+    ASSERT_TRUE(Open());
+    for (int button : {1, -1}) {
+        SCOPED_TRACE(button);
+        front.Expect(RequestDialog().Edit(RequestAddress, "3:100/200").Press(RequestOk));
+        front.Expect(BusyBox(MsgRequestTitle, "3:100/200", button));
+        EXPECT_TRUE(Press(VK_F4));
+        EXPECT_EQ(front.Verify(), "");
+    }
+    EXPECT_FALSE(Has("out.003/006400C8.REQ"));
+    front.Expect(RequestDialog().Edit(RequestAddress, "3:100/200").Press(RequestOk));
+    front.Expect(BusyBox(MsgRequestTitle, "3:100/200", 0));
+    front.ExpectEditor([](const EditorRequest &request) {
+        std::ofstream(request.nativePath, std::ios::binary) << "README\r\n";
+    });
+    EXPECT_TRUE(Press(VK_F4));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out.003/006400C8.REQ"), "README\r\n");
+}
+
+} // namespace

@@ -1,0 +1,294 @@
+// The flavor change inside a link (F6: the selection or the current item; Shift+F6: the current
+// item only): lines leave their flow file and go to the end of the chosen flavor's flow file,
+// prefixes kept, "~" lines of the rewritten file dropped, and never a line lost.
+#include "command_test.h"
+
+#include "commands/flavor_change.h"
+#include "shell/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using standin::Expect;
+
+class FlavorChange : public CommandTest {
+protected:
+    FlavorChange() {
+        a = tree.WriteAttached("a.zip");
+        b = tree.WriteAttached("b.zip");
+        c = tree.WriteAttached("c.zip");
+        d = tree.WriteAttached("d.zip");
+    }
+    // The usual queue: four files, one done entry between them.
+    void WriteQueue() {
+        tree.WriteFlowFile("out/006400C8.FLO", {"^" + a, "#" + b, c, "~Z:\\done.zip", d});
+    }
+    Expect FlavorDialog() { return Expect::Dialog("BSOFlavor").Title(Text(MsgFlavorTitle)); }
+    // Chooses the flavor (1 immediate ... 5 hold) with the key (F6 or Shift+F6).
+    void Move(int flavor, unsigned controlState = 0) {
+        front.Expect(FlavorDialog().Radio(FlavorFirstChoice + flavor - 1).Press(FlavorOk));
+        EXPECT_TRUE(Press(VK_F6, controlState));
+        EXPECT_EQ(front.Verify(), "");
+    }
+    // The source column of the row, in upper case ("" when the row is missing).
+    std::string SourceOf(const std::string &row) {
+        std::optional<standin::ShownItem> shown = Row(row);
+        if (!shown) return "<no row>";
+        std::string source = shown->columns.at(SourceColumn);
+        for (char &ch : source) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+        return source;
+    }
+    // The path the plugin names for a flow file of the link: its base path and the suffix.
+    std::string FlowPath(const std::string &suffix) {
+        return tree.Win(MadeName("out/006400C8")) + suffix;
+    }
+    std::string a, b, c, d;
+};
+
+TEST_F(FlavorChange, F6MovesTheSelectedFilesInPanelOrder) {
+    WriteQueue();
+    ASSERT_TRUE(OpenLink());
+    for (const char *name : {"c.zip", "a.zip", "b.zip"}) ASSERT_TRUE(Select(FileRow(name)));
+    ASSERT_TRUE(SetCurrent(FileRow("d.zip")));
+    Move(2);
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({d}));
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({"^" + a, "#" + b, c}));
+    // The update shows the new flow file; the selection stays on the moved files.
+    for (const char *name : {"a.zip", "b.zip", "c.zip"}) {
+        EXPECT_EQ(SourceOf(FileRow(name)), ".CLO") << name;
+        EXPECT_TRUE(Row(FileRow(name))->IsSelected()) << name;
+    }
+    EXPECT_EQ(SourceOf(FileRow("d.zip")), ".FLO");
+}
+
+TEST_F(FlavorChange, ShiftF6MovesOnlyTheCurrentFile) {
+    WriteQueue();
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(Select(FileRow("a.zip")));
+    ASSERT_TRUE(Select(FileRow("b.zip")));
+    ASSERT_TRUE(SetCurrent(FileRow("c.zip")));
+    Move(5, PKF_SHIFT);
+    EXPECT_EQ(Bytes("out/006400C8.HLO"), CrLf({c}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + a, "#" + b, d}));
+    EXPECT_EQ(OnDisk("out/006400C8.HLO"), MadeName("out/006400C8.HLO"));
+}
+
+TEST_F(FlavorChange, F6WithoutSelectionMovesTheCurrentFile) {
+    WriteQueue();
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(SetCurrent(FileRow("b.zip")));
+    Move(3);
+    EXPECT_EQ(Bytes("out/006400C8.DLO"), CrLf({"#" + b}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + a, c, d}));
+}
+
+// Moving to the flavor the file has: its line goes to the end of the same flow file.
+TEST_F(FlavorChange, TheSameFlavorAppendsAtTheEndOfTheSameFile) {
+    WriteQueue();
+    tree.WriteFlowFile("out/006400C8.CLO", {"#" + b});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
+    front.Expect(FlavorDialog().Default()); // normal, the configured attach flavor
+    EXPECT_TRUE(Press(VK_F6));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + b, c, d, "^" + a}));
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({"#" + b}));
+}
+
+// A file listed twice loses both lines and is listed once in the new flow file (the last
+// line); a flow file that loses its last line stays, empty.
+TEST_F(FlavorChange, DuplicatesCollapseToOneLine) {
+    tree.WriteFlowFile("out/006400C8.FLO", {"^" + a, "#" + a});
+    tree.WriteFlowFile("out/006400C8.ILO", {b});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
+    Move(1, PKF_SHIFT);
+    EXPECT_EQ(Bytes("out/006400C8.ILO"), CrLf({b, "#" + a}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), "");
+    // The emptied flow file is listed by itself now.
+    EXPECT_TRUE(Row(OutRow("006400C8.FLO")));
+}
+
+// Packets, request files, busy flags and flow files that list nothing are rows without a
+// source text: F6 leaves them alone without a message.
+TEST_F(FlavorChange, RowsWithoutASourceTextAreLeftAlone) {
+    WriteQueue();
+    tree.Write("out/006400C8.OUT", "packet");
+    tree.Write("out/006400C8.REQ", "FILES\r\n");
+    tree.Write("out/006400C8.DLO", "");
+    ASSERT_TRUE(OpenLink());
+    for (const char *name : {"006400C8.OUT", "006400C8.REQ", "006400C8.DLO"})
+        ASSERT_TRUE(Select(OutRow(name))) << name;
+    Move(2);
+    EXPECT_EQ(OutboundNames(), (std::vector<std::string>{"out/006400C8.DLO", "out/006400C8.FLO",
+                                                         "out/006400C8.OUT", "out/006400C8.REQ"}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + a, "#" + b, c, "~Z:\\done.zip", d}));
+    // The ".." item has no columns: Shift+F6 on it does nothing either.
+    ASSERT_TRUE(Panel().SetCurrent(0));
+    ASSERT_TRUE(Panel().IsDotsItem(0));
+    Move(2, PKF_SHIFT);
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + a, "#" + b, c, "~Z:\\done.zip", d}));
+}
+
+// The new flow file cannot be written: the line stays in the old one, which is not even
+// rewritten, and the user is told; the other selected files still move.
+TEST_F(FlavorChange, AnUnwritableNewFlowFileLosesNoLine) {
+    namespace fs = std::filesystem;
+    const std::string before = CrLf({"^" + a, "#" + b, c, "~Z:\\done.zip", d});
+    struct Case {
+        const char *name;
+        std::function<void()> block, unblock;
+    } cases[] = {
+        {"a directory in its place", [&] { tree.MakeDir("out/006400C8.HLO"); },
+         [&] { tree.Remove("out/006400C8.HLO"); }},
+        {"read-only",
+         [&] {
+             tree.Write("out/006400C8.HLO", "");
+             fs::permissions(tree.dir.Native("out/006400C8.HLO"),
+                             fs::perms::owner_write | fs::perms::group_write |
+                                 fs::perms::others_write,
+                             fs::perm_options::remove);
+         },
+         [&] {
+             fs::permissions(tree.dir.Native("out/006400C8.HLO"), fs::perms::owner_write,
+                             fs::perm_options::add);
+             tree.Remove("out/006400C8.HLO");
+         }},
+    };
+    for (const Case &test : cases) {
+        SCOPED_TRACE(test.name);
+        tree.Write("out/006400C8.FLO", before);
+        test.block();
+        ASSERT_TRUE(OpenLink());
+        ASSERT_TRUE(SetCurrent(FileRow("b.zip")));
+        front.Expect(FlavorDialog().Radio(FlavorFirstChoice + 4).Press(FlavorOk));
+        front.Expect(Warning(MsgWarning, MsgLineNotRemoved, FlowPath(".FLO")));
+        EXPECT_TRUE(Press(VK_F6));
+        EXPECT_EQ(front.Verify(), "");
+        EXPECT_EQ(Bytes("out/006400C8.FLO"), before);
+        test.unblock();
+        Close();
+    }
+}
+
+TEST_F(FlavorChange, APanelOutOfDateWarnsOfTheMissingFlowFile) {
+    tree.WriteFlowFile("out/006400C8.FLO", {"^" + a, b});
+    tree.WriteFlowFile("out/006400C8.CLO", {"#" + c});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(Select(FileRow("a.zip")));
+    ASSERT_TRUE(Select(FileRow("c.zip")));
+    tree.Remove(*OnDisk("out/006400C8.FLO"));
+    front.Expect(FlavorDialog().Radio(FlavorFirstChoice).Press(FlavorOk));
+    front.Expect(Warning(MsgWarning, MsgFileNotFound, FlowPath(".FLO")));
+    EXPECT_TRUE(Press(VK_F6));
+    EXPECT_EQ(front.Verify(), "");
+    // The other file moved all the same.
+    EXPECT_EQ(Bytes("out/006400C8.ILO"), CrLf({"#" + c}));
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), "");
+    EXPECT_FALSE(Has("out/006400C8.FLO"));
+}
+
+// The dialog opens on the configured attach flavor, chosen and focused.
+TEST_F(FlavorChange, DialogLayoutAndPreset) {
+    WriteQueue();
+    settings.attachFlavor = 2;
+    ASSERT_TRUE(OpenLink());
+    std::vector<FarDialogItem> shown;
+    front.Expect(FlavorDialog().Esc().Then(
+        [&](FarDialogItem *items, int count) { shown.assign(items, items + count); }));
+    EXPECT_TRUE(Press(VK_F6));
+    EXPECT_EQ(front.Verify(), "");
+    standin::ShownBox box = front.BoxesOf(standin::ShownBox::DialogBox).at(0);
+    EXPECT_EQ(box.width, 46);
+    EXPECT_EQ(box.height, 11);
+    const DWORD separator = DIF_SEPARATOR | DIF_BOXCOLOR;
+    struct Item {
+        int type, x1, y1, x2, y2, focus, selected;
+        DWORD flags;
+        int defaultButton;
+        std::string text;
+    };
+    const std::vector<Item> expected = {
+        {DI_DOUBLEBOX, 3, 1, 42, 9, 0, 0, 0, 0, Text(MsgFlavorTitle)},
+        {DI_RADIOBUTTON, 5, 2, 40, 0, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
+        {DI_RADIOBUTTON, 5, 3, 40, 0, 0, 0, 0, 0, Text(MsgFlavorCrash)},
+        {DI_RADIOBUTTON, 5, 4, 40, 0, 1, 1, 0, 0, Text(MsgFlavorDirect)},
+        {DI_RADIOBUTTON, 5, 5, 40, 0, 0, 0, 0, 0, Text(MsgFlavorNormal)},
+        {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, 0, Text(MsgFlavorHold)},
+        {DI_TEXT, 5, 7, 0, 0, 0, 0, separator, 0, ""},
+        {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
+        {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+    };
+    ASSERT_EQ(shown.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("item " + std::to_string(i));
+        const Item &want = expected[i];
+        EXPECT_EQ(shown[i].Type, want.type);
+        EXPECT_EQ(shown[i].X1, want.x1);
+        EXPECT_EQ(shown[i].Y1, want.y1);
+        EXPECT_EQ(shown[i].X2, want.x2);
+        EXPECT_EQ(shown[i].Y2, want.y2);
+        EXPECT_EQ(shown[i].Focus, want.focus);
+        EXPECT_EQ(box.itemSelected[i], want.selected);
+        EXPECT_EQ(shown[i].Flags, want.flags);
+        EXPECT_EQ(shown[i].DefaultButton, want.defaultButton);
+        EXPECT_EQ(box.texts[i], want.text);
+    }
+}
+
+TEST_F(FlavorChange, ABusyLinkIsAskedAboutAfterTheDialog) {
+    WriteQueue();
+    tree.Write("out/006400C8.BSY");
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
+    for (int button : {1, -1}) {
+        SCOPED_TRACE(button);
+        front.Expect(FlavorDialog().Radio(FlavorFirstChoice + 1).Press(FlavorOk));
+        front.Expect(BusyBox(MsgWarning, "2:100/200.0", button));
+        EXPECT_TRUE(Press(VK_F6));
+        EXPECT_EQ(front.Verify(), "");
+    }
+    EXPECT_FALSE(Has("out/006400C8.CLO"));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + a, "#" + b, c, "~Z:\\done.zip", d}));
+    front.Expect(FlavorDialog().Radio(FlavorFirstChoice + 1).Press(FlavorOk));
+    front.Expect(BusyBox(MsgWarning, "2:100/200.0", 0));
+    EXPECT_TRUE(Press(VK_F6));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({"^" + a}));
+}
+
+// A line longer than the flow file layer's usual line buffer moves whole.
+TEST_F(FlavorChange, ALongLineMovesWhole) {
+    std::string prefix = tree.Win("files") + "\\";
+    ASSERT_LT(prefix.size(), 200u);
+    std::string name(259 - prefix.size() - 4, 'n');
+    std::string path = tree.WriteAttached(name + ".zip");
+    ASSERT_EQ(path.size(), 259u);
+    tree.WriteFlowFile("out/006400C8.FLO", {"^" + path, a});
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(SetCurrent(FileRow(name + ".zip")));
+    Move(2);
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({"^" + path}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({a}));
+}
+
+// The panel shows names in the OEM code page; the flow file holds the ANSI name.
+TEST_F(FlavorChange, ANameOutsideAsciiIsFoundInTheFlowFile) {
+    std::string accented = WriteAnsiFile("files/\xE0-report.zip");
+    tree.WriteFlowFile("out/006400C8.FLO", {"^" + accented, a});
+    ASSERT_TRUE(OpenLink());
+#ifdef _WIN32
+    const std::string shown = "\x85-report.zip"; // code page 437
+#else
+    const std::string shown = "\xE0-report.zip";
+#endif
+    ASSERT_TRUE(SetCurrent(FileRow(shown)));
+    Move(5);
+    EXPECT_EQ(Bytes("out/006400C8.HLO"), CrLf({"^" + accented}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({a}));
+}
+
+} // namespace

@@ -1,0 +1,181 @@
+// The removal inside a link (F7): the question names what is removed, the busy box comes after
+// it, the lines leave their flow files and the files themselves stay on disk untouched.
+#include "command_test.h"
+
+#include "commands/removal.h"
+#include "shell/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+using standin::Expect;
+using standin::ShownBox;
+
+std::string Replace(std::string text, const std::string &placeholder, const std::string &value) {
+    size_t at = text.find(placeholder);
+    return at == std::string::npos ? text : text.replace(at, placeholder.size(), value);
+}
+
+class Removal : public CommandTest {
+protected:
+    Removal() {
+        for (const char *name : {"a.zip", "b.zip", "c.zip", "d.zip", "e.zip"})
+            files.push_back(tree.WriteAttached(name, std::string("contents of ") + name));
+        tree.WriteFlowFile("out/006400C8.FLO",
+                           {"^" + files[0], "#" + files[1], "~Z:\\done.zip", files[2]});
+        tree.WriteFlowFile("out/006400C8.CLO", {files[3], "^" + files[4]});
+    }
+    // The question, answered with the button (-1: Esc); subject as it must read.
+    Expect Question(const std::string &subject, int button) {
+        Expect expect =
+            Expect::Message(Text(MsgRemoveTitle))
+                .Warning(false)
+                .Check([this, subject](const ShownBox &box) -> std::string {
+                    std::vector<std::string> lines = {
+                        Replace(Text(MsgRemoveQuestionFormat), "%s", subject), Text(MsgGoOn)};
+                    if (box.texts != lines) return "lines: " + box.texts.at(0);
+                    if (box.buttons != std::vector<std::string>{Text(MsgOk), Text(MsgCancel)})
+                        return "buttons differ";
+                    return "";
+                });
+        return button < 0 ? expect.Esc() : expect.Press(button);
+    }
+    std::string FlowBytes() { return Bytes("out/006400C8.FLO") + "|" + Bytes("out/006400C8.CLO"); }
+    std::vector<std::string> files;
+};
+
+TEST_F(Removal, TheQuestionNamesWhatIsRemoved) {
+    ASSERT_TRUE(OpenLink());
+    const std::string before = FlowBytes();
+    // Nothing selected: the file under the cursor.
+    ASSERT_TRUE(SetCurrent(FileRow("c.zip")));
+    front.Expect(Question(FileRow("c.zip"), 1));
+    EXPECT_TRUE(Press(VK_F7));
+    // One selected: that file, wherever the cursor is.
+    ASSERT_TRUE(Select(FileRow("b.zip")));
+    front.Expect(Question(FileRow("b.zip"), -1));
+    EXPECT_TRUE(Press(VK_F7));
+    // Five selected: the count.
+    for (const char *name : {"a.zip", "c.zip", "d.zip", "e.zip"})
+        ASSERT_TRUE(Select(FileRow(name)));
+    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "5"), 1));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(FlowBytes(), before);
+}
+
+// On a busy link the user is asked twice: to remove, then whether to go on all the same.
+TEST_F(Removal, TheBusyBoxComesAfterTheQuestion) {
+    tree.Write("out/006400C8.BSY");
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
+    const std::string before = FlowBytes();
+    for (int button : {1, -1}) {
+        SCOPED_TRACE(button);
+        front.ClearBoxes();
+        front.Expect(Question(FileRow("a.zip"), 0));
+        front.Expect(BusyBox(MsgWarning, "2:100/200.0", button));
+        EXPECT_TRUE(Press(VK_F7));
+        EXPECT_EQ(front.Verify(), "");
+        EXPECT_EQ(FlowBytes(), before);
+    }
+    front.Expect(Question(FileRow("a.zip"), 0));
+    front.Expect(BusyBox(MsgWarning, "2:100/200.0", 0));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + files[1], files[2]}));
+}
+
+// The selected files leave their flow files, two of them from the same one; the files stay on
+// disk with their size and date, and the emptied flow file stays in place.
+TEST_F(Removal, TheLinesGoTheFilesStay) {
+    namespace fs = std::filesystem;
+    std::vector<fs::file_time_type> times;
+    for (const char *name : {"a.zip", "c.zip", "d.zip", "e.zip"})
+        times.push_back(fs::last_write_time(tree.dir.Native(std::string("files/") + name)));
+    ASSERT_TRUE(OpenLink());
+    for (const char *name : {"a.zip", "c.zip", "d.zip", "e.zip"})
+        ASSERT_TRUE(Select(FileRow(name)));
+    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "4"), 0));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + files[1]}));
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), "");
+    int i = 0;
+    for (const char *name : {"a.zip", "c.zip", "d.zip", "e.zip"}) {
+        std::string relative = std::string("files/") + name;
+        EXPECT_EQ(tree.Read(relative), std::string("contents of ") + name);
+        EXPECT_EQ(fs::last_write_time(tree.dir.Native(relative)), times[i++]) << name;
+    }
+    // After the update: b.zip is left, and the emptied crash flow file is listed by itself.
+    std::vector<std::string> names = RowNames();
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = {FileRow("b.zip"),
+                                         OutRow(OnDisk("out/006400C8.CLO")->substr(4))};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+}
+
+// A row that no flow file lists (a packet, a request, a flow file without entries) names the
+// link's base path in its warning; the other selected rows are still handled.
+TEST_F(Removal, RowsWithoutAFlowFileAreWarnedAbout) {
+    tree.Write("out/006400C8.OUT", "packet");
+    tree.Write("out/006400C8.REQ", "FILES\r\n");
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(Select(OutRow("006400C8.OUT")));
+    ASSERT_TRUE(Select(FileRow("d.zip")));
+    ASSERT_TRUE(Select(OutRow("006400C8.REQ")));
+    const std::string basePath = tree.Win(MadeName("out/006400C8"));
+    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "3"), 0));
+    front.Expect(Warning(MsgWarning, MsgLineNotRemoved, basePath));
+    front.Expect(Warning(MsgWarning, MsgLineNotRemoved, basePath));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.OUT"), "packet");
+    EXPECT_EQ(Bytes("out/006400C8.REQ"), "FILES\r\n");
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({"^" + files[4]}));
+}
+
+// A line that is gone from its flow file (the panel out of date) is reported with the flow
+// file's path; the ".." item is passed over.
+TEST_F(Removal, ALineAlreadyGoneIsReported) {
+    ASSERT_TRUE(OpenLink());
+    ASSERT_TRUE(Select(FileRow("a.zip")));
+    ASSERT_TRUE(Select(FileRow("b.zip")));
+    tree.WriteFlowFile(*OnDisk("out/006400C8.FLO"), {"#" + files[1]});
+    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "2"), 0));
+    front.Expect(
+        Warning(MsgWarning, MsgLineNotRemoved, tree.Win(MadeName("out/006400C8")) + ".FLO"));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), "");
+
+    ASSERT_TRUE(Panel().SetCurrent(0));
+    ASSERT_TRUE(Panel().IsDotsItem(0));
+    front.Expect(Question("..", 0));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({files[3], "^" + files[4]}));
+}
+
+TEST_F(Removal, ANameOutsideAsciiIsFoundInTheFlowFile) {
+    std::string accented = WriteAnsiFile("files/\xE0-report.zip");
+    tree.WriteFlowFile("out/006400C8.HLO", {"#" + accented, files[0]});
+    ASSERT_TRUE(OpenLink());
+#ifdef _WIN32
+    const std::string shown = FileRow("\x85-report.zip"); // code page 437
+#else
+    const std::string shown = FileRow("\xE0-report.zip");
+#endif
+    ASSERT_TRUE(SetCurrent(shown));
+    front.Expect(Question(shown, 0));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.HLO"), CrLf({files[0]}));
+}
+
+} // namespace
