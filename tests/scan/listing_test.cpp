@@ -150,7 +150,14 @@ TEST_F(Listing, NonAsciiNameIsShownInOemAndKeepsItsSelection) {
     const std::string ansi = "\xC3\xA0\xC3\xA1.zip";
     const std::string shown = ansi;
 #endif
-    tree.WriteFlowFile("out/006400C8.FLO", {tree.WriteAttached(ansi), tree.WriteAttached("b.zip")});
+    // Made through the Win32 API, which takes the name in the ANSI code page as the plugin
+    // reads it (the C++ library may take a narrow name as UTF-8).
+    std::string path = tree.Win("files") + "\\" + ansi;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    tree.WriteFlowFile("out/006400C8.FLO", {path, tree.WriteAttached("b.zip")});
     ASSERT_TRUE(OpenLink());
     ASSERT_TRUE(Row(FileRow(shown))) << ::testing::PrintToString(RowNames());
     ASSERT_TRUE(Select(FileRow(shown)));
