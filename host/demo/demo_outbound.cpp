@@ -55,8 +55,9 @@ public:
         if (!error_.empty()) return false;
         std::error_code code;
         fs::create_directories(path.parent_path(), code);
-        if (code) return Fail("cannot make the directory " + path.parent_path().string() + ": " +
-                              code.message());
+        if (code)
+            return Fail("cannot make the directory " + path.parent_path().string() + ": " +
+                        code.message());
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
@@ -111,8 +112,8 @@ std::string NetmailPacket(const Address &from, const Address &to, const std::str
     packet.append(8, '\0');            // no password
     Put16(packet, from.zone);
     Put16(packet, to.zone);
-    Put16(packet, 0);      // auxiliary net
-    Put16(packet, 0x0100); // capability word, byte-swapped copy
+    Put16(packet, 0);               // auxiliary net
+    Put16(packet, 0x0100);          // capability word, byte-swapped copy
     packet += static_cast<char>(0); // product code, high byte
     packet += static_cast<char>(0); // revision
     Put16(packet, 0x0001);          // capability word: type 2+
@@ -142,7 +143,10 @@ std::string NetmailPacket(const Address &from, const Address &to, const std::str
                        std::to_string(to.node) + " " + std::to_string(from.zone) + ":" +
                        std::to_string(from.net) + "/" + std::to_string(from.node) + "\r";
     if (to.point) body += "\x01TOPT " + std::to_string(to.point) + "\r";
-    if (from.point) body += "\x01" "FMPT " + std::to_string(from.point) + "\r";
+    if (from.point)
+        body += "\x01"
+                "FMPT " +
+                std::to_string(from.point) + "\r";
     body += text + "\r";
     packet += body;
     packet += '\0';
@@ -228,8 +232,8 @@ bool BuildDemoOutbound(const std::string &directory, DemoOutbound &demo, std::st
         int hoursAgo;
     };
     const Attached attached[] = {
-        {"nodelist.z49", 2310, 30}, {"newfiles.txt", 845, 20},  {"sent.lzh", 1200, 50},
-        {"report.txt", 512, 5},     {"fido.jpg", 4096, 70},     {"points.lst", 377, 12},
+        {"nodelist.z49", 2310, 30}, {"newfiles.txt", 845, 20}, {"sent.lzh", 1200, 50},
+        {"report.txt", 512, 5},     {"fido.jpg", 4096, 70},    {"points.lst", 377, 12},
         {"welcome.txt", 128, 2},    {"fileecho.tic", 260, 8},
     };
     for (const Attached &file : attached) {
@@ -254,12 +258,13 @@ bool BuildDemoOutbound(const std::string &directory, DemoOutbound &demo, std::st
     std::vector<Link> links;
     {
         Address a = {2, 5020, 1, 0};
-        links.push_back({a,
-                         {{".CUT", packet(a, "Crash netmail")},
-                          {".CLO", FlowLines({"^" + path("nodelist.z49"), "#" + path("newfiles.txt"),
-                                              "~" + path("sent.lzh"), path("report.txt")})},
-                          {".FLO", FlowLines({path("fido.jpg")})}},
-                         6});
+        links.push_back(
+            {a,
+             {{".CUT", packet(a, "Crash netmail")},
+              {".CLO", FlowLines({"^" + path("nodelist.z49"), "#" + path("newfiles.txt"),
+                                  "~" + path("sent.lzh"), path("report.txt")})},
+              {".FLO", FlowLines({path("fido.jpg")})}},
+             6});
     }
     {
         Address a = {2, 5020, 2, 0};
@@ -272,7 +277,8 @@ bool BuildDemoOutbound(const std::string &directory, DemoOutbound &demo, std::st
     {
         // binkd is talking to this link right now: its busy flag is set.
         Address a = {2, 5020, 3, 0};
-        links.push_back({a, {{".BSY", "12345\r\n"}, {".FLO", FlowLines({"^" + path("welcome.txt")})}}, 1});
+        links.push_back(
+            {a, {{".BSY", "12345\r\n"}, {".FLO", FlowLines({"^" + path("welcome.txt")})}}, 1});
     }
     {
         Address a = {2, 5020, 4, 0};
@@ -307,14 +313,15 @@ bool BuildDemoOutbound(const std::string &directory, DemoOutbound &demo, std::st
     }
     {
         Address a = {1, 396, 45, 0};
-        links.push_back({a,
-                         {{".CUT", packet(a, "Across the zones")},
-                          {".FLO", FlowLines({path("nodelist.z49")})}},
-                         40});
+        links.push_back(
+            {a,
+             {{".CUT", packet(a, "Across the zones")}, {".FLO", FlowLines({path("nodelist.z49")})}},
+             40});
     }
     {
         Address a = {3, 633, 410, 0};
-        links.push_back({a, {{".HLO", FlowLines({path("report.txt")})}, {".REQ", "ALLFILES\r\n"}}, 18});
+        links.push_back(
+            {a, {{".HLO", FlowLines({path("report.txt")})}, {".REQ", "ALLFILES\r\n"}}, 18});
     }
     {
         Address a = {3, 633, 410, 2};
@@ -368,9 +375,12 @@ bool BuildLargeOutbound(const std::string &directory, const LargeOutboundShape &
     for (int i = 0; i < shape.links && writer.Ok(); ++i) {
         int zoneIndex = i % shape.zones;
         // The own zone 2 first, then 1, 3, 4 ...
-        unsigned zone = zoneIndex == 0 ? 2u : zoneIndex == 1 ? 1u : static_cast<unsigned>(zoneIndex + 1);
+        unsigned zone = zoneIndex == 0   ? 2u
+                        : zoneIndex == 1 ? 1u
+                                         : static_cast<unsigned>(zoneIndex + 1);
         int k = perZone[static_cast<size_t>(zoneIndex)]++;
-        Address a = {zone, 100u + static_cast<unsigned>(k / 500), 1u + static_cast<unsigned>(k % 500), 0};
+        Address a = {zone, 100u + static_cast<unsigned>(k / 500),
+                     1u + static_cast<unsigned>(k % 500), 0};
         if (shape.pointEvery > 0 && i % shape.pointEvery == shape.pointEvery - 1) a.point = 1;
         fs::path base = LinkBase(outbound, own.zone, a);
         DemoLink row{FormatAddress(a), "", "", ".....", "....."};

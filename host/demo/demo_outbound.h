@@ -20,19 +20,19 @@ namespace bsodemo {
 
 // One link row the panel shows at its root for the outbound built.
 struct DemoLink {
-    std::string address;     // as the panel names it: "2:5020/1.0"
-    std::string busy;        // "*" or ""
-    std::string request;     // "*" or ""
-    std::string netmail;     // flavor string of its netmail packets, "....." when none
-    std::string flow;        // flavor string of its flow files
+    std::string address; // as the panel names it: "2:5020/1.0"
+    std::string busy;    // "*" or ""
+    std::string request; // "*" or ""
+    std::string netmail; // flavor string of its netmail packets, "....." when none
+    std::string flow;    // flavor string of its flow files
 };
 
 struct DemoOutbound {
-    std::string directory;      // native path of the directory the tree was built in
-    std::string outbound;       // native path of the outbound root ("<directory>/out")
-    std::string outboundWin32;  // the same in Win32 form, for PathToOutbound
-    std::string files;          // native path of the directory of the attached files
-    std::string ownAddress;     // the own address the tree is laid out for ("2:5020/1000")
+    std::string directory;       // native path of the directory the tree was built in
+    std::string outbound;        // native path of the outbound root ("<directory>/out")
+    std::string outboundWin32;   // the same in Win32 form, for PathToOutbound
+    std::string files;           // native path of the directory of the attached files
+    std::string ownAddress;      // the own address the tree is laid out for ("2:5020/1000")
     std::vector<DemoLink> links; // every link row, sorted by address
     // Names (without directory) of files that flow files name and that do not exist.
     std::vector<std::string> missingFiles;
@@ -46,11 +46,11 @@ bool BuildDemoOutbound(const std::string &directory, DemoOutbound &demo, std::st
 
 // The shape of a large generated outbound.
 struct LargeOutboundShape {
-    int links = 1000;       // link rows in all
-    int zones = 4;          // spread over this many zones, the own zone 2 among them
-    int pointEvery = 5;     // every n-th link is a point of a node (0: no points)
-    int filesPerLink = 3;   // lines in each link's flow file, each naming a real file
-    int busyEvery = 50;     // every n-th link is busy (0: none)
+    int links = 1000;     // link rows in all
+    int zones = 4;        // spread over this many zones, the own zone 2 among them
+    int pointEvery = 5;   // every n-th link is a point of a node (0: no points)
+    int filesPerLink = 3; // lines in each link's flow file, each naming a real file
+    int busyEvery = 50;   // every n-th link is busy (0: none)
 };
 
 // Builds a large outbound in `directory` for benchmarks: `links` distinct link rows, each with

@@ -16,7 +16,8 @@ std::vector<std::string> SplitList(const std::string &text) {
     size_t start = 0;
     for (;;) {
         size_t comma = text.find(',', start);
-        std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string part =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         while (!part.empty() && part.front() == ' ') part.erase(part.begin());
         while (!part.empty() && part.back() == ' ') part.pop_back();
         parts.push_back(part);
@@ -29,11 +30,15 @@ std::vector<std::string> SplitList(const std::string &text) {
 // Width a column takes when it is given 0, or 0 for the columns that share the free space.
 int NaturalWidth(const Column &column) {
     switch (column.kind) {
-    case ColumnKind::Date: return 8;
-    case ColumnKind::Time: return 5;
+    case ColumnKind::Date:
+        return 8;
+    case ColumnKind::Time:
+        return 5;
     case ColumnKind::Size:
-    case ColumnKind::PackedSize: return 10;
-    default: return 0;
+    case ColumnKind::PackedSize:
+        return 10;
+    default:
+        return 0;
     }
 }
 
@@ -42,8 +47,9 @@ const uint64_t kTicksTo1970 = 116444736000000000ULL;
 bool LocalTime(FILETIME time, std::tm &local) {
     uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     if (ticks == 0) return false;
-    long long seconds = ticks >= kTicksTo1970 ? static_cast<long long>((ticks - kTicksTo1970) / 10000000ULL)
-                                              : -static_cast<long long>((kTicksTo1970 - ticks) / 10000000ULL);
+    long long seconds = ticks >= kTicksTo1970
+                            ? static_cast<long long>((ticks - kTicksTo1970) / 10000000ULL)
+                            : -static_cast<long long>((kTicksTo1970 - ticks) / 10000000ULL);
     std::time_t when = static_cast<std::time_t>(seconds);
     return localtime_r(&when, &local) != nullptr;
 }
@@ -74,17 +80,33 @@ std::vector<Column> ParseColumns(const std::string &types, const std::string &wi
         Column column;
         column.type = token;
         if (i < widthList.size()) column.width = std::max(0, std::atoi(widthList[i].c_str()));
-        char letter = token.empty() ? 0 : static_cast<char>(std::toupper(static_cast<unsigned char>(token[0])));
+        char letter = token.empty()
+                          ? 0
+                          : static_cast<char>(std::toupper(static_cast<unsigned char>(token[0])));
         std::string rest = token.size() > 1 ? token.substr(1) : std::string();
         for (char &c : rest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         switch (letter) {
-        case 'N': column.kind = ColumnKind::Name; break;
-        case 'S': column.kind = ColumnKind::Size; break;
-        case 'P': column.kind = ColumnKind::PackedSize; break;
-        case 'D': column.kind = ColumnKind::Date; break;
-        case 'T': column.kind = ColumnKind::Time; break;
-        case 'Z': column.kind = ColumnKind::Description; break;
-        case 'O': column.kind = ColumnKind::Owner; break;
+        case 'N':
+            column.kind = ColumnKind::Name;
+            break;
+        case 'S':
+            column.kind = ColumnKind::Size;
+            break;
+        case 'P':
+            column.kind = ColumnKind::PackedSize;
+            break;
+        case 'D':
+            column.kind = ColumnKind::Date;
+            break;
+        case 'T':
+            column.kind = ColumnKind::Time;
+            break;
+        case 'Z':
+            column.kind = ColumnKind::Description;
+            break;
+        case 'O':
+            column.kind = ColumnKind::Owner;
+            break;
         case 'C':
             if (!rest.empty() && std::isdigit(static_cast<unsigned char>(rest[0]))) {
                 column.kind = ColumnKind::Custom;
@@ -92,7 +114,8 @@ std::vector<Column> ParseColumns(const std::string &types, const std::string &wi
                 rest.erase(0, 1);
             }
             break;
-        default: break;
+        default:
+            break;
         }
         column.modifiers = rest;
         columns.push_back(column);
@@ -106,7 +129,8 @@ int StripeCount(const std::vector<Column> &columns) {
         if (count % group != 0) continue;
         bool repeats = true;
         for (size_t i = group; i < count && repeats; ++i)
-            repeats = columns[i].kind == columns[i % group].kind && columns[i].custom == columns[i % group].custom;
+            repeats = columns[i].kind == columns[i % group].kind &&
+                      columns[i].custom == columns[i % group].custom;
         if (repeats) return static_cast<int>(count / group);
     }
     return 1;
@@ -156,14 +180,22 @@ std::vector<int> LayoutColumns(const std::vector<Column> &columns, int width) {
 
 std::string DefaultColumnTitle(const Column &column) {
     switch (column.kind) {
-    case ColumnKind::Name: return "Name";
-    case ColumnKind::Size: return "Size";
-    case ColumnKind::PackedSize: return "Packed";
-    case ColumnKind::Date: return "Date";
-    case ColumnKind::Time: return "Time";
-    case ColumnKind::Description: return "Description";
-    case ColumnKind::Owner: return "Owner";
-    default: return "";
+    case ColumnKind::Name:
+        return "Name";
+    case ColumnKind::Size:
+        return "Size";
+    case ColumnKind::PackedSize:
+        return "Packed";
+    case ColumnKind::Date:
+        return "Date";
+    case ColumnKind::Time:
+        return "Time";
+    case ColumnKind::Description:
+        return "Description";
+    case ColumnKind::Owner:
+        return "Owner";
+    default:
+        return "";
     }
 }
 
@@ -184,15 +216,16 @@ std::string FormatSizeCell(uint64_t size, bool folder, bool dots, int width, boo
 std::string FormatDateCell(FILETIME time) {
     std::tm local;
     if (!LocalTime(time, local)) return "";
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d.%02d.%02d", local.tm_mday, local.tm_mon + 1, local.tm_year % 100);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d.%02d.%02d", local.tm_mday, local.tm_mon + 1,
+                  local.tm_year % 100);
     return text;
 }
 
 std::string FormatTimeCell(FILETIME time) {
     std::tm local;
     if (!LocalTime(time, local)) return "";
-    char text[16];
+    char text[32];
     std::snprintf(text, sizeof text, "%02d:%02d", local.tm_hour, local.tm_min);
     return text;
 }

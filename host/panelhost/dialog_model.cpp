@@ -9,13 +9,17 @@ namespace panelhost {
 
 int DialogItemState::DrawnWidth() const {
     switch (type) {
-    case DI_BUTTON: return TextWidth(label) + 4;      // "[ OK ]"
+    case DI_BUTTON:
+        return TextWidth(label) + 4; // "[ OK ]"
     case DI_CHECKBOX:
-    case DI_RADIOBUTTON: return TextWidth(label) + 4; // "[x] label", "(•) label"
+    case DI_RADIOBUTTON:
+        return TextWidth(label) + 4; // "[x] label", "(•) label"
     case DI_EDIT:
     case DI_FIXEDIT:
-    case DI_PSWEDIT: return FieldWidth();
-    default: return TextWidth(label);
+    case DI_PSWEDIT:
+        return FieldWidth();
+    default:
+        return TextWidth(label);
     }
 }
 
@@ -44,8 +48,10 @@ DialogModel::DialogModel(int width, int height, const FarDialogItem *items, int 
             item.label = StripHotKeyMark(DecodeUtf8(data), &item.hotKeyIndex, &item.hotKey);
         }
         // Selected shares its place with History: only these types have a state.
-        if (item.type == DI_CHECKBOX || item.type == DI_RADIOBUTTON) item.selected = source.Selected != 0;
-        if (item.type == DI_TEXT && item.x1 == -1) item.x1 = std::max(0, (width_ - TextWidth(item.label)) / 2);
+        if (item.type == DI_CHECKBOX || item.type == DI_RADIOBUTTON)
+            item.selected = source.Selected != 0;
+        if (item.type == DI_TEXT && item.x1 == -1)
+            item.x1 = std::max(0, (width_ - TextWidth(item.label)) / 2);
         items_.push_back(item);
     }
     LayOutCentredRows();
@@ -90,7 +96,8 @@ void DialogModel::AssignGroups() {
 }
 
 bool DialogModel::SetFocus(int index) {
-    if (index < 0 || index >= Count() || !items_[static_cast<size_t>(index)].Focusable()) return false;
+    if (index < 0 || index >= Count() || !items_[static_cast<size_t>(index)].Focusable())
+        return false;
     if (focus_ >= 0) items_[static_cast<size_t>(focus_)].marked = false;
     focus_ = index;
     DialogItemState &item = items_[static_cast<size_t>(index)];
@@ -279,7 +286,8 @@ DialogModel::Outcome DialogModel::HandleKey(const Key &key) {
         return outcome;
     }
     if (item.IsEdit()) {
-        if ((key.Is(VK_DOWN, PKF_CONTROL) || key.Is(VK_DOWN, PKF_ALT)) && (item.flags & DIF_HISTORY)) {
+        if ((key.Is(VK_DOWN, PKF_CONTROL) || key.Is(VK_DOWN, PKF_ALT)) &&
+            (item.flags & DIF_HISTORY)) {
             outcome.action = Action::History;
             outcome.item = focus_;
             return outcome;
@@ -313,7 +321,8 @@ DialogModel::Outcome DialogModel::HandleKey(const Key &key) {
         }
         return outcome;
     }
-    if (key.IsText() || key.state == PKF_ALT || key.state == (PKF_ALT | PKF_SHIFT)) return HotKey(key.ch);
+    if (key.IsText() || key.state == PKF_ALT || key.state == (PKF_ALT | PKF_SHIFT))
+        return HotKey(key.ch);
     return outcome;
 }
 
@@ -322,7 +331,8 @@ void DialogModel::SetEditText(int index, const std::string &utf8) {
     DialogItemState &item = items_[static_cast<size_t>(index)];
     if (!item.IsEdit()) return;
     std::u32string text = DecodeUtf8(utf8);
-    while (!text.empty() && static_cast<int>(EncodeUtf8(text).size()) > kMaxDataBytes) text.pop_back();
+    while (!text.empty() && static_cast<int>(EncodeUtf8(text).size()) > kMaxDataBytes)
+        text.pop_back();
     item.text = text;
     item.cursor = static_cast<int>(text.size());
     item.marked = false;
@@ -332,7 +342,8 @@ void DialogModel::SetEditText(int index, const std::string &utf8) {
 int DialogModel::FrameAt(int y) const {
     for (int i = 0; i < Count(); ++i) {
         const DialogItemState &item = items_[static_cast<size_t>(i)];
-        if ((item.type == DI_DOUBLEBOX || item.type == DI_SINGLEBOX) && y > item.y1 && y < item.y2) return i;
+        if ((item.type == DI_DOUBLEBOX || item.type == DI_SINGLEBOX) && y > item.y1 && y < item.y2)
+            return i;
     }
     return -1;
 }
@@ -344,7 +355,8 @@ void DialogModel::StoreInto(FarDialogItem *items, int count) const {
             std::string bytes = EncodeUtf8(item.text);
             // Cut at a character boundary so the text stays valid UTF-8.
             size_t length = std::min(bytes.size(), static_cast<size_t>(kMaxDataBytes));
-            while (length > 0 && length < bytes.size() && (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80)
+            while (length > 0 && length < bytes.size() &&
+                   (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80)
                 --length;
             std::memcpy(items[i].Data, bytes.data(), length);
             items[i].Data[length] = 0;

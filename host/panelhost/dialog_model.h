@@ -18,16 +18,16 @@ struct DialogItemState {
     DWORD flags = 0;
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // inside the dialog; buttons of a centred row moved
     bool defaultButton = false;
-    std::u32string label;  // text items, buttons, check boxes, radio buttons: without '&'
-    int hotKeyIndex = -1;  // index of the hot-key character in label
+    std::u32string label; // text items, buttons, check boxes, radio buttons: without '&'
+    int hotKeyIndex = -1; // index of the hot-key character in label
     char32_t hotKey = 0;
-    std::u32string text;   // edit fields: the text being edited
-    int cursor = 0;        // edit fields: cursor position in text
-    int scroll = 0;        // edit fields: first character shown
-    bool marked = false;   // edit fields: the whole text is marked; typing replaces it
-    bool selected = false; // check boxes and radio buttons
+    std::u32string text;              // edit fields: the text being edited
+    int cursor = 0;                   // edit fields: cursor position in text
+    int scroll = 0;                   // edit fields: first character shown
+    bool marked = false;              // edit fields: the whole text is marked; typing replaces it
+    bool selected = false;            // check boxes and radio buttons
     std::vector<std::string> history; // edit fields with DIF_HISTORY: earlier inputs
-    int group = -1;        // radio buttons: index of the first item of their group
+    int group = -1;                   // radio buttons: index of the first item of their group
 
     bool IsEdit() const { return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT; }
     bool Focusable() const {

@@ -19,7 +19,8 @@ std::string Lower(std::string text) {
 }
 
 std::u32string TrimRight(std::u32string text) {
-    while (!text.empty() && (text.back() == U' ' || text.back() == U'\t' || text.back() == U'\r')) text.pop_back();
+    while (!text.empty() && (text.back() == U' ' || text.back() == U'\t' || text.back() == U'\r'))
+        text.pop_back();
     return text;
 }
 
@@ -46,12 +47,14 @@ std::vector<StyledChar> Style(const std::u32string &text, std::vector<std::strin
             }
             // ~text~@Topic@
             size_t close = text.find(U'~', i + 1);
-            if (close != std::u32string::npos && close + 1 < text.size() && text[close + 1] == U'@') {
+            if (close != std::u32string::npos && close + 1 < text.size() &&
+                text[close + 1] == U'@') {
                 size_t end = text.find(U'@', close + 2);
                 if (end != std::u32string::npos) {
                     int link = static_cast<int>(targets.size());
                     targets.push_back(EncodeUtf8(text.substr(close + 2, end - close - 2)));
-                    for (size_t k = i + 1; k < close; ++k) out.push_back({text[k], HelpSpan::Link, link});
+                    for (size_t k = i + 1; k < close; ++k)
+                        out.push_back({text[k], HelpSpan::Link, link});
                     i = end;
                     continue;
                 }
@@ -71,7 +74,8 @@ int Width(const std::vector<StyledChar> &chars) {
 HelpLine ToLine(const std::vector<StyledChar> &chars, const std::vector<std::string> &targets) {
     HelpLine line;
     for (const StyledChar &c : chars) {
-        if (line.spans.empty() || line.spans.back().kind != c.kind || line.spans.back().link != c.link) {
+        if (line.spans.empty() || line.spans.back().kind != c.kind ||
+            line.spans.back().link != c.link) {
             HelpSpan span;
             span.kind = c.kind;
             span.link = c.link;
@@ -163,7 +167,8 @@ std::vector<HelpLine> LayOutTopic(const HelpTopic &topic, int width) {
             paragraphs.push_back(line);
             open = true;
         } else {
-            paragraphs.back() += U" " + line;
+            paragraphs.back() += U' ';
+            paragraphs.back() += line;
         }
     }
     std::vector<std::string> targets;
@@ -185,8 +190,10 @@ std::vector<HelpLine> LayOutTopic(const HelpTopic &topic, int width) {
             while (blanksEnd < chars.size() && chars[blanksEnd].c == U' ') ++blanksEnd;
             size_t wordEnd = blanksEnd;
             while (wordEnd < chars.size() && chars[wordEnd].c != U' ') ++wordEnd;
-            std::vector<StyledChar> blanks(chars.begin() + static_cast<long>(i), chars.begin() + static_cast<long>(blanksEnd));
-            std::vector<StyledChar> word(chars.begin() + static_cast<long>(blanksEnd), chars.begin() + static_cast<long>(wordEnd));
+            std::vector<StyledChar> blanks(chars.begin() + static_cast<long>(i),
+                                           chars.begin() + static_cast<long>(blanksEnd));
+            std::vector<StyledChar> word(chars.begin() + static_cast<long>(blanksEnd),
+                                         chars.begin() + static_cast<long>(wordEnd));
             i = wordEnd;
             if (word.empty()) break;
             if (!lineHasWord || Width(current) + Width(blanks) + Width(word) <= width) {
@@ -200,7 +207,8 @@ std::vector<HelpLine> LayOutTopic(const HelpTopic &topic, int width) {
                 lineHasWord = true;
             } else {
                 lines.push_back(ToLine(current, targets));
-                current.assign(hanging < static_cast<size_t>(width) ? hanging : 0, StyledChar{U' ', HelpSpan::Plain, -1});
+                current.assign(hanging < static_cast<size_t>(width) ? hanging : 0,
+                               StyledChar{U' ', HelpSpan::Plain, -1});
                 current.insert(current.end(), word.begin(), word.end());
             }
             // A word wider than the window is cut into pieces.
@@ -208,7 +216,8 @@ std::vector<HelpLine> LayOutTopic(const HelpTopic &topic, int width) {
                 std::vector<StyledChar> piece;
                 int used = 0;
                 size_t k = 0;
-                while (k < current.size() && used + CharWidth(current[k].c) <= width) used += CharWidth(current[k++].c);
+                while (k < current.size() && used + CharWidth(current[k].c) <= width)
+                    used += CharWidth(current[k++].c);
                 if (k == 0) k = 1;
                 piece.assign(current.begin(), current.begin() + static_cast<long>(k));
                 lines.push_back(ToLine(piece, targets));

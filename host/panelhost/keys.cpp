@@ -20,8 +20,8 @@ std::vector<KeySequence> ModifiedKeySequences() {
         int vk;
     };
     // Keys sent as ESC [ 1 ; m <letter>.
-    const Final letters[] = {{'P', VK_F1}, {'Q', VK_F2}, {'R', VK_F3},   {'S', VK_F4},
-                             {'A', VK_UP}, {'B', VK_DOWN}, {'C', VK_RIGHT}, {'D', VK_LEFT},
+    const Final letters[] = {{'P', VK_F1},   {'Q', VK_F2},   {'R', VK_F3},    {'S', VK_F4},
+                             {'A', VK_UP},   {'B', VK_DOWN}, {'C', VK_RIGHT}, {'D', VK_LEFT},
                              {'H', VK_HOME}, {'F', VK_END}};
     // Keys sent as ESC [ n ; m ~.
     struct Numbered {
@@ -56,14 +56,26 @@ std::vector<KeySequence> ModifiedKeySequences() {
 Key KeyFromCharacter(char32_t c) {
     Key key;
     switch (c) {
-    case 0: key.vk = VK_SPACE; key.state = PKF_CONTROL; return key;
+    case 0:
+        key.vk = VK_SPACE;
+        key.state = PKF_CONTROL;
+        return key;
     case 8:
-    case 127: key.vk = VK_BACK; return key;
-    case 9: key.vk = VK_TAB; return key;
+    case 127:
+        key.vk = VK_BACK;
+        return key;
+    case 9:
+        key.vk = VK_TAB;
+        return key;
     case 10:
-    case 13: key.vk = VK_RETURN; return key;
-    case 27: key.vk = VK_ESCAPE; return key;
-    default: break;
+    case 13:
+        key.vk = VK_RETURN;
+        return key;
+    case 27:
+        key.vk = VK_ESCAPE;
+        return key;
+    default:
+        break;
     }
     if (c < 0x20) {
         key.vk = 'A' + static_cast<int>(c) - 1; // Ctrl+A is 1
@@ -98,22 +110,38 @@ std::string KeyName(const Key &key) {
     if (key.state & PKF_SHIFT) name += "Shift+";
     if (key.vk >= VK_F1 && key.vk <= VK_F12) return name + "F" + std::to_string(key.vk - VK_F1 + 1);
     switch (key.vk) {
-    case VK_UP: return name + "Up";
-    case VK_DOWN: return name + "Down";
-    case VK_LEFT: return name + "Left";
-    case VK_RIGHT: return name + "Right";
-    case VK_HOME: return name + "Home";
-    case VK_END: return name + "End";
-    case VK_PRIOR: return name + "PgUp";
-    case VK_NEXT: return name + "PgDn";
-    case VK_INSERT: return name + "Ins";
-    case VK_DELETE: return name + "Del";
-    case VK_RETURN: return name + "Enter";
-    case VK_TAB: return name + "Tab";
-    case VK_ESCAPE: return name + "Esc";
-    case VK_BACK: return name + "BS";
-    case VK_SPACE: return name + "Space";
-    default: break;
+    case VK_UP:
+        return name + "Up";
+    case VK_DOWN:
+        return name + "Down";
+    case VK_LEFT:
+        return name + "Left";
+    case VK_RIGHT:
+        return name + "Right";
+    case VK_HOME:
+        return name + "Home";
+    case VK_END:
+        return name + "End";
+    case VK_PRIOR:
+        return name + "PgUp";
+    case VK_NEXT:
+        return name + "PgDn";
+    case VK_INSERT:
+        return name + "Ins";
+    case VK_DELETE:
+        return name + "Del";
+    case VK_RETURN:
+        return name + "Enter";
+    case VK_TAB:
+        return name + "Tab";
+    case VK_ESCAPE:
+        return name + "Esc";
+    case VK_BACK:
+        return name + "BS";
+    case VK_SPACE:
+        return name + "Space";
+    default:
+        break;
     }
     if ((key.vk >= 'A' && key.vk <= 'Z') || (key.vk >= '0' && key.vk <= '9'))
         return name + static_cast<char>(key.vk);

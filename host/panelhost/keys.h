@@ -16,9 +16,9 @@
 namespace panelhost {
 
 struct Key {
-    int vk = 0;         // virtual key code; 0 when nothing was pressed or the character has none
-    unsigned state = 0; // PKF_CONTROL | PKF_ALT | PKF_SHIFT
-    char32_t ch = 0;    // the printable character typed (also with Alt), else 0
+    int vk = 0;          // virtual key code; 0 when nothing was pressed or the character has none
+    unsigned state = 0;  // PKF_CONTROL | PKF_ALT | PKF_SHIFT
+    char32_t ch = 0;     // the printable character typed (also with Alt), else 0
     bool resize = false; // the terminal changed its size
 
     bool None() const { return vk == 0 && ch == 0 && !resize; }

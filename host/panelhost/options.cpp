@@ -32,7 +32,8 @@ bool IsFullAddress(const std::string &text) {
     return at == text.size() && zone != 0 && net != 0;
 }
 
-bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine &line, std::string &error) {
+bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine &line,
+                      std::string &error) {
     line = CommandLine();
     bool optionsDone = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -84,7 +85,8 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine &li
         } else if (argument == "--address") {
             if (!needValue("an address such as 2:5020/1000")) return false;
             if (!IsFullAddress(value)) {
-                error = "--address " + value + ": not an address of the form ZONE:NET/NODE (for example 2:5020/1000)";
+                error = "--address " + value +
+                        ": not an address of the form ZONE:NET/NODE (for example 2:5020/1000)";
                 return false;
             }
             line.address = value;
@@ -109,30 +111,37 @@ bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine &li
 
 std::string UsageText(const std::string &program) {
     return "Usage: " + program +
-           " [--outbound DIR] [--address ZONE:NET/NODE] [--lang English|Russian] [--demo] [PLUGIN]\n"
+           " [--outbound DIR] [--address ZONE:NET/NODE] [--lang English|Russian] [--demo] "
+           "[PLUGIN]\n"
            "\n"
            "Runs the bsopanel plugin in the terminal, the way the file manager shows it: the\n"
            "outbound panel on the left, a file panel of the current directory on the right.\n"
            "\n"
            "Options:\n"
            "  --outbound DIR   the BSO outbound directory of your own zone (for example\n"
-           "                   /var/spool/ftn/outb); stored in the settings before the plugin starts\n"
+           "                   /var/spool/ftn/outb); stored in the settings before the plugin "
+           "starts\n"
            "  --address ADDR   your own FTN address, ZONE:NET/NODE; stored in the settings too\n"
            "  --lang NAME      the language of the plugin's texts: English (default) or Russian;\n"
            "                   $BSOPANEL_LANG says the same\n"
-           "  --demo           builds a demo outbound in a fresh temporary directory, with settings\n"
+           "  --demo           builds a demo outbound in a fresh temporary directory, with "
+           "settings\n"
            "                   of its own, and opens it; everything is removed when you quit\n"
            "  --help           this text\n"
            "  PLUGIN           the plugin module (bsopanel.so); by default the one installed with\n"
-           "                   panelhost. Its language (.lng) and help (.hlp) files lie beside it.\n"
+           "                   panelhost. Its language (.lng) and help (.hlp) files lie beside "
+           "it.\n"
            "\n"
            "Settings live in a registry file in REGEDIT4 format: $BSOPANEL_REGISTRY, by default\n"
-           "~/.config/bsopanel/registry.reg, key HKEY_CURRENT_USER\\Software\\Far\\Plugins\\KESTREL.\n"
+           "~/.config/bsopanel/registry.reg, key "
+           "HKEY_CURRENT_USER\\Software\\Far\\Plugins\\KESTREL.\n"
            "\n"
-           "Keys: Tab switches panels; Enter enters a link, \"..\" goes back; Insert or Space selects;\n"
+           "Keys: Tab switches panels; Enter enters a link, \"..\" goes back; Insert or Space "
+           "selects;\n"
            "F4 file request, F7 poll (root); F6 flavor, F7 remove, Shift+F4 request (in a link);\n"
            "F5 on the file panel attaches files to a link; Ctrl+R rereads; Ctrl+3, Ctrl+4, Ctrl+5\n"
-           "or Ctrl+0..9 switch view modes (Alt+digit where the terminal does not pass Ctrl+digit);\n"
+           "or Ctrl+0..9 switch view modes (Alt+digit where the terminal does not pass "
+           "Ctrl+digit);\n"
            "Ctrl+F3 to Ctrl+F6 sort by name, extension, time, size (again: reversed);\n"
            "Ctrl+Space shows the Shift, Ctrl and Alt key bars in turn; F1 help; Alt+Shift+F9 the\n"
            "plugin's settings; F11 plugins menu; F10 quits.\n"

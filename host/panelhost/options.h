@@ -18,7 +18,8 @@ struct CommandLine {
 };
 
 // Parses the arguments after the program name. False with `error` saying what is wrong.
-bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine &line, std::string &error);
+bool ParseCommandLine(const std::vector<std::string> &arguments, CommandLine &line,
+                      std::string &error);
 
 // True for an address of the form zone:net/node or zone:net/node.point (numbers 0 to 65535,
 // zone and net not 0).

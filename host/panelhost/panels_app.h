@@ -50,8 +50,8 @@ private:
     standin::Host &host_;
     TerminalUi &ui_;
     Screen &screen_;
-    int top_[2] = {0, 0};   // first item shown, per side
-    int keyBarGroup_ = 0;   // 0 plain, 1 Shift, 2 Ctrl, 3 Alt: the group shown
+    int top_[2] = {0, 0}; // first item shown, per side
+    int keyBarGroup_ = 0; // 0 plain, 1 Shift, 2 Ctrl, 3 Alt: the group shown
     bool quit_ = false;
     std::string startTitle_;
     std::vector<std::string> startLines_;

@@ -31,36 +31,66 @@ struct Palette {
 
 Palette PaletteOf(Color color) {
     switch (color) {
-    case Color::Desktop: return {COLOR_WHITE, COLOR_BLACK, false};
-    case Color::PanelText: return {COLOR_CYAN, COLOR_BLUE, false};
-    case Color::PanelBorder: return {COLOR_CYAN, COLOR_BLUE, false};
-    case Color::PanelTitle: return {COLOR_CYAN, COLOR_BLUE, false};
-    case Color::PanelTitleActive: return {COLOR_BLACK, COLOR_CYAN, false};
-    case Color::PanelColumnTitle: return {COLOR_YELLOW, COLOR_BLUE, true};
-    case Color::PanelFolder: return {COLOR_WHITE, COLOR_BLUE, true};
-    case Color::PanelSelected: return {COLOR_YELLOW, COLOR_BLUE, true};
-    case Color::PanelCursor: return {COLOR_BLACK, COLOR_CYAN, false};
-    case Color::PanelCursorSelected: return {COLOR_YELLOW, COLOR_CYAN, true};
-    case Color::KeyNumber: return {COLOR_WHITE, COLOR_BLACK, false};
-    case Color::KeyLabel: return {COLOR_BLACK, COLOR_CYAN, false};
-    case Color::DialogText: return {COLOR_BLACK, COLOR_WHITE, false};
-    case Color::DialogHotKey: return {COLOR_YELLOW, COLOR_WHITE, true};
-    case Color::DialogEdit: return {COLOR_BLACK, COLOR_CYAN, false};
-    case Color::DialogEditMarked: return {COLOR_WHITE, COLOR_BLACK, true};
-    case Color::DialogButtonFocused: return {COLOR_BLACK, COLOR_CYAN, false};
-    case Color::DialogHotKeyFocused: return {COLOR_YELLOW, COLOR_CYAN, true};
-    case Color::WarningText: return {COLOR_WHITE, COLOR_RED, true};
-    case Color::WarningHotKey: return {COLOR_YELLOW, COLOR_RED, true};
-    case Color::WarningEdit: return {COLOR_BLACK, COLOR_CYAN, false};
-    case Color::WarningButtonFocused: return {COLOR_BLACK, COLOR_WHITE, false};
-    case Color::MenuText: return {COLOR_WHITE, COLOR_CYAN, true};
-    case Color::MenuHotKey: return {COLOR_YELLOW, COLOR_CYAN, true};
-    case Color::MenuSelected: return {COLOR_WHITE, COLOR_BLACK, true};
-    case Color::HelpText: return {COLOR_BLACK, COLOR_CYAN, false};
-    case Color::HelpHighlight: return {COLOR_WHITE, COLOR_CYAN, true};
-    case Color::HelpLink: return {COLOR_YELLOW, COLOR_CYAN, true};
-    case Color::HelpLinkSelected: return {COLOR_WHITE, COLOR_BLACK, true};
-    default: return {COLOR_WHITE, COLOR_BLACK, false};
+    case Color::Desktop:
+        return {COLOR_WHITE, COLOR_BLACK, false};
+    case Color::PanelText:
+        return {COLOR_CYAN, COLOR_BLUE, false};
+    case Color::PanelBorder:
+        return {COLOR_CYAN, COLOR_BLUE, false};
+    case Color::PanelTitle:
+        return {COLOR_CYAN, COLOR_BLUE, false};
+    case Color::PanelTitleActive:
+        return {COLOR_BLACK, COLOR_CYAN, false};
+    case Color::PanelColumnTitle:
+        return {COLOR_YELLOW, COLOR_BLUE, true};
+    case Color::PanelFolder:
+        return {COLOR_WHITE, COLOR_BLUE, true};
+    case Color::PanelSelected:
+        return {COLOR_YELLOW, COLOR_BLUE, true};
+    case Color::PanelCursor:
+        return {COLOR_BLACK, COLOR_CYAN, false};
+    case Color::PanelCursorSelected:
+        return {COLOR_YELLOW, COLOR_CYAN, true};
+    case Color::KeyNumber:
+        return {COLOR_WHITE, COLOR_BLACK, false};
+    case Color::KeyLabel:
+        return {COLOR_BLACK, COLOR_CYAN, false};
+    case Color::DialogText:
+        return {COLOR_BLACK, COLOR_WHITE, false};
+    case Color::DialogHotKey:
+        return {COLOR_YELLOW, COLOR_WHITE, true};
+    case Color::DialogEdit:
+        return {COLOR_BLACK, COLOR_CYAN, false};
+    case Color::DialogEditMarked:
+        return {COLOR_WHITE, COLOR_BLACK, true};
+    case Color::DialogButtonFocused:
+        return {COLOR_BLACK, COLOR_CYAN, false};
+    case Color::DialogHotKeyFocused:
+        return {COLOR_YELLOW, COLOR_CYAN, true};
+    case Color::WarningText:
+        return {COLOR_WHITE, COLOR_RED, true};
+    case Color::WarningHotKey:
+        return {COLOR_YELLOW, COLOR_RED, true};
+    case Color::WarningEdit:
+        return {COLOR_BLACK, COLOR_CYAN, false};
+    case Color::WarningButtonFocused:
+        return {COLOR_BLACK, COLOR_WHITE, false};
+    case Color::MenuText:
+        return {COLOR_WHITE, COLOR_CYAN, true};
+    case Color::MenuHotKey:
+        return {COLOR_YELLOW, COLOR_CYAN, true};
+    case Color::MenuSelected:
+        return {COLOR_WHITE, COLOR_BLACK, true};
+    case Color::HelpText:
+        return {COLOR_BLACK, COLOR_CYAN, false};
+    case Color::HelpHighlight:
+        return {COLOR_WHITE, COLOR_CYAN, true};
+    case Color::HelpLink:
+        return {COLOR_YELLOW, COLOR_CYAN, true};
+    case Color::HelpLinkSelected:
+        return {COLOR_WHITE, COLOR_BLACK, true};
+    default:
+        return {COLOR_WHITE, COLOR_BLACK, false};
     }
 }
 
@@ -77,15 +107,18 @@ attr_t MonochromeOf(Color color) {
     case Color::WarningEdit:
     case Color::WarningButtonFocused:
     case Color::MenuSelected:
-    case Color::HelpLinkSelected: return A_REVERSE;
+    case Color::HelpLinkSelected:
+        return A_REVERSE;
     case Color::PanelSelected:
     case Color::PanelColumnTitle:
     case Color::DialogHotKey:
     case Color::WarningHotKey:
     case Color::MenuHotKey:
     case Color::HelpHighlight:
-    case Color::HelpLink: return A_BOLD;
-    default: return A_NORMAL;
+    case Color::HelpLink:
+        return A_BOLD;
+    default:
+        return A_NORMAL;
     }
 }
 
@@ -97,14 +130,30 @@ struct PlainKey {
 };
 
 const PlainKey kPlainKeys[] = {
-    {KEY_UP, VK_UP, 0},          {KEY_DOWN, VK_DOWN, 0},         {KEY_LEFT, VK_LEFT, 0},
-    {KEY_RIGHT, VK_RIGHT, 0},    {KEY_HOME, VK_HOME, 0},         {KEY_END, VK_END, 0},
-    {KEY_IC, VK_INSERT, 0},      {KEY_DC, VK_DELETE, 0},         {KEY_PPAGE, VK_PRIOR, 0},
-    {KEY_NPAGE, VK_NEXT, 0},     {KEY_ENTER, VK_RETURN, 0},      {KEY_BACKSPACE, VK_BACK, 0},
-    {KEY_BTAB, VK_TAB, PKF_SHIFT}, {KEY_SR, VK_UP, PKF_SHIFT},   {KEY_SF, VK_DOWN, PKF_SHIFT},
-    {KEY_SLEFT, VK_LEFT, PKF_SHIFT}, {KEY_SRIGHT, VK_RIGHT, PKF_SHIFT}, {KEY_SHOME, VK_HOME, PKF_SHIFT},
-    {KEY_SEND, VK_END, PKF_SHIFT}, {KEY_SIC, VK_INSERT, PKF_SHIFT}, {KEY_SDC, VK_DELETE, PKF_SHIFT},
-    {KEY_A1, VK_HOME, 0},        {KEY_C1, VK_END, 0},            {KEY_A3, VK_PRIOR, 0},
+    {KEY_UP, VK_UP, 0},
+    {KEY_DOWN, VK_DOWN, 0},
+    {KEY_LEFT, VK_LEFT, 0},
+    {KEY_RIGHT, VK_RIGHT, 0},
+    {KEY_HOME, VK_HOME, 0},
+    {KEY_END, VK_END, 0},
+    {KEY_IC, VK_INSERT, 0},
+    {KEY_DC, VK_DELETE, 0},
+    {KEY_PPAGE, VK_PRIOR, 0},
+    {KEY_NPAGE, VK_NEXT, 0},
+    {KEY_ENTER, VK_RETURN, 0},
+    {KEY_BACKSPACE, VK_BACK, 0},
+    {KEY_BTAB, VK_TAB, PKF_SHIFT},
+    {KEY_SR, VK_UP, PKF_SHIFT},
+    {KEY_SF, VK_DOWN, PKF_SHIFT},
+    {KEY_SLEFT, VK_LEFT, PKF_SHIFT},
+    {KEY_SRIGHT, VK_RIGHT, PKF_SHIFT},
+    {KEY_SHOME, VK_HOME, PKF_SHIFT},
+    {KEY_SEND, VK_END, PKF_SHIFT},
+    {KEY_SIC, VK_INSERT, PKF_SHIFT},
+    {KEY_SDC, VK_DELETE, PKF_SHIFT},
+    {KEY_A1, VK_HOME, 0},
+    {KEY_C1, VK_END, 0},
+    {KEY_A3, VK_PRIOR, 0},
     {KEY_C3, VK_NEXT, 0},
 };
 
@@ -115,20 +164,24 @@ bool Utf8Locale() {
 
 } // namespace
 
-Screen::~Screen() { Close(); }
+Screen::~Screen() {
+    Close();
+}
 
 bool Screen::Open(std::string &error) {
     if (open_) return true;
     std::setlocale(LC_ALL, "");
     // Every text is UTF-8: without a UTF-8 locale ncurses would show it as bytes.
-    if (!Utf8Locale() && !std::setlocale(LC_CTYPE, "C.UTF-8") && !std::setlocale(LC_CTYPE, "C.utf8") &&
-        !std::setlocale(LC_CTYPE, "en_US.UTF-8")) {
+    if (!Utf8Locale() && !std::setlocale(LC_CTYPE, "C.UTF-8") &&
+        !std::setlocale(LC_CTYPE, "C.utf8") && !std::setlocale(LC_CTYPE, "en_US.UTF-8")) {
         error = "no UTF-8 locale is available (set LANG to one, for example C.UTF-8)";
         return false;
     }
     if (!std::getenv("ESCDELAY")) set_escdelay(40);
-    if (!newterm(nullptr, stdout, stdin)) {
-        error = std::string("cannot use the terminal \"") + (std::getenv("TERM") ? std::getenv("TERM") : "") +
+    terminal_ = newterm(nullptr, stdout, stdin);
+    if (!terminal_) {
+        error = std::string("cannot use the terminal \"") +
+                (std::getenv("TERM") ? std::getenv("TERM") : "") +
                 "\" (is TERM set, and is its terminfo entry installed?)";
         return false;
     }
@@ -176,14 +229,21 @@ void Screen::Close() {
     endwin();
     std::fputs(kStopReportingOtherKeys, stdout);
     std::fflush(stdout);
-    delscreen(SP);
+    delscreen(static_cast<SCREEN *>(terminal_));
+    terminal_ = nullptr;
     open_ = false;
 }
 
-int Screen::Width() const { return open_ ? COLS : 80; }
-int Screen::Height() const { return open_ ? LINES : 25; }
+int Screen::Width() const {
+    return open_ ? COLS : 80;
+}
+int Screen::Height() const {
+    return open_ ? LINES : 25;
+}
 
-void Screen::Clear(Color color) { Fill(0, 0, Height(), Width(), color); }
+void Screen::Clear(Color color) {
+    Fill(0, 0, Height(), Width(), color);
+}
 
 int Screen::Put(int y, int x, const std::u32string &text, Color color) {
     if (!open_) return x;
@@ -282,11 +342,14 @@ void Screen::ShowCursor(int y, int x) {
     cursorX_ = x;
 }
 
-void Screen::HideCursor() { cursorShown_ = false; }
+void Screen::HideCursor() {
+    cursorShown_ = false;
+}
 
 void Screen::Refresh() {
     if (!open_) return;
-    bool visible = cursorShown_ && cursorY_ >= 0 && cursorY_ < Height() && cursorX_ >= 0 && cursorX_ < Width();
+    bool visible =
+        cursorShown_ && cursorY_ >= 0 && cursorY_ < Height() && cursorX_ >= 0 && cursorX_ < Width();
     if (visible) wmove(stdscr, cursorY_, cursorX_);
     curs_set(visible ? 1 : 0);
     wrefresh(stdscr);

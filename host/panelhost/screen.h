@@ -88,6 +88,7 @@ public:
 private:
     Key Translate(int status, unsigned code);
     void SetColors();
+    void *terminal_ = nullptr; // ncurses' SCREEN
     bool open_ = false;
     bool colors_ = false;
     bool cursorShown_ = false;

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <memory>
 #include <cstdlib>
+#include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,15 +22,18 @@ struct BoxColors {
 };
 
 BoxColors ColorsOf(bool warning) {
-    if (warning) return {Color::WarningText, Color::WarningHotKey, Color::WarningEdit, Color::WarningButtonFocused};
+    if (warning)
+        return {Color::WarningText, Color::WarningHotKey, Color::WarningEdit,
+                Color::WarningButtonFocused};
     return {Color::DialogText, Color::DialogHotKey, Color::DialogEdit, Color::DialogButtonFocused};
 }
 
 // A label with its hot-key character in the hot-key colour; returns the column after it.
-int PutLabel(Screen &screen, int y, int x, const std::u32string &label, int hotKeyIndex, Color color,
-             Color hotKeyColor, int maxWidth = -1) {
+int PutLabel(Screen &screen, int y, int x, const std::u32string &label, int hotKeyIndex,
+             Color color, Color hotKeyColor, int maxWidth = -1) {
     std::u32string shown = maxWidth >= 0 ? CutText(label, maxWidth) : label;
-    if (hotKeyIndex < 0 || hotKeyIndex >= static_cast<int>(shown.size())) return screen.Put(y, x, shown, color);
+    if (hotKeyIndex < 0 || hotKeyIndex >= static_cast<int>(shown.size()))
+        return screen.Put(y, x, shown, color);
     x = screen.Put(y, x, shown.substr(0, static_cast<size_t>(hotKeyIndex)), color);
     x = screen.Put(y, x, shown.substr(static_cast<size_t>(hotKeyIndex), 1), hotKeyColor);
     return screen.Put(y, x, shown.substr(static_cast<size_t>(hotKeyIndex) + 1), color);
@@ -75,9 +78,11 @@ const HelpFile *HelpLibrary::File(std::string &error) {
             if (chosen.empty() && IsLanguage(path, "English")) chosen = path;
         std::string bytes;
         if (chosen.empty()) {
-            error_ = "no help file (*.hlp) for " + language_ + " beside the plugin in " + directory_;
+            error_ =
+                "no help file (*.hlp) for " + language_ + " beside the plugin in " + directory_;
         } else if (standin::ReadWholeFile(chosen, bytes, error_)) {
-            std::string converted = standin::ConvertFromCodePage(bytes, standin::LanguageCodePage(language_));
+            std::string converted =
+                standin::ConvertFromCodePage(bytes, standin::LanguageCodePage(language_));
             if (!file_.Parse(converted, error_)) error_ = chosen + ": " + error_;
         }
     }
@@ -117,7 +122,9 @@ Key TerminalUi::ReadKey(int timeoutMs) {
     return key;
 }
 
-void TerminalUi::ScreenSaved(int id) { saved_.push_back({id, layers_.size()}); }
+void TerminalUi::ScreenSaved(int id) {
+    saved_.push_back({id, layers_.size()});
+}
 
 void TerminalUi::ScreenRestored(int id) {
     for (size_t i = saved_.size(); i > 0; --i) {
@@ -133,15 +140,18 @@ void TerminalUi::ScreenRestored(int id) {
 void TerminalUi::PanelRedrawn(const standin::Panel &) {
     // A progress box that no saved screen will take away goes when the panels are drawn over it.
     if (saved_.empty())
-        layers_.erase(std::remove_if(layers_.begin(), layers_.end(), [](const Layer &l) { return l.progress; }),
+        layers_.erase(std::remove_if(layers_.begin(), layers_.end(),
+                                     [](const Layer &l) { return l.progress; }),
                       layers_.end());
     Redraw();
 }
 
 // ---- Message boxes ------------------------------------------------------------------------
 
-void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines, const std::u32string &title,
-                                const std::vector<std::u32string> &buttons, int focused, bool warning) {
+void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines,
+                                const std::u32string &title,
+                                const std::vector<std::u32string> &buttons, int focused,
+                                bool warning) {
     BoxColors colors = ColorsOf(warning);
     int inner = TextWidth(title) + 2;
     for (const std::u32string &line : lines) inner = std::max(inner, TextWidth(line));
@@ -162,7 +172,7 @@ void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines, const 
     screen_.Fill(top, left, height, width, colors.text);
     screen_.Frame(top + 1, left + 2, height - 2, width - 4, colors.text, true);
     if (!title.empty()) {
-        std::u32string shown = U" " + CutText(title, width - 8) + U" ";
+        std::u32string shown = Blanked(CutText(title, width - 8));
         screen_.Put(top + 1, left + (width - TextWidth(shown)) / 2, shown, colors.text);
     }
     int y = top + 2;
@@ -178,7 +188,8 @@ void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines, const 
             Color color = isFocused ? colors.focused : colors.text;
             x = screen_.Put(y, x, U"[ ", color);
             if (isFocused) screen_.ShowCursor(y, x);
-            x = PutLabel(screen_, y, x, labels[i], hotKeys[i], color, isFocused ? color : colors.hotKey);
+            x = PutLabel(screen_, y, x, labels[i], hotKeys[i], color,
+                         isFocused ? color : colors.hotKey);
             x = screen_.Put(y, x, U" ]", color) + 1;
         }
     }
@@ -197,11 +208,13 @@ int TerminalUi::RunMessageBox(const std::string &title, const std::vector<std::s
         int room = std::max(10, screen_.Width() - 10);
         std::vector<std::u32string> out;
         for (const std::string &line : lines)
-            for (const std::u32string &piece : WrapText(DecodeUtf8(line), room)) out.push_back(piece);
+            for (const std::u32string &piece : WrapText(DecodeUtf8(line), room))
+                out.push_back(piece);
         return out;
     };
-    size_t layer = PushLayer([=]() { DrawMessageBox(wrapped(), title32, buttons32, *focused, warning); },
-                             buttons.empty());
+    size_t layer =
+        PushLayer([=]() { DrawMessageBox(wrapped(), title32, buttons32, *focused, warning); },
+                  buttons.empty());
     if (buttons.empty()) {
         Redraw();
         return -1;
@@ -216,8 +229,10 @@ int TerminalUi::RunMessageBox(const std::string &title, const std::vector<std::s
             result = *focused;
             break;
         }
-        if (key.Is(VK_LEFT) || key.Is(VK_TAB, PKF_SHIFT) || key.Is(VK_UP)) *focused = (*focused + count - 1) % count;
-        if (key.Is(VK_RIGHT) || key.Is(VK_TAB) || key.Is(VK_DOWN)) *focused = (*focused + 1) % count;
+        if (key.Is(VK_LEFT) || key.Is(VK_TAB, PKF_SHIFT) || key.Is(VK_UP))
+            *focused = (*focused + count - 1) % count;
+        if (key.Is(VK_RIGHT) || key.Is(VK_TAB) || key.Is(VK_DOWN))
+            *focused = (*focused + 1) % count;
         if (key.ch && (key.state & PKF_CONTROL) == 0) {
             for (int i = 0; i < count; ++i) {
                 char32_t hot = 0;
@@ -233,7 +248,8 @@ int TerminalUi::RunMessageBox(const std::string &title, const std::vector<std::s
 }
 
 int TerminalUi::Message(const standin::MessageRequest &request) {
-    return RunMessageBox(request.title, request.lines, request.buttons, (request.flags & FMSG_WARNING) != 0);
+    return RunMessageBox(request.title, request.lines, request.buttons,
+                         (request.flags & FMSG_WARNING) != 0);
 }
 
 int TerminalUi::ShowMessage(const std::string &title, const std::vector<std::string> &lines,
@@ -243,8 +259,8 @@ int TerminalUi::ShowMessage(const std::string &title, const std::vector<std::str
 
 // ---- Menus ------------------------------------------------------------------------------------
 
-int TerminalUi::Menu(const std::string &title, const std::vector<std::string> &items, int selected, int y,
-                     int x, int minWidth) {
+int TerminalUi::Menu(const std::string &title, const std::vector<std::string> &items, int selected,
+                     int y, int x, int minWidth) {
     if (items.empty()) return -1;
     std::vector<std::u32string> labels;
     std::vector<int> hotIndexes;
@@ -278,8 +294,9 @@ int TerminalUi::Menu(const std::string &title, const std::vector<std::string> &i
         screen_.Frame(boxTop, boxLeft, rows + 2, width, Color::MenuText, true);
         std::u32string shownTitle = DecodeUtf8(title);
         if (!shownTitle.empty()) {
-            shownTitle = U" " + CutText(shownTitle, width - 4) + U" ";
-            screen_.Put(boxTop, boxLeft + (width - TextWidth(shownTitle)) / 2, shownTitle, Color::MenuText);
+            shownTitle = Blanked(CutText(shownTitle, width - 4));
+            screen_.Put(boxTop, boxLeft + (width - TextWidth(shownTitle)) / 2, shownTitle,
+                        Color::MenuText);
         }
         for (int row = 0; row < rows && top + row < count; ++row) {
             int index = top + row;
@@ -287,7 +304,8 @@ int TerminalUi::Menu(const std::string &title, const std::vector<std::string> &i
             Color color = isCurrent ? Color::MenuSelected : Color::MenuText;
             screen_.Fill(boxTop + 1 + row, boxLeft + 1, 1, width - 2, color);
             PutLabel(screen_, boxTop + 1 + row, boxLeft + 2, labels[static_cast<size_t>(index)],
-                     hotIndexes[static_cast<size_t>(index)], color, isCurrent ? color : Color::MenuHotKey, width - 4);
+                     hotIndexes[static_cast<size_t>(index)], color,
+                     isCurrent ? color : Color::MenuHotKey, width - 4);
         }
         screen_.Shadow(boxTop, boxLeft, rows + 2, width);
     });
@@ -310,7 +328,8 @@ int TerminalUi::Menu(const std::string &title, const std::vector<std::string> &i
         if (key.Is(VK_NEXT)) current = std::min(count - 1, current + rows);
         if (key.ch && (key.state & PKF_CONTROL) == 0) {
             for (int i = 0; i < count; ++i)
-                if (hotKeys[static_cast<size_t>(i)] && FoldCase(hotKeys[static_cast<size_t>(i)]) == FoldCase(key.ch))
+                if (hotKeys[static_cast<size_t>(i)] &&
+                    FoldCase(hotKeys[static_cast<size_t>(i)]) == FoldCase(key.ch))
                     result = i;
             if (result >= 0) break;
         }
@@ -336,7 +355,7 @@ void TerminalUi::DrawDialog(const DialogModel &model, int top, int left) {
             int width = item.x2 - item.x1 + 1, height = item.y2 - item.y1 + 1;
             screen_.Frame(y, x, height, width, colors.text, item.type == DI_DOUBLEBOX);
             if (!item.label.empty()) {
-                std::u32string title = U" " + CutText(item.label, width - 4) + U" ";
+                std::u32string title = Blanked(CutText(item.label, width - 4));
                 screen_.Put(y, x + (width - TextWidth(title)) / 2, title, colors.text);
             }
             break;
@@ -354,19 +373,23 @@ void TerminalUi::DrawDialog(const DialogModel &model, int top, int left) {
                 }
                 screen_.Separator(y, left + from, to - from + 1, colors.text, doubleSides);
                 if (!item.label.empty()) {
-                    std::u32string caption = U" " + CutText(item.label, to - from - 3) + U" ";
-                    screen_.Put(y, left + from + (to - from + 1 - TextWidth(caption)) / 2, caption, colors.text);
+                    std::u32string caption = Blanked(CutText(item.label, to - from - 3));
+                    screen_.Put(y, left + from + (to - from + 1 - TextWidth(caption)) / 2, caption,
+                                colors.text);
                 }
             } else {
-                int room = item.x2 >= item.x1 && item.x2 > 0 ? item.x2 - item.x1 + 1 : model.Width() - item.x1;
-                PutLabel(screen_, y, x, item.label, item.hotKeyIndex, colors.text, colors.hotKey, room);
+                int room = item.x2 >= item.x1 && item.x2 > 0 ? item.x2 - item.x1 + 1
+                                                             : model.Width() - item.x1;
+                PutLabel(screen_, y, x, item.label, item.hotKeyIndex, colors.text, colors.hotKey,
+                         room);
             }
             break;
         case DI_EDIT:
         case DI_FIXEDIT:
         case DI_PSWEDIT: {
             int width = item.FieldWidth();
-            std::u32string visible = item.text.substr(std::min(item.text.size(), static_cast<size_t>(item.scroll)));
+            std::u32string visible =
+                item.text.substr(std::min(item.text.size(), static_cast<size_t>(item.scroll)));
             if (item.type == DI_PSWEDIT) visible.assign(visible.size(), U'*');
             std::u32string shown = CutText(visible, width);
             screen_.Fill(y, x, 1, width, colors.edit);
@@ -384,7 +407,8 @@ void TerminalUi::DrawDialog(const DialogModel &model, int top, int left) {
                                                            : (item.selected ? U"(•) " : U"( ) ");
             int after = screen_.Put(y, x, mark, colors.text);
             int room = item.x2 > item.x1 ? item.x2 - item.x1 + 1 - 4 : model.Width() - item.x1 - 4;
-            PutLabel(screen_, y, after, item.label, item.hotKeyIndex, colors.text, colors.hotKey, std::max(0, room));
+            PutLabel(screen_, y, after, item.label, item.hotKeyIndex, colors.text, colors.hotKey,
+                     std::max(0, room));
             if (focused) {
                 cursorY = y;
                 cursorX = x + 1;
@@ -403,7 +427,8 @@ void TerminalUi::DrawDialog(const DialogModel &model, int top, int left) {
             }
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     screen_.Shadow(top, left, model.Height(), model.Width());
@@ -416,7 +441,8 @@ void TerminalUi::DrawDialog(const DialogModel &model, int top, int left) {
 void TerminalUi::RunHistory(DialogModel &model, int item, int top, int left) {
     const DialogItemState &field = model.Item(item);
     if (field.history.empty()) return;
-    int chosen = Menu("", field.history, 0, top + field.y1 + 1, left + field.x1 - 1, field.FieldWidth() + 2);
+    int chosen =
+        Menu("", field.history, 0, top + field.y1 + 1, left + field.x1 - 1, field.FieldWidth() + 2);
     if (chosen >= 0) model.SetEditText(item, field.history[static_cast<size_t>(chosen)]);
 }
 
@@ -424,7 +450,8 @@ int TerminalUi::Dialog(const standin::DialogRequest &request) {
     bool centred = request.x1 < 0 || request.y1 < 0;
     int width = centred ? request.x2 : request.x2 - request.x1 + 1;
     int height = centred ? request.y2 : request.y2 - request.y1 + 1;
-    DialogModel model(std::max(1, width), std::max(1, height), request.items, request.count, request.histories);
+    DialogModel model(std::max(1, width), std::max(1, height), request.items, request.count,
+                      request.histories);
     auto origin = [&](int &top, int &left) {
         top = centred ? (screen_.Height() - model.Height()) / 2 : request.y1;
         left = centred ? (screen_.Width() - model.Width()) / 2 : request.x1;
@@ -443,7 +470,8 @@ int TerminalUi::Dialog(const standin::DialogRequest &request) {
             result = outcome.result;
             break;
         }
-        if (outcome.action == DialogModel::Action::Help) ShowHelp(request.helpTopic.empty() ? "Contents" : request.helpTopic);
+        if (outcome.action == DialogModel::Action::Help)
+            ShowHelp(request.helpTopic.empty() ? "Contents" : request.helpTopic);
         if (outcome.action == DialogModel::Action::History) {
             int top, left;
             origin(top, left);
@@ -474,7 +502,8 @@ void TerminalUi::ShowHelp(const std::string &topicName) {
     Place place{topicName, 0, 0};
     const HelpTopic *topic = file->Find(place.topic);
     if (!topic) {
-        ShowMessage("Help", {"The help topic \"" + topicName + "\" is not in the help file."}, {"OK"}, true);
+        ShowMessage("Help", {"The help topic \"" + topicName + "\" is not in the help file."},
+                    {"OK"}, true);
         return;
     }
     std::vector<HelpLine> lines;
@@ -511,15 +540,16 @@ void TerminalUi::ShowHelp(const std::string &topicName) {
         place.top = std::max(0, std::min(place.top, static_cast<int>(lines.size()) - rows));
         screen_.Fill(top, left, height, width, Color::HelpText);
         screen_.Frame(top, left, height, width, Color::HelpText, true);
-        std::u32string title = U" " + CutText(topic->title, width - 4) + U" ";
+        std::u32string title = Blanked(CutText(topic->title, width - 4));
         screen_.Put(top, left + (width - TextWidth(title)) / 2, title, Color::HelpText);
         for (int row = 0; row < rows && place.top + row < static_cast<int>(lines.size()); ++row) {
             int x = left + 2;
             for (const HelpSpan &span : lines[static_cast<size_t>(place.top + row)].spans) {
-                Color color = span.kind == HelpSpan::Highlight ? Color::HelpHighlight
-                              : span.kind == HelpSpan::Link
-                                  ? (span.link == place.link ? Color::HelpLinkSelected : Color::HelpLink)
-                                  : Color::HelpText;
+                Color color =
+                    span.kind == HelpSpan::Highlight ? Color::HelpHighlight
+                    : span.kind == HelpSpan::Link
+                        ? (span.link == place.link ? Color::HelpLinkSelected : Color::HelpLink)
+                        : Color::HelpText;
                 x = screen_.Put(top + 1 + row, x, span.text, color);
             }
         }
@@ -528,7 +558,8 @@ void TerminalUi::ShowHelp(const std::string &topicName) {
     auto open = [&](const std::string &name, bool remember) {
         const HelpTopic *next = file->Find(name);
         if (!next) {
-            ShowMessage("Help", {"The help topic \"" + name + "\" is not in the help file."}, {"OK"}, true);
+            ShowMessage("Help", {"The help topic \"" + name + "\" is not in the help file."},
+                        {"OK"}, true);
             return;
         }
         if (remember) back.push_back(place);
@@ -553,12 +584,14 @@ void TerminalUi::ShowHelp(const std::string &topicName) {
         if ((key.Is(VK_TAB) || key.Is(VK_RIGHT)) && linkCount > 0) {
             place.link = (place.link + 1) % linkCount;
             int line = lineOfLink(place.link);
-            if (line < place.top || line >= place.top + rows) place.top = std::max(0, line - rows / 2);
+            if (line < place.top || line >= place.top + rows)
+                place.top = std::max(0, line - rows / 2);
         }
         if ((key.Is(VK_TAB, PKF_SHIFT) || key.Is(VK_LEFT)) && linkCount > 0) {
             place.link = (place.link + linkCount - 1) % linkCount;
             int line = lineOfLink(place.link);
-            if (line < place.top || line >= place.top + rows) place.top = std::max(0, line - rows / 2);
+            if (line < place.top || line >= place.top + rows)
+                place.top = std::max(0, line - rows / 2);
         }
         if (key.Is(VK_RETURN) && linkCount > 0) {
             std::string target;
@@ -595,7 +628,8 @@ int TerminalUi::Editor(const standin::EditorRequest &request) {
     if (child == 0) {
         signal(SIGINT, SIG_DFL);
         signal(SIGQUIT, SIG_DFL);
-        execl("/bin/sh", "sh", "-c", script.c_str(), "sh", request.nativePath.c_str(), static_cast<char *>(nullptr));
+        execl("/bin/sh", "sh", "-c", script.c_str(), "sh", request.nativePath.c_str(),
+              static_cast<char *>(nullptr));
         _exit(127);
     }
     if (child > 0) {
@@ -610,8 +644,9 @@ int TerminalUi::Editor(const standin::EditorRequest &request) {
     screen_.Resume();
     Redraw();
     if (child < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 127))
-        ShowMessage("Editor", {"The editor could not be started:", command,
-                               "Set $VISUAL or $EDITOR to the editor you want."},
+        ShowMessage("Editor",
+                    {"The editor could not be started:", command,
+                     "Set $VISUAL or $EDITOR to the editor you want."},
                     {"OK"}, true);
     return 1;
 }

@@ -10,13 +10,20 @@ std::u32string DecodeUtf8(const std::string &text) {
     size_t i = 0;
     while (i < text.size()) {
         unsigned char lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        int length = lead < 0x80         ? 1
+                     : (lead >> 5) == 6  ? 2
+                     : (lead >> 4) == 14 ? 3
+                     : (lead >> 3) == 30 ? 4
+                                         : 0;
         if (length == 0 || i + static_cast<size_t>(length) > text.size()) {
             out += U'\uFFFD';
             ++i;
             continue;
         }
-        char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+        char32_t c = length == 1   ? lead
+                     : length == 2 ? (lead & 0x1F)
+                     : length == 3 ? (lead & 0x0F)
+                                   : (lead & 0x07);
         bool valid = true;
         for (int k = 1; k < length; ++k) {
             unsigned char next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
@@ -76,7 +83,9 @@ int TextWidth(const std::u32string &text) {
     return width;
 }
 
-int TextWidth(const std::string &utf8) { return TextWidth(DecodeUtf8(utf8)); }
+int TextWidth(const std::string &utf8) {
+    return TextWidth(DecodeUtf8(utf8));
+}
 
 std::u32string CutText(const std::u32string &text, int width) {
     std::u32string out;
@@ -109,7 +118,8 @@ std::u32string FitText(const std::u32string &text, int width, bool alignRight, b
         int room = marker ? width - 1 : width;
         size_t start = text.size();
         int taken = 0;
-        while (start > 0 && taken + CharWidth(text[start - 1]) <= room) taken += CharWidth(text[--start]);
+        while (start > 0 && taken + CharWidth(text[start - 1]) <= room)
+            taken += CharWidth(text[--start]);
         out = text.substr(start);
         if (marker) out.insert(out.begin(), marker);
         used = TextWidth(out);
@@ -133,6 +143,13 @@ std::u32string CenterText(const std::u32string &text, int width) {
     std::u32string out(static_cast<size_t>(left), U' ');
     out += cut;
     out.append(static_cast<size_t>(width - left - TextWidth(cut)), U' ');
+    return out;
+}
+
+std::u32string Blanked(const std::u32string &text) {
+    std::u32string out(1, U' ');
+    out += text;
+    out += U' ';
     return out;
 }
 

@@ -30,6 +30,9 @@ std::u32string CutText(const std::u32string &text, int width);
 // The text centred in `width` columns.
 std::u32string CenterText(const std::u32string &text, int width);
 
+// The text with a blank on either side, as titles sit in a frame.
+std::u32string Blanked(const std::u32string &text);
+
 // Word wrap to lines of at most `width` columns; a word longer than a line is cut. Runs of
 // blanks inside a line are kept; blanks at a break are dropped.
 std::vector<std::u32string> WrapText(const std::u32string &text, int width);
