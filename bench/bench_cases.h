@@ -1,0 +1,58 @@
+// What the benchmark cases share: the outbounds built once per run, the loaded module, and
+// the figures each case leaves for the table printed at the end.
+#ifndef BSOPANEL_BENCH_BENCH_CASES_H
+#define BSOPANEL_BENCH_BENCH_CASES_H
+
+#include "demo_outbound.h"
+#include "direct_plugin.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace bench {
+
+// The shapes of the table.
+const int RootLinks = 2000;
+const int RootZones = 3;
+const int RootPointEvery = 5;
+const int RootFilesPerLink = 4;
+const int EarlierItems = 2048;
+const int FlowFileEntries = 10000;
+const int SortedRows = 2048;
+
+struct Outbounds {
+    std::string directory; // the temporary directory of the run
+    std::string registryFile;
+    std::string linkListKey; // settings root for the link list outbound (AutoRefresh on)
+    std::string oneLinkKey;  // settings root for the outbound of one link
+    bsodemo::DemoOutbound linkList;
+    bsodemo::DemoOutbound oneLink;
+    std::string oneLinkAddress;  // the row name of that link
+    std::string oneLinkFlowFile; // native path of its flow file
+    size_t linkListFiles = 0;    // entries below the link list outbound's directory
+};
+
+// Built by main before the cases run.
+extern Outbounds *TheOutbounds;
+extern DirectPlugin *ThePlugin;
+
+// One line of the table.
+struct CaseFigures {
+    std::string plugin;   // what the plugin took
+    std::string baseline; // what the baseline took, and what it did
+    double ratio = -1;    // plugin / baseline; negative: no ratio for this case
+    std::string goal;
+    bool holds = false;
+    std::string through; // how the plugin was called
+};
+
+std::map<std::string, CaseFigures> &Figures();
+
+// The order of the table's lines.
+extern const char *const CaseOrder[];
+extern const int CaseCount;
+
+} // namespace bench
+
+#endif

@@ -1,0 +1,371 @@
+// The cases of the table. Each iteration times the plugin and, right beside it, its baseline;
+// the figures are the medians of those paired samples, so that a burst of other work on the
+// machine hits both alike.
+#include "allocation_counter.h"
+#include "bench_cases.h"
+#include "bench_outbound.h"
+#include "host_core.h"
+#include "scripted_frontend.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+namespace bench {
+
+Outbounds *TheOutbounds = nullptr;
+DirectPlugin *ThePlugin = nullptr;
+
+const char *const CaseOrder[] = {"root listing", "root listing, all selected", "link listing",
+                                 "sort", "idle"};
+const int CaseCount = sizeof(CaseOrder) / sizeof(CaseOrder[0]);
+
+std::map<std::string, CaseFigures> &Figures() {
+    static std::map<std::string, CaseFigures> figures;
+    return figures;
+}
+
+namespace {
+
+const char DirectCall[] = "exports, minimal host table";
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+double Median(std::vector<double> samples) {
+    if (samples.empty()) return 0;
+    std::sort(samples.begin(), samples.end());
+    size_t middle = samples.size() / 2;
+    return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
+}
+
+std::string Milliseconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+    return text;
+}
+
+std::string Format(const char *format, double a, double b = 0, double c = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+// One listing as the host makes it: GetFindData, then FreeFindData on what it gave.
+int ListOnce(HANDLE panel) {
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    if (!ThePlugin->List(panel, &items, &count)) return -1;
+    ThePlugin->Free(panel, items, count);
+    return count;
+}
+
+void RootListing(benchmark::State &state) {
+    ThePlugin->Start(TheOutbounds->linkListKey);
+    ThePlugin->SetEarlierItems(nullptr, 0);
+    HANDLE panel = ThePlugin->Open();
+    int listed = ListOnce(panel);
+    if (listed != RootLinks) {
+        state.SkipWithError(("the root listing gave " + std::to_string(listed) + " rows").c_str());
+        ThePlugin->Close(panel);
+        return;
+    }
+    std::vector<double> plugin, baseline;
+    Enumerated seen;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        seen = EnumerateOutbound(TheOutbounds->linkList.outbound);
+        Clock::time_point middle = Clock::now();
+        ListOnce(panel);
+        Clock::time_point end = Clock::now();
+        baseline.push_back(Seconds(start, middle));
+        plugin.push_back(Seconds(middle, end));
+        state.SetIterationTime(plugin.back());
+    }
+    ThePlugin->Close(panel);
+    double ratio = Median(plugin) / Median(baseline);
+    state.counters["baseline_ms"] = Median(baseline) * 1e3;
+    state.counters["ratio"] = ratio;
+    CaseFigures &figures = Figures()["root listing"];
+    figures.plugin = Milliseconds(Median(plugin)) + " (" + std::to_string(RootLinks) + " rows)";
+    figures.baseline = Milliseconds(Median(baseline)) + " (readdir+stat, " +
+                       std::to_string(seen.entries) + " entries in " +
+                       std::to_string(seen.directories) + " directories)";
+    figures.ratio = ratio;
+    figures.goal = "<= 1.5x";
+    figures.holds = ratio <= 1.5;
+    figures.through = DirectCall;
+}
+
+// The host's earlier listing: every row's item as the host shows it (sorted by address),
+// selected, and after them items of links that have gone meanwhile, up to 2048 in all.
+std::vector<PluginPanelItem> EarlierSelection(HANDLE panel) {
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    std::vector<PluginPanelItem> earlier;
+    if (!ThePlugin->List(panel, &items, &count)) return earlier;
+    for (int i = 0; i < count; ++i) {
+        PluginPanelItem item = items[i];
+        item.CustomColumnData = nullptr;
+        item.CustomColumnNumber = 0;
+        item.Flags = PPIF_SELECTED;
+        earlier.push_back(item);
+    }
+    ThePlugin->Free(panel, items, count);
+    std::stable_sort(earlier.begin(), earlier.end(),
+                     [&](const PluginPanelItem &a, const PluginPanelItem &b) {
+                         return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
+                     });
+    for (int gone = 0; static_cast<int>(earlier.size()) < EarlierItems; ++gone) {
+        PluginPanelItem item = {};
+        std::snprintf(item.FindData.cFileName, sizeof item.FindData.cFileName, "2:9999/%d.0",
+                      gone + 1);
+        item.FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        item.Flags = PPIF_SELECTED;
+        earlier.push_back(item);
+    }
+    return earlier;
+}
+
+void RootListingAllSelected(benchmark::State &state) {
+    ThePlugin->Start(TheOutbounds->linkListKey);
+    ThePlugin->SetEarlierItems(nullptr, 0);
+    HANDLE panel = ThePlugin->Open();
+    std::vector<PluginPanelItem> earlier = EarlierSelection(panel);
+    // Every row must come back selected: the carry-over is what is measured.
+    ThePlugin->SetEarlierItems(earlier.data(), static_cast<int>(earlier.size()));
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    ThePlugin->List(panel, &items, &count);
+    int selected = 0;
+    for (int i = 0; i < count; ++i) selected += (items[i].Flags & PPIF_SELECTED) ? 1 : 0;
+    ThePlugin->Free(panel, items, count);
+    if (count != RootLinks || selected != count) {
+        state.SkipWithError(("carried the selection over to " + std::to_string(selected) + " of " +
+                             std::to_string(count) + " rows")
+                                .c_str());
+        ThePlugin->Close(panel);
+        return;
+    }
+    std::vector<double> plugin, baseline;
+    for (auto _ : state) {
+        ThePlugin->SetEarlierItems(nullptr, 0);
+        Clock::time_point start = Clock::now();
+        ListOnce(panel);
+        Clock::time_point middle = Clock::now();
+        ThePlugin->SetEarlierItems(earlier.data(), static_cast<int>(earlier.size()));
+        Clock::time_point again = Clock::now();
+        ListOnce(panel);
+        Clock::time_point end = Clock::now();
+        baseline.push_back(Seconds(start, middle));
+        plugin.push_back(Seconds(again, end));
+        state.SetIterationTime(plugin.back());
+    }
+    ThePlugin->SetEarlierItems(nullptr, 0);
+    ThePlugin->Close(panel);
+    double ratio = Median(plugin) / Median(baseline);
+    state.counters["baseline_ms"] = Median(baseline) * 1e3;
+    state.counters["ratio"] = ratio;
+    CaseFigures &figures = Figures()["root listing, all selected"];
+    figures.plugin = Milliseconds(Median(plugin)) + " (" + std::to_string(EarlierItems) +
+                     " earlier items, all selected)";
+    figures.baseline = Milliseconds(Median(baseline)) + " (the same listing, no earlier items)";
+    figures.ratio = ratio;
+    figures.goal = "<= 1.2x";
+    figures.holds = ratio <= 1.2;
+    figures.through = DirectCall;
+}
+
+void LinkListing(benchmark::State &state) {
+    ThePlugin->Start(TheOutbounds->oneLinkKey);
+    ThePlugin->SetEarlierItems(nullptr, 0);
+    HANDLE panel = ThePlugin->Open();
+    ListOnce(panel); // the link's row, for SetDirectory to find
+    std::vector<std::string> targets = FlowFileTargets(TheOutbounds->oneLinkFlowFile);
+    int listed = -1;
+    if (ThePlugin->SetDirectory(panel, TheOutbounds->oneLinkAddress.c_str()))
+        listed = ListOnce(panel);
+    int messages = ThePlugin->Questions();
+    ListOnce(panel);
+    // Every name exists: no question may come up, and the rows fill the scan's 2048.
+    if (listed != 2048 || ThePlugin->Questions() != messages ||
+        StatEach(targets) != targets.size() || targets.size() != FlowFileEntries) {
+        state.SkipWithError(("the link listing gave " + std::to_string(listed) + " rows for " +
+                             std::to_string(targets.size()) + " entries")
+                                .c_str());
+        ThePlugin->Close(panel);
+        return;
+    }
+    std::vector<double> plugin, baseline;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        benchmark::DoNotOptimize(StatEach(targets));
+        Clock::time_point middle = Clock::now();
+        ListOnce(panel);
+        Clock::time_point end = Clock::now();
+        baseline.push_back(Seconds(start, middle));
+        plugin.push_back(Seconds(middle, end));
+        state.SetIterationTime(plugin.back());
+    }
+    ThePlugin->Close(panel);
+    double ratio = Median(plugin) / Median(baseline);
+    state.counters["baseline_ms"] = Median(baseline) * 1e3;
+    state.counters["ratio"] = ratio;
+    CaseFigures &figures = Figures()["link listing"];
+    figures.plugin = Milliseconds(Median(plugin)) + " (" + std::to_string(FlowFileEntries) +
+                     " entries looked up, 2048 rows)";
+    figures.baseline = Milliseconds(Median(baseline)) + " (stat of the " +
+                       std::to_string(targets.size()) + " files)";
+    figures.ratio = ratio;
+    figures.goal = "<= 2x";
+    figures.holds = ratio <= 2.0;
+    figures.through = DirectCall;
+}
+
+// Link rows in the order a scan meets them: zone by zone, nodes in name order, a point now
+// and then; then mixed, as a host may hold them after other sorts.
+std::vector<PluginPanelItem> LinkRows() {
+    std::vector<PluginPanelItem> rows(SortedRows);
+    for (int i = 0; i < SortedRows; ++i) {
+        PluginPanelItem &row = rows[static_cast<size_t>(i)];
+        row = PluginPanelItem();
+        unsigned zone = i % 3 == 0 ? 2 : i % 3 == 1 ? 1 : 3;
+        unsigned k = static_cast<unsigned>(i / 3);
+        unsigned point = i % RootPointEvery == RootPointEvery - 1 ? 1 + k % 7 : 0;
+        std::snprintf(row.FindData.cFileName, sizeof row.FindData.cFileName, "%u:%u/%u.%u", zone,
+                      100 + k / 500, 1 + k % 500, point);
+        row.FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    }
+    std::mt19937 random(2048);
+    std::shuffle(rows.begin(), rows.end(), random);
+    return rows;
+}
+
+void SortLinks(benchmark::State &state) {
+    ThePlugin->Start(TheOutbounds->linkListKey);
+    HANDLE panel = ThePlugin->Open();
+    const std::vector<PluginPanelItem> rows = LinkRows();
+    std::vector<PluginPanelItem> sorted;
+    long comparisons = 0;
+    std::vector<double> samples;
+    for (auto _ : state) {
+        sorted = rows;
+        comparisons = 0;
+        Clock::time_point start = Clock::now();
+        // A merge sort, as the host's: stable, so that equal keys keep the listing order.
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [&](const PluginPanelItem &a, const PluginPanelItem &b) {
+                             ++comparisons;
+                             return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
+                         });
+        Clock::time_point end = Clock::now();
+        samples.push_back(Seconds(start, end));
+        state.SetIterationTime(samples.back());
+    }
+    ThePlugin->Close(panel);
+    bool ordered = std::is_sorted(sorted.begin(), sorted.end(),
+                                  [&](const PluginPanelItem &a, const PluginPanelItem &b) {
+                                      return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
+                                  });
+    double median = Median(samples);
+    state.counters["comparisons"] = static_cast<double>(comparisons);
+    state.counters["ns_per_comparison"] = median * 1e9 / static_cast<double>(comparisons);
+    CaseFigures &figures = Figures()["sort"];
+    figures.plugin = Milliseconds(median) + Format(" (%.0f comparisons, %.0f ns each)",
+                                                   static_cast<double>(comparisons),
+                                                   median * 1e9 / static_cast<double>(comparisons));
+    figures.baseline = "-";
+    figures.goal = "< 5 ms";
+    figures.holds = median < 0.005 && ordered;
+    if (!ordered) figures.plugin += ", NOT ORDERED";
+    figures.through = DirectCall;
+}
+
+// The stand-in host's front end for the idle case: nothing to show, nothing to answer.
+class SilentFrontEnd : public standin::FrontEnd {
+public:
+    int Dialog(const standin::DialogRequest &) override { return -1; }
+    int Message(const standin::MessageRequest &) override { return -1; }
+    int Editor(const standin::EditorRequest &) override { return 0; }
+};
+
+double CpuSeconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void IdleEvent(benchmark::State &state) {
+    SilentFrontEnd front;
+    standin::HostOptions options;
+    options.rootKey = TheOutbounds->linkListKey;
+    options.registryFile = TheOutbounds->registryFile;
+    options.leftDirectory = options.rightDirectory = standin::Win32Path(TheOutbounds->directory);
+    standin::Host host(front, options);
+    if (!host.LoadPlugin(standin::BuiltPluginModule()) || !host.OpenPanel(OPEN_DISKMENU)) {
+        state.SkipWithError(
+            ("the stand-in host could not open the panel: " + host.LastError()).c_str());
+        return;
+    }
+    standin::Panel &panel = host.Left();
+    uint64_t allocations = 0;
+    int listings = 0;
+    double cpu = 0, wall = 0;
+    int events = 0;
+    for (auto _ : state) {
+        int updates = panel.UpdateCount();
+        HeapCounts before = CurrentHeapCounts();
+        double cpuBefore = CpuSeconds();
+        Clock::time_point start = Clock::now();
+        host.Idle(1);
+        Clock::time_point end = Clock::now();
+        double cpuAfter = CpuSeconds();
+        allocations += CurrentHeapCounts().allocations - before.allocations;
+        listings += panel.UpdateCount() - updates;
+        cpu += cpuAfter - cpuBefore;
+        wall += Seconds(start, end);
+        ++events;
+        state.SetIterationTime(Seconds(start, end));
+    }
+    // The counter's own check: a change in the outbound does lead to one listing.
+    std::string probe = TheOutbounds->linkList.outbound + "/bench-probe.tmp";
+    std::ofstream(probe) << "x";
+    int updates = panel.UpdateCount();
+    host.Idle(1);
+    int afterChange = panel.UpdateCount() - updates;
+    std::filesystem::remove(probe);
+    host.Idle(1); // takes the removal in
+    host.ClosePanel();
+
+    state.counters["allocations_per_event"] = static_cast<double>(allocations) / events;
+    state.counters["listings_per_event"] = static_cast<double>(listings) / events;
+    CaseFigures &figures = Figures()["idle"];
+    figures.plugin =
+        Format("%.0f listings, %.0f allocations in %.0f events", listings,
+               static_cast<double>(allocations), events) +
+        Format(" (%.0f ms wait, %.2f ms CPU each)", wall * 1e3 / events, cpu * 1e3 / events);
+    figures.baseline = Format("a change made: %.0f listing on the next event", afterChange);
+    figures.goal = "no rescan, no allocation";
+    figures.holds = listings == 0 && allocations == 0 && afterChange == 1;
+    figures.through = "stand-in host (Host::Idle)";
+}
+
+} // namespace
+
+BENCHMARK(RootListing)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(RootListingAllSelected)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(LinkListing)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(SortLinks)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(IdleEvent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+
+} // namespace bench
