@@ -13,7 +13,6 @@
 
 #include <string.h>
 
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -137,43 +136,6 @@ TEST_F(ScanInProcess, ProgressLineIsCutBetweenCharacters) {
     EXPECT_EQ(line, std::string(61, 'x'));
 }
 #endif
-
-TEST_F(ScanInProcess, FindModeShowsNoBoxAndSavesNoScreen) {
-    dir.Write("out/006400C8.OUT", "");
-    BSOBrowser browser;
-    ScanOutbound(&browser, OPM_FIND);
-    EXPECT_TRUE(shownMessages.empty());
-    EXPECT_EQ(screensSaved, 0);
-    EXPECT_EQ(browser.EntryCount, 1);
-    ScanOutbound(&browser, OPM_FIND | OPM_SILENT);
-    EXPECT_EQ(screensSaved, 0);
-    ScanOutbound(&browser, OPM_SILENT);
-    EXPECT_EQ(screensSaved, 1);
-    EXPECT_EQ(screensRestored, 1);
-}
-
-// Every scan starts from nothing: rows that went are gone, and with none left the instance
-// holds a null array.
-TEST_F(ScanInProcess, RescanReplacesTheRows) {
-    dir.Write("out/006400C8.OUT", "");
-    dir.Write("out/00640001.OUT", "");
-    BSOBrowser browser;
-    ScanOutbound(&browser, OPM_FIND);
-    ASSERT_EQ(browser.EntryCount, 2);
-    dir.Write("out/00640001.BSY", "");
-    ScanOutbound(&browser, OPM_FIND);
-    ASSERT_EQ(browser.EntryCount, 2);
-    int busy = strcmp(browser.Entries[0].FindData.cFileName, "2:100/1.0") == 0 ? 0 : 1;
-    EXPECT_EQ(browser.Entries[busy].BusyMark, '*');
-    EXPECT_EQ(browser.Entries[1 - busy].BusyMark, 0);
-    dir.Write("out/006400C8.OUT.BAK", "");
-    std::filesystem::remove(dir.Native("out/006400C8.OUT"));
-    std::filesystem::remove(dir.Native("out/00640001.OUT"));
-    std::filesystem::remove(dir.Native("out/00640001.BSY"));
-    ScanOutbound(&browser, OPM_FIND);
-    EXPECT_EQ(browser.Entries, nullptr);
-    EXPECT_EQ(browser.EntryCount, 0);
-}
 
 // A row inside a link: the directory in upper case (ASCII letters only: other bytes belong to
 // the code page), the found name behind it, as long as the whole fits a row's name.
