@@ -121,8 +121,8 @@ std::string CommandTest::OutRow(const std::string &name) const {
     return UpperCase(tree.Win("out")) + "\\" + name;
 }
 
-std::string CommandTest::WriteAnsiFile(const std::string &relative) const {
-    std::string path = tree.Win(relative);
+std::string CommandTest::WriteAnsiFile(const std::string &name) const {
+    std::string path = tree.Win("files") + "\\" + name;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;

@@ -30,9 +30,10 @@ protected:
     // Lines joined with CR LF after each, as flow files hold them.
     static std::string CrLf(const std::vector<std::string> &lines);
 
-    // Writes "x" into the file through the Win32 calls, so that a name outside ASCII is taken
-    // in the ANSI code page as the plugin takes it; returns its Win32 path.
-    std::string WriteAnsiFile(const std::string &relative) const;
+    // Writes "x" into the file of that name under "files" through the Win32 calls, so that a
+    // name outside ASCII is taken in the ANSI code page as the plugin takes it (a std::filesystem
+    // path would re-encode it on Windows); returns its Win32 path.
+    std::string WriteAnsiFile(const std::string &name) const;
 
     // Opens the panel and enters the link (2:100/200.0 unless given).
     bool OpenLink(const std::string &link = "2:100/200.0");

@@ -163,7 +163,7 @@ TEST_F(Removal, ALineAlreadyGoneIsReported) {
 }
 
 TEST_F(Removal, ANameOutsideAsciiIsFoundInTheFlowFile) {
-    std::string accented = WriteAnsiFile("files/\xE0-report.zip");
+    std::string accented = WriteAnsiFile("\xE0-report.zip");
     tree.WriteFlowFile("out/006400C8.HLO", {"#" + accented, files[0]});
     ASSERT_TRUE(OpenLink());
 #ifdef _WIN32
