@@ -153,6 +153,40 @@ bool CommandTest::Press(int key, unsigned controlState) {
     return taken;
 }
 
+void CommandTest::CheckLayout(const std::string &helpTopic, int width, int height,
+                              const std::vector<LayoutItem> &expected,
+                              const std::function<void()> &action) {
+    std::vector<FarDialogItem> shown;
+    front.ClearBoxes();
+    front.Expect(standin::Expect::Dialog(helpTopic).Esc().Then(
+        [&](FarDialogItem *items, int count) { shown.assign(items, items + count); }));
+    action();
+    EXPECT_EQ(front.Verify(), "");
+    std::vector<standin::ShownBox> boxes = front.BoxesOf(standin::ShownBox::DialogBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].width, width);
+    EXPECT_EQ(boxes[0].height, height);
+    ASSERT_EQ(shown.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("item " + std::to_string(i));
+        const FarDialogItem &item = shown[i];
+        const LayoutItem &want = expected[i];
+        EXPECT_EQ(item.Type, want.type);
+        EXPECT_EQ(item.X1, want.x1);
+        EXPECT_EQ(item.Y1, want.y1);
+        EXPECT_EQ(item.X2, want.x2);
+        EXPECT_EQ(item.Y2, want.y2);
+        EXPECT_EQ(item.Focus, want.focus);
+        EXPECT_EQ(item.Flags, want.flags);
+        EXPECT_EQ(item.DefaultButton, want.defaultButton);
+        EXPECT_EQ(boxes[0].texts[i], want.text);
+        if (item.Flags & DIF_HISTORY)
+            EXPECT_STREQ(item.History, "FAtt.ToAddr");
+        else
+            EXPECT_EQ(boxes[0].itemSelected[i], want.selected);
+    }
+}
+
 standin::Expect CommandTest::Warning(int titleId, int lineId, const std::string &subject) {
     return standin::Expect::Message()
         .Warning()

@@ -7,6 +7,7 @@
 
 #include "outbound_fixture.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,14 @@
 std::string MadeName(const std::string &relative);
 
 std::string UpperCase(std::string text);
+
+// One dialog item as the layout tables give it.
+struct LayoutItem {
+    int type, x1, y1, x2, y2, focus, selected;
+    DWORD flags;
+    int defaultButton;
+    std::string text;
+};
 
 class CommandTest : public OutboundPanelTest {
 protected:
@@ -46,6 +55,11 @@ protected:
     // A key on the plugin panel; true when the plugin took it. Checks that a taken key
     // updated and redrew the panel and that a key left to the host did neither.
     bool Press(int key, unsigned controlState = 0);
+
+    // Runs the action, which must open the dialog with the help topic (answered with Esc), and
+    // checks its size and every item against the table.
+    void CheckLayout(const std::string &helpTopic, int width, int height,
+                     const std::vector<LayoutItem> &expected, const std::function<void()> &action);
 
     // The warning box: the title and line message, the subject, one button.
     standin::Expect Warning(int titleId, int lineId, const std::string &subject);

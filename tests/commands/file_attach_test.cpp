@@ -50,51 +50,24 @@ protected:
 
 TEST_F(FileAttach, DialogLayout) {
     ASSERT_TRUE(Open());
-    std::vector<FarDialogItem> shown;
-    front.Expect(AttachDialog().Esc().Then(
-        [&](FarDialogItem *items, int count) { shown.assign(items, items + count); }));
-    EXPECT_EQ(CopySelected({"a.zip"}), 0);
-    EXPECT_EQ(front.Verify(), "");
-    standin::ShownBox box = front.BoxesOf(standin::ShownBox::DialogBox).at(0);
-    EXPECT_EQ(box.width, 46);
-    EXPECT_EQ(box.height, 16);
     const DWORD separator = DIF_SEPARATOR | DIF_BOXCOLOR;
-    struct Item {
-        int type, x1, y1, x2, y2, focus;
-        DWORD flags;
-        int defaultButton;
-        std::string text;
-    };
-    const std::vector<Item> expected = {
-        {DI_DOUBLEBOX, 3, 1, 42, 14, 0, 0, 0, Text(MsgAttachTitle)},
-        {DI_TEXT, 5, 2, 0, 0, 0, 0, 0, Text(MsgAttachAddress)},
-        {DI_EDIT, 5, 3, 40, 0, 1, DIF_HISTORY, 0, ""},
-        {DI_TEXT, 5, 4, 0, 0, 0, separator, 0, ""},
-        {DI_RADIOBUTTON, 5, 5, 40, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
-        {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, Text(MsgFlavorCrash)},
-        {DI_RADIOBUTTON, 5, 7, 40, 0, 0, 0, 0, Text(MsgFlavorDirect)},
-        {DI_RADIOBUTTON, 5, 8, 40, 0, 0, 0, 0, Text(MsgFlavorNormal)},
-        {DI_RADIOBUTTON, 5, 9, 40, 0, 0, 0, 0, Text(MsgFlavorHold)},
-        {DI_CHECKBOX, 5, 11, 40, 0, 0, 0, 0, Text(MsgAttachDeleteAfterSending)},
-        {DI_TEXT, 5, 12, 0, 0, 0, separator, 0, ""},
-        {DI_BUTTON, 0, 13, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
-        {DI_BUTTON, 0, 13, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
-    };
-    ASSERT_EQ(shown.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("item " + std::to_string(i));
-        const Item &want = expected[i];
-        EXPECT_EQ(shown[i].Type, want.type);
-        EXPECT_EQ(shown[i].X1, want.x1);
-        EXPECT_EQ(shown[i].Y1, want.y1);
-        EXPECT_EQ(shown[i].X2, want.x2);
-        EXPECT_EQ(shown[i].Y2, want.y2);
-        EXPECT_EQ(shown[i].Focus, want.focus);
-        EXPECT_EQ(shown[i].Flags, want.flags);
-        EXPECT_EQ(shown[i].DefaultButton, want.defaultButton);
-        EXPECT_EQ(box.texts[i], want.text);
-    }
-    EXPECT_STREQ(shown[AttachAddress].History, "FAtt.ToAddr");
+    CheckLayout("BSOAttach", 46, 16,
+                {
+                    {DI_DOUBLEBOX, 3, 1, 42, 14, 0, 0, 0, 0, Text(MsgAttachTitle)},
+                    {DI_TEXT, 5, 2, 0, 0, 0, 0, 0, 0, Text(MsgAttachAddress)},
+                    {DI_EDIT, 5, 3, 40, 0, 1, 0, DIF_HISTORY, 0, ""},
+                    {DI_TEXT, 5, 4, 0, 0, 0, 0, separator, 0, ""},
+                    {DI_RADIOBUTTON, 5, 5, 40, 0, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
+                    {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, 0, Text(MsgFlavorCrash)},
+                    {DI_RADIOBUTTON, 5, 7, 40, 0, 0, 0, 0, 0, Text(MsgFlavorDirect)},
+                    {DI_RADIOBUTTON, 5, 8, 40, 0, 0, 1, 0, 0, Text(MsgFlavorNormal)},
+                    {DI_RADIOBUTTON, 5, 9, 40, 0, 0, 0, 0, 0, Text(MsgFlavorHold)},
+                    {DI_CHECKBOX, 5, 11, 40, 0, 0, 0, 0, 0, Text(MsgAttachDeleteAfterSending)},
+                    {DI_TEXT, 5, 12, 0, 0, 0, 0, separator, 0, ""},
+                    {DI_BUTTON, 0, 13, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
+                    {DI_BUTTON, 0, 13, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+                },
+                [&] { EXPECT_EQ(CopySelected({"a.zip"}), 0); });
 }
 
 // Copying leaves the check box clear, moving sets it; whatever the user leaves there decides

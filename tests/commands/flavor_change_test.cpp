@@ -196,47 +196,20 @@ TEST_F(FlavorChange, DialogLayoutAndPreset) {
     WriteQueue();
     settings.attachFlavor = 2;
     ASSERT_TRUE(OpenLink());
-    std::vector<FarDialogItem> shown;
-    front.Expect(FlavorDialog().Esc().Then(
-        [&](FarDialogItem *items, int count) { shown.assign(items, items + count); }));
-    EXPECT_TRUE(Press(VK_F6));
-    EXPECT_EQ(front.Verify(), "");
-    standin::ShownBox box = front.BoxesOf(standin::ShownBox::DialogBox).at(0);
-    EXPECT_EQ(box.width, 46);
-    EXPECT_EQ(box.height, 11);
     const DWORD separator = DIF_SEPARATOR | DIF_BOXCOLOR;
-    struct Item {
-        int type, x1, y1, x2, y2, focus, selected;
-        DWORD flags;
-        int defaultButton;
-        std::string text;
-    };
-    const std::vector<Item> expected = {
-        {DI_DOUBLEBOX, 3, 1, 42, 9, 0, 0, 0, 0, Text(MsgFlavorTitle)},
-        {DI_RADIOBUTTON, 5, 2, 40, 0, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
-        {DI_RADIOBUTTON, 5, 3, 40, 0, 0, 0, 0, 0, Text(MsgFlavorCrash)},
-        {DI_RADIOBUTTON, 5, 4, 40, 0, 1, 1, 0, 0, Text(MsgFlavorDirect)},
-        {DI_RADIOBUTTON, 5, 5, 40, 0, 0, 0, 0, 0, Text(MsgFlavorNormal)},
-        {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, 0, Text(MsgFlavorHold)},
-        {DI_TEXT, 5, 7, 0, 0, 0, 0, separator, 0, ""},
-        {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
-        {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
-    };
-    ASSERT_EQ(shown.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("item " + std::to_string(i));
-        const Item &want = expected[i];
-        EXPECT_EQ(shown[i].Type, want.type);
-        EXPECT_EQ(shown[i].X1, want.x1);
-        EXPECT_EQ(shown[i].Y1, want.y1);
-        EXPECT_EQ(shown[i].X2, want.x2);
-        EXPECT_EQ(shown[i].Y2, want.y2);
-        EXPECT_EQ(shown[i].Focus, want.focus);
-        EXPECT_EQ(box.itemSelected[i], want.selected);
-        EXPECT_EQ(shown[i].Flags, want.flags);
-        EXPECT_EQ(shown[i].DefaultButton, want.defaultButton);
-        EXPECT_EQ(box.texts[i], want.text);
-    }
+    CheckLayout("BSOFlavor", 46, 11,
+                {
+                    {DI_DOUBLEBOX, 3, 1, 42, 9, 0, 0, 0, 0, Text(MsgFlavorTitle)},
+                    {DI_RADIOBUTTON, 5, 2, 40, 0, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
+                    {DI_RADIOBUTTON, 5, 3, 40, 0, 0, 0, 0, 0, Text(MsgFlavorCrash)},
+                    {DI_RADIOBUTTON, 5, 4, 40, 0, 1, 1, 0, 0, Text(MsgFlavorDirect)},
+                    {DI_RADIOBUTTON, 5, 5, 40, 0, 0, 0, 0, 0, Text(MsgFlavorNormal)},
+                    {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, 0, Text(MsgFlavorHold)},
+                    {DI_TEXT, 5, 7, 0, 0, 0, 0, separator, 0, ""},
+                    {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
+                    {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+                },
+                [&] { EXPECT_TRUE(Press(VK_F6)); });
 }
 
 TEST_F(FlavorChange, ABusyLinkIsAskedAboutAfterTheDialog) {

@@ -48,50 +48,22 @@ TEST_F(Poll, AnEmptyOutboundOffersNothing) {
 // four flavors without hold, the shared address history.
 TEST_F(Poll, DialogLayout) {
     ASSERT_TRUE(Open());
-    std::vector<FarDialogItem> shown;
-    front.Expect(PollDialog().Esc().Then(
-        [&](FarDialogItem *items, int count) { shown.assign(items, items + count); }));
-    EXPECT_TRUE(Press(VK_F7));
-    EXPECT_EQ(front.Verify(), "");
-    const ShownBox box = front.BoxesOf(ShownBox::DialogBox).at(0);
-    EXPECT_EQ(box.width, 46);
-    EXPECT_EQ(box.height, 13);
-    struct Item {
-        int type, x1, y1, x2, y2, focus;
-        DWORD flags;
-        int defaultButton;
-        std::string text;
-    };
     const DWORD separator = DIF_SEPARATOR | DIF_BOXCOLOR;
-    const std::vector<Item> expected = {
-        {DI_DOUBLEBOX, 3, 1, 42, 11, 0, 0, 0, Text(MsgPollTitle)},
-        {DI_TEXT, 5, 2, 0, 0, 0, 0, 0, Text(MsgPollAddress)},
-        {DI_EDIT, 5, 3, 40, 0, 1, DIF_HISTORY, 0, ""},
-        {DI_TEXT, 5, 4, 0, 0, 0, separator, 0, ""},
-        {DI_RADIOBUTTON, 5, 5, 40, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
-        {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, Text(MsgFlavorCrash)},
-        {DI_RADIOBUTTON, 5, 7, 40, 0, 0, 0, 0, Text(MsgFlavorDirect)},
-        {DI_RADIOBUTTON, 5, 8, 40, 0, 0, 0, 0, Text(MsgFlavorNormal)},
-        {DI_TEXT, 5, 9, 0, 0, 0, separator, 0, ""},
-        {DI_BUTTON, 0, 10, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
-        {DI_BUTTON, 0, 10, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
-    };
-    ASSERT_EQ(shown.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("item " + std::to_string(i));
-        const FarDialogItem &item = shown[i];
-        const Item &want = expected[i];
-        EXPECT_EQ(item.Type, want.type);
-        EXPECT_EQ(item.X1, want.x1);
-        EXPECT_EQ(item.Y1, want.y1);
-        EXPECT_EQ(item.X2, want.x2);
-        EXPECT_EQ(item.Y2, want.y2);
-        EXPECT_EQ(item.Focus, want.focus);
-        EXPECT_EQ(item.Flags, want.flags);
-        EXPECT_EQ(item.DefaultButton, want.defaultButton);
-        EXPECT_EQ(box.texts[i], want.text);
-    }
-    EXPECT_STREQ(shown[PollAddress].History, "FAtt.ToAddr");
+    CheckLayout("BSOPoll", 46, 13,
+                {
+                    {DI_DOUBLEBOX, 3, 1, 42, 11, 0, 0, 0, 0, Text(MsgPollTitle)},
+                    {DI_TEXT, 5, 2, 0, 0, 0, 0, 0, 0, Text(MsgPollAddress)},
+                    {DI_EDIT, 5, 3, 40, 0, 1, 0, DIF_HISTORY, 0, ""},
+                    {DI_TEXT, 5, 4, 0, 0, 0, 0, separator, 0, ""},
+                    {DI_RADIOBUTTON, 5, 5, 40, 0, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
+                    {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, 0, Text(MsgFlavorCrash)},
+                    {DI_RADIOBUTTON, 5, 7, 40, 0, 0, 0, 0, 0, Text(MsgFlavorDirect)},
+                    {DI_RADIOBUTTON, 5, 8, 40, 0, 0, 1, 0, 0, Text(MsgFlavorNormal)},
+                    {DI_TEXT, 5, 9, 0, 0, 0, 0, separator, 0, ""},
+                    {DI_BUTTON, 0, 10, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
+                    {DI_BUTTON, 0, 10, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+                },
+                [&] { EXPECT_TRUE(Press(VK_F7)); });
 }
 
 // Each address lands in its zone's and point's own directory, made when missing; short forms
