@@ -140,7 +140,8 @@ std::vector<int> LayoutColumns(const std::vector<Column> &columns, int width) {
     std::vector<int> result(columns.size(), 0);
     if (columns.empty() || width <= 0) return result;
     size_t shown = columns.size();
-    const int kSmallestShared = 3;
+    // Below this a name column shows too little to be of use: drop columns instead.
+    const int kSmallestShared = 6;
     for (;;) {
         int fixed = static_cast<int>(shown) - 1, shared = 0;
         for (size_t i = 0; i < shown; ++i) {
@@ -231,7 +232,7 @@ std::string FormatTimeCell(FILETIME time) {
 }
 
 std::string NameWithoutPath(const std::string &name) {
-    size_t slash = name.find_last_of("\\/");
+    size_t slash = name.find_last_of('\\');
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 

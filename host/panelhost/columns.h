@@ -45,7 +45,8 @@ std::string FormatSizeCell(uint64_t size, bool folder, bool dots, int width, boo
 std::string FormatDateCell(FILETIME time);
 std::string FormatTimeCell(FILETIME time);
 
-// The file name part of a name that may hold a path ("Z:\a\b.txt" gives "b.txt").
+// The file name part of a name that may hold a Win32 path ("Z:\a\b.txt" gives "b.txt"); the
+// slash is no separator there ("2:5020/1.0" stays whole).
 std::string NameWithoutPath(const std::string &name);
 
 } // namespace panelhost

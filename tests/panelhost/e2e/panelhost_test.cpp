@@ -1,0 +1,561 @@
+// panelhost in a real terminal: tmux runs it with the built plugin, the tests press keys and
+// read what the screen shows, as a user would.
+#include "demo_outbound.h"
+#include "temp_dir.h"
+#include "tmux_terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Trim(const std::string &text) {
+    size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string ReadFile(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+class Panelhost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(TmuxTerminal::TmuxAvailable())
+            << "tmux is not installed (scripts/setup installs it)";
+        std::string error;
+        // The demo is the same every time: a copy of it here tells what the screen must show.
+        ASSERT_TRUE(bsodemo::BuildDemoOutbound(dir.Native("expected").string(), expected, error))
+            << error;
+    }
+
+    void Start(const std::vector<std::string> &arguments, int columns = 100, int rows = 30,
+               const std::map<std::string, std::string> &environment = {}) {
+        terminal = std::make_unique<TmuxTerminal>(dir.Native().string(), columns, rows);
+        ASSERT_TRUE(terminal->Start(PANELHOST_PROGRAM, arguments, environment));
+    }
+    // Starts the demo and waits for its link list.
+    void StartDemo(int columns = 100, int rows = 30, std::vector<std::string> more = {},
+                   const std::map<std::string, std::string> &environment = {}) {
+        more.insert(more.begin(), "--demo");
+        Start(more, columns, rows, environment);
+        ASSERT_TRUE(terminal->WaitForText("3:633/410.2")) << terminal->Describe();
+    }
+    // The demo's directory that panelhost made under TMPDIR.
+    fs::path DemoDirectory() {
+        for (const fs::directory_entry &entry : fs::directory_iterator(dir.Native()))
+            if (entry.path().filename().string().rfind("bsopanel-demo-", 0) == 0)
+                return entry.path();
+        ADD_FAILURE() << "no demo directory in " << dir.Native();
+        return dir.Native();
+    }
+
+    // The cells of a row of the left panel, between its frame lines, split at the column lines.
+    std::vector<std::string> Cells(const TerminalScreen &screen, int y) const {
+        std::string inside = screen.Cells(y, 1, terminal->Columns() / 2 - 2);
+        std::vector<std::string> cells;
+        size_t start = 0;
+        for (;;) {
+            size_t bar = inside.find("│", start);
+            cells.push_back(Trim(
+                inside.substr(start, bar == std::string::npos ? std::string::npos : bar - start)));
+            if (bar == std::string::npos) break;
+            start = bar + std::string("│").size();
+        }
+        return cells;
+    }
+    // The row of the left panel whose first cell is the name, or -1.
+    int RowOf(const TerminalScreen &screen, const std::string &name) const {
+        for (int y = 1; y < screen.Rows() - 3; ++y) {
+            std::vector<std::string> cells = Cells(screen, y);
+            if (!cells.empty() && cells[0] == name) return y;
+        }
+        return -1;
+    }
+    // The status line of a panel: the current item's name, size, date and time.
+    std::string Status(const TerminalScreen &screen, bool right = false) const {
+        int half = terminal->Columns() / 2;
+        return right ? screen.Cells(terminal->Rows() - 3, half + 1, terminal->Columns() - half - 2)
+                     : screen.Cells(terminal->Rows() - 3, 1, half - 2);
+    }
+    bool StatusShows(const std::string &name, bool right = false) const {
+        return terminal->WaitFor([&](const TerminalScreen &screen) {
+            return Status(screen, right).rfind(name + " ", 0) == 0;
+        });
+    }
+    // Puts the left panel's cursor on the named row (Home, then Down as often as needed).
+    void GoTo(const std::string &name) {
+        TerminalScreen screen = terminal->Screen();
+        int y = RowOf(screen, name);
+        ASSERT_GE(y, 2) << name << " is not shown\n" << screen.Text();
+        terminal->Key("Home");
+        std::string first = Cells(screen, 2)[0];
+        ASSERT_TRUE(StatusShows(first)) << terminal->Describe();
+        if (y > 2) terminal->Keys({"-N", std::to_string(y - 2), "Down"});
+        ASSERT_TRUE(StatusShows(name)) << terminal->Describe();
+    }
+    // The key bar: "1Help 2 3 4FReq..." as the last line shows it.
+    std::string KeyBar(const TerminalScreen &screen) const {
+        return screen.Line(terminal->Rows() - 1);
+    }
+    void Quit() {
+        terminal->Key("F10");
+        int status = -1;
+        ASSERT_TRUE(terminal->WaitForExit(status)) << terminal->Describe();
+        EXPECT_EQ(status, 0) << terminal->Describe();
+    }
+
+    TempDir dir;
+    bsodemo::DemoOutbound expected;
+    std::unique_ptr<TmuxTerminal> terminal;
+};
+
+// ---- What the panels show ---------------------------------------------------------------------
+
+TEST_F(Panelhost, DemoLinksWithTheirMarksAndFlavors) {
+    StartDemo();
+    TerminalScreen screen = terminal->Screen();
+    EXPECT_NE(screen.Line(0).find(" Outbound: "), std::string::npos) << screen.Text();
+    std::vector<std::string> titles = Cells(screen, 1);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Name", "Size", "B", "R", "Mail", "Files"}));
+    EXPECT_EQ(Cells(screen, 2)[0], "..");
+    int previous = 2;
+    for (const bsodemo::DemoLink &link : expected.links) {
+        SCOPED_TRACE(link.address);
+        int y = RowOf(screen, link.address);
+        ASSERT_GT(y, previous) << "links sorted by address\n" << screen.Text();
+        previous = y;
+        EXPECT_EQ(Cells(screen, y),
+                  (std::vector<std::string>{link.address, "<DIR>", link.busy, link.request,
+                                            link.netmail, link.flow}));
+    }
+    std::string keys = KeyBar(screen);
+    EXPECT_NE(keys.find("4FReq"), std::string::npos) << keys;
+    EXPECT_NE(keys.find("7Poll"), std::string::npos) << keys;
+    EXPECT_NE(keys.find("10Quit"), std::string::npos) << keys;
+    // The root's Shift group: Shift+F4 requests files too.
+    terminal->Key("C-Space");
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
+        return KeyBar(s).find("10Quit") == std::string::npos;
+    })) << terminal->Describe();
+    EXPECT_NE(KeyBar(terminal->Screen()).find("4FReq"), std::string::npos);
+    EXPECT_EQ(KeyBar(terminal->Screen()).find("7Poll"), std::string::npos);
+    Quit();
+    for (const fs::directory_entry &entry : fs::directory_iterator(dir.Native()))
+        EXPECT_NE(entry.path().filename().string().rfind("bsopanel-demo-", 0), 0u)
+            << "the demo is removed when panelhost ends";
+}
+
+TEST_F(Panelhost, EnteringALinkShowsItsQueue) {
+    StartDemo();
+    GoTo("2:5020/1.0");
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitForText("Outbound:2:5020/1.0")) << terminal->Describe();
+    TerminalScreen screen;
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) { return RowOf(s, "report.txt") > 0; }, &screen))
+        << screen.Text();
+    struct Row {
+        const char *name, *size, *netmail, *flow;
+    } rows[] = {
+        {"fido.jpg", "4,096", ".....", "...F."},     {"newfiles.txt", "845", ".....", ".C..."},
+        {"nodelist.z49", "2,310", ".....", ".C..."}, {"report.txt", "512", ".....", ".C..."},
+        {"139c0001.cut", "", ".C...", "....."},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        int y = RowOf(screen, row.name);
+        ASSERT_GT(y, 2) << screen.Text();
+        std::vector<std::string> cells = Cells(screen, y);
+        ASSERT_EQ(cells.size(), 6u);
+        if (*row.size) {
+            EXPECT_EQ(cells[1], row.size);
+        }
+        EXPECT_EQ(cells[4], row.netmail);
+        EXPECT_EQ(cells[5], row.flow);
+    }
+    EXPECT_EQ(RowOf(screen, "sent.lzh"), -1) << "a line sent already is no row";
+    std::string keys = KeyBar(screen);
+    EXPECT_NE(keys.find("6Flavor"), std::string::npos) << keys;
+    EXPECT_NE(keys.find("7Remove"), std::string::npos) << keys;
+    EXPECT_EQ(keys.find("FReq"), std::string::npos) << keys;
+    terminal->Key("C-Space");
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
+        return KeyBar(s).find("4FReq") != std::string::npos;
+    })) << terminal->Describe();
+    // ".." goes back, the cursor on the link left.
+    terminal->Keys({"Home", "Enter"});
+    ASSERT_TRUE(terminal->WaitForText(" Outbound: ")) << terminal->Describe();
+    EXPECT_TRUE(StatusShows("2:5020/1.0"));
+    Quit();
+}
+
+TEST_F(Panelhost, ViewModesAndSorting) {
+    StartDemo();
+    // Ctrl+5: the full-screen mode with date and time.
+    terminal->Key("C-5");
+    TerminalScreen screen;
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) { return s.Line(1).find("Date") != std::string::npos; },
+        &screen))
+        << screen.Text();
+    EXPECT_NE(screen.Line(1).find("Time"), std::string::npos);
+    EXPECT_EQ(screen.Line(0).find("/files"), std::string::npos) << "the file panel is covered";
+    // Ctrl+4: name, size and the busy mark only.
+    terminal->Key("C-4");
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) { return Cells(s, 1).size() == 3; },
+                                  &screen))
+        << screen.Text();
+    EXPECT_EQ(Cells(screen, RowOf(screen, "2:5020/3.0")),
+              (std::vector<std::string>{"2:5020/3.0", "<DIR>", "*"}));
+    // Alt+digit where a terminal passes no Ctrl+digit; 3 is the plugin's mode again.
+    terminal->Key("M-3");
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) { return Cells(s, 1).size() == 6; },
+                                  &screen))
+        << screen.Text();
+    // Sorting inside a link: Ctrl+F6 by size, again reversed, Ctrl+F3 back to names.
+    GoTo("2:5020/1.0");
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
+        return RowOf(s, "fido.jpg") > 0;
+    })) << terminal->Describe();
+    auto order = [&](const TerminalScreen &s) {
+        std::vector<std::string> names;
+        for (int y = 3; y < 8; ++y) names.push_back(Cells(s, y)[0]);
+        return names;
+    };
+    const std::vector<std::string> bySize = {"139c0001.cut", "report.txt", "newfiles.txt",
+                                             "nodelist.z49", "fido.jpg"};
+    terminal->Key("C-F6");
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) { return s.Line(0).find("╔s") == 0; }, &screen))
+        << screen.Text();
+    EXPECT_EQ(order(screen), bySize);
+    terminal->Key("C-F6");
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) { return s.Line(0).find("╔S") == 0; }, &screen))
+        << screen.Text();
+    EXPECT_EQ(order(screen), std::vector<std::string>(bySize.rbegin(), bySize.rend()));
+    terminal->Key("C-F3");
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) { return s.Line(0).find("╔n") == 0; }, &screen));
+    // Insert and Space select; the panel counts the selection.
+    terminal->Keys({"Home", "Down", "IC", "Space"});
+    ASSERT_TRUE(terminal->WaitForText(" 2 selected ")) << terminal->Describe();
+    Quit();
+}
+
+// ---- Commands through their dialogs ---------------------------------------------------------
+
+TEST_F(Panelhost, PollThroughItsDialog) {
+    StartDemo();
+    GoTo("2:5020/2.0");
+    terminal->Key("F7");
+    ASSERT_TRUE(terminal->WaitForText("Address to poll:")) << terminal->Describe();
+    EXPECT_TRUE(terminal->Screen().Contains("2:5020/2.0"))
+        << "the link under the cursor is offered";
+    // Alt+C picks the crash flavor from the address field; Enter accepts.
+    terminal->Key("M-c");
+    ASSERT_TRUE(terminal->WaitForText("(•) Crash")) << terminal->Describe();
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitForGone("Address to poll:")) << terminal->Describe();
+    TerminalScreen screen;
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) {
+            int y = RowOf(s, "2:5020/2.0");
+            return y > 0 && Cells(s, y)[5] == ".C..H";
+        },
+        &screen))
+        << screen.Text();
+    EXPECT_TRUE(fs::exists(DemoDirectory() / "out" / "139c0002.clo"));
+    Quit();
+}
+
+TEST_F(Panelhost, FileAttachedWithF5FromTheFilePanel) {
+    StartDemo();
+    terminal->Key("Tab");
+    // The file panel of the demo's files; put its cursor on report.txt.
+    TerminalScreen screen = terminal->Screen();
+    int y = screen.LineOf("report.txt");
+    ASSERT_GT(y, 2) << screen.Text();
+    terminal->Key("Home");
+    ASSERT_TRUE(StatusShows("..", true)) << terminal->Describe();
+    terminal->Keys({"-N", std::to_string(y - 2), "Down"});
+    ASSERT_TRUE(StatusShows("report.txt", true)) << terminal->Describe();
+    terminal->Key("F5");
+    ASSERT_TRUE(terminal->WaitForText("Address to attach to:")) << terminal->Describe();
+    terminal->Type("2:5020/5");
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitForGone("Address to attach to:")) << terminal->Describe();
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) {
+            int row = RowOf(s, "2:5020/5.0");
+            return row > 0 && Cells(s, row)[5] == "..DF.";
+        },
+        &screen))
+        << screen.Text();
+    std::string flow = ReadFile(DemoDirectory() / "out" / "139c0005.flo");
+    EXPECT_NE(flow.find("\\files\\report.txt\r\n"), std::string::npos) << flow;
+    EXPECT_EQ(flow.find('^'), std::string::npos) << "a copy leaves the file where it is";
+    Quit();
+}
+
+TEST_F(Panelhost, FileRequestInTheEditor) {
+    // The editor of this test appends a line to the file it is given.
+    fs::path editor = dir.Native("editor.sh");
+    std::ofstream(editor) << "#!/bin/sh\nprintf 'NODELIST\\r\\n' >> \"$1\"\n";
+    fs::permissions(editor, fs::perms::owner_all);
+    StartDemo(100, 30, {}, {{"EDITOR", editor.string()}});
+    GoTo("2:5020/4.0");
+    terminal->Key("F4");
+    ASSERT_TRUE(terminal->WaitForText("Address to request from:")) << terminal->Describe();
+    terminal->Key("Enter");
+    TerminalScreen screen;
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) {
+            int row = RowOf(s, "2:5020/4.0");
+            return row > 0 && Cells(s, row)[3] == "*";
+        },
+        &screen))
+        << screen.Text();
+    EXPECT_EQ(ReadFile(DemoDirectory() / "out" / "139c0004.req"), "NODELIST\r\n");
+    Quit();
+}
+
+TEST_F(Panelhost, ConfigurationDialog) {
+    StartDemo();
+    terminal->Key("M-S-F9");
+    ASSERT_TRUE(terminal->WaitForText("BSO outbound browser settings")) << terminal->Describe();
+    TerminalScreen screen = terminal->Screen();
+    EXPECT_TRUE(screen.Contains("2:5020/1000"));
+    EXPECT_TRUE(screen.Contains("bsopanel-demo-"));
+    EXPECT_TRUE(screen.Contains("[x] Auto refresh"));
+    // Alt+L goes to the links view digit; 5 there, Enter saves.
+    terminal->Key("M-l");
+    terminal->Type("5");
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitForGone("BSO outbound browser settings")) << terminal->Describe();
+    // The plugin writes its ten values one by one once the dialog is gone.
+    std::string registry;
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &) {
+        registry = ReadFile(DemoDirectory() / "registry.reg");
+        return registry.find("\"AutoRefresh\"") != std::string::npos;
+    })) << registry;
+    EXPECT_NE(registry.find("\"LinksPanelMode\"=dword:00000005"), std::string::npos) << registry;
+    EXPECT_NE(registry.find("\"Address\"=\"2:5020/1000\""), std::string::npos) << registry;
+    // Esc leaves the settings as they are.
+    terminal->Key("M-S-F9");
+    ASSERT_TRUE(terminal->WaitForText("BSO outbound browser settings")) << terminal->Describe();
+    terminal->Key("Escape");
+    ASSERT_TRUE(terminal->WaitForGone("BSO outbound browser settings")) << terminal->Describe();
+    EXPECT_EQ(ReadFile(DemoDirectory() / "registry.reg"), registry);
+    Quit();
+}
+
+TEST_F(Panelhost, HelpFromADialogAndItsLinks) {
+    StartDemo();
+    terminal->Key("F7");
+    ASSERT_TRUE(terminal->WaitForText("Address to poll:")) << terminal->Describe();
+    terminal->Key("F1");
+    ASSERT_TRUE(terminal->WaitForText("A poll makes the mailer call a link"))
+        << terminal->Describe();
+    // The first link ("Contents") is chosen; Tab goes to the next ("Configuration"), Enter
+    // follows it, Backspace comes back.
+    terminal->Key("Tab");
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitForText("Configuration ═")) << terminal->Describe();
+    EXPECT_TRUE(terminal->Screen().Contains("Own address"));
+    terminal->Key("BSpace");
+    ASSERT_TRUE(terminal->WaitForText("A poll makes the mailer call a link"))
+        << terminal->Describe();
+    terminal->Key("Escape");
+    ASSERT_TRUE(terminal->WaitForGone("A poll makes the mailer")) << terminal->Describe();
+    EXPECT_TRUE(terminal->Screen().Contains("Address to poll:")) << "back in the dialog";
+    terminal->Key("Escape");
+    ASSERT_TRUE(terminal->WaitForGone("Address to poll:")) << terminal->Describe();
+    Quit();
+}
+
+TEST_F(Panelhost, RussianTexts) {
+    StartDemo(100, 30, {"--lang", "Russian"});
+    TerminalScreen screen = terminal->Screen();
+    EXPECT_NE(screen.Line(0).find(" Аутбаунд: "), std::string::npos) << screen.Text();
+    std::vector<std::string> titles = Cells(screen, 1);
+    ASSERT_EQ(titles.size(), 6u);
+    EXPECT_EQ(titles[0], "Имя");
+    EXPECT_EQ(titles[1], "Размер");
+    EXPECT_EQ(titles[4], "Почта");
+    std::string keys = KeyBar(screen);
+    EXPECT_NE(keys.find("4Запрос"), std::string::npos) << keys;
+    EXPECT_NE(keys.find("7Полл"), std::string::npos) << keys;
+    terminal->Key("F7");
+    ASSERT_TRUE(terminal->WaitForText("Адрес для полла:")) << terminal->Describe();
+    EXPECT_TRUE(terminal->Screen().Contains("[ Отмена ]"));
+    terminal->Key("Escape");
+    ASSERT_TRUE(terminal->WaitForGone("Адрес для полла:")) << terminal->Describe();
+    Quit();
+}
+
+// ---- Idle events ----------------------------------------------------------------------------
+
+TEST_F(Panelhost, ThePanelFollowsTheOutboundWhileNoKeyComes) {
+    StartDemo();
+    fs::path poll = DemoDirectory() / "out" / "139c0063.dlo"; // 2:5020/99, as binkd -P makes it
+    std::ofstream(poll).close();
+    ASSERT_TRUE(terminal->WaitForText("2:5020/99.0")) << terminal->Describe();
+    Quit();
+}
+
+// ---- Bad input --------------------------------------------------------------------------------
+
+TEST_F(Panelhost, AnOutboundThatDoesNotExist) {
+    std::string nowhere = dir.Native("no/such/outbound").string();
+    Start({"--outbound", nowhere, "--address", "2:5020/1000"});
+    ASSERT_TRUE(terminal->WaitForText("The outbound directory does not exist:"))
+        << terminal->Describe();
+    EXPECT_TRUE(terminal->Screen().Contains(nowhere));
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitForGone("does not exist")) << terminal->Describe();
+    TerminalScreen screen = terminal->Screen();
+    EXPECT_NE(screen.Line(0).find(" Outbound: "), std::string::npos) << screen.Text();
+    EXPECT_EQ(Cells(screen, 3)[0], "") << "no links";
+    // Both settings were stored before the plugin started.
+    std::string registry = ReadFile(dir.Native("registry.reg"));
+    EXPECT_NE(registry.find("\"Address\"=\"2:5020/1000\""), std::string::npos) << registry;
+    EXPECT_NE(registry.find("no\\\\such\\\\outbound\""), std::string::npos) << registry;
+    Quit();
+}
+
+TEST_F(Panelhost, StartsThatFailSayWhy) {
+    // A plugin directory with the English language file only.
+    fs::path plugin = dir.Native("plugin");
+    fs::create_directories(plugin);
+    for (const char *name : {"bsopanel.so", "bsopanel_eng.lng", "bsopanel_eng.hlp"})
+        fs::copy_file(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / name, plugin / name);
+    struct Case {
+        std::vector<std::string> arguments;
+        const char *registry; // written before the start when not null
+        const char *says;
+        int status;
+    } cases[] = {
+        {{"--lang", "Russian", (plugin / "bsopanel.so").string()},
+         nullptr,
+         "no language file for \"Russian\" beside the plugin",
+         1},
+        {{dir.Native("missing/bsopanel.so").string()}, nullptr, "does not exist", 1},
+        {{"--outbound", "/tmp"}, "this is not a registry\n", "is broken", 1},
+        {{"--address", "5020/1000"}, nullptr, "not an address of the form ZONE:NET/NODE", 2},
+        {{"--demo", "--outbound", "/tmp"}, nullptr, "does not go with --outbound", 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.says);
+        fs::remove(dir.Native("registry.reg"));
+        if (c.registry) std::ofstream(dir.Native("registry.reg")) << c.registry;
+        Start(c.arguments);
+        int status = -1;
+        ASSERT_TRUE(terminal->WaitForExit(status)) << terminal->Describe();
+        EXPECT_EQ(status, c.status);
+        EXPECT_NE(terminal->Transcript().Flat().find(c.says), std::string::npos)
+            << terminal->Transcript().Text();
+        if (c.registry) {
+            EXPECT_EQ(ReadFile(dir.Native("registry.reg")), c.registry) << "left as it was";
+        }
+        terminal.reset();
+    }
+    // --help explains everything and starts nothing.
+    std::string usage;
+    ASSERT_TRUE(TmuxTerminal::Run({PANELHOST_PROGRAM, "--help"}, &usage));
+    EXPECT_NE(usage.find("Usage: panelhost [--outbound DIR] [--address ZONE:NET/NODE]"),
+              std::string::npos)
+        << usage;
+}
+
+TEST_F(Panelhost, ASmallTerminal) {
+    Start({"--demo"}, 40, 12);
+    ASSERT_TRUE(terminal->WaitForText("Outbound")) << terminal->Describe();
+    TerminalScreen screen = terminal->Screen();
+    EXPECT_TRUE(screen.Contains("7Po")) << screen.Text();
+    // Boxes larger than the terminal open, answer keys and go.
+    terminal->Key("F7");
+    ASSERT_TRUE(terminal->WaitForText("Poll ═")) << terminal->Describe();
+    terminal->Key("Escape");
+    ASSERT_TRUE(terminal->WaitForGone("Poll ═")) << terminal->Describe();
+    terminal->Key("M-S-F9");
+    ASSERT_TRUE(terminal->WaitForText("Poll flavor:")) << terminal->Describe();
+    terminal->Key("Escape");
+    ASSERT_TRUE(terminal->WaitForGone("Poll flavor:")) << terminal->Describe();
+    terminal->Key("C-5");
+    terminal->Key("F1");
+    ASSERT_TRUE(terminal->WaitForText("outbound")) << terminal->Describe();
+    terminal->Key("Escape");
+    // Bigger and smaller again.
+    terminal->Resize(100, 30);
+    ASSERT_TRUE(terminal->WaitForText("3:633/410.2")) << terminal->Describe();
+    terminal->Resize(30, 8);
+    ASSERT_TRUE(terminal->WaitFor([](const TerminalScreen &s) {
+        return s.Line(0).size() > 0 && s.Line(7).size() > 0;
+    })) << terminal->Describe();
+    EXPECT_TRUE(terminal->Running());
+    Quit();
+}
+
+TEST_F(Panelhost, KeysPressedWhileAQuestionIsOverTheProgressBox) {
+    StartDemo();
+    GoTo("2:463/68.0");
+    terminal->Key("Enter");
+    // The scan of the link asks about the missing file while its progress box is up.
+    ASSERT_TRUE(terminal->WaitForText("missing.arj")) << terminal->Describe();
+    terminal->Keys({"Down", "Up", "x", "F5", "C-r", "IC", "F7", "M-S-F9", "Tab"});
+    ASSERT_TRUE(terminal->WaitForText("missing.arj")) << "still asking\n" << terminal->Describe();
+    terminal->Key("Escape"); // keep the line
+    TerminalScreen screen;
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) { return RowOf(s, "points.lst") > 0; }, &screen))
+        << screen.Text();
+    EXPECT_FALSE(screen.Contains("Please wait"))
+        << "the progress box went with the restored screen";
+    EXPECT_NE(ReadFile(DemoDirectory() / "out" / "01cf0044.flo").find("missing.arj"),
+              std::string::npos);
+    Quit();
+}
+
+TEST_F(Panelhost, KeysPressedDuringTheScanOfALargeOutbound) {
+    bsodemo::DemoOutbound large;
+    bsodemo::LargeOutboundShape shape;
+    shape.links = 2000;
+    shape.zones = 4;
+    shape.filesPerLink = 1;
+    std::string error;
+    ASSERT_TRUE(bsodemo::BuildLargeOutbound(dir.Native("large").string(), shape, large, error))
+        << error;
+    Start({"--outbound", large.outbound, "--address", large.ownAddress});
+    // Keys typed ahead while the scans run: they wait their turn, nothing is lost or broken.
+    for (int round = 0; round < 4; ++round)
+        terminal->Keys({"Down", "C-r", "IC", "Down", "C-r", "End", "C-r", "Home", "Down"});
+    terminal->Resize(80, 24);
+    terminal->Keys({"C-r", "C-r", "Tab", "Tab"});
+    TerminalScreen screen;
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) {
+            return !s.Contains("Please wait") &&
+                   s.Line(0).find(" Outbound: ") != std::string::npos && s.Contains("1:100/1.0");
+        },
+        &screen))
+        << screen.Text();
+    EXPECT_TRUE(terminal->Running());
+    Quit();
+}
+
+} // namespace
