@@ -1,6 +1,7 @@
 // The corners the stand-in host cannot reach, with the commands called in this process behind
 // a host table of the test's own: a panel that reports no items (or a current item outside
 // them), and a new flow file that takes the check but then refuses the line.
+#include "commands/command_boxes.h"
 #include "commands/file_request.h"
 #include "commands/flavor_change.h"
 #include "commands/removal.h"
@@ -247,6 +248,32 @@ TEST_F(InProcess, TheSameCallMovesTheLineWhenNothingFails) {
     EXPECT_EQ(Bytes(Flow(".hlo")), "^Z:\\a\\file.zip\r\n");
     EXPECT_EQ(Bytes(Flow(".flo")), "Z:\\b\\other.zip\r\n");
     EXPECT_TRUE(host.messages.empty());
+}
+
+// The removal question's formats come from the language files: a faulty translation must not
+// make the formatting read arguments that were never passed, nor write past the buffer.
+TEST(RemovalQuestionFormat, OnlyTheOnePlaceholderIsFilled) {
+    struct Case {
+        const char *format;
+        char placeholder;
+        const char *expected;
+    } cases[] = {
+        {"Remove %s from the outbound", 's', "Remove X from the outbound"},
+        {"%d selected files", 'd', "X selected files"},
+        {"100%% sure: %s?", 's', "100% sure: X?"},
+        {"%s and %s %n %d", 's', "X and %s %n %d"},
+        {"no placeholder", 's', "no placeholder"},
+        {"%d files", 's', "%d files"},
+        {"ends in %", 's', "ends in %"},
+    };
+    for (const Case &c : cases) {
+        char buffer[64];
+        FormatWithOneArgument(buffer, sizeof(buffer), c.format, c.placeholder, "X");
+        EXPECT_STREQ(buffer, c.expected) << c.format;
+    }
+    char small[8];
+    FormatWithOneArgument(small, sizeof(small), "Remove %s now", 's', "X");
+    EXPECT_STREQ(small, "Remove ");
 }
 
 } // namespace
