@@ -188,6 +188,8 @@ int main(int argc, char **argv) {
         std::printf("%s (bsopanel) %s\n", kProgram, BSOPANEL_VERSION);
         return 0;
     }
+    if (!isatty(0) || !isatty(1))
+        return Fail("panelhost needs a terminal: its input and output must be one");
     std::string module;
     if (!FindPlugin(line.plugin, module, error)) return Fail(error);
     std::string language = line.language;
