@@ -280,6 +280,54 @@ TEST_F(Panelhost, PollThroughItsDialog) {
         &screen))
         << screen.Text();
     EXPECT_TRUE(fs::exists(DemoDirectory() / "out" / "139c0002.clo"));
+    // On "..", the field starts empty; Ctrl+Down offers the address typed before.
+    terminal->Key("Home");
+    ASSERT_TRUE(StatusShows("..")) << terminal->Describe();
+    terminal->Key("F7");
+    ASSERT_TRUE(terminal->WaitForText("Address to poll:")) << terminal->Describe();
+    // The field lies under its label, 36 columns wide; the history opens in a frame under it.
+    auto below = [](const TerminalScreen &s, int rows) {
+        int y = s.LineOf("Address to poll:");
+        return Trim(s.Cells(y + rows, s.ColumnOf(y, "Address to poll:"), 36));
+    };
+    EXPECT_EQ(below(terminal->Screen(), 1), "");
+    terminal->Key("C-Down");
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
+        return below(s, 3).rfind("2:5020/2.0", 0) == 0;
+    })) << terminal->Describe();
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
+        return below(s, 1) == "2:5020/2.0";
+    })) << terminal->Describe();
+    terminal->Key("Escape");
+    ASSERT_TRUE(terminal->WaitForGone("Address to poll:")) << terminal->Describe();
+    Quit();
+}
+
+TEST_F(Panelhost, LeavingAndOpeningThePlugin) {
+    StartDemo();
+    // ".." at the plugin's root leaves it; the panel shows files again.
+    terminal->Keys({"Home", "Enter"});
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
+        return !s.Contains(" Outbound: ");
+    })) << terminal->Describe();
+    // F11: the plugins menu opens it again on the active panel.
+    terminal->Key("F11");
+    ASSERT_TRUE(terminal->WaitForText("BSO outbound browser")) << terminal->Describe();
+    terminal->Key("Enter");
+    ASSERT_TRUE(terminal->WaitForText("3:633/410.2")) << terminal->Describe();
+    // Alt+F2: the disks menu of the right panel, with the plugin's entry and its digit.
+    terminal->Key("M-F2");
+    ASSERT_TRUE(terminal->WaitForText("3  BSO")) << terminal->Describe();
+    terminal->Key("3");
+    TerminalScreen screen;
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) {
+            std::string top = s.Line(0);
+            return top.find(" Outbound: ") != top.rfind(" Outbound: ");
+        },
+        &screen))
+        << screen.Text();
     Quit();
 }
 
@@ -517,6 +565,13 @@ TEST_F(Panelhost, KeysPressedWhileAQuestionIsOverTheProgressBox) {
     terminal->Key("Enter");
     // The scan of the link asks about the missing file while its progress box is up.
     ASSERT_TRUE(terminal->WaitForText("missing.arj")) << terminal->Describe();
+    // A warning: white on red.
+    std::string coloured = terminal->ColouredText();
+    size_t line = coloured.find("File not found:");
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_NE(coloured.substr(coloured.rfind('\n', line) + 1, line - coloured.rfind('\n', line))
+                  .find("\033[41m"),
+              std::string::npos);
     terminal->Keys({"Down", "Up", "x", "F5", "C-r", "IC", "F7", "M-S-F9", "Tab"});
     ASSERT_TRUE(terminal->WaitForText("missing.arj")) << "still asking\n" << terminal->Describe();
     terminal->Key("Escape"); // keep the line

@@ -48,6 +48,12 @@ int TerminalScreen::LineOf(const std::string &text) const {
     return -1;
 }
 
+int TerminalScreen::ColumnOf(int y, const std::string &text) const {
+    if (y < 0 || y >= Rows()) return -1;
+    size_t at = lines_[static_cast<size_t>(y)].find(DecodeUtf8(text));
+    return at == std::u32string::npos ? -1 : static_cast<int>(at);
+}
+
 std::string TerminalScreen::Flat() const {
     std::string text;
     for (int y = 0; y < Rows(); ++y) text += Line(y);
@@ -193,6 +199,12 @@ TerminalScreen TmuxTerminal::Screen() const {
     std::string capture;
     Run(Tmux({"capture-pane", "-p", "-t", "t"}), &capture);
     return TerminalScreen(capture);
+}
+
+std::string TmuxTerminal::ColouredText() const {
+    std::string capture;
+    Run(Tmux({"capture-pane", "-p", "-e", "-t", "t"}), &capture);
+    return capture;
 }
 
 TerminalScreen TmuxTerminal::Transcript() const {

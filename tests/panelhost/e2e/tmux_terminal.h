@@ -23,6 +23,8 @@ public:
     bool Contains(const std::string &text) const;
     // The line that holds text, or -1.
     int LineOf(const std::string &text) const;
+    // The column where text starts in line y, or -1.
+    int ColumnOf(int y, const std::string &text) const;
     std::string Text() const; // every line, joined with newlines
     // Every line joined without a break: a plain message that ran over the window's edge
     // reads whole again.
@@ -54,6 +56,8 @@ public:
     void Resize(int columns, int rows);
 
     TerminalScreen Screen() const;
+    // The screen as tmux captures it with its colours (SGR escape sequences).
+    std::string ColouredText() const;
     // The screen with the lines scrolled off it before: what a program that did not start
     // printed.
     TerminalScreen Transcript() const;
