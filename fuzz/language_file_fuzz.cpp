@@ -148,7 +148,8 @@ void CheckFile(const std::string &bytes, bool mutate) {
 
     if (!mutate) return;
     std::string ended = bytes;
-    if (!ended.empty() && ended.back() != '\n') ended += "\r\n";
+    // A last line without its LF gets one; a CR already there becomes the CR of a CR LF.
+    if (!ended.empty() && ended.back() != '\n') ended += ended.back() == '\r' ? "\n" : "\r\n";
     int nextLine = 1;
     for (char c : ended) nextLine += c == '\n';
     standin::ParsedLanguageFile longer;
