@@ -271,7 +271,10 @@ int main(int argc, char **argv) {
             startWarning = {"The plugin opened no panel:", host.LastError(), "F11 tries again."};
         if (!startWarning.empty()) app.WarnAtStart(line.demo ? "Demo" : "Settings", startWarning);
         status = app.Run();
-        // The host closes the plugin's panels while the screen is still there to show them.
+        // The plugin's panels close while the screen and the panels' drawing are still there.
+        for (standin::Side side : {standin::Side::Left, standin::Side::Right})
+            if (host.GetPanel(side).IsPlugin()) host.ClosePanelOn(side);
+        ui.SetHelp(nullptr);
     }
     screen.Close();
     cleanUp();

@@ -88,21 +88,27 @@ PanelsApp::PanelsApp(standin::Host &host, TerminalUi &ui, Screen &screen)
     ui_.SetBackground([this]() { Draw(); });
 }
 
+// The host may still redraw while it closes its panels: it must not reach a drawing that is gone.
+PanelsApp::~PanelsApp() { ui_.SetBackground(nullptr); }
+
 void PanelsApp::WarnAtStart(const std::string &title, const std::vector<std::string> &lines) {
     startTitle_ = title;
     startLines_ = lines;
 }
 
-PanelsApp::Geometry PanelsApp::GeometryOf(Side side) const {
+bool PanelsApp::FullScreen(const Panel &panel) const {
+    int mode = panel.ViewMode();
+    const std::vector<standin::PanelModeCopy> &modes = panel.Info().panelModes;
+    return panel.IsPlugin() && mode < static_cast<int>(modes.size()) &&
+           modes[static_cast<size_t>(mode)].hasColumnTypes &&
+           modes[static_cast<size_t>(mode)].fullScreen;
+}
+
+PanelsApp::Geometry PanelsApp::GeometryOf(Side side) {
     int width = screen_.Width();
     Geometry geometry;
-    const Panel &panel = const_cast<standin::Host &>(host_).GetPanel(side);
-    bool active = &panel == &const_cast<standin::Host &>(host_).Active();
-    int mode = panel.ViewMode();
-    bool fullScreen = panel.IsPlugin() && mode < static_cast<int>(panel.Info().panelModes.size()) &&
-                      panel.Info().panelModes[static_cast<size_t>(mode)].hasColumnTypes &&
-                      panel.Info().panelModes[static_cast<size_t>(mode)].fullScreen;
-    if (fullScreen && active) {
+    Panel &panel = host_.GetPanel(side);
+    if (FullScreen(panel) && &panel == &host_.Active()) {
         geometry.x = 0;
         geometry.width = width;
     } else if (side == Side::Left) {
@@ -137,13 +143,8 @@ void PanelsApp::Draw() {
     Geometry activeGeometry = GeometryOf(activeSide);
     if (activeGeometry.width < screen_.Width()) {
         // A passive panel in a full-screen mode lies under the active one.
-        const Panel &p = passive;
-        int mode = p.ViewMode();
-        bool passiveFull = p.IsPlugin() && mode < static_cast<int>(p.Info().panelModes.size()) &&
-                           p.Info().panelModes[static_cast<size_t>(mode)].hasColumnTypes &&
-                           p.Info().panelModes[static_cast<size_t>(mode)].fullScreen;
         Geometry passiveGeometry = GeometryOf(passiveSide);
-        if (passiveFull) passiveGeometry = Geometry{0, screen_.Width()};
+        if (FullScreen(passive)) passiveGeometry = Geometry{0, screen_.Width()};
         DrawPanel(passive, passiveGeometry.x, passiveGeometry.width, false);
     }
     DrawPanel(active, activeGeometry.x, activeGeometry.width, true);
@@ -285,10 +286,10 @@ void PanelsApp::DrawPanel(Panel &panel, int x, int width, bool active) {
     screen_.Put(0, x + 1, std::u32string(1, static_cast<char32_t>(letter)), Color::PanelBorder);
 }
 
-std::vector<std::string> PanelsApp::KeyBarLabels() const {
+std::vector<std::string> PanelsApp::KeyBarLabels() {
     std::vector<std::string> labels;
     standin::KeyBarGroup group = kShownGroups[keyBarGroup_];
-    Panel &active = const_cast<standin::Host &>(host_).Active();
+    Panel &active = host_.Active();
     for (int key = 0; key < 12; ++key) {
         std::string label = kHostLabels[group][key];
         if (active.IsPlugin() && active.Info().hasKeyBar && active.Info().keyBar[group][key])

@@ -17,6 +17,9 @@ namespace panelhost {
 class PanelsApp {
 public:
     PanelsApp(standin::Host &host, TerminalUi &ui, Screen &screen);
+    ~PanelsApp();
+    PanelsApp(const PanelsApp &) = delete;
+    PanelsApp &operator=(const PanelsApp &) = delete;
 
     // Shows a warning box before the first key (a problem found at start that is no reason to
     // stop, such as an outbound directory that does not exist).
@@ -29,7 +32,7 @@ public:
     bool HandleKey(const Key &key);
 
     // The labels of F1 to F12 shown now for the active panel, in the group shown.
-    std::vector<std::string> KeyBarLabels() const;
+    std::vector<std::string> KeyBarLabels();
 
 private:
     struct Geometry {
@@ -45,7 +48,8 @@ private:
     void OpenDisksMenu(standin::Side side);
     void Configure();
     bool HostKey(const Key &key);
-    Geometry GeometryOf(standin::Side side) const;
+    Geometry GeometryOf(standin::Side side);
+    bool FullScreen(const standin::Panel &panel) const;
 
     standin::Host &host_;
     TerminalUi &ui_;
