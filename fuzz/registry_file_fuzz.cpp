@@ -1,14 +1,14 @@
 // The registry file reader of the Win32 layer (HKEY_CURRENT_USER kept in a REGEDIT4 text file),
 // through the registry calls the plugin and the host make.
 //
-// Input, in fields separated by byte 0xFF: the registry file's bytes, then optionally the data
-// and the name of a text value that is set afterwards. Checked:
+// Input, in fields separated by byte 0xFF: the registry file's bytes, then optionally the data,
+// the name and the key of a text value that is set afterwards. Checked:
 // - a file that cannot be read as REGEDIT4 fails every call with ERROR_BADDB, and stays byte for
 //   byte as it was: a change is refused, never made on a "fixed" file;
 // - a file that can be read answers every call; setting a value then writes a file that reads
 //   back: the new value as set, every value named in the old file unchanged (type and data),
 //   and setting the same value again writes the very same bytes (what is written reads back
-//   to itself);
+//   to itself); deleting one of the file's values then takes out that one and no other;
 // - nothing but the registry file is left in its directory.
 #include "fuzz_support.h"
 
@@ -112,14 +112,42 @@ std::string Describe(const Named &value, const Answer &answer) {
            Printable(answer.data) + "\"";
 }
 
-LSTATUS SetProbe(const std::string &name, const std::string &data) {
+// A key path as the registry calls take it: empty components ("a\\\\b", a trailing "\\") vanish.
+std::string CanonicalKey(const std::string &path) {
+    std::string canonical, component;
+    for (size_t at = 0; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != '\\') {
+            component += path[at];
+            continue;
+        }
+        if (!component.empty()) canonical += (canonical.empty() ? "" : "\\") + component;
+        component.clear();
+    }
+    return canonical;
+}
+
+bool SameValue(const Named &a, const Named &b) {
+    return SameIgnoringCase(CanonicalKey(a.key), CanonicalKey(b.key)) &&
+           SameIgnoringCase(a.name, b.name);
+}
+
+LSTATUS SetProbe(const Named &probe, const std::string &data) {
     HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fuzz", 0, nullptr, 0,
+    LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, probe.key.c_str(), 0, nullptr, 0,
                                      KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) return status;
-    status =
-        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.data()),
-                       static_cast<DWORD>(data.size()));
+    status = RegSetValueExA(key, probe.name.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE *>(data.data()),
+                            static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+    return status;
+}
+
+LSTATUS Delete(const Named &value) {
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, value.key.c_str(), 0, KEY_ALL_ACCESS, &key);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegDeleteValueA(key, value.name.c_str());
     RegCloseKey(key);
     return status;
 }
@@ -140,9 +168,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string file = TakeField(data, size);
     std::string probeData = TakeField(data, size);
-    std::string probeName = TakeField(data, size);
-    probeName = probeName.c_str();
-    if (probeName.empty()) probeName = "Probe";
+    Named probe{"", TakeField(data, size).c_str()};
+    probe.key = TakeField(data, size).c_str();
+    if (probe.name.empty()) probe.name = "Probe";
+    if (probe.key.empty()) probe.key = "Software\\Fuzz";
     WriteNativeFile(RegistryFile(), file);
     const std::string note = "file \"" + Printable(file) + "\"";
 
@@ -152,14 +181,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                note + ": status " + std::to_string(status));
     if (status == ERROR_SUCCESS) RegCloseKey(hive);
     std::vector<Named> named = NamedValues(file);
+    bool keyAllowed = probe.key.find_first_of("\r\n[]") == std::string::npos;
+    bool nameAllowed = probe.name.find_first_of("\r\n") == std::string::npos;
 
     if (status == ERROR_BADDB) {
         for (const Named &value : named)
             FUZZ_CHECK(Query(value).status == ERROR_BADDB,
                        note + ": read " + Printable(value.name));
-        FUZZ_CHECK(SetProbe(probeName, probeData) == ERROR_BADDB, note + ": set on a broken file");
-        HKEY key = HKEY_CURRENT_USER;
-        FUZZ_CHECK(RegDeleteValueA(key, "Probe") == ERROR_BADDB,
+        if (keyAllowed)
+            FUZZ_CHECK(SetProbe(probe, probeData) == ERROR_BADDB, note + ": set on a broken file");
+        FUZZ_CHECK(RegDeleteValueA(HKEY_CURRENT_USER, "Probe") == ERROR_BADDB,
                    note + ": delete on a broken file");
         FUZZ_CHECK(FileNow() == file,
                    note + ": a broken file was changed to \"" + Printable(FileNow()) + "\"");
@@ -173,31 +204,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(before.back().status != ERROR_BADDB,
                    note + ": " + Describe(value, before.back()));
     }
-    LSTATUS set = SetProbe(probeName, probeData);
-    bool nameAllowed = probeName.find_first_of("\r\n") == std::string::npos;
-    FUZZ_CHECK(set == (nameAllowed ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER),
-               note + ": set \"" + Printable(probeName) + "\" gave " + std::to_string(set));
+    LSTATUS set = SetProbe(probe, probeData);
+    FUZZ_CHECK(set == (keyAllowed && nameAllowed ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER),
+               note + ": set [" + Printable(probe.key) + "] \"" + Printable(probe.name) +
+                   "\" gave " + std::to_string(set));
     FUZZ_CHECK(ScratchListing() == "registry.reg", note + ": left " + ScratchListing());
     if (set != ERROR_SUCCESS) return 0;
     std::string written = FileNow();
     const std::string after = note + " rewritten \"" + Printable(written) + "\"";
 
-    Named probe{"Software\\Fuzz", probeName};
     Answer got = Query(probe);
     std::string expected = probeData;
     if (expected.empty() || expected.back() != '\0') expected += '\0';
     FUZZ_CHECK(got.status == ERROR_SUCCESS && got.type == REG_SZ && got.data == expected,
                after + ": probe " + Describe(probe, got));
     for (size_t i = 0; i < named.size(); ++i) {
-        if (SameIgnoringCase(named[i].key, probe.key) &&
-            SameIgnoringCase(named[i].name, probe.name))
-            continue;
+        if (SameValue(named[i], probe)) continue;
         Answer now = Query(named[i]);
         FUZZ_CHECK(now == before[i], after + ": was " + Describe(named[i], before[i]) + ", now " +
                                          Describe(named[i], now));
     }
 
-    FUZZ_CHECK(SetProbe(probeName, probeData) == ERROR_SUCCESS, after + ": set again");
+    FUZZ_CHECK(SetProbe(probe, probeData) == ERROR_SUCCESS, after + ": set again");
     FUZZ_CHECK(FileNow() == written, after + ": written again as \"" + Printable(FileNow()) + "\"");
+
+    // Delete one of the file's values (or the probe): it goes, the others stay.
+    Named gone = named.empty() ? probe : named[probeData.size() % named.size()];
+    Answer present = Query(gone);
+    LSTATUS deleted = Delete(gone);
+    FUZZ_CHECK(deleted == (present.status == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND),
+               after + ": delete of " + Describe(gone, present) + " gave " +
+                   std::to_string(deleted));
+    FUZZ_CHECK(Query(gone).status == ERROR_FILE_NOT_FOUND, after + ": still there after delete");
+    for (size_t i = 0; i < named.size(); ++i) {
+        if (SameValue(named[i], gone) || SameValue(named[i], probe)) continue;
+        FUZZ_CHECK(Query(named[i]) == before[i], after + ": delete of " + Printable(gone.name) +
+                                                     " changed " +
+                                                     Describe(named[i], Query(named[i])));
+    }
+    if (!SameValue(gone, probe))
+        FUZZ_CHECK(Query(probe) == got, after + ": delete changed the probe");
+    FUZZ_CHECK(ScratchListing() == "registry.reg", after + ": left " + ScratchListing());
     return 0;
 }
