@@ -89,7 +89,9 @@ PanelsApp::PanelsApp(standin::Host &host, TerminalUi &ui, Screen &screen)
 }
 
 // The host may still redraw while it closes its panels: it must not reach a drawing that is gone.
-PanelsApp::~PanelsApp() { ui_.SetBackground(nullptr); }
+PanelsApp::~PanelsApp() {
+    ui_.SetBackground(nullptr);
+}
 
 void PanelsApp::WarnAtStart(const std::string &title, const std::vector<std::string> &lines) {
     startTitle_ = title;
