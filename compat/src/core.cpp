@@ -39,23 +39,28 @@ char LowerAscii(char c) {
 
 // Windows drops one trailing dot from every component, and all trailing dots and spaces from the
 // last one ("a.\b. " is "a\b"); components made only of dots are left to the ".." handling.
-std::string TrimComponent(std::string part, bool last) {
-    if (part.find_first_not_of('.') == std::string::npos) return part;
+// Returns where the component [begin, end) ends once trimmed.
+const char *TrimmedEnd(const char *begin, const char *end, bool last) {
+    const char *c = begin;
+    while (c < end && *c == '.') ++c;
+    if (c == end) return end;
     if (last) {
-        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
-    } else if (part.back() == '.') {
-        part.pop_back();
+        while (end > begin && (end[-1] == '.' || end[-1] == ' ')) --end;
+    } else if (end[-1] == '.') {
+        --end;
     }
-    return part;
+    return end;
 }
 
-// The absolute components of a Win32 path, "." and ".." applied without looking at the disk.
-bool Components(const char *path, std::vector<std::string> &parts) {
-    parts.clear();
+// The absolute POSIX form of a Win32 path, "." and ".." applied without looking at the disk:
+// "/a/b", or "" for the root. Built in one string: every file lookup goes through here.
+bool LexicalPath(const char *path, std::string &out) {
+    out.clear();
     if (!path) {
         Fail(ERROR_INVALID_PARAMETER);
         return false;
     }
+    out.reserve(std::strlen(path) + 1);
     if (!*path || (IsSeparator(path[0]) && IsSeparator(path[1]))) { // empty or UNC
         Fail(ERROR_PATH_NOT_FOUND);
         return false;
@@ -74,7 +79,7 @@ bool Components(const char *path, std::vector<std::string> &parts) {
         for (const char *part = current.c_str(); *part;) {
             const char *end = std::strchr(part, '/');
             if (!end) end = part + std::strlen(part);
-            if (end > part) parts.emplace_back(part, end);
+            if (end > part) out.append(1, '/').append(part, end);
             part = *end ? end + 1 : end;
         }
     }
@@ -83,14 +88,15 @@ bool Components(const char *path, std::vector<std::string> &parts) {
         const char *end = rest;
         while (*end && !IsSeparator(*end)) ++end;
         if (end == rest) break;
-        std::string part = TrimComponent(std::string(rest, end), *end == '\0');
+        const char *begin = rest;
+        size_t length = static_cast<size_t>(TrimmedEnd(begin, end, *end == '\0') - begin);
         rest = end;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
+        if (length == 0 || (length == 1 && begin[0] == '.')) continue;
+        if (length == 2 && begin[0] == '.' && begin[1] == '.') {
+            if (!out.empty()) out.erase(out.find_last_of('/'));
             continue;
         }
-        parts.push_back(part);
+        out.append(1, '/').append(begin, length);
     }
     return true;
 }
@@ -219,20 +225,28 @@ std::string FindEntryName(const std::string &directory, const std::string &name)
 }
 
 bool ToPosixLexical(const char *windows_path, std::string &posix_path) {
-    std::vector<std::string> parts;
-    if (!Components(windows_path, parts)) return false;
-    posix_path.clear();
-    for (const std::string &part : parts) posix_path += "/" + part;
+    if (!LexicalPath(windows_path, posix_path)) return false;
     if (posix_path.empty()) posix_path = "/";
     return true;
 }
 
 bool ToPosix(const char *windows_path, std::string &posix_path) {
-    std::vector<std::string> parts;
-    if (!Components(windows_path, parts)) return false;
+    std::string lexical;
+    if (!ToPosixLexical(windows_path, lexical)) return false;
+    // A path that exists as spelled has every component under its exact name, which the
+    // lookup below would keep: one lstat instead of one per component.
+    struct stat info;
+    if (lstat(lexical.c_str(), &info) == 0) {
+        posix_path = lexical;
+        return true;
+    }
     std::string path = "/";
     bool exists = true; // once a component is missing, the rest cannot be looked up
-    for (const std::string &part : parts) {
+    for (size_t start = 1; start < lexical.size();) {
+        size_t end = lexical.find('/', start);
+        if (end == std::string::npos) end = lexical.size();
+        std::string part = lexical.substr(start, end - start);
+        start = end + 1;
         std::string name = part;
         if (exists) {
             std::string found = FindEntryName(path, part);

@@ -48,8 +48,11 @@ int UpperAscii(int c) {
 
 class Matcher {
 public:
-    Matcher(const std::vector<int> &tokens, const std::string &name)
-        : tokens_(tokens), name_(name), memo_((tokens.size() + 1) * (name.size() + 1), -1) {}
+    // The memo is the caller's, so that one buffer serves every name of a directory.
+    Matcher(const std::vector<int> &tokens, const std::string &name, std::vector<signed char> &memo)
+        : tokens_(tokens), name_(name), memo_(memo) {
+        memo_.assign((tokens.size() + 1) * (name.size() + 1), -1);
+    }
     bool Run() { return Match(0, 0); }
 
 private:
@@ -80,57 +83,170 @@ private:
     }
     const std::vector<int> &tokens_;
     const std::string &name_;
-    std::vector<signed char> memo_;
+    std::vector<signed char> &memo_;
 };
 
+bool HasStars(const std::vector<int> &tokens) {
+    return std::any_of(tokens.begin(), tokens.end(),
+                       [](int token) { return token == kStar || token == kDosStar; });
+}
+
+// For tokens without stars (HasStars false): every token takes a fixed step, so the name is
+// walked once, as the memoised match above would walk it.
+bool MatchesWithoutStars(const std::vector<int> &tokens, const std::string &name) {
+    size_t n = 0;
+    for (int token : tokens) {
+        bool at_end = n == name.size();
+        char c = at_end ? '\0' : name[n];
+        switch (token) {
+        case kDosQuestion:
+            if (!at_end && c != '.') ++n;
+            break;
+        case kDosDot:
+            if (at_end) break;
+            if (c != '.') return false;
+            ++n;
+            break;
+        default:
+            if (at_end || UpperAscii(static_cast<unsigned char>(c)) != UpperAscii(token))
+                return false;
+            ++n;
+        }
+    }
+    return n == name.size();
+}
+
 bool HasWildcards(const std::string &pattern) {
-    return pattern.find_first_of("*?") != std::string::npos;
+    for (char c : pattern)
+        if (c == '*' || c == '?') return true;
+    return false;
 }
 
-std::string Join(const std::string &directory, const std::string &name) {
-    return directory == "/" ? "/" + name : directory + "/" + name;
+// One entry of a search, kept small until it is handed out as find data.
+struct Found {
+    std::string name;
+    DWORD attributes;
+    FILETIME write_time, access_time;
+    uint64_t size; // 0 for a directory
+};
+
+bool Describe(const struct stat &info, std::string name, Found &found) {
+    if (name.size() >= MAX_PATH) return false; // no cFileName holds it
+    found.name = std::move(name);
+    found.attributes = AttributesOf(info);
+    found.write_time = ToFileTime(info.st_mtim);
+    found.access_time = ToFileTime(info.st_atim);
+    found.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+    return true;
 }
 
-bool Describe(const std::string &path, const std::string &name, WIN32_FIND_DATAA &data) {
+bool DescribePath(const std::string &path, std::string name, Found &found) {
     struct stat info;
     if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
-    if (name.size() >= sizeof data.cFileName) return false;
+    return Describe(info, std::move(name), found);
+}
+
+// The same for an entry of an open directory: the path is not walked again for every name.
+bool DescribeAt(int directory, const std::string &name, Found &found) {
+    struct stat info;
+    if (fstatat(directory, name.c_str(), &info, 0) != 0 &&
+        fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    return Describe(info, name, found);
+}
+
+// The find data of an entry: no creation time on POSIX, so the last write stands for it.
+void HandOut(const Found &found, WIN32_FIND_DATAA &data) {
     std::memset(&data, 0, sizeof data);
-    data.dwFileAttributes = AttributesOf(info);
-    data.ftCreationTime = ToFileTime(info.st_mtim);
-    data.ftLastAccessTime = ToFileTime(info.st_atim);
-    data.ftLastWriteTime = ToFileTime(info.st_mtim);
-    if (!S_ISDIR(info.st_mode)) {
-        data.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
-        data.nFileSizeLow = static_cast<DWORD>(info.st_size);
-    }
-    std::memcpy(data.cFileName, name.c_str(), name.size() + 1);
-    return true;
+    data.dwFileAttributes = found.attributes;
+    data.ftCreationTime = found.write_time;
+    data.ftLastAccessTime = found.access_time;
+    data.ftLastWriteTime = found.write_time;
+    data.nFileSizeHigh = static_cast<DWORD>(found.size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(found.size);
+    std::memcpy(data.cFileName, found.name.c_str(), found.name.size() + 1);
 }
 
 struct Search : Object {
     static constexpr Kind kKind = Object::Search;
     Search() : Object(kKind) {}
-    std::vector<WIN32_FIND_DATAA> entries;
+    std::vector<Found> entries;
+    std::vector<uint32_t> order; // entries in the order they are handed out; empty: as they are
     size_t next = 0;
+    bool HandOutNext(WIN32_FIND_DATAA &data) {
+        if (next >= entries.size()) return false;
+        HandOut(entries[order.empty() ? next : order[next]], data);
+        ++next;
+        return true;
+    }
 };
 
-// NTFS lists "." and ".." first, then names in upper-case order.
-bool ListingOrder(const WIN32_FIND_DATAA &a, const WIN32_FIND_DATAA &b) {
-    auto rank = [](const char *name) {
-        return std::strcmp(name, ".") == 0 ? 0 : std::strcmp(name, "..") == 0 ? 1 : 2;
-    };
-    if (rank(a.cFileName) != rank(b.cFileName)) return rank(a.cFileName) < rank(b.cFileName);
-    for (size_t i = 0;; ++i) {
-        int x = UpperAscii(static_cast<unsigned char>(a.cFileName[i]));
-        int y = UpperAscii(static_cast<unsigned char>(b.cFileName[i]));
-        if (x != y || !x) return x < y;
-    }
+// NTFS lists "." and ".." first, then names in upper-case order; names equal but for case keep
+// the order the directory gave them. Each name's rank and the first 15 bytes of its upper-case
+// form are packed into two numbers that compare as the texts do, so that most comparisons of a
+// large directory's sort are two integer comparisons.
+struct ListingKey {
+    uint64_t head[2];
+    uint32_t index;
+};
+
+ListingKey MakeListingKey(const std::string &name, uint32_t index) {
+    int rank = 2;
+    if (name == ".")
+        rank = 0;
+    else if (name == "..")
+        rank = 1;
+    unsigned char bytes[16] = {static_cast<unsigned char>(rank)};
+    for (size_t i = 0; i < 15 && i < name.size(); ++i)
+        bytes[i + 1] = static_cast<unsigned char>(UpperAscii(static_cast<unsigned char>(name[i])));
+    ListingKey key{{0, 0}, index};
+    for (int i = 0; i < 16; ++i) key.head[i / 8] = key.head[i / 8] << 8 | bytes[i];
+    return key;
+}
+
+void SortInListingOrder(Search &search) {
+    const std::vector<Found> &entries = search.entries;
+    std::vector<ListingKey> keys;
+    keys.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        keys.push_back(MakeListingKey(entries[i].name, static_cast<uint32_t>(i)));
+    std::sort(keys.begin(), keys.end(), [&](const ListingKey &a, const ListingKey &b) {
+        if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+        if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+        // The same up to the 15th byte: the rest decides, the upper-case bytes as unsigned.
+        const std::string &x = entries[a.index].name, &y = entries[b.index].name;
+        for (size_t i = 15;; ++i) { // each name ends in its terminating zero
+            int p = i < x.size() ? UpperAscii(static_cast<unsigned char>(x[i])) : 0;
+            int q = i < y.size() ? UpperAscii(static_cast<unsigned char>(y[i])) : 0;
+            if (p != q) return p < q;
+            if (!p) return a.index < b.index;
+        }
+    });
+    search.order.clear();
+    search.order.reserve(keys.size());
+    for (const ListingKey &key : keys) search.order.push_back(key.index);
 }
 
 bool IsDirectory(const std::string &path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A name without wildcards, its components found without regard to case. False, with the
+// error set, when its directory does not exist.
+bool FindByLookup(const char *name, std::vector<Found> &entries) {
+    std::string path;
+    if (!ToPosix(name, path)) return false;
+    std::string::size_type cut = path.find_last_of('/');
+    std::string directory = cut == 0 ? "/" : path.substr(0, cut);
+    if (!IsDirectory(directory)) {
+        Fail(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    Found found;
+    if (path != "/" && DescribePath(path, path.substr(cut + 1), found))
+        entries.push_back(std::move(found));
+    return true;
 }
 
 // ---- File handles ----------------------------------------------------------------------------
@@ -201,7 +317,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         return INVALID_HANDLE_VALUE;
     }
     std::string whole = lpFileName;
-    std::string::size_type slash = whole.find_last_of("\\/");
+    std::string::size_type slash = std::string::npos; // the last separator
+    for (size_t i = 0; i < whole.size(); ++i)
+        if (whole[i] == '\\' || whole[i] == '/') slash = i;
     std::string pattern = slash == std::string::npos ? whole : whole.substr(slash + 1);
     if (slash == std::string::npos && whole.size() >= 2 && whole[1] == ':') { // "Z:*.flo"
         pattern = whole.substr(2);
@@ -215,42 +333,50 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     if (HasWildcards(pattern)) {
         std::string directory_name =
             slash == std::string::npos ? "." : whole.substr(0, slash + 1) + ".";
+        // A directory that exists as spelled is the one the lookup would find: it is opened
+        // at once, its path walked once.
         std::string directory;
-        if (!ToPosix(directory_name.c_str(), directory)) return INVALID_HANDLE_VALUE;
-        DIR *listing = opendir(directory.c_str());
+        DIR *listing = nullptr;
+        if (ToPosixLexical(directory_name.c_str(), directory)) listing = opendir(directory.c_str());
+        if (!listing) {
+            if (!ToPosix(directory_name.c_str(), directory)) return INVALID_HANDLE_VALUE;
+            listing = opendir(directory.c_str());
+        }
         if (!listing) {
             Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
         std::vector<int> tokens = TranslatePattern(pattern);
-        WIN32_FIND_DATAA data;
+        std::vector<signed char> memo;
+        bool stars = HasStars(tokens);
+        Found found;
         while (struct dirent *entry = readdir(listing)) {
             std::string name = entry->d_name;
             bool dots = name == "." || name == "..";
             if (dots && directory == "/") continue; // a drive's root has neither
-            if (!Matcher(tokens, name).Run()) continue;
-            if (Describe(Join(directory, name), name, data)) search->entries.push_back(data);
+            if (stars ? !Matcher(tokens, name, memo).Run() : !MatchesWithoutStars(tokens, name))
+                continue;
+            if (DescribeAt(dirfd(listing), name, found))
+                search->entries.push_back(std::move(found));
         }
         closedir(listing);
-        std::sort(search->entries.begin(), search->entries.end(), ListingOrder);
+        SortInListingOrder(*search);
     } else {
-        std::string path;
-        if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
-        std::string::size_type cut = path.find_last_of('/');
-        std::string directory = cut == 0 ? "/" : path.substr(0, cut);
-        if (!IsDirectory(directory)) {
-            Fail(ERROR_PATH_NOT_FOUND);
+        // A name that exists as spelled is the file the lookup below would find first.
+        std::string exact;
+        Found found;
+        if (ToPosixLexical(lpFileName, exact) && exact != "/" &&
+            DescribePath(exact, exact.substr(exact.find_last_of('/') + 1), found)) {
+            search->entries.push_back(std::move(found));
+        } else if (!FindByLookup(lpFileName, search->entries)) {
             return INVALID_HANDLE_VALUE;
         }
-        WIN32_FIND_DATAA data;
-        if (path != "/" && Describe(path, path.substr(cut + 1), data))
-            search->entries.push_back(data);
     }
     if (search->entries.empty()) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    *lpFindFileData = search->entries[search->next++];
+    search->HandOutNext(*lpFindFileData);
     RegisterObject(search.get());
     return search.release();
 }
@@ -258,11 +384,10 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
     auto *search = Find<Search>(hFindFile);
     if (!search) return FALSE;
-    if (search->next >= search->entries.size()) {
+    if (!search->HandOutNext(*lpFindFileData)) {
         Fail(ERROR_NO_MORE_FILES);
         return FALSE;
     }
-    *lpFindFileData = search->entries[search->next++];
     return TRUE;
 }
 
