@@ -48,45 +48,95 @@ char *RowSourceText(const OutboundEntry &Row, char *Buffer, size_t Size) {
     return CopyText(Buffer, Size, Row.SourceText);
 }
 
-// Releases the column texts of one item and its column array.
+// Releases the column texts of one item with its column array: they are one block.
 static void FreeColumns(PluginPanelItem &Item) {
-    if (!Item.CustomColumnData) return;
-    for (int c = 0; c < Item.CustomColumnNumber; ++c) free(Item.CustomColumnData[c]);
     free(Item.CustomColumnData);
     Item.CustomColumnData = nullptr;
     Item.CustomColumnNumber = 0;
 }
 
-// Gives the item its five column texts. False when memory runs out (nothing is left behind).
+// Gives the item its five column texts: its own copies, in one block behind the array that
+// points to them, so that a listing of thousands of rows does not allocate six times a row.
+// False when memory runs out (nothing is left behind).
 static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row) {
     typedef char *(*RowText)(const OutboundEntry &, char *, size_t);
     static const RowText columns[RowColumnCount] = {RowBusyMark, RowRequestMark, RowNetmailFlavors,
                                                     RowFlowFlavors, RowSourceText};
-    char **texts = static_cast<char **>(calloc(RowColumnCount, sizeof(char *)));
-    if (!texts) return false;
-    Item.CustomColumnData = texts;
-    Item.CustomColumnNumber = RowColumnCount;
+    char texts[RowColumnCount][MAX_PATH];
+    size_t sizes[RowColumnCount];
+    size_t total = RowColumnCount * sizeof(char *);
     for (int c = 0; c < RowColumnCount; ++c) {
-        char buffer[MAX_PATH];
-        texts[c] = DuplicateString(columns[c](Row, buffer, sizeof(buffer)));
-        if (!texts[c]) {
-            FreeColumns(Item);
-            return false;
-        }
+        sizes[c] = strlen(columns[c](Row, texts[c], sizeof(texts[c]))) + 1;
+        total += sizes[c];
     }
+    char **array = static_cast<char **>(malloc(total));
+    if (!array) return false;
+    char *at = reinterpret_cast<char *>(array + RowColumnCount);
+    for (int c = 0; c < RowColumnCount; ++c) {
+        memcpy(at, texts[c], sizes[c]);
+        array[c] = at;
+        at += sizes[c];
+    }
+    Item.CustomColumnData = array;
+    Item.CustomColumnNumber = RowColumnCount;
     return true;
 }
 
-// The flags of the earlier item that shows the same name, or 0. The earlier items carry the
-// names the host showed, which are OEM text, so the row's name is compared in that form too:
-// byte for byte, with no path cut off (inside a link the names are full paths) and no
-// wildcards (a Linux file name may hold "*" or "?"). Where two earlier items match, the first
-// one gives the flags.
-static DWORD EarlierFlags(const PluginPanelItem *Earlier, int EarlierCount, const char *ShownName) {
-    for (int i = 0; i < EarlierCount; ++i)
-        if (strncmp(Earlier[i].FindData.cFileName, ShownName,
-                    sizeof(Earlier[i].FindData.cFileName)) == 0)
-            return Earlier[i].Flags;
+// The earlier items carry the names the host showed, which are OEM text, so a row's name is
+// compared in that form too: byte for byte, with no path cut off (inside a link the names are
+// full paths) and no wildcards (a Linux file name may hold "*" or "?"). Where two earlier
+// items match, the first one gives the flags.
+//
+// An index beside the earlier listing finds that first item without comparing every item
+// with every row: the first EarlierIndexedItems items are in it, each name at the first item
+// that bears it, and a name not among them is looked for one by one in the rest.
+static const int EarlierIndexSlots = 4096; // a power of two, never more than half full
+static const int EarlierIndexedItems = EarlierIndexSlots / 2;
+static const size_t ItemNameSize = sizeof(((PluginPanelItem *)nullptr)->FindData.cFileName);
+
+struct EarlierIndex {
+    const PluginPanelItem *Items;
+    int Count;
+    int Indexed;                             // items [0, Indexed) are in the index
+    unsigned short Slots[EarlierIndexSlots]; // item number + 1 at the name's place; 0: free
+};
+
+static uint32_t ItemNameHash(const char *Name) {
+    uint32_t hash = 2166136261u; // FNV-1a over what the comparison reads
+    for (size_t i = 0; i < ItemNameSize && Name[i]; ++i)
+        hash = (hash ^ static_cast<unsigned char>(Name[i])) * 16777619u;
+    return hash;
+}
+
+static bool SameItemName(const char *A, const char *B) {
+    return strncmp(A, B, ItemNameSize) == 0;
+}
+
+// The slot of the name: the one that holds its item, or the free one where it would go.
+static unsigned short *EarlierSlot(EarlierIndex &Index, const char *Name) {
+    uint32_t at = ItemNameHash(Name) & (EarlierIndexSlots - 1);
+    while (Index.Slots[at] &&
+           !SameItemName(Index.Items[Index.Slots[at] - 1].FindData.cFileName, Name))
+        at = (at + 1) & (EarlierIndexSlots - 1);
+    return &Index.Slots[at];
+}
+
+static void IndexEarlierItems(EarlierIndex &Index, const PluginPanelItem *Earlier, int Count) {
+    Index.Items = Earlier;
+    Index.Count = Count;
+    Index.Indexed = Count < EarlierIndexedItems ? Count : EarlierIndexedItems;
+    memset(Index.Slots, 0, sizeof(Index.Slots));
+    for (int i = 0; i < Index.Indexed; ++i) {
+        unsigned short *slot = EarlierSlot(Index, Earlier[i].FindData.cFileName);
+        if (!*slot) *slot = static_cast<unsigned short>(i + 1);
+    }
+}
+
+// The flags of the earlier item that shows the same name, or 0.
+static DWORD EarlierFlags(EarlierIndex &Index, const char *ShownName) {
+    if (unsigned short item = *EarlierSlot(Index, ShownName)) return Index.Items[item - 1].Flags;
+    for (int i = Index.Indexed; i < Index.Count; ++i)
+        if (SameItemName(Index.Items[i].FindData.cFileName, ShownName)) return Index.Items[i].Flags;
     return 0;
 }
 
@@ -103,6 +153,8 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     *PanelItem = nullptr;
     *ItemsNumber = 0;
     ScanOutbound(Browser, OpMode);
+    EarlierIndex index;
+    IndexEarlierItems(index, earlier, earlierCount);
 
     // At least one item's room, so that an empty view is still a valid array.
     int count = Browser->EntryCount;
@@ -116,7 +168,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         char name[MAX_PATH];
         RowName(row, name, sizeof(name));
         CharToOemA(name, item.FindData.cFileName);
-        item.Flags = EarlierFlags(earlier, earlierCount, item.FindData.cFileName);
+        item.Flags = EarlierFlags(index, item.FindData.cFileName);
         filled = FillColumns(item, row);
         if (!filled) FreePanelItems(Browser, items, i);
     }

@@ -88,13 +88,88 @@ static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData) {
     Entry.SourceText = nullptr;
 }
 
+void ClearLinkIndex(LinkIndex *Index) {
+    memset(Index->Slots, 0, sizeof(Index->Slots));
+    Index->Indexed = 0;
+    Index->HasLast = false;
+}
+
+static bool SameAddress(const FtnAddress &A, const FtnAddress &B) {
+    return A.zone == B.zone && A.net == B.net && A.node == B.node && A.point == B.point;
+}
+
+// Writes the number in decimal, as "%u" does, and returns the end.
+static char *PutDecimal(char *At, uint32_t Number) {
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + Number % 10);
+        Number /= 10;
+    } while (Number);
+    while (count) *At++ = digits[--count];
+    return At;
+}
+
+// The row name of the address, exactly as FormatAddress writes it ("%u:%u/%u.%u"), without
+// the formatter: a scan names thousands of files' addresses. The last one is kept in the index.
+static const char *LinkKey(const FtnAddress *Address, LinkIndex *Index, char *Key) {
+    if (Index && Index->HasLast && SameAddress(Index->LastAddress, *Address)) return Index->LastKey;
+    char *at = PutDecimal(Key, Address->zone);
+    *at++ = ':';
+    at = PutDecimal(at, Address->net);
+    *at++ = '/';
+    at = PutDecimal(at, Address->node);
+    *at++ = '.';
+    at = PutDecimal(at, Address->point);
+    *at = '\0';
+    if (Index) {
+        memcpy(Index->LastKey, Key, static_cast<size_t>(at - Key) + 1);
+        Index->LastAddress = *Address;
+        Index->HasLast = true;
+    }
+    return Key;
+}
+
+static uint32_t NameHash(const char *Name) {
+    uint32_t hash = 2166136261u; // FNV-1a
+    for (; *Name; ++Name) hash = (hash ^ static_cast<unsigned char>(*Name)) * 16777619u;
+    return hash;
+}
+
+// The slot of the name: the one that holds its row, or the free one where it would go.
+static unsigned short *FindLinkSlot(const OutboundEntry *Table, LinkIndex *Index,
+                                    const char *Name) {
+    uint32_t at = NameHash(Name) & (LinkIndexSlots - 1);
+    while (Index->Slots[at] && strcmp(Table[Index->Slots[at] - 1].FindData.cFileName, Name) != 0)
+        at = (at + 1) & (LinkIndexSlots - 1);
+    return &Index->Slots[at];
+}
+
+// The first row named Key, or Count when there is none.
+static int FindLinkRow(const OutboundEntry *Table, int Count, const char *Key, LinkIndex *Index) {
+    if (!Index || Count > ScanCapacity) {
+        int row = 0;
+        while (row < Count && strcmp(Table[row].FindData.cFileName, Key) != 0) ++row;
+        return row;
+    }
+    if (Index->Indexed > Count) ClearLinkIndex(Index);
+    // Rows are taken in from the first, and a name already there keeps its row: the index
+    // gives the first row of each name, as the search through the names does.
+    for (; Index->Indexed < Count; ++Index->Indexed) {
+        unsigned short *slot = FindLinkSlot(Table, Index, Table[Index->Indexed].FindData.cFileName);
+        if (!*slot) *slot = static_cast<unsigned short>(Index->Indexed + 1);
+    }
+    unsigned short row = *FindLinkSlot(Table, Index, Key);
+    return row ? row - 1 : Count;
+}
+
 void AddLinkEntry(OutboundEntry *Table, int &Count, int Capacity, const FtnAddress *Address,
-                  const WIN32_FIND_DATAA *FindData, EntryKind Kind, Flavor Flavor) {
+                  const WIN32_FIND_DATAA *FindData, EntryKind Kind, Flavor Flavor,
+                  LinkIndex *Index) {
     if (Count >= Capacity) return;
-    char key[AddressTextSize];
-    FormatAddress(Address, key);
-    int row = 0;
-    while (row < Count && strcmp(Table[row].FindData.cFileName, key) != 0) ++row;
+    char buffer[AddressTextSize];
+    const char *key = LinkKey(Address, Index, buffer);
+    int row = FindLinkRow(Table, Count, key, Index);
     if (row == Count) {
         OutboundEntry &entry = Table[Count++];
         StartEntry(entry, FindData);
@@ -124,8 +199,33 @@ int AddFileEntry(OutboundEntry *Table, int &Count, int Capacity, char *Directory
     return 1;
 }
 
-void ScanNodeFiles(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
-                   FtnAddress *Address, int64_t PointNumber) {
+// Point directories that the search for a zone directory's node files met, so that the zone
+// directory is read once. The names accepted are eight hex digits and ".PNT", which
+// "????????.???" matches just as "????????.PNT" does, and both searches give them in the same
+// order. When more are met than fit, the directory is searched for them again.
+static const int PointDirectoryRoom = 512;
+struct PointDirectories {
+    int Count;
+    bool Overflow;
+    uint32_t Numbers[PointDirectoryRoom];
+    char Names[PointDirectoryRoom][13];
+};
+
+static void NotePointDirectory(PointDirectories *Points, const WIN32_FIND_DATAA *Found) {
+    uint32_t number;
+    if (!Points || !IsPointDirectoryEntry(Found, &number)) return;
+    if (Points->Count == PointDirectoryRoom) {
+        Points->Overflow = true;
+        return;
+    }
+    Points->Numbers[Points->Count] = number;
+    memcpy(Points->Names[Points->Count], Found->cFileName, sizeof(Points->Names[0]));
+    ++Points->Count;
+}
+
+static void ScanNodeFileEntries(const char *Directory, OutboundEntry *Table, int &Count,
+                                int Capacity, FtnAddress *Address, int64_t PointNumber,
+                                LinkIndex *Index, PointDirectories *Points) {
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, Directory, "\\", "????????.???")) return;
     WIN32_FIND_DATAA found;
@@ -135,7 +235,10 @@ void ScanNodeFiles(const char *Directory, OutboundEntry *Table, int &Count, int 
         EntryKind kind;
         Flavor flavor;
         uint32_t number;
-        if (!IsNodeFileEntry(&found, &kind, &flavor, &number)) continue;
+        if (!IsNodeFileEntry(&found, &kind, &flavor, &number)) {
+            NotePointDirectory(Points, &found);
+            continue;
+        }
         if (PointNumber < 0) {
             SplitNodeNumber(number, &Address->net, &Address->node);
             Address->point = 0;
@@ -143,14 +246,30 @@ void ScanNodeFiles(const char *Directory, OutboundEntry *Table, int &Count, int 
             SplitNodeNumber(static_cast<uint32_t>(PointNumber), &Address->net, &Address->node);
             Address->point = number;
         }
-        AddLinkEntry(Table, Count, Capacity, Address, &found, kind, flavor);
+        AddLinkEntry(Table, Count, Capacity, Address, &found, kind, flavor, Index);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
 
+void ScanNodeFiles(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
+                   FtnAddress *Address, int64_t PointNumber, LinkIndex *Index) {
+    ScanNodeFileEntries(Directory, Table, Count, Capacity, Address, PointNumber, Index, nullptr);
+}
+
 void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
-                       FtnAddress *Address) {
-    ScanNodeFiles(Directory, Table, Count, Capacity, Address, -1);
+                       FtnAddress *Address, LinkIndex *Index) {
+    PointDirectories points;
+    points.Count = 0;
+    points.Overflow = false;
+    ScanNodeFileEntries(Directory, Table, Count, Capacity, Address, -1, Index, &points);
+    char pointDirectory[MAX_PATH];
+    if (!points.Overflow) {
+        for (int i = 0; i < points.Count; ++i)
+            if (JoinPath(pointDirectory, Directory, "\\", points.Names[i]))
+                ScanNodeFiles(pointDirectory, Table, Count, Capacity, Address, points.Numbers[i],
+                              Index);
+        return;
+    }
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, Directory, "\\", "????????.PNT")) return;
     WIN32_FIND_DATAA found;
@@ -158,11 +277,10 @@ void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, 
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         uint32_t number;
-        char pointDirectory[MAX_PATH];
         if (!IsPointDirectoryEntry(&found, &number) ||
             !JoinPath(pointDirectory, Directory, "\\", found.cFileName))
             continue;
-        ScanNodeFiles(pointDirectory, Table, Count, Capacity, Address, number);
+        ScanNodeFiles(pointDirectory, Table, Count, Capacity, Address, number, Index);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -171,7 +289,10 @@ void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, 
 static void ScanLinkList(const char *Root, const FtnAddress *Own, OutboundEntry *Table, int &Count,
                          int Capacity) {
     FtnAddress address = {Own->zone, 0, 0, 0};
-    ScanZoneDirectory(Root, Table, Count, Capacity, &address);
+    // Thousands of files over thousands of links: each file's row is found through the index.
+    LinkIndex index;
+    ClearLinkIndex(&index);
+    ScanZoneDirectory(Root, Table, Count, Capacity, &address, &index);
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, Root, ".???", "")) return;
     WIN32_FIND_DATAA found;
@@ -184,7 +305,7 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, OutboundEntry 
             !JoinPath(zoneDirectory, Root, strchr(found.cFileName, '.'), ""))
             continue;
         address.zone = zone;
-        ScanZoneDirectory(zoneDirectory, Table, Count, Capacity, &address);
+        ScanZoneDirectory(zoneDirectory, Table, Count, Capacity, &address, &index);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -299,6 +420,8 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
             if (!name || strlen(name) >= MAX_PATH) continue;
             WIN32_FIND_DATAA found;
             if (FindNamedFile(name, &found)) {
+                // A full table takes no row: the name was looked up only for the question.
+                if (Count >= Capacity) continue;
                 char directory[MAX_PATH];
                 strcpy(directory, name);
                 DirectoryPart(directory);
