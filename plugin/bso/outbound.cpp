@@ -168,6 +168,54 @@ int IsLinkBusy(const FtnAddress *address) {
     return 1;
 }
 
+// Whether anything of that name exists (a flag in any case, or a directory in its place).
+static bool AnyEntryAt(const char *path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock) {
+    lock->Held = false;
+    lock->Path[0] = '\0';
+    FtnAddress own;
+    ParseAddress(&own, Settings.Address, nullptr);
+    if (BuildOutboundPath(address, lock->Path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
+        return LinkLockFailed;
+    // A flag in the other case is the same flag to Windows and to compat's lookup, but not to
+    // the exclusive create of every system: look for it first.
+    if (AnyEntryAt(lock->Path)) return LinkIsBusy;
+    EnsureDirectory(lock->Path);
+    HANDLE flag = FileOps.Create(lock->Path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (flag == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        // The mailer made it between the look-up and the create.
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || AnyEntryAt(lock->Path))
+            return LinkIsBusy;
+        return LinkLockFailed;
+    }
+    // The flag exists now whatever the close says; an empty flag is a valid one.
+    FileOps.Close(flag);
+    lock->Held = true;
+    return LinkLocked;
+}
+
+int UnlockLink(LinkLock *lock) {
+    if (!lock->Held) return 1;
+    const int attempts = 3;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (FileOps.Remove(lock->Path) ||
+            GetFileAttributesA(lock->Path) == INVALID_FILE_ATTRIBUTES) {
+            lock->Held = false;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 void SplitNodeNumber(uint32_t value, uint32_t *net, uint32_t *node) {
     *net = value >> 16;
     *node = value & 0xFFFF;

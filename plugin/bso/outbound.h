@@ -77,6 +77,30 @@ void MarkFlavor(char *flavorString, int flavor);
 // settings (PathToOutbound, own zone from Address), else 0; any failure counts as not busy.
 int IsLinkBusy(const FtnAddress *address);
 
+// A link's own busy flag, taken by a command for the time it writes the link's files. The
+// mailer leaves a link alone while its flag exists (it neither calls it nor answers it), so
+// it cannot start a session and rewrite a flow file between the busy test and the write.
+struct LinkLock {
+    char Path[OutboundPathSize]; // the flag's path while Held
+    bool Held;
+};
+
+enum LinkLockResult {
+    LinkLocked,     // the flag is the caller's until UnlockLink
+    LinkIsBusy,     // a flag of the link exists already (in any case)
+    LinkLockFailed, // no flag could be made for another reason; nothing is held
+};
+
+// Creates the busy flag of the address (".BSY" in the outbound of the settings, in
+// OutboundCase: on Linux binkd respects only the lower-case name) exclusively, making its
+// directory first when missing. Sets *lock (Held only for LinkLocked).
+LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock);
+
+// Removes a held flag, trying a few times, and clears Held. Returns 1 when no flag of the
+// lock is left, 0 when it could not be removed (lock->Path still names it). A lock not held
+// returns 1 at once.
+int UnlockLink(LinkLock *lock);
+
 // Net (bits 16 to 31) and node (bits 0 to 15) of the 32-bit number of a node file name.
 void SplitNodeNumber(uint32_t value, uint32_t *net, uint32_t *node);
 

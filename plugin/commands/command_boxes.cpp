@@ -24,6 +24,21 @@ bool ConfirmBusyLink(int TitleId, const char *AddressText) {
     return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
 }
 
+bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock) {
+    Lock->Held = false;
+    Lock->Path[0] = 0;
+    FtnAddress own, address;
+    ParseOwnAddress(&own);
+    if (!ParseAddress(&address, AddressText, &own)) return false;
+    if (LockLink(&address, Lock) != LinkIsBusy) return true;
+    // Should the mailer's flag be gone by now, the command goes on without a question.
+    return ConfirmBusyLink(TitleId, AddressText);
+}
+
+void ReleaseLink(LinkLock *Lock) {
+    if (!UnlockLink(Lock)) ShowWarning(MsgWarning, MsgLinkBusy, Lock->Path);
+}
+
 void ParseOwnAddress(FtnAddress *Own) {
     ParseAddress(Own, Settings.Address, nullptr);
 }

@@ -5,6 +5,7 @@
 #define BSOPANEL_COMMANDS_COMMAND_BOXES_H
 
 #include "bso/address.h"
+#include "bso/outbound.h"
 #include "plugin_api.h"
 #include "shell/browser.h"
 
@@ -18,6 +19,19 @@ void ShowWarning(int TitleId, int LineId, const char *Subject);
 // address) is not busy, or it is and the user chose the first button of the busy box. The
 // second button, Esc, or a text that names no address end the command.
 bool ConfirmBusyLink(int TitleId, const char *AddressText);
+
+// Takes the link's busy flag for the command's writes. A link that is busy already (its flag
+// exists, or the mailer makes it first) gets the question of ConfirmBusyLink; going on then
+// writes without a flag of the command's own. A flag that cannot be made for another reason
+// lets the command go on without one, as before there were flags. True when the command may
+// go on, with Lock->Held telling whether the flag is the command's; false when it ends (the
+// question answered so, or a text that names no address). Every command that took the flag
+// gives it back with ReleaseLink before it returns, so no listing ever shows it.
+bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock);
+
+// Removes the command's flag, if it holds one. One that cannot be removed would keep the
+// mailer away from the link: the busy notice names it.
+void ReleaseLink(LinkLock *Lock);
 
 // The own address (the Address setting, parsed without a base). A setting that does not parse
 // leaves the fields it got so far and zeros, as ParseAddress does.

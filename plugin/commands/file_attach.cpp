@@ -89,7 +89,8 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
         ShowWarning(MsgWarning, MsgBadAddress, typed);
         return 0;
     }
-    if (!ConfirmBusyLink(MsgWarning, typed)) return 0;
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgWarning, typed, &lock)) return 0;
 
     PanelInfo other;
     AskPanelInfo(Browser, FCTL_GETANOTHERPANELINFO, &other);
@@ -109,9 +110,13 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     suffix[1] = FlavorLetters[chosen];
     const char *prefix = items[AttachDeleteAfterSending].Selected ? "^" : "";
     char flowPath[OutboundPathSize];
-    if (!BuildOutboundPath(&address, flowPath, Settings.PathToOutbound, suffix, &own)) return 0;
+    if (!BuildOutboundPath(&address, flowPath, Settings.PathToOutbound, suffix, &own)) {
+        ReleaseLink(&lock);
+        return 0;
+    }
     EnsureDirectory(flowPath);
 
     for (int i = 0; i < ItemsNumber; ++i) AttachOneFile(flowPath, directory, prefix, &PanelItem[i]);
+    ReleaseLink(&lock);
     return 1;
 }

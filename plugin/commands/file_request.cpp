@@ -57,7 +57,11 @@ void CreateFileRequest(BSOBrowser *Browser) {
         ShowWarning(MsgRequestTitle, MsgBadAddress, typed);
         return;
     }
-    if (!ConfirmBusyLink(MsgRequestTitle, typed)) return;
+    // The flag stays the command's while the editor is open: the mailer would otherwise send
+    // (and delete) a request that is still empty or half written, and the empty check below
+    // would race with it.
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgRequestTitle, typed, &lock)) return;
 
     // The title names the address in full even when a short form was typed.
     char addressText[AddressTextSize];
@@ -65,10 +69,12 @@ void CreateFileRequest(BSOBrowser *Browser) {
     snprintf(title, sizeof(title), "%s: %s", GetMessageText(MsgRequestTitle),
              FormatAddress(&address, addressText));
     char path[OutboundPathSize];
-    if (!BuildOutboundPath(&address, path, Settings.PathToOutbound, ".REQ", &own)) return;
-    EnsureDirectory(path);
-    // A file that could not be created is not reported: the editor shows the trouble itself.
-    CreateFileIfMissing(path);
-    HostInfo.Editor(path, title, 0, 0, -1, -1, 0, 1, 1);
-    RemoveIfEmpty(path);
+    if (BuildOutboundPath(&address, path, Settings.PathToOutbound, ".REQ", &own)) {
+        EnsureDirectory(path);
+        // A file that could not be created is not reported: the editor shows the trouble itself.
+        CreateFileIfMissing(path);
+        HostInfo.Editor(path, title, 0, 0, -1, -1, 0, 1, 1);
+        RemoveIfEmpty(path);
+    }
+    ReleaseLink(&lock);
 }

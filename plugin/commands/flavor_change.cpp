@@ -115,6 +115,30 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     return 0;
 }
 
+// The part of ChangeFlavor that runs while it holds the link's flag.
+static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
+                                const FtnAddress *link, const FtnAddress *own, int UseSelection) {
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
+
+    int chosen = FlavorCount;
+    for (int i = 0; i < FlavorCount; ++i)
+        if (items[FlavorFirstChoice + i].Selected) {
+            chosen = i + 1;
+            break;
+        }
+    char basePath[OutboundPathSize];
+    if (!BuildOutboundPath(link, basePath, Settings.PathToOutbound, "", own)) return;
+
+    if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
+        for (int i = 0; i < info.SelectedItemsNumber; ++i)
+            ChangeItemFlavor(Browser, &info.SelectedItems[i], basePath, chosen);
+    } else if (const PluginPanelItem *current = CurrentPanelItem(&info)) {
+        ChangeItemFlavor(Browser, current, basePath, chosen);
+    }
+}
+
 void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     FarDialogItem items[FlavorItemCount];
     ExpandDialogTemplate(FlavorDialogTemplate, items, FlavorItemCount);
@@ -130,24 +154,8 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     FtnAddress own, link;
     ParseOwnAddress(&own);
     if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &own)) return;
-    if (!ConfirmBusyLink(MsgWarning, Browser->CurDir)) return;
-    PanelInfo info;
-    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
-    if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
-
-    int chosen = FlavorCount;
-    for (int i = 0; i < FlavorCount; ++i)
-        if (items[FlavorFirstChoice + i].Selected) {
-            chosen = i + 1;
-            break;
-        }
-    char basePath[OutboundPathSize];
-    if (!BuildOutboundPath(&link, basePath, Settings.PathToOutbound, "", &own)) return;
-
-    if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
-        for (int i = 0; i < info.SelectedItemsNumber; ++i)
-            ChangeItemFlavor(Browser, &info.SelectedItems[i], basePath, chosen);
-    } else if (const PluginPanelItem *current = CurrentPanelItem(&info)) {
-        ChangeItemFlavor(Browser, current, basePath, chosen);
-    }
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgWarning, Browser->CurDir, &lock)) return;
+    ChangeFlavorOfItems(Browser, items, &link, &own, UseSelection);
+    ReleaseLink(&lock);
 }

@@ -53,7 +53,9 @@ void CreatePoll(BSOBrowser *Browser) {
         ShowWarning(MsgPollTitle, MsgBadAddress, typed);
         return;
     }
-    if (!ConfirmBusyLink(MsgPollTitle, typed)) return;
+    // The link's flag is the command's while it writes (or the user goes on despite binkd's).
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgPollTitle, typed, &lock)) return;
 
     int chosen = PollFlavorCount - 1; // normal, also when no button is on
     for (int i = 0; i < PollFlavorCount - 1; ++i)
@@ -64,9 +66,11 @@ void CreatePoll(BSOBrowser *Browser) {
     char suffix[] = ".?LO";
     suffix[1] = PollLetters[chosen];
     char path[OutboundPathSize];
-    if (!BuildOutboundPath(&address, path, Settings.PathToOutbound, suffix, &own)) return;
-    // A directory that could not be made shows up as a flow file that cannot be created;
-    // neither has a message of its own.
-    EnsureDirectory(path);
-    CreateFileIfMissing(path);
+    if (BuildOutboundPath(&address, path, Settings.PathToOutbound, suffix, &own)) {
+        // A directory that could not be made shows up as a flow file that cannot be created;
+        // neither has a message of its own.
+        EnsureDirectory(path);
+        CreateFileIfMissing(path);
+    }
+    ReleaseLink(&lock);
 }

@@ -63,14 +63,16 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
     FtnAddress own, link;
     ParseOwnAddress(&own);
     if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &own)) return;
-    if (!ConfirmBusyLink(MsgWarning, Browser->CurDir)) return;
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgWarning, Browser->CurDir, &lock)) return;
     char basePath[OutboundPathSize];
-    if (!BuildOutboundPath(&link, basePath, Settings.PathToOutbound, "", &own)) return;
-
-    if (info.SelectedItemsNumber > 0) {
-        for (int i = 0; i < info.SelectedItemsNumber; ++i)
-            RemoveItem(&info.SelectedItems[i], basePath);
-    } else {
-        RemoveItem(current, basePath);
+    if (BuildOutboundPath(&link, basePath, Settings.PathToOutbound, "", &own)) {
+        if (info.SelectedItemsNumber > 0) {
+            for (int i = 0; i < info.SelectedItemsNumber; ++i)
+                RemoveItem(&info.SelectedItems[i], basePath);
+        } else {
+            RemoveItem(current, basePath);
+        }
     }
+    ReleaseLink(&lock);
 }
