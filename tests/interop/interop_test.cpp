@@ -1,0 +1,433 @@
+// A real binkd as the peer of the outbound the plugin writes. The plugin, driven through the
+// stand-in host, polls, attaches (copy and move) and writes file requests for a node of the
+// own zone, a point and a node of zone 10; binkd then sends what was queued to a second binkd
+// on the loopback interface. On Linux binkd opens point and zone directories and busy flags in
+// lower case only, so the point and the zone 10 node arriving is the proof of the plugin's
+// lower-case names. While binkd holds a session the plugin shows the busy mark and asks before
+// it writes; while the plugin holds a link's flag binkd neither calls that link nor answers it.
+#include "binkd_loop.h"
+
+#include "outbound_fixture.h"
+
+#include "commands/file_attach.h"
+#include "commands/file_request.h"
+#include "commands/poll.h"
+#include "shell/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using standin::EditorRequest;
+using standin::Expect;
+using standin::Side;
+
+const char Password[] = "loopsecret";
+const char OwnAddress[] = "2:5020/1000";
+
+// A link of the test: its address, its row name at the root, and where binkd (and so the
+// plugin on Linux) keeps its files, relative to the test's directory.
+struct Link {
+    std::string tag; // names the link's files
+    std::string address;
+    std::string row;
+    std::string directory; // "out", "out/139c07d0.pnt", "out.00a"
+    std::string base;      // file name without extension: "139c07d0", "0000000a", "006400c8"
+    std::string Ftn() const { return address + "@fidonet"; }
+};
+
+const Link Node{"node", "2:5020/2000", "2:5020/2000.0", "out", "139c07d0"};
+const Link Point{"point", "2:5020/2000.10", "2:5020/2000.10", "out/139c07d0.pnt", "0000000a"};
+const Link Zone10{"zone10", "10:100/200", "10:100/200.0", "out.00a", "006400c8"};
+const Link *const Links[] = {&Node, &Point, &Zone10};
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char &c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+std::string ReadFile(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+class Interop : public OutboundPanelTest {
+protected:
+    Interop() {
+        settings.address = OwnAddress;
+        options.rightDirectory = tree.Win("files");
+        for (const char *dir : {"a-in", "a-in-ns", "peer/outb", "peer/in", "peer/in-ns", "logs"})
+            tree.MakeDir(dir);
+    }
+
+    std::string Native(const std::string &relative) const { return tree.Native(relative); }
+
+    // Names in a directory below the test's, sorted; empty when it does not exist.
+    std::vector<std::string> NamesIn(const std::string &relative) const {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const fs::directory_entry &entry : fs::directory_iterator(Native(relative), error))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Every busy or call flag below the outbound roots.
+    std::vector<std::string> Flags() const {
+        std::vector<std::string> flags;
+        for (const fs::directory_entry &top : fs::directory_iterator(tree.dir.Native())) {
+            if (top.path().filename().string().rfind("out", 0) != 0) continue;
+            for (const fs::directory_entry &entry : fs::recursive_directory_iterator(top.path())) {
+                std::string name = entry.path().filename().string();
+                std::string extension = name.size() > 4 ? name.substr(name.size() - 4) : "";
+                for (char &c : extension) c = static_cast<char>(std::tolower(c));
+                if (extension == ".bsy" || extension == ".csy")
+                    flags.push_back(fs::relative(entry.path(), tree.dir.Native()).string());
+            }
+        }
+        return flags;
+    }
+
+    std::string Log(const std::string &name) const { return ReadFile(Native("logs/" + name)); }
+
+    // ---- The plugin, through the host ---------------------------------------------------
+
+    void Poll(const Link &link) {
+        front.Expect(Expect::Dialog("BSOPoll")
+                         .Edit(PollAddress, link.address)
+                         .Radio(PollFirstFlavor + 1) // crash
+                         .Press(PollOk));
+        EXPECT_TRUE(host->PressKey(VK_F7));
+        EXPECT_EQ(front.Verify(), "") << link.address;
+    }
+
+    // Copies (or moves, so "^") the files from the right panel onto the plugin's.
+    void Attach(const Link &link, const std::vector<std::string> &names, bool move) {
+        host->SetActive(Side::Right);
+        host->Right().SelectAll(false);
+        for (const std::string &name : names) EXPECT_TRUE(host->Right().Select(name)) << name;
+        front.Expect(Expect::Dialog("BSOAttach")
+                         .Selected(AttachDeleteAfterSending, move ? 1 : 0)
+                         .Edit(AttachAddress, link.address)
+                         .Press(AttachOk));
+        EXPECT_EQ(host->CopyToPluginPanel(move), 1);
+        host->SetActive(Side::Left);
+        EXPECT_EQ(front.Verify(), "") << link.address;
+    }
+
+    // F4 at the root; the editor runs `during` and then writes the text.
+    void Request(const Link &link, const std::string &text,
+                 const std::function<void(const EditorRequest &)> &during = nullptr) {
+        front.Expect(Expect::Dialog("BSOFREQ").Edit(RequestAddress, link.address).Press(RequestOk));
+        front.ExpectEditor([&](const EditorRequest &request) {
+            if (during) during(request);
+            std::ofstream(request.nativePath, std::ios::binary) << text;
+        });
+        EXPECT_TRUE(host->PressKey(VK_F4));
+        EXPECT_EQ(front.Verify(), "") << link.address;
+    }
+
+    // Writes a file under "files" with bytes of its own and shows it in the right panel.
+    std::string MakeFile(const std::string &name, size_t size) {
+        std::string bytes =
+            RandomBytes(size, static_cast<unsigned>(std::hash<std::string>()(name)));
+        tree.Write("files/" + name, bytes);
+        host->Right().Update();
+        return bytes;
+    }
+
+    // ---- binkd --------------------------------------------------------------------------
+
+    // Our side: the plugin's outbound; calls the peer's addresses at peerPort.
+    NodeConfig Own(const std::vector<const Link *> &peers, int peerPort, int listenPort = 0) {
+        NodeConfig config;
+        config.addresses = {std::string(OwnAddress) + "@fidonet"};
+        config.outbound = Native("out");
+        config.inbound = Native("a-in");
+        config.inboundNonSecure = Native("a-in-ns");
+        config.log = Native(listenPort ? "logs/own-server.log" : "logs/own.log");
+        config.listenPort = listenPort;
+        config.mapWin32Paths = true;
+        for (const Link *peer : peers)
+            config.nodes.push_back(
+                {peer->Ftn(), "127.0.0.1:" + std::to_string(peerPort), Password});
+        return config;
+    }
+
+    // The peer: answers with the links' addresses; calls us at ownPort when given.
+    NodeConfig Peer(const std::vector<const Link *> &akas, int listenPort, int ownPort = 0) {
+        NodeConfig config;
+        for (const Link *aka : akas) config.addresses.push_back(aka->Ftn());
+        config.outbound = Native("peer/outb");
+        config.inbound = Native("peer/in");
+        config.inboundNonSecure = Native("peer/in-ns");
+        config.log = Native(listenPort ? "logs/peer-server.log" : "logs/peer.log");
+        config.listenPort = listenPort;
+        config.nodes.push_back({std::string(OwnAddress) + "@fidonet",
+                                ownPort ? "127.0.0.1:" + std::to_string(ownPort) : "-", Password});
+        return config;
+    }
+
+    // Starts a server on its configuration and waits until it listens.
+    bool StartServer(BinkdProcess &server, const NodeConfig &config, const std::string &name) {
+        std::string path = Native("logs/" + name + ".cfg");
+        if (!config.Write(path)) return false;
+        if (!server.Start({"-s"}, path, Native("logs/" + name + ".out"))) return false;
+        return WaitUntil(
+                   [&] { return Contains(ReadFile(config.log), "listen on") || !server.Running(); },
+                   10s) &&
+               server.Running();
+    }
+
+    // Runs a caller ("-p") to its end.
+    int Call(const NodeConfig &config, const std::string &name) {
+        std::string path = Native("logs/" + name + ".cfg");
+        if (!config.Write(path)) return -1;
+        return RunBinkd({"-p"}, path, Native("logs/" + name + ".out"), 30s);
+    }
+};
+
+// Everything queued through the plugin arrives byte for byte; what binkd leaves behind is
+// what the plugin lists next.
+TEST_F(Interop, PluginQueuesAndBinkdDelivers) {
+    ASSERT_TRUE(Open());
+    struct Sent {
+        std::string name, bytes;
+        bool move;
+    };
+    std::vector<Sent> sent;
+    std::map<std::string, std::string> requests; // link tag: request text
+    size_t size = 3000;
+    for (const Link *link : Links) {
+        SCOPED_TRACE(link->address);
+        Poll(*link);
+        std::string copied = link->tag + "-copy.bin", moved = link->tag + "-move.bin";
+        sent.push_back({copied, MakeFile(copied, size += 7919), false});
+        sent.push_back({moved, MakeFile(moved, size += 65536), true});
+        Attach(*link, {copied}, false);
+        Attach(*link, {moved}, true);
+        requests[link->tag] = "FILES-" + link->tag + "\r\nNODELIST\r\n";
+        Request(*link, requests[link->tag]);
+    }
+    // One file the peer refuses: its line stays, the sent ones before it get binkd's "~".
+    std::string skipped = MakeFile("node-refused.skp", 1000);
+    Attach(Node, {"node-refused.skp"}, false);
+
+    // What the plugin wrote, where binkd looks for it.
+    for (const Link *link : Links) {
+        SCOPED_TRACE(link->address);
+        EXPECT_TRUE(tree.Exists(link->directory + "/" + link->base + ".clo"));
+        EXPECT_TRUE(tree.Exists(link->directory + "/" + link->base + ".flo"));
+        EXPECT_TRUE(tree.Exists(link->directory + "/" + link->base + ".req"));
+        ASSERT_TRUE(Update());
+        std::optional<standin::ShownItem> row = Row(link->row);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->columns[RequestColumn], "*");
+        EXPECT_EQ(row->columns[FlowColumn], ".C.F.");
+    }
+
+    int port = FreeLoopbackPort();
+    ASSERT_NE(port, 0);
+    BinkdProcess peer;
+    ASSERT_TRUE(StartServer(
+        peer,
+        [&] {
+            NodeConfig config = Peer({&Node, &Point, &Zone10}, port);
+            config.extraLines.push_back("skip all 0 *.skp");
+            return config;
+        }(),
+        "peer-server"));
+    EXPECT_EQ(Call(Own({&Node, &Point, &Zone10}, port), "own"), 0) << Log("own.log");
+    peer.Stop();
+
+    // The peer's inbound: every file byte for byte, the refused one not at all, and the three
+    // requests under names binkd chose.
+    for (const Sent &file : sent) {
+        SCOPED_TRACE(file.name);
+        EXPECT_EQ(ReadFile(Native("peer/in/" + file.name)), file.bytes);
+        // "^": gone after sending; otherwise left as it was.
+        if (file.move)
+            EXPECT_FALSE(tree.Exists("files/" + file.name));
+        else
+            EXPECT_EQ(tree.Read("files/" + file.name), file.bytes);
+    }
+    EXPECT_FALSE(tree.Exists("peer/in/node-refused.skp"));
+    EXPECT_EQ(tree.Read("files/node-refused.skp"), skipped);
+    std::multiset<std::string> arrived, expected;
+    for (const std::string &name : NamesIn("peer/in"))
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".req")
+            arrived.insert(ReadFile(Native("peer/in/" + name)));
+    for (const auto &[tag, text] : requests) expected.insert(text);
+    EXPECT_EQ(arrived, expected);
+
+    // Our outbound: polls, requests and the emptied flow files are gone, no flag is left,
+    // and the node's flow file keeps the refused line behind the lines binkd marked done.
+    EXPECT_EQ(NamesIn("out/139c07d0.pnt"), std::vector<std::string>{});
+    EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{});
+    std::vector<std::string> left = NamesIn("out");
+    left.erase(std::remove(left.begin(), left.end(), "139c07d0.pnt"), left.end());
+    EXPECT_EQ(left, std::vector<std::string>{"139c07d0.flo"});
+    EXPECT_EQ(Flags(), std::vector<std::string>{});
+    std::vector<std::string> lines = tree.ReadLines("out/139c07d0.flo");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0][0], '~');
+    EXPECT_EQ(lines[1][0], '~');
+    EXPECT_EQ(lines[2], tree.Win("files/node-refused.skp"));
+
+    // The plugin's next listing: one link, its refused file only ("~" lines name nothing).
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(RowNames(), std::vector<std::string>{Node.row});
+    std::optional<standin::ShownItem> row = Row(Node.row);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->columns[BusyColumn], "");
+    EXPECT_EQ(row->columns[RequestColumn], "");
+    EXPECT_EQ(row->columns[FlowColumn], "...F.");
+    ASSERT_TRUE(Enter(Node.row));
+    std::vector<std::string> names = RowNames();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(names[0].size() > 17 &&
+                names[0].substr(names[0].size() - 17) == "\\node-refused.skp")
+        << names[0];
+}
+
+// binkd holds a session with all three links (a peer that presents their addresses and then
+// stalls): the plugin marks them busy and every command asks before it writes. Going on writes
+// without taking binkd's flag away; stopping writes nothing.
+TEST_F(Interop, BusyWhileBinkdHoldsASession) {
+    ASSERT_TRUE(Open());
+    MakeFile("queued.bin", 100);
+    Attach(Node, {"queued.bin"}, false); // something to call for
+
+    StallingPeer stalling({Node.Ftn(), Point.Ftn(), Zone10.Ftn()});
+    ASSERT_NE(stalling.Port(), 0);
+    NodeConfig own = Own({&Node, &Point, &Zone10}, stalling.Port());
+    ASSERT_TRUE(own.Write(Native("logs/own.cfg")));
+    BinkdProcess caller;
+    ASSERT_TRUE(caller.Start({"-p"}, Native("logs/own.cfg"), Native("logs/own.out")));
+    const std::vector<std::string> binkdFlags = {"out/139c07d0.bsy", "out/139c07d0.csy",
+                                                 "out/139c07d0.pnt/0000000a.bsy",
+                                                 "out.00a/006400c8.bsy"};
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return std::all_of(binkdFlags.begin(), binkdFlags.end(),
+                               [&](const std::string &flag) { return tree.Exists(flag); });
+        },
+        15s))
+        << Log("own.log");
+
+    ASSERT_TRUE(Update());
+    for (const Link *link : Links) {
+        std::optional<standin::ShownItem> row = Row(link->row);
+        ASSERT_TRUE(row) << link->row;
+        EXPECT_EQ(row->columns[BusyColumn], "*") << link->row;
+    }
+
+    auto busyBox = [&](int title, const std::string &address, int button) {
+        Expect box = Expect::Message()
+                         .Warning()
+                         .Title(Text(title))
+                         .Contains(Text(MsgLinkBusy))
+                         .Contains(address);
+        return button < 0 ? box.Esc() : box.Press(button);
+    };
+    // Poll: stopped at the question, nothing written.
+    for (const Link *link : Links) {
+        std::vector<std::string> before = NamesIn(link->directory);
+        front.Expect(Expect::Dialog("BSOPoll").Edit(PollAddress, link->address).Press(PollOk));
+        front.Expect(busyBox(MsgPollTitle, link->address, 1));
+        EXPECT_TRUE(host->PressKey(VK_F7));
+        EXPECT_EQ(front.Verify(), "") << link->address;
+        EXPECT_EQ(NamesIn(link->directory), before) << link->address;
+    }
+    // Attach to the point: going on writes the line without a lock of its own.
+    MakeFile("late.bin", 10);
+    host->SetActive(Side::Right);
+    host->Right().SelectAll(false);
+    EXPECT_TRUE(host->Right().Select("late.bin"));
+    front.Expect(Expect::Dialog("BSOAttach").Edit(AttachAddress, Point.address).Press(AttachOk));
+    front.Expect(busyBox(MsgWarning, Point.address, 0));
+    EXPECT_EQ(host->CopyToPluginPanel(false), 1);
+    host->SetActive(Side::Left);
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(tree.ReadLines("out/139c07d0.pnt/0000000a.flo"),
+              std::vector<std::string>{tree.Win("files/late.bin")});
+    // File request for zone 10: Esc at the question, no request file.
+    front.Expect(Expect::Dialog("BSOFREQ").Edit(RequestAddress, Zone10.address).Press(RequestOk));
+    front.Expect(busyBox(MsgRequestTitle, Zone10.address, -1));
+    EXPECT_TRUE(host->PressKey(VK_F4));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_FALSE(tree.Exists("out.00a/006400c8.req"));
+    // binkd's flags are all still there: the plugin took none of them away.
+    for (const std::string &flag : binkdFlags) EXPECT_TRUE(tree.Exists(flag)) << flag;
+
+    stalling.Release();
+    EXPECT_GE(caller.Wait(30s), 0) << Log("own.log");
+    EXPECT_EQ(Flags(), std::vector<std::string>{});
+    ASSERT_TRUE(Update());
+    for (const standin::ShownItem &row : Rows()) EXPECT_EQ(row.columns[BusyColumn], "") << row.name;
+}
+
+// While the plugin holds a link's flag (here: the file request's editor is open), binkd does
+// not call that link and drops a call from it; once the editor is left, both go through.
+TEST_F(Interop, BinkdNeitherCallsNorAnswersWhileThePluginHoldsTheFlag) {
+    ASSERT_TRUE(Open());
+    for (const Link *link : Links) {
+        SCOPED_TRACE(link->address);
+        std::string name = link->tag + "-locked.bin";
+        std::string bytes = MakeFile(name, 5000);
+        Attach(*link, {name}, false);
+        std::string incoming = link->tag + "-incoming.bin";
+        std::string incomingBytes = RandomBytes(4000, 7);
+        tree.Write("peer/files/" + incoming, incomingBytes);
+        tree.Write("peer/outb/139c03e8.flo", Native("peer/files/" + incoming) + "\n");
+
+        int peerPort = FreeLoopbackPort(), ownPort = FreeLoopbackPort();
+        ASSERT_NE(peerPort, 0);
+        ASSERT_NE(ownPort, 0);
+        BinkdProcess peerServer, ownServer;
+        ASSERT_TRUE(StartServer(peerServer, Peer({link}, peerPort), "peer-server"));
+        ASSERT_TRUE(StartServer(ownServer, Own({link}, peerPort, ownPort), "own-server"));
+
+        std::string flag = link->directory + "/" + link->base + ".bsy";
+        Request(*link, "FILES\r\n", [&](const EditorRequest &) {
+            // The plugin's flag, in the lower case binkd respects.
+            EXPECT_TRUE(tree.Exists(flag)) << flag;
+            EXPECT_EQ(Call(Own({link}, peerPort), "own"), 0);
+            EXPECT_FALSE(tree.Exists("peer/in/" + name)) << "called while locked";
+            EXPECT_TRUE(tree.Exists(link->directory + "/" + link->base + ".flo"));
+            Call(Peer({link}, 0, ownPort), "peer");
+            EXPECT_FALSE(tree.Exists("a-in/" + incoming)) << "answered while locked";
+            EXPECT_TRUE(tree.Exists("peer/outb/139c03e8.flo"));
+            EXPECT_TRUE(Contains(Log("own-server.log"), "busy")) << Log("own-server.log");
+        });
+        EXPECT_FALSE(tree.Exists(flag));
+
+        // The lock is gone: the same calls go through.
+        EXPECT_EQ(Call(Own({link}, peerPort), "own"), 0);
+        EXPECT_EQ(ReadFile(Native("peer/in/" + name)), bytes) << Log("own.log");
+        Call(Peer({link}, 0, ownPort), "peer");
+        EXPECT_EQ(ReadFile(Native("a-in/" + incoming)), incomingBytes) << Log("own-server.log");
+        peerServer.Stop();
+        ownServer.Stop();
+        EXPECT_EQ(Flags(), std::vector<std::string>{});
+        for (const char *log : {"own.log", "own-server.log", "peer.log", "peer-server.log"})
+            tree.Remove(std::string("logs/") + log);
+    }
+}
+
+} // namespace
