@@ -3,7 +3,8 @@
 //
 // Input: bytes 0 and 1 give a count (little-endian, modulo 9000) of "a" bytes put in front of
 // the rest, so that short inputs still put their line ends at the reader's 4096-byte chunk
-// boundaries; the rest is the file. Checked:
+// boundaries; byte 2, when not 0, caps every read of the file at that many bytes (a read may
+// give less than asked, as on a network share); the rest is the file. Checked:
 // - no line holds a line feed, and each is terminated at its length;
 // - nothing is lost or truncated: the lines, each followed by the LF or CR LF that ended it
 //   (none after a last line without one), are the file byte for byte, and the reader reports
@@ -20,6 +21,14 @@
 #include <string>
 
 namespace {
+
+DWORD ReadCap = 0;
+
+BOOL WINAPI CappedRead(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD got,
+                       LPOVERLAPPED overlapped) {
+    if (ReadCap != 0 && wanted > ReadCap) wanted = ReadCap;
+    return Win32FileOps.Read(file, buffer, wanted, got, overlapped);
+}
 
 bool IsStripped(char c) {
     return c == '\r' || c == '\n' || c == '\t' || c == ' ';
@@ -48,10 +57,12 @@ void CheckParsedLine(char *line, const std::string &original) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 2) return 0;
+    if (size < 3) return 0;
     size_t padding = (static_cast<size_t>(data[0]) | static_cast<size_t>(data[1]) << 8) % 9000;
+    ReadCap = data[2];
+    FileOps.Read = CappedRead;
     std::string file(padding, 'a');
-    file.append(reinterpret_cast<const char *>(data + 2), size - 2);
+    file.append(reinterpret_cast<const char *>(data + 3), size - 3);
     static const std::string native = Scratch().native + "/0001000a.flo";
     static const std::string win = Scratch().win + "\\0001000A.FLO";
     WriteNativeFile(native, file);
