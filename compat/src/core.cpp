@@ -60,7 +60,6 @@ bool LexicalPath(const char *path, std::string &out) {
         Fail(ERROR_INVALID_PARAMETER);
         return false;
     }
-    out.reserve(std::strlen(path) + 1);
     if (!*path || (IsSeparator(path[0]) && IsSeparator(path[1]))) { // empty or UNC
         Fail(ERROR_PATH_NOT_FOUND);
         return false;
@@ -73,15 +72,23 @@ bool LexicalPath(const char *path, std::string &out) {
         }
         rest = path + 2;
     }
-    if (!IsSeparator(*rest)) { // relative to the current directory of the only drive
-        std::string current;
-        if (!CurrentDirectory(current)) return false;
-        for (const char *part = current.c_str(); *part;) {
-            const char *end = std::strchr(part, '/');
-            if (!end) end = part + std::strlen(part);
-            if (end > part) out.append(1, '/').append(part, end);
-            part = *end ? end + 1 : end;
-        }
+    std::string current;
+    if (!IsSeparator(*rest) && !CurrentDirectory(current)) return false; // relative
+    // Written in place: each component takes no more room than it had, with its separator, in
+    // the current directory or in the path; one more for a first component without one.
+    out.resize(current.size() + std::strlen(rest) + 1);
+    char *written = &out[0];
+    size_t used = 0;
+    auto add = [&](const char *begin, size_t length) {
+        written[used++] = '/';
+        std::memcpy(written + used, begin, length);
+        used += length;
+    };
+    for (const char *part = current.c_str(); *part;) {
+        const char *end = std::strchr(part, '/');
+        if (!end) end = part + std::strlen(part);
+        if (end > part) add(part, static_cast<size_t>(end - part));
+        part = *end ? end + 1 : end;
     }
     while (*rest) {
         while (IsSeparator(*rest)) ++rest;
@@ -93,11 +100,13 @@ bool LexicalPath(const char *path, std::string &out) {
         rest = end;
         if (length == 0 || (length == 1 && begin[0] == '.')) continue;
         if (length == 2 && begin[0] == '.' && begin[1] == '.') {
-            if (!out.empty()) out.erase(out.find_last_of('/'));
+            while (used > 0 && written[used - 1] != '/') --used; // the last component goes
+            if (used > 0) --used;
             continue;
         }
-        out.append(1, '/').append(begin, length);
+        add(begin, length);
     }
+    out.resize(used);
     return true;
 }
 

@@ -316,23 +316,19 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    std::string whole = lpFileName;
-    std::string::size_type slash = std::string::npos; // the last separator
-    for (size_t i = 0; i < whole.size(); ++i)
-        if (whole[i] == '\\' || whole[i] == '/') slash = i;
-    std::string pattern = slash == std::string::npos ? whole : whole.substr(slash + 1);
-    if (slash == std::string::npos && whole.size() >= 2 && whole[1] == ':') { // "Z:*.flo"
-        pattern = whole.substr(2);
-        slash = 1;
-    }
+    // The name is what follows the last separator, or the drive ("Z:*.flo").
+    const char *name = lpFileName;
+    for (const char *c = lpFileName; *c; ++c)
+        if (*c == '\\' || *c == '/') name = c + 1;
+    if (name == lpFileName && lpFileName[0] && lpFileName[1] == ':') name = lpFileName + 2;
+    std::string pattern = name;
     if (pattern.empty()) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     auto search = std::make_unique<Search>();
     if (HasWildcards(pattern)) {
-        std::string directory_name =
-            slash == std::string::npos ? "." : whole.substr(0, slash + 1) + ".";
+        std::string directory_name = name == lpFileName ? "." : std::string(lpFileName, name) + ".";
         // A directory that exists as spelled is the one the lookup would find: it is opened
         // at once, its path walked once.
         std::string directory;
@@ -352,7 +348,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         Found found;
         while (struct dirent *entry = readdir(listing)) {
             std::string name = entry->d_name;
-            bool dots = name == "." || name == "..";
+            bool dots =
+                name[0] == '.' && (name.size() == 1 || (name.size() == 2 && name[1] == '.'));
             if (dots && directory == "/") continue; // a drive's root has neither
             if (stars ? !Matcher(tokens, name, memo).Run() : !MatchesWithoutStars(tokens, name))
                 continue;
