@@ -92,6 +92,7 @@ void ClearLinkIndex(LinkIndex *Index) {
     memset(Index->Slots, 0, sizeof(Index->Slots));
     Index->Indexed = 0;
     Index->HasLast = false;
+    Index->LastRow = 0;
 }
 
 static bool SameAddress(const FtnAddress &A, const FtnAddress &B) {
@@ -167,9 +168,13 @@ void AddLinkEntry(OutboundEntry *Table, int &Count, int Capacity, const FtnAddre
                   const WIN32_FIND_DATAA *FindData, EntryKind Kind, Flavor Flavor,
                   LinkIndex *Index) {
     if (Count >= Capacity) return;
+    // The files of one link come one after another: the row of the address met last is kept.
+    bool sameAsLast = Index && Index->HasLast && SameAddress(Index->LastAddress, *Address) &&
+                      Index->LastRow < Count;
     char buffer[AddressTextSize];
-    const char *key = LinkKey(Address, Index, buffer);
-    int row = FindLinkRow(Table, Count, key, Index);
+    const char *key = sameAsLast ? Index->LastKey : LinkKey(Address, Index, buffer);
+    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Count, key, Index);
+    if (Index) Index->LastRow = row;
     if (row == Count) {
         OutboundEntry &entry = Table[Count++];
         StartEntry(entry, FindData);
@@ -502,9 +507,10 @@ void ScanOutbound(BSOBrowser *Browser, int OpMode) {
     FreeEntries(Browser->Entries, Browser->EntryCount);
 
     // One allocation for the whole scan, not a table on the host's stack: it is large, and
-    // a host may list another panel while this scan's question is on the screen.
+    // a host may list another panel while this scan's question is on the screen. Every row is
+    // filled whole as it is appended, so the table is not cleared first.
     OutboundEntry *table =
-        static_cast<OutboundEntry *>(calloc(ScanCapacity, sizeof(OutboundEntry)));
+        static_cast<OutboundEntry *>(malloc(ScanCapacity * sizeof(OutboundEntry)));
     if (!table) return;
     int count = 0;
 
@@ -525,11 +531,13 @@ void ScanOutbound(BSOBrowser *Browser, int OpMode) {
             ScanLinkList(root, &own, table, count, ScanCapacity);
     }
 
-    // The rows move into the instance with their strings, so nothing can fail half-way.
+    // The rows move into the instance with their strings, so nothing can fail half-way. The
+    // table itself becomes the array, cut to its exact size where it lies: no rows are copied.
     if (count > 0) {
-        OutboundEntry *entries = static_cast<OutboundEntry *>(malloc(count * sizeof(*entries)));
+        OutboundEntry *entries =
+            static_cast<OutboundEntry *>(realloc(table, count * sizeof(*entries)));
         if (entries) {
-            memcpy(entries, table, count * sizeof(*entries));
+            table = nullptr;
             Browser->Entries = entries;
             Browser->EntryCount = count;
         } else {

@@ -27,10 +27,11 @@ const int LinkIndexSlots = 2 * ScanCapacity; // a power of two, never more than 
 struct LinkIndex {
     unsigned short Slots[LinkIndexSlots]; // row number + 1 at the name's place; 0: free
     int Indexed;                          // rows [0, Indexed) are in the index
-    // The address met last and its name: a link's files come one after another.
+    // The address met last, its name and its row: a link's files come one after another.
     bool HasLast;
     FtnAddress LastAddress;
     char LastKey[AddressTextSize];
+    int LastRow;
 };
 void ClearLinkIndex(LinkIndex *Index);
 
