@@ -183,10 +183,9 @@ struct Search : Object {
 
 // NTFS lists "." and ".." first, then names in upper-case order; names equal but for case keep
 // the order the directory gave them. Each name's rank and the first 15 bytes of its upper-case
-// form are packed into two numbers that compare as the texts do, so that most comparisons of a
-// large directory's sort are two integer comparisons.
+// form are packed into two numbers that order as the texts do.
 struct ListingKey {
-    uint64_t head[2];
+    uint64_t lead, tail; // bytes 0 to 7 and 8 to 15, the first byte most significant
     uint32_t index;
 };
 
@@ -199,9 +198,52 @@ ListingKey MakeListingKey(const std::string &name, uint32_t index) {
     unsigned char bytes[16] = {static_cast<unsigned char>(rank)};
     for (size_t i = 0; i < 15 && i < name.size(); ++i)
         bytes[i + 1] = static_cast<unsigned char>(UpperAscii(static_cast<unsigned char>(name[i])));
-    ListingKey key{{0, 0}, index};
-    for (int i = 0; i < 16; ++i) key.head[i / 8] = key.head[i / 8] << 8 | bytes[i];
+    ListingKey key{0, 0, index};
+    for (int i = 0; i < 8; ++i) key.lead = key.lead << 8 | bytes[i];
+    for (int i = 8; i < 16; ++i) key.tail = key.tail << 8 | bytes[i];
     return key;
+}
+
+// Orders keys by all their bytes, ties by index, for a few keys.
+bool KeyBefore(const std::vector<Found> &entries, const ListingKey &a, const ListingKey &b) {
+    if (a.lead != b.lead) return a.lead < b.lead;
+    if (a.tail != b.tail) return a.tail < b.tail;
+    // The same up to the 15th byte: the rest of the upper-case bytes decides.
+    const std::string &x = entries[a.index].name, &y = entries[b.index].name;
+    for (size_t i = 15;; ++i) { // each name ends in its terminating zero
+        int p = i < x.size() ? UpperAscii(static_cast<unsigned char>(x[i])) : 0;
+        int q = i < y.size() ? UpperAscii(static_cast<unsigned char>(y[i])) : 0;
+        if (p != q) return p < q;
+        if (!p) return a.index < b.index;
+    }
+}
+
+// A radix sort on the 16 key bytes, the last first: stable, so keys that are equal keep the
+// order they came in, and a byte that all keys share (most of them do) costs one count.
+// Names that agree in their first 15 bytes are put in order afterwards.
+void RadixSort(const std::vector<Found> &entries, std::vector<ListingKey> &keys) {
+    std::vector<ListingKey> spare(keys.size());
+    for (int byte = 0; byte < 16; ++byte) {
+        const uint64_t ListingKey::*part = byte < 8 ? &ListingKey::tail : &ListingKey::lead;
+        const int shift = (byte % 8) * 8;
+        size_t starts[257] = {};
+        for (const ListingKey &key : keys) ++starts[((key.*part >> shift) & 0xFF) + 1];
+        if (std::find(starts + 1, starts + 257, keys.size()) != starts + 257) continue;
+        for (int value = 1; value < 257; ++value) starts[value] += starts[value - 1];
+        for (const ListingKey &key : keys) spare[starts[(key.*part >> shift) & 0xFF]++] = key;
+        keys.swap(spare);
+    }
+    for (size_t run = 0; run < keys.size();) {
+        size_t end = run + 1;
+        while (end < keys.size() && keys[end].lead == keys[run].lead &&
+               keys[end].tail == keys[run].tail)
+            ++end;
+        if (end - run > 1)
+            std::sort(
+                keys.begin() + run, keys.begin() + end,
+                [&](const ListingKey &a, const ListingKey &b) { return KeyBefore(entries, a, b); });
+        run = end;
+    }
 }
 
 void SortInListingOrder(Search &search) {
@@ -210,18 +252,12 @@ void SortInListingOrder(Search &search) {
     keys.reserve(entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
         keys.push_back(MakeListingKey(entries[i].name, static_cast<uint32_t>(i)));
-    std::sort(keys.begin(), keys.end(), [&](const ListingKey &a, const ListingKey &b) {
-        if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-        if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-        // The same up to the 15th byte: the rest decides, the upper-case bytes as unsigned.
-        const std::string &x = entries[a.index].name, &y = entries[b.index].name;
-        for (size_t i = 15;; ++i) { // each name ends in its terminating zero
-            int p = i < x.size() ? UpperAscii(static_cast<unsigned char>(x[i])) : 0;
-            int q = i < y.size() ? UpperAscii(static_cast<unsigned char>(y[i])) : 0;
-            if (p != q) return p < q;
-            if (!p) return a.index < b.index;
-        }
-    });
+    if (keys.size() >= 256)
+        RadixSort(entries, keys);
+    else
+        std::sort(keys.begin(), keys.end(), [&](const ListingKey &a, const ListingKey &b) {
+            return KeyBefore(entries, a, b);
+        });
     search.order.clear();
     search.order.reserve(keys.size());
     for (const ListingKey &key : keys) search.order.push_back(key.index);
