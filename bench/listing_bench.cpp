@@ -280,11 +280,11 @@ void SortLinks(benchmark::State &state) {
         samples.push_back(Seconds(start, end));
         state.SetIterationTime(samples.back());
     }
-    ThePlugin->Close(panel);
     bool ordered = std::is_sorted(sorted.begin(), sorted.end(),
                                   [&](const PluginPanelItem &a, const PluginPanelItem &b) {
                                       return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
                                   });
+    ThePlugin->Close(panel);
     double median = Median(samples), cpu = Median(cpuSamples);
     state.counters["comparisons"] = static_cast<double>(comparisons);
     state.counters["ns_per_comparison"] = median * 1e9 / static_cast<double>(comparisons);
