@@ -7,7 +7,6 @@
 #include "settings/settings.h"
 #include "shell/host.h"
 
-#include <stdio.h>
 #include <string.h>
 
 // How long an idle event may hold the host's thread while nothing changes.
@@ -38,19 +37,52 @@ int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int) {
     return 0;
 }
 
-// Written with seven digits each (address parts are 16-bit), the keys order as text exactly as
-// the addresses order as numbers: 1:2/9.0 before 1:2/10.0.
-static char FirstSortKey[32];
-static char SecondSortKey[32];
+// The sort key of a link row: its address as numbers, with "is a point" in front when points
+// sort after nodes. Compared part by part, 1:2/9.0 comes before 1:2/10.0. Shared static storage,
+// as the host calls Compare many times per sort and nothing may be allocated there.
+struct SortKey {
+    unsigned PointRank;
+    unsigned Parts[4]; // zone, net, node, point
+};
+static SortKey FirstSortKey;
+static SortKey SecondSortKey;
 
-static void BuildSortKey(char (&Key)[32], const PluginPanelItem *Item, bool PointsLast) {
-    FtnAddress address;
-    ParseAddress(&address, Item->FindData.cFileName, nullptr);
-    unsigned zone = address.zone, net = address.net, node = address.node, point = address.point;
-    if (PointsLast)
-        snprintf(Key, sizeof(Key), "%c%07u%07u%07u%07u", point ? '1' : '0', zone, net, node, point);
-    else
-        snprintf(Key, sizeof(Key), "%07u%07u%07u%07u", zone, net, node, point);
+// Link rows are named as FormatAddress writes them: that form is read straight, with the values
+// ParseAddress would give. Anything else (false) is left to ParseAddress.
+static bool ReadFormattedAddress(const char *Text, unsigned (&Parts)[4]) {
+    static const char Separators[4] = {':', '/', '.', 0};
+    for (int i = 0; i < 4; ++i) {
+        unsigned value = 0;
+        int digits = 0;
+        for (; *Text >= '0' && *Text <= '9'; ++Text) {
+            if (++digits > 5) return false;
+            value = value * 10 + unsigned(*Text - '0');
+        }
+        // 65535 and more read otherwise there (empty or wrapped): left to ParseAddress.
+        if (digits == 0 || value >= 65535 || *Text != Separators[i]) return false;
+        Parts[i] = value;
+        ++Text;
+    }
+    return true;
+}
+
+static void BuildSortKey(SortKey &Key, const PluginPanelItem *Item, bool PointsLast) {
+    if (!ReadFormattedAddress(Item->FindData.cFileName, Key.Parts)) {
+        FtnAddress address;
+        ParseAddress(&address, Item->FindData.cFileName, nullptr);
+        Key.Parts[0] = address.zone;
+        Key.Parts[1] = address.net;
+        Key.Parts[2] = address.node;
+        Key.Parts[3] = address.point;
+    }
+    Key.PointRank = PointsLast && Key.Parts[3] ? 1 : 0;
+}
+
+static int CompareSortKeys(const SortKey &First, const SortKey &Second) {
+    if (First.PointRank != Second.PointRank) return First.PointRank < Second.PointRank ? -1 : 1;
+    for (int i = 0; i < 4; ++i)
+        if (First.Parts[i] != Second.Parts[i]) return First.Parts[i] < Second.Parts[i] ? -1 : 1;
+    return 0;
 }
 
 int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const PluginPanelItem *Item2,
@@ -62,8 +94,7 @@ int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const Plugin
     if (Mode != SM_NAME && Mode != SM_DESCR && Mode != SM_OWNER && !pointsLast) return -2;
     BuildSortKey(FirstSortKey, Item1, pointsLast);
     BuildSortKey(SecondSortKey, Item2, pointsLast);
-    int result = strcmp(FirstSortKey, SecondSortKey);
-    return result < 0 ? -1 : result > 0 ? 1 : 0;
+    return CompareSortKeys(FirstSortKey, SecondSortKey);
 }
 
 int HandlePanelEvent(BSOBrowser *Browser, int Event, void *) {
