@@ -71,8 +71,12 @@ static int FilterFlowLine(char *line, size_t *length, void *context) {
     return 0;
 }
 
-int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *removedLine,
-                     size_t removedLineSize, size_t *wholeLength) {
+// Writes the flow file's copy without the item's lines (see RemoveFlowLineTo). Returns 1 when
+// the copy is complete, with *matched telling whether a line was taken out.
+static int WriteFlowCopy(const char *flowPath, const PluginPanelItem *item, char *removedLine,
+                         size_t removedLineSize, size_t *wholeLength, PendingFlowRewrite *pending,
+                         bool *matched) {
+    *matched = false;
     if (removedLineSize == 0) return 0;
     removedLine[0] = '\0';
     if (wholeLength != nullptr) *wholeLength = 0;
@@ -81,7 +85,7 @@ int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *re
 
     // Rewrite the file under the name it has on disk: the mailer may have written it in
     // another case than the one asked for.
-    char path[MAX_PATH];
+    char *path = pending->Path;
     size_t pathLength = strnlen(flowPath, MAX_PATH);
     if (pathLength == MAX_PATH) return 0;
     memcpy(path, flowPath, pathLength + 1);
@@ -101,6 +105,7 @@ int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *re
     memcpy(temporaryPath, path, strlen(path) + 1);
     ReplaceExtension(temporaryPath, ".TMP");
     if (strlen(temporaryPath) >= MAX_PATH) return 0;
+    memcpy(pending->TemporaryPath, temporaryPath, strlen(temporaryPath) + 1);
 
     char fileName[MAX_PATH + 1];
     size_t fileNameLength = strnlen(item->FindData.cFileName, MAX_PATH);
@@ -108,12 +113,49 @@ int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *re
     fileName[fileNameLength] = '\0';
 
     RemovalState state = {fileName, removedLine, removedLineSize, 0, false};
-    if (!RewriteTextFile(path, temporaryPath, FilterFlowLine, &state)) {
+    if (!WriteRewrittenCopy(path, pending->TemporaryPath, FilterFlowLine, &state)) {
         removedLine[0] = '\0';
         return 0;
     }
     if (wholeLength != nullptr) *wholeLength = state.wholeLength;
-    return state.matched;
+    *matched = state.matched;
+    return 1;
+}
+
+int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *removedLine,
+                     size_t removedLineSize, size_t *wholeLength) {
+    PendingFlowRewrite pending;
+    bool matched;
+    if (!WriteFlowCopy(flowPath, item, removedLine, removedLineSize, wholeLength, &pending,
+                       &matched))
+        return 0;
+    // Rewritten also when nothing matched: its "~" lines go, its line ends are made even.
+    if (!ReplaceWithCopy(pending.TemporaryPath, pending.Path)) {
+        removedLine[0] = '\0';
+        if (wholeLength != nullptr) *wholeLength = 0;
+        return 0;
+    }
+    return matched;
+}
+
+int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, char *removedLine,
+                           size_t removedLineSize, size_t *wholeLength,
+                           PendingFlowRewrite *pending) {
+    bool matched;
+    if (!WriteFlowCopy(flowPath, item, removedLine, removedLineSize, wholeLength, pending,
+                       &matched))
+        return 0;
+    if (matched) return 1;
+    DiscardCopy(pending->TemporaryPath);
+    return 0;
+}
+
+int CommitFlowRewrite(const PendingFlowRewrite *pending) {
+    return ReplaceWithCopy(pending->TemporaryPath, pending->Path);
+}
+
+void DiscardFlowRewrite(const PendingFlowRewrite *pending) {
+    DiscardCopy(pending->TemporaryPath);
 }
 
 int RemoveFlowLine(const char *flowPath, const PluginPanelItem *item, char *removedLine) {

@@ -40,4 +40,23 @@ int RemoveFlowLine(const char *flowPath, const PluginPanelItem *item, char *remo
 int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *removedLine,
                      size_t removedLineSize, size_t *wholeLength);
 
+// A flow file rewritten into a copy beside it that has not taken its place yet: until
+// CommitFlowRewrite the flow file is as it was.
+struct PendingFlowRewrite {
+    char Path[MAX_PATH];          // the flow file, under the name it has on disk
+    char TemporaryPath[MAX_PATH]; // the rewritten copy
+};
+
+// RemoveFlowLineTo up to the replace: returns 1 when a line matched and the rewritten copy is
+// complete (CommitFlowRewrite or DiscardFlowRewrite must follow); 0 otherwise, with nothing
+// pending, the flow file untouched and removedLine "".
+int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, char *removedLine,
+                           size_t removedLineSize, size_t *wholeLength,
+                           PendingFlowRewrite *pending);
+// Puts the copy in the flow file's place in one step: 1 when done; 0 when not (the flow file
+// as it was, the copy removed).
+int CommitFlowRewrite(const PendingFlowRewrite *pending);
+// Drops the copy; the flow file stays as it was.
+void DiscardFlowRewrite(const PendingFlowRewrite *pending);
+
 #endif

@@ -205,15 +205,9 @@ LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock) {
 
 int UnlockLink(LinkLock *lock) {
     if (!lock->Held) return 1;
-    const int attempts = 3;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (FileOps.Remove(lock->Path) ||
-            GetFileAttributesA(lock->Path) == INVALID_FILE_ATTRIBUTES) {
-            lock->Held = false;
-            return 1;
-        }
-    }
-    return 0;
+    if (!DeleteFileRetrying(lock->Path)) return 0;
+    lock->Held = false;
+    return 1;
 }
 
 void SplitNodeNumber(uint32_t value, uint32_t *net, uint32_t *node) {

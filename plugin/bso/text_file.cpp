@@ -119,13 +119,12 @@ static bool SeekFromEnd(HANDLE file, long long offset, unsigned long long *posit
     return true;
 }
 
-// Sets *open when the file is not empty and its last byte is not LF. Leaves the file pointer
-// at the end of the file. False when the file cannot be read.
-static bool LastLineIsOpen(HANDLE file, bool *open) {
+// Sets *open when the file is not empty and its last byte is not LF, and *size to its size.
+// Leaves the file pointer at the end of the file. False when the file cannot be read.
+static bool LastLineIsOpen(HANDLE file, bool *open, unsigned long long *size) {
     *open = false;
-    unsigned long long size;
-    if (!SeekFromEnd(file, 0, &size)) return false;
-    if (size == 0) return true;
+    if (!SeekFromEnd(file, 0, size)) return false;
+    if (*size == 0) return true;
     unsigned long long position;
     if (!SeekFromEnd(file, -1, &position)) return false;
     char last = '\0';
@@ -135,20 +134,137 @@ static bool LastLineIsOpen(HANDLE file, bool *open) {
     return SeekFromEnd(file, 0, &position);
 }
 
-int AppendLineToFile(const char *path, const char *line) {
+static bool SeekTo(HANDLE file, unsigned long long position) {
+    LONG high = static_cast<LONG>(position >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = FileOps.Seek(file, static_cast<LONG>(position & 0xFFFFFFFF), &high, FILE_BEGIN);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+int DeleteFileRetrying(const char *path) {
+    const int attempts = 3;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (FileOps.Remove(path)) return 1;
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 1;
+        }
+    }
+    return 0;
+}
+
+// Puts the file back to its first size bytes. These calls cannot cut a file, so a copy of
+// those bytes ("<name>~" beside it) replaces it in one step.
+static bool RestorePrefix(const char *path, unsigned long long size) {
+    char copyPath[MAX_PATH];
+    size_t length = strlen(path);
+    if (length + 2 > sizeof copyPath) return false;
+    memcpy(copyPath, path, length);
+    copyPath[length] = '~';
+    copyPath[length + 1] = '\0';
+    HANDLE source = FileOps.Create(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (source == INVALID_HANDLE_VALUE) return false;
+    HANDLE copy = FileOps.Create(copyPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (copy == INVALID_HANDLE_VALUE) {
+        FileOps.Close(source);
+        return false;
+    }
+    char buffer[4096];
+    bool copied = true;
+    for (unsigned long long left = size; copied && left > 0;) {
+        DWORD want = left < sizeof buffer ? static_cast<DWORD>(left) : sizeof buffer;
+        DWORD got = 0;
+        copied = FileOps.Read(source, buffer, want, &got, nullptr) && got == want &&
+                 WriteAll(copy, buffer, got);
+        left -= want;
+    }
+    FileOps.Close(source);
+    if (!copied) {
+        FileOps.Close(copy);
+        FileOps.Remove(copyPath);
+        return false;
+    }
+    if (!FlushAndClose(copy) || !FileOps.Replace(copyPath, path, MOVEFILE_REPLACE_EXISTING)) {
+        FileOps.Remove(copyPath);
+        return false;
+    }
+    return true;
+}
+
+// Takes an append back: the file goes if the append made it, else back to its old bytes.
+static bool PutBack(const char *path, bool created, unsigned long long size) {
+    return created ? DeleteFileRetrying(path) != 0 : RestorePrefix(path, size);
+}
+
+int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *appended) {
     if (strpbrk(line, "\r\n") != nullptr) return 0;
+    size_t pathLength = strnlen(path, MAX_PATH);
+    if (pathLength == MAX_PATH) return 0;
     HANDLE file =
         FileOps.Create(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
+    bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+
     bool open = false;
-    bool written = LastLineIsOpen(file, &open) && (!open || WriteAll(file, LineEnd, 2)) &&
-                   WriteLine(file, line, strlen(line));
-    if (!written) {
+    unsigned long long size = 0;
+    if (!LastLineIsOpen(file, &open, &size)) {
+        // Nothing written yet; a file made just now goes again.
         FileOps.Close(file);
+        if (created) DeleteFileRetrying(path);
         return 0;
     }
-    return FlushAndClose(file);
+    // One write: the line end an open last line lacks, then the line as a done line ("~"
+    // first), then CR LF. Cut short by a full disk, it names nothing.
+    size_t lineLength = strlen(line);
+    size_t start = open ? 2 : 0;
+    size_t total = start + lineLength + 2;
+    char *bytes = static_cast<char *>(malloc(total));
+    bool written = bytes != nullptr;
+    if (written) {
+        memcpy(bytes, LineEnd, start);
+        memcpy(bytes + start, line, lineLength);
+        if (lineLength > 0) bytes[start] = '~';
+        memcpy(bytes + start + lineLength, LineEnd, 2);
+        written = WriteAll(file, bytes, total);
+        free(bytes);
+    }
+    // Only now, with the whole line on disk, the line's own first character.
+    if (written && lineLength > 0)
+        written = FileOps.Flush(file) && SeekTo(file, size + start) && WriteAll(file, line, 1);
+    if (written) {
+        written = FlushAndClose(file);
+    } else {
+        FileOps.Close(file);
+    }
+    if (!written) {
+        PutBack(path, created, size);
+        return 0;
+    }
+    memcpy(appended->Path, path, pathLength + 1);
+    appended->Created = created;
+    appended->Size = size;
+    appended->NewSize = size + total;
+    return 1;
+}
+
+int AppendLineToFile(const char *path, const char *line) {
+    AppendedLine appended;
+    return AppendLineToFileUndoable(path, line, &appended);
+}
+
+int UndoAppend(const AppendedLine *appended) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(appended->Path, &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FindClose(search);
+    unsigned long long size =
+        (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    // Someone else wrote to it since: taking bytes off the end would take theirs.
+    if (size != appended->NewSize) return 0;
+    return PutBack(appended->Path, appended->Created, appended->Size);
 }
 
 int CreateFileIfMissing(const char *path) {
@@ -158,7 +274,8 @@ int CreateFileIfMissing(const char *path) {
     return FileOps.Close(file) != 0;
 }
 
-int RewriteTextFile(const char *path, const char *temporaryPath, LineFilter filter, void *context) {
+int WriteRewrittenCopy(const char *path, const char *temporaryPath, LineFilter filter,
+                       void *context) {
     LineReader reader;
     if (!OpenLineReader(&reader, path)) {
         CloseLineReader(&reader);
@@ -190,10 +307,24 @@ int RewriteTextFile(const char *path, const char *temporaryPath, LineFilter filt
         FileOps.Remove(temporaryPath);
         return 0;
     }
-    if (!FlushAndClose(temporary) ||
-        !FileOps.Replace(temporaryPath, path, MOVEFILE_REPLACE_EXISTING)) {
+    if (!FlushAndClose(temporary)) {
         FileOps.Remove(temporaryPath);
         return 0;
     }
     return 1;
+}
+
+int ReplaceWithCopy(const char *temporaryPath, const char *path) {
+    if (FileOps.Replace(temporaryPath, path, MOVEFILE_REPLACE_EXISTING)) return 1;
+    DeleteFileRetrying(temporaryPath);
+    return 0;
+}
+
+void DiscardCopy(const char *temporaryPath) {
+    DeleteFileRetrying(temporaryPath);
+}
+
+int RewriteTextFile(const char *path, const char *temporaryPath, LineFilter filter, void *context) {
+    return WriteRewrittenCopy(path, temporaryPath, filter, context) &&
+           ReplaceWithCopy(temporaryPath, path);
 }

@@ -53,7 +53,29 @@ void CloseLineReader(LineReader *reader);
 // returning: every write, the flush and the close are checked. A file whose last line lacks
 // its line end gets one first, so the new line never joins it. A line that holds CR or LF is
 // refused (it would become several entries). Returns 1 when the line was written, else 0.
+//
+// A failed append leaves the file as it was: a file it made is removed, an existing one is
+// put back to its old bytes. Should even that fail (a full disk), what is left at the end is
+// a done line ("~..."), which every mailer and the scanner pass over: the line is first
+// written with "~" in place of its first character, which goes in only once the rest is on
+// disk.
 int AppendLineToFile(const char *path, const char *line);
+
+// What an append did, so that it can be taken back.
+struct AppendedLine {
+    char Path[MAX_PATH];
+    bool Created;               // the append made the file
+    unsigned long long Size;    // its size before
+    unsigned long long NewSize; // and after
+};
+
+// AppendLineToFile that also fills *appended when it returns 1.
+int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *appended);
+
+// Takes a successful append back: removes the file if the append made it, else puts it back to
+// its first Size bytes (through a copy that replaces it). Does nothing, and returns 0, when
+// the file is no longer the size the append left. Returns 1 when the file is as before.
+int UndoAppend(const AppendedLine *appended);
 
 // Creates the file empty when it is missing and leaves an existing one as it is. Returns 1
 // when the file exists afterwards and could be opened for writing, else 0.
@@ -71,5 +93,19 @@ typedef int (*LineFilter)(char *line, size_t *length, void *context);
 // temporary file cannot be written, the filter gives up, the replace fails): the file is then
 // exactly as before and the temporary file is removed.
 int RewriteTextFile(const char *path, const char *temporaryPath, LineFilter filter, void *context);
+
+// The two halves of RewriteTextFile, for a caller that has a second file to change in between.
+// WriteRewrittenCopy writes the complete copy and leaves the file alone: 1 when the copy is
+// on disk (ReplaceWithCopy or DiscardCopy must follow), 0 on failure (no copy is left).
+int WriteRewrittenCopy(const char *path, const char *temporaryPath, LineFilter filter,
+                       void *context);
+// Replaces the file with the copy in one step: 1 when done; 0 when not, the file then as
+// before and the copy removed.
+int ReplaceWithCopy(const char *temporaryPath, const char *path);
+void DiscardCopy(const char *temporaryPath);
+
+// Deletes the file, trying a few times: 1 when it is gone afterwards (also when it was gone
+// already), 0 when it is still there.
+int DeleteFileRetrying(const char *path);
 
 #endif

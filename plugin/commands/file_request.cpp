@@ -26,7 +26,7 @@ static void RemoveIfEmpty(const char *Path) {
     FindClose(search);
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && found.nFileSizeHigh == 0 &&
         found.nFileSizeLow == 0)
-        FileOps.Remove(Path);
+        DeleteFileRetrying(Path);
 }
 
 void CreateFileRequest(BSOBrowser *Browser) {

@@ -8,6 +8,7 @@
 #include "shell/host.h"
 
 #include <ctype.h>
+#include <direct.h> // _stricmp on POSIX
 #include <stdlib.h>
 #include <string.h>
 
@@ -46,14 +47,6 @@ static bool FindFile(const char *Path, WIN32_FIND_DATAA *Found) {
     return true;
 }
 
-// Removes a flow file that this command made for nothing: left empty, it would be a poll.
-static void RemoveIfMadeEmpty(const char *Path, bool ExistedBefore) {
-    WIN32_FIND_DATAA found;
-    if (!ExistedBefore && FindFile(Path, &found) && found.nFileSizeHigh == 0 &&
-        found.nFileSizeLow == 0)
-        FileOps.Remove(Path);
-}
-
 int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
                      int ChosenFlavor) {
     if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return 0;
@@ -82,37 +75,39 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     char newPath[MAX_PATH];
     if (!JoinPath(newPath, BasePath, suffix)) return 0;
 
-    // The line leaves the old flow file only when the new one can take it.
-    WIN32_FIND_DATAA newFound;
-    bool newExisted = FindFile(newPath, &newFound);
-    if (!CreateFileIfMissing(newPath)) {
-        RemoveIfMadeEmpty(newPath, newExisted);
-        ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
-        return 0;
-    }
-
+    // The old flow file's copy without the line waits until the line is safe in the new one.
     // The taken line is handed back whole: the buffer holds the whole flow file.
     size_t lineSize = oldFound.nFileSizeHigh != 0 ? 0 : oldFound.nFileSizeLow + LineBufferMargin;
     char *line = lineSize != 0 ? static_cast<char *>(malloc(lineSize)) : nullptr;
     PluginPanelItem diskItem = ItemWithDiskName(Item);
-    size_t wholeLength = 0;
-    if (line == nullptr || !RemoveFlowLineTo(oldPath, &diskItem, line, lineSize, &wholeLength)) {
+    PendingFlowRewrite pending;
+    if (line == nullptr ||
+        !PrepareFlowLineRemoval(oldPath, &diskItem, line, lineSize, nullptr, &pending)) {
         free(line);
-        RemoveIfMadeEmpty(newPath, newExisted);
         ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
         return 0;
     }
-    if (AppendLineToFile(newPath, line)) {
-        free(line);
-        return 1;
+    bool moved;
+    if (_stricmp(pending.Path, newPath) == 0) {
+        // The flavor it has: the line goes to the end of the copy, which then takes the place.
+        moved = AppendLineToFile(pending.TemporaryPath, line) && CommitFlowRewrite(&pending);
+        if (!moved) DiscardFlowRewrite(&pending);
+    } else {
+        AppendedLine appended;
+        moved = AppendLineToFileUndoable(newPath, line, &appended) != 0;
+        if (!moved) {
+            DiscardFlowRewrite(&pending);
+        } else if (!CommitFlowRewrite(&pending)) {
+            // The old flow file still lists it: out of the new one again. Should that fail
+            // too, it is listed in both, and the box says it was not taken out of the old one.
+            UndoAppend(&appended);
+            moved = false;
+        }
     }
-    // The new flow file refused the line after all: it goes back where it was. Should that
-    // fail too, the box names the line itself, so that the sysop can queue it again.
-    RemoveIfMadeEmpty(newPath, newExisted);
-    bool restored = AppendLineToFile(oldPath, line) != 0;
-    ShowWarning(MsgWarning, MsgLineNotRemoved, restored ? oldPath : line);
     free(line);
-    return 0;
+    // Either way, the old flow file and the new one are as they were.
+    if (!moved) ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
+    return moved ? 1 : 0;
 }
 
 // The part of ChangeFlavor that runs while it holds the link's flag.

@@ -206,23 +206,25 @@ TEST_F(InProcess, APanelWithoutItemsIsNeverRead) {
     }
 }
 
-// The new flow file passes the check but refuses the line: the line goes back to the old one
-// (at its end) and the user is told; an empty new flow file made by the check does not stay.
-TEST_F(InProcess, ALineRefusedByTheNewFlowFileGoesBack) {
+// The new flow file refuses the line: the old flow file keeps it exactly as it was (its copy
+// without the line never takes its place), the new one is as before, and the user is told; so
+// also when the old flow file would refuse a write too (a full disk takes both).
+TEST_F(InProcess, ALineRefusedByTheNewFlowFileStaysWhereItWas) {
+    const std::string old = "^Z:\\a\\file.zip\r\n~Z:\\done\r\nZ:\\b\\other.zip\r\n";
     struct Case {
         const char *name;
         std::vector<std::string> failing;
         std::string oldAfter;
         std::string subject; // of the warning
     } cases[] = {
-        {"put back", {".hlo"}, "Z:\\b\\other.zip\r\n^Z:\\a\\file.zip\r\n", "old path"},
-        {"put back fails too", {".hlo", ".flo"}, "Z:\\b\\other.zip\r\n", "^Z:\\a\\file.zip"},
+        {"new flow file refuses", {".hlo"}, old, "old path"},
+        {"old one would refuse too", {".hlo", ".flo"}, old, "old path"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         for (const char *existing : {"", "new file exists"}) {
             SCOPED_TRACE(existing);
-            dir.Write(Flow(".flo"), "^Z:\\a\\file.zip\r\n~Z:\\done\r\nZ:\\b\\other.zip\r\n");
+            dir.Write(Flow(".flo"), old);
             if (*existing) dir.Write(Flow(".hlo"), "#Z:\\held.zip\r\n");
             failingSuffixes = std::set<std::string>(c.failing.begin(), c.failing.end());
             host.messages.clear();
