@@ -237,6 +237,9 @@ bool NodeConfig::Write(const std::string &path) const {
     // Prompt quitting of "-p", short waits, no long hold after a failed or skipping call.
     out << "rescan-delay 1\ncall-delay 1\ntimeout 20\nconnect-timeout 5\n";
     out << "hold 0\nhold-skipped 0\n";
+    // One call at a time: parallel calls to the addresses of one peer would find each other's
+    // busy flags and all give up.
+    out << "maxclients 1\n";
     if (listenPort != 0) out << "listen 127.0.0.1:" << listenPort << "\n";
     if (mapWin32Paths) {
         // The plugin names files "Z:\dir\file"; binkd matches these ignoring case.
