@@ -90,6 +90,25 @@ char *BuildOutboundPath(const FtnAddress *address, char *buffer, const char *roo
                                    OutboundCase);
 }
 
+// The flavor of an upper-case extension letter; the normal flavor is "N" or, by kind, "F" for
+// flow files and "O" for netmail. Any other letter is no flavor.
+static Flavor FlavorOfLetter(char letter, char normalLetter) {
+    switch (letter) {
+    case 'I':
+        return Immediate;
+    case 'C':
+        return Crash;
+    case 'D':
+        return Direct;
+    case 'H':
+        return Hold;
+    case 'N':
+        return Normal;
+    default:
+        return letter == normalLetter ? Normal : NoFlavor;
+    }
+}
+
 int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor) {
     *kind = NoEntryKind;
     *flavor = NoFlavor;
@@ -104,48 +123,10 @@ int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor)
         *flavor = Normal;
     } else if (_stricmp(e + 1, "LO") == 0) {
         *kind = FlowFile;
-        switch (letter) {
-        case 'I':
-            *flavor = Immediate;
-            break;
-        case 'C':
-            *flavor = Crash;
-            break;
-        case 'D':
-            *flavor = Direct;
-            break;
-        case 'F':
-        case 'N':
-            *flavor = Normal;
-            break;
-        case 'H':
-            *flavor = Hold;
-            break;
-        default:
-            break;
-        }
+        *flavor = FlavorOfLetter(letter, 'F');
     } else if (_stricmp(e + 1, "UT") == 0) {
         *kind = Netmail;
-        switch (letter) {
-        case 'I':
-            *flavor = Immediate;
-            break;
-        case 'C':
-            *flavor = Crash;
-            break;
-        case 'D':
-            *flavor = Direct;
-            break;
-        case 'O':
-        case 'N':
-            *flavor = Normal;
-            break;
-        case 'H':
-            *flavor = Hold;
-            break;
-        default:
-            break;
-        }
+        *flavor = FlavorOfLetter(letter, 'O');
     }
     return *kind != NoEntryKind && *flavor != NoFlavor;
 }
