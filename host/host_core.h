@@ -198,11 +198,16 @@ public:
     bool Enter();
     // File panel: shows another directory. False when it cannot be listed.
     bool ChangeDirectory(const std::string &directory);
+    // File panel: lists its directory again when a change was signalled there since the last
+    // look (the selection and the current item kept). True when it did.
+    bool FollowChanges();
 
 private:
     friend class Host;
     struct Listing; // what the plugin gave with one GetFindData
     bool ListFiles();
+    void WatchDirectory();
+    void StopWatching();
     void SortItems();
     void SetOrigins();
     void ApplyCurrent(const std::string &name, int fallback);
@@ -222,6 +227,10 @@ private:
     HANDLE handle_ = nullptr;
     std::string directory_;
     std::string pendingDirectory_; // FCTL_SETPANELDIR / FCTL_CLOSEPLUGIN
+    // File panel: the change notification on its directory (only the directory itself, not
+    // below), and the directory it watches.
+    HANDLE change_ = INVALID_HANDLE_VALUE;
+    std::string watched_;
     bool closeRequested_ = false;
     bool closing_ = false; // inside ClosePlugin
     bool listing_ = false; // inside GetFindData
@@ -312,7 +321,9 @@ public:
     // with its selected items (the current one when none is selected). Returns PutFiles'
     // result, or -1 when there is nothing to put or no plugin panel opposite.
     int CopyToPluginPanel(bool move);
-    // Idle events: ProcessEvent(FE_IDLE) on each open plugin panel, `times` rounds.
+    // Idle events, `times` rounds: ProcessEvent(FE_IDLE) on each open plugin panel; a file
+    // panel whose directory changed (a file made, deleted, renamed or written there) is listed
+    // again, as the real host follows its file panels.
     void Idle(int times = 1);
 
     // CmpName as the host offers it.

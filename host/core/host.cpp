@@ -552,11 +552,14 @@ int Host::CopyToPluginPanel(bool move) {
 
 void Host::Idle(int times) {
     for (int round = 0; round < times; ++round)
-        for (auto &panel : panels_)
-            if (panel->IsPlugin() && exports_.ProcessEvent) {
+        for (auto &panel : panels_) {
+            if (!panel->IsPlugin()) {
+                panel->FollowChanges();
+            } else if (exports_.ProcessEvent) {
                 PluginCall call(*this);
                 exports_.ProcessEvent(panel->Handle(), FE_IDLE, nullptr);
             }
+        }
 }
 
 // ---- CmpName ----------------------------------------------------------------------------------

@@ -85,7 +85,16 @@ uint64_t SizeOf(const PluginPanelItem &item) {
     return (static_cast<uint64_t>(item.FindData.nFileSizeHigh) << 32) | item.FindData.nFileSizeLow;
 }
 
+// The host's own rules look only at the name after the last '\\' or '/': a plugin may list
+// full paths.
+const char *NamePart(const char *name) {
+    for (const char *at = name; *at; ++at)
+        if (*at == '\\' || *at == '/') name = at + 1;
+    return name;
+}
+
 const char *Extension(const char *name) {
+    name = NamePart(name);
     const char *dot = std::strrchr(name, '.');
     return dot && dot != name ? dot + 1 : "";
 }
@@ -117,7 +126,9 @@ Panel::Panel(Host &host, Side side, const std::string &directory)
     ListFiles();
 }
 
-Panel::~Panel() = default;
+Panel::~Panel() {
+    StopWatching();
+}
 
 // ---- Items ------------------------------------------------------------------------------------
 
@@ -261,17 +272,18 @@ int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const
         result =
             CompareText(Extension(a.FindData.cFileName), Extension(b.FindData.cFileName), true);
         break;
+    // Times and sizes: newest and largest first, as the real host sorts them.
     case SM_MTIME:
-        result = CompareNumbers(Ticks(a.FindData, Written), Ticks(b.FindData, Written));
+        result = CompareNumbers(Ticks(b.FindData, Written), Ticks(a.FindData, Written));
         break;
     case SM_CTIME:
-        result = CompareNumbers(Ticks(a.FindData, Created), Ticks(b.FindData, Created));
+        result = CompareNumbers(Ticks(b.FindData, Created), Ticks(a.FindData, Created));
         break;
     case SM_ATIME:
-        result = CompareNumbers(Ticks(a.FindData, Accessed), Ticks(b.FindData, Accessed));
+        result = CompareNumbers(Ticks(b.FindData, Accessed), Ticks(a.FindData, Accessed));
         break;
     case SM_SIZE:
-        result = CompareNumbers(SizeOf(a), SizeOf(b));
+        result = CompareNumbers(SizeOf(b), SizeOf(a));
         break;
     case SM_DESCR:
         result = CompareText(a.Description ? a.Description : "", b.Description ? b.Description : "",
@@ -283,8 +295,9 @@ int Panel::HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const
     default:
         break;
     }
-    if (result == 0) result = CompareText(a.FindData.cFileName, b.FindData.cFileName, true);
-    if (result == 0) result = CompareText(a.FindData.cFileName, b.FindData.cFileName, false);
+    const char *nameA = NamePart(a.FindData.cFileName), *nameB = NamePart(b.FindData.cFileName);
+    if (result == 0) result = CompareText(nameA, nameB, true);
+    if (result == 0) result = CompareText(nameA, nameB, false);
     return result;
 }
 
@@ -396,6 +409,7 @@ void Panel::AskOpenPluginInfo() {
 }
 
 void Panel::BecomePluginPanel(HANDLE handle) {
+    StopWatching();
     items_.clear();
     hasDots_ = false;
     plugin_ = true;
@@ -555,6 +569,33 @@ bool Panel::ListFiles() {
     SortItems();
     ApplyCurrent(previousName, previousIndex);
     ++updates_;
+    if (watched_ != directory_) WatchDirectory();
+    return true;
+}
+
+void Panel::WatchDirectory() {
+    StopWatching();
+    const DWORD filter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                         FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                         FILE_NOTIFY_CHANGE_LAST_WRITE;
+    change_ = FindFirstChangeNotificationA(directory_.c_str(), FALSE, filter);
+    // A directory that cannot be watched is still shown; Ctrl+R lists it again.
+    watched_ = directory_;
+}
+
+void Panel::StopWatching() {
+    if (change_ != INVALID_HANDLE_VALUE && change_) FindCloseChangeNotification(change_);
+    change_ = INVALID_HANDLE_VALUE;
+    watched_.clear();
+}
+
+bool Panel::FollowChanges() {
+    if (plugin_ || change_ == INVALID_HANDLE_VALUE || !change_) return false;
+    if (WaitForSingleObject(change_, 0) != WAIT_OBJECT_0) return false;
+    // Re-armed before the listing: a change made while it reads is seen at the next look.
+    if (!FindNextChangeNotification(change_)) StopWatching(); // the listing watches afresh
+    if (!ListFiles()) return false;
+    Redraw();
     return true;
 }
 

@@ -2,6 +2,10 @@
 // the host tells the plugin about its panels.
 #include "host_test_support.h"
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 using standin::Panel;
 
 namespace {
@@ -110,10 +114,16 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  true,
                  {"..", "sub", "Alpha.txt", "bravo.txt", "charlie.log", "delta.txt"}},
-        // -2 from the plugin: the host's rule for the mode.
+        // -2 from the plugin: the host's rule for the mode; sizes and times largest and
+        // newest first, as the real host sorts them.
         SortCase{"SizeByHost",
                  SM_SIZE,
                  false,
+                 true,
+                 {"..", "sub", "delta.txt", "Alpha.txt", "bravo.txt", "charlie.log"}},
+        SortCase{"SizeByHostReversed",
+                 SM_SIZE,
+                 true,
                  true,
                  {"..", "sub", "charlie.log", "bravo.txt", "Alpha.txt", "delta.txt"}},
         SortCase{"ExtensionByHost",
@@ -123,15 +133,74 @@ INSTANTIATE_TEST_SUITE_P(
                  {"..", "sub", "charlie.log", "Alpha.txt", "bravo.txt", "delta.txt"}},
         SortCase{"TimeByHost",
                  SM_MTIME,
-                 true,
+                 false,
                  false,
                  {"..", "sub", "delta.txt", "charlie.log", "bravo.txt", "Alpha.txt"}},
+        SortCase{"TimeByHostReversed",
+                 SM_MTIME,
+                 true,
+                 false,
+                 {"..", "sub", "Alpha.txt", "bravo.txt", "charlie.log", "delta.txt"}},
         SortCase{"Unsorted",
                  SM_UNSORTED,
                  false,
                  true,
                  {"..", "delta.txt", "Alpha.txt", "sub", "charlie.log", "bravo.txt"}}),
     [](const ::testing::TestParamInfo<SortCase> &info) { return info.param.name; });
+
+// A plugin may list full paths: the host's rules read only the name after the last '\\' or
+// '/', its extension included.
+TEST_F(PanelTest, HostRulesSortByTheNamePartOfAPath) {
+    state->entryCount = 0;
+    AddEntry("", "a\\zulu.txt", FILE_ATTRIBUTE_ARCHIVE);
+    AddEntry("", "z\\alpha.zip", FILE_ATTRIBUTE_ARCHIVE);
+    AddEntry("", "m.dir/mike", FILE_ATTRIBUTE_ARCHIVE);
+    Panel &panel = Open();
+    panel.SetSort(SM_EXT);
+    EXPECT_EQ(panel.Names(), (Names{"..", "m.dir/mike", "a\\zulu.txt", "z\\alpha.zip"}));
+    panel.SetSort(SM_SIZE); // equal sizes: by name
+    EXPECT_EQ(panel.Names(), (Names{"..", "z\\alpha.zip", "m.dir/mike", "a\\zulu.txt"}));
+}
+
+// The real host follows its file panels: a sent file that the mailer deletes, a file that comes
+// in, a file that grows show within a few idle rounds, the selection and the cursor kept.
+TEST_F(PanelTest, FilePanelFollowsItsFolder) {
+    for (const char *name : {"keep.txt", "other.txt", "sent.lzh"})
+        work.Write(std::string("files/") + name, "1");
+    work.Write("sub/inside.txt", "2");
+    Panel &right = host->Right();
+    ASSERT_FALSE(right.IsPlugin());
+    ASSERT_TRUE(right.ChangeDirectory(work.Win("files")));
+    right.Select("keep.txt");
+    right.SetCurrentByName("other.txt");
+    auto idleUntil = [&](const std::function<bool()> &done) {
+        for (int round = 0; round < 100 && !done(); ++round) {
+            host->Idle();
+            if (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return done();
+    };
+    int updates = right.UpdateCount();
+    host->Idle(3);
+    EXPECT_EQ(right.UpdateCount(), updates) << "nothing changed, nothing listed again";
+    std::filesystem::remove(work.Native("files/sent.lzh"));
+    EXPECT_TRUE(idleUntil([&] { return right.IndexOf("sent.lzh") < 0; }));
+    EXPECT_EQ(right.SelectedNames(), Names{"keep.txt"});
+    EXPECT_EQ(right.CurrentName(), "other.txt");
+    work.Write("files/arrived.pkt", "3");
+    EXPECT_TRUE(idleUntil([&] { return right.IndexOf("arrived.pkt") >= 0; }));
+    work.Write("files/keep.txt", "longer");
+    EXPECT_TRUE(idleUntil([&] { return right.Item(right.IndexOf("keep.txt")).size == 6; }));
+    // Another folder is followed instead of the first.
+    ASSERT_TRUE(right.ChangeDirectory(work.Win("sub")));
+    work.Write("sub/second.txt", "4");
+    EXPECT_TRUE(idleUntil([&] { return right.IndexOf("second.txt") >= 0; }));
+    host->Idle(3);
+    updates = right.UpdateCount();
+    work.Write("files/elsewhere.txt", "5");
+    host->Idle(3);
+    EXPECT_EQ(right.UpdateCount(), updates) << "the folder left is no longer followed";
+}
 
 TEST_F(PanelTest, SelectionGoesToThePluginAndComesBack) {
     Panel &panel = Open();
