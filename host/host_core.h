@@ -287,7 +287,14 @@ public:
     const std::string &LanguageName() const { return languageName_; }
     const std::string &LanguageFile() const { return languageFile_; }
     int MessageCount() const { return static_cast<int>(messages_.size()); }
-    const char *Message(int id); // what GetMsg answers
+    // What GetMsg answers. An id the language file has no text for gives "", and the first
+    // such id an error box (FMSG_WARNING, title "Error", buttons "Ok" and "Quit") that names
+    // the file and the ids missing; "Quit" asks the front end to end the host.
+    const char *Message(int id);
+    // The ids asked for that the language file has no text for, each once, in asking order.
+    const std::vector<int> &MissingMessages() const { return missingMessages_; }
+    // The user chose "Quit" in a box of the host's own: the front end ends the host.
+    bool QuitRequested() const { return quitRequested_; }
 
     PluginInfoCopy GetPluginInfo();
     int Configure(int itemNumber);
@@ -386,6 +393,7 @@ private:
     void CheckModuleNumber(const char *function, int pluginNumber);
 
     bool ReadLanguageFile(const std::string &moduleDirectory);
+    void ReportMissingMessage(int id);
     Panel *PanelOfHandle(HANDLE handle);
     int Control(HANDLE plugin, int command, void *param);
     int RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDialogItem *items,
@@ -415,6 +423,8 @@ private:
     std::vector<std::string> messages_;
     std::vector<int> messageLines_;
     int languageLineCount_ = 0;
+    std::vector<int> missingMessages_;
+    bool quitRequested_ = false;
     int screenCounter_ = 0;
     std::unique_ptr<Panel> panels_[2];
     int active_ = 0;

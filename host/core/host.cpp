@@ -350,9 +350,34 @@ const char *Host::Message(int id) {
         Fail(languageFile_ + ":" + std::to_string(languageLineCount_) + ": message " +
              std::to_string(id) + " asked for, but the file ends after " +
              std::to_string(messages_.size()) + " messages");
+        if (std::find(missingMessages_.begin(), missingMessages_.end(), id) ==
+            missingMessages_.end()) {
+            missingMessages_.push_back(id);
+            if (missingMessages_.size() == 1) ReportMissingMessage(id);
+        }
         return "";
     }
     return messages_[id].c_str();
+}
+
+// The real host answers a text it does not have with a modal error box (Ok, or Quit the host).
+// It would show it at every call; the plugin asks for its labels at every redraw, so the box
+// comes once and names every id that is missing.
+void Host::ReportMissingMessage(int id) {
+    int count = static_cast<int>(messages_.size());
+    MessageRequest request;
+    request.flags = FMSG_WARNING;
+    request.title = "Error";
+    request.lines.push_back("The language file " + NativePath(languageFile_));
+    request.lines.push_back("has no text for message " + std::to_string(id) + ".");
+    if (id >= count) {
+        request.lines.push_back("It holds " + std::to_string(count) + " texts, ids 0 to " +
+                                std::to_string(count - 1) + ":");
+        request.lines.push_back("the texts of ids " + std::to_string(count) +
+                                " and above are missing and show blank.");
+    }
+    request.buttons = {"Ok", "Quit"};
+    if (frontEnd_.Message(request) == 1) quitRequested_ = true;
 }
 
 PluginInfoCopy Host::GetPluginInfo() {

@@ -471,10 +471,12 @@ bool PanelsApp::HandleKey(const Key &key) {
 
 int PanelsApp::Run() {
     using Clock = std::chrono::steady_clock;
+    if (host_.QuitRequested()) return 0;
     ui_.Redraw();
     if (!startLines_.empty()) ui_.ShowMessage(startTitle_, startLines_, {"OK"}, true);
     Clock::time_point lastIdle = Clock::now();
-    while (!quit_) {
+    // The host's own error box may ask to quit, from inside any call into the plugin.
+    while (!quit_ && !host_.QuitRequested()) {
         ui_.Redraw();
         long elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastIdle).count();

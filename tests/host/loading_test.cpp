@@ -1,6 +1,7 @@
 // Loading a module: its exports, its language file, the table the plugin gets.
 #include "host_test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 using standin::Host;
@@ -90,11 +91,66 @@ TEST_F(LoadingTest, TooFewMessagesForThePlugin) {
 TEST_F(LoadingTest, MessageBeyondTheFileIsAHostFailure) {
     Load();
     EXPECT_STREQ(host->Message(1), "Test disk");
+    front.Expect(standin::Expect::Message("Error").PressText("Ok"));
     EXPECT_STREQ(host->Message(2), "");
     ASSERT_EQ(host->Failures().size(), 1u);
     EXPECT_NE(host->Failures()[0].find("eng.lng:5: message 2"), std::string::npos)
         << host->Failures()[0];
     host->ClearFailures();
+}
+
+// A language file with too few texts: as the real host does, an error box (Ok / Quit) names the
+// file and the ids missing; it comes once, every id asked for is kept.
+TEST_F(LoadingTest, MissingTextsAreNamedInAnErrorBox) {
+    struct Case {
+        const char *name;
+        std::vector<int> asked;
+        const char *button;
+        std::vector<std::string> lines; // of the one box, after the file's line
+        bool quit;
+    } cases[] = {
+        {"BeyondTheEnd",
+         {2, 2, 7, 0, 2},
+         "Ok",
+         {"has no text for message 2.", "It holds 2 texts, ids 0 to 1:",
+          "the texts of ids 2 and above are missing and show blank."},
+         false},
+        {"QuitTheHost", {5}, "Quit", {"has no text for message 5."}, true},
+        {"Negative", {-1, 3}, "Ok", {"has no text for message -1."}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Load();
+        std::vector<std::string> lines;
+        front.Expect(standin::Expect::Message("Error").Warning().PressText(c.button).Check(
+            [&](const standin::ShownBox &box) {
+                lines = box.texts;
+                return box.buttons == std::vector<std::string>{"Ok", "Quit"}
+                           ? std::string()
+                           : "buttons: " + box.Describe();
+            }));
+        std::vector<int> missing;
+        for (int id : c.asked) {
+            bool known = id >= 0 && id < 2;
+            EXPECT_EQ(std::string(host->Message(id)).empty(), !known) << id;
+            if (!known && std::find(missing.begin(), missing.end(), id) == missing.end())
+                missing.push_back(id);
+        }
+        EXPECT_EQ(front.Verify(), "");
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], "The language file " + standin::NativePath(folder.dir.Win("eng.lng")));
+        if (c.name == std::string("Negative")) {
+            EXPECT_EQ(lines.size(), 2u) << "no count for an id below 0";
+        }
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 1,
+                                           lines.begin() + 1 +
+                                               std::min(lines.size() - 1, c.lines.size())),
+                  c.lines);
+        EXPECT_EQ(host->MissingMessages(), missing);
+        EXPECT_EQ(host->QuitRequested(), c.quit);
+        host->ClearFailures();
+        host.reset();
+    }
 }
 
 TEST_F(LoadingTest, MessagesKeepTheirTextBetweenTheQuotes) {

@@ -418,6 +418,7 @@ TEST_F(PanelTest, FailedOpeningOpensNothing) {
 TEST_F(PanelTest, ContractViolationsAreRecorded) {
     Open();
     TakeKey(ActionBadCalls);
+    front.Expect(standin::Expect::Message("Error").Contains("has no text for message 999."));
     host->PressKey(VK_F7);
     std::vector<std::string> failures = host->Failures();
     host->ClearFailures();

@@ -530,6 +530,46 @@ TEST_F(Panelhost, StartsThatFailSayWhy) {
         << usage;
 }
 
+// A language file with too few texts: the host's error box names the file and the ids missing,
+// as the real host's does; Ok goes on with blank labels, Quit ends panelhost.
+TEST_F(Panelhost, ALanguageFileWithTooFewTexts) {
+    fs::path plugin = dir.Native("plugin");
+    fs::create_directories(plugin);
+    for (const char *name : {"bsopanel.so", "bsopanel_eng.hlp"})
+        fs::copy_file(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / name, plugin / name);
+    // The first ten texts only: the column titles, from id 12 on, are missing.
+    std::istringstream whole(ReadFile(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / "bsopanel_eng.lng"));
+    std::string cut, line;
+    int texts = 0;
+    while (std::getline(whole, line) && texts < 10) {
+        cut += line + "\n";
+        if (!line.empty() && line[0] == '"') ++texts;
+    }
+    std::ofstream(plugin / "bsopanel_eng.lng", std::ios::binary) << cut;
+    for (const char *button : {"Ok", "Quit"}) {
+        SCOPED_TRACE(button);
+        Start({"--demo", (plugin / "bsopanel.so").string()});
+        ASSERT_TRUE(terminal->WaitForText("has no text for message")) << terminal->Describe();
+        TerminalScreen screen = terminal->Screen();
+        EXPECT_TRUE(screen.Contains((plugin / "bsopanel_eng.lng").string())) << screen.Text();
+        EXPECT_TRUE(screen.Contains("the texts of ids 10 and above are missing")) << screen.Text();
+        if (button == std::string("Quit")) terminal->Key("Right");
+        terminal->Key("Enter");
+        if (button == std::string("Ok")) {
+            ASSERT_TRUE(terminal->WaitForText("3:633/410.2")) << terminal->Describe();
+            EXPECT_FALSE(terminal->Screen().Contains("has no text")) << "the box comes once";
+            Quit();
+        } else {
+            int status = -1;
+            ASSERT_TRUE(terminal->WaitForExit(status)) << terminal->Describe();
+            EXPECT_EQ(status, 0);
+        }
+        for (const fs::directory_entry &entry : fs::directory_iterator(dir.Native()))
+            EXPECT_NE(entry.path().filename().string().rfind("bsopanel-demo-", 0), 0u);
+        terminal.reset();
+    }
+}
+
 TEST_F(Panelhost, ASmallTerminal) {
     Start({"--demo"}, 40, 12);
     ASSERT_TRUE(terminal->WaitForText("Outbound")) << terminal->Describe();
