@@ -66,22 +66,24 @@ static size_t FittingLength(const char *Text, size_t Room) {
     return length;
 }
 
-// " <panel name>:<directory> ". The directory is what tells two plugin panels apart, so a long
-// panel name gives way first; whatever still does not fit is cut at the end.
+// " <panel name>: <directory> ", at the root " <panel name>: ": a blank after the colon, so that
+// the title reads alike at the root and in a link. The directory is what tells two plugin panels
+// apart, so a long panel name gives way first; whatever still does not fit is cut at the end.
 static void BuildPanelTitle(const char *Directory) {
     const char *name = GetMessageText(MsgPanelFormat);
     const size_t room = sizeof(PanelTitle) - 1;
-    size_t fixed = strlen(Directory) + 3; // the two blanks and the colon
+    size_t fixed = strlen(Directory) + 4; // the colon and three blanks
     size_t nameLength = FittingLength(name, fixed < room ? room - fixed : 0);
     size_t used = 0;
     PanelTitle[used++] = ' ';
     memcpy(PanelTitle + used, name, nameLength);
     used += nameLength;
     PanelTitle[used++] = ':';
+    PanelTitle[used++] = ' ';
     size_t directoryLength = FittingLength(Directory, room - used);
     memcpy(PanelTitle + used, Directory, directoryLength);
     used += directoryLength;
-    if (used < room) PanelTitle[used++] = ' ';
+    if (directoryLength > 0 && used < room) PanelTitle[used++] = ' ';
     PanelTitle[used] = 0;
 }
 

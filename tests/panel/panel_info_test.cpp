@@ -53,7 +53,9 @@ protected:
         EXPECT_EQ(info.hostFile, std::nullopt);
         EXPECT_EQ(info.curDir, curDir);
         EXPECT_EQ(info.format, Text(MsgPanelFormat));
-        EXPECT_EQ(info.panelTitle, " " + Text(MsgPanelFormat) + ":" + curDir + " ");
+        // Alike at the root and in a link: " Outbound: " and " Outbound: 2:5020/1.0 ".
+        EXPECT_EQ(info.panelTitle,
+                  " " + Text(MsgPanelFormat) + ": " + curDir + (curDir.empty() ? "" : " "));
         EXPECT_EQ(info.infoLinesNumber, 0);
         EXPECT_TRUE(info.descrFiles.empty());
         EXPECT_EQ(info.startPanelMode, '3');
@@ -201,15 +203,15 @@ TEST(PanelTitle, StaysWithinItsBufferForAnyNameAndDirectory) {
         std::string name, dir, expected;
     } cases[] = {
         {"BSO", "", " BSO: "},
-        {"BSO", "1:2/3.0", " BSO:1:2/3.0 "},
+        {"BSO", "1:2/3.0", " BSO: 1:2/3.0 "},
         // The name gives way to the directory.
-        {longName, "1:2/3.0", " " + std::string(89, 'M') + ":1:2/3.0 "},
-        {"BSO", longDir, " :" + std::string(97, '9')},
-        {longName, longDir, " :" + std::string(97, '9')},
+        {longName, "1:2/3.0", " " + std::string(88, 'M') + ": 1:2/3.0 "},
+        {"BSO", longDir, " : " + std::string(96, '9')},
+        {longName, longDir, " : " + std::string(96, '9')},
 #ifdef _WIN32
-        {wideName, "1:2/3.0", " " + wideName.substr(0, 89) + ":1:2/3.0 "},
+        {wideName, "1:2/30.0", " " + wideName.substr(0, 87) + ": 1:2/30.0 "},
 #else
-        {wideName, "1:2/3.0", " " + wideName.substr(0, 88) + ":1:2/3.0 "},
+        {wideName, "1:2/30.0", " " + wideName.substr(0, 86) + ": 1:2/30.0 "},
 #endif
     };
     for (const Case &c : cases) {
