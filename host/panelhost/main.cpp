@@ -9,8 +9,12 @@
 
 #include "core/language_file.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
 #include <unistd.h>
@@ -172,6 +176,47 @@ bool MakeDemoDirectory(std::string &directory, std::string &error) {
     return true;
 }
 
+// The demo's directory goes when panelhost ends, however it ends: a terminal closed under it
+// (SIGHUP), a kill (SIGTERM, even SIGKILL) or a crash leave no run of the normal clean-up. So a
+// child process of its own waits for panelhost's end, seen as the end of a pipe that only
+// panelhost holds open, and removes the directory then.
+bool RemoveWhenGone(const std::string &directory, std::string &error) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return false;
+    }
+    pid_t child = fork();
+    if (child < 0) {
+        error = std::string("cannot start a process: ") + std::strerror(errno);
+        close(ends[0]);
+        close(ends[1]);
+        return false;
+    }
+    if (child == 0) {
+        // The terminal's hang-up and the keys that stop a program go to its whole process
+        // group: this process outlives panelhost by ignoring them, and holds nothing of the
+        // terminal.
+        for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGTSTP, SIGTTIN, SIGTTOU})
+            std::signal(signal, SIG_IGN);
+        int null = open("/dev/null", O_RDWR);
+        for (int descriptor = 0; descriptor < 3; ++descriptor) dup2(null, descriptor);
+        long last = sysconf(_SC_OPEN_MAX);
+        for (int descriptor = 3; descriptor < (last > 0 ? last : 1024); ++descriptor)
+            if (descriptor != ends[0]) close(descriptor);
+        for (;;) {
+            char byte;
+            ssize_t got = read(ends[0], &byte, 1);
+            if (got == 0 || (got < 0 && errno != EINTR)) break;
+        }
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+        _exit(0);
+    }
+    close(ends[0]); // the write end stays open, unread, until panelhost ends
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -205,6 +250,11 @@ int main(int argc, char **argv) {
     bsodemo::DemoOutbound demo;
     if (line.demo) {
         if (!MakeDemoDirectory(demoDirectory, error)) return Fail(error);
+        if (!RemoveWhenGone(demoDirectory, error)) {
+            std::error_code ignored;
+            fs::remove_all(demoDirectory, ignored);
+            return Fail(error);
+        }
         if (!bsodemo::BuildDemoOutbound(demoDirectory, demo, error)) {
             std::error_code ignored;
             fs::remove_all(demoDirectory, ignored);

@@ -294,6 +294,10 @@ std::vector<std::string> PanelsApp::KeyBarLabels() {
     Panel &active = host_.Active();
     for (int key = 0; key < 12; ++key) {
         std::string label = kHostLabels[group][key];
+        // F5 and F6 copy and move from a file panel onto the plugin's panel: on the plugin's
+        // own panel panelhost has nothing to copy with.
+        if (active.IsPlugin() && group == standin::KeyBarPlain && (key == 4 || key == 5))
+            label.clear();
         if (active.IsPlugin() && active.Info().hasKeyBar && active.Info().keyBar[group][key])
             label = *active.Info().keyBar[group][key];
         labels.push_back(label);

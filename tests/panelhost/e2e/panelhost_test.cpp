@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -162,7 +165,8 @@ TEST_F(Panelhost, EnteringALinkShowsItsQueue) {
     StartDemo();
     GoTo("2:5020/1.0");
     terminal->Key("Enter");
-    ASSERT_TRUE(terminal->WaitForText("Outbound:2:5020/1.0")) << terminal->Describe();
+    // The title reads as at the root, with the link after the colon.
+    ASSERT_TRUE(terminal->WaitForText(" Outbound: 2:5020/1.0 ")) << terminal->Describe();
     TerminalScreen screen;
     ASSERT_TRUE(terminal->WaitFor(
         [&](const TerminalScreen &s) { return RowOf(s, "report.txt") > 0; }, &screen))
@@ -191,13 +195,16 @@ TEST_F(Panelhost, EnteringALinkShowsItsQueue) {
     EXPECT_NE(keys.find("6Flavor"), std::string::npos) << keys;
     EXPECT_NE(keys.find("7Remove"), std::string::npos) << keys;
     EXPECT_EQ(keys.find("FReq"), std::string::npos) << keys;
+    EXPECT_EQ(keys.find("Copy"), std::string::npos) << "panelhost copies nothing from here\n"
+                                                    << keys;
     terminal->Key("C-Space");
     ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
         return KeyBar(s).find("4FReq") != std::string::npos;
     })) << terminal->Describe();
     // ".." goes back, the cursor on the link left.
     terminal->Keys({"Home", "Enter"});
-    ASSERT_TRUE(terminal->WaitForText(" Outbound: ")) << terminal->Describe();
+    ASSERT_TRUE(terminal->WaitForGone("Outbound: 2:5020/1.0")) << terminal->Describe();
+    EXPECT_NE(terminal->Screen().Line(0).find(" Outbound: ═"), std::string::npos);
     EXPECT_TRUE(StatusShows("2:5020/1.0"));
     Quit();
 }
@@ -225,7 +232,8 @@ TEST_F(Panelhost, ViewModesAndSorting) {
     ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) { return Cells(s, 1).size() == 6; },
                                   &screen))
         << screen.Text();
-    // Sorting inside a link: Ctrl+F6 by size, again reversed, Ctrl+F3 back to names.
+    // Sorting inside a link: Ctrl+F6 by size, largest first as in the real host, again
+    // reversed, Ctrl+F3 back to names.
     GoTo("2:5020/1.0");
     terminal->Key("Enter");
     ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
@@ -236,8 +244,8 @@ TEST_F(Panelhost, ViewModesAndSorting) {
         for (int y = 3; y < 8; ++y) names.push_back(Cells(s, y)[0]);
         return names;
     };
-    const std::vector<std::string> bySize = {"139c0001.cut", "report.txt", "newfiles.txt",
-                                             "nodelist.z49", "fido.jpg"};
+    const std::vector<std::string> bySize = {"fido.jpg", "nodelist.z49", "newfiles.txt",
+                                             "report.txt", "139c0001.cut"};
     terminal->Key("C-F6");
     ASSERT_TRUE(terminal->WaitFor(
         [&](const TerminalScreen &s) { return s.Line(0).find("╔s") == 0; }, &screen))
@@ -334,6 +342,11 @@ TEST_F(Panelhost, LeavingAndOpeningThePlugin) {
 TEST_F(Panelhost, FileAttachedWithF5FromTheFilePanel) {
     StartDemo();
     terminal->Key("Tab");
+    // On the file panel F5 and F6 copy and move onto the plugin's panel.
+    ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
+        return KeyBar(s).find("5Copy") != std::string::npos &&
+               KeyBar(s).find("6RenMov") != std::string::npos;
+    })) << terminal->Describe();
     // The file panel of the demo's files; put its cursor on report.txt.
     TerminalScreen screen = terminal->Screen();
     int y = screen.LineOf("report.txt");
@@ -464,6 +477,46 @@ TEST_F(Panelhost, ThePanelFollowsTheOutboundWhileNoKeyComes) {
     std::ofstream(poll).close();
     ASSERT_TRUE(terminal->WaitForText("2:5020/99.0")) << terminal->Describe();
     Quit();
+}
+
+// The file panel follows its folder as the real host does: binkd deletes a ^ file it sent.
+TEST_F(Panelhost, TheFilePanelFollowsItsFolder) {
+    StartDemo();
+    ASSERT_TRUE(terminal->WaitForText("fido.jpg")) << terminal->Describe();
+    fs::remove(DemoDirectory() / "files" / "fido.jpg");
+    std::ofstream(DemoDirectory() / "files" / "arrived.pkt").close();
+    ASSERT_TRUE(terminal->WaitForGone("fido.jpg")) << terminal->Describe();
+    ASSERT_TRUE(terminal->WaitForText("arrived.pkt")) << terminal->Describe();
+    Quit();
+}
+
+// However panelhost ends, the demo's folder goes: the terminal closed under it (SIGHUP), a
+// kill (SIGTERM), or a kill it cannot catch.
+TEST_F(Panelhost, TheDemoGoesWhenTheTerminalCloses) {
+    struct Case {
+        const char *how;
+        int signal; // 0: the terminal closes
+    } cases[] = {{"terminal closed", 0}, {"SIGTERM", SIGTERM}, {"SIGKILL", SIGKILL}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.how);
+        StartDemo();
+        fs::path demo = DemoDirectory();
+        ASSERT_TRUE(fs::exists(demo / "out"));
+        if (c.signal == 0) {
+            terminal->Close();
+        } else {
+            int program = terminal->ProgramProcess();
+            ASSERT_GT(program, 0) << terminal->Describe();
+            ASSERT_EQ(kill(program, c.signal), 0);
+        }
+        bool gone = false;
+        for (int attempt = 0; attempt < TmuxTerminal::kTries && !gone; ++attempt) {
+            gone = !fs::exists(demo);
+            if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_TRUE(gone) << demo;
+        terminal.reset();
+    }
 }
 
 // ---- Bad input --------------------------------------------------------------------------------

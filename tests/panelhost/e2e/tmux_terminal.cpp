@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -243,6 +245,34 @@ bool TmuxTerminal::WaitForText(const std::string &text, int tries) const {
 bool TmuxTerminal::WaitForGone(const std::string &text, int tries) const {
     return WaitFor([&](const TerminalScreen &screen) { return !screen.Contains(text); }, nullptr,
                    tries);
+}
+
+int TmuxTerminal::ProgramProcess() const {
+    std::string output;
+    if (!Run(Tmux({"display-message", "-p", "-t", "t", "#{pane_pid}"}), &output)) return -1;
+    int shell = std::atoi(output.c_str());
+    for (const std::filesystem::directory_entry &entry :
+         std::filesystem::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        // "pid (command) state ppid ...": the command may hold blanks and parentheses.
+        std::ifstream in(entry.path() / "stat");
+        std::string line;
+        std::getline(in, line);
+        size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        int parent = -1;
+        rest >> state >> parent;
+        if (shell > 0 && parent == shell) return std::atoi(name.c_str());
+    }
+    return -1;
+}
+
+void TmuxTerminal::Close() {
+    if (started_) Run({"tmux", "-S", socket_, "kill-server"});
+    started_ = false;
 }
 
 bool TmuxTerminal::Running() const {

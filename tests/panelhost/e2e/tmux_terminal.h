@@ -70,6 +70,11 @@ public:
     // Waits for the program to end; its exit status in `status`.
     bool WaitForExit(int &status, int tries = kTries) const;
     bool Running() const;
+    // The program's process (the child of the pane's shell), or -1.
+    int ProgramProcess() const;
+    // Closes the terminal under the program, as a user closes its window: tmux ends and the
+    // program gets SIGHUP.
+    void Close();
 
     int Columns() const { return columns_; }
     int Rows() const { return rows_; }
