@@ -128,7 +128,8 @@ TEST(CommandLine, RefusedWithAReason) {
 
 TEST(CommandLine, HelpNamesEveryOption) {
     std::string usage = UsageText("panelhost");
-    for (const char *word : {"--outbound", "--address", "--lang", "--demo", "--help", "PLUGIN",
-                             "registry.reg", "$VISUAL", "F10", "Alt+Shift+F9", "Ctrl+Space"})
+    for (const char *word :
+         {"--outbound", "--address", "--lang", "--demo", "--help", "--version", "PLUGIN",
+          "registry.reg", "$VISUAL", "F10", "Alt+Shift+F9", "Ctrl+Space"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
