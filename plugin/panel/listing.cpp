@@ -4,6 +4,7 @@
 
 #include "scan/scanner.h"
 #include "shell/host.h"
+#include "shell/messages.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -169,6 +170,12 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         RowName(row, name, sizeof(name));
         CharToOemA(name, item.FindData.cFileName);
         item.Flags = EarlierFlags(index, item.FindData.cFileName);
+        // A row that stands for something the scan could not read says so; the text is the
+        // host's, alive while its items are.
+        if (row.Problem == UnreadableFlowFile)
+            item.Description = const_cast<char *>(GetMessageText(MsgFlowFileUnreadable));
+        else if (row.Problem == UnreadablePointFolder)
+            item.Description = const_cast<char *>(GetMessageText(MsgPointFolderUnreadable));
         filled = FillColumns(item, row);
         if (!filled) FreePanelItems(Browser, items, i);
     }
