@@ -199,7 +199,14 @@ TEST_F(OddContents, LargeOutboundsAreListedWhole) {
     ASSERT_TRUE(OpenLink());
     rows = Rows();
     EXPECT_EQ(rows.size(), 3000u);
-    EXPECT_TRUE(Row(FileRow("f2999.zip")));
+    // The selection of rows far down the list survives an update too.
+    for (const char *name : {"f0.zip", "f2999.zip"}) ASSERT_TRUE(Select(FileRow(name)));
+    ASSERT_TRUE(Update());
+    for (const char *name : {"f0.zip", "f2999.zip", "f1500.zip"}) {
+        std::optional<ShownItem> row = Row(FileRow(name));
+        ASSERT_TRUE(row) << name;
+        EXPECT_EQ(row->IsSelected(), std::string(name) != "f1500.zip") << name;
+    }
 }
 
 // A stored outbound path too long for the plugin is named as such when a panel opens, rather
