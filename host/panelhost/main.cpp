@@ -157,6 +157,8 @@ std::string ReadSetting(const char *name) {
     LSTATUS status =
         RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(text), &size);
     RegCloseKey(key);
+    // Set, though longer than this buffer: the plugin itself says that it is too long.
+    if (status == ERROR_MORE_DATA && type == REG_SZ) return "...";
     if (status != ERROR_SUCCESS || type != REG_SZ) return "";
     text[size] = 0;
     return text;

@@ -14,6 +14,7 @@ int OpenLineReader(LineReader *reader, const char *path) {
     reader->ChunkLength = 0;
     reader->ChunkPosition = 0;
     reader->AtEnd = false;
+    reader->SkipLineFeed = false;
     reader->Line = nullptr;
     reader->LineCapacity = 0;
     // The mailer may have the file open at the same time.
@@ -34,6 +35,13 @@ static bool GrowLine(LineReader *reader, size_t needed) {
     return true;
 }
 
+// The first CR or LF of the bytes, or null.
+static const char *FindLineEnd(const char *start, size_t available) {
+    for (const char *at = start, *end = start + available; at < end; ++at)
+        if (*at == '\n' || *at == '\r') return at;
+    return nullptr;
+}
+
 int ReadLine(LineReader *reader, char **line, size_t *length) {
     if (reader->File == INVALID_HANDLE_VALUE) return -1;
     size_t used = 0;
@@ -51,18 +59,27 @@ int ReadLine(LineReader *reader, char **line, size_t *length) {
                 break;
             }
         }
+        // The LF of a CR LF whose CR ended the line before, perhaps at the end of a chunk.
+        if (reader->SkipLineFeed) {
+            reader->SkipLineFeed = false;
+            if (reader->Chunk[reader->ChunkPosition] == '\n') {
+                ++reader->ChunkPosition;
+                continue;
+            }
+        }
         any = true;
         const char *start = reader->Chunk + reader->ChunkPosition;
         DWORD available = reader->ChunkLength - reader->ChunkPosition;
-        const char *newline = static_cast<const char *>(memchr(start, '\n', available));
-        DWORD take = newline != nullptr ? static_cast<DWORD>(newline - start) : available;
+        const char *lineEnd = FindLineEnd(start, available);
+        DWORD take = lineEnd != nullptr ? static_cast<DWORD>(lineEnd - start) : available;
         if (!GrowLine(reader, used + take + 1)) return -1;
         memcpy(reader->Line + used, start, take);
         used += take;
         reader->ChunkPosition += take;
-        if (newline != nullptr) {
-            ++reader->ChunkPosition; // the LF itself
-            if (used > 0 && reader->Line[used - 1] == '\r') --used;
+        if (lineEnd != nullptr) {
+            // CR LF, LF and a CR alone all end a line: old mailers and editors wrote each.
+            ++reader->ChunkPosition;
+            reader->SkipLineFeed = *lineEnd == '\r';
             reader->Line[used] = '\0';
             *line = reader->Line;
             *length = used;

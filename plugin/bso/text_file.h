@@ -1,5 +1,5 @@
 // Text files of the outbound (flow files, request files) through Win32 file handles, so that
-// every platform writes the same bytes: lines are written with CR LF, read with CR LF or LF,
+// every platform writes the same bytes: lines are written with CR LF, read with CR LF, LF or CR,
 // and may be of any length. Every write is checked; a file is only ever changed by appending
 // whole lines or by replacing it with a complete rewritten copy.
 #ifndef BSOPANEL_BSO_TEXT_FILE_H
@@ -35,15 +35,16 @@ struct LineReader {
     DWORD ChunkLength;
     DWORD ChunkPosition;
     bool AtEnd;
-    char *Line; // grows to hold the longest line met
+    bool SkipLineFeed; // the last line ended with CR: an LF next belongs to it
+    char *Line;        // grows to hold the longest line met
     size_t LineCapacity;
 };
 
 // Opens the file for reading. Returns 1, or 0 when it cannot be opened.
 int OpenLineReader(LineReader *reader, const char *path);
 // Reads the next line. Returns 1 with *line pointing to it and *length its length: the whole
-// line however long, without its line end (LF or CR LF), zero-terminated, writable, valid until
-// the next call. A last line without a line end is a line too. Returns 0 at the end of the
+// line however long, without its line end (CR LF, LF or CR alone), zero-terminated, writable, valid
+// until the next call. A last line without a line end is a line too. Returns 0 at the end of the
 // file and -1 when reading fails or memory runs out (the rest of the file is then unknown).
 int ReadLine(LineReader *reader, char **line, size_t *length);
 // Closes the file and releases the line storage.

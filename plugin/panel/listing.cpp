@@ -4,6 +4,7 @@
 
 #include "scan/scanner.h"
 #include "shell/host.h"
+#include "shell/messages.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -88,17 +89,16 @@ static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row) {
 // items match, the first one gives the flags.
 //
 // An index beside the earlier listing finds that first item without comparing every item
-// with every row: the first EarlierIndexedItems items are in it, each name at the first item
-// that bears it, and a name not among them is looked for one by one in the rest.
-static const int EarlierIndexSlots = 4096; // a power of two, never more than half full
-static const int EarlierIndexedItems = EarlierIndexSlots / 2;
+// with every row: every earlier item is in it, each name at the first item that bears it. When
+// its memory cannot be had, the items are looked through one by one.
 static const size_t ItemNameSize = sizeof(((PluginPanelItem *)nullptr)->FindData.cFileName);
 
 struct EarlierIndex {
     const PluginPanelItem *Items;
     int Count;
-    int Indexed;                             // items [0, Indexed) are in the index
-    unsigned short Slots[EarlierIndexSlots]; // item number + 1 at the name's place; 0: free
+    int Indexed;     // items [0, Indexed) are in the index
+    int *Slots;      // item number + 1 at the name's place; 0: free
+    size_t SlotMask; // slots - 1: a power of two, never more than half full
 };
 
 static uint32_t ItemNameHash(const char *Name) {
@@ -113,29 +113,36 @@ static bool SameItemName(const char *A, const char *B) {
 }
 
 // The slot of the name: the one that holds its item, or the free one where it would go.
-static unsigned short *EarlierSlot(EarlierIndex &Index, const char *Name) {
-    uint32_t at = ItemNameHash(Name) & (EarlierIndexSlots - 1);
+static int *EarlierSlot(EarlierIndex &Index, const char *Name) {
+    size_t at = ItemNameHash(Name) & Index.SlotMask;
     while (Index.Slots[at] &&
            !SameItemName(Index.Items[Index.Slots[at] - 1].FindData.cFileName, Name))
-        at = (at + 1) & (EarlierIndexSlots - 1);
+        at = (at + 1) & Index.SlotMask;
     return &Index.Slots[at];
 }
 
 static void IndexEarlierItems(EarlierIndex &Index, const PluginPanelItem *Earlier, int Count) {
     Index.Items = Earlier;
     Index.Count = Count;
-    Index.Indexed = Count < EarlierIndexedItems ? Count : EarlierIndexedItems;
-    memset(Index.Slots, 0, sizeof(Index.Slots));
-    for (int i = 0; i < Index.Indexed; ++i) {
-        unsigned short *slot = EarlierSlot(Index, Earlier[i].FindData.cFileName);
-        if (!*slot) *slot = static_cast<unsigned short>(i + 1);
+    Index.Indexed = 0;
+    size_t slots = 16;
+    while (slots < 2 * static_cast<size_t>(Count)) slots *= 2;
+    Index.Slots = static_cast<int *>(calloc(slots, sizeof(int)));
+    Index.SlotMask = slots - 1;
+    if (!Index.Slots) return;
+    for (; Index.Indexed < Count; ++Index.Indexed) {
+        int *slot = EarlierSlot(Index, Earlier[Index.Indexed].FindData.cFileName);
+        if (!*slot) *slot = Index.Indexed + 1;
     }
 }
 
 // The flags of the earlier item that shows the same name, or 0.
 static DWORD EarlierFlags(EarlierIndex &Index, const char *ShownName) {
-    if (unsigned short item = *EarlierSlot(Index, ShownName)) return Index.Items[item - 1].Flags;
-    for (int i = Index.Indexed; i < Index.Count; ++i)
+    if (Index.Slots) {
+        int item = *EarlierSlot(Index, ShownName);
+        return item ? Index.Items[item - 1].Flags : 0;
+    }
+    for (int i = 0; i < Index.Count; ++i)
         if (SameItemName(Index.Items[i].FindData.cFileName, ShownName)) return Index.Items[i].Flags;
     return 0;
 }
@@ -169,9 +176,16 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         RowName(row, name, sizeof(name));
         CharToOemA(name, item.FindData.cFileName);
         item.Flags = EarlierFlags(index, item.FindData.cFileName);
+        // A row that stands for something the scan could not read says so; the text is the
+        // host's, alive while its items are.
+        if (row.Problem == UnreadableFlowFile)
+            item.Description = const_cast<char *>(GetMessageText(MsgFlowFileUnreadable));
+        else if (row.Problem == UnreadablePointFolder)
+            item.Description = const_cast<char *>(GetMessageText(MsgPointFolderUnreadable));
         filled = FillColumns(item, row);
         if (!filled) FreePanelItems(Browser, items, i);
     }
+    free(index.Slots);
     if (earlier && HostInfo.FreeDirList) HostInfo.FreeDirList(earlier);
     if (!filled) return 0;
 

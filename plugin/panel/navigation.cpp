@@ -101,10 +101,16 @@ int HandlePanelEvent(BSOBrowser *Browser, int Event, void *) {
     if (Event != FE_IDLE || !Settings.AutoRefresh) return 0;
     // Without a watch (no outbound when the panel opened) there is nothing to wait for.
     if (Browser->ChangeHandle == INVALID_HANDLE_VALUE || !Browser->ChangeHandle) return 0;
-    if (WaitForSingleObject(Browser->ChangeHandle, ChangeWaitMilliseconds) != WAIT_OBJECT_0)
-        return 0;
-    // Re-armed before the listing, so that a change made while the host lists is seen next time.
-    if (!FindNextChangeNotification(Browser->ChangeHandle)) return 0;
+    // The other zones' folders are looked at without waiting; only the outbound's own watch
+    // holds the idle event. Every watch is re-armed before the listing, so that a change made
+    // while the host lists is seen next time.
+    if (!ZoneFoldersChanged(&Browser->Zones)) {
+        if (WaitForSingleObject(Browser->ChangeHandle, ChangeWaitMilliseconds) != WAIT_OBJECT_0)
+            return 0;
+        if (!FindNextChangeNotification(Browser->ChangeHandle)) return 0;
+    } else if (WaitForSingleObject(Browser->ChangeHandle, 0) == WAIT_OBJECT_0) {
+        FindNextChangeNotification(Browser->ChangeHandle); // this listing shows that change too
+    }
     HostInfo.Control(Browser, FCTL_UPDATEPANEL, nullptr);
     HostInfo.Control(Browser, FCTL_REDRAWPANEL, nullptr);
     return 0;

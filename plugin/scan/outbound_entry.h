@@ -5,6 +5,13 @@
 
 #include <windows.h>
 
+// What kept the scan from reading an item whose row stands for it; the listing says so.
+enum EntryProblem {
+    NoEntryProblem = 0,
+    UnreadableFlowFile = 1,    // the row of a flow file that could not be read (whole)
+    UnreadablePointFolder = 2, // the row of a node whose point folder could not be read
+};
+
 struct OutboundEntry {
     // The row's name is FindData.cFileName; the rest is shown as its attributes, times, size.
     WIN32_FIND_DATAA FindData;
@@ -16,6 +23,7 @@ struct OutboundEntry {
     // For a file named inside a flow file: that flow file's extension with its dot (".FLO"),
     // in the case the directory search reported it. Null for every other row.
     char *SourceText;
+    EntryProblem Problem;
 };
 
 // A heap copy of Text (null for null, a new empty text for an empty one). Null also when

@@ -86,13 +86,63 @@ static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData) {
     Entry.NetmailFlavors = DuplicateString(EmptyFlavorString);
     Entry.FlowFlavors = DuplicateString(EmptyFlavorString);
     Entry.SourceText = nullptr;
+    Entry.Problem = NoEntryProblem;
 }
 
-void ClearLinkIndex(LinkIndex *Index) {
-    memset(Index->Slots, 0, sizeof(Index->Slots));
+// ---- The working table ------------------------------------------------------------------
+
+// Rows of a table's first allocation: a small outbound lists in one.
+static const int FirstTableCapacity = 256;
+
+void StartScanTable(ScanTable *Table) {
+    Table->Rows = nullptr;
+    Table->Count = 0;
+    Table->Capacity = 0;
+    Table->OutOfMemory = false;
+}
+
+void FreeScanTable(ScanTable *Table) {
+    for (int i = 0; i < Table->Count; ++i) FreeEntryStrings(Table->Rows[i]);
+    free(Table->Rows);
+    StartScanTable(Table);
+}
+
+// The next free row, the table grown by doubling when full (the rows move with their string
+// pointers); null when memory runs out, which ends what the scan collects.
+static OutboundEntry *NewRow(ScanTable *Table) {
+    if (Table->OutOfMemory) return nullptr;
+    if (Table->Count == Table->Capacity) {
+        int capacity = Table->Capacity ? Table->Capacity * 2 : FirstTableCapacity;
+        void *grown =
+            capacity > Table->Capacity
+                ? realloc(Table->Rows, static_cast<size_t>(capacity) * sizeof(OutboundEntry))
+                : nullptr;
+        if (!grown) {
+            Table->OutOfMemory = true;
+            return nullptr;
+        }
+        Table->Rows = static_cast<OutboundEntry *>(grown);
+        Table->Capacity = capacity;
+    }
+    return &Table->Rows[Table->Count++];
+}
+
+// ---- Link rows by address ---------------------------------------------------------------
+
+// Slots of an index's first allocation; it doubles whenever it would be more than half full.
+static const int FirstLinkIndexSlots = 4096;
+
+void StartLinkIndex(LinkIndex *Index) {
+    Index->Slots = nullptr;
+    Index->SlotCount = 0;
     Index->Indexed = 0;
     Index->HasLast = false;
     Index->LastRow = 0;
+}
+
+void FreeLinkIndex(LinkIndex *Index) {
+    free(Index->Slots);
+    StartLinkIndex(Index);
 }
 
 static bool SameAddress(const FtnAddress &A, const FtnAddress &B) {
@@ -138,69 +188,150 @@ static uint32_t NameHash(const char *Name) {
 }
 
 // The slot of the name: the one that holds its row, or the free one where it would go.
-static unsigned short *FindLinkSlot(const OutboundEntry *Table, LinkIndex *Index,
-                                    const char *Name) {
-    uint32_t at = NameHash(Name) & (LinkIndexSlots - 1);
-    while (Index->Slots[at] && strcmp(Table[Index->Slots[at] - 1].FindData.cFileName, Name) != 0)
-        at = (at + 1) & (LinkIndexSlots - 1);
+static int *FindLinkSlot(const OutboundEntry *Rows, LinkIndex *Index, const char *Name) {
+    uint32_t mask = static_cast<uint32_t>(Index->SlotCount - 1);
+    uint32_t at = NameHash(Name) & mask;
+    while (Index->Slots[at] && strcmp(Rows[Index->Slots[at] - 1].FindData.cFileName, Name) != 0)
+        at = (at + 1) & mask;
     return &Index->Slots[at];
 }
 
+// Makes room for the rows up to Count with the index at most half full: a larger array, the
+// rows taken in again from the first. False when memory runs out (the caller then searches).
+static bool ReserveLinkSlots(int Count, LinkIndex *Index) {
+    if (Index->SlotCount > 0 && Count <= Index->SlotCount / 2) return true;
+    int slotCount = Index->SlotCount ? Index->SlotCount : FirstLinkIndexSlots;
+    while (Count > slotCount / 2) slotCount *= 2;
+    int *slots = static_cast<int *>(calloc(static_cast<size_t>(slotCount), sizeof(int)));
+    if (!slots) return false;
+    free(Index->Slots);
+    Index->Slots = slots;
+    Index->SlotCount = slotCount;
+    Index->Indexed = 0;
+    return true;
+}
+
 // The first row named Key, or Count when there is none.
-static int FindLinkRow(const OutboundEntry *Table, int Count, const char *Key, LinkIndex *Index) {
-    if (!Index || Count > ScanCapacity) {
+static int FindLinkRow(const ScanTable *Table, const char *Key, LinkIndex *Index) {
+    const OutboundEntry *rows = Table->Rows;
+    int count = Table->Count;
+    if (Index && Index->Indexed > count) { // rows were dropped: take them in afresh
+        if (Index->Slots)
+            memset(Index->Slots, 0, static_cast<size_t>(Index->SlotCount) * sizeof(int));
+        Index->Indexed = 0;
+    }
+    if (!Index || !ReserveLinkSlots(count, Index)) {
         int row = 0;
-        while (row < Count && strcmp(Table[row].FindData.cFileName, Key) != 0) ++row;
+        while (row < count && strcmp(rows[row].FindData.cFileName, Key) != 0) ++row;
         return row;
     }
-    if (Index->Indexed > Count) ClearLinkIndex(Index);
     // Rows are taken in from the first, and a name already there keeps its row: the index
     // gives the first row of each name, as the search through the names does.
-    for (; Index->Indexed < Count; ++Index->Indexed) {
-        unsigned short *slot = FindLinkSlot(Table, Index, Table[Index->Indexed].FindData.cFileName);
-        if (!*slot) *slot = static_cast<unsigned short>(Index->Indexed + 1);
+    for (; Index->Indexed < count; ++Index->Indexed) {
+        int *slot = FindLinkSlot(rows, Index, rows[Index->Indexed].FindData.cFileName);
+        if (!*slot) *slot = Index->Indexed + 1;
     }
-    unsigned short row = *FindLinkSlot(Table, Index, Key);
-    return row ? row - 1 : Count;
+    int row = *FindLinkSlot(rows, Index, Key);
+    return row ? row - 1 : count;
 }
 
-void AddLinkEntry(OutboundEntry *Table, int &Count, int Capacity, const FtnAddress *Address,
-                  const WIN32_FIND_DATAA *FindData, EntryKind Kind, Flavor Flavor,
-                  LinkIndex *Index) {
-    if (Count >= Capacity) return;
+// The row of the address, appended when new; -1 when memory ran out.
+static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_DATAA *FindData,
+                   LinkIndex *Index) {
     // The files of one link come one after another: the row of the address met last is kept.
     bool sameAsLast = Index && Index->HasLast && SameAddress(Index->LastAddress, *Address) &&
-                      Index->LastRow < Count;
+                      Index->LastRow < Table->Count;
     char buffer[AddressTextSize];
     const char *key = sameAsLast ? Index->LastKey : LinkKey(Address, Index, buffer);
-    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Count, key, Index);
-    if (Index) Index->LastRow = row;
-    if (row == Count) {
-        OutboundEntry &entry = Table[Count++];
-        StartEntry(entry, FindData);
-        strcpy(entry.FindData.cFileName, key);
-        entry.FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, key, Index);
+    if (row == Table->Count) {
+        OutboundEntry *entry = NewRow(Table);
+        if (!entry) return -1;
+        StartEntry(*entry, FindData);
+        strcpy(entry->FindData.cFileName, key);
+        entry->FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     }
-    MarkEntry(Table[row], Kind, Flavor);
+    if (Index) Index->LastRow = row;
+    return row;
 }
 
-int AddFileEntry(OutboundEntry *Table, int &Count, int Capacity, char *DirectoryPart,
-                 const WIN32_FIND_DATAA *FindData, const char *SourceText, EntryKind Kind,
-                 Flavor Flavor) {
-    if (Count >= Capacity) return 0;
+void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_DATAA *FindData,
+                  EntryKind Kind, Flavor Flavor, LinkIndex *Index) {
+    int row = LinkRow(Table, Address, FindData, Index);
+    if (row >= 0) MarkEntry(Table->Rows[row], Kind, Flavor);
+}
+
+// ---- Rows inside a link -----------------------------------------------------------------
+
+static void UpperCaseAscii(char *Text) {
     // Only ASCII letters change: a byte of another code page, or of UTF-8, is no letter here.
-    for (char *c = DirectoryPart; *c; ++c)
+    for (char *c = Text; *c; ++c)
         if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+}
+
+int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
+                 const char *SourceText, EntryKind Kind, Flavor Flavor) {
+    UpperCaseAscii(DirectoryPart);
     size_t directoryLength = strlen(DirectoryPart);
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
-    OutboundEntry &entry = Table[Count++];
-    StartEntry(entry, FindData);
-    memcpy(entry.FindData.cFileName, DirectoryPart, directoryLength);
-    memcpy(entry.FindData.cFileName + directoryLength, FindData->cFileName, nameLength);
-    entry.FindData.cFileName[directoryLength + nameLength] = '\0';
-    entry.SourceText = DuplicateString(SourceText);
-    MarkEntry(entry, Kind, Flavor);
+    OutboundEntry *entry = NewRow(Table);
+    if (!entry) return 0;
+    StartEntry(*entry, FindData);
+    memcpy(entry->FindData.cFileName, DirectoryPart, directoryLength);
+    memcpy(entry->FindData.cFileName + directoryLength, FindData->cFileName, nameLength);
+    entry->FindData.cFileName[directoryLength + nameLength] = '\0';
+    entry->SourceText = DuplicateString(SourceText);
+    MarkEntry(*entry, Kind, Flavor);
+    return 1;
+}
+
+void ShortenRowName(char *Row, const char *Name, size_t Length) {
+    if (Length < MAX_PATH) {
+        memcpy(Row, Name, Length);
+        Row[Length] = '\0';
+        return;
+    }
+    static const char Gap[] = "...";
+    const size_t gapLength = sizeof(Gap) - 1;
+    size_t head = (MAX_PATH - 1 - gapLength) / 2;
+    size_t tail = MAX_PATH - 1 - gapLength - head;
+    size_t tailStart = Length - tail;
+#ifndef _WIN32
+    // UTF-8: neither cut splits a character (continuation bytes are 10xxxxxx).
+    while (head > 0 && (static_cast<unsigned char>(Name[head]) & 0xC0) == 0x80) --head;
+    while (tailStart < Length && (static_cast<unsigned char>(Name[tailStart]) & 0xC0) == 0x80)
+        ++tailStart;
+#endif
+    memcpy(Row, Name, head);
+    memcpy(Row + head, Gap, gapLength);
+    memcpy(Row + head + gapLength, Name + tailStart, Length - tailStart);
+    Row[head + gapLength + Length - tailStart] = '\0';
+}
+
+// The row of a flow file line that names no file the scan can look up (too long for a path
+// here, or a directory's "." or ".."): the line's own text, its directory in upper case,
+// shortened in the middle when it does not fit; no find data of a file. 1 when added.
+static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *SourceText,
+                            Flavor Flavor) {
+    WIN32_FIND_DATAA data;
+    memset(&data, 0, sizeof data);
+    data.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    OutboundEntry *entry = NewRow(Table);
+    if (!entry) return 0;
+    StartEntry(*entry, &data);
+    char *row = entry->FindData.cFileName;
+    ShortenRowName(row, Name, strlen(Name));
+    // The directory in upper case, as in every row: up to the row's last separator, which is
+    // the name's own last one or, where the cut took that, one before it.
+    char *end = row + strlen(row);
+    while (end > row && end[-1] != '\\' && end[-1] != '/') --end;
+    char saved = *end;
+    *end = '\0';
+    UpperCaseAscii(row);
+    *end = saved;
+    entry->SourceText = DuplicateString(SourceText);
+    MarkEntry(*entry, FlowFile, Flavor);
     return 1;
 }
 
@@ -228,14 +359,32 @@ static void NotePointDirectory(PointDirectories *Points, const WIN32_FIND_DATAA 
     ++Points->Count;
 }
 
-static void ScanNodeFileEntries(const char *Directory, OutboundEntry *Table, int &Count,
-                                int Capacity, FtnAddress *Address, int64_t PointNumber,
-                                LinkIndex *Index, PointDirectories *Points) {
+// A search that failed for another reason than finding nothing: the directory is there but
+// cannot be read.
+static bool SearchRefused() {
+    DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES &&
+           error != ERROR_PATH_NOT_FOUND;
+}
+
+static void ScanNodeFileEntries(const char *Directory, ScanTable *Table, FtnAddress *Address,
+                                int64_t PointNumber, LinkIndex *Index, PointDirectories *Points) {
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, Directory, "\\", "????????.???")) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (search == INVALID_HANDLE_VALUE) {
+        // A point folder that cannot be read would hide its points: its node's row says so.
+        if (PointNumber >= 0 && SearchRefused()) {
+            SplitNodeNumber(static_cast<uint32_t>(PointNumber), &Address->net, &Address->node);
+            Address->point = 0;
+            WIN32_FIND_DATAA folder;
+            memset(&folder, 0, sizeof folder);
+            int row = LinkRow(Table, Address, &folder, Index);
+            if (row >= 0) Table->Rows[row].Problem = UnreadablePointFolder;
+        }
+        return;
+    }
     do {
         EntryKind kind;
         Flavor flavor;
@@ -251,28 +400,27 @@ static void ScanNodeFileEntries(const char *Directory, OutboundEntry *Table, int
             SplitNodeNumber(static_cast<uint32_t>(PointNumber), &Address->net, &Address->node);
             Address->point = number;
         }
-        AddLinkEntry(Table, Count, Capacity, Address, &found, kind, flavor, Index);
+        AddLinkEntry(Table, Address, &found, kind, flavor, Index);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
 
-void ScanNodeFiles(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
-                   FtnAddress *Address, int64_t PointNumber, LinkIndex *Index) {
-    ScanNodeFileEntries(Directory, Table, Count, Capacity, Address, PointNumber, Index, nullptr);
+void ScanNodeFiles(const char *Directory, ScanTable *Table, FtnAddress *Address,
+                   int64_t PointNumber, LinkIndex *Index) {
+    ScanNodeFileEntries(Directory, Table, Address, PointNumber, Index, nullptr);
 }
 
-void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
-                       FtnAddress *Address, LinkIndex *Index) {
+void ScanZoneDirectory(const char *Directory, ScanTable *Table, FtnAddress *Address,
+                       LinkIndex *Index) {
     PointDirectories points;
     points.Count = 0;
     points.Overflow = false;
-    ScanNodeFileEntries(Directory, Table, Count, Capacity, Address, -1, Index, &points);
+    ScanNodeFileEntries(Directory, Table, Address, -1, Index, &points);
     char pointDirectory[MAX_PATH];
     if (!points.Overflow) {
         for (int i = 0; i < points.Count; ++i)
             if (JoinPath(pointDirectory, Directory, "\\", points.Names[i]))
-                ScanNodeFiles(pointDirectory, Table, Count, Capacity, Address, points.Numbers[i],
-                              Index);
+                ScanNodeFiles(pointDirectory, Table, Address, points.Numbers[i], Index);
         return;
     }
     char pattern[MAX_PATH];
@@ -285,78 +433,116 @@ void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, 
         if (!IsPointDirectoryEntry(&found, &number) ||
             !JoinPath(pointDirectory, Directory, "\\", found.cFileName))
             continue;
-        ScanNodeFiles(pointDirectory, Table, Count, Capacity, Address, number, Index);
+        ScanNodeFiles(pointDirectory, Table, Address, number, Index);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
 
 // The link list: the root with the own zone, then each zone directory beside it.
-static void ScanLinkList(const char *Root, const FtnAddress *Own, OutboundEntry *Table, int &Count,
-                         int Capacity) {
+static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Table) {
     FtnAddress address = {Own->zone, 0, 0, 0};
     // Thousands of files over thousands of links: each file's row is found through the index.
     LinkIndex index;
-    ClearLinkIndex(&index);
-    ScanZoneDirectory(Root, Table, Count, Capacity, &address, &index);
+    StartLinkIndex(&index);
+    ScanZoneDirectory(Root, Table, &address, &index);
     char pattern[MAX_PATH];
-    if (!JoinPath(pattern, Root, ".???", "")) return;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        uint32_t zone;
-        char zoneDirectory[MAX_PATH];
-        if (!IsZoneDirectoryEntry(&found, &zone) ||
-            !JoinPath(zoneDirectory, Root, strchr(found.cFileName, '.'), ""))
-            continue;
-        address.zone = zone;
-        ScanZoneDirectory(zoneDirectory, Table, Count, Capacity, &address, &index);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    HANDLE search = JoinPath(pattern, Root, ".???", "") ? FindFirstFileA(pattern, &found)
+                                                        : INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            uint32_t zone;
+            char zoneDirectory[MAX_PATH];
+            if (!IsZoneDirectoryEntry(&found, &zone) ||
+                !JoinPath(zoneDirectory, Root, strchr(found.cFileName, '.'), ""))
+                continue;
+            address.zone = zone;
+            ScanZoneDirectory(zoneDirectory, Table, &address, &index);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    FreeLinkIndex(&index);
 }
 
 // ---- Flow files of one link -------------------------------------------------------------
 
 namespace {
 
-// Where a flow file's repair stands: the name to take out, and whether a line went.
+// Where a flow file's repair stands: the line to take out, byte for byte, whether it went, and
+// whether a line naming a file to send is left.
 struct MissingEntry {
-    const char *Name;
+    const char *Line;
+    size_t Length;
     bool Removed;
+    bool FilesLeft;
+};
+
+// The repairs of one listing: the link whose busy flag they take, and whether the mailer holds
+// it (then no question is asked until a later listing).
+struct RepairState {
+    FtnAddress Link;
+    bool Busy;
 };
 
 } // namespace
 
-static bool IsLineEndCharacter(char c) {
-    return c == '\r' || c == '\n' || c == '\t' || c == ' ';
+// A line of blanks and tabs only, or none: it names no file.
+static bool IsBlankLine(const char *Line, size_t Length) {
+    for (size_t i = 0; i < Length; ++i)
+        if (Line[i] != ' ' && Line[i] != '\t') return false;
+    return true;
 }
 
-// Drops exactly the lines that name the missing file and keeps every other line as it is.
-// Matching the line's name as a pattern would also take wildcard lines that cover the missing
-// name, together with the existing files they name.
+// Whether the line sends a file: not blank, not done ("~"), a name behind a directive.
+static bool NamesFileToSend(const char *Line, size_t Length) {
+    if (IsBlankLine(Line, Length) || Line[0] == '~') return false;
+    return !((Line[0] == '#' || Line[0] == '^') && IsBlankLine(Line + 1, Length - 1));
+}
+
+// Drops exactly the lines that are the asked-about line byte for byte and keeps every other
+// line as it is: a pattern that covers the missing name, the same name in another case or
+// with a blank behind it, and a line that the mailer changed meanwhile all stay.
 static int DropMissingEntryLine(char *Line, size_t *Length, void *Context) {
     MissingEntry *missing = static_cast<MissingEntry *>(Context);
-    size_t length = *Length;
-    while (length > 1 && IsLineEndCharacter(Line[length - 1])) --length;
-    if (length > 0 && Line[0] == '~') return 1;
-    size_t skip = length > 0 && (Line[0] == '#' || Line[0] == '^') ? 1 : 0;
-    size_t nameLength = strlen(missing->Name);
-    if (length - skip != nameLength || memcmp(Line + skip, missing->Name, nameLength) != 0)
-        return 1;
-    missing->Removed = true;
-    return 0;
+    if (*Length == missing->Length && memcmp(Line, missing->Line, *Length) == 0) {
+        missing->Removed = true;
+        return 0;
+    }
+    if (NamesFileToSend(Line, *Length)) missing->FilesLeft = true;
+    return 1;
 }
 
-// Takes the lines that name the missing file out of the flow file, through a temporary file
-// beside it. Returns 1 when the flow file was replaced without them.
-static int RemoveMissingEntry(const char *FlowPath, const char *Name) {
+// Takes the lines that are Line out of the flow file, under the link's busy flag: through a
+// copy beside it that replaces it, or, when no line naming a file to send would be left, by
+// deleting it (an empty flow file asks the mailer to call the link). Returns 1 when the flow
+// file was replaced, 2 when it was deleted, else 0; sets Repair->Busy when the mailer holds
+// the link.
+static int RemoveMissingEntry(const char *FlowPath, const char *Line, size_t Length,
+                              RepairState *Repair) {
     char temporaryPath[MAX_PATH + 4];
     memcpy(temporaryPath, FlowPath, strlen(FlowPath) + 1);
     ReplaceExtension(temporaryPath, ".TMP");
     if (strlen(temporaryPath) >= MAX_PATH) return 0;
-    MissingEntry missing = {Name, false};
-    return RewriteTextFile(FlowPath, temporaryPath, DropMissingEntryLine, &missing) &&
-           missing.Removed;
+    LinkLock lock;
+    LinkLockResult locked = LockLink(&Repair->Link, &lock);
+    if (locked != LinkLocked) {
+        Repair->Busy = locked == LinkIsBusy;
+        return 0;
+    }
+    MissingEntry missing = {Line, Length, false, false};
+    int changed = 0;
+    if (WriteRewrittenCopy(FlowPath, temporaryPath, DropMissingEntryLine, &missing)) {
+        if (!missing.Removed) {
+            DiscardCopy(temporaryPath);
+        } else if (missing.FilesLeft) {
+            changed = ReplaceWithCopy(temporaryPath, FlowPath);
+        } else {
+            DiscardCopy(temporaryPath);
+            changed = DeleteFileRetrying(FlowPath) ? 2 : 0;
+        }
+    }
+    UnlockLink(&lock);
+    return changed;
 }
 
 // Asks whether to take the entry of a file that no longer exists out of its flow file.
@@ -380,6 +566,14 @@ static bool IsDotEntry(const char *Name) {
     return strcmp(Name, ".") == 0 || strcmp(Name, "..") == 0;
 }
 
+// Whether the name's last part is "." or "..": it names a directory by way of another name
+// (the one the search would report), never a file to send.
+static bool EndsInDotEntry(const char *Name) {
+    const char *last = Name + strlen(Name);
+    while (last > Name && last[-1] != '\\' && last[-1] != '/') --last;
+    return IsDotEntry(last);
+}
+
 // Looks the name up. A wildcard name gives its first match other than "." and "..", which
 // name the directory rather than a file in it; only when nothing else matches does the first
 // match stand.
@@ -399,59 +593,82 @@ static bool FindNamedFile(const char *Name, WIN32_FIND_DATAA *Found) {
 }
 
 // Drops the rows from Restore on and releases their strings.
-static void DropRows(OutboundEntry *Table, int &Count, int Restore) {
-    while (Count > Restore) FreeEntryStrings(Table[--Count]);
+static void DropRows(ScanTable *Table, int Restore) {
+    while (Table->Count > Restore) FreeEntryStrings(Table->Rows[--Table->Count]);
+}
+
+// The flow file's own row, marked with Problem.
+static void AddFlowFileRow(ScanTable *Table, const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
+                           Flavor Flavor, EntryProblem Problem) {
+    char directory[MAX_PATH];
+    strcpy(directory, FlowPath);
+    DirectoryPart(directory);
+    if (AddFileEntry(Table, directory, FlowData, nullptr, FlowFile, Flavor))
+        Table->Rows[Table->Count - 1].Problem = Problem;
 }
 
 // Lists the files a flow file names, or the flow file itself when none of them gives a row.
-// Lines of any length are read whole: a long path is one name. A name too long for a panel row
-// gives no row, and since no row can carry it back to a command, no question either.
+// Lines of any length are read whole; one that names no file (blank, or only a directive) is
+// passed over. A name too long to look up, and a name ending in "." or "..", still gets a row
+// of its own text. A flow file that cannot be read is listed itself, marked so.
 static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
-                         const char *Extension, Flavor Flavor, OutboundEntry *Table, int &Count,
-                         int Capacity) {
+                         const char *Extension, Flavor Flavor, ScanTable *Table,
+                         RepairState *Repair) {
     for (;;) {
         LineReader reader;
         if (!OpenLineReader(&reader, FlowPath)) {
             CloseLineReader(&reader);
+            AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
             return;
         }
-        int restore = Count;
+        int restore = Table->Count;
         int rowsFromFile = 0;
         bool reread = false;
+        int got;
         char *line;
         size_t length;
-        while (ReadLine(&reader, &line, &length) > 0) {
+        while ((got = ReadLine(&reader, &line, &length)) > 0) {
+            if (!NamesFileToSend(line, length)) continue;
+            // A NUL ends the name: the row and the question show what comes before it, and
+            // the repair takes out exactly this line.
             char *name = ParseFlowLine(line);
-            if (!name || strlen(name) >= MAX_PATH) continue;
+            if (!name || !*name) continue;
+            bool lookUp = strlen(name) < MAX_PATH && !EndsInDotEntry(name);
             WIN32_FIND_DATAA found;
-            if (FindNamedFile(name, &found)) {
-                // A full table takes no row: the name was looked up only for the question.
-                if (Count >= Capacity) continue;
+            if (lookUp && FindNamedFile(name, &found)) {
                 char directory[MAX_PATH];
                 strcpy(directory, name);
                 DirectoryPart(directory);
-                rowsFromFile += AddFileEntry(Table, Count, Capacity, directory, &found, Extension,
-                                             FlowFile, Flavor);
+                if (AddFileEntry(Table, directory, &found, Extension, FlowFile, Flavor) ||
+                    AddNameOnlyEntry(Table, name, Extension, Flavor))
+                    ++rowsFromFile;
                 continue;
             }
-            if (!AskToRemoveMissingEntry(name)) continue;
-            char missing[MAX_PATH];
-            strcpy(missing, name);
-            CloseLineReader(&reader);
-            // A failed removal is not reported: the re-read meets the name and asks again.
-            RemoveMissingEntry(FlowPath, missing);
-            DropRows(Table, Count, restore);
-            reread = true;
-            break;
+            // A name too long to look up is no name the scan could call missing.
+            if (strlen(name) < MAX_PATH && !Repair->Busy && AskToRemoveMissingEntry(name)) {
+                // The name is the line's own text: the whole line (from the start, NULs and
+                // all) is what the repair looks for. The reader is closed first.
+                size_t lineLength = length;
+                char *copy = static_cast<char *>(malloc(lineLength + 1));
+                if (copy) memcpy(copy, line, lineLength);
+                CloseLineReader(&reader);
+                int removed = copy ? RemoveMissingEntry(FlowPath, copy, lineLength, Repair) : 0;
+                free(copy);
+                // A removal that failed is not reported: the re-read meets the name and asks
+                // again, unless the mailer holds the link (then at a later listing).
+                DropRows(Table, restore);
+                if (removed == 2) return; // nothing left to send, and no flow file to list
+                reread = true;
+                break;
+            }
+            if (!lookUp && AddNameOnlyEntry(Table, name, Extension, Flavor)) ++rowsFromFile;
         }
         if (reread) continue;
         CloseLineReader(&reader);
-        if (rowsFromFile == 0) {
-            char directory[MAX_PATH];
-            strcpy(directory, FlowPath);
-            DirectoryPart(directory);
-            AddFileEntry(Table, Count, Capacity, directory, FlowData, nullptr, FlowFile, Flavor);
-        }
+        if (got < 0)
+            AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
+        else if (rowsFromFile == 0)
+            AddFlowFileRow(Table, FlowPath, FlowData, Flavor, NoEntryProblem);
         return;
     }
 }
@@ -459,16 +676,19 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
 // The items of one link: its packets, flow files, request and busy flag, and the files its
 // flow files name, from the one directory its base path names.
 static void ScanLinkContents(const char *CurDir, const char *Root, const FtnAddress *Own,
-                             OutboundEntry *Table, int &Count, int Capacity) {
-    FtnAddress link;
-    ParseAddress(&link, CurDir, Own);
+                             ScanTable *Table) {
+    RepairState repair;
+    ParseAddress(&repair.Link, CurDir, Own);
     char base[OutboundPathSize];
-    if (!BuildOutboundPath(&link, base, Root, "", Own)) return;
+    if (!BuildOutboundPath(&repair.Link, base, Root, "", Own)) return;
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, base, ".???", "")) return;
     char directory[MAX_PATH];
     strcpy(directory, base);
     DirectoryPart(directory);
+    // While the mailer holds the link, a missing file is left for a later listing: a repair
+    // could not take the flag, and the mailer may be about to mark the line done itself.
+    repair.Busy = IsLinkBusy(&repair.Link) != 0;
 
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
@@ -483,10 +703,9 @@ static void ScanLinkContents(const char *CurDir, const char *Root, const FtnAddr
         char rowDirectory[MAX_PATH];
         strcpy(rowDirectory, directory);
         if (kind == FlowFile)
-            ScanFlowFile(path, &found, strchr(found.cFileName, '.'), flavor, Table, Count,
-                         Capacity);
+            ScanFlowFile(path, &found, strchr(found.cFileName, '.'), flavor, Table, &repair);
         else
-            AddFileEntry(Table, Count, Capacity, rowDirectory, &found, nullptr, kind, flavor);
+            AddFileEntry(Table, rowDirectory, &found, nullptr, kind, flavor);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -506,13 +725,11 @@ static HANDLE ShowProgress(const BSOBrowser *Browser) {
 void ScanOutbound(BSOBrowser *Browser, int OpMode) {
     FreeEntries(Browser->Entries, Browser->EntryCount);
 
-    // One allocation for the whole scan, not a table on the host's stack: it is large, and
-    // a host may list another panel while this scan's question is on the screen. Every row is
-    // filled whole as it is appended, so the table is not cleared first.
-    OutboundEntry *table =
-        static_cast<OutboundEntry *>(malloc(ScanCapacity * sizeof(OutboundEntry)));
-    if (!table) return;
-    int count = 0;
+    // A table on the heap that grows with the rows, not one on the host's stack: a host may
+    // list another panel while this scan's question is on the screen. Every row is filled
+    // whole as it is appended, so the table is not cleared first.
+    ScanTable table;
+    StartScanTable(&table);
 
     bool showProgress = (OpMode & OPM_FIND) == 0;
     HANDLE screen = showProgress ? ShowProgress(Browser) : nullptr;
@@ -526,25 +743,23 @@ void ScanOutbound(BSOBrowser *Browser, int OpMode) {
     // No outbound configured lists nothing, rather than the current drive's root.
     if (root[0]) {
         if (Browser->IsInsideLink())
-            ScanLinkContents(Browser->CurDir, root, &own, table, count, ScanCapacity);
+            ScanLinkContents(Browser->CurDir, root, &own, &table);
         else
-            ScanLinkList(root, &own, table, count, ScanCapacity);
+            ScanLinkList(root, &own, &table);
     }
 
     // The rows move into the instance with their strings, so nothing can fail half-way. The
     // table itself becomes the array, cut to its exact size where it lies: no rows are copied.
-    if (count > 0) {
-        OutboundEntry *entries =
-            static_cast<OutboundEntry *>(realloc(table, count * sizeof(*entries)));
+    if (table.Count > 0) {
+        OutboundEntry *entries = static_cast<OutboundEntry *>(
+            realloc(table.Rows, static_cast<size_t>(table.Count) * sizeof(*entries)));
         if (entries) {
-            table = nullptr;
             Browser->Entries = entries;
-            Browser->EntryCount = count;
-        } else {
-            DropRows(table, count, 0);
+            Browser->EntryCount = table.Count;
+            StartScanTable(&table);
         }
     }
-    free(table);
+    FreeScanTable(&table);
 
     if (showProgress && screen && HostInfo.RestoreScreen) HostInfo.RestoreScreen(screen);
 }

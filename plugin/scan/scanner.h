@@ -13,49 +13,60 @@
 
 #include <stdint.h>
 
-// Rows one scan collects at most; anything met after that is passed over.
-const int ScanCapacity = 2048;
-
 // Replaces the instance's rows by a fresh scan of the view its CurDir names. Only the OPM_FIND
 // bit of OpMode is read: with it no progress box is shown and the screen is not saved.
 void ScanOutbound(BSOBrowser *Browser, int OpMode);
 
+// The working table of a scan: rows are appended, and the table grows as they come, so that
+// every item of the outbound gets its row however many there are. Rows hold Count rows of
+// Capacity; OutOfMemory is set when a row could not be had (the scan ends short then).
+struct ScanTable {
+    OutboundEntry *Rows;
+    int Count;
+    int Capacity;
+    bool OutOfMemory;
+};
+void StartScanTable(ScanTable *Table);
+// Releases the rows with their strings.
+void FreeScanTable(ScanTable *Table);
+
 // Link rows by name, beside the working table: finds the same row as a search through the
-// names from the first, without comparing every row. A scan keeps one for its duration; rows
-// the table holds that the index has not seen yet are taken in at the next lookup.
-const int LinkIndexSlots = 2 * ScanCapacity; // a power of two, never more than half full
+// names from the first, without comparing every row. Its slots grow with the table; a scan
+// keeps one for its duration; rows the table holds that the index has not seen yet are taken
+// in at the next lookup.
 struct LinkIndex {
-    unsigned short Slots[LinkIndexSlots]; // row number + 1 at the name's place; 0: free
-    int Indexed;                          // rows [0, Indexed) are in the index
+    int *Slots;    // row number + 1 at the name's place; 0: free
+    int SlotCount; // a power of two, never more than half full
+    int Indexed;   // rows [0, Indexed) are in the index
     // The address met last, its name and its row: a link's files come one after another.
     bool HasLast;
     FtnAddress LastAddress;
     char LastKey[AddressTextSize];
     int LastRow;
 };
-void ClearLinkIndex(LinkIndex *Index);
+void StartLinkIndex(LinkIndex *Index);
+void FreeLinkIndex(LinkIndex *Index);
 
-// The steps of a scan, on a working table of Capacity rows of which Count are used. Rows are
-// appended; a full table takes nothing more. Without an index, link rows are found by a search
-// through the names.
+// The steps of a scan. Without an index, link rows are found by a search through the names.
 
 // Finds or appends the row of the link and marks it with one file's kind and flavor.
-void AddLinkEntry(OutboundEntry *Table, int &Count, int Capacity, const FtnAddress *Address,
-                  const WIN32_FIND_DATAA *FindData, EntryKind Kind, Flavor Flavor,
-                  LinkIndex *Index = nullptr);
+void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_DATAA *FindData,
+                  EntryKind Kind, Flavor Flavor, LinkIndex *Index = nullptr);
 // Appends the row of one item inside a link: named DirectoryPart (upper-cased in place)
 // followed by the found name, with a copy of SourceText (may be null). Returns 1 when the row
-// was added, 0 when the table is full or the name would not fit a row.
-int AddFileEntry(OutboundEntry *Table, int &Count, int Capacity, char *DirectoryPart,
-                 const WIN32_FIND_DATAA *FindData, const char *SourceText, EntryKind Kind,
-                 Flavor Flavor);
+// was added, 0 when memory ran out or the name would not fit a row.
+int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
+                 const char *SourceText, EntryKind Kind, Flavor Flavor);
+// Writes Name into Row (MAX_PATH bytes): whole when it fits, else its start and its end with
+// "..." between them, so that both the drive and the file's own name stay in sight.
+void ShortenRowName(char *Row, const char *Name, size_t Length);
 // Adds the links of one zone directory (the root or a zone directory beside it); the caller
 // has set Address->zone, the rest is overwritten.
-void ScanZoneDirectory(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
-                       FtnAddress *Address, LinkIndex *Index = nullptr);
+void ScanZoneDirectory(const char *Directory, ScanTable *Table, FtnAddress *Address,
+                       LinkIndex *Index = nullptr);
 // Adds the node files of one directory: PointNumber -1 for node files (net and node from the
 // names), else the net/node number of a point directory whose files are points.
-void ScanNodeFiles(const char *Directory, OutboundEntry *Table, int &Count, int Capacity,
-                   FtnAddress *Address, int64_t PointNumber, LinkIndex *Index = nullptr);
+void ScanNodeFiles(const char *Directory, ScanTable *Table, FtnAddress *Address,
+                   int64_t PointNumber, LinkIndex *Index = nullptr);
 
 #endif

@@ -7,6 +7,8 @@ PluginSettings Settings;
 
 const char DefaultOwnAddress[] = "2:9999/9999";
 
+char OutboundPathTooLong[OverlongPathShown];
+
 char SettingsKeyPath[80];
 
 void BuildSettingsKeyPath(const char *RootKey) {
@@ -90,6 +92,29 @@ void StripTrailingBackslash(char *Text) {
     if (length > 0 && Text[length - 1] == '\\') Text[length - 1] = 0;
 }
 
+// Fills OutboundPathTooLong when a stored PathToOutbound is a text that the plugin's buffer
+// cannot hold: its start, "..." behind it.
+static void NoteOverlongOutboundPath(HKEY Hive) {
+    OutboundPathTooLong[0] = 0;
+    char keyPath[512];
+    if (!BuildValueKeyPath("", keyPath)) return;
+    HKEY key;
+    if (RegOpenKeyExA(Hive, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, "PathToOutbound", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        type == REG_SZ && size > SettingsTextLimit) {
+        char text[1024];
+        DWORD got = sizeof(text);
+        size_t start = 0;
+        if (RegQueryValueExA(key, "PathToOutbound", nullptr, nullptr,
+                             reinterpret_cast<BYTE *>(text), &got) == ERROR_SUCCESS)
+            start = sizeof(OutboundPathTooLong) - 4;
+        memcpy(OutboundPathTooLong, text, start);
+        memcpy(OutboundPathTooLong + start, "...", 4);
+    }
+    RegCloseKey(key);
+}
+
 void LoadSettings() {
     HKEY hive = HKEY_CURRENT_USER;
     Settings.AddToDisksMenu = static_cast<int>(ReadSettingDword(hive, "", "AddToDisksMenu", 1));
@@ -102,7 +127,11 @@ void LoadSettings() {
     // Reduced as unsigned, so that any stored number, high bit included, names a flavor.
     Settings.AttachFlavor = static_cast<int>(ReadSettingDword(hive, "", "AttachFlavor", 3) % 5);
     Settings.PollFlavor = static_cast<int>(ReadSettingDword(hive, "", "PollFlavor", 3) % 4);
-    ReadSettingString(hive, "", "PathToOutbound", Settings.PathToOutbound, "", SettingsTextLimit);
+    if (!ReadSettingString(hive, "", "PathToOutbound", Settings.PathToOutbound, "",
+                           SettingsTextLimit))
+        NoteOverlongOutboundPath(hive);
+    else
+        OutboundPathTooLong[0] = 0;
     StripTrailingBackslash(Settings.PathToOutbound);
     ReadSettingString(hive, "", "Address", Settings.Address, DefaultOwnAddress, SettingsTextLimit);
 }

@@ -29,6 +29,11 @@ extern const char DefaultOwnAddress[];
 // that whatever it saves is read back at the next start.
 const DWORD SettingsTextLimit = 255;
 
+// A PathToOutbound stored too long for the plugin (it has no outbound then, and says why when
+// a panel opens): the start of the stored text with "..." behind it; empty when there is none.
+const size_t OverlongPathShown = 64;
+extern char OutboundPathTooLong[OverlongPathShown];
+
 // HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the ten values. Empty when the store is
 // unavailable: a root key that leaves no room for "\KESTREL" in the 80-byte path (or none at
 // all). Then every read gives the default and nothing is written, since a cut-off path would

@@ -23,11 +23,14 @@ BSOBrowser::BSOBrowser() : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID
             FindFirstChangeNotificationA(Settings.PathToOutbound, TRUE, OutboundChangeFilter);
         if (handle) ChangeHandle = handle;
     }
+    StartZoneWatches(&Zones);
+    if (ChangeHandle != INVALID_HANDLE_VALUE) OpenZoneWatches(&Zones, Settings.PathToOutbound);
 }
 
 BSOBrowser::~BSOBrowser() {
     if (ChangeHandle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(ChangeHandle);
     ChangeHandle = INVALID_HANDLE_VALUE;
+    CloseZoneWatches(&Zones);
     FreeEntries(Entries, EntryCount);
     if (strcmp(StartDirectory, NoStartDirectory) != 0) {
         // The marker goes back before the host is called, and the host gets a copy: whatever

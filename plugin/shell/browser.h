@@ -3,6 +3,7 @@
 #ifndef BSOPANEL_SHELL_BROWSER_H
 #define BSOPANEL_SHELL_BROWSER_H
 
+#include "panel/zone_watch.h"
 #include "scan/outbound_entry.h"
 
 #include <windows.h>
@@ -25,6 +26,7 @@ public:
     int EntryCount;
     char CurDir[260];    // empty at the root; inside a link the link's address text
     HANDLE ChangeHandle; // watch on the outbound tree, INVALID_HANDLE_VALUE when none
+    ZoneWatches Zones;   // the other zones' folders beside it, while ChangeHandle is made
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when

@@ -1,5 +1,6 @@
 // The thirteen exports. The start-up, the menus and the panel instance's life are handled here;
 // every other export hands its arguments unchanged to the subsystem that does the work.
+#include "commands/command_boxes.h"
 #include "commands/file_attach.h"
 #include "commands/key_dispatch.h"
 #include "panel/listing.h"
@@ -56,6 +57,9 @@ void WINAPI GetPluginInfo(PluginInfo *Info) {
 // Every way of opening (disks menu, plugins menu, command prefix with any text) gives the
 // same root view.
 HANDLE WINAPI OpenPlugin(int, INT_PTR) {
+    // Without this the panel would only stay empty, as if no outbound were set.
+    if (OutboundPathTooLong[0])
+        ShowWarning(MsgWarning, MsgOutboundPathTooLong, OutboundPathTooLong);
     BSOBrowser *browser = new (std::nothrow) BSOBrowser;
     return browser ? static_cast<HANDLE>(browser) : INVALID_HANDLE_VALUE;
 }

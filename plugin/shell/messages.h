@@ -66,7 +66,10 @@ enum MessageId {
     MsgConfigAutoRefresh = 54,
     MsgConfigPollFlavor = 55,
     MsgConfigAttachFlavor = 56,
-    MessageCount = 57
+    MsgFlowFileUnreadable = 57,    // description of a flow file's row: it could not be read
+    MsgPointFolderUnreadable = 58, // description of a node's row: its point folder is unreadable
+    MsgOutboundPathTooLong = 59,   // box line over the stored outbound path
+    MessageCount = 60
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

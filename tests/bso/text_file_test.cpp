@@ -49,10 +49,12 @@ TEST(ReadLine, LineEndsAndLastLine) {
         {"A\r\nB", {"A", "B"}},
         {"\r\n\r\n", {"", ""}},
         {"\n", {""}},
-        {"A\rB\r\n", {"A\rB"}},
-        {"A\r\r\n", {"A\r"}},
+        {"A\rB\r\n", {"A", "B"}},
+        {"A\r\r\n", {"A", ""}},
         {" \t \r\n", {" \t "}},
-        {"\r", {"\r"}},
+        {"\r", {""}},
+        {"A\rB\rC", {"A", "B", "C"}},
+        {"A\n\rB\r", {"A", "", "B"}},
     };
     TempDir dir;
     for (const auto &row : rows) {
@@ -72,6 +74,9 @@ TEST(ReadLine, LinesOfAnyLengthStayWhole) {
                            line4095);
     EXPECT_EQ(Lines(dir.Win("F.FLO")),
               (LinesList{line300, line4095, line70000, line4096, line4095}));
+    // The CR of a CR LF last in one chunk, its LF first in the next: one line end, not two.
+    dir.Write("F.FLO", line4095 + "\r\nx\r" + line4095 + "\r\r\n");
+    EXPECT_EQ(Lines(dir.Win("F.FLO")), (LinesList{line4095, "x", line4095, ""}));
 }
 
 TEST(ReadLine, MissingFileAndReadError) {

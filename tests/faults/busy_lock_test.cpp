@@ -156,6 +156,15 @@ TEST_F(BusyLock, EveryCommandWritesUnderTheLinksFlag) {
              front.Expect(Expect::Message().Title(Text(MsgRemoveTitle)).Press(0));
              EXPECT_TRUE(host->PressKey(VK_F7));
          }},
+        {"the listing's repair of a missing file's line", Made("out/006400C8.BSY"),
+         [&] {
+             tree.WriteFlowFile("out/006400C8.FLO", {a, "^" + tree.Win("files/gone.zip"), "^" + b});
+         },
+         [&] {
+             front.Expect(Expect::Message().Contains(Text(MsgFileNotFound)).Press(0));
+             ASSERT_TRUE(Enter("2:100/200.0"));
+             EXPECT_EQ(tree.ReadLines("out/006400C8.FLO"), (std::vector<std::string>{a, "^" + b}));
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -218,6 +218,16 @@ std::vector<Scenario> Scenarios() {
                         return true;
                     },
                     [](PluginSession &s) { s.Enter("2:100/200.0"); }, false});
+    list.push_back({"the listing drops the last entry, so the flow file goes",
+                    [](OutboundTree &t) {
+                        Bystander(t);
+                        t.WriteFlowFile("out/006400C8.CLO", {"", "^" + Win(t, "gone.zip"), "~x"});
+                    },
+                    [](PluginSession &s) {
+                        s.front.questionAnswer = 0;
+                        return true;
+                    },
+                    [](PluginSession &s) { s.Enter("2:100/200.0"); }, false});
     return list;
 }
 

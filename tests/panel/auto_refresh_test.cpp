@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 namespace {
 
 class AutoRefresh : public OutboundPanelTest {
@@ -104,6 +106,48 @@ TEST_F(AutoRefresh, AMissingOutboundNeverRefreshes) {
     tree.Write("later/00C80064.OUT");
     ExpectQuietIdle(3);
     EXPECT_TRUE(Rows().empty());
+}
+
+// Other zones' folders lie beside the outbound, not in it: each is watched, and so is the
+// folder holding them, for a zone folder made later. A folder there that is no zone folder
+// (the inbound, a temporary folder) neither refreshes nor is watched.
+TEST_F(AutoRefresh, ZoneFoldersBesideTheOutbound) {
+    tree.MakeDir("out.001");
+    tree.MakeDir("in");
+    ASSERT_TRUE(Open());
+    ExpectQuietIdle();
+    struct Step {
+        const char *what;
+        const char *file; // written (or, with a leading '-', removed)
+        const char *row;  // shown afterwards (or, with '-', gone)
+        bool refresh;
+    } const steps[] = {
+        {"a file in a zone folder", "out.001/00010002.CLO", "1:1/2.0", true},
+        {"removed from it", "-out.001/00010002.CLO", "-1:1/2.0", true},
+        {"a zone folder made later", "out.003/00030004.OUT", "3:3/4.0", true},
+        {"then a file in it", "out.003/00030005.OUT", "3:3/5.0", true},
+        {"a point folder in a zone folder", "out.003/00030004.PNT/00000001.OUT", "3:3/4.1", true},
+        {"the inbound", "in/00010003.CLO", "-1:1/3.0", false},
+        {"a folder beside that is no zone folder", "tmp.x/a.b", "-1:1/3.0", false},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.what);
+        if (RunningUnderWine() && strstr(step.file, ".PNT/"))
+            continue; // Wine signals no change below a watched folder's own entries
+        if (step.file[0] == '-')
+            tree.Remove(step.file + 1);
+        else
+            tree.Write(step.file);
+        // Within a few idle events: a new folder's watch comes with the first of them.
+        Counts before = Now();
+        for (int round = 0; round < 4 && Since(before).updates == 0; ++round) host->Idle();
+        EXPECT_EQ(Since(before).updates, step.refresh ? 1 : 0);
+        if (step.row[0] == '-')
+            EXPECT_FALSE(Row(step.row + 1));
+        else
+            EXPECT_TRUE(Row(step.row));
+        ExpectQuietIdle();
+    }
 }
 
 } // namespace

@@ -112,9 +112,9 @@ TEST_F(LinkList, RowTakesTimesAndSizeOfTheFirstFileMet) {
     EXPECT_EQ(row->columns[NetmailColumn], "...FH");
 }
 
-// 2048 links fill the scan. A further link does not appear, and files met later for links
-// that are listed no longer change their marks.
-TEST_F(LinkList, FullScanTakesNothingMore) {
+// The scan takes every link however many there are (2,048 was once a limit), and files met
+// later for links already listed still mark them.
+TEST_F(LinkList, ManyLinksAreListedWhole) {
     for (int node = 1; node <= 2048; ++node) {
         char name[32];
         snprintf(name, sizeof name, "out/0001%04X.OUT", node);
@@ -125,12 +125,12 @@ TEST_F(LinkList, FullScanTakesNothingMore) {
     tree.Write("out.003/00010001.OUT");          // a 2049th link
     ASSERT_TRUE(Open());
     std::vector<ShownItem> rows = Rows();
-    ASSERT_EQ(rows.size(), 2048u);
-    EXPECT_FALSE(Row("3:1/1.0"));
+    ASSERT_EQ(rows.size(), 2049u);
+    EXPECT_TRUE(Row("3:1/1.0"));
     std::optional<ShownItem> first = Row("2:1/1.0"), second = Row("2:1/2.0");
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->columns[NetmailColumn], "...F.");
-    EXPECT_EQ(second->columns[BusyColumn], "");
+    EXPECT_EQ(first->columns[NetmailColumn], "...FH");
+    EXPECT_EQ(second->columns[BusyColumn], "*");
     EXPECT_TRUE(Row("2:1/2048.0"));
 }
 

@@ -138,7 +138,8 @@ TEST_F(ScanInProcess, ProgressLineIsCutBetweenCharacters) {
 #endif
 
 // A row inside a link: the directory in upper case (ASCII letters only: other bytes belong to
-// the code page), the found name behind it, as long as the whole fits a row's name.
+// the code page), the found name behind it, as long as the whole fits a row's name. The table
+// grows under rows that came before.
 TEST(AddFileEntry, NamesMarksAndLimits) {
     WIN32_FIND_DATAA found;
     memset(&found, 0, sizeof found);
@@ -147,7 +148,7 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
     struct Case {
         const char *what;
         std::string directory;
-        int count, capacity;
+        int before;
         EntryKind kind;
         int added;
         std::string name;
@@ -155,28 +156,30 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
         {"flow entry",
          "d:\\files\\\xE0"
          "x\\",
-         0, 4, FlowFile, 1,
+         0, FlowFile, 1,
          "D:\\FILES\\\xE0"
          "X\\Report.txt"},
-        {"no directory", "", 1, 4, Netmail, 1, "Report.txt"},
-        {"full", "d:\\", 4, 4, FlowFile, 0, ""},
-        {"fits exactly", std::string(249, 'd'), 0, 4, BusyFlag, 1,
+        {"no directory", "", 1, Netmail, 1, "Report.txt"},
+        {"after a full first block", "d:\\", 256, FlowFile, 1, "D:\\Report.txt"},
+        {"fits exactly", std::string(249, 'd'), 0, BusyFlag, 1,
          std::string(249, 'D') + "Report.txt"},
-        {"one too long", std::string(250, 'd'), 0, 4, FlowFile, 0, ""},
+        {"one too long", std::string(250, 'd'), 0, FlowFile, 0, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        OutboundEntry table[4];
-        memset(table, 0, sizeof table);
-        int count = c.count;
+        ScanTable table;
+        StartScanTable(&table);
         char directory[MAX_PATH];
+        for (int i = 0; i < c.before; ++i) {
+            strcpy(directory, "d:\\");
+            ASSERT_EQ(AddFileEntry(&table, directory, &found, nullptr, Netmail, Crash), 1);
+        }
         strcpy(directory, c.directory.c_str());
         const char *source = ".CLO";
-        EXPECT_EQ(AddFileEntry(table, count, c.capacity, directory, &found, source, c.kind, Crash),
-                  c.added);
-        EXPECT_EQ(count, c.count + c.added);
+        EXPECT_EQ(AddFileEntry(&table, directory, &found, source, c.kind, Crash), c.added);
+        EXPECT_EQ(table.Count, c.before + c.added);
         if (c.added) {
-            OutboundEntry &row = table[c.count];
+            OutboundEntry &row = table.Rows[c.before];
             EXPECT_EQ(std::string(row.FindData.cFileName), c.name);
             EXPECT_EQ(row.FindData.nFileSizeLow, 7u);
             ASSERT_TRUE(row.SourceText && row.NetmailFlavors && row.FlowFlavors);
@@ -186,9 +189,37 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
             EXPECT_STREQ(row.FlowFlavors, c.kind == FlowFile ? ".C..." : ".....");
             EXPECT_EQ(row.BusyMark, c.kind == BusyFlag ? '*' : 0);
             EXPECT_EQ(row.RequestMark, 0);
-            FreeEntryStrings(row);
+            EXPECT_EQ(row.Problem, NoEntryProblem);
         }
+        FreeScanTable(&table);
     }
+}
+
+// A name too long for a row keeps its start and its end, and a cut never splits a character
+// where names are UTF-8.
+TEST(ShortenRowName, KeepsStartAndEnd) {
+    char row[MAX_PATH];
+    std::string fits(MAX_PATH - 1, 'f');
+    ShortenRowName(row, fits.c_str(), fits.size());
+    EXPECT_EQ(std::string(row), fits);
+    std::string name = "C:\\" + std::string(400, 'a') + "\\tail.zip";
+    ShortenRowName(row, name.c_str(), name.size());
+    std::string shown = row;
+    EXPECT_EQ(shown.size(), size_t(MAX_PATH - 1));
+    EXPECT_EQ(shown.substr(0, 3), "C:\\");
+    EXPECT_NE(shown.find("..."), std::string::npos);
+    EXPECT_EQ(shown.substr(shown.size() - 9), "\\tail.zip");
+#ifndef _WIN32
+    std::string wide;
+    for (int i = 0; i < 200; ++i) wide += "\xC3\xA0";
+    ShortenRowName(row, wide.c_str(), wide.size());
+    shown = row;
+    size_t gap = shown.find("...");
+    ASSERT_NE(gap, std::string::npos);
+    EXPECT_EQ(gap % 2, 0u);
+    EXPECT_EQ((shown.size() - gap - 3) % 2, 0u);
+    EXPECT_EQ(static_cast<unsigned char>(shown[gap + 3]), 0xC3);
+#endif
 }
 
 } // namespace

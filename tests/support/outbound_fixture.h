@@ -27,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,6 +90,13 @@ public:
     void ScreenRestored(int id) override {
         ++restored_;
         GtestFrontEnd::ScreenRestored(id);
+    }
+    // When set, answers every message box with buttons in place of the expectations, with the
+    // button it returns: for runs where how many questions come is not known ahead (a race).
+    std::function<int(const standin::MessageRequest &)> answerMessages;
+    int Message(const standin::MessageRequest &request) override {
+        if (answerMessages && !request.buttons.empty()) return answerMessages(request);
+        return GtestFrontEnd::Message(request);
     }
 
 private:
