@@ -355,7 +355,7 @@ static int RemoveMissingEntry(const char *FlowPath, const char *Name) {
     ReplaceExtension(temporaryPath, ".TMP");
     if (strlen(temporaryPath) >= MAX_PATH) return 0;
     MissingEntry missing = {Name, false};
-    return RewriteTextFile(FlowPath, temporaryPath, DropMissingEntryLine, &missing) &&
+    return RewriteFlowFile(FlowPath, temporaryPath, DropMissingEntryLine, &missing) &&
            missing.Removed;
 }
 

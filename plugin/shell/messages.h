@@ -66,7 +66,12 @@ enum MessageId {
     MsgConfigAutoRefresh = 54,
     MsgConfigPollFlavor = 55,
     MsgConfigAttachFlavor = 56,
-    MessageCount = 57
+    MsgNetmailNotRemoved = 57,      // F7 on a netmail packet: it stays
+    MsgBusyFlagNotRemoved = 58,     // F7 on the busy flag: it is the mailer's
+    MsgNotRemoved = 59,             // a poll or request file that could not be deleted
+    MsgPatternLineSendsOthers = 60, // a file queued only through a pattern line
+    MsgPatternLineWhole = 61,       // ... only the whole line moves or goes
+    MessageCount = 62
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand
