@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 
+#include "bso/text_file.h"
 #include "plugin_api.h"
 
 // Size of the removed-line buffer that RemoveFlowLine fills.
@@ -24,15 +25,68 @@ char *ParseFlowLine(char *line);
 // must have room for the result. Returns name; an empty name stays empty.
 char *ReplaceExtension(char *name, const char *extension);
 
-// Takes out of the flow file every line whose name matches the item's FindData.cFileName (the
-// line's name is the pattern of the host's CmpName, so "D:\FILES\*.ZIP" matches
-// "D:\FILES\B.ZIP"), and copies the last such line whole, directive included, into removedLine
-// (RemovedLineSize bytes; a longer line is cut there, still removed whole). The rest of the
-// file is kept in order with CR LF line ends and trailing blanks stripped; "~" lines are dropped.
-// The file is rewritten through "<name>.TMP" beside it and replaced in one step, keeping the
-// name it has on disk. Returns 1 when a line matched and the file was replaced. Returns 0 when
-// no line matched (the file is still rewritten) or on any failure; after a failure the flow
-// file is exactly as it was, no temporary file is left and removedLine is "".
+// Whether a flow file line (length bytes, without its line end) orders a file to be sent: not a
+// "~" line, and something beside blanks behind its directive. A flow file without such a line
+// is a poll.
+bool LineNamesAFile(const char *line, size_t length);
+
+// Asked when the item is queued only through a pattern line ("^D:\FILES\*.ZIP"), which sends
+// other files too: line (length bytes) as it stands in the flow file. True takes the whole line.
+typedef bool (*PatternLineQuestion)(const char *line, size_t length, void *context);
+
+// The lines a removal took out of a flow file, each as it stood there and followed by CR LF, in
+// file order, duplicates included. Released with FreeTakenLines.
+struct TakenLines {
+    char *Bytes;
+    size_t Length;
+    int Count;
+};
+void FreeTakenLines(TakenLines *taken);
+// The line that starts at *offset in taken (advanced past it and its CR LF): its bytes and
+// length. False past the last line.
+bool NextTakenLine(const TakenLines *taken, size_t *offset, const char **line, size_t *length);
+
+// A flow file rewritten into a copy beside it that has not taken its place yet: until
+// CommitFlowRewrite the flow file is as it was.
+struct PendingFlowRewrite {
+    char Path[MAX_PATH];          // the flow file, under the name it has on disk
+    char TemporaryPath[MAX_PATH]; // the rewritten copy
+    // The copy keeps no line that names a file: the flow file is deleted rather than replaced,
+    // since an empty one would be a poll, and the mailer would call the link.
+    bool Empties;
+};
+
+// Takes the lines that name the item's file (its FindData.cFileName, a row of the link's view)
+// out of the flow file into a copy, and hands them back. A line names the file when its name
+// (behind the directive, up to a NUL byte) is that path as the file system compares names:
+// without regard to case on Windows, exactly on Linux (there the directory part without regard
+// to case, as the rows show it in upper case); wildcards and brackets are plain characters. A
+// name equal to the path once its trailing blanks are stripped counts when no line is equal as
+// it stands. When no line names it so, the lines the view made the row from count: a name in
+// another case that the file system found, and pattern lines ("*.ZIP") whose first match is
+// the item, each of which only when ask (null: never) says yes. Every other line is copied
+// byte for byte. Returns 1 when a line was taken and the copy is complete (CommitFlowRewrite
+// or DiscardFlowRewrite must follow, and FreeTakenLines); 0 otherwise, with nothing pending,
+// the flow file untouched and taken empty. The copy is made exclusively beside the flow file
+// ("<name>.TMP", or a free variant of that name).
+int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item,
+                           PatternLineQuestion ask, void *askContext, TakenLines *taken,
+                           PendingFlowRewrite *pending);
+// Puts the copy in the flow file's place in one step, or deletes the flow file when the copy
+// empties it: 1 when done; 0 when not (the flow file as it was, the copy removed).
+int CommitFlowRewrite(const PendingFlowRewrite *pending);
+// Drops the copy; the flow file stays as it was.
+void DiscardFlowRewrite(const PendingFlowRewrite *pending);
+
+// PrepareFlowLineRemoval and CommitFlowRewrite in one: 1 when the lines are out of the flow
+// file (which is gone when nothing else in it named a file).
+int RemoveFlowLines(const char *flowPath, const PluginPanelItem *item, PatternLineQuestion ask,
+                    void *askContext);
+
+// RemoveFlowLines without pattern lines, copying the last line taken out into removedLine
+// (RemovedLineSize bytes; a longer line is cut there, still taken out whole). Returns 1 when a
+// line was taken out; 0 when none named the file (the flow file untouched) or on any failure
+// (the flow file exactly as it was, no temporary file left, removedLine "").
 int RemoveFlowLine(const char *flowPath, const PluginPanelItem *item, char *removedLine);
 
 // The same with a removed-line buffer of removedLineSize bytes; *wholeLength (may be null)
@@ -40,23 +94,9 @@ int RemoveFlowLine(const char *flowPath, const PluginPanelItem *item, char *remo
 int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *removedLine,
                      size_t removedLineSize, size_t *wholeLength);
 
-// A flow file rewritten into a copy beside it that has not taken its place yet: until
-// CommitFlowRewrite the flow file is as it was.
-struct PendingFlowRewrite {
-    char Path[MAX_PATH];          // the flow file, under the name it has on disk
-    char TemporaryPath[MAX_PATH]; // the rewritten copy
-};
-
-// RemoveFlowLineTo up to the replace: returns 1 when a line matched and the rewritten copy is
-// complete (CommitFlowRewrite or DiscardFlowRewrite must follow); 0 otherwise, with nothing
-// pending, the flow file untouched and removedLine "".
-int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, char *removedLine,
-                           size_t removedLineSize, size_t *wholeLength,
-                           PendingFlowRewrite *pending);
-// Puts the copy in the flow file's place in one step: 1 when done; 0 when not (the flow file
-// as it was, the copy removed).
-int CommitFlowRewrite(const PendingFlowRewrite *pending);
-// Drops the copy; the flow file stays as it was.
-void DiscardFlowRewrite(const PendingFlowRewrite *pending);
+// RewriteTextFile for a flow file: a rewrite that takes out lines and leaves none that names a
+// file deletes the flow file instead (the delete is then the step that commits). A flow file
+// that named no file before is never touched.
+int RewriteFlowFile(const char *path, char *temporaryPath, LineFilter filter, void *context);
 
 #endif

@@ -1,5 +1,6 @@
 #include "bso/text_file.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -158,6 +159,49 @@ static bool SeekTo(HANDLE file, unsigned long long position) {
     return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
+// A name already taken (a file, a directory, a link) makes the next candidate: "-1" to "-15"
+// before the extension of the preferred name.
+static bool NextTemporaryName(const char *preferred, int attempt, char *name) {
+    size_t length = strlen(preferred);
+    size_t dot = length;
+    for (size_t position = length; position-- > 0;) {
+        char c = preferred[position];
+        if (c == '.') {
+            dot = position;
+            break;
+        }
+        if (c == '\\' || c == '/' || c == ':') break;
+    }
+    char number[8];
+    int numberLength = snprintf(number, sizeof number, "-%d", attempt);
+    if (numberLength <= 0 || length + static_cast<size_t>(numberLength) >= MAX_PATH) return false;
+    memcpy(name, preferred, dot);
+    memcpy(name + dot, number, static_cast<size_t>(numberLength));
+    memcpy(name + dot + numberLength, preferred + dot, length - dot + 1);
+    return true;
+}
+
+HANDLE CreateTemporaryFile(char *path) {
+    const int attempts = 16;
+    char preferred[MAX_PATH];
+    size_t length = strnlen(path, MAX_PATH);
+    if (length == MAX_PATH) return INVALID_HANDLE_VALUE;
+    memcpy(preferred, path, length + 1);
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (attempt > 0 && !NextTemporaryName(preferred, attempt, path)) break;
+        // Never through an existing name: a link planted there would redirect the write.
+        HANDLE file = FileOps.Create(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+            error != ERROR_ACCESS_DENIED)
+            break;
+    }
+    memcpy(path, preferred, length + 1);
+    return INVALID_HANDLE_VALUE;
+}
+
 int DeleteFileRetrying(const char *path) {
     const int attempts = 3;
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -171,7 +215,7 @@ int DeleteFileRetrying(const char *path) {
 }
 
 // Puts the file back to its first size bytes. These calls cannot cut a file, so a copy of
-// those bytes ("<name>~" beside it) replaces it in one step.
+// those bytes ("<name>~" beside it, or a free variant of that name) replaces it in one step.
 static bool RestorePrefix(const char *path, unsigned long long size) {
     char copyPath[MAX_PATH];
     size_t length = strlen(path);
@@ -182,8 +226,7 @@ static bool RestorePrefix(const char *path, unsigned long long size) {
     HANDLE source = FileOps.Create(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (source == INVALID_HANDLE_VALUE) return false;
-    HANDLE copy = FileOps.Create(copyPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE copy = CreateTemporaryFile(copyPath);
     if (copy == INVALID_HANDLE_VALUE) {
         FileOps.Close(source);
         return false;
@@ -216,7 +259,13 @@ static bool PutBack(const char *path, bool created, unsigned long long size) {
 }
 
 int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *appended) {
-    if (strpbrk(line, "\r\n") != nullptr) return 0;
+    return AppendLineBytesUndoable(path, line, strlen(line), appended);
+}
+
+int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLength,
+                            AppendedLine *appended) {
+    if (memchr(line, '\r', lineLength) != nullptr || memchr(line, '\n', lineLength) != nullptr)
+        return 0;
     size_t pathLength = strnlen(path, MAX_PATH);
     if (pathLength == MAX_PATH) return 0;
     HANDLE file =
@@ -235,7 +284,6 @@ int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *a
     }
     // One write: the line end an open last line lacks, then the line as a done line ("~"
     // first), then CR LF. Cut short by a full disk, it names nothing.
-    size_t lineLength = strlen(line);
     size_t start = open ? 2 : 0;
     size_t total = start + lineLength + 2;
     char *bytes = static_cast<char *>(malloc(total));
@@ -291,15 +339,13 @@ int CreateFileIfMissing(const char *path) {
     return FileOps.Close(file) != 0;
 }
 
-int WriteRewrittenCopy(const char *path, const char *temporaryPath, LineFilter filter,
-                       void *context) {
+int WriteRewrittenCopy(const char *path, char *temporaryPath, LineFilter filter, void *context) {
     LineReader reader;
     if (!OpenLineReader(&reader, path)) {
         CloseLineReader(&reader);
         return 0;
     }
-    HANDLE temporary = FileOps.Create(temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE temporary = CreateTemporaryFile(temporaryPath);
     if (temporary == INVALID_HANDLE_VALUE) {
         CloseLineReader(&reader);
         return 0;
@@ -341,7 +387,7 @@ void DiscardCopy(const char *temporaryPath) {
     DeleteFileRetrying(temporaryPath);
 }
 
-int RewriteTextFile(const char *path, const char *temporaryPath, LineFilter filter, void *context) {
+int RewriteTextFile(const char *path, char *temporaryPath, LineFilter filter, void *context) {
     return WriteRewrittenCopy(path, temporaryPath, filter, context) &&
            ReplaceWithCopy(temporaryPath, path);
 }

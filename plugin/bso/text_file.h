@@ -72,6 +72,9 @@ struct AppendedLine {
 
 // AppendLineToFile that also fills *appended when it returns 1.
 int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *appended);
+// The same for a line of lineLength bytes, which may hold NUL bytes (written as they are).
+int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLength,
+                            AppendedLine *appended);
 
 // Takes a successful append back: removes the file if the append made it, else puts it back to
 // its first Size bytes (through a copy that replaces it). Does nothing, and returns 0, when
@@ -87,19 +90,25 @@ int CreateFileIfMissing(const char *path);
 // give up the rewrite.
 typedef int (*LineFilter)(char *line, size_t *length, void *context);
 
-// Rewrites the file through temporaryPath: writes the kept lines, each with CR LF, to the
-// temporary file (created or emptied), checks every write, the flush and the close, and only
+// Creates a temporary file for writing, exclusively: never through an existing name or a
+// symbolic link planted there. path (MAX_PATH bytes) holds the preferred name; when that is
+// taken, a free variant of it ("<name>-1.TMP", ...) is made and left in path. Returns the
+// handle, or INVALID_HANDLE_VALUE (path then holds the preferred name again).
+HANDLE CreateTemporaryFile(char *path);
+
+// Rewrites the file through temporaryPath: writes the kept lines, each with CR LF, to a
+// temporary file made by CreateTemporaryFile (temporaryPath, MAX_PATH bytes, receives the name
+// used), checks every write, the flush and the close, and only
 // then replaces the file with it in one step (MoveFileExA with MOVEFILE_REPLACE_EXISTING).
 // Returns 1 when the file was replaced. Returns 0 on any failure (the file cannot be read, the
 // temporary file cannot be written, the filter gives up, the replace fails): the file is then
 // exactly as before and the temporary file is removed.
-int RewriteTextFile(const char *path, const char *temporaryPath, LineFilter filter, void *context);
+int RewriteTextFile(const char *path, char *temporaryPath, LineFilter filter, void *context);
 
 // The two halves of RewriteTextFile, for a caller that has a second file to change in between.
 // WriteRewrittenCopy writes the complete copy and leaves the file alone: 1 when the copy is
 // on disk (ReplaceWithCopy or DiscardCopy must follow), 0 on failure (no copy is left).
-int WriteRewrittenCopy(const char *path, const char *temporaryPath, LineFilter filter,
-                       void *context);
+int WriteRewrittenCopy(const char *path, char *temporaryPath, LineFilter filter, void *context);
 // Replaces the file with the copy in one step: 1 when done; 0 when not, the file then as
 // before and the copy removed.
 int ReplaceWithCopy(const char *temporaryPath, const char *path);

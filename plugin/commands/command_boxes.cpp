@@ -13,6 +13,24 @@ void ShowWarning(int TitleId, int LineId, const char *Subject) {
     HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 4, 1);
 }
 
+bool AskAboutPatternLine(const char *Line, size_t Length, void *Context) {
+    // The line as the box can show it: up to a NUL byte.
+    char shown[MAX_PATH];
+    size_t length = strnlen(Line, Length);
+    if (length >= sizeof(shown)) length = sizeof(shown) - 1;
+    memcpy(shown, Line, length);
+    shown[length] = 0;
+    const char *items[] = {GetMessageText(MsgWarning),
+                           GetMessageText(MsgPatternLineSendsOthers),
+                           shown,
+                           GetMessageText(MsgPatternLineWhole),
+                           GetMessageText(MsgOk),
+                           GetMessageText(MsgCancel)};
+    bool goOn = HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
+    if (!goOn && Context != nullptr) static_cast<PatternLineAnswer *>(Context)->Declined = true;
+    return goOn;
+}
+
 bool ConfirmBusyLink(int TitleId, const char *AddressText) {
     FtnAddress own, address;
     ParseOwnAddress(&own);

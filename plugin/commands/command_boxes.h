@@ -54,6 +54,17 @@ const PluginPanelItem *CurrentPanelItem(const PanelInfo *Info);
 // the outbound's flow files hold them in the ANSI one.
 PluginPanelItem ItemWithDiskName(const PluginPanelItem *Item);
 
+// What the question about a pattern line was answered: Declined when the user kept a line, so
+// that no warning follows the choice.
+struct PatternLineAnswer {
+    bool Declined;
+};
+
+// The question before a whole pattern line moves or goes (a PatternLineQuestion; the context
+// is a PatternLineAnswer): it names the line and says that it sends other files too. True for
+// the first button.
+bool AskAboutPatternLine(const char *Line, size_t Length, void *Context);
+
 // Writes Format into Buffer (Size bytes, always terminated) with its one placeholder ("%s" or
 // "%d", as Placeholder says) replaced by Argument and "%%" by "%". A language text with other
 // or further "%" sequences keeps them as they are, so a faulty translation cannot make the

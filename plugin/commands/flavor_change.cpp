@@ -26,9 +26,6 @@ const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
 
 static const int FlavorCount = 5;
 static const int NormalFlavorIndex = 3;
-// Room in the taken-line buffer beyond the old flow file's size, for lines the mailer may
-// append between the look-up and the rewrite.
-static const size_t LineBufferMargin = 65536;
 
 // Base path followed by the suffix; false when it does not fit.
 static bool JoinPath(char (&Path)[MAX_PATH], const char *BasePath, const char *Suffix) {
@@ -75,36 +72,50 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     char newPath[MAX_PATH];
     if (!JoinPath(newPath, BasePath, suffix)) return 0;
 
-    // The old flow file's copy without the line waits until the line is safe in the new one.
-    // The taken line is handed back whole: the buffer holds the whole flow file.
-    size_t lineSize = oldFound.nFileSizeHigh != 0 ? 0 : oldFound.nFileSizeLow + LineBufferMargin;
-    char *line = lineSize != 0 ? static_cast<char *>(malloc(lineSize)) : nullptr;
+    // The old flow file's copy without the lines waits until they are safe in the new one.
+    // Every line taken out goes there, duplicates too, each as it stood.
     PluginPanelItem diskItem = ItemWithDiskName(Item);
+    PatternLineAnswer answer = {false};
+    TakenLines taken;
     PendingFlowRewrite pending;
-    if (line == nullptr ||
-        !PrepareFlowLineRemoval(oldPath, &diskItem, line, lineSize, nullptr, &pending)) {
-        free(line);
-        ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
+    if (!PrepareFlowLineRemoval(oldPath, &diskItem, AskAboutPatternLine, &answer, &taken,
+                                &pending)) {
+        if (!answer.Declined) ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
         return 0;
     }
-    bool moved;
+    bool moved = true;
+    const char *line;
+    size_t length;
+    size_t offset = 0;
     if (_stricmp(pending.Path, newPath) == 0) {
-        // The flavor it has: the line goes to the end of the copy, which then takes the place.
-        moved = AppendLineToFile(pending.TemporaryPath, line) && CommitFlowRewrite(&pending);
+        // The flavor it has: the lines go to the end of the copy, which then takes the place.
+        AppendedLine appended;
+        while (moved && NextTakenLine(&taken, &offset, &line, &length))
+            moved = AppendLineBytesUndoable(pending.TemporaryPath, line, length, &appended) != 0;
+        pending.Empties = false;
+        moved = moved && CommitFlowRewrite(&pending);
         if (!moved) DiscardFlowRewrite(&pending);
     } else {
-        AppendedLine appended;
-        moved = AppendLineToFileUndoable(newPath, line, &appended) != 0;
+        AppendedLine *appended = static_cast<AppendedLine *>(
+            malloc(static_cast<size_t>(taken.Count) * sizeof(AppendedLine)));
+        int done = 0;
+        moved = appended != nullptr;
+        while (moved && NextTakenLine(&taken, &offset, &line, &length)) {
+            moved = AppendLineBytesUndoable(newPath, line, length, &appended[done]) != 0;
+            if (moved) ++done;
+        }
         if (!moved) {
             DiscardFlowRewrite(&pending);
         } else if (!CommitFlowRewrite(&pending)) {
-            // The old flow file still lists it: out of the new one again. Should that fail
-            // too, it is listed in both, and the box says it was not taken out of the old one.
-            UndoAppend(&appended);
             moved = false;
         }
+        // The old flow file still lists them: out of the new one again, the last first. Should
+        // that fail too, they are listed in both, and the box says they were not taken out.
+        if (!moved)
+            while (done > 0) UndoAppend(&appended[--done]);
+        free(appended);
     }
-    free(line);
+    FreeTakenLines(&taken);
     // Either way, the old flow file and the new one are as they were.
     if (!moved) ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
     return moved ? 1 : 0;

@@ -2,11 +2,13 @@
 
 #include "bso/flow_file.h"
 #include "bso/outbound.h"
+#include "bso/text_file.h"
 #include "commands/command_boxes.h"
 #include "settings/settings.h"
 #include "shell/host.h"
 #include "shell/messages.h"
 
+#include <direct.h> // _strnicmp on POSIX
 #include <stdio.h>
 #include <string.h>
 
@@ -33,22 +35,88 @@ static bool ConfirmRemoval(const PanelInfo *Info, const PluginPanelItem *Current
     return HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 5, 2) == 0;
 }
 
-// Takes the item's line out of the flow file that lists it. A row that no flow file lists
-// names the link's base path, which is no flow file: it gets the warning and nothing changes.
+// A file of the link itself (a poll, the request file, a packet, the busy flag): its row names
+// the link's base path and its extension. Fills Path with the base path and that extension,
+// in the case the listing found it; false for any other row.
+static bool LinkFileOfRow(const PluginPanelItem *Item, const char *BasePath, char (&Path)[MAX_PATH],
+                          EntryKind *Kind) {
+    const char *name = Item->FindData.cFileName;
+    size_t nameLength = strnlen(name, sizeof(Item->FindData.cFileName));
+    size_t baseLength = strlen(BasePath);
+    if (nameLength != baseLength + 4 || _strnicmp(name, BasePath, baseLength) != 0) return false;
+    char extension[5];
+    memcpy(extension, name + baseLength, 4);
+    extension[4] = 0;
+    Flavor flavor;
+    if (!ClassifyOutboundFile(extension, Kind, &flavor)) return false;
+    memcpy(Path, BasePath, baseLength);
+    memcpy(Path + baseLength, extension, 5);
+    return true;
+}
+
+// Deletes a flow file that orders no file to be sent (a poll). One that still names files (lines
+// of missing files the user kept) is left as it is.
+static bool RemovePoll(const char *Path) {
+    LineReader reader;
+    bool read = OpenLineReader(&reader, Path) != 0;
+    bool namesAFile = false;
+    char *line;
+    size_t length;
+    int got = 0;
+    while (read && !namesAFile && (got = ReadLine(&reader, &line, &length)) > 0)
+        namesAFile = LineNamesAFile(line, length);
+    CloseLineReader(&reader);
+    if (!read || got < 0 || namesAFile) return false;
+    return DeleteFileRetrying(Path) != 0;
+}
+
+// Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll
+// or the request file is deleted, a packet or the busy flag is left with a word why.
 static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
     if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return;
     const char *source = Item->CustomColumnData[4] ? Item->CustomColumnData[4] : "";
-    char flowPath[MAX_PATH + 8];
-    snprintf(flowPath, sizeof(flowPath), "%s%.4s", BasePath, source);
-    // Only a flow file is rewritten as lines of text: a netmail packet never is.
     EntryKind kind;
     Flavor flavor;
-    bool isFlowFile =
-        strlen(source) == 4 && ClassifyOutboundFile(source, &kind, &flavor) && kind == FlowFile;
-    PluginPanelItem diskItem = ItemWithDiskName(Item);
-    char removedLine[RemovedLineSize];
-    if (!isFlowFile || !RemoveFlowLine(flowPath, &diskItem, removedLine))
-        ShowWarning(MsgWarning, MsgLineNotRemoved, flowPath);
+    char path[MAX_PATH];
+    if (strlen(source) == 4 && ClassifyOutboundFile(source, &kind, &flavor) && kind == FlowFile) {
+        snprintf(path, sizeof(path), "%s%s", BasePath, source);
+        PluginPanelItem diskItem = ItemWithDiskName(Item);
+        PatternLineAnswer answer = {false};
+        if (!RemoveFlowLines(path, &diskItem, AskAboutPatternLine, &answer) && !answer.Declined)
+            ShowWarning(MsgWarning, MsgLineNotRemoved, path);
+        return;
+    }
+    if (!LinkFileOfRow(Item, BasePath, path, &kind)) {
+        // Not a file of this link: named whole, nothing touched.
+        char shown[MAX_PATH];
+        size_t length = strnlen(Item->FindData.cFileName, sizeof(Item->FindData.cFileName));
+        memcpy(shown, Item->FindData.cFileName, length < MAX_PATH ? length : MAX_PATH - 1);
+        shown[length < MAX_PATH ? length : MAX_PATH - 1] = 0;
+        ShowWarning(MsgWarning, MsgLineNotRemoved, shown);
+        return;
+    }
+    switch (kind) {
+    case FlowFile:
+        if (!RemovePoll(path)) ShowWarning(MsgWarning, MsgLineNotRemoved, path);
+        break;
+    case FileRequest:
+        if (!DeleteFileRetrying(path)) ShowWarning(MsgWarning, MsgNotRemoved, path);
+        break;
+    case Netmail:
+        ShowWarning(MsgWarning, MsgNetmailNotRemoved, path);
+        break;
+    default:
+        // The busy flag is the mailer's while it holds the link.
+        ShowWarning(MsgWarning, MsgBusyFlagNotRemoved, path);
+        break;
+    }
+}
+
+// Whether the row is one F7 can act on: the ".." item and rows without the outbound columns
+// are not.
+static bool IsOutboundRow(const PluginPanelItem *Item) {
+    return Item != nullptr && Item->CustomColumnNumber == 5 && Item->CustomColumnData != nullptr &&
+           strcmp(Item->FindData.cFileName, "..") != 0;
 }
 
 void RemoveFromOutbound(BSOBrowser *Browser) {
@@ -58,6 +126,8 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
     const PluginPanelItem *current = CurrentPanelItem(&info);
     if (info.SelectedItems == nullptr) info.SelectedItemsNumber = 0;
     if (current == nullptr && info.SelectedItemsNumber == 0) return;
+    // On ".." there is nothing to remove, and so nothing to ask.
+    if (info.SelectedItemsNumber == 0 && !IsOutboundRow(current)) return;
     if (!ConfirmRemoval(&info, current)) return;
 
     FtnAddress own, link;

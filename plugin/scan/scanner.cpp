@@ -468,13 +468,11 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
 
 namespace {
 
-// Where a flow file's repair stands: the line to take out, byte for byte, whether it went, and
-// whether a line naming a file to send is left.
+// Where a flow file's repair stands: the line to take out, byte for byte, and whether it went.
 struct MissingEntry {
     const char *Line;
     size_t Length;
     bool Removed;
-    bool FilesLeft;
 };
 
 // The repairs of one listing: the link whose busy flag they take, and whether the mailer holds
@@ -486,19 +484,6 @@ struct RepairState {
 
 } // namespace
 
-// A line of blanks and tabs only, or none: it names no file.
-static bool IsBlankLine(const char *Line, size_t Length) {
-    for (size_t i = 0; i < Length; ++i)
-        if (Line[i] != ' ' && Line[i] != '\t') return false;
-    return true;
-}
-
-// Whether the line sends a file: not blank, not done ("~"), a name behind a directive.
-static bool NamesFileToSend(const char *Line, size_t Length) {
-    if (IsBlankLine(Line, Length) || Line[0] == '~') return false;
-    return !((Line[0] == '#' || Line[0] == '^') && IsBlankLine(Line + 1, Length - 1));
-}
-
 // Drops exactly the lines that are the asked-about line byte for byte and keeps every other
 // line as it is: a pattern that covers the missing name, the same name in another case or
 // with a blank behind it, and a line that the mailer changed meanwhile all stay.
@@ -508,7 +493,6 @@ static int DropMissingEntryLine(char *Line, size_t *Length, void *Context) {
         missing->Removed = true;
         return 0;
     }
-    if (NamesFileToSend(Line, *Length)) missing->FilesLeft = true;
     return 1;
 }
 
@@ -529,18 +513,10 @@ static int RemoveMissingEntry(const char *FlowPath, const char *Line, size_t Len
         Repair->Busy = locked == LinkIsBusy;
         return 0;
     }
-    MissingEntry missing = {Line, Length, false, false};
+    MissingEntry missing = {Line, Length, false};
     int changed = 0;
-    if (WriteRewrittenCopy(FlowPath, temporaryPath, DropMissingEntryLine, &missing)) {
-        if (!missing.Removed) {
-            DiscardCopy(temporaryPath);
-        } else if (missing.FilesLeft) {
-            changed = ReplaceWithCopy(temporaryPath, FlowPath);
-        } else {
-            DiscardCopy(temporaryPath);
-            changed = DeleteFileRetrying(FlowPath) ? 2 : 0;
-        }
-    }
+    if (RewriteFlowFile(FlowPath, temporaryPath, DropMissingEntryLine, &missing) && missing.Removed)
+        changed = GetFileAttributesA(FlowPath) == INVALID_FILE_ATTRIBUTES ? 2 : 1;
     UnlockLink(&lock);
     return changed;
 }
@@ -628,7 +604,7 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         char *line;
         size_t length;
         while ((got = ReadLine(&reader, &line, &length)) > 0) {
-            if (!NamesFileToSend(line, length)) continue;
+            if (!LineNamesAFile(line, length)) continue;
             // A NUL ends the name: the row and the question show what comes before it, and
             // the repair takes out exactly this line.
             char *name = ParseFlowLine(line);

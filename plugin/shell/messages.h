@@ -66,10 +66,15 @@ enum MessageId {
     MsgConfigAutoRefresh = 54,
     MsgConfigPollFlavor = 55,
     MsgConfigAttachFlavor = 56,
-    MsgFlowFileUnreadable = 57,    // description of a flow file's row: it could not be read
-    MsgPointFolderUnreadable = 58, // description of a node's row: its point folder is unreadable
-    MsgOutboundPathTooLong = 59,   // box line over the stored outbound path
-    MessageCount = 60
+    MsgFlowFileUnreadable = 57,     // description of a flow file's row: it could not be read
+    MsgPointFolderUnreadable = 58,  // description of a node's row: its point folder is unreadable
+    MsgOutboundPathTooLong = 59,    // box line over the stored outbound path
+    MsgNetmailNotRemoved = 60,      // F7 on a netmail packet: it stays
+    MsgBusyFlagNotRemoved = 61,     // F7 on the busy flag: it is the mailer's
+    MsgNotRemoved = 62,             // a poll or request file that could not be deleted
+    MsgPatternLineSendsOthers = 63, // a file queued only through a pattern line
+    MsgPatternLineWhole = 64,       // ... only the whole line moves or goes
+    MessageCount = 65
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

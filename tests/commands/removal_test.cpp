@@ -87,11 +87,11 @@ TEST_F(Removal, TheBusyBoxComesAfterTheQuestion) {
     front.Expect(BusyBox(MsgWarning, "2:100/200.0", 0));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
-    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + files[1], files[2]}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + files[1], "~Z:\\done.zip", files[2]}));
 }
 
 // The selected files leave their flow files, two of them from the same one; the files stay on
-// disk with their size and date, and the emptied flow file stays in place.
+// disk with their size and date, and the emptied flow file goes (left, it would be a poll).
 TEST_F(Removal, TheLinesGoTheFilesStay) {
     namespace fs = std::filesystem;
     std::vector<fs::file_time_type> times;
@@ -103,45 +103,95 @@ TEST_F(Removal, TheLinesGoTheFilesStay) {
     front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "4"), 0));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
-    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + files[1]}));
-    EXPECT_EQ(Bytes("out/006400C8.CLO"), "");
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + files[1], "~Z:\\done.zip"}));
+    EXPECT_FALSE(Has("out/006400C8.CLO"));
     int i = 0;
     for (const char *name : {"a.zip", "c.zip", "d.zip", "e.zip"}) {
         std::string relative = std::string("files/") + name;
         EXPECT_EQ(tree.Read(relative), std::string("contents of ") + name);
         EXPECT_EQ(fs::last_write_time(tree.dir.Native(relative)), times[i++]) << name;
     }
-    // After the update: b.zip is left, and the emptied crash flow file is listed by itself.
-    std::vector<std::string> names = RowNames();
-    std::sort(names.begin(), names.end());
-    std::vector<std::string> expected = {FileRow("b.zip"),
-                                         OutRow(OnDisk("out/006400C8.CLO")->substr(4))};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(names, expected);
+    // After the update: b.zip is left, and no poll.
+    EXPECT_EQ(RowNames(), std::vector<std::string>{FileRow("b.zip")});
 }
 
-// A row that no flow file lists (a packet, a request, a flow file without entries) names the
-// link's base path in its warning; the other selected rows are still handled.
-TEST_F(Removal, RowsWithoutAFlowFileAreWarnedAbout) {
+// Each row by its kind: a poll and the request file are deleted, a packet and the busy flag
+// stay, with a word that names them whole.
+TEST_F(Removal, EachRowByItsKind) {
+    struct Case {
+        const char *name;
+        std::string contents;
+        int warning; // -1: none, the file goes
+    };
+    const Case cases[] = {
+        {"006400C8.OUT", "packet", MsgNetmailNotRemoved},
+        {"006400C8.REQ", "FILES\r\n", -1},
+        {"006400C8.HLO", "", -1},                  // a poll
+        {"006400C8.ILO", "~Z:\\done.zip\r\n", -1}, // nothing left to send: a poll too
+        {"006400C8.BSY", "", MsgBusyFlagNotRemoved},
+    };
+    const std::string base = tree.Win(MadeName("out/006400C8"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        tree.Write(MadeName(std::string("out/") + c.name), c.contents);
+        ASSERT_TRUE(OpenLink());
+        const std::string row = OutRow(OnDisk(std::string("out/") + c.name)->substr(4));
+        ASSERT_TRUE(SetCurrent(row));
+        front.Expect(Question(row, 0));
+        const bool busy = std::string(c.name).find("BSY") != std::string::npos;
+        if (busy) front.Expect(BusyBox(MsgWarning, "2:100/200.0", 0));
+        if (c.warning >= 0)
+            front.Expect(Warning(MsgWarning, c.warning, base + row.substr(row.size() - 4)));
+        EXPECT_TRUE(Press(VK_F7));
+        EXPECT_EQ(front.Verify(), "");
+        EXPECT_EQ(Has(std::string("out/") + c.name), c.warning >= 0);
+        if (c.warning >= 0) {
+            EXPECT_EQ(Bytes(std::string("out/") + c.name), c.contents);
+            tree.Remove(*OnDisk(std::string("out/") + c.name));
+        }
+        Close();
+    }
+}
+
+// A selection that mixes kinds: each row is handled by its own.
+TEST_F(Removal, AMixedSelection) {
     tree.Write("out/006400C8.OUT", "packet");
     tree.Write("out/006400C8.REQ", "FILES\r\n");
+    tree.Write("out/006400C8.HLO", "");
     ASSERT_TRUE(OpenLink());
-    ASSERT_TRUE(Select(OutRow("006400C8.OUT")));
-    ASSERT_TRUE(Select(FileRow("d.zip")));
-    ASSERT_TRUE(Select(OutRow("006400C8.REQ")));
-    const std::string basePath = tree.Win(MadeName("out/006400C8"));
-    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "3"), 0));
-    front.Expect(Warning(MsgWarning, MsgLineNotRemoved, basePath));
-    front.Expect(Warning(MsgWarning, MsgLineNotRemoved, basePath));
+    for (const std::string &row :
+         {FileRow("d.zip"), OutRow("006400C8.OUT"), OutRow("006400C8.REQ"), OutRow("006400C8.HLO")})
+        ASSERT_TRUE(Select(row)) << row;
+    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "4"), 0));
+    front.Expect(
+        Warning(MsgWarning, MsgNetmailNotRemoved,
+                tree.Win(MadeName("out/006400C8")) + OnDisk("out/006400C8.OUT")->substr(12)));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
-    EXPECT_EQ(Bytes("out/006400C8.OUT"), "packet");
-    EXPECT_EQ(Bytes("out/006400C8.REQ"), "FILES\r\n");
+    EXPECT_EQ(OutboundNames(),
+              (std::vector<std::string>{*OnDisk("out/006400C8.CLO"), *OnDisk("out/006400C8.FLO"),
+                                        *OnDisk("out/006400C8.OUT")}));
     EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({"^" + files[4]}));
 }
 
+// A flow file row that still names files (missing ones the user kept) is no poll: it stays.
+TEST_F(Removal, AFlowFileThatStillNamesFilesIsNoPoll) {
+    tree.WriteFlowFile("out/006400C8.DLO", {"^Z:\\gone\\missing.zip"});
+    front.Expect(Expect::Message().Press(1)); // keep the missing file's line
+    ASSERT_TRUE(OpenLink());
+    const std::string row = OutRow(OnDisk("out/006400C8.DLO")->substr(4));
+    ASSERT_TRUE(SetCurrent(row));
+    front.Expect(Question(row, 0));
+    front.Expect(Warning(MsgWarning, MsgLineNotRemoved,
+                         tree.Win(MadeName("out/006400C8")) + row.substr(row.size() - 4)));
+    front.Expect(Expect::Message(Text(MsgWarning)).Press(1));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.DLO"), CrLf({"^Z:\\gone\\missing.zip"}));
+}
+
 // A line that is gone from its flow file (the panel out of date) is reported with the flow
-// file's path; the ".." item is passed over.
+// file's path; F7 on the ".." item is passed over without a question.
 TEST_F(Removal, ALineAlreadyGoneIsReported) {
     ASSERT_TRUE(OpenLink());
     ASSERT_TRUE(Select(FileRow("a.zip")));
@@ -152,11 +202,11 @@ TEST_F(Removal, ALineAlreadyGoneIsReported) {
         Warning(MsgWarning, MsgLineNotRemoved, tree.Win(MadeName("out/006400C8")) + ".FLO"));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
-    EXPECT_EQ(Bytes("out/006400C8.FLO"), "");
+    EXPECT_FALSE(Has("out/006400C8.FLO"));
 
+    // On ".." F7 asks nothing and does nothing.
     ASSERT_TRUE(Panel().SetCurrent(0));
     ASSERT_TRUE(Panel().IsDotsItem(0));
-    front.Expect(Question("..", 0));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({files[3], "^" + files[4]}));

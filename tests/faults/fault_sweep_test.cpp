@@ -207,6 +207,54 @@ std::vector<Scenario> Scenarios() {
                         return s.Enter("2:100/200.0") && s.SelectFiles({"a.zip", "b.zip", "d.zip"});
                     },
                     [](PluginSession &s) { s.Host().PressKey(VK_F7); }, true});
+    // A rewrite that leaves no line naming a file deletes the flow file: the delete is the step
+    // that commits, and a failed one leaves the flow file as it was.
+    list.push_back({"flavor change of a flow file's last line deletes it",
+                    [](OutboundTree &t) {
+                        Bystander(t);
+                        QueuedLink(t);
+                    },
+                    [](PluginSession &s) {
+                        s.front.answerDialog =
+                            Dialog("BSOFlavor", {}, FlavorFirstChoice + 4, FlavorOk);
+                        return s.Enter("2:100/200.0") && s.SetCurrentFile("d.zip");
+                    },
+                    [](PluginSession &s) { s.Host().PressKey(VK_F6, PKF_SHIFT); }, true});
+    list.push_back(
+        {"removal of every file of a flow file deletes it",
+         [](OutboundTree &t) {
+             Bystander(t);
+             QueuedLink(t);
+         },
+         [](PluginSession &s) {
+             s.front.questionAnswer = 0;
+             return s.Enter("2:100/200.0") && s.SelectFiles({"a.zip", "b.zip", "c.zip", "d.zip"});
+         },
+         [](PluginSession &s) { s.Host().PressKey(VK_F7); }, true});
+    list.push_back({"removal of a poll and a request file",
+                    [](OutboundTree &t) {
+                        Bystander(t);
+                        QueuedLink(t);
+                        t.Write("out/006400C8.HLO", "");
+                        t.Write("out/006400C8.REQ", "FILES\r\n");
+                    },
+                    [](PluginSession &s) {
+                        s.front.questionAnswer = 0;
+                        return s.Enter("2:100/200.0") &&
+                               s.SelectFiles({"006400C8.HLO", "006400C8.REQ", "d.zip"});
+                    },
+                    [](PluginSession &s) { s.Host().PressKey(VK_F7); }, true});
+    list.push_back({"the listing drops the last line of a flow file",
+                    [](OutboundTree &t) {
+                        Bystander(t);
+                        QueuedLink(t);
+                        t.Remove("files/d.zip");
+                    },
+                    [](PluginSession &s) {
+                        s.front.questionAnswer = 0; // drop the line
+                        return true;
+                    },
+                    [](PluginSession &s) { s.Enter("2:100/200.0"); }, false});
     list.push_back({"the listing drops the line of a missing file",
                     [](OutboundTree &t) {
                         Bystander(t);

@@ -11,6 +11,7 @@
 
 #include "commands/file_attach.h"
 #include "commands/file_request.h"
+#include "commands/flavor_change.h"
 #include "commands/poll.h"
 #include "shell/messages.h"
 
@@ -446,3 +447,60 @@ TEST_F(Interop, BinkdNeitherCallsNorAnswersWhileThePluginHoldsTheFlag) {
 }
 
 } // namespace
+
+// What the plugin took back leaves nothing for binkd to call for: a file moved to Hold empties
+// the normal flow file, which goes (left empty it would be a poll, and once in session binkd
+// sends everything queued, the held file too); the last line removed leaves no flow file; a
+// poll removed is gone. binkd then calls none of the three links, and the held file stays.
+TEST_F(Interop, NothingTakenBackIsCalledFor) {
+    ASSERT_TRUE(Open());
+    std::string held = MakeFile("held.bin", 2000);
+    MakeFile("dropped.bin", 3000);
+    Attach(Node, {"held.bin"}, false);
+    Attach(Point, {"dropped.bin"}, false);
+    Poll(Zone10);
+    ASSERT_TRUE(tree.Exists("out/139c07d0.flo"));
+    ASSERT_TRUE(tree.Exists("out/139c07d0.pnt/0000000a.flo"));
+    ASSERT_TRUE(tree.Exists("out.00a/006400c8.clo"));
+
+    // In the link, on the row whose name ends so, the key, and the box it opens answered.
+    auto act = [&](const Link &link, const std::string &ending, int key, unsigned state,
+                   const Expect &box) {
+        SCOPED_TRACE(link.address);
+        ASSERT_TRUE(Update());
+        ASSERT_TRUE(Enter(link.row));
+        std::string row;
+        for (const std::string &name : RowNames()) {
+            std::string lower = name;
+            for (char &c : lower) c = static_cast<char>(std::tolower(c));
+            if (lower.size() >= ending.size() &&
+                lower.compare(lower.size() - ending.size(), ending.size(), ending) == 0)
+                row = name;
+        }
+        ASSERT_TRUE(Panel().SetCurrentByName(row)) << ::testing::PrintToString(RowNames());
+        front.Expect(box);
+        EXPECT_TRUE(host->PressKey(key, state));
+        EXPECT_EQ(front.Verify(), "");
+        ASSERT_TRUE(Enter(".."));
+    };
+    act(Node, "\\held.bin", VK_F6, PKF_SHIFT,
+        Expect::Dialog("BSOFlavor").Radio(FlavorFirstChoice + 4).Press(FlavorOk));
+    act(Point, "\\dropped.bin", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
+    act(Zone10, "006400c8.clo", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
+
+    EXPECT_EQ(NamesIn("out"), (std::vector<std::string>{"139c07d0.hlo", "139c07d0.pnt"}));
+    EXPECT_EQ(NamesIn("out/139c07d0.pnt"), std::vector<std::string>{});
+    EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{});
+    EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
+              std::vector<std::string>{tree.Win("files/held.bin")});
+
+    StallingPeer peer({Node.Ftn(), Point.Ftn(), Zone10.Ftn()});
+    ASSERT_NE(peer.Port(), 0);
+    EXPECT_EQ(Call(Own({&Node, &Point, &Zone10}, peer.Port()), "own"), 0) << Log("own.log");
+    EXPECT_EQ(peer.Calls(), 0) << Log("own.log");
+    peer.Release();
+    EXPECT_EQ(tree.Read("files/held.bin"), held);
+    EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
+              std::vector<std::string>{tree.Win("files/held.bin")});
+    EXPECT_EQ(Flags(), std::vector<std::string>{});
+}
