@@ -299,7 +299,8 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, OutboundEntry 
     ClearLinkIndex(&index);
     ScanZoneDirectory(Root, Table, Count, Capacity, &address, &index);
     char pattern[MAX_PATH];
-    if (!JoinPath(pattern, Root, ".???", "")) return;
+    // Zones from 4096 up have four digits: every extension is looked at, the check decides.
+    if (!JoinPath(pattern, Root, ".*", "")) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -521,7 +522,7 @@ void ScanOutbound(BSOBrowser *Browser, int OpMode) {
     memcpy(root, Settings.PathToOutbound, sizeof(root));
     root[sizeof(root) - 1] = '\0';
     FtnAddress own;
-    ParseAddress(&own, Settings.Address, nullptr);
+    ParseOwnAddress(&own);
 
     // No outbound configured lists nothing, rather than the current drive's root.
     if (root[0]) {
