@@ -66,7 +66,13 @@ enum MessageId {
     MsgConfigAutoRefresh = 54,
     MsgConfigPollFlavor = 55,
     MsgConfigAttachFlavor = 56,
-    MessageCount = 57
+    // Failed writes and refused addresses.
+    MsgCannotWrite = 57,       // then the file's path and the system's reason
+    MsgSystemErrorFormat = 58, // one %d: the error code, when the system has no text for it
+    MsgAddressForm = 59,       // what an address looks like, under a refused one
+    MsgOwnAddressInvalid = 60, // the stored own address, then MsgDefaultAddressUsed
+    MsgDefaultAddressUsed = 61,
+    MessageCount = 62
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand
