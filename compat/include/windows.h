@@ -117,6 +117,14 @@ typedef struct _OVERLAPPED *LPOVERLAPPED;
 
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
+// The system's text of an error code, as Windows words it in English, ending in CR LF. Only
+// FORMAT_MESSAGE_FROM_SYSTEM (with FORMAT_MESSAGE_IGNORE_INSERTS) into the caller's buffer;
+// codes the layer never sets have no text (0, ERROR_MR_MID_NOT_FOUND).
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define ERROR_MR_MID_NOT_FOUND 317L
+DWORD WINAPI FormatMessageA(DWORD dwFlags, const void *lpSource, DWORD dwMessageId,
+                            DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void *Arguments);
 
 // File search. "." and ".." are reported for a pattern that matches them, as Windows does.
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
@@ -139,7 +147,8 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
 // Current directory ("Z:\..." while the process's directory lies under "/")
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
-DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR *lpFilePart);
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                              LPSTR *lpFilePart);
 
 // File handles
 #define GENERIC_READ 0x80000000u
@@ -170,6 +179,8 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG *lpDistanceToMoveHigh,
                             DWORD dwMoveMethod);
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+// Cuts (or extends) the file at its file pointer.
+BOOL WINAPI SetEndOfFile(HANDLE hFile);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
 // Change notifications (the whole subtree when asked, directories created later included)
@@ -219,6 +230,12 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE *lpData, DWORD cbData);
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+// The dwIndex-th value of the key (in the file's order): its name (*lpcchValueName characters
+// of room, then the length without the zero), type and data as RegQueryValueExA gives them;
+// ERROR_NO_MORE_ITEMS past the last one.
+#define ERROR_NO_MORE_ITEMS 259L
+LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
 // Code pages: on POSIX every text is UTF-8, so the conversions copy bytes.

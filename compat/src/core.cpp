@@ -312,6 +312,106 @@ void WINAPI SetLastError(DWORD dwErrCode) {
     last_error = dwErrCode;
 }
 
+// The texts of the codes the layer sets, worded as Windows words them.
+static const char *SystemMessageText(DWORD code) {
+    switch (code) {
+    case ERROR_SUCCESS:
+        return "The operation completed successfully.";
+    case ERROR_FILE_NOT_FOUND:
+        return "The system cannot find the file specified.";
+    case ERROR_PATH_NOT_FOUND:
+        return "The system cannot find the path specified.";
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return "The system cannot open the file.";
+    case ERROR_ACCESS_DENIED:
+        return "Access is denied.";
+    case ERROR_INVALID_HANDLE:
+        return "The handle is invalid.";
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return "Not enough memory resources are available to process this command.";
+    case ERROR_INVALID_DRIVE:
+        return "The system cannot find the drive specified.";
+    case ERROR_NOT_SAME_DEVICE:
+        return "The system cannot move the file to a different disk drive.";
+    case ERROR_NO_MORE_FILES:
+        return "There are no more files.";
+    case ERROR_WRITE_FAULT:
+        return "The system cannot write to the specified device.";
+    case ERROR_READ_FAULT:
+        return "The system cannot read from the specified device.";
+    case ERROR_GEN_FAILURE:
+        return "A device attached to the system is not functioning.";
+    case ERROR_SHARING_VIOLATION:
+        return "The process cannot access the file because it is being used by another process.";
+    case ERROR_HANDLE_EOF:
+        return "Reached the end of the file.";
+    case ERROR_FILE_EXISTS:
+        return "The file exists.";
+    case ERROR_INVALID_PARAMETER:
+        return "The parameter is incorrect.";
+    case ERROR_DISK_FULL:
+        return "There is not enough space on the disk.";
+    case ERROR_INSUFFICIENT_BUFFER:
+        return "The data area passed to a system call is too small.";
+    case ERROR_INVALID_NAME:
+        return "The filename, directory name, or volume label syntax is incorrect.";
+    case ERROR_MOD_NOT_FOUND:
+        return "The specified module could not be found.";
+    case ERROR_PROC_NOT_FOUND:
+        return "The specified procedure could not be found.";
+    case ERROR_NEGATIVE_SEEK:
+        return "An attempt was made to move the file pointer before the beginning of the file.";
+    case ERROR_DIR_NOT_EMPTY:
+        return "The directory is not empty.";
+    case ERROR_BUSY:
+        return "The requested resource is in use.";
+    case ERROR_ALREADY_EXISTS:
+        return "Cannot create a file when that file already exists.";
+    case ERROR_FILENAME_EXCED_RANGE:
+        return "The filename or extension is too long.";
+    case ERROR_MORE_DATA:
+        return "More data is available.";
+    case ERROR_NO_MORE_ITEMS:
+        return "No more data is available.";
+    case ERROR_DIRECTORY:
+        return "The directory name is invalid.";
+    case ERROR_BADDB:
+        return "The configuration registry database is corrupt.";
+    case ERROR_BADKEY:
+        return "The configuration registry key is invalid.";
+    case ERROR_CANTOPEN:
+        return "The configuration registry key could not be opened.";
+    case ERROR_CANTREAD:
+        return "The configuration registry key could not be read.";
+    case ERROR_CANTWRITE:
+        return "The configuration registry key could not be written.";
+    default:
+        return nullptr;
+    }
+}
+
+DWORD WINAPI FormatMessageA(DWORD dwFlags, const void *, DWORD dwMessageId, DWORD, LPSTR lpBuffer,
+                            DWORD nSize, void *) {
+    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) ||
+        (dwFlags & ~(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS)) || !lpBuffer) {
+        last_error = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    const char *text = SystemMessageText(dwMessageId);
+    if (!text) {
+        last_error = ERROR_MR_MID_NOT_FOUND;
+        return 0;
+    }
+    size_t length = std::strlen(text);
+    if (length + 3 > nSize) {
+        last_error = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    std::memcpy(lpBuffer, text, length);
+    std::memcpy(lpBuffer + length, "\r\n", 3);
+    return static_cast<DWORD>(length + 2);
+}
+
 int CompatToPosixPath(const char *windows_path, char *posix_path, size_t size) {
     std::string path;
     if (!ToPosix(windows_path, path) || !posix_path || path.size() >= size) return 0;

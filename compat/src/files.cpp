@@ -753,6 +753,17 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     return static_cast<DWORD>(info.st_size);
 }
 
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+    auto *file = Find<File>(hFile);
+    if (!file) return FALSE;
+    off_t position = lseek(file->fd, 0, SEEK_CUR);
+    if (position < 0 || ftruncate(file->fd, position) != 0) {
+        Fail(errno == EBADF || errno == EINVAL ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (auto *file = Find<File>(hObject)) return DestroyObject(file);
     // A change notification is a kernel handle on Windows, so CloseHandle closes it as well.

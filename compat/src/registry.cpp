@@ -499,6 +499,32 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     });
 }
 
+LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    std::string name;
+    REGSAM access;
+    if (LSTATUS status = Resolve(hKey, name, access)) return status;
+    if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!lpValueName || !lpcchValueName || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+    Store store;
+    if (LSTATUS status = Load(store)) return status;
+    KeyEntry *key = store.Find(name);
+    if (!key || dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
+    const Value &value = key->values[dwIndex];
+    if (value.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
+    DWORD size = static_cast<DWORD>(value.data.size());
+    if (lpData && *lpcbData < size) {
+        *lpcbData = size;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
+    *lpcchValueName = static_cast<DWORD>(value.name.size());
+    if (lpType) *lpType = value.type;
+    if (lpData) std::memcpy(lpData, value.data.data(), size);
+    if (lpcbData) *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
     if (hKey == HKEY_CURRENT_USER) return ERROR_SUCCESS;
     Key *key = Find<Key>(hKey);

@@ -3,18 +3,17 @@
 #include <stdio.h>
 #include <string.h>
 
-// While a text is parsed, a field of this value means "empty".
-static const uint16_t EmptyField = 65535;
-
-int ParseAddressField(const char *text, uint16_t *value) {
+int ParseAddressField(const char *text, uint32_t *value) {
     *value = 0;
     if (*text == '\0') {
-        *value = EmptyField;
+        *value = EmptyAddressField;
         return 1;
     }
     const char *position = text;
     while (*position >= '0' && *position <= '9') {
-        *value = static_cast<uint16_t>(*value * 10 + (*position - '0'));
+        // A number that wrapped would name another link (2:5020/65636 is not 2:5020/100).
+        *value = *value * 10 + static_cast<uint32_t>(*position - '0');
+        if (*value > AddressFieldMax) return 0;
         ++position;
     }
     return *position == '\0';
@@ -22,8 +21,8 @@ int ParseAddressField(const char *text, uint16_t *value) {
 
 // A field that must be present: digits only and not empty.
 static int ParseRequiredField(const char *text, uint32_t *field) {
-    uint16_t value;
-    if (!ParseAddressField(text, &value) || value == EmptyField) return 0;
+    uint32_t value;
+    if (!ParseAddressField(text, &value) || value == EmptyAddressField) return 0;
     *field = value;
     return 1;
 }
@@ -58,9 +57,9 @@ int ParseAddress(FtnAddress *address, const char *text, const FtnAddress *base) 
             if (!ParseRequiredField(colon + 1, &address->net)) return 0;
             return ParseRequiredField(copy, &address->zone);
         }
-        uint16_t net;
+        uint32_t net;
         if (!ParseAddressField(copy, &net)) return 0;
-        if (net == EmptyField) {
+        if (net == EmptyAddressField) {
             if (base == nullptr) return 0;
             address->net = base->net;
         } else {
@@ -71,9 +70,9 @@ int ParseAddress(FtnAddress *address, const char *text, const FtnAddress *base) 
     }
 
     if (base == nullptr) return 0;
-    uint16_t node;
+    uint32_t node;
     if (!ParseAddressField(copy, &node)) return 0;
-    if (node != EmptyField) {
+    if (node != EmptyAddressField) {
         address->node = node;
         address->zone = base->zone;
         address->net = base->net;

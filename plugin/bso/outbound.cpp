@@ -55,6 +55,7 @@ char *BuildOutboundPathInCase(const FtnAddress *address, char *buffer, size_t bu
     buffer[0] = '\0';
     bool fits = Append(buffer, bufferSize, &used, root);
     if (fits && address->zone != own->zone) {
+        // Zones from 4096 up take four digits ("OUT.1000").
         snprintf(part, sizeof part, lower ? ".%03x" : ".%03X",
                  static_cast<unsigned>(address->zone));
         fits = Append(buffer, bufferSize, &used, part);
@@ -138,7 +139,7 @@ void MarkFlavor(char *flavorString, int flavor) {
 
 int IsLinkBusy(const FtnAddress *address) {
     FtnAddress own;
-    ParseAddress(&own, Settings.Address, nullptr); // a failed parse leaves a usable zone
+    ParseOwnAddress(&own);
     char path[OutboundPathSize];
     if (BuildOutboundPath(address, path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
         return 0;
@@ -162,7 +163,7 @@ LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock) {
     lock->Held = false;
     lock->Path[0] = '\0';
     FtnAddress own;
-    ParseAddress(&own, Settings.Address, nullptr);
+    ParseOwnAddress(&own);
     if (BuildOutboundPath(address, lock->Path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
         return LinkLockFailed;
     // A flag in the other case is the same flag to Windows and to compat's lookup, but not to
@@ -356,8 +357,14 @@ int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number) {
 int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone) {
     if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
     const char *dot = strchr(entry->cFileName, '.');
+    if (dot == nullptr) return 0;
+    // Three digits, or four for the zones from 4096 up, as BuildOutboundPath writes them: a
+    // second spelling of a lower zone ("OUT.0003") is not where the plugin or a mailer looks.
+    size_t digits = strnlen(dot + 1, 5);
     uint32_t value;
-    if (dot == nullptr || strnlen(dot + 1, 4) != 3 || !ReadHex(dot + 1, 3, &value)) return 0;
+    if ((digits != 3 && digits != 4) || !ReadHex(dot + 1, static_cast<int>(digits), &value) ||
+        (digits == 4 && value < 0x1000))
+        return 0;
     if (zone != nullptr) *zone = value;
     return 1;
 }

@@ -130,7 +130,7 @@ int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flav
 // Point directory: a directory named eight hex digits and ".PNT", any case. *number: the digits.
 int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number);
 // Zone directory: a directory whose name has exactly three hex digits behind its first dot
-// ("OUT.00A" is zone 10). *zone: that number.
+// ("OUT.00A" is zone 10), or four for a zone from 4096 up ("OUT.1000"). *zone: that number.
 int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone);
 // File of one link (found by the link's base path and ".???"): not a directory, a four-
 // character extension with the dot at the first dot, accepted by ClassifyOutboundFile.

@@ -4,9 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-const FileOperations Win32FileOps = {CreateFileA,    ReadFile,         WriteFile,
-                                     SetFilePointer, FlushFileBuffers, CloseHandle,
-                                     MoveFileExA,    DeleteFileA,      CreateDirectoryA};
+const FileOperations Win32FileOps = {CreateFileA,      ReadFile,    WriteFile,   SetFilePointer,
+                                     FlushFileBuffers, CloseHandle, MoveFileExA, DeleteFileA,
+                                     CreateDirectoryA, SetEndOfFile};
 FileOperations FileOps = Win32FileOps;
 
 static const char LineEnd[] = "\r\n";
@@ -253,10 +253,37 @@ static bool RestorePrefix(const char *path, unsigned long long size) {
     return true;
 }
 
+// Cuts the open file at size bytes: taking bytes away needs no room, so it works on a full
+// disk where a copy could not be written.
+static bool CutAt(HANDLE file, unsigned long long size) {
+    return SeekTo(file, size) && FileOps.Truncate(file) && FileOps.Flush(file);
+}
+
+static bool CutFile(const char *path, unsigned long long size) {
+    HANDLE file = FileOps.Create(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool cut = CutAt(file, size);
+    return FileOps.Close(file) && cut;
+}
+
 // Takes an append back: the file goes if the append made it, else back to its old bytes.
 static bool PutBack(const char *path, bool created, unsigned long long size) {
-    return created ? DeleteFileRetrying(path) != 0 : RestorePrefix(path, size);
+    if (created) return DeleteFileRetrying(path) != 0;
+    return CutFile(path, size) || RestorePrefix(path, size);
 }
+
+// Keeps the error that made a write fail across the clean-up after it.
+struct SavedError {
+    DWORD Code;
+    SavedError() : Code(GetLastError()) {
+        if (Code == ERROR_SUCCESS) Code = ERROR_WRITE_FAULT; // a short write sets none
+    }
+    int Fail() const {
+        SetLastError(Code);
+        return 0;
+    }
+};
 
 int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *appended) {
     return AppendLineBytesUndoable(path, line, strlen(line), appended);
@@ -264,10 +291,15 @@ int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *a
 
 int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLength,
                             AppendedLine *appended) {
-    if (memchr(line, '\r', lineLength) != nullptr || memchr(line, '\n', lineLength) != nullptr)
+    if (memchr(line, '\r', lineLength) != nullptr || memchr(line, '\n', lineLength) != nullptr) {
+        SetLastError(ERROR_INVALID_NAME);
         return 0;
+    }
     size_t pathLength = strnlen(path, MAX_PATH);
-    if (pathLength == MAX_PATH) return 0;
+    if (pathLength == MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
     HANDLE file =
         FileOps.Create(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -278,9 +310,10 @@ int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLengt
     unsigned long long size = 0;
     if (!LastLineIsOpen(file, &open, &size)) {
         // Nothing written yet; a file made just now goes again.
+        SavedError error;
         FileOps.Close(file);
         if (created) DeleteFileRetrying(path);
-        return 0;
+        return error.Fail();
     }
     // One write: the line end an open last line lacks, then the line as a done line ("~"
     // first), then CR LF. Cut short by a full disk, it names nothing.
@@ -288,6 +321,7 @@ int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLengt
     size_t total = start + lineLength + 2;
     char *bytes = static_cast<char *>(malloc(total));
     bool written = bytes != nullptr;
+    if (!written) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     if (written) {
         memcpy(bytes, LineEnd, start);
         memcpy(bytes + start, line, lineLength);
@@ -301,12 +335,19 @@ int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLengt
         written = FileOps.Flush(file) && SeekTo(file, size + start) && WriteAll(file, line, 1);
     if (written) {
         written = FlushAndClose(file);
+        if (!written) {
+            SavedError error;
+            PutBack(path, created, size);
+            return error.Fail();
+        }
     } else {
+        SavedError error;
+        // Cut back through the handle still open: no second open that a full or locked
+        // disk could refuse.
+        bool restored = !created && CutAt(file, size);
         FileOps.Close(file);
-    }
-    if (!written) {
-        PutBack(path, created, size);
-        return 0;
+        if (!restored) PutBack(path, created, size);
+        return error.Fail();
     }
     memcpy(appended->Path, path, pathLength + 1);
     appended->Created = created;
@@ -336,7 +377,9 @@ int CreateFileIfMissing(const char *path) {
     HANDLE file = FileOps.Create(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
-    return FileOps.Close(file) != 0;
+    // Nothing was written through the handle: a failed close loses nothing.
+    FileOps.Close(file);
+    return 1;
 }
 
 int WriteRewrittenCopy(const char *path, char *temporaryPath, LineFilter filter, void *context) {

@@ -21,6 +21,7 @@ struct FileOperations {
     BOOL(WINAPI *Replace)(LPCSTR, LPCSTR, DWORD); // MoveFileExA
     BOOL(WINAPI *Remove)(LPCSTR);                 // DeleteFileA
     BOOL(WINAPI *MakeDirectory)(LPCSTR, LPSECURITY_ATTRIBUTES);
+    BOOL(WINAPI *Truncate)(HANDLE); // SetEndOfFile
 };
 
 extern FileOperations FileOps;
@@ -53,13 +54,14 @@ void CloseLineReader(LineReader *reader);
 // Appends one line and CR LF to the file, creating it when missing, and has it on disk before
 // returning: every write, the flush and the close are checked. A file whose last line lacks
 // its line end gets one first, so the new line never joins it. A line that holds CR or LF is
-// refused (it would become several entries). Returns 1 when the line was written, else 0.
+// refused (it would become several entries; ERROR_INVALID_NAME). Returns 1 when the line was
+// written, else 0 with GetLastError() telling why the file could not be written.
 //
-// A failed append leaves the file as it was: a file it made is removed, an existing one is
-// put back to its old bytes. Should even that fail (a full disk), what is left at the end is
-// a done line ("~..."), which every mailer and the scanner pass over: the line is first
-// written with "~" in place of its first character, which goes in only once the rest is on
-// disk.
+// A failed append leaves the file exactly as it was: a file it made is removed, an existing
+// one is cut back to its old size, which needs no room on a full disk. Should even that fail,
+// what is left at the end is a done line ("~..."), which every mailer and the scanner pass
+// over: the line is first written with "~" in place of its first character, which goes in
+// only once the rest is on disk.
 int AppendLineToFile(const char *path, const char *line);
 
 // What an append did, so that it can be taken back.
@@ -76,13 +78,15 @@ int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *a
 int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLength,
                             AppendedLine *appended);
 
-// Takes a successful append back: removes the file if the append made it, else puts it back to
-// its first Size bytes (through a copy that replaces it). Does nothing, and returns 0, when
-// the file is no longer the size the append left. Returns 1 when the file is as before.
+// Takes a successful append back: removes the file if the append made it, else cuts it back to
+// its first Size bytes (through a copy that replaces it when it cannot be cut). Does nothing, and
+// returns 0, when the file is no longer the size the append left. Returns 1 when the file is as
+// before.
 int UndoAppend(const AppendedLine *appended);
 
 // Creates the file empty when it is missing and leaves an existing one as it is. Returns 1
-// when the file exists afterwards and could be opened for writing, else 0.
+// when the file exists afterwards and could be opened for writing, else 0 with GetLastError()
+// telling why.
 int CreateFileIfMissing(const char *path);
 
 // Decides the fate of one line while a file is rewritten: gets the line without its line end

@@ -5,6 +5,8 @@
 #include "shell/host.h"
 #include "shell/messages.h"
 
+#include <direct.h>
+#include <stdio.h>
 #include <string.h>
 
 void ShowWarning(int TitleId, int LineId, const char *Subject) {
@@ -31,15 +33,174 @@ bool AskAboutPatternLine(const char *Line, size_t Length, void *Context) {
     return goOn;
 }
 
+void ShowWriteFailure(int TitleId, const char *Path, DWORD Error) {
+    char reason[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, Error, 0, reason, sizeof(reason), nullptr);
+    if (length == 0 || length >= sizeof(reason)) {
+        char code[16];
+        snprintf(code, sizeof(code), "%lu", static_cast<unsigned long>(Error));
+        FormatWithOneArgument(reason, sizeof(reason), GetMessageText(MsgSystemErrorFormat), 'd',
+                              code);
+    } else {
+        // One line: the system ends its text with CR LF.
+        while (length > 0 && (reason[length - 1] == '\r' || reason[length - 1] == '\n' ||
+                              reason[length - 1] == ' '))
+            --length;
+        reason[length] = 0;
+        // The system's text is in the ANSI code page; the host shows OEM.
+        CharToOemA(reason, reason);
+    }
+    const char *items[] = {GetMessageText(TitleId), GetMessageText(MsgCannotWrite), Path, reason,
+                           GetMessageText(MsgOk)};
+    HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 1);
+}
+
 bool ConfirmBusyLink(int TitleId, const char *AddressText) {
     FtnAddress own, address;
     ParseOwnAddress(&own);
     if (!ParseAddress(&address, AddressText, &own)) return false;
     if (!IsLinkBusy(&address)) return true;
+    // The link as the panel names it, whatever short form was typed.
+    char addressText[AddressTextSize];
+    FormatAddress(&address, addressText);
     const char *items[] = {
-        GetMessageText(TitleId), GetMessageText(MsgLinkBusy), AddressText,
-        GetMessageText(MsgGoOn), GetMessageText(MsgOk),       GetMessageText(MsgCancel)};
-    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
+        GetMessageText(TitleId), GetMessageText(MsgLinkBusy), addressText,
+        GetMessageText(MsgGoOn), GetMessageText(MsgCancel),   GetMessageText(MsgOk)};
+    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 1;
+}
+
+// ---- The address history ---------------------------------------------------------------
+
+namespace {
+
+// The values of the history's key as they were before a dialog ran. The host keeps a few
+// short lines; a key holding more than fits is left as the host leaves it.
+const int HistoryValueLimit = 40;
+const DWORD HistoryNameSize = 64;
+const DWORD HistoryDataSize = 1024;
+
+struct HistoryValue {
+    char Name[HistoryNameSize];
+    DWORD Type;
+    DWORD Size;
+    BYTE Data[HistoryDataSize];
+};
+
+struct HistorySnapshot {
+    bool Complete; // every value was read
+    int Count;
+    HistoryValue Values[HistoryValueLimit];
+};
+
+// Process-wide, as the host runs one dialog at a time: too large for the stack of every command.
+HistorySnapshot AddressHistory;
+
+} // namespace
+
+// "<RootKey without its last part>\SavedDialogHistory\FAtt.ToAddr", where the host keeps the
+// history a DIF_HISTORY field names. False when there is no such path.
+static bool BuildHistoryKeyPath(char (&KeyPath)[512]) {
+    const char *root = HostInfo.RootKey;
+    if (root == nullptr) return false;
+    const char *slash = strrchr(root, '\\');
+    int parent = slash != nullptr ? static_cast<int>(slash - root) : static_cast<int>(strlen(root));
+    int length = snprintf(KeyPath, sizeof(KeyPath), "%.*s\\SavedDialogHistory\\%s", parent, root,
+                          AddressHistoryName);
+    return length > 0 && static_cast<size_t>(length) < sizeof(KeyPath);
+}
+
+static void TakeHistorySnapshot(HistorySnapshot *Snapshot) {
+    Snapshot->Complete = false;
+    Snapshot->Count = 0;
+    char keyPath[512];
+    if (!BuildHistoryKeyPath(keyPath)) return;
+    HKEY key;
+    LSTATUS opened = RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key);
+    if (opened == ERROR_FILE_NOT_FOUND) { // no history yet
+        Snapshot->Complete = true;
+        return;
+    }
+    if (opened != ERROR_SUCCESS) return;
+    for (DWORD index = 0;; ++index) {
+        if (Snapshot->Count == HistoryValueLimit) break;
+        HistoryValue &value = Snapshot->Values[Snapshot->Count];
+        DWORD nameSize = HistoryNameSize;
+        value.Size = HistoryDataSize;
+        LSTATUS status = RegEnumValueA(key, index, value.Name, &nameSize, nullptr, &value.Type,
+                                       value.Data, &value.Size);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            Snapshot->Complete = true;
+            break;
+        }
+        if (status != ERROR_SUCCESS) break;
+        ++Snapshot->Count;
+    }
+    RegCloseKey(key);
+}
+
+static const HistoryValue *FindHistoryValue(const HistorySnapshot *Snapshot, const char *Name) {
+    for (int i = 0; i < Snapshot->Count; ++i)
+        if (_stricmp(Snapshot->Values[i].Name, Name) == 0) return &Snapshot->Values[i];
+    return nullptr;
+}
+
+// Puts the history's key back to the snapshot: values added go, changed ones get their old
+// data back.
+static void RestoreHistorySnapshot(const HistorySnapshot *Snapshot) {
+    if (!Snapshot->Complete) return;
+    char keyPath[512];
+    if (!BuildHistoryKeyPath(keyPath)) return;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    // Deleting while enumerating would skip values: the index stays where a value went.
+    for (DWORD index = 0;;) {
+        char name[HistoryNameSize];
+        DWORD nameSize = sizeof(name);
+        LSTATUS status =
+            RegEnumValueA(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_SUCCESS && FindHistoryValue(Snapshot, name) == nullptr &&
+            RegDeleteValueA(key, name) == ERROR_SUCCESS)
+            continue;
+        ++index;
+    }
+    for (int i = 0; i < Snapshot->Count; ++i) {
+        const HistoryValue &value = Snapshot->Values[i];
+        BYTE now[HistoryDataSize];
+        DWORD type = 0, size = sizeof(now);
+        if (RegQueryValueExA(key, value.Name, nullptr, &type, now, &size) == ERROR_SUCCESS &&
+            type == value.Type && size == value.Size && memcmp(now, value.Data, size) == 0)
+            continue;
+        RegSetValueExA(key, value.Name, 0, value.Type, value.Data, value.Size);
+    }
+    RegCloseKey(key);
+}
+
+int RunAddressDialog(int TitleId, const char *HelpTopic, int Width, int Height,
+                     FarDialogItem *Items, int Count, int AddressItem, int OkItem,
+                     const FtnAddress *Own, FtnAddress *Address) {
+    FarDialogItem &field = Items[AddressItem];
+    bool editable = field.Type == DI_EDIT || field.Type == DI_FIXEDIT;
+    for (;;) {
+        TakeHistorySnapshot(&AddressHistory);
+        int result =
+            HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, Width, Height, HelpTopic, Items, Count);
+        if (result < 0) return 0; // Esc: the host added nothing
+        char *typed = field.Data;
+        typed[sizeof(field.Data) - 1] = 0;
+        bool parsed = ParseAddress(Address, typed, Own) != 0;
+        if (!parsed && (field.Flags & DIF_HISTORY)) RestoreHistorySnapshot(&AddressHistory);
+        if (result != OkItem) return 0;
+        if (parsed) return 1;
+        const char *items[] = {GetMessageText(TitleId), GetMessageText(MsgBadAddress), typed,
+                               GetMessageText(MsgAddressForm), GetMessageText(MsgOk)};
+        HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 1);
+        // A field the user cannot change would only come back the same.
+        if (!editable) return 0;
+    }
 }
 
 bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock) {
@@ -55,10 +216,6 @@ bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock) {
 
 void ReleaseLink(LinkLock *Lock) {
     if (!UnlockLink(Lock)) ShowWarning(MsgWarning, MsgLinkBusy, Lock->Path);
-}
-
-void ParseOwnAddress(FtnAddress *Own) {
-    ParseAddress(Own, Settings.Address, nullptr);
 }
 
 bool ParseBoundedAddress(FtnAddress *Address, const char *Text, size_t MaxLength,

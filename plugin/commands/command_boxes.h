@@ -7,6 +7,7 @@
 #include "bso/address.h"
 #include "bso/outbound.h"
 #include "plugin_api.h"
+#include "settings/settings.h"
 #include "shell/browser.h"
 
 #include <stddef.h>
@@ -15,9 +16,15 @@
 // is) and one button. Its answer is not looked at.
 void ShowWarning(int TitleId, int LineId, const char *Subject);
 
+// A failed write: the title, MsgCannotWrite, the file's path, the system's text for Error
+// (FormatMessageA, in the OEM code page the host shows) and one button.
+void ShowWriteFailure(int TitleId, const char *Path, DWORD Error);
+
 // True when the command may go on: the link of the address text (parsed against the own
-// address) is not busy, or it is and the user chose the first button of the busy box. The
-// second button, Esc, or a text that names no address end the command.
+// address) is not busy, or it is and the user chose "OK" in the busy box, which names the
+// link's full address. "Cancel" comes first and is what Enter chooses: the mailer is writing
+// that link's files, and a second Enter typed ahead must not go on. Cancel, Esc, or a text
+// that names no address end the command.
 bool ConfirmBusyLink(int TitleId, const char *AddressText);
 
 // Takes the link's busy flag for the command's writes. A link that is busy already (its flag
@@ -33,9 +40,15 @@ bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock);
 // mailer away from the link: the busy notice names it.
 void ReleaseLink(LinkLock *Lock);
 
-// The own address (the Address setting, parsed without a base). A setting that does not parse
-// leaves the fields it got so far and zeros, as ParseAddress does.
-void ParseOwnAddress(FtnAddress *Own);
+// Runs a command's dialog with an address field (AddressItem, parsed against Own) until it
+// is closed by OkItem with an address that parses, or by anything else. A text that does not
+// parse is refused with the bad-address warning under TitleId, and the dialog comes back with
+// every field as it was left, the text too. The host adds the field's text to its history on
+// every close but Esc: a refused or cancelled text that is no address is taken out again, so
+// the history offers only addresses. Returns 1 with *Address filled when accepted, else 0.
+int RunAddressDialog(int TitleId, const char *HelpTopic, int Width, int Height,
+                     FarDialogItem *Items, int Count, int AddressItem, int OkItem,
+                     const FtnAddress *Own, FtnAddress *Address);
 
 // Parses a panel item's name (a fixed 260-byte field that may lack its terminator) or any
 // other text of at most MaxLength bytes against the own address.

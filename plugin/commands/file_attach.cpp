@@ -31,11 +31,13 @@ static const int NormalFlavorIndex = 3;
 // in front: a full path is never cut, so a line never names another file.
 static const size_t FullPathSize = 2 * MAX_PATH + 2;
 
+enum AttachResult { Attached, Refused, WriteFailed };
+
 // Attaches one file: a file that does not exist or a directory gets its warning; otherwise its
-// line goes to the end of the flow file. A flow file that cannot be written to is skipped
-// without a message, since none of the plugin's texts says so.
-static void AttachOneFile(const char *FlowPath, const char *Directory, const char *Prefix,
-                          const PluginPanelItem *Item) {
+// line goes to the end of the flow file, and a failed write is named with the system's reason.
+// A name holding CR or LF would split into several lines: only that file is refused.
+static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, const char *Prefix,
+                                  const PluginPanelItem *Item) {
     char line[1 + FullPathSize];
     size_t prefixLength = strlen(Prefix);
     memcpy(line, Prefix, prefixLength);
@@ -50,14 +52,17 @@ static void AttachOneFile(const char *FlowPath, const char *Directory, const cha
     HANDLE search = FindFirstFileA(fullPath, &found);
     if (search == INVALID_HANDLE_VALUE) {
         ShowWarning(MsgWarning, MsgFileNotFound, fullPath);
-        return;
+        return Refused;
     }
     FindClose(search);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         ShowWarning(MsgAttachTitle, MsgIsDirectory, fullPath);
-        return;
+        return Refused;
     }
-    AppendLineToFile(FlowPath, line);
+    if (AppendLineToFile(FlowPath, line)) return Attached;
+    DWORD error = GetLastError();
+    ShowWriteFailure(MsgAttachTitle, FlowPath, error);
+    return error == ERROR_INVALID_NAME ? Refused : WriteFailed;
 }
 
 int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber, int Move,
@@ -79,16 +84,11 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     if (preset < 0 || preset >= AttachFlavorCount) preset = NormalFlavorIndex;
     items[AttachFirstFlavor + preset].Selected = 1;
 
-    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 16, "BSOAttach", items,
-                        AttachItemCount) != AttachOk)
-        return 0;
-    char *typed = items[AttachAddress].Data;
-    typed[sizeof(items[AttachAddress].Data) - 1] = 0;
     FtnAddress address;
-    if (!ParseAddress(&address, typed, &own)) {
-        ShowWarning(MsgWarning, MsgBadAddress, typed);
+    if (!RunAddressDialog(MsgWarning, "BSOAttach", 46, 16, items, AttachItemCount, AttachAddress,
+                          AttachOk, &own, &address))
         return 0;
-    }
+    const char *typed = items[AttachAddress].Data;
     LinkLock lock;
     if (!LockLinkForCommand(MsgWarning, typed, &lock)) return 0;
 
@@ -111,12 +111,21 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     const char *prefix = items[AttachDeleteAfterSending].Selected ? "^" : "";
     char flowPath[OutboundPathSize];
     if (!BuildOutboundPath(&address, flowPath, Settings.PathToOutbound, suffix, &own)) {
+        ShowWriteFailure(MsgAttachTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
         ReleaseLink(&lock);
         return 0;
     }
     EnsureDirectory(flowPath);
 
-    for (int i = 0; i < ItemsNumber; ++i) AttachOneFile(flowPath, directory, prefix, &PanelItem[i]);
+    // A flow file that refused one line refuses the next: one box, not one per file.
+    int attached = 0;
+    for (int i = 0; i < ItemsNumber; ++i) {
+        AttachResult result = AttachOneFile(flowPath, directory, prefix, &PanelItem[i]);
+        if (result == Attached) ++attached;
+        if (result == WriteFailed) break;
+    }
     ReleaseLink(&lock);
-    return 1;
+    // The host clears the selection of the other panel on success: files that were not
+    // attached stay selected.
+    return attached > 0 ? 1 : 0;
 }

@@ -18,9 +18,10 @@ enum AttachDialogItem {
 
 extern const DialogTemplateItem AttachDialogTemplate[AttachItemCount];
 
-// 1 when the dialog was confirmed and every item was processed (also when some were refused
-// with a warning), 0 when nothing was written: the dialog cancelled, an address that does not
-// parse, a busy link not confirmed. With OPM_SILENT in OpMode the address cannot be changed.
+// 1 when at least one file was attached, 0 when nothing was: the dialog cancelled, an address
+// that does not parse, a busy link not confirmed, every file refused with a warning, a flow
+// file that could not be written (its box names it and the system's reason). With OPM_SILENT
+// in OpMode the address cannot be changed.
 int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber, int Move,
                 int OpMode);
 

@@ -25,8 +25,8 @@ static void RemoveIfEmpty(const char *Path) {
     if (search == INVALID_HANDLE_VALUE) return;
     FindClose(search);
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && found.nFileSizeHigh == 0 &&
-        found.nFileSizeLow == 0)
-        DeleteFileRetrying(Path);
+        found.nFileSizeLow == 0 && !DeleteFileRetrying(Path))
+        ShowWriteFailure(MsgRequestTitle, Path, GetLastError());
 }
 
 void CreateFileRequest(BSOBrowser *Browser) {
@@ -47,16 +47,11 @@ void CreateFileRequest(BSOBrowser *Browser) {
             FormatAddress(&offered, items[RequestAddress].Data);
     }
 
-    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 8, "BSOFREQ", items, RequestItemCount) !=
-        RequestOk)
-        return;
-    char *typed = items[RequestAddress].Data;
-    typed[sizeof(items[RequestAddress].Data) - 1] = 0;
     FtnAddress address;
-    if (!ParseAddress(&address, typed, &own)) {
-        ShowWarning(MsgRequestTitle, MsgBadAddress, typed);
+    if (!RunAddressDialog(MsgRequestTitle, "BSOFREQ", 46, 8, items, RequestItemCount,
+                          RequestAddress, RequestOk, &own, &address))
         return;
-    }
+    const char *typed = items[RequestAddress].Data;
     // The flag stays the command's while the editor is open: the mailer would otherwise send
     // (and delete) a request that is still empty or half written, and the empty check below
     // would race with it.
@@ -69,12 +64,17 @@ void CreateFileRequest(BSOBrowser *Browser) {
     snprintf(title, sizeof(title), "%s: %s", GetMessageText(MsgRequestTitle),
              FormatAddress(&address, addressText));
     char path[OutboundPathSize];
-    if (BuildOutboundPath(&address, path, Settings.PathToOutbound, ".REQ", &own)) {
+    if (!BuildOutboundPath(&address, path, Settings.PathToOutbound, ".REQ", &own)) {
+        ShowWriteFailure(MsgRequestTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
+    } else {
         EnsureDirectory(path);
-        // A file that could not be created is not reported: the editor shows the trouble itself.
-        CreateFileIfMissing(path);
-        HostInfo.Editor(path, title, 0, 0, -1, -1, 0, 1, 1);
-        RemoveIfEmpty(path);
+        // An editor on a file that cannot be written would lose what the user types into it.
+        if (CreateFileIfMissing(path)) {
+            HostInfo.Editor(path, title, 0, 0, -1, -1, 0, 1, 1);
+            RemoveIfEmpty(path);
+        } else {
+            ShowWriteFailure(MsgRequestTitle, path, GetLastError());
+        }
     }
     ReleaseLink(&lock);
 }

@@ -43,16 +43,11 @@ void CreatePoll(BSOBrowser *Browser) {
     if (preset < 0 || preset >= PollFlavorCount) preset = PollFlavorCount - 1;
     items[PollFirstFlavor + preset].Selected = 1;
 
-    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 13, "BSOPoll", items, PollItemCount) !=
-        PollOk)
-        return;
-    char *typed = items[PollAddress].Data;
-    typed[sizeof(items[PollAddress].Data) - 1] = 0;
     FtnAddress address;
-    if (!ParseAddress(&address, typed, &own)) {
-        ShowWarning(MsgPollTitle, MsgBadAddress, typed);
+    if (!RunAddressDialog(MsgPollTitle, "BSOPoll", 46, 13, items, PollItemCount, PollAddress,
+                          PollOk, &own, &address))
         return;
-    }
+    const char *typed = items[PollAddress].Data;
     // The link's flag is the command's while it writes (or the user goes on despite binkd's).
     LinkLock lock;
     if (!LockLinkForCommand(MsgPollTitle, typed, &lock)) return;
@@ -67,10 +62,11 @@ void CreatePoll(BSOBrowser *Browser) {
     suffix[1] = PollLetters[chosen];
     char path[OutboundPathSize];
     if (BuildOutboundPath(&address, path, Settings.PathToOutbound, suffix, &own)) {
-        // A directory that could not be made shows up as a flow file that cannot be created;
-        // neither has a message of its own.
+        // A directory that could not be made shows up as a flow file that cannot be created.
         EnsureDirectory(path);
-        CreateFileIfMissing(path);
+        if (!CreateFileIfMissing(path)) ShowWriteFailure(MsgPollTitle, path, GetLastError());
+    } else {
+        ShowWriteFailure(MsgPollTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
     }
     ReleaseLink(&lock);
 }

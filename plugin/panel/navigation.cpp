@@ -20,7 +20,7 @@ int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int) {
     }
     // Short names are completed from the own address, so "4" at 1:2/3 names 1:2/4.0.
     FtnAddress own;
-    ParseAddress(&own, Settings.Address, nullptr);
+    ParseOwnAddress(&own);
     FtnAddress wanted;
     // A text that is no address names no link, whatever fields the failed parse left behind.
     if (!ParseAddress(&wanted, Dir, &own)) return 0;

@@ -446,9 +446,10 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
     StartLinkIndex(&index);
     ScanZoneDirectory(Root, Table, &address, &index);
     char pattern[MAX_PATH];
+    // Zones from 4096 up have four digits: every extension is looked at, the check decides.
     WIN32_FIND_DATAA found;
-    HANDLE search = JoinPath(pattern, Root, ".???", "") ? FindFirstFileA(pattern, &found)
-                                                        : INVALID_HANDLE_VALUE;
+    HANDLE search =
+        JoinPath(pattern, Root, ".*", "") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
     if (search != INVALID_HANDLE_VALUE) {
         do {
             uint32_t zone;
@@ -714,7 +715,7 @@ void ScanOutbound(BSOBrowser *Browser, int OpMode) {
     memcpy(root, Settings.PathToOutbound, sizeof(root));
     root[sizeof(root) - 1] = '\0';
     FtnAddress own;
-    ParseAddress(&own, Settings.Address, nullptr);
+    ParseOwnAddress(&own);
 
     // No outbound configured lists nothing, rather than the current drive's root.
     if (root[0]) {

@@ -97,10 +97,22 @@ int ShowConfigDialog() {
     items[ConfigFirstPollFlavor + static_cast<unsigned>(Settings.PollFlavor) % 4].Selected = 1;
     items[ConfigFirstAttachFlavor + static_cast<unsigned>(Settings.AttachFlavor) % 5].Selected = 1;
 
-    int result =
-        HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 76, 18, "BSOCfg", items, ConfigItemCount);
-    if (result != ConfigOk) return 0;
-    for (FarDialogItem &item : items) item.Data[sizeof(item.Data) - 1] = 0;
+    // An own address that does not parse would make every link's path wrong: the dialog comes
+    // back, with everything as typed, until it parses or the user cancels.
+    for (;;) {
+        int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 76, 18, "BSOCfg", items,
+                                     ConfigItemCount);
+        if (result != ConfigOk) return 0;
+        for (FarDialogItem &item : items) item.Data[sizeof(item.Data) - 1] = 0;
+        char address[sizeof(Settings.Address)];
+        TakeSettingsText(address, items[ConfigAddress].Data);
+        FtnAddress parsed;
+        if (ParseAddress(&parsed, address, nullptr)) break;
+        const char *lines[] = {GetMessageText(MsgConfigTitle), GetMessageText(MsgBadAddress),
+                               items[ConfigAddress].Data, GetMessageText(MsgAddressForm),
+                               GetMessageText(MsgOk)};
+        HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, lines, 5, 1);
+    }
 
     Settings.AddToDisksMenu = items[ConfigAddToDisksMenu].Selected;
     Settings.NoChangePanelMode = items[ConfigNoChangePanelMode].Selected;

@@ -150,3 +150,9 @@ void SaveSettings() {
     WriteSettingDword(hive, "", "PollFlavor", static_cast<DWORD>(Settings.PollFlavor));
     WriteSettingDword(hive, "", "AutoRefresh", static_cast<DWORD>(Settings.AutoRefresh));
 }
+
+int ParseOwnAddress(FtnAddress *Own) {
+    if (ParseAddress(Own, Settings.Address, nullptr)) return 1;
+    ParseAddress(Own, DefaultOwnAddress, nullptr);
+    return 0;
+}

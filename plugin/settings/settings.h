@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "bso/address.h"
+
 struct PluginSettings {
     int AddToDisksMenu;
     int DisksMenuDigit;
@@ -61,5 +63,10 @@ void SaveSettings();
 
 // Removes one trailing backslash, if there is one.
 void StripTrailingBackslash(char *Text);
+
+// The own address: the Address setting parsed without a base, or DefaultOwnAddress when it
+// does not parse (a wrong setting must not turn into zone 0 and make paths of nobody's links).
+// Returns 1 when the setting itself parsed.
+int ParseOwnAddress(FtnAddress *Own);
 
 #endif

@@ -23,6 +23,27 @@ static int DiskMenuNumbers[1];
 static const char *PluginMenuStrings[1];
 static const char *PluginConfigStrings[1];
 
+// A stored own address that does not parse (the registry edited by hand, an older version's
+// setting) is named once, when a panel first opens: the placeholder is used meanwhile, and the
+// sysop is not asked again at every panel.
+static void ReportInvalidOwnAddress() {
+    static char reported[sizeof(Settings.Address)];
+    static bool anyReported = false;
+    FtnAddress own;
+    if (ParseOwnAddress(&own) || !HostInfo.Message) return;
+    if (anyReported && strcmp(reported, Settings.Address) == 0) return;
+    memcpy(reported, Settings.Address, sizeof(reported));
+    reported[sizeof(reported) - 1] = 0;
+    anyReported = true;
+    const char *lines[] = {GetMessageText(MsgWarning),
+                           GetMessageText(MsgOwnAddressInvalid),
+                           reported,
+                           GetMessageText(MsgDefaultAddressUsed),
+                           DefaultOwnAddress,
+                           GetMessageText(MsgOk)};
+    HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, lines, 6, 1);
+}
+
 static BSOBrowser *Browser(HANDLE hPlugin) {
     return static_cast<BSOBrowser *>(hPlugin);
 }
@@ -60,6 +81,7 @@ HANDLE WINAPI OpenPlugin(int, INT_PTR) {
     // Without this the panel would only stay empty, as if no outbound were set.
     if (OutboundPathTooLong[0])
         ShowWarning(MsgWarning, MsgOutboundPathTooLong, OutboundPathTooLong);
+    ReportInvalidOwnAddress();
     BSOBrowser *browser = new (std::nothrow) BSOBrowser;
     return browser ? static_cast<HANDLE>(browser) : INVALID_HANDLE_VALUE;
 }

@@ -74,7 +74,13 @@ enum MessageId {
     MsgNotRemoved = 62,             // a poll or request file that could not be deleted
     MsgPatternLineSendsOthers = 63, // a file queued only through a pattern line
     MsgPatternLineWhole = 64,       // ... only the whole line moves or goes
-    MessageCount = 65
+    // Failed writes and refused addresses.
+    MsgCannotWrite = 65,       // then the file's path and the system's reason
+    MsgSystemErrorFormat = 66, // one %d: the error code, when the system has no text for it
+    MsgAddressForm = 67,       // what an address looks like, under a refused one
+    MsgOwnAddressInvalid = 68, // the stored own address, then MsgDefaultAddressUsed
+    MsgDefaultAddressUsed = 69,
+    MessageCount = 70
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

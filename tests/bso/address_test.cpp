@@ -47,15 +47,28 @@ const AddressRow AddressTable[] = {
     {"1.2/3", "fails", "fails"},
     {" 1:2/3", "fails", "fails"},
     {"1:2/3 ", "fails", "fails"},
-    {"1:2/65535", "fails", "fails"},
-    {"1:2/70000", "1:2/4464.0", "1:2/4464.0"},
-    // Beyond the table: the other fields that read 65535 or wrap, signs and high bytes.
-    {"65535:2/3", "fails", "fails"},
-    {"1:65535/3", "fails", "fails"},
-    {"1:2/3.65535", "fails", "fails"},
-    {"65535/3", "7:100/3.0", "fails"},
+    // Numbers up to 65535 in every part; a larger one never wraps into another link's address.
+    {"1:2/65535", "1:2/65535.0", "1:2/65535.0"},
+    {"1:2/65536", "fails", "fails"},
+    {"1:2/70000", "fails", "fails"},
+    {"2:5020/65636", "fails", "fails"},
+    {"65535:2/3", "65535:2/3.0", "65535:2/3.0"},
+    {"65536:2/3", "fails", "fails"},
+    {"99999:2/3", "fails", "fails"},
+    {"1:65535/3", "1:65535/3.0", "1:65535/3.0"},
+    {"1:65536/3", "fails", "fails"},
+    {"1:2/3.65535", "1:2/3.65535", "1:2/3.65535"},
+    {"1:2/3.65536", "fails", "fails"},
+    {"65535/3", "7:65535/3.0", "2:65535/3.0"},
+    {"65536/3", "fails", "fails"},
+    {"65536", "fails", "fails"},
+    {".65536", "fails", "fails"},
+    {"4096:1/2", "4096:1/2.0", "4096:1/2.0"},
+    {"0000065535:0/0.0", "65535:0/0.0", "65535:0/0.0"},
     {"131071:2/3", "fails", "fails"},
-    {"65536:65537/65534.65534", "0:1/65534.65534", "0:1/65534.65534"},
+    {"1:2/99999999999999999999999", "fails", "fails"},
+    {"65536:65537/65534.65534", "fails", "fails"},
+    // Signs and high bytes.
     {"-1:2/3", "fails", "fails"},
     {"+1:2/3", "fails", "fails"},
     {"1:2/\xB3", "fails", "fails"},
@@ -138,12 +151,21 @@ TEST(ParseAddressField, EmptyDigitsAndOtherText) {
         int result;
         unsigned value;
     } const rows[] = {
-        {"", 1, 65535}, {"0", 1, 0},    {"65534", 1, 65534}, {"65536", 1, 0},
-        {"12a", 0, 12}, {"a", 0, 0},    {" 1", 0, 0},        {"1 ", 0, 1},
-        {"-1", 0, 0},   {"\xB1", 0, 0}, {"99999", 1, 34463},
+        {"", 1, EmptyAddressField},
+        {"0", 1, 0},
+        {"65535", 1, 65535},
+        {"0065535", 1, 65535},
+        {"65536", 0, 65536},
+        {"99999", 0, 99999},
+        {"12a", 0, 12},
+        {"a", 0, 0},
+        {" 1", 0, 0},
+        {"1 ", 0, 1},
+        {"-1", 0, 0},
+        {"\xB1", 0, 0},
     };
     for (const auto &row : rows) {
-        uint16_t value = 7;
+        uint32_t value = 7;
         EXPECT_EQ(ParseAddressField(row.text, &value), row.result) << row.text;
         EXPECT_EQ(value, row.value) << row.text;
     }
@@ -158,13 +180,13 @@ TEST(FormatAddress, LargestValuesFitFortyFourBytes) {
     EXPECT_EQ(buffer[44], 'x');
 }
 
-// A point read from an outbound name can exceed 65535: it formats in full and wraps when the
-// text is parsed back.
-TEST(FormatAddress, LargePointFormatsInFullAndWrapsWhenParsed) {
+// A point read from an outbound name can exceed 65535: it formats in full, and the text names
+// no address when parsed back (never the point 4464 it would wrap to).
+TEST(FormatAddress, LargePointFormatsInFullAndIsRefusedWhenParsed) {
     FtnAddress address = {2, 100, 200, 70000};
     char text[AddressTextSize];
     EXPECT_STREQ(FormatAddress(&address, text), "2:100/200.70000");
-    EXPECT_EQ(Parsed(text, nullptr), "2:100/200.4464");
+    EXPECT_EQ(Parsed(text, nullptr), "fails");
 }
 
 } // namespace

@@ -57,6 +57,14 @@ const PathRow PathTable[] = {
      ".REQ",
      "D:\\FIDO\\OUT.FFF\\006400C8.REQ",
      "D:\\FIDO\\OUT.fff\\006400c8.req"},
+    {{4096, 100, 200, 0},
+     ".CLO",
+     "D:\\FIDO\\OUT.1000\\006400C8.CLO",
+     "D:\\FIDO\\OUT.1000\\006400c8.clo"},
+    {{65535, 65535, 65535, 65535},
+     "",
+     "D:\\FIDO\\OUT.FFFF\\FFFFFFFF.PNT\\0000FFFF",
+     "D:\\FIDO\\OUT.ffff\\ffffffff.pnt\\0000ffff"},
     {{2, 100, 200, 0}, ".flo", "D:\\FIDO\\OUT\\006400C8.FLO", "D:\\FIDO\\OUT\\006400c8.flo"},
     {{0, 0, 0, 0}, "", "D:\\FIDO\\OUT.000\\00000000", "D:\\FIDO\\OUT.000\\00000000"},
     {{2, 0, 0, 4294967295u},
@@ -261,10 +269,23 @@ TEST(NameChecks, ZoneDirectories) {
         int result;
         uint32_t zone;
     } const rows[] = {
-        {"OUT.00A", true, 1, 10}, {"out.fff", true, 1, 4095}, {"OUT.003", true, 1, 3},
-        {"OUT.A", true, 0, 0},    {"OUT.XYZ", true, 0, 0},    {"OUT.003", false, 0, 0},
-        {"OUT", true, 0, 0},      {"OUT.0003", true, 0, 0},   {"A.B.003", true, 0, 0},
+        {"OUT.00A", true, 1, 10},
+        {"out.fff", true, 1, 4095},
+        {"OUT.003", true, 1, 3},
+        {"OUT.A", true, 0, 0},
+        {"OUT.XYZ", true, 0, 0},
+        {"OUT.003", false, 0, 0},
+        {"OUT", true, 0, 0},
+        {"OUT.0003", true, 0, 0},
+        {"A.B.003", true, 0, 0},
         {"OUT.00 ", true, 0, 0},
+        // Zones from 4096 up have four digits; fewer is a second spelling of a lower zone.
+        {"out.1000", true, 1, 4096},
+        {"OUT.FFFF", true, 1, 65535},
+        {"out.0fff", true, 0, 0},
+        {"OUT.10000", true, 0, 0},
+        {"OUT.1000", false, 0, 0},
+        {"OUT.100G", true, 0, 0},
     };
     for (const auto &row : rows) {
         WIN32_FIND_DATAA entry = Entry(row.name, row.directory);
@@ -513,10 +534,13 @@ TEST_F(IsLinkBusyTest, OtherFlagsDoNotCount) {
     EXPECT_EQ(Busy("4:100/200"), 0);
 }
 
-// A failed parse of the own address leaves zone 0: the link's zone then has its directory.
-TEST_F(IsLinkBusyTest, UnparsedOwnAddressMeansZoneZero) {
+// An own address that does not parse is replaced by the placeholder, in zone 2: zone 2's links
+// are in the root, never in a directory of zone 0's making.
+TEST_F(IsLinkBusyTest, UnparsedOwnAddressMeansThePlaceholdersZone) {
     OutboundSettings broken(dir.Win("OUT"), "not an address");
     dir.Write("OUT.002/006400C8.BSY", "");
+    EXPECT_EQ(Busy("2:100/200"), 0);
+    dir.Write("OUT/006400C8.BSY", "");
     EXPECT_EQ(Busy("2:100/200"), 1);
 }
 

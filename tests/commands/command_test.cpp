@@ -197,11 +197,43 @@ standin::Expect CommandTest::Warning(int titleId, int lineId, const std::string 
 }
 
 standin::Expect CommandTest::BusyBox(int titleId, const std::string &address, int button) {
+    // "Cancel" first, so that Enter (the first button) stops.
     standin::Expect expect = standin::Expect::Message().Warning().Check(
         [this, titleId, address](const standin::ShownBox &box) {
             return CompareBox(box, Text(titleId), {Text(MsgLinkBusy), address, Text(MsgGoOn)},
-                              {Text(MsgOk), Text(MsgCancel)});
+                              {Text(MsgCancel), Text(MsgOk)});
         });
     if (button < 0) return expect.Esc();
-    return expect.Press(button);
+    return button == 0 ? expect.PressText(Text(MsgOk)) : expect.PressText(Text(MsgCancel));
+}
+
+standin::Expect CommandTest::BadAddress(int titleId, const std::string &typed) {
+    return standin::Expect::Message()
+        .Warning()
+        .Check([this, titleId, typed](const standin::ShownBox &box) {
+            return CompareBox(box, Text(titleId),
+                              {Text(MsgBadAddress), typed, Text(MsgAddressForm)}, {Text(MsgOk)});
+        })
+        .Press(0);
+}
+
+std::string SystemText(DWORD error) {
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && std::string("\r\n ").find(reason.back()) != std::string::npos)
+        reason.pop_back();
+    CharToOemA(reason.c_str(), &reason[0]);
+    return reason;
+}
+
+standin::Expect CommandTest::WriteFailure(int titleId, const std::string &path, DWORD error) {
+    return standin::Expect::Message()
+        .Warning()
+        .Check([this, titleId, path, error](const standin::ShownBox &box) {
+            return CompareBox(box, Text(titleId), {Text(MsgCannotWrite), path, SystemText(error)},
+                              {Text(MsgOk)});
+        })
+        .Press(0);
 }

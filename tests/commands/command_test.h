@@ -17,6 +17,9 @@ std::string MadeName(const std::string &relative);
 
 std::string UpperCase(std::string text);
 
+// The system's text of the error as the plugin shows it: one line, in the OEM code page.
+std::string SystemText(DWORD error);
+
 // One dialog item as the layout tables give it.
 struct LayoutItem {
     int type, x1, y1, x2, y2, focus, selected;
@@ -63,8 +66,13 @@ protected:
 
     // The warning box: the title and line message, the subject, one button.
     standin::Expect Warning(int titleId, int lineId, const std::string &subject);
-    // The busy-link box, answered with the button (0 goes on, 1 stops, -1 for Esc).
+    // The busy-link box naming the link's full address, answered with the button (0 goes on,
+    // 1 stops, -1 for Esc); its buttons are "Cancel", then "OK".
     standin::Expect BusyBox(int titleId, const std::string &address, int button);
+    // The refusal of an address that does not parse: the text as typed and the address form.
+    standin::Expect BadAddress(int titleId, const std::string &typed);
+    // A write that failed: the file and the system's text of the error.
+    standin::Expect WriteFailure(int titleId, const std::string &path, DWORD error);
 };
 
 #endif

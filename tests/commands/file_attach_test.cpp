@@ -167,7 +167,8 @@ TEST_F(FileAttach, SilentModeFixesTheAddress) {
                      })
                      .ItemText(AttachAddress, "")
                      .Default());
-    front.Expect(Warning(MsgWarning, MsgBadAddress, ""));
+    // The address cannot be changed there: refused once, the dialog does not come back.
+    front.Expect(BadAddress(MsgWarning, ""));
     EXPECT_EQ(PutFiles({"a.zip"}, 0, OPM_SILENT), 0);
     EXPECT_EQ(front.Verify(), "");
 
@@ -224,11 +225,12 @@ TEST_F(FileAttach, NothingIsWrittenWhenTheDialogOrTheAddressStops) {
     front.Expect(AttachDialog().Edit(AttachAddress, "2:100/201").Esc());
     EXPECT_EQ(CopySelected({"a.zip"}), 0);
     front.Expect(AttachDialog().Edit(AttachAddress, "2:100/x").Default());
-    front.Expect(Warning(MsgWarning, MsgBadAddress, "2:100/x"));
+    front.Expect(BadAddress(MsgWarning, "2:100/x"));
+    front.Expect(AttachDialog().ItemText(AttachAddress, "2:100/x").Esc());
     EXPECT_EQ(CopySelected({"a.zip"}), 0);
     for (int button : {1, -1}) {
         front.Expect(AttachDialog().Edit(AttachAddress, "100/200").Default());
-        front.Expect(BusyBox(MsgWarning, "100/200", button));
+        front.Expect(BusyBox(MsgWarning, "2:100/200.0", button));
         EXPECT_EQ(CopySelected({"a.zip"}), 0);
     }
     EXPECT_EQ(front.Verify(), "");
@@ -239,32 +241,10 @@ TEST_F(FileAttach, NothingIsWrittenWhenTheDialogOrTheAddressStops) {
     host->SetActive(Side::Left);
 
     front.Expect(AttachDialog().Edit(AttachAddress, "100/200").Default());
-    front.Expect(BusyBox(MsgWarning, "100/200", 0));
+    front.Expect(BusyBox(MsgWarning, "2:100/200.0", 0));
     EXPECT_EQ(CopySelected({}), 1);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({a}));
-}
-
-// A flow file that cannot be written is never written through, and no text of the plugin
-// could say why: the items are skipped without a box, the rest of the outbound untouched.
-TEST_F(FileAttach, AFlowFileThatCannotBeWrittenIsSkippedQuietly) {
-    tree.MakeDir("out/006400C8.FLO"); // a directory where the flow file belongs
-    tree.Write("out/006400C8.CLO", "^Z:\\kept.zip\r\n");
-    // Wine leaves the write check of a read-only file to the Unix permissions, which root
-    // passes: there only the directory blocks.
-    bool readOnly = !RunningUnderWine();
-    if (readOnly) SetFileAttributesA(tree.Win("out/006400C8.CLO").c_str(), FILE_ATTRIBUTE_READONLY);
-    ASSERT_TRUE(Open());
-    for (int flavorItem : {AttachFirstFlavor + 3, AttachFirstFlavor + 1}) {
-        if (flavorItem == AttachFirstFlavor + 1 && !readOnly) continue;
-        SCOPED_TRACE(flavorItem);
-        front.Expect(AttachDialog().Edit(AttachAddress, "100/200").Radio(flavorItem).Default());
-        EXPECT_EQ(CopySelected({"a.zip", "b.txt"}), 1);
-        EXPECT_EQ(front.Verify(), "");
-    }
-    SetFileAttributesA(tree.Win("out/006400C8.CLO").c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(Bytes("out/006400C8.CLO"), "^Z:\\kept.zip\r\n");
-    EXPECT_EQ(OutboundNames(), (std::vector<std::string>{"out/006400C8.CLO", "out/006400C8.FLO/"}));
 }
 
 } // namespace

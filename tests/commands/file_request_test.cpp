@@ -150,7 +150,8 @@ TEST_F(FileRequest, AnInvalidAddressIsWarnedWithTheTypedText) {
     for (const char *typed : {"", "2:100", "2:100/200.x"}) {
         SCOPED_TRACE(typed);
         front.Expect(RequestDialog().Edit(RequestAddress, typed).Press(RequestOk));
-        front.Expect(Warning(MsgRequestTitle, MsgBadAddress, typed));
+        front.Expect(BadAddress(MsgRequestTitle, typed));
+        front.Expect(RequestDialog().ItemText(RequestAddress, typed).Esc());
         EXPECT_TRUE(Press(VK_F4));
         EXPECT_EQ(front.Verify(), "");
     }
@@ -164,13 +165,13 @@ TEST_F(FileRequest, ABusyLinkIsAskedAbout) {
     for (int button : {1, -1}) {
         SCOPED_TRACE(button);
         front.Expect(RequestDialog().Edit(RequestAddress, "3:100/200").Press(RequestOk));
-        front.Expect(BusyBox(MsgRequestTitle, "3:100/200", button));
+        front.Expect(BusyBox(MsgRequestTitle, "3:100/200.0", button));
         EXPECT_TRUE(Press(VK_F4));
         EXPECT_EQ(front.Verify(), "");
     }
     EXPECT_FALSE(Has("out.003/006400C8.REQ"));
     front.Expect(RequestDialog().Edit(RequestAddress, "3:100/200").Press(RequestOk));
-    front.Expect(BusyBox(MsgRequestTitle, "3:100/200", 0));
+    front.Expect(BusyBox(MsgRequestTitle, "3:100/200.0", 0));
     front.ExpectEditor([](const EditorRequest &request) {
         std::ofstream(request.nativePath, std::ios::binary) << "README\r\n";
     });

@@ -127,10 +127,12 @@ TEST_F(Poll, PresetFlavorFromTheSettings) {
 
 TEST_F(Poll, AnInvalidAddressIsWarnedWithTheTypedText) {
     ASSERT_TRUE(Open());
-    for (const char *typed : {"", "1:2", "2:100/", "abc", " 2:100/200", "2:100/65535"}) {
+    for (const char *typed : {"", "1:2", "2:100/", "abc", " 2:100/200", "2:100/65536"}) {
         SCOPED_TRACE(typed);
         front.Expect(PollDialog().Edit(PollAddress, typed).Press(PollOk));
-        front.Expect(Warning(MsgPollTitle, MsgBadAddress, typed));
+        front.Expect(BadAddress(MsgPollTitle, typed));
+        // The dialog comes back with the text as typed.
+        front.Expect(PollDialog().ItemText(PollAddress, typed).Esc());
         EXPECT_TRUE(Press(VK_F7));
         EXPECT_EQ(front.Verify(), "");
     }
@@ -140,7 +142,7 @@ TEST_F(Poll, AnInvalidAddressIsWarnedWithTheTypedText) {
 TEST_F(Poll, ABusyLinkIsPolledOnlyWhenTheUserGoesOn) {
     tree.Write("out.003/006400C8.PNT/00000005.BSY");
     ASSERT_TRUE(Open());
-    // The box names the address as it was typed.
+    // The box names the link's full address, whatever short form was typed.
     for (int button : {1, -1, 0}) {
         SCOPED_TRACE(button);
         front.Expect(PollDialog().Edit(PollAddress, "3:100/200.5").Radio(5).Press(PollOk));

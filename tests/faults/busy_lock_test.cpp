@@ -86,9 +86,11 @@ protected:
     Expect PollDialog(const std::string &address) {
         return Expect::Dialog("BSOPoll").Edit(PollAddress, address).Press(PollOk);
     }
+    // 0 goes on ("OK"), 1 stops ("Cancel", the first button), -1 Esc.
     Expect BusyQuestion(int button) {
         Expect box = Expect::Message().Warning().Contains(Text(MsgLinkBusy));
-        return button < 0 ? box.Esc() : box.Press(button);
+        if (button < 0) return box.Esc();
+        return box.PressText(Text(button == 0 ? MsgOk : MsgCancel));
     }
     int CopyToPanel(const std::vector<std::string> &names, bool move = false) {
         host->SetActive(Side::Right);
@@ -220,6 +222,7 @@ TEST_F(BusyLock, NoFlagIsLeftBehind) {
          [&] {
              front.Expect(PollDialog("nonsense"));
              front.Expect(Expect::Message().Warning().Contains(Text(MsgBadAddress)).Press(0));
+             front.Expect(Expect::Dialog("BSOPoll").ItemText(PollAddress, "nonsense").Esc());
              host->PressKey(VK_F7);
          }},
         {"busy, stopped",
@@ -245,7 +248,8 @@ TEST_F(BusyLock, NoFlagIsLeftBehind) {
          [&] { tree.MakeDir(Made("out/006400C8.FLO")); },
          [&] {
              front.Expect(Expect::Dialog("BSOAttach").Edit(AttachAddress, "2:100/200").Default());
-             CopyToPanel({"a.zip"});
+             front.Expect(Expect::Message().Warning().Contains(Text(MsgCannotWrite)).Press(0));
+             EXPECT_EQ(CopyToPanel({"a.zip"}), 0);
          }},
         {"removal from a flow file that is gone",
          {},
@@ -264,7 +268,7 @@ TEST_F(BusyLock, NoFlagIsLeftBehind) {
          [&] {
              front.Expect(
                  Expect::Dialog("BSOFREQ").Edit(RequestAddress, "2:100/200").Press(RequestOk));
-             front.ExpectEditor([](const standin::EditorRequest &) {});
+             front.Expect(Expect::Message().Warning().Contains(Text(MsgCannotWrite)).Press(0));
              host->PressKey(VK_F4);
          }},
     };

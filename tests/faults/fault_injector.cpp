@@ -171,6 +171,15 @@ BOOL WINAPI Close(HANDLE file) {
     return closed;
 }
 
+BOOL WINAPI Truncate(HANDLE file) {
+    if (ShouldFail(CallKind::Handle)) {
+        state.firedCall = "truncate";
+        Fail(ErrorOfFault());
+        return FALSE;
+    }
+    return real.Truncate(file);
+}
+
 BOOL WINAPI Replace(LPCSTR from, LPCSTR to, DWORD flags) {
     if (Refused("replace", to)) return FALSE;
     if (ShouldFail(CallKind::Path) && PreparePathFault(to, "replace")) return FALSE;
@@ -225,7 +234,7 @@ FaultInjector::FaultInjector(HMODULE module) : table_(ModuleTable(module)), save
     state = State();
     real = saved_;
     moduleSetError = Export<SetError>(module, "BsopanelSetLastError");
-    *table_ = {Create, Read, Write, Seek, Flush, Close, Replace, Remove, MakeDirectory};
+    *table_ = {Create, Read, Write, Seek, Flush, Close, Replace, Remove, MakeDirectory, Truncate};
 }
 
 FaultInjector::~FaultInjector() {

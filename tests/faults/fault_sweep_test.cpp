@@ -29,6 +29,11 @@
 #include <iostream>
 #include <sstream>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -43,9 +48,12 @@ struct Scenario {
     // The command itself.
     std::function<void(PluginSession &)> command;
     // Whether every outcome that differs from success must come with a box: the command has a
-    // message for its failures (the flavor change and the removal do; the poll, the attach and
-    // the file request have none, and stay silent as they always did).
+    // message for its failures (every command does; the listing's repair of a missing file's
+    // line asks again at the next listing instead).
     bool tellsFailures;
+    // The command only appends to flow files: each failed append must leave its file exactly
+    // as it was (FindAppendDamage).
+    bool appendsOnly = false;
 };
 
 std::string Win(OutboundTree &tree, const std::string &name) {
@@ -97,7 +105,7 @@ std::vector<Scenario> Scenarios() {
                                                       PollFirstFlavor + 1, PollOk);
                         return true;
                     },
-                    [](PluginSession &s) { s.Host().PressKey(VK_F7); }, false});
+                    [](PluginSession &s) { s.Host().PressKey(VK_F7); }, true});
     list.push_back({"poll, a point's flow file with lines",
                     [](OutboundTree &t) {
                         Bystander(t);
@@ -109,14 +117,14 @@ std::vector<Scenario> Scenarios() {
                                                       PollFirstFlavor + 1, PollOk);
                         return true;
                     },
-                    [](PluginSession &s) { s.Host().PressKey(VK_F7); }, false});
+                    [](PluginSession &s) { s.Host().PressKey(VK_F7); }, true});
     list.push_back({"poll, a zone 10 point without directories", Bystander,
                     [](PluginSession &s) {
                         s.front.answerDialog = Dialog("BSOPoll", {{PollAddress, "10:100/200.3"}},
                                                       PollFirstFlavor + 2, PollOk);
                         return true;
                     },
-                    [](PluginSession &s) { s.Host().PressKey(VK_F7); }, false});
+                    [](PluginSession &s) { s.Host().PressKey(VK_F7); }, true});
     list.push_back({"attach three files to a flow file with an open last line",
                     [](OutboundTree &t) {
                         Bystander(t);
@@ -132,7 +140,8 @@ std::vector<Scenario> Scenarios() {
                     [](PluginSession &s) {
                         PutOnPanel(s, {"a.zip", "b.zip", "c.zip"}, false);
                     },
-                    false});
+                    true});
+    list.back().appendsOnly = true;
     list.push_back({"attach (move) to a zone 3 point without directories",
                     [](OutboundTree &t) {
                         Bystander(t);
@@ -146,7 +155,8 @@ std::vector<Scenario> Scenarios() {
                     [](PluginSession &s) {
                         PutOnPanel(s, {"a.zip", "b.zip"}, true);
                     },
-                    false});
+                    true});
+    list.back().appendsOnly = true;
     list.push_back({"file request, new, the editor writes a line", Bystander,
                     [](PluginSession &s) {
                         s.front.answerDialog =
@@ -156,7 +166,7 @@ std::vector<Scenario> Scenarios() {
                         };
                         return true;
                     },
-                    [](PluginSession &s) { s.Host().PressKey(VK_F4); }, false});
+                    [](PluginSession &s) { s.Host().PressKey(VK_F4); }, true});
     list.push_back({"file request, existing, the editor leaves it",
                     [](OutboundTree &t) {
                         Bystander(t);
@@ -167,14 +177,14 @@ std::vector<Scenario> Scenarios() {
                             Dialog("BSOFREQ", {{RequestAddress, "2:100/200"}}, -1, RequestOk);
                         return true;
                     },
-                    [](PluginSession &s) { s.Host().PressKey(VK_F4); }, false});
+                    [](PluginSession &s) { s.Host().PressKey(VK_F4); }, true});
     list.push_back({"file request, left empty", Bystander,
                     [](PluginSession &s) {
                         s.front.answerDialog =
                             Dialog("BSOFREQ", {{RequestAddress, "2:100/300"}}, -1, RequestOk);
                         return true;
                     },
-                    [](PluginSession &s) { s.Host().PressKey(VK_F4); }, false});
+                    [](PluginSession &s) { s.Host().PressKey(VK_F4); }, true});
     list.push_back({"flavor change of two files into a flow file with lines",
                     [](OutboundTree &t) {
                         Bystander(t);
@@ -377,6 +387,9 @@ TEST(FaultSweep, NoWriteFailureDamagesTheOutbound) {
                 ++tally.points;
                 ++pointsByFault[fault];
                 std::vector<std::string> damage = FindDamage(before, success, after, ignored);
+                if (scenario.appendsOnly)
+                    for (const std::string &line : FindAppendDamage(before, success, after))
+                        damage.push_back(line);
                 tally.damagedFiles += static_cast<int>(damage.size());
                 EXPECT_EQ(damage, std::vector<std::string>{})
                     << FaultName(fault) << " at call " << n << " (" << call << ")";
@@ -428,5 +441,76 @@ TEST(FaultSweep, NoWriteFailureDamagesTheOutbound) {
     RecordProperty("FilesDamaged", totalDamaged);
     EXPECT_EQ(totalDamaged, 0);
 }
+
+#ifndef _WIN32
+
+// A real full disk: a limit on the size of the files the process writes (RLIMIT_FSIZE), so the
+// system itself cuts writes short and then refuses them, for every limit from 0 to the size of
+// the largest flow file a good run leaves, through the commands that append: every append cut
+// by the limit leaves its flow file exactly as it was, nothing is damaged, and every outcome
+// that differs from success is told.
+TEST(FullDisk, EveryAppendLeavesItsFlowFileWhole) {
+    signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the process
+    int points = 0, damaged = 0;
+    for (const Scenario &scenario : Scenarios()) {
+        if (scenario.name.rfind("attach", 0) != 0 && scenario.name.rfind("flavor change", 0) != 0)
+            continue;
+        SCOPED_TRACE(scenario.name);
+        OutboundTree tree;
+        standin::TestRegistry registry(tree.dir.Win());
+        fs::path root = tree.dir.Native();
+        const std::vector<std::string> watched = {"out", "files"};
+        ResetTree(tree);
+        scenario.setup(tree);
+        TreeSnapshot before = TakeSnapshot(root, watched);
+        {
+            PluginSession session(tree, registry);
+            ASSERT_TRUE(session.Open()) << session.Error();
+            ASSERT_TRUE(scenario.prepare(session));
+            scenario.command(session);
+        }
+        TreeSnapshot success = TakeSnapshot(root, watched);
+        size_t largest = 0;
+        for (const auto &[path, bytes] : success)
+            if (bytes && path.rfind("out", 0) == 0) largest = std::max(largest, bytes->size());
+
+        for (size_t limit = 0; limit <= largest; ++limit) {
+            ResetTree(tree);
+            scenario.setup(tree);
+            PluginSession session(tree, registry);
+            ASSERT_TRUE(session.Open()) << session.Error();
+            // The host's history key exists, so that the host only fails to write a value.
+            session.Host().AddToHistory("FAtt.ToAddr", "0:0/0");
+            ASSERT_TRUE(scenario.prepare(session));
+            rlimit unlimited;
+            getrlimit(RLIMIT_FSIZE, &unlimited);
+            rlimit small = unlimited;
+            small.rlim_cur = limit;
+            setrlimit(RLIMIT_FSIZE, &small);
+            scenario.command(session);
+            setrlimit(RLIMIT_FSIZE, &unlimited);
+            session.Close();
+            TreeSnapshot after = TakeSnapshot(root, watched);
+            ++points;
+            std::vector<std::string> damage = FindDamage(before, success, after);
+            if (scenario.appendsOnly)
+                for (const std::string &line : FindAppendDamage(before, success, after))
+                    damage.push_back(line);
+            damaged += static_cast<int>(damage.size());
+            EXPECT_EQ(damage, std::vector<std::string>{}) << "file size limit " << limit;
+            if (after != success) {
+                EXPECT_GT(session.front.Warnings(), 0)
+                    << "file size limit " << limit << " changed the outcome without a word:\n"
+                    << DescribeDifference(success, after);
+            }
+        }
+    }
+    signal(SIGXFSZ, SIG_DFL);
+    std::cout << "\nFull disk: limits tried: " << points << ", files damaged: " << damaged << "\n";
+    RecordProperty("FullDiskLimitsTried", points);
+    EXPECT_EQ(damaged, 0);
+}
+
+#endif
 
 } // namespace

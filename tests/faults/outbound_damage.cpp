@@ -177,6 +177,44 @@ std::vector<std::string> FindDamage(const TreeSnapshot &before, const TreeSnapsh
     return damage;
 }
 
+std::vector<std::string> FindAppendDamage(const TreeSnapshot &before, const TreeSnapshot &success,
+                                          const TreeSnapshot &after) {
+    std::vector<std::string> damage;
+    for (const auto &[path, successBytes] : success) {
+        if (!successBytes || !IsFlowFile(path) || path.rfind("out", 0) != 0) continue;
+        auto b = before.find(path), a = after.find(path);
+        bool existed = b != before.end() && b->second;
+        std::string old = existed ? *b->second : "";
+        if (successBytes->compare(0, old.size(), old) != 0) continue; // not an append
+        std::string added = successBytes->substr(old.size());
+        if (a == after.end()) {
+            if (existed) damage.push_back(path + ": gone");
+            continue;
+        }
+        if (!a->second) {
+            damage.push_back(path + ": a directory");
+            continue;
+        }
+        const std::string &now = *a->second;
+        // The allowed cuts of the added bytes: none (only if the file was there), or after a
+        // CR LF that ends an appended line (not the line end an open last line was given).
+        std::set<size_t> cuts;
+        if (existed) cuts.insert(0);
+        size_t lead =
+            added.compare(0, 2, "\r\n") == 0 && !old.empty() && old.back() != '\n' ? 2 : 0;
+        for (size_t at = added.find("\r\n", lead); at != std::string::npos;
+             at = added.find("\r\n", at + 2))
+            if (at > lead || lead == 0) cuts.insert(at + 2);
+        bool whole = false;
+        for (size_t cut : cuts)
+            if (now == old + added.substr(0, cut)) whole = true;
+        if (!whole)
+            damage.push_back(path + ": " + Show(now, true) + " is not " + Show(old, true) +
+                             " and whole appended lines of " + Show(added, true));
+    }
+    return damage;
+}
+
 std::string DescribeDifference(const TreeSnapshot &expected, const TreeSnapshot &actual) {
     std::ostringstream text;
     std::set<std::string> paths;

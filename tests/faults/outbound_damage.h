@@ -32,6 +32,13 @@ std::vector<std::string> FindDamage(const TreeSnapshot &before, const TreeSnapsh
                                     const TreeSnapshot &after,
                                     const std::set<std::string> &ignored = {});
 
+// For commands that only append to flow files: one line for each flow file that is not its
+// bytes before followed by whole lines of those the command appends on success, in order (each
+// failed append left the file exactly as it was: no fragment, no line end added alone, no
+// empty flow file made for nothing).
+std::vector<std::string> FindAppendDamage(const TreeSnapshot &before, const TreeSnapshot &success,
+                                          const TreeSnapshot &after);
+
 // The differences between two snapshots, for failure messages.
 std::string DescribeDifference(const TreeSnapshot &expected, const TreeSnapshot &actual);
 

@@ -25,8 +25,8 @@ public:
     // listing asks again when dropping a missing file's line failed) gets the second button,
     // as a user who sees it come back gives up.
     int questionAnswer = 0;
-    int busyAnswer = 1;                            // the busy question: stop by default
-    std::string busyNotice;                        // the busy notice's text, to tell that box apart
+    int busyAnswer = 0;     // the busy question: stop ("Cancel", its first button) by default
+    std::string busyNotice; // the busy notice's text, to tell that box apart
     std::vector<standin::MessageRequest> messages; // every box with buttons, in order
     std::set<std::vector<std::string>> asked;      // the questions answered so far
 

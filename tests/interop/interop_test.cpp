@@ -341,19 +341,21 @@ TEST_F(Interop, BusyWhileBinkdHoldsASession) {
         EXPECT_EQ(row->columns[BusyColumn], "*") << link->row;
     }
 
-    auto busyBox = [&](int title, const std::string &address, int button) {
+    // The box names the link as its row does; 0 goes on ("OK"), 1 stops ("Cancel", first).
+    auto busyBox = [&](int title, const std::string &row, int button) {
         Expect box = Expect::Message()
                          .Warning()
                          .Title(Text(title))
                          .Contains(Text(MsgLinkBusy))
-                         .Contains(address);
-        return button < 0 ? box.Esc() : box.Press(button);
+                         .Contains(row);
+        if (button < 0) return box.Esc();
+        return box.PressText(Text(button == 0 ? MsgOk : MsgCancel));
     };
     // Poll: stopped at the question, nothing written.
     for (const Link *link : Links) {
         std::vector<std::string> before = NamesIn(link->directory);
         front.Expect(Expect::Dialog("BSOPoll").Edit(PollAddress, link->address).Press(PollOk));
-        front.Expect(busyBox(MsgPollTitle, link->address, 1));
+        front.Expect(busyBox(MsgPollTitle, link->row, 1));
         EXPECT_TRUE(host->PressKey(VK_F7));
         EXPECT_EQ(front.Verify(), "") << link->address;
         EXPECT_EQ(NamesIn(link->directory), before) << link->address;
@@ -364,7 +366,7 @@ TEST_F(Interop, BusyWhileBinkdHoldsASession) {
     host->Right().SelectAll(false);
     EXPECT_TRUE(host->Right().Select("late.bin"));
     front.Expect(Expect::Dialog("BSOAttach").Edit(AttachAddress, Point.address).Press(AttachOk));
-    front.Expect(busyBox(MsgWarning, Point.address, 0));
+    front.Expect(busyBox(MsgWarning, Point.row, 0));
     EXPECT_EQ(host->CopyToPluginPanel(false), 1);
     host->SetActive(Side::Left);
     EXPECT_EQ(front.Verify(), "");
@@ -372,7 +374,7 @@ TEST_F(Interop, BusyWhileBinkdHoldsASession) {
               std::vector<std::string>{tree.Win("files/late.bin")});
     // File request for zone 10: Esc at the question, no request file.
     front.Expect(Expect::Dialog("BSOFREQ").Edit(RequestAddress, Zone10.address).Press(RequestOk));
-    front.Expect(busyBox(MsgRequestTitle, Zone10.address, -1));
+    front.Expect(busyBox(MsgRequestTitle, Zone10.row, -1));
     EXPECT_TRUE(host->PressKey(VK_F4));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_FALSE(tree.Exists("out.00a/006400c8.req"));

@@ -177,7 +177,7 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
                          .SetCheck(ConfigNoChangePanelMode, true)
                          .SetCheck(ConfigAutoRefresh, false)
                          .Edit(ConfigPathToOutbound, c.path)
-                         .Edit(ConfigAddress, "my node")
+                         .Edit(ConfigAddress, "5020/1000.5")
                          .Radio(ConfigFirstPollFlavor + c.pollButton)
                          .Radio(ConfigFirstAttachFlavor + c.attachButton)
                          .Press(ConfigOk));
@@ -191,7 +191,7 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
         EXPECT_EQ(StoredNumber("PollFlavor"), static_cast<DWORD>(c.pollButton));
         EXPECT_EQ(StoredNumber("AttachFlavor"), static_cast<DWORD>(c.attachButton));
         EXPECT_EQ(StoredText("PathToOutbound"), c.storedPath);
-        EXPECT_EQ(StoredText("Address"), "my node");
+        EXPECT_EQ(StoredText("Address"), "5020/1000.5"); // as typed
         // The menus follow at the next call.
         standin::PluginInfoCopy info = host->GetPluginInfo();
         if (c.digitValue)
@@ -210,22 +210,16 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
 // Whatever the dialog accepts must read back at the next start: a stored text may take 255
 // bytes with its zero, so longer input is cut to 254 characters.
 TEST_F(ThroughHost, OverlongTextsAreCutSoThatTheyReadBack) {
+    // (An address that long is no address: refused, see AnOwnAddressThatDoesNotParseIsRefused.)
     const std::string typedPath = "Z:\\" + std::string(300, 'p');
-    const std::string typedAddress(400, 'a');
     Load();
-    front.Expect(Expect::Dialog("BSOCfg")
-                     .Edit(ConfigPathToOutbound, typedPath)
-                     .Edit(ConfigAddress, typedAddress)
-                     .Press(ConfigOk));
+    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigPathToOutbound, typedPath).Press(ConfigOk));
     ASSERT_EQ(host->Configure(0), 1);
     EXPECT_EQ(StoredText("PathToOutbound"), typedPath.substr(0, 254));
-    EXPECT_EQ(StoredText("Address"), typedAddress.substr(0, 254));
 
     Load();
-    front.Expect(Expect::Dialog("BSOCfg")
-                     .ItemText(ConfigPathToOutbound, typedPath.substr(0, 254))
-                     .ItemText(ConfigAddress, typedAddress.substr(0, 254))
-                     .Esc());
+    front.Expect(
+        Expect::Dialog("BSOCfg").ItemText(ConfigPathToOutbound, typedPath.substr(0, 254)).Esc());
     host->Configure(0);
 }
 
@@ -268,6 +262,68 @@ TEST_F(ThroughHost, OpenedTheSameWayFromEveryPlace) {
         EXPECT_EQ(host->Active().CurDir(), "");
         host->ClosePanel();
     }
+}
+
+// An own address that does not parse is refused: the box names the text and the address form,
+// and the dialog comes back with every field as it was typed, until an address parses or the
+// user gives up (then nothing is stored).
+TEST_F(ThroughHost, AnOwnAddressThatDoesNotParseIsRefused) {
+    Load();
+    auto refusal = [&](const std::string &typed) {
+        return Expect::Message(Text(MsgConfigTitle))
+            .Warning()
+            .Check([&, typed](const ShownBox &box) -> std::string {
+                std::vector<std::string> lines = {Text(MsgBadAddress), typed, Text(MsgAddressForm)};
+                return box.texts == lines ? "" : "lines differ";
+            })
+            .Press(0);
+    };
+    // A path typed in the wrong field, an empty one, numbers that would wrap, a bad point.
+    for (const char *typed : {"Z:\\fido\\out", "", "2:5020/65536", "99999:1/1", "2:5020/1.x"}) {
+        SCOPED_TRACE(typed);
+        front.Expect(Expect::Dialog("BSOCfg")
+                         .Edit(ConfigAddress, typed)
+                         .Edit(ConfigPathToOutbound, "Z:\\fido")
+                         .Default());
+        front.Expect(refusal(typed));
+        front.Expect(Expect::Dialog("BSOCfg")
+                         .ItemText(ConfigAddress, typed)
+                         .ItemText(ConfigPathToOutbound, "Z:\\fido")
+                         .Esc());
+        EXPECT_EQ(host->Configure(0), 0);
+        EXPECT_EQ(front.Verify(), "");
+        EXPECT_FALSE(KeyExists(key));
+    }
+    // Corrected in the dialog that came back: stored as typed.
+    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigAddress, "2:5020/65536").Default());
+    front.Expect(refusal("2:5020/65536"));
+    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigAddress, "2:5020/65535.1").Default());
+    EXPECT_EQ(host->Configure(0), 1);
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(StoredText("Address"), "2:5020/65535.1");
+}
+
+// A stored own address that does not parse is named once, when the first panel opens, with
+// the placeholder used instead; the next panel opens without the box.
+TEST_F(ThroughHost, AStoredOwnAddressThatDoesNotParseIsReportedOnce) {
+    WriteTextValue(key, "Address", "Z:\\fido\\out");
+    WriteTextValue(key, "PathToOutbound", dir.Win());
+    Load();
+    front.Expect(Expect::Message(Text(MsgWarning))
+                     .Warning()
+                     .Check([&](const ShownBox &box) -> std::string {
+                         std::vector<std::string> lines = {
+                             Text(MsgOwnAddressInvalid), "Z:\\fido\\out",
+                             Text(MsgDefaultAddressUsed), "2:9999/9999"};
+                         return box.texts == lines ? "" : "lines differ";
+                     })
+                     .Press(0));
+    ASSERT_TRUE(host->OpenPanel());
+    EXPECT_EQ(front.Verify(), "");
+    host->ClosePanel();
+    ASSERT_TRUE(host->OpenPanel());
+    EXPECT_EQ(front.Verify(), "");
+    host->ClosePanel();
 }
 
 } // namespace

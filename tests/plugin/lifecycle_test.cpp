@@ -48,6 +48,7 @@ protected:
         controlCalls.clear();
         dialogCalls = 0;
         Settings.PathToOutbound[0] = 0;
+        strcpy(Settings.Address, "2:5020/1000");
         strcpy(StartDirectory, NoStartDirectory);
         char current[MAX_PATH];
         GetCurrentDirectoryA(sizeof(current), current);
