@@ -434,8 +434,8 @@ TEST(FaultSweep, NoWriteFailureDamagesTheOutbound) {
     for (const auto &[fault, points] : pointsByFault)
         report << " " << FaultName(fault) << " " << points << ";";
     report << "\nfailure points tried: " << totalPoints << ", files damaged: " << totalDamaged
-           << ", changed outcomes without a message (commands that have none): " << totalSilent
-           << "\n";
+           << ", changed outcomes without a message (the listing's repair asks again instead): "
+           << totalSilent << "\n";
     std::cout << report.str();
     RecordProperty("FailurePointsTried", totalPoints);
     RecordProperty("FilesDamaged", totalDamaged);
