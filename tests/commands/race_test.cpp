@@ -30,6 +30,7 @@ namespace {
 
 const char AppenderVariable[] = "BSOPANEL_RACE_APPENDER";
 const int AppendedLines = 400;
+const int QueuedBefore = 8;
 
 // Line i of the child: every fourth names a file that does not exist (the repair's work).
 std::string AppendedName(int i) {
@@ -152,8 +153,13 @@ class Race : public CommandTest {};
 TEST_F(Race, EveryAppendedLineIsAccountedFor) {
     for (int i = 0; i < AppendedLines; ++i)
         if (AppendedName(i)[0] == 'c') tree.WriteAttached(AppendedName(i));
+    // A few files queued before the child starts, so that moves have rows to take even where
+    // the panel empties the flow file faster than the child fills it (as under Wine).
     std::string flow = MadeName("out/006400C8.FLO");
-    tree.WriteFlowFile(flow, {"^" + tree.WriteAttached("first.zip")});
+    std::vector<std::string> queuedBefore = {"^" + tree.WriteAttached("first.zip")};
+    for (int i = 0; i < QueuedBefore; ++i)
+        queuedBefore.push_back("^" + tree.WriteAttached("cbefore" + std::to_string(i) + ".zip"));
+    tree.WriteFlowFile(flow, queuedBefore);
     ASSERT_TRUE(OpenLink());
 
     // Missing files are taken out; a busy link's question is declined; any warning taken.
@@ -226,6 +232,8 @@ TEST_F(Race, EveryAppendedLineIsAccountedFor) {
             missingLeft += queued[name];
     }
     EXPECT_EQ(queued["first.zip"], 1);
+    for (int i = 0; i < QueuedBefore; ++i)
+        EXPECT_EQ(queued["cbefore" + std::to_string(i) + ".zip"], 1) << i;
     EXPECT_EQ(missingLeft, 0);
     // The race did happen: listings met the child, some files moved, some lines were repaired.
     EXPECT_GT(listings, 2);
