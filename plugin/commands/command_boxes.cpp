@@ -13,15 +13,20 @@ void ShowWarning(int TitleId, int LineId, const char *Subject) {
     HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 4, 1);
 }
 
+// The busy box itself, whatever the flag does meanwhile: true for the first button.
+static bool AskBusyLink(int TitleId, const char *AddressText) {
+    const char *items[] = {
+        GetMessageText(TitleId), GetMessageText(MsgLinkBusy), AddressText,
+        GetMessageText(MsgGoOn), GetMessageText(MsgOk),       GetMessageText(MsgCancel)};
+    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
+}
+
 bool ConfirmBusyLink(int TitleId, const char *AddressText) {
     FtnAddress own, address;
     ParseOwnAddress(&own);
     if (!ParseAddress(&address, AddressText, &own)) return false;
     if (!IsLinkBusy(&address)) return true;
-    const char *items[] = {
-        GetMessageText(TitleId), GetMessageText(MsgLinkBusy), AddressText,
-        GetMessageText(MsgGoOn), GetMessageText(MsgOk),       GetMessageText(MsgCancel)};
-    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
+    return AskBusyLink(TitleId, AddressText);
 }
 
 bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock) {
@@ -30,9 +35,14 @@ bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock) {
     FtnAddress own, address;
     ParseOwnAddress(&own);
     if (!ParseAddress(&address, AddressText, &own)) return false;
-    if (LockLink(&address, Lock) != LinkIsBusy) return true;
-    // Should the mailer's flag be gone by now, the command goes on without a question.
-    return ConfirmBusyLink(TitleId, AddressText);
+    // Should the mailer's flag be gone by the time of a second look, the flag is taken again
+    // rather than the command going on without one: the mailer could take it back meanwhile
+    // and write with us. Only a flag still there is asked about.
+    for (int tries = 0; tries < 8; ++tries) {
+        if (LockLink(&address, Lock) != LinkIsBusy) return true;
+        if (IsLinkBusy(&address)) return AskBusyLink(TitleId, AddressText);
+    }
+    return AskBusyLink(TitleId, AddressText);
 }
 
 void ReleaseLink(LinkLock *Lock) {
