@@ -56,18 +56,24 @@ void ShowWriteFailure(int TitleId, const char *Path, DWORD Error) {
     HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 1);
 }
 
+// The busy box itself, whatever the flag does meanwhile: true when the user goes on. It names
+// the link as the panel does, whatever short form was typed; Cancel comes first, so that Enter
+// does not write into a flow file the mailer may be sending.
+static bool AskBusyLink(int TitleId, const FtnAddress *Address) {
+    char addressText[AddressTextSize];
+    FormatAddress(Address, addressText);
+    const char *items[] = {
+        GetMessageText(TitleId), GetMessageText(MsgLinkBusy), addressText,
+        GetMessageText(MsgGoOn), GetMessageText(MsgCancel),   GetMessageText(MsgOk)};
+    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 1;
+}
+
 bool ConfirmBusyLink(int TitleId, const char *AddressText) {
     FtnAddress own, address;
     ParseOwnAddress(&own);
     if (!ParseAddress(&address, AddressText, &own)) return false;
     if (!IsLinkBusy(&address)) return true;
-    // The link as the panel names it, whatever short form was typed.
-    char addressText[AddressTextSize];
-    FormatAddress(&address, addressText);
-    const char *items[] = {
-        GetMessageText(TitleId), GetMessageText(MsgLinkBusy), addressText,
-        GetMessageText(MsgGoOn), GetMessageText(MsgCancel),   GetMessageText(MsgOk)};
-    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 1;
+    return AskBusyLink(TitleId, &address);
 }
 
 // ---- The address history ---------------------------------------------------------------
@@ -209,9 +215,14 @@ bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock) {
     FtnAddress own, address;
     ParseOwnAddress(&own);
     if (!ParseAddress(&address, AddressText, &own)) return false;
-    if (LockLink(&address, Lock) != LinkIsBusy) return true;
-    // Should the mailer's flag be gone by now, the command goes on without a question.
-    return ConfirmBusyLink(TitleId, AddressText);
+    // Should the mailer's flag be gone by the time of a second look, the flag is taken again
+    // rather than the command going on without one: the mailer could take it back meanwhile
+    // and write with us. Only a flag still there is asked about.
+    for (int tries = 0; tries < 8; ++tries) {
+        if (LockLink(&address, Lock) != LinkIsBusy) return true;
+        if (IsLinkBusy(&address)) return AskBusyLink(TitleId, &address);
+    }
+    return AskBusyLink(TitleId, &address);
 }
 
 void ReleaseLink(LinkLock *Lock) {

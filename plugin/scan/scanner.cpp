@@ -591,21 +591,31 @@ static void AddFlowFileRow(ScanTable *Table, const char *FlowPath, const WIN32_F
 static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                          const char *Extension, Flavor Flavor, ScanTable *Table,
                          RepairState *Repair) {
+    // The line as read, before ParseFlowLine cuts its end: what the repair looks for.
+    char *raw = nullptr;
+    size_t rawCapacity = 0;
     for (;;) {
         LineReader reader;
         if (!OpenLineReader(&reader, FlowPath)) {
             CloseLineReader(&reader);
             AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
-            return;
+            break;
         }
         int restore = Table->Count;
         int rowsFromFile = 0;
-        bool reread = false;
+        bool reread = false, removedFile = false;
         int got;
         char *line;
         size_t length;
         while ((got = ReadLine(&reader, &line, &length)) > 0) {
             if (!LineNamesAFile(line, length)) continue;
+            if (length >= rawCapacity) {
+                char *grown = static_cast<char *>(realloc(raw, length + 1));
+                if (!grown) continue; // no repair without the line's bytes; the line stays
+                raw = grown;
+                rawCapacity = length + 1;
+            }
+            memcpy(raw, line, length);
             // A NUL ends the name: the row and the question show what comes before it, and
             // the repair takes out exactly this line.
             char *name = ParseFlowLine(line);
@@ -623,31 +633,27 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
             }
             // A name too long to look up is no name the scan could call missing.
             if (strlen(name) < MAX_PATH && !Repair->Busy && AskToRemoveMissingEntry(name)) {
-                // The name is the line's own text: the whole line (from the start, NULs and
-                // all) is what the repair looks for. The reader is closed first.
-                size_t lineLength = length;
-                char *copy = static_cast<char *>(malloc(lineLength + 1));
-                if (copy) memcpy(copy, line, lineLength);
                 CloseLineReader(&reader);
-                int removed = copy ? RemoveMissingEntry(FlowPath, copy, lineLength, Repair) : 0;
-                free(copy);
+                int removed = RemoveMissingEntry(FlowPath, raw, length, Repair);
                 // A removal that failed is not reported: the re-read meets the name and asks
                 // again, unless the mailer holds the link (then at a later listing).
                 DropRows(Table, restore);
-                if (removed == 2) return; // nothing left to send, and no flow file to list
+                removedFile = removed == 2; // nothing left to send, and no flow file to list
                 reread = true;
                 break;
             }
             if (!lookUp && AddNameOnlyEntry(Table, name, Extension, Flavor)) ++rowsFromFile;
         }
+        if (removedFile) break;
         if (reread) continue;
         CloseLineReader(&reader);
         if (got < 0)
             AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
         else if (rowsFromFile == 0)
             AddFlowFileRow(Table, FlowPath, FlowData, Flavor, NoEntryProblem);
-        return;
+        break;
     }
+    free(raw);
 }
 
 // The items of one link: its packets, flow files, request and busy flag, and the files its

@@ -209,6 +209,7 @@ TEST_F(Race, EveryAppendedLineIsAccountedFor) {
     if (front.PendingExpectations() > 0) front.Verify(); // a move the busy link stopped
 
     std::map<std::string, int> queued;
+    std::string contents; // printed when a line is missing
     int moved = 0;
     for (const std::string &name : OutboundNames()) {
         if (name.back() == '/') continue;
@@ -217,6 +218,7 @@ TEST_F(Race, EveryAppendedLineIsAccountedFor) {
         EXPECT_EQ(upper.find(".TMP"), std::string::npos) << name;
         if (upper.size() < 4 || upper.compare(upper.size() - 2, 2, "LO") != 0) continue;
         bool crash = upper.compare(upper.size() - 3, 3, "CLO") == 0;
+        contents += name + ": " + tree.Read(name) + "\n";
         for (const std::string &line : tree.ReadLines(name)) {
             moved += crash;
             size_t slash = line.rfind('\\');
@@ -234,6 +236,7 @@ TEST_F(Race, EveryAppendedLineIsAccountedFor) {
     EXPECT_EQ(queued["first.zip"], 1);
     for (int i = 0; i < QueuedBefore; ++i)
         EXPECT_EQ(queued["cbefore" + std::to_string(i) + ".zip"], 1) << i;
+    if (HasFailure()) printf("%s", contents.c_str());
     EXPECT_EQ(missingLeft, 0);
     // The race did happen: listings met the child, some files moved, some lines were repaired.
     EXPECT_GT(listings, 2);
