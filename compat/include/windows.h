@@ -139,7 +139,8 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
 // Current directory ("Z:\..." while the process's directory lies under "/")
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
-DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR *lpFilePart);
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                              LPSTR *lpFilePart);
 
 // File handles
 #define GENERIC_READ 0x80000000u
@@ -224,6 +225,11 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey);
 // Code pages: on POSIX every text is UTF-8, so the conversions copy bytes.
 BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);
 BOOL WINAPI OemToCharA(LPCSTR pSrc, LPSTR pDst);
+// Which text the ...A file functions take and return. Names pass through unchanged here
+// either way; the mode is kept so that code can ask, as it must on Windows.
+void WINAPI SetFileApisToOEM(void);
+void WINAPI SetFileApisToANSI(void);
+BOOL WINAPI AreFileApisANSI(void);
 
 // Virtual keys
 #define VK_BACK 0x08
