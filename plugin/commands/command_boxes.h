@@ -11,8 +11,8 @@
 
 #include <stddef.h>
 
-// A warning box: the title and line messages, the subject (an address or a path, shown as it
-// is) and one button. Its answer is not looked at.
+// A warning box: the title and line messages, the subject (an address, or a path shortened
+// with ShortenPath) and one button. Its answer is not looked at.
 void ShowWarning(int TitleId, int LineId, const char *Subject);
 
 // True when the command may go on: the link of the address text (parsed against the own

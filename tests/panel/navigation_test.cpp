@@ -178,8 +178,8 @@ TEST_F(Navigation, TheHostSortsLinksByAddress) {
     EXPECT_EQ(RowNames(), (Names{"1:3/1.0", "1:2/10.0", "1:2/9.0", "1:2/3.1"}));
     Panel().SetSort(SM_EXT);
     EXPECT_EQ(RowNames(), (Names{"1:2/9.0", "1:2/10.0", "1:3/1.0", "1:2/3.1"}));
-    Panel().SetSort(SM_SIZE); // the host's rule: by size, then by name
-    EXPECT_EQ(RowNames(), (Names{"1:2/3.1", "1:2/9.0", "1:2/10.0", "1:3/1.0"}));
+    Panel().SetSort(SM_SIZE); // the host's rule: largest first, then by name
+    EXPECT_EQ(RowNames(), (Names{"1:3/1.0", "1:2/10.0", "1:2/9.0", "1:2/3.1"}));
 }
 
 } // namespace

@@ -225,7 +225,8 @@ TEST_F(Panelhost, ViewModesAndSorting) {
     ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) { return Cells(s, 1).size() == 6; },
                                   &screen))
         << screen.Text();
-    // Sorting inside a link: Ctrl+F6 by size, again reversed, Ctrl+F3 back to names.
+    // Sorting inside a link: Ctrl+F6 by size (the host's rule: largest first), again reversed,
+    // Ctrl+F3 back to names.
     GoTo("2:5020/1.0");
     terminal->Key("Enter");
     ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) {
@@ -236,8 +237,8 @@ TEST_F(Panelhost, ViewModesAndSorting) {
         for (int y = 3; y < 8; ++y) names.push_back(Cells(s, y)[0]);
         return names;
     };
-    const std::vector<std::string> bySize = {"139c0001.cut", "report.txt", "newfiles.txt",
-                                             "nodelist.z49", "fido.jpg"};
+    const std::vector<std::string> bySize = {"fido.jpg", "nodelist.z49", "newfiles.txt",
+                                             "report.txt", "139c0001.cut"};
     terminal->Key("C-F6");
     ASSERT_TRUE(terminal->WaitFor(
         [&](const TerminalScreen &s) { return s.Line(0).find("╔s") == 0; }, &screen))
