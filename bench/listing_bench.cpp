@@ -320,6 +320,9 @@ void IdleEvent(benchmark::State &state) {
     options.rootKey = TheOutbounds->linkListKey;
     options.registryFile = TheOutbounds->registryFile;
     options.leftDirectory = options.rightDirectory = standin::Win32Path(TheOutbounds->directory);
+    // The host sends FE_IDLE only more than 2 s after the panel's last listing: its clock is
+    // moved past that before each event instead of waiting.
+    options.manualClock = true;
     standin::Host host(front, options);
     if (!host.LoadPlugin(standin::BuiltPluginModule()) || !host.OpenPanel(OPEN_DISKMENU)) {
         state.SkipWithError(
@@ -329,9 +332,11 @@ void IdleEvent(benchmark::State &state) {
     standin::Panel &panel = host.Left();
     uint64_t allocations = 0;
     int listings = 0;
-    double cpu = 0, wall = 0;
+    double cpu = 0, wall = 0, held = 0, longest = 0;
     int events = 0;
     for (auto _ : state) {
+        host.AdvanceClock(2000);
+        host.ClearEventHolds();
         int updates = panel.UpdateCount();
         HeapCounts before = CurrentHeapCounts();
         double cpuBefore = CpuSeconds();
@@ -343,29 +348,42 @@ void IdleEvent(benchmark::State &state) {
         listings += panel.UpdateCount() - updates;
         cpu += cpuAfter - cpuBefore;
         wall += Seconds(start, end);
-        ++events;
+        // The time ProcessEvent itself held the host's thread, where keys wait meanwhile.
+        for (double microseconds : host.EventHolds()) {
+            held += microseconds;
+            longest = std::max(longest, microseconds);
+        }
+        events += static_cast<int>(host.EventHolds().size());
         state.SetIterationTime(Seconds(start, end));
     }
     // The counter's own check: a change in the outbound does lead to one listing.
     std::string probe = TheOutbounds->linkList.outbound + "/bench-probe.tmp";
     std::ofstream(probe) << "x";
     int updates = panel.UpdateCount();
+    host.AdvanceClock(2000);
     host.Idle(1);
     int afterChange = panel.UpdateCount() - updates;
     std::filesystem::remove(probe);
+    host.AdvanceClock(2000);
     host.Idle(1); // takes the removal in
     host.ClosePanel();
 
+    if (events == 0) {
+        state.SkipWithError("the host sent no idle event");
+        return;
+    }
+    double heldMs = held / 1e3 / events;
+    state.counters["held_ms_per_event"] = heldMs;
     state.counters["allocations_per_event"] = static_cast<double>(allocations) / events;
     state.counters["listings_per_event"] = static_cast<double>(listings) / events;
     CaseFigures &figures = Figures()["idle"];
-    figures.plugin =
-        Format("%.0f listings, %.0f allocations in %.0f events", listings,
-               static_cast<double>(allocations), events) +
-        Format(" (%.0f ms wait, %.2f ms CPU each)", wall * 1e3 / events, cpu * 1e3 / events);
+    figures.plugin = Format("%.0f listings, %.0f allocations in %.0f events", listings,
+                            static_cast<double>(allocations), events) +
+                     Format(", the host held %.3f ms (longest %.3f ms), %.3f ms CPU each", heldMs,
+                            longest / 1e3, cpu * 1e3 / events);
     figures.baseline = Format("a change made: %.0f listing on the next event", afterChange);
-    figures.goal = "no rescan, no allocation";
-    figures.holds = listings == 0 && allocations == 0 && afterChange == 1;
+    figures.goal = "held < 1 ms, no rescan, no allocation";
+    figures.holds = heldMs < 1.0 && listings == 0 && allocations == 0 && afterChange == 1;
     figures.through = "stand-in host (Host::Idle)";
 }
 
@@ -375,6 +393,6 @@ BENCHMARK(RootListing)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(
 BENCHMARK(RootListingAllSelected)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(LinkListing)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(SortLinks)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(IdleEvent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(IdleEvent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
 
 } // namespace bench

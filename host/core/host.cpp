@@ -159,6 +159,7 @@ Host::Host(FrontEnd &frontEnd, HostOptions options)
         setenv("BSOPANEL_REGISTRY", NativePath(options_.registryFile).c_str(), 1);
 #endif
     rootKey_ = options_.rootKey;
+    eventHolds_.reserve(1024); // recording an event's hold allocates nothing while it is timed
     // As the real host does at start: every ...A file function of the process speaks OEM.
     if (options_.ansiFileApis)
         SetFileApisToANSI();
