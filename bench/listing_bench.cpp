@@ -23,8 +23,7 @@ namespace bench {
 Outbounds *TheOutbounds = nullptr;
 DirectPlugin *ThePlugin = nullptr;
 
-const char *const CaseOrder[] = {"root listing", "root listing, all selected", "link listing",
-                                 "sort", "idle"};
+const char *const CaseOrder[] = {"root listing", "link listing", "sort", "idle"};
 const int CaseCount = sizeof(CaseOrder) / sizeof(CaseOrder[0]);
 
 std::map<std::string, CaseFigures> &Figures() {
@@ -110,85 +109,6 @@ void RootListing(benchmark::State &state) {
     figures.ratio = ratio;
     figures.goal = "<= 1.5x";
     figures.holds = ratio <= 1.5;
-    figures.through = DirectCall;
-}
-
-// The host's earlier listing: every row's item as the host shows it (sorted by address),
-// selected, and after them items of links that have gone meanwhile, up to 2048 in all.
-std::vector<PluginPanelItem> EarlierSelection(HANDLE panel) {
-    PluginPanelItem *items = nullptr;
-    int count = 0;
-    std::vector<PluginPanelItem> earlier;
-    if (!ThePlugin->List(panel, &items, &count)) return earlier;
-    for (int i = 0; i < count; ++i) {
-        PluginPanelItem item = items[i];
-        item.CustomColumnData = nullptr;
-        item.CustomColumnNumber = 0;
-        item.Flags = PPIF_SELECTED;
-        earlier.push_back(item);
-    }
-    ThePlugin->Free(panel, items, count);
-    std::stable_sort(earlier.begin(), earlier.end(),
-                     [&](const PluginPanelItem &a, const PluginPanelItem &b) {
-                         return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
-                     });
-    for (int gone = 0; static_cast<int>(earlier.size()) < EarlierItems; ++gone) {
-        PluginPanelItem item = {};
-        std::snprintf(item.FindData.cFileName, sizeof item.FindData.cFileName, "2:9999/%d.0",
-                      gone + 1);
-        item.FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-        item.Flags = PPIF_SELECTED;
-        earlier.push_back(item);
-    }
-    return earlier;
-}
-
-void RootListingAllSelected(benchmark::State &state) {
-    ThePlugin->Start(TheOutbounds->linkListKey);
-    ThePlugin->SetEarlierItems(nullptr, 0);
-    HANDLE panel = ThePlugin->Open();
-    std::vector<PluginPanelItem> earlier = EarlierSelection(panel);
-    // Every row must come back selected: the carry-over is what is measured.
-    ThePlugin->SetEarlierItems(earlier.data(), static_cast<int>(earlier.size()));
-    PluginPanelItem *items = nullptr;
-    int count = 0;
-    ThePlugin->List(panel, &items, &count);
-    int selected = 0;
-    for (int i = 0; i < count; ++i) selected += (items[i].Flags & PPIF_SELECTED) ? 1 : 0;
-    ThePlugin->Free(panel, items, count);
-    if (count != RootLinks || selected != count) {
-        state.SkipWithError(("carried the selection over to " + std::to_string(selected) + " of " +
-                             std::to_string(count) + " rows")
-                                .c_str());
-        ThePlugin->Close(panel);
-        return;
-    }
-    std::vector<double> plugin, baseline;
-    for (auto _ : state) {
-        ThePlugin->SetEarlierItems(nullptr, 0);
-        Clock::time_point start = Clock::now();
-        ListOnce(panel);
-        Clock::time_point middle = Clock::now();
-        ThePlugin->SetEarlierItems(earlier.data(), static_cast<int>(earlier.size()));
-        Clock::time_point again = Clock::now();
-        ListOnce(panel);
-        Clock::time_point end = Clock::now();
-        baseline.push_back(Seconds(start, middle));
-        plugin.push_back(Seconds(again, end));
-        state.SetIterationTime(plugin.back());
-    }
-    ThePlugin->SetEarlierItems(nullptr, 0);
-    ThePlugin->Close(panel);
-    double ratio = Median(plugin) / Median(baseline);
-    state.counters["baseline_ms"] = Median(baseline) * 1e3;
-    state.counters["ratio"] = ratio;
-    CaseFigures &figures = Figures()["root listing, all selected"];
-    figures.plugin = Milliseconds(Median(plugin)) + " (" + std::to_string(EarlierItems) +
-                     " earlier items, all selected)";
-    figures.baseline = Milliseconds(Median(baseline)) + " (the same listing, no earlier items)";
-    figures.ratio = ratio;
-    figures.goal = "<= 1.2x";
-    figures.holds = ratio <= 1.2;
     figures.through = DirectCall;
 }
 
@@ -390,7 +310,6 @@ void IdleEvent(benchmark::State &state) {
 } // namespace
 
 BENCHMARK(RootListing)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(RootListingAllSelected)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(LinkListing)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(SortLinks)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(IdleEvent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
