@@ -149,8 +149,10 @@ TEST_F(Listing, NonAsciiNameIsShownInOemAndKeepsItsSelection) {
     const std::string ansi = "\xC3\xA0\xC3\xA1.zip";
     const std::string shown = ansi;
 #endif
-    // Made through the Win32 API, which takes the name in the ANSI code page as the plugin
-    // reads it (the C++ library may take a narrow name as UTF-8).
+    // With ANSI file functions (the real host sets them to OEM) the plugin converts the names it
+    // reads. The file is made through the Win32 API, which takes the name in the ANSI code page
+    // as the plugin reads it (the C++ library may take a narrow name as UTF-8).
+    options.ansiFileApis = true;
     std::string path = tree.Win("files") + "\\" + ansi;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
