@@ -123,7 +123,7 @@ struct ShownItem {
     DWORD attributes = 0;
     uint64_t size = 0;
     FILETIME lastWriteTime = {0, 0};
-    DWORD flags = 0;                  // PPIF_SELECTED when selected
+    DWORD flags = 0; // the plugin's flags; PPIF_SELECTED only when the host selected it
     std::vector<std::string> columns; // CustomColumnData (null texts become "")
     std::optional<std::string> description, owner;
     bool isDots = false; // the ".." item the host added
@@ -160,7 +160,8 @@ public:
     bool SetCurrent(int index);
     bool SetCurrentByName(const std::string &name);
 
-    // Selection (PPIF_SELECTED in the items' Flags). The ".." item is never selected.
+    // Selection, the host's own: PPIF_SELECTED from GetFindData selects nothing. The ".." item
+    // is never selected.
     bool Select(const std::string &name, bool on = true);
     void ToggleSelection(int index);
     void SelectAll(bool on);
@@ -189,8 +190,11 @@ public:
     void SetSort(int mode, bool reversed = false); // re-sorts at once, the current item kept
 
     // Re-lists (plugin: GetOpenPluginInfo, then GetFindData; file: the directory). The current
-    // item stays by name, else at its place. No redraw: Redraw() does that.
-    bool Update();
+    // item stays by name, else at its place. The selection is kept by exact name, or dropped
+    // (FCTL_UPDATEPANEL with a NULL parameter). No redraw: Redraw() does that.
+    bool Update(bool keepSelection = true);
+    // The host's clock (milliseconds) when the panel was last listed.
+    uint64_t ListedAt() const { return listedAt_; }
     // Redraws (a plugin panel asks GetOpenPluginInfo first).
     void Redraw();
     // Enter on the current item: a folder or ".." of a plugin panel through SetDirectory; a
@@ -204,21 +208,21 @@ public:
 
 private:
     friend class Host;
-    struct Listing; // what the plugin gave with one GetFindData
+    struct OwnedItem; // the host's copy of one item the plugin gave
     bool ListFiles();
     void WatchDirectory();
     void StopWatching();
     void SortItems();
     void SetOrigins();
+    static void SetSelected(PluginPanelItem &item, bool on);
+    void Reselect(const std::vector<std::string> &names);
     void ApplyCurrent(const std::string &name, int fallback);
-    void ReleaseListing(std::unique_ptr<Listing> listing);
     void ReleaseAll();
     void FillPanelInfo(PanelInfo *info, bool focus);
-    bool ListPlugin(bool opening);
+    bool ListPlugin(bool opening, bool keepSelection);
     void AskOpenPluginInfo();
     void BecomePluginPanel(HANDLE handle);
     void BecomeFilePanel(const std::string &directory);
-    std::vector<PluginPanelItem> HeldItems(const std::string &dir) const;
     int HostCompare(const PluginPanelItem &a, const PluginPanelItem &b) const;
 
     Host &host_;
@@ -236,10 +240,11 @@ private:
     bool listing_ = false; // inside GetFindData
     bool hasDots_ = false;
     OpenPluginInfoCopy info_;
-    std::string listedCurDir_; // CurDir when the items held were listed
-    std::unique_ptr<Listing> held_;
-    std::vector<PluginPanelItem> items_; // shown, sorted; texts point into held_
-    std::vector<int> origin_;            // each shown item's place in the listing
+    std::vector<std::unique_ptr<OwnedItem>> owned_; // the listing's copies
+    std::vector<PluginPanelItem> items_;            // shown, sorted; texts point into owned_
+    std::vector<int> origin_;                       // each shown item's place in the listing
+    std::vector<bool> pluginSelected_;              // by origin: the plugin's own PPIF_SELECTED
+    uint64_t listedAt_ = 0;
     int current_ = 0;
     int updates_ = 0, redraws_ = 0;
     int viewMode_ = 2;
@@ -265,6 +270,13 @@ struct HostOptions {
     // The directories the two panels show at start (Win32 form). Empty: the process's current
     // directory.
     std::string leftDirectory, rightDirectory;
+    // The real host sets the process's file functions to OEM text at start; true keeps them
+    // ANSI, so that both modes can be tested.
+    bool ansiFileApis = false;
+    // A clock that moves only when told (tests); false: the real clock.
+    bool manualClock = false;
+    // Message lines wider than this less 15 columns are cut at their end.
+    int screenWidth = 80;
 };
 
 class Host {
@@ -315,10 +327,11 @@ public:
     // OpenPlugin gave INVALID_HANDLE_VALUE or the first listing failed.
     bool OpenPanel(int openFrom = OPEN_PLUGINSMENU, INT_PTR item = 0);
     bool OpenPanelOn(Side side, int openFrom = OPEN_PLUGINSMENU, INT_PTR item = 0);
-    // Closes the plugin panel of the active panel (or of the side); the side then shows the
-    // directory set with FCTL_SETPANELDIR, else the one it showed before.
-    void ClosePanel();
-    void ClosePanelOn(Side side);
+    // Closes the plugin panel of the active panel (or of the side) after FE_CLOSE, which may
+    // keep it open unless `force`; the side then shows the directory set with
+    // FCTL_SETPANELDIR, else the one it showed before. False when the panel stays.
+    bool ClosePanel();
+    bool ClosePanelOn(Side side, bool force = false);
 
     // A key on the active panel: a plugin panel gives it to ProcessKey first; returns true when
     // the plugin took it. Otherwise the host's own meaning: Enter, Insert (select and move
@@ -328,17 +341,36 @@ public:
     // with its selected items (the current one when none is selected). Returns PutFiles'
     // result, or -1 when there is nothing to put or no plugin panel opposite.
     int CopyToPluginPanel(bool move);
-    // Idle events, `times` rounds: ProcessEvent(FE_IDLE) on each open plugin panel; a file
-    // panel whose directory changed (a file made, deleted, renamed or written there) is listed
-    // again, as the real host follows its file panels.
+    // F5/F6 as the user presses them: the host's Copy/Move dialog first (help topic CopyFiles
+    // or MoveFiles; item 2 the target, "Format:" of the plugin panel; item 3 the default
+    // button, 4 Cancel). Esc or Cancel calls nothing; a target edited into a path copies on
+    // disk; else CopyToPluginPanel. Returns its result, or -1.
+    int CopyThroughDialog(bool move);
+    // `times` rounds of the host's idle loop, one second apart (a manual clock is moved by
+    // that second first): ProcessEvent(FE_IDLE) on each plugin panel listed more than 2 s ago;
+    // a file panel whose directory changed (a file made, deleted, renamed or written there) is
+    // listed again, as the real host follows its file panels.
     void Idle(int times = 1);
+
+    // The host's clock in milliseconds: the real one, or with HostOptions::manualClock one that
+    // moves only by AdvanceClock and by Idle.
+    uint64_t Now() const;
+    void AdvanceClock(uint64_t milliseconds);
+    // How long each ProcessEvent call held the host (microseconds), oldest first.
+    const std::vector<double> &EventHolds() const { return eventHolds_; }
+    void ClearEventHolds() { eventHolds_.clear(); }
+    // GetPluginDirList calls (each draws the "preparing the list" box).
+    int DirListWalks() const { return dirListWalks_; }
+    // ClosePlugin calls made for a panel that was being closed already (the plugin closed
+    // its own panel from inside ClosePlugin).
+    int ReenteredCloses() const { return reenteredCloses_; }
 
     // CmpName as the host offers it.
     static bool CmpName(const char *pattern, const char *string, bool skipPath);
 
     // Address histories (kept in the registry, newest first, at most 16, no duplicates). A
-    // dialog closed by its default button adds the text of each DIF_HISTORY edit field to the
-    // history the field names; Esc or another button adds nothing.
+    // dialog closed any way but Esc adds the text of each DIF_HISTORY edit field to the
+    // history the field names.
     std::vector<std::string> History(const std::string &name) const;
     void AddToHistory(const std::string &name, const std::string &text);
     std::string HistoryKey(const std::string &name) const;
@@ -406,6 +438,10 @@ private:
     void RestoreScreen(HANDLE screen);
     int GetPluginDirList(HANDLE plugin, const char *dir, PluginPanelItem **items, int *count);
     void FreeDirList(const PluginPanelItem *items);
+    int SendEvent(Panel &panel, int event);
+    void WalkPluginDir(HANDLE plugin, const std::string &prefix, int depth,
+                       std::vector<PluginPanelItem> &found);
+    std::string PluginCurDir(HANDLE plugin);
     void EnterPlugin();
     void LeavePlugin();
     void RunPendingCloses();
@@ -433,6 +469,11 @@ private:
     int pluginDepth_ = 0;
     bool runningPending_ = false;
     std::string savedCurrentDirectory_;
+    uint64_t manualNow_ = 0;
+    std::vector<double> eventHolds_;
+    int dirListWalks_ = 0;
+    int reenteredCloses_ = 0;
+    bool walking_ = false;
 };
 
 // The path as the platform's file system names it: "Z:\a\b" gives "/a/b" on Linux.

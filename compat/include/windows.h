@@ -241,6 +241,11 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey);
 // Code pages: on POSIX every text is UTF-8, so the conversions copy bytes.
 BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);
 BOOL WINAPI OemToCharA(LPCSTR pSrc, LPSTR pDst);
+// Which text the ...A file functions take and return. Names pass through unchanged here
+// either way; the mode is kept so that code can ask, as it must on Windows.
+void WINAPI SetFileApisToOEM(void);
+void WINAPI SetFileApisToANSI(void);
+BOOL WINAPI AreFileApisANSI(void);
 
 // Virtual keys
 #define VK_BACK 0x08

@@ -150,6 +150,20 @@ BOOL WINAPI OemToCharA(LPCSTR pSrc, LPSTR pDst) {
     return CharToOemA(pSrc, pDst);
 }
 
+static bool fileApisAnsi = true; // a process starts with ANSI file functions
+
+void WINAPI SetFileApisToOEM(void) {
+    fileApisAnsi = false;
+}
+
+void WINAPI SetFileApisToANSI(void) {
+    fileApisAnsi = true;
+}
+
+BOOL WINAPI AreFileApisANSI(void) {
+    return fileApisAnsi ? TRUE : FALSE;
+}
+
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     if (!lpLibFileName) {
         Fail(ERROR_INVALID_PARAMETER);

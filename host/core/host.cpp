@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -18,6 +19,8 @@ namespace standin {
 namespace {
 
 Host *currentHost = nullptr;
+
+const char kPreparingTheList[] = "Preparing the list";
 
 // History lists keep the most recent inputs, newest first.
 const int kHistoryLength = 16;
@@ -156,6 +159,12 @@ Host::Host(FrontEnd &frontEnd, HostOptions options)
         setenv("BSOPANEL_REGISTRY", NativePath(options_.registryFile).c_str(), 1);
 #endif
     rootKey_ = options_.rootKey;
+    eventHolds_.reserve(1024); // recording an event's hold allocates nothing while it is timed
+    // As the real host does at start: every ...A file function of the process speaks OEM.
+    if (options_.ansiFileApis)
+        SetFileApisToANSI();
+    else
+        SetFileApisToOEM();
     savedCurrentDirectory_ = CurrentDirectory();
     std::string left =
         options_.leftDirectory.empty() ? savedCurrentDirectory_ : Win32Path(options_.leftDirectory);
@@ -167,7 +176,8 @@ Host::Host(FrontEnd &frontEnd, HostOptions options)
 
 Host::~Host() {
     for (int side = 0; side < 2; ++side)
-        if (panels_[side]->IsPlugin()) ClosePanelOn(static_cast<Side>(side));
+        if (panels_[side]->IsPlugin()) ClosePanelOn(static_cast<Side>(side), true);
+    SetFileApisToANSI(); // the process's default
     for (PluginPanelItem *list : dirLists_) delete[] list;
     dirLists_.clear();
     for (int *screen : screens_) delete screen;
@@ -467,7 +477,7 @@ bool Host::OpenPanelOn(Side side, int openFrom, INT_PTR item) {
         return false;
     }
     panel.BecomePluginPanel(handle);
-    if (!panel.ListPlugin(true)) {
+    if (!panel.ListPlugin(true, false) || !panel.IsPlugin()) {
         lastError_ = "the first listing of the plugin panel failed";
         ClosePanelOn(side);
         return false;
@@ -476,13 +486,35 @@ bool Host::OpenPanelOn(Side side, int openFrom, INT_PTR item) {
     return true;
 }
 
-void Host::ClosePanel() {
-    ClosePanelOn(static_cast<Side>(active_));
+bool Host::ClosePanel() {
+    return ClosePanelOn(static_cast<Side>(active_));
 }
 
-void Host::ClosePanelOn(Side side) {
+int Host::SendEvent(Panel &panel, int event) {
+    if (!panel.IsPlugin() || !exports_.ProcessEvent) return 0;
+    int answer;
+    auto start = std::chrono::steady_clock::now();
+    {
+        PluginCall call(*this);
+        answer = exports_.ProcessEvent(panel.Handle(), event, nullptr);
+    }
+    eventHolds_.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+            .count());
+    return answer;
+}
+
+bool Host::ClosePanelOn(Side side, bool force) {
     Panel &panel = GetPanel(side);
-    if (!panel.IsPlugin() || panel.closing_) return;
+    if (!panel.IsPlugin()) return true;
+    if (panel.closing_) return false;
+    // The plugin hears of the close first; a non-zero answer keeps a panel that the user (not
+    // the plugin) was closing.
+    HANDLE handle = panel.Handle();
+    int keep = SendEvent(panel, FE_CLOSE);
+    if (!panel.IsPlugin() || panel.Handle() != handle) return true;
+    if (panel.closing_) return false;
+    if (keep && !force && !panel.closeRequested_) return false;
     panel.closing_ = true;
     panel.ReleaseAll();
     {
@@ -497,6 +529,7 @@ void Host::ClosePanelOn(Side side) {
             directory = panel.pendingDirectory_;
     }
     panel.BecomeFilePanel(directory);
+    return true;
 }
 
 bool Host::PressKey(int virtualKey, unsigned controlState) {
@@ -533,10 +566,8 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
             now.SetCurrent(now.Count() - 1);
             break;
         case VK_F5:
-            CopyToPluginPanel(false);
-            break;
         case VK_F6:
-            CopyToPluginPanel(true);
+            if (!now.IsPlugin() && Passive().IsPlugin()) CopyThroughDialog(virtualKey == VK_F6);
             break;
         default:
             break;
@@ -548,75 +579,194 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
     return false;
 }
 
-int Host::CopyToPluginPanel(bool move) {
-    Panel &source = Active();
-    Panel &target = Passive();
-    if (source.IsPlugin() || !target.IsPlugin() || !exports_.PutFiles) return -1;
+// The items F5/F6 act on: the selected ones, else the current one unless it is "..".
+static std::vector<PluginPanelItem> ItemsToCopy(const Panel &source) {
     std::vector<PluginPanelItem> items;
     for (int i = 0; i < source.Count(); ++i)
         if (source.RawItem(i).Flags & PPIF_SELECTED) items.push_back(source.RawItem(i));
     if (items.empty() && source.Count() > 0 && !source.IsDotsItem(source.CurrentIndex()))
         items.push_back(source.RawItem(source.CurrentIndex()));
+    return items;
+}
+
+int Host::CopyThroughDialog(bool move) {
+    Panel &source = Active();
+    Panel &target = Passive();
+    if (source.IsPlugin() || !target.IsPlugin()) return -1;
+    std::vector<PluginPanelItem> items = ItemsToCopy(source);
     if (items.empty()) return -1;
+    // The host's own Copy/Move dialog first, the plugin panel's target written "Format:".
+    std::string format = (target.Info().format ? *target.Info().format : std::string()) + ":";
+    std::string what = items.size() == 1 ? std::string(items[0].FindData.cFileName)
+                                         : std::to_string(items.size()) + " items";
+    FarDialogItem dialog[5];
+    std::memset(dialog, 0, sizeof dialog);
+    dialog[0].Type = DI_DOUBLEBOX;
+    dialog[1].Type = DI_TEXT;
+    dialog[2].Type = DI_EDIT;
+    dialog[3].Type = dialog[4].Type = DI_BUTTON;
+    dialog[2].Focus = 1;
+    dialog[3].DefaultButton = 1;
+    std::snprintf(dialog[0].Data, sizeof dialog[0].Data, "%s", move ? "Rename/Move" : "Copy");
+    std::snprintf(dialog[1].Data, sizeof dialog[1].Data, "%s \"%s\" to", move ? "Move" : "Copy",
+                  what.c_str());
+    std::snprintf(dialog[2].Data, sizeof dialog[2].Data, "%s", format.c_str());
+    std::snprintf(dialog[3].Data, sizeof dialog[3].Data, "%s", move ? "Move" : "Copy");
+    std::snprintf(dialog[4].Data, sizeof dialog[4].Data, "%s", "Cancel");
+    int chosen = RunDialog(-1, -1, 60, 9, move ? "MoveFiles" : "CopyFiles", dialog, 5);
+    if (chosen != 2 && chosen != 3) return -1; // Esc or Cancel: nothing is called
+    std::string typed = dialog[2].Data;
+    if (typed == format) return CopyToPluginPanel(move);
+    // Edited into a disk path: the host copies on disk, the plugin hears nothing.
+    std::string directory = typed;
+    if (directory.size() < 2 || directory[1] != ':')
+        directory = source.Directory() + (source.Directory().back() == '\\' ? "" : "\\") + typed;
+    for (const PluginPanelItem &item : items) {
+        std::string from = source.Directory() + "\\" + item.FindData.cFileName;
+        std::string to = directory + "\\" + item.FindData.cFileName;
+        if (move)
+            MoveFileA(from.c_str(), to.c_str());
+        else
+            CopyFileA(from.c_str(), to.c_str(), TRUE);
+    }
+    source.SelectAll(false);
+    source.Update(true);
+    source.Redraw();
+    return 1;
+}
+
+int Host::CopyToPluginPanel(bool move) {
+    Panel &source = Active();
+    Panel &target = Passive();
+    if (source.IsPlugin() || !target.IsPlugin() || !exports_.PutFiles) return -1;
+    std::vector<PluginPanelItem> items = ItemsToCopy(source);
+    if (items.empty()) return -1;
+    // The names are relative to the source panel's directory, which the process's current
+    // directory is during the call.
+    SetCurrentDirectoryA(source.Directory().c_str());
     int result;
     {
         PluginCall call(*this);
         result = exports_.PutFiles(target.Handle(), items.data(), static_cast<int>(items.size()),
                                    move ? 1 : 0, 0);
     }
-    // As after any copy, the source loses its selection and both panels are read again.
-    if (result == 1) source.SelectAll(false);
-    source.Update();
+    // As after any copy, the source loses its selection and both panels are read again,
+    // keeping what is still selected.
+    if (result == 1 || result == 2) source.SelectAll(false);
+    source.Update(true);
     source.Redraw();
     if (target.IsPlugin()) {
-        target.Update();
+        target.Update(true);
         target.Redraw();
     }
     return result;
 }
 
+uint64_t Host::Now() const {
+    if (options_.manualClock) return manualNow_;
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+void Host::AdvanceClock(uint64_t milliseconds) {
+    manualNow_ += milliseconds;
+}
+
 void Host::Idle(int times) {
-    for (int round = 0; round < times; ++round)
+    for (int round = 0; round < times; ++round) {
+        if (options_.manualClock) AdvanceClock(1000);
         for (auto &panel : panels_) {
-            if (!panel->IsPlugin()) {
+            // A file panel whose folder changed is listed again, as the real host follows it;
+            // a plugin panel listed in the last two seconds gets no idle event.
+            if (!panel->IsPlugin())
                 panel->FollowChanges();
-            } else if (exports_.ProcessEvent) {
-                PluginCall call(*this);
-                exports_.ProcessEvent(panel->Handle(), FE_IDLE, nullptr);
-            }
+            else if (Now() - panel->ListedAt() > 2000)
+                SendEvent(*panel, FE_IDLE);
         }
+    }
 }
 
 // ---- CmpName ----------------------------------------------------------------------------------
 
-static int Fold(char c) {
-    return std::tolower(static_cast<unsigned char>(c));
+static int Upper(char c) {
+    return std::toupper(static_cast<unsigned char>(c));
+}
+
+// The closing ']' of a class opened at `open`, or null when the '[' is an ordinary character.
+// The first character inside is never the closing one, so "[]]" is the class of "]".
+static const char *ClassEnd(const char *open) {
+    if (!open[1]) return nullptr;
+    return std::strchr(open + 2, ']');
+}
+
+static bool InClass(const char *first, const char *end, char c) {
+    int wanted = Upper(c);
+    while (first < end) {
+        if (first + 2 < end && first[1] == '-') {
+            if (wanted >= Upper(first[0]) && wanted <= Upper(first[2])) return true;
+            first += 3;
+        } else {
+            if (Upper(*first) == wanted) return true;
+            ++first;
+        }
+    }
+    return false;
+}
+
+static bool MatchName(const char *pattern, const char *string) {
+    for (;;) {
+        switch (*pattern) {
+        case 0:
+            return *string == 0;
+        case '*': {
+            if (!std::strcmp(pattern, "*.*")) return true;
+            if (!std::strcmp(pattern, "*.")) return std::strchr(string, '.') == nullptr;
+            while (*pattern == '*') ++pattern;
+            if (!*pattern) return true;
+            for (;; ++string) {
+                if (MatchName(pattern, string)) return true;
+                if (!*string) return false;
+            }
+        }
+        case '?':
+            if (!*string) return false;
+            ++pattern;
+            ++string;
+            break;
+        case '[': {
+            const char *end = ClassEnd(pattern);
+            if (end) {
+                if (!*string || !InClass(pattern + 1, end, *string)) return false;
+                pattern = end + 1;
+                ++string;
+                break;
+            }
+            if (*string != '[') return false;
+            ++pattern;
+            ++string;
+            break;
+        }
+        case '.':
+            // A dot that ends the pattern also matches the end of the name.
+            if (!pattern[1] && !*string) return true;
+            [[fallthrough]];
+        default:
+            if (Upper(*pattern) != Upper(*string)) return false;
+            ++pattern;
+            ++string;
+            break;
+        }
+    }
 }
 
 bool Host::CmpName(const char *pattern, const char *string, bool skipPath) {
     if (skipPath) {
-        const char *slash = std::strrchr(string, '\\');
-        if (slash) string = slash + 1;
+        for (const char *p = string; *p; ++p)
+            if (*p == '\\' || *p == '/') string = p + 1;
+        if (string[0] && string[1] == ':' && !std::strpbrk(string, "\\/")) string += 2;
     }
-    // Greedy match with one back-track point: the last '*' seen.
-    const char *star = nullptr;
-    const char *resume = nullptr;
-    while (*string) {
-        if (*pattern == '*') {
-            star = pattern++;
-            resume = string;
-        } else if (*pattern && (*pattern == '?' || Fold(*pattern) == Fold(*string))) {
-            ++pattern;
-            ++string;
-        } else if (star) {
-            pattern = star + 1;
-            string = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*') ++pattern;
-    return *pattern == 0;
+    return MatchName(pattern, string);
 }
 
 // ---- Histories --------------------------------------------------------------------------------
@@ -715,8 +865,8 @@ int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDi
         Fail("the front end closed a dialog with item " + std::to_string(result));
         result = -1;
     }
-    // An accepted dialog (closed by its default button) adds each history field's text.
-    if (result >= 0 && items[result].DefaultButton)
+    // Any close but Esc (Cancel too) adds each history field's text.
+    if (result >= 0)
         for (int i = 0; i < count; ++i)
             if ((items[i].Flags & DIF_HISTORY) && IsEditType(items[i].Type) && items[i].History)
                 AddToHistory(items[i].History, items[i].Data);
@@ -734,10 +884,18 @@ int Host::RunMessage(DWORD flags, const char *helpTopic, const char *const *item
     request.flags = flags;
     request.helpTopic = TextOrEmpty(helpTopic);
     request.title = TextOrEmpty(items[0]);
-    for (int i = 1; i < count - buttons; ++i) request.lines.push_back(TextOrEmpty(items[i]));
+    // A line wider than the screen less 15 columns loses its end (separators, starting with
+    // byte 1 or 2, are drawn across the box whatever they hold).
+    size_t widest = static_cast<size_t>(std::max(1, options_.screenWidth - 15));
+    for (int i = 1; i < count - buttons; ++i) {
+        std::string line = TextOrEmpty(items[i]);
+        bool separator = !line.empty() && (line[0] == 1 || line[0] == 2);
+        if (!separator && line.size() > widest) line.resize(widest);
+        request.lines.push_back(line);
+    }
     for (int i = count - buttons; i < count; ++i) request.buttons.push_back(TextOrEmpty(items[i]));
     int result = frontEnd_.Message(request);
-    if (buttons == 0) return -1;
+    if (buttons == 0) return 0;
     if (result < -1 || result >= buttons) {
         Fail("the front end answered a message box with button " + std::to_string(result));
         result = -1;
@@ -787,6 +945,60 @@ void Host::RestoreScreen(HANDLE handle) {
 
 // ---- Panel lists for the plugin --------------------------------------------------------------
 
+static std::string TruncatedName(const std::string &name) {
+    return name.substr(0, sizeof(((PluginPanelItem *)nullptr)->FindData.cFileName) - 1);
+}
+
+std::string Host::PluginCurDir(HANDLE plugin) {
+    OpenPluginInfo info;
+    std::memset(&info, 0, sizeof info);
+    info.StructSize = sizeof info;
+    PluginCall call(*this);
+    exports_.GetOpenPluginInfo(plugin, &info);
+    return TextOrEmpty(info.CurDir);
+}
+
+// One folder of the walk, entered already: its files and folders with the prefix, each folder
+// entered and left again. The plugin's array is held while the folders below are walked.
+void Host::WalkPluginDir(HANDLE plugin, const std::string &prefix, int depth,
+                         std::vector<PluginPanelItem> &found) {
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    int done;
+    {
+        PluginCall call(*this);
+        done = exports_.GetFindData(plugin, &items, &count, OPM_FIND);
+    }
+    if (!done) return;
+    for (int i = 0; i < count && items; ++i) {
+        PluginPanelItem item = items[i];
+        item.FindData.cFileName[sizeof item.FindData.cFileName - 1] = 0;
+        std::string name = item.FindData.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string full = TruncatedName(prefix + "\\" + name);
+        std::memcpy(item.FindData.cFileName, full.c_str(), full.size() + 1);
+        // Nothing that points into the plugin's array outlives it.
+        item.Description = item.Owner = nullptr;
+        item.CustomColumnData = nullptr;
+        item.CustomColumnNumber = 0;
+        found.push_back(item);
+        if (!(item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || depth >= 32 ||
+            !exports_.SetDirectory)
+            continue;
+        int entered;
+        {
+            PluginCall call(*this);
+            entered = exports_.SetDirectory(plugin, name.c_str(), OPM_FIND);
+        }
+        if (!entered) continue;
+        WalkPluginDir(plugin, full, depth + 1, found);
+        PluginCall call(*this);
+        exports_.SetDirectory(plugin, "..", OPM_FIND);
+    }
+    PluginCall call(*this);
+    exports_.FreeFindData(plugin, items, count);
+}
+
 int Host::GetPluginDirList(HANDLE plugin, const char *dir, PluginPanelItem **items, int *count) {
     if (!items || !count) {
         Fail("GetPluginDirList without places for its results");
@@ -799,14 +1011,57 @@ int Host::GetPluginDirList(HANDLE plugin, const char *dir, PluginPanelItem **ite
         Fail("GetPluginDirList with a handle that is no open plugin panel");
         return 0;
     }
-    // Answered from what the panel holds; the plugin is never called back for it.
-    std::vector<PluginPanelItem> held = panel->HeldItems(TextOrEmpty(dir));
-    PluginPanelItem *list = new PluginPanelItem[held.size() + 1];
-    std::memset(list, 0, sizeof(PluginPanelItem) * (held.size() + 1));
-    for (size_t i = 0; i < held.size(); ++i) list[i] = held[i];
+    std::string folder = TextOrEmpty(dir);
+    if (folder == "." || folder == "..") return 0;
+    // Not answered from what the panel shows: the host walks the plugin itself, as the
+    // find-file command does, under a box of its own.
+    ++dirListWalks_;
+    if (walking_)
+        Fail("GetPluginDirList called while the host walked the plugin for another one "
+             "(the real host loses the outer list)");
+    bool outerWalk = walking_;
+    walking_ = true;
+    HANDLE screen = SaveScreen();
+    MessageRequest box;
+    box.lines.push_back(kPreparingTheList);
+    frontEnd_.Message(box);
+    std::vector<PluginPanelItem> found;
+    std::string noted = PluginCurDir(plugin);
+    int entered = 0;
+    if (exports_.SetDirectory) {
+        PluginCall call(*this);
+        entered = exports_.SetDirectory(plugin, folder.c_str(), OPM_FIND);
+    }
+    if (entered) {
+        WalkPluginDir(plugin, folder, 0, found);
+        {
+            PluginCall call(*this);
+            exports_.SetDirectory(plugin, "..", OPM_FIND);
+        }
+        PluginPanelItem *last = nullptr;
+        int lastCount = 0;
+        int listed;
+        {
+            PluginCall call(*this);
+            listed = exports_.GetFindData(plugin, &last, &lastCount, OPM_FIND);
+        }
+        if (listed) {
+            PluginCall call(*this);
+            exports_.FreeFindData(plugin, last, lastCount);
+        }
+        if (PluginCurDir(plugin) != noted) {
+            PluginCall call(*this);
+            exports_.SetDirectory(plugin, noted.c_str(), OPM_FIND);
+        }
+    }
+    RestoreScreen(screen);
+    walking_ = outerWalk;
+    PluginPanelItem *list = new PluginPanelItem[found.size() + 1];
+    std::memset(list, 0, sizeof(PluginPanelItem) * (found.size() + 1));
+    for (size_t i = 0; i < found.size(); ++i) list[i] = found[i];
     dirLists_.push_back(list);
     *items = list;
-    *count = static_cast<int>(held.size());
+    *count = static_cast<int>(found.size());
     return 1;
 }
 
@@ -849,10 +1104,11 @@ int Host::Control(HANDLE plugin, int command, void *param) {
         else
             other.FillPanelInfo(static_cast<PanelInfo *>(param), &other == &Active());
         return 1;
+    // A NULL parameter drops the selection; any other keeps it by name.
     case FCTL_UPDATEPANEL:
-        return panel->Update() ? 1 : 0;
+        return panel->Update(param != nullptr) ? 1 : 0;
     case FCTL_UPDATEANOTHERPANEL:
-        return other.Update() ? 1 : 0;
+        return other.Update(param != nullptr) ? 1 : 0;
     case FCTL_REDRAWPANEL:
         panel->Redraw();
         return 1;
@@ -866,6 +1122,18 @@ int Host::Control(HANDLE plugin, int command, void *param) {
         }
         panel->pendingDirectory_ = static_cast<const char *>(param);
         if (!panel->IsPlugin()) return panel->ChangeDirectory(panel->pendingDirectory_) ? 1 : 0;
+        if (panel->closing_) {
+            // Called from inside ClosePlugin: the host closes the panel again, as the real one
+            // does, while the instance is going away.
+            ++reenteredCloses_;
+            HANDLE handle = panel->Handle();
+            SendEvent(*panel, FE_CLOSE);
+            PluginCall call(*this);
+            exports_.ClosePlugin(handle);
+            return 1;
+        }
+        // The plugin panel closes at once, under the plugin's running call.
+        ClosePanelOn(panel->GetSide(), true);
         return 1;
     default:
         Fail("Control with the unknown command " + std::to_string(command));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #ifndef _WIN32
 #include <iconv.h>
@@ -53,6 +54,31 @@ static bool IsComment(const std::string &line) {
     return first != std::string::npos && line.compare(first, 2, "//") == 0;
 }
 
+// The text between the quotes as the host reads it: \\ \" \n \r \b \t and a doubled ""
+// stand for one character; any other backslash is itself.
+std::string DecodeLanguageText(const std::string &quoted) {
+    std::string text;
+    for (size_t i = 0; i < quoted.size(); ++i) {
+        char c = quoted[i];
+        if (c == '"' && i + 1 < quoted.size() && quoted[i + 1] == '"') {
+            text += '"';
+            ++i;
+        } else if (c == '\\' && i + 1 < quoted.size()) {
+            const char *escapes = "\\\"nrbt", *meanings = "\\\"\n\r\b\t";
+            const char *found = quoted[i + 1] ? std::strchr(escapes, quoted[i + 1]) : nullptr;
+            if (found) {
+                text += meanings[found - escapes];
+                ++i;
+            } else {
+                text += c;
+            }
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 bool ParseLanguageFile(const std::string &path, const std::string &bytes, bool headerOnly,
                        ParsedLanguageFile &file, std::string &error) {
     file = ParsedLanguageFile();
@@ -97,8 +123,8 @@ bool ParseLanguageFile(const std::string &path, const std::string &bytes, bool h
         if (last == first) return fail(number, "the message has no closing double quote");
         if (line.find_first_not_of(" \t", last + 1) != std::string::npos)
             return fail(number, "text after the closing double quote");
-        file.messages.push_back(
-            ConvertFromCodePage(line.substr(first + 1, last - first - 1), codePage));
+        file.messages.push_back(ConvertFromCodePage(
+            DecodeLanguageText(line.substr(first + 1, last - first - 1)), codePage));
         file.lines.push_back(number);
     }
     file.lineCount = number;

@@ -30,6 +30,9 @@ int LanguageCodePage(const std::string &language);
 
 // Linux: the text converted from the code page to UTF-8. Windows: the text as it is.
 std::string ConvertFromCodePage(const std::string &text, int codePage);
+// A message's text between its quotes decoded as the host reads it: \\ \" \n \r \b \t and a
+// doubled "" stand for one character each.
+std::string DecodeLanguageText(const std::string &quoted);
 
 // The files "*.lng" in a directory (Win32 form), sorted by name, as full paths.
 std::vector<std::string> FindLanguageFiles(const std::string &directory);

@@ -10,9 +10,12 @@
 
 namespace standin {
 
-struct Panel::Listing {
-    PluginPanelItem *items = nullptr;
-    int count = 0;
+// The host keeps its own copy of each item: the plugin's array goes back at once.
+struct Panel::OwnedItem {
+    std::vector<std::string> columns;
+    std::vector<char *> columnData;
+    std::string description, owner;
+    bool hasDescription = false, hasOwner = false;
 };
 
 namespace {
@@ -194,11 +197,15 @@ void Panel::ApplyCurrent(const std::string &name, int fallback) {
 bool Panel::Select(const std::string &name, bool on) {
     int index = IndexOf(name);
     if (index < 0 || IsDotsItem(index)) return false;
-    if (on)
-        items_[index].Flags |= PPIF_SELECTED;
-    else
-        items_[index].Flags &= ~static_cast<DWORD>(PPIF_SELECTED);
+    SetSelected(items_[index], on);
     return true;
+}
+
+void Panel::SetSelected(PluginPanelItem &item, bool on) {
+    if (on)
+        item.Flags |= PPIF_SELECTED;
+    else
+        item.Flags &= ~static_cast<DWORD>(PPIF_SELECTED);
 }
 
 void Panel::ToggleSelection(int index) {
@@ -208,12 +215,7 @@ void Panel::ToggleSelection(int index) {
 
 void Panel::SelectAll(bool on) {
     for (int i = 0; i < Count(); ++i)
-        if (!IsDotsItem(i)) {
-            if (on)
-                items_[i].Flags |= PPIF_SELECTED;
-            else
-                items_[i].Flags &= ~static_cast<DWORD>(PPIF_SELECTED);
-        }
+        if (!IsDotsItem(i)) SetSelected(items_[i], on);
 }
 
 std::vector<std::string> Panel::SelectedNames() const {
@@ -323,6 +325,11 @@ void Panel::SortItems() {
             if (useCompare) {
                 Host::PluginCall call(host_);
                 result = host_.exports_.Compare(handle_, &a, &b, static_cast<unsigned>(sortMode_));
+                // -3: the plugin wants no more Compare calls in this sort.
+                if (result == -3) {
+                    useCompare = false;
+                    result = -2;
+                }
                 if (result != -2) result = result < 0 ? -1 : result > 0 ? 1 : 0;
             }
             if (result == -2) result = HostCompare(a, b);
@@ -411,11 +418,12 @@ void Panel::AskOpenPluginInfo() {
 void Panel::BecomePluginPanel(HANDLE handle) {
     StopWatching();
     items_.clear();
+    owned_.clear();
+    pluginSelected_.clear();
     hasDots_ = false;
     plugin_ = true;
     handle_ = handle;
     info_ = OpenPluginInfoCopy();
-    listedCurDir_.clear();
     pendingDirectory_.clear();
     closeRequested_ = false;
     current_ = 0;
@@ -425,6 +433,8 @@ void Panel::BecomePluginPanel(HANDLE handle) {
 void Panel::BecomeFilePanel(const std::string &directory) {
     plugin_ = false;
     handle_ = nullptr;
+    owned_.clear();
+    pluginSelected_.clear();
     info_ = OpenPluginInfoCopy();
     pendingDirectory_.clear();
     closeRequested_ = false;
@@ -440,7 +450,7 @@ void Panel::BecomeFilePanel(const std::string &directory) {
     Redraw();
 }
 
-bool Panel::ListPlugin(bool opening) {
+bool Panel::ListPlugin(bool opening, bool keepSelection) {
     if (listing_) {
         host_.Fail("the plugin asked for a new listing of its panel while it was being listed");
         return false;
@@ -457,6 +467,8 @@ bool Panel::ListPlugin(bool opening) {
     }
     std::string previousName = CurrentName();
     int previousIndex = current_;
+    std::vector<std::string> selected =
+        keepSelection ? SelectedNames() : std::vector<std::string>();
     HANDLE handle = handle_;
     PluginPanelItem *items = nullptr;
     int count = 0;
@@ -468,71 +480,101 @@ bool Panel::ListPlugin(bool opening) {
     }
     listing_ = false;
     if (!plugin_ || handle_ != handle) return false; // closed meanwhile
-    if (!done) return false;                         // the panel keeps what it showed
+    if (!done) {
+        // A plugin that cannot list its panel loses it: the side shows a file panel again.
+        closeRequested_ = true;
+        if (host_.pluginDepth_ == 0) host_.RunPendingCloses();
+        return false;
+    }
     if (count < 0 || (count > 0 && !items)) {
         host_.Fail("GetFindData gave " + std::to_string(count) + " items" +
                    (items ? "" : " and no array"));
         return false;
     }
-    std::unique_ptr<Listing> fresh(new Listing);
-    fresh->items = items;
-    fresh->count = count;
+    // Everything is copied, and the plugin's array goes back before the host sorts or draws.
+    std::vector<std::unique_ptr<OwnedItem>> owned;
     std::vector<PluginPanelItem> shown;
-    hasDots_ = (info_.flags & OPIF_ADDDOTS) != 0;
-    if (hasDots_) shown.push_back(DotsItem());
+    std::vector<bool> pluginSelected;
+    bool dotsGiven = false;
     for (int i = 0; i < count; ++i) {
-        if (!std::memchr(items[i].FindData.cFileName, 0, sizeof items[i].FindData.cFileName)) {
+        PluginPanelItem item = items[i];
+        if (!std::memchr(item.FindData.cFileName, 0, sizeof item.FindData.cFileName)) {
             host_.Fail("GetFindData item " + std::to_string(i) + " has a name without its end");
-            items[i].FindData.cFileName[sizeof items[i].FindData.cFileName - 1] = 0;
+            item.FindData.cFileName[sizeof item.FindData.cFileName - 1] = 0;
         }
-        shown.push_back(items[i]);
+        std::unique_ptr<OwnedItem> copy(new OwnedItem);
+        if (item.CustomColumnData && item.CustomColumnNumber > 0) {
+            for (int c = 0; c < item.CustomColumnNumber; ++c)
+                copy->columns.push_back(item.CustomColumnData[c] ? item.CustomColumnData[c] : "");
+            for (std::string &text : copy->columns) copy->columnData.push_back(&text[0]);
+            item.CustomColumnData = copy->columnData.data();
+        } else {
+            item.CustomColumnData = nullptr;
+            item.CustomColumnNumber = 0;
+        }
+        if (item.Description) {
+            copy->description = item.Description;
+            item.Description = &copy->description[0];
+        }
+        if (item.Owner) {
+            copy->owner = item.Owner;
+            item.Owner = &copy->owner[0];
+        }
+        bool flagged = (item.Flags & PPIF_SELECTED) != 0;
+        SetSelected(item, false);
+        if (!std::strcmp(item.FindData.cFileName, "..")) {
+            if (dotsGiven) continue;
+            dotsGiven = true;
+            shown.insert(shown.begin(), item);
+            pluginSelected.insert(pluginSelected.begin(), flagged);
+        } else {
+            shown.push_back(item);
+            pluginSelected.push_back(flagged);
+        }
+        owned.push_back(std::move(copy));
+    }
+    {
+        Host::PluginCall call(host_);
+        host_.exports_.FreeFindData(handle, items, count);
+    }
+    if (!plugin_ || handle_ != handle) return false;
+    hasDots_ = dotsGiven;
+    if (!dotsGiven && (info_.flags & OPIF_ADDDOTS)) {
+        shown.insert(shown.begin(), DotsItem());
+        pluginSelected.insert(pluginSelected.begin(), false);
+        hasDots_ = true;
     }
     items_.swap(shown);
+    owned_.swap(owned);
+    pluginSelected_.swap(pluginSelected);
     SetOrigins();
-    listedCurDir_ = info_.curDir;
-    std::unique_ptr<Listing> old = std::move(held_);
-    held_ = std::move(fresh);
     SortItems();
+    Reselect(selected);
     if (opening)
         current_ = 0;
     else
         ApplyCurrent(previousName, previousIndex);
-    // The earlier array is given back only now: the plugin may have read it (through
-    // GetPluginDirList) while it made the new one.
-    ReleaseListing(std::move(old));
+    listedAt_ = host_.Now();
     ++updates_;
     return true;
 }
 
-void Panel::ReleaseListing(std::unique_ptr<Listing> listing) {
-    if (!listing || !listing->items) return;
-    Host::PluginCall call(host_);
-    host_.exports_.FreeFindData(handle_, listing->items, listing->count);
+void Panel::Reselect(const std::vector<std::string> &names) {
+    if (names.empty()) return;
+    std::set<std::string> wanted(names.begin(), names.end());
+    for (int i = 0; i < Count(); ++i)
+        if (!IsDotsItem(i) && wanted.count(items_[i].FindData.cFileName))
+            SetSelected(items_[i], true);
 }
 
 void Panel::ReleaseAll() {
     items_.clear();
+    owned_.clear();
+    pluginSelected_.clear();
     hasDots_ = false;
     current_ = 0;
     infoItems_.clear();
     infoSelected_.clear();
-    ReleaseListing(std::move(held_));
-}
-
-std::vector<PluginPanelItem> Panel::HeldItems(const std::string &dir) const {
-    std::vector<PluginPanelItem> held;
-    if (!plugin_ || !held_ || !SameTextIgnoringCase(dir, listedCurDir_)) return held;
-    for (int i = hasDots_ ? 1 : 0; i < Count(); ++i) {
-        PluginPanelItem item = items_[i];
-        // Names, attributes, sizes, times and Flags; nothing that points into the plugin's
-        // array, which goes back to the plugin after the next listing.
-        item.Description = nullptr;
-        item.Owner = nullptr;
-        item.CustomColumnData = nullptr;
-        item.CustomColumnNumber = 0;
-        held.push_back(item);
-    }
-    return held;
 }
 
 // ---- File panel -------------------------------------------------------------------------------
@@ -617,8 +659,10 @@ bool Panel::ChangeDirectory(const std::string &directory) {
 
 // ---- Update, redraw, Enter --------------------------------------------------------------------
 
-bool Panel::Update() {
-    return plugin_ ? ListPlugin(false) : ListFiles();
+bool Panel::Update(bool keepSelection) {
+    if (plugin_) return ListPlugin(false, keepSelection);
+    if (!keepSelection) SelectAll(false);
+    return ListFiles();
 }
 
 void Panel::Redraw() {
@@ -641,16 +685,24 @@ bool Panel::Enter() {
         if (dots) SetCurrentByName(left);
         return true;
     }
+    // ".." where the plugin has no folder left leaves the plugin.
+    if (dots && info_.curDir.empty()) {
+        host_.ClosePanelOn(side_);
+        return true;
+    }
     if (!host_.exports_.SetDirectory) return false;
     std::string before = info_.curDir;
     HANDLE handle = handle_;
+    SelectAll(false);
     int entered;
     {
         Host::PluginCall call(host_);
         entered = host_.exports_.SetDirectory(handle, name.c_str(), 0);
     }
+    if (!plugin_ || handle_ != handle) return false;
+    // Listed again whatever SetDirectory answered.
+    ListPlugin(false, false);
     if (!entered || !plugin_ || handle_ != handle) return false;
-    ListPlugin(false);
     // Coming out of a folder puts the cursor on it; going in starts at the top.
     current_ = 0;
     if (dots) SetCurrentByName(LastPart(before));
@@ -670,6 +722,13 @@ void Panel::FillPanelInfo(PanelInfo *info, bool focus) {
     infoSelected_.clear();
     for (const PluginPanelItem &item : items_)
         if (item.Flags & PPIF_SELECTED) infoSelected_.push_back(item);
+    // Nothing selected: the current item stands for the selection, unless it is "..".
+    if (infoSelected_.empty() && current_ >= 0 && current_ < Count() && !IsDotsItem(current_))
+        infoSelected_.push_back(items_[current_]);
+    // The plugin's own flags come back as it gave them, with the host's selection added.
+    for (int i = 0; i < Count(); ++i)
+        if (origin_[i] < static_cast<int>(pluginSelected_.size()) && pluginSelected_[origin_[i]])
+            infoItems_[i].Flags |= PPIF_SELECTED;
     info->PanelItems = infoItems_.empty() ? nullptr : infoItems_.data();
     info->ItemsNumber = Count();
     info->SelectedItems = infoSelected_.empty() ? nullptr : infoSelected_.data();

@@ -69,6 +69,8 @@ HostOptions TestRegistry::Options() const {
     HostOptions options;
     options.rootKey = rootKey_;
     options.registryFile = file_;
+    // Idle events come when the test moves the host's clock (Idle() does, a second a round).
+    options.manualClock = true;
     return options;
 }
 

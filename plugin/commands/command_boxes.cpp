@@ -2,6 +2,7 @@
 
 #include "bso/outbound.h"
 #include "settings/settings.h"
+#include "shell/box_text.h"
 #include "shell/host.h"
 #include "shell/messages.h"
 
@@ -10,7 +11,9 @@
 #include <string.h>
 
 void ShowWarning(int TitleId, int LineId, const char *Subject) {
-    const char *items[] = {GetMessageText(TitleId), GetMessageText(LineId), Subject,
+    char shown[MAX_PATH + 16];
+    ShortenPath(shown, sizeof(shown), Subject, MessageLineWidth);
+    const char *items[] = {GetMessageText(TitleId), GetMessageText(LineId), shown,
                            GetMessageText(MsgOk)};
     HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 4, 1);
 }
@@ -249,13 +252,17 @@ void AskPanelInfo(BSOBrowser *Browser, int Command, PanelInfo *Info) {
 const PluginPanelItem *CurrentPanelItem(const PanelInfo *Info) {
     if (Info->PanelItems == nullptr || Info->ItemsNumber <= 0) return nullptr;
     if (Info->CurrentItem < 0 || Info->CurrentItem >= Info->ItemsNumber) return nullptr;
-    return &Info->PanelItems[Info->CurrentItem];
+    const PluginPanelItem *item = &Info->PanelItems[Info->CurrentItem];
+    // The host lists its ".." among the items: it names nothing in the outbound.
+    if (strcmp(item->FindData.cFileName, "..") == 0) return nullptr;
+    return item;
 }
 
 PluginPanelItem ItemWithDiskName(const PluginPanelItem *Item) {
     PluginPanelItem copy = *Item;
     copy.FindData.cFileName[sizeof(copy.FindData.cFileName) - 1] = 0;
-    OemToCharA(copy.FindData.cFileName, copy.FindData.cFileName);
+    // The host's names are OEM text; the file functions want them so unless they speak ANSI.
+    if (AreFileApisANSI()) OemToCharA(copy.FindData.cFileName, copy.FindData.cFileName);
     return copy;
 }
 

@@ -12,8 +12,8 @@
 
 #include <stddef.h>
 
-// A warning box: the title and line messages, the subject (an address or a path, shown as it
-// is) and one button. Its answer is not looked at.
+// A warning box: the title and line messages, the subject (an address, or a path shortened
+// with ShortenPath) and one button. Its answer is not looked at.
 void ShowWarning(int TitleId, int LineId, const char *Subject);
 
 // A failed write: the title, MsgCannotWrite, the file's path, the system's text for Error

@@ -45,7 +45,7 @@ int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
             continue;
         command.Run(Browser);
         // Also after a cancelled dialog: the outbound may have changed meanwhile.
-        HostInfo.Control(Browser, FCTL_UPDATEPANEL, nullptr);
+        HostInfo.Control(Browser, FCTL_UPDATEPANEL, KeepSelection);
         HostInfo.Control(Browser, FCTL_REDRAWPANEL, nullptr);
         return 1;
     }

@@ -5,6 +5,7 @@
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
 #include "settings/settings.h"
+#include "shell/box_text.h"
 #include "shell/host.h"
 #include "shell/messages.h"
 
@@ -27,9 +28,14 @@ static bool ConfirmRemoval(const PanelInfo *Info, const PluginPanelItem *Current
         memcpy(subject, named->FindData.cFileName, length);
         subject[length] = 0;
     }
+    // The host cuts a long line at its end: a long path gives up its middle instead.
+    const char *format = GetMessageText(MsgRemoveQuestionFormat);
+    size_t around = strlen(format) > 2 ? strlen(format) - 2 : 0;
+    char shown[sizeof(subject)];
+    ShortenPath(shown, sizeof(shown), subject,
+                MessageLineWidth > around + 16 ? MessageLineWidth - around : 16);
     char question[1024];
-    FormatWithOneArgument(question, sizeof(question), GetMessageText(MsgRemoveQuestionFormat), 's',
-                          subject);
+    FormatWithOneArgument(question, sizeof(question), format, 's', shown);
     const char *items[] = {GetMessageText(MsgRemoveTitle), question, GetMessageText(MsgGoOn),
                            GetMessageText(MsgOk), GetMessageText(MsgCancel)};
     return HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 5, 2) == 0;

@@ -9,8 +9,9 @@
 
 #include <string.h>
 
-// How long an idle event may hold the host's thread while nothing changes.
-static const DWORD ChangeWaitMilliseconds = 512;
+// An idle event never waits: it runs on the host's only thread, where keys wait meanwhile, and
+// the next one comes anyway.
+static const DWORD ChangeWaitMilliseconds = 0;
 
 int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int) {
     if (!Dir) return 0;
@@ -111,7 +112,7 @@ int HandlePanelEvent(BSOBrowser *Browser, int Event, void *) {
     } else if (WaitForSingleObject(Browser->ChangeHandle, 0) == WAIT_OBJECT_0) {
         FindNextChangeNotification(Browser->ChangeHandle); // this listing shows that change too
     }
-    HostInfo.Control(Browser, FCTL_UPDATEPANEL, nullptr);
+    HostInfo.Control(Browser, FCTL_UPDATEPANEL, KeepSelection);
     HostInfo.Control(Browser, FCTL_REDRAWPANEL, nullptr);
     return 0;
 }

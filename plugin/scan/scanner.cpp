@@ -3,6 +3,7 @@
 #include "bso/flow_file.h"
 #include "bso/text_file.h"
 #include "settings/settings.h"
+#include "shell/box_text.h"
 #include "shell/host.h"
 #include "shell/messages.h"
 
@@ -525,9 +526,11 @@ static int RemoveMissingEntry(const char *FlowPath, const char *Line, size_t Len
 // Asks whether to take the entry of a file that no longer exists out of its flow file.
 // True for the first button.
 static bool AskToRemoveMissingEntry(const char *Name) {
+    char shown[MAX_PATH + 16];
+    ShortenPath(shown, sizeof(shown), Name, MessageLineWidth);
     const char *items[6] = {GetMessageText(MsgWarning),
                             GetMessageText(MsgFileNotFound),
-                            Name,
+                            shown,
                             GetMessageText(MsgDropMissingLine),
                             GetMessageText(MsgOk),
                             GetMessageText(MsgCancel)};

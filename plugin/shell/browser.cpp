@@ -12,7 +12,8 @@ char StartDirectory[260] = "**";
 static const DWORD OutboundChangeFilter =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE;
 
-BSOBrowser::BSOBrowser() : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE) {
+BSOBrowser::BSOBrowser()
+    : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE), Closing(false) {
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);

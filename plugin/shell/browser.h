@@ -27,6 +27,9 @@ public:
     char CurDir[260];    // empty at the root; inside a link the link's address text
     HANDLE ChangeHandle; // watch on the outbound tree, INVALID_HANDLE_VALUE when none
     ZoneWatches Zones;   // the other zones' folders beside it, while ChangeHandle is made
+    // Set once ClosePlugin has begun: the host calls back into a closing panel (FE_CLOSE and
+    // ClosePlugin again, when the start directory is handed to it), and those calls do nothing.
+    bool Closing;
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when

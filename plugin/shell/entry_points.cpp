@@ -87,7 +87,12 @@ HANDLE WINAPI OpenPlugin(int, INT_PTR) {
 }
 
 void WINAPI ClosePlugin(HANDLE hPlugin) {
-    if (hPlugin && hPlugin != INVALID_HANDLE_VALUE) delete Browser(hPlugin);
+    if (!hPlugin || hPlugin == INVALID_HANDLE_VALUE) return;
+    BSOBrowser *browser = Browser(hPlugin);
+    // The host closes the panel again when the closing instance hands it its directory.
+    if (browser->Closing) return;
+    browser->Closing = true;
+    delete browser;
 }
 
 int WINAPI GetFindData(HANDLE hPlugin, PluginPanelItem **pPanelItem, int *pItemsNumber,
@@ -126,6 +131,7 @@ int WINAPI PutFiles(HANDLE hPlugin, PluginPanelItem *PanelItem, int ItemsNumber,
 }
 
 int WINAPI ProcessEvent(HANDLE hPlugin, int Event, void *Param) {
+    if (Browser(hPlugin)->Closing) return 0;
     return HandlePanelEvent(Browser(hPlugin), Event, Param);
 }
 }

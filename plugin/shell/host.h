@@ -7,4 +7,8 @@
 
 extern PluginStartupInfo HostInfo;
 
+// The parameter of FCTL_UPDATEPANEL: any non-NULL value makes the host keep the selection by
+// name (NULL drops it).
+static void *const KeepSelection = reinterpret_cast<void *>(1);
+
 #endif

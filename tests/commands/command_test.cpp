@@ -1,5 +1,6 @@
 #include "command_test.h"
 
+#include "shell/box_text.h"
 #include "shell/messages.h"
 
 #include <windows.h>
@@ -187,11 +188,18 @@ void CommandTest::CheckLayout(const std::string &helpTopic, int width, int heigh
     }
 }
 
+std::string CommandTest::ShownPath(const std::string &path) {
+    char shown[MAX_PATH + 16];
+    ShortenPath(shown, sizeof shown, path.c_str(), MessageLineWidth);
+    return shown;
+}
+
 standin::Expect CommandTest::Warning(int titleId, int lineId, const std::string &subject) {
     return standin::Expect::Message()
         .Warning()
         .Check([this, titleId, lineId, subject](const standin::ShownBox &box) {
-            return CompareBox(box, Text(titleId), {Text(lineId), subject}, {Text(MsgOk)});
+            return CompareBox(box, Text(titleId), {Text(lineId), ShownPath(subject)},
+                              {Text(MsgOk)});
         })
         .Press(0);
 }

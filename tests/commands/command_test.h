@@ -64,6 +64,9 @@ protected:
     void CheckLayout(const std::string &helpTopic, int width, int height,
                      const std::vector<LayoutItem> &expected, const std::function<void()> &action);
 
+    // A path as a message box line shows it: a long one shortened in its middle (the host
+    // would cut its end), as ShortenPath does.
+    static std::string ShownPath(const std::string &path);
     // The warning box: the title and line message, the subject, one button.
     standin::Expect Warning(int titleId, int lineId, const std::string &subject);
     // The busy-link box naming the link's full address, answered with the button (0 goes on,

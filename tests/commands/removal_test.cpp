@@ -35,9 +35,21 @@ protected:
             Expect::Message(Text(MsgRemoveTitle))
                 .Warning(false)
                 .Check([this, subject](const ShownBox &box) -> std::string {
-                    std::vector<std::string> lines = {
-                        Replace(Text(MsgRemoveQuestionFormat), "%s", subject), Text(MsgGoOn)};
-                    if (box.texts != lines) return "lines: " + box.texts.at(0);
+                    std::string full = Replace(Text(MsgRemoveQuestionFormat), "%s", subject);
+                    if (box.texts.size() != 2 || box.texts[1] != Text(MsgGoOn))
+                        return "lines differ";
+                    // A line the host would cut keeps the file name, with the middle of its
+                    // directory left out.
+                    const std::string &line = box.texts[0];
+                    if (line == full) return "";
+                    std::string name = subject.substr(subject.find_last_of('\\') + 1);
+                    std::string tail = Replace(Text(MsgRemoveQuestionFormat), "%s", name);
+                    tail = tail.substr(tail.find(name));
+                    if (full.size() <= 65 || line.size() > 65 ||
+                        line.compare(0, 10, full, 0, 10) != 0 ||
+                        line.find("...\\") == std::string::npos || line.size() < tail.size() ||
+                        line.compare(line.size() - tail.size(), tail.size(), tail) != 0)
+                        return "lines: " + box.texts.at(0);
                     if (box.buttons != std::vector<std::string>{Text(MsgOk), Text(MsgCancel)})
                         return "buttons differ";
                     return "";
@@ -207,12 +219,16 @@ TEST_F(Removal, ALineAlreadyGoneIsReported) {
     // On ".." F7 asks nothing and does nothing.
     ASSERT_TRUE(Panel().SetCurrent(0));
     ASSERT_TRUE(Panel().IsDotsItem(0));
+    // ".." under the cursor with nothing selected: the host gives no item, nothing is asked.
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({files[3], "^" + files[4]}));
 }
 
+// With ANSI file functions (not the real host's way, which sets them to OEM) the names are
+// converted between the two: shown in OEM, looked for in ANSI.
 TEST_F(Removal, ANameOutsideAsciiIsFoundInTheFlowFile) {
+    options.ansiFileApis = true;
     std::string accented = WriteAnsiFile("\xE0-report.zip");
     tree.WriteFlowFile("out/006400C8.HLO", {"#" + accented, files[0]});
     ASSERT_TRUE(OpenLink());

@@ -1,4 +1,5 @@
-// CmpName: the whole string against the pattern, case ignored, '*' any run, '?' one character.
+// CmpName as the real host reads a pattern: the whole string, case ignored, '*' any run, '?' one
+// character, "[...]" a class, "*." and "*.*" and a closing dot with their own meaning.
 #include "host_core.h"
 
 #include <gtest/gtest.h>
@@ -32,8 +33,19 @@ INSTANTIATE_TEST_SUITE_P(
         CmpNameCase{"?", "a", false, true}, CmpNameCase{"??", "a", false, false},
         CmpNameCase{"*.?LO", "0001000A.CLO", false, true},
         CmpNameCase{"*.?LO", "0001000A.LO", false, false},
-        CmpNameCase{"*.*", "NODOT", false, false}, // no special meaning for "*.*"
-        CmpNameCase{"*.*", "a.", false, true}, CmpNameCase{"a*b*c", "aXXbYYc", false, true},
+        CmpNameCase{"*.*", "NODOT", false, true}, // "*.*" is everything
+        CmpNameCase{"*.*", "a.", false, true}, CmpNameCase{"*.", "name", false, true},
+        CmpNameCase{"*.", "name.txt", false, false}, // "*.": no extension
+        CmpNameCase{"name.", "name", false, true},   // a closing dot matches the end
+        CmpNameCase{"name.", "name.", false, true}, CmpNameCase{"name.", "names", false, false},
+        // Brackets: a class, a range, one character taken literally; no ']' makes '[' plain.
+        CmpNameCase{"report[1].txt", "report[1].txt", false, false},
+        CmpNameCase{"report[1].txt", "report1.txt", false, true},
+        CmpNameCase{"report[[]1].txt", "report[1].txt", false, true},
+        CmpNameCase{"[a-c]x", "Bx", false, true}, CmpNameCase{"[a-c]x", "dx", false, false},
+        CmpNameCase{"[xyz]", "y", false, true}, CmpNameCase{"[xyz]", "", false, false},
+        CmpNameCase{"[abc", "[abc", false, true}, CmpNameCase{"*[0-9].zip", "a7.ZIP", false, true},
+        CmpNameCase{"a*b*c", "aXXbYYc", false, true},
         CmpNameCase{"a*b*c", "aXXbYYcd", false, false},
         CmpNameCase{"a*b", "abab", false, true}, // back-tracking past a first partial match
         CmpNameCase{"*ab", "aab", false, true}, CmpNameCase{"**x", "x", false, true},
@@ -45,7 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
         CmpNameCase{"?", "Z:\\dir\\", true, false},
         CmpNameCase{"dir", "dir", true, true}, // no backslash: nothing cut
         CmpNameCase{"b?d", "a\\b\\bad", true, true},
-        CmpNameCase{"1:2/3.0", "1:2/3.0", true, true}, // link names: no backslash
+        // '/' and a drive's "X:" are cut too.
+        CmpNameCase{"1:2/3.0", "1:2/3.0", true, false}, CmpNameCase{"3.0", "1:2/3.0", true, true},
+        CmpNameCase{"1:2/3.0", "1:2/3.0", false, true}, CmpNameCase{"a.txt", "C:a.txt", true, true},
         CmpNameCase{"1:2/3.0", "1:2/3.00", true, false}));
 
 } // namespace

@@ -35,6 +35,21 @@ TEST_F(LoadingTest, MissingExportsAreNamed) {
     EXPECT_EQ(error.find("SetStartupInfo"), std::string::npos) << error;
 }
 
+// Inside the quotes the host decodes \\ \" \n \r \b \t and a doubled "".
+TEST_F(LoadingTest, LanguageTextsAreDecoded) {
+    folder.dir.Write("eng.lng", ".Language=English,English\r\n"
+                                "\"a\\\\b\"\r\n"
+                                "\"say \\\"hi\\\" and \"\"bye\"\"\"\r\n"
+                                "\"1\\n2\\r3\\b4\\t5\"\r\n"
+                                "\"Z:\\dir\\x\"\r\n");
+    Host host(front, Options());
+    ASSERT_TRUE(host.LoadPlugin(folder.module)) << host.LastError();
+    EXPECT_STREQ(host.Message(0), "a\\b");
+    EXPECT_STREQ(host.Message(1), "say \"hi\" and \"bye\"");
+    EXPECT_STREQ(host.Message(2), "1\n2\r3\b4\t5");
+    EXPECT_STREQ(host.Message(3), "Z:\\dir\\x"); // no escape: the backslash stays
+}
+
 struct BrokenLanguageCase {
     const char *name;
     const char *contents;

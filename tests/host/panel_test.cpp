@@ -131,6 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  true,
                  {"..", "sub", "charlie.log", "Alpha.txt", "bravo.txt", "delta.txt"}},
+        // Times and sizes: newest and largest first; reversed, oldest first.
         SortCase{"TimeByHost",
                  SM_MTIME,
                  false,
@@ -202,42 +203,69 @@ TEST_F(PanelTest, FilePanelFollowsItsFolder) {
     EXPECT_EQ(right.UpdateCount(), updates) << "the folder left is no longer followed";
 }
 
-TEST_F(PanelTest, SelectionGoesToThePluginAndComesBack) {
-    Panel &panel = Open();
-    EXPECT_FALSE(panel.Select("..")); // never selected
-    EXPECT_TRUE(panel.Select("bravo.txt"));
-    panel.SetCurrentByName("delta.txt");
-    EXPECT_FALSE(host->PressKey(VK_INSERT)); // the plugin does not take it; the host selects
-    EXPECT_EQ(panel.SelectedNames(), (Names{"bravo.txt", "delta.txt"}));
-    EXPECT_TRUE(panel.Item(panel.IndexOf("delta.txt")).IsSelected());
-    TakeKey(ActionUpdate);
-    EXPECT_TRUE(host->PressKey(VK_F7));
-    // The plugin got the held items with their flags, for the folder it asked about...
-    EXPECT_EQ(state->dirListResult, 1);
-    EXPECT_STREQ(state->dirListAsked, "");
-    EXPECT_EQ(state->dirListCount, 5); // not the ".." item
-    std::string selected = std::to_string(PPIF_SELECTED);
-    EXPECT_NE(std::string(state->dirListNames).find("bravo.txt:" + selected), std::string::npos)
-        << state->dirListNames;
-    EXPECT_NE(std::string(state->dirListNames).find("Alpha.txt:0"), std::string::npos);
-    // ...and carried the selection over; the host shows the plugin's flags.
-    EXPECT_EQ(panel.SelectedNames(), (Names{"bravo.txt", "delta.txt"}));
-    EXPECT_EQ(panel.UpdateCount(), 2);
-    EXPECT_EQ(host->OpenDirLists(), 0);
-    panel.ToggleSelection(panel.IndexOf("bravo.txt"));
-    EXPECT_EQ(panel.SelectedNames(), (Names{"delta.txt"}));
+// The selection is the host's: kept by exact name over Ctrl+R and FCTL_UPDATEPANEL with a
+// non-NULL parameter, dropped by FCTL_UPDATEPANEL with NULL.
+TEST_F(PanelTest, SelectionKeptOrDroppedAsTheRealHostDoes) {
+    struct Case {
+        const char *how;
+        int action; // -1: Ctrl+R
+        Names kept;
+    };
+    for (const Case &c : {Case{"Ctrl+R", -1, {"bravo.txt", "delta.txt"}},
+                          Case{"update, non-NULL", ActionUpdateKeep, {"bravo.txt", "delta.txt"}},
+                          Case{"update, NULL", ActionUpdate, {}}}) {
+        SCOPED_TRACE(c.how);
+        Panel &panel = Open();
+        EXPECT_FALSE(panel.Select("..")); // never selected
+        EXPECT_TRUE(panel.Select("bravo.txt"));
+        panel.SetCurrentByName("delta.txt");
+        EXPECT_FALSE(host->PressKey(VK_INSERT)); // the plugin does not take it; the host selects
+        EXPECT_EQ(panel.SelectedNames(), (Names{"bravo.txt", "delta.txt"}));
+        if (c.action < 0) {
+            EXPECT_FALSE(host->PressKey('R', PKF_CONTROL));
+        } else {
+            TakeKey(c.action);
+            EXPECT_TRUE(host->PressKey(VK_F7));
+        }
+        EXPECT_EQ(panel.SelectedNames(), c.kept);
+        EXPECT_EQ(panel.UpdateCount(), 2);
+        // The plugin was never asked for a list of its own panel.
+        EXPECT_EQ(host->DirListWalks(), 0);
+        host->ClosePanel();
+        state->takeKey = 0;
+    }
 }
 
-TEST_F(PanelTest, EarlierArrayIsFreedAfterTheNextListing) {
+// PPIF_SELECTED from GetFindData selects nothing, but comes back in the items' Flags.
+TEST_F(PanelTest, ThePluginsSelectedFlagSelectsNothing) {
+    std::snprintf(state->flaggedName, sizeof state->flaggedName, "charlie.log");
     Panel &panel = Open();
-    EXPECT_EQ(state->outstandingArrays, 1);
+    EXPECT_TRUE(panel.SelectedNames().empty());
+    panel.SetCurrentByName("bravo.txt");
+    TakeKey(ActionPanelInfo);
+    EXPECT_TRUE(host->PressKey(VK_F7));
+    EXPECT_EQ(state->panelFlaggedNumber, 1);
+    // Nothing selected: the current item stands for the selection.
+    EXPECT_STREQ(state->panelSelected, "bravo.txt");
+    EXPECT_EQ(state->panelSelectedNumber, 1);
+    // ...unless it is "..".
+    panel.SetCurrent(0);
+    EXPECT_TRUE(host->PressKey(VK_F7));
+    EXPECT_EQ(state->panelSelectedNumber, 0);
+}
+
+TEST_F(PanelTest, ThePluginsArrayGoesBackAtOnce) {
+    Panel &panel = Open();
+    EXPECT_EQ(state->outstandingArrays, 0);
     EXPECT_TRUE(panel.Update());
     EXPECT_EQ(state->findDataCalls, 2);
-    EXPECT_EQ(state->freeFindDataCalls, 1);
-    EXPECT_EQ(state->outstandingArrays, 1);
-    host->ClosePanel();
+    EXPECT_EQ(state->freeFindDataCalls, 2);
     EXPECT_EQ(state->outstandingArrays, 0);
+    // The copies stay: names and custom columns.
+    EXPECT_EQ(panel.Item(panel.IndexOf("Alpha.txt")).columns, (Names{"a", "1"}));
+    host->ClosePanel();
     EXPECT_EQ(state->closeCalls, 1);
+    EXPECT_EQ(state->closeEvents, 1); // FE_CLOSE first
     EXPECT_FALSE(host->Left().IsPlugin());
 }
 
@@ -263,25 +291,22 @@ TEST_F(PanelTest, EnteringFoldersAndComingBack) {
     EXPECT_EQ(panel.Names(), (Names{"..", "deeper", "inner.txt"}));
     EXPECT_EQ(panel.CurrentIndex(), 0);
     EXPECT_EQ(panel.Title(), " Test:sub ");
-    // The listing of another folder gets no items of the earlier one.
-    EXPECT_STREQ(state->dirListAsked, "sub");
-    EXPECT_EQ(state->dirListCount, 0);
     // Enter on ".." comes back with the cursor on the folder.
     panel.SetCurrent(0);
     EXPECT_FALSE(host->PressKey(VK_RETURN));
     EXPECT_EQ(panel.CurDir(), "");
     EXPECT_EQ(panel.CurrentName(), "sub");
     EXPECT_STREQ(state->setDirectoryCalls, "sub=1|..=1");
-    // ".." at the plugin's root: SetDirectory answers 0 and the panel stays as it was.
-    panel.SetCurrent(0);
-    int updates = panel.UpdateCount();
-    EXPECT_FALSE(panel.Enter());
-    EXPECT_EQ(panel.UpdateCount(), updates);
-    EXPECT_EQ(panel.CurrentIndex(), 0);
     // A file is not entered.
     panel.SetCurrentByName("bravo.txt");
     EXPECT_FALSE(panel.Enter());
-    EXPECT_STREQ(state->setDirectoryCalls, "sub=1|..=1|..=0");
+    // ".." where the plugin's CurDir is empty closes the plugin panel (FE_CLOSE first).
+    panel.SetCurrent(0);
+    EXPECT_TRUE(host->Left().Enter());
+    EXPECT_STREQ(state->setDirectoryCalls, "sub=1|..=1");
+    EXPECT_EQ(state->closeEvents, 1);
+    EXPECT_EQ(state->closeCalls, 1);
+    EXPECT_FALSE(host->Left().IsPlugin());
 }
 
 TEST_F(PanelTest, RefusedFolderLeavesThePanel) {
@@ -289,10 +314,13 @@ TEST_F(PanelTest, RefusedFolderLeavesThePanel) {
     Panel &panel = Open();
     panel.SetCurrentByName("sub");
     Names before = panel.Names();
+    panel.Select("bravo.txt");
     EXPECT_FALSE(panel.Enter());
     EXPECT_EQ(panel.Names(), before);
     EXPECT_EQ(panel.CurrentName(), "sub");
-    EXPECT_EQ(panel.UpdateCount(), 1);
+    // Listed again all the same, the selection cleared first.
+    EXPECT_EQ(panel.UpdateCount(), 2);
+    EXPECT_TRUE(panel.SelectedNames().empty());
 }
 
 TEST_F(PanelTest, PanelInfoForBothPanels) {
@@ -355,16 +383,25 @@ TEST_F(PanelTest, KeysGoToThePluginFirst) {
     EXPECT_EQ(panel.UpdateCount(), updates + 1);
 }
 
-TEST_F(PanelTest, IdleEventsMayUpdateThePanel) {
+// Idle rounds come a second apart; a panel listed in the last 2 s gets no event.
+TEST_F(PanelTest, IdleEventsOnlyTwoSecondsAfterAListing) {
     Panel &panel = Open();
     host->Idle(3);
+    EXPECT_EQ(state->idleEvents, 1); // at 3 s
+    host->Idle(2);
     EXPECT_EQ(state->idleEvents, 3);
     EXPECT_EQ(panel.UpdateCount(), 1);
     state->idleUpdates = 1;
     int redraws = panel.RedrawCount();
     host->Idle();
+    EXPECT_EQ(state->idleEvents, 4);
     EXPECT_EQ(panel.UpdateCount(), 2);
     EXPECT_EQ(panel.RedrawCount(), redraws + 1);
+    host->Idle(2); // the listing it asked for holds the next events back
+    EXPECT_EQ(state->idleEvents, 4);
+    host->Idle();
+    EXPECT_EQ(state->idleEvents, 5);
+    EXPECT_EQ(host->EventHolds().size(), 5u);
 }
 
 TEST_F(PanelTest, ClosingShowsTheDirectoryThePluginSet) {

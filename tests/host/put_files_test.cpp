@@ -1,6 +1,8 @@
 // Copying from the file panel onto the plugin panel, and the file panel itself.
 #include "host_test_support.h"
 
+#include <functional>
+
 using standin::Panel;
 using Names = std::vector<std::string>;
 
@@ -58,9 +60,43 @@ TEST_F(PutFilesTest, SelectedItemsWithNamesRelativeToTheirDirectory) {
 TEST_F(PutFilesTest, F6MovesTheCurrentItemWhenNoneIsSelected) {
     Panel &files = host->Right();
     files.SetCurrentByName("three.txt");
+    front.Expect(standin::Expect::Dialog("MoveFiles").ItemText(2, "Test:").Default());
     EXPECT_FALSE(host->PressKey(VK_F6));
     EXPECT_STREQ(state->putNames, "three.txt");
     EXPECT_EQ(state->putMove, 1);
+    // During PutFiles the process's current directory is the source panel's.
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_EQ(std::string(current), source.Win());
+    EXPECT_EQ(front.Verify(), "");
+}
+
+// F5 through the host's Copy dialog: Esc and Cancel call nothing, a target edited into a path
+// copies on disk without the plugin, the "Format:" target puts the files into the plugin.
+TEST_F(PutFilesTest, TheCopyDialogComesFirst) {
+    source.MakeDir("elsewhere");
+    Panel &files = host->Right();
+    files.SetCurrentByName("one.txt");
+    struct Case {
+        const char *what;
+        std::function<standin::Expect(standin::Expect)> answer;
+        int putCount;
+        bool onDisk;
+    };
+    const Case cases[] = {
+        {"Esc", [](standin::Expect e) { return e.Esc(); }, 0, false},
+        {"Cancel", [](standin::Expect e) { return e.Press(4); }, 0, false},
+        {"a path", [](standin::Expect e) { return e.Edit(2, "elsewhere").Default(); }, 0, true},
+        {"the plugin", [](standin::Expect e) { return e.Default(); }, 1, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        front.Expect(c.answer(standin::Expect::Dialog("CopyFiles").ItemText(2, "Test:")));
+        EXPECT_FALSE(host->PressKey(VK_F5));
+        EXPECT_EQ(front.Verify(), "");
+        EXPECT_EQ(state->putCount, c.putCount);
+        EXPECT_EQ(source.Exists("elsewhere/one.txt"), c.onDisk);
+    }
 }
 
 TEST_F(PutFilesTest, FailedPutKeepsTheSelection) {

@@ -42,6 +42,8 @@ protected:
     // One change, one idle event: one new listing and one redraw, then quiet again.
     void ExpectOneRefresh(const std::string &newRow) {
         Counts before = Now();
+        // The host's next idle event: more than 2 s after the panel's last listing.
+        host->AdvanceClock(2000);
         host->Idle();
         Counts change = Since(before);
         EXPECT_EQ(change.updates, 1);

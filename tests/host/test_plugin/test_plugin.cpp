@@ -12,6 +12,7 @@ namespace {
 
 struct Instance {
     char curDir[64];
+    bool closing;
 };
 
 void Append(char *buffer, size_t size, const std::string &text) {
@@ -70,27 +71,39 @@ HANDLE WINAPI OpenPlugin(int OpenFrom, INT_PTR) {
     if (State.failOpen) return INVALID_HANDLE_VALUE;
     Instance *instance = new Instance;
     instance->curDir[0] = 0;
+    instance->closing = false;
     return instance;
 }
 
 void WINAPI ClosePlugin(HANDLE hPlugin) {
+    // The host closes the panel again when ClosePlugin sends FCTL_SETPANELDIR.
+    if (static_cast<Instance *>(hPlugin)->closing) {
+        ++State.reenteredCloses;
+        return;
+    }
+    static_cast<Instance *>(hPlugin)->closing = true;
     ++State.closeCalls;
     if (State.closeDirectory[0])
         State.startup.Control(hPlugin, FCTL_SETPANELDIR, State.closeDirectory);
     delete static_cast<Instance *>(hPlugin);
 }
 
-int WINAPI GetFindData(HANDLE hPlugin, PluginPanelItem **pPanelItem, int *pItemsNumber, int) {
+int WINAPI GetFindData(HANDLE hPlugin, PluginPanelItem **pPanelItem, int *pItemsNumber,
+                       int OpMode) {
     Instance *instance = static_cast<Instance *>(hPlugin);
     ++State.findDataCalls;
-    // The earlier items of this folder, for their flags, as the real plugin does it.
+    Append(State.findModes, sizeof State.findModes, std::to_string(OpMode));
+    if (State.failFindData) return 0;
+    // The earlier items of this folder, for their flags, as a plugin might ask for them.
     PluginPanelItem *earlier = nullptr;
     int earlierCount = 0;
-    State.dirListResult = State.startup.GetPluginDirList(State.startup.ModuleNumber, hPlugin,
-                                                         instance->curDir, &earlier, &earlierCount);
-    Copy(State.dirListAsked, sizeof State.dirListAsked, instance->curDir);
-    State.dirListCount = earlierCount;
-    State.dirListNames[0] = 0;
+    if (State.dirListInFindData) {
+        State.dirListResult = State.startup.GetPluginDirList(
+            State.startup.ModuleNumber, hPlugin, instance->curDir, &earlier, &earlierCount);
+        Copy(State.dirListAsked, sizeof State.dirListAsked, instance->curDir);
+        State.dirListCount = earlierCount;
+        State.dirListNames[0] = 0;
+    }
     for (int i = 0; i < earlierCount; ++i)
         Append(State.dirListNames, sizeof State.dirListNames,
                std::string(earlier[i].FindData.cFileName) + ":" + std::to_string(earlier[i].Flags));
@@ -114,12 +127,14 @@ int WINAPI GetFindData(HANDLE hPlugin, PluginPanelItem **pPanelItem, int *pItems
                 item.Flags = earlier[e].Flags;
                 break;
             }
+        if (State.flaggedName[0] && !std::strcmp(entry.name, State.flaggedName))
+            item.Flags |= PPIF_SELECTED;
         item.CustomColumnData = new char *[2];
         item.CustomColumnData[0] = Duplicate(entry.columns[0]);
         item.CustomColumnData[1] = Duplicate(entry.columns[1]);
         item.CustomColumnNumber = 2;
     }
-    State.startup.FreeDirList(earlier);
+    if (earlier) State.startup.FreeDirList(earlier);
     *pPanelItem = items;
     *pItemsNumber = n;
     ++State.outstandingArrays;
@@ -206,8 +221,11 @@ static void CopyPanelInfo(HANDLE hPlugin) {
     State.panelCurrent = info.CurrentItem;
     Copy(State.panelCurDir, sizeof State.panelCurDir, info.CurDir);
     State.panelNames[0] = State.panelSelected[0] = State.panelColumns[0] = 0;
-    for (int i = 0; i < info.ItemsNumber; ++i)
+    State.panelFlaggedNumber = 0;
+    for (int i = 0; i < info.ItemsNumber; ++i) {
         Append(State.panelNames, sizeof State.panelNames, info.PanelItems[i].FindData.cFileName);
+        if (info.PanelItems[i].Flags & PPIF_SELECTED) ++State.panelFlaggedNumber;
+    }
     for (int i = 0; i < info.SelectedItemsNumber; ++i)
         Append(State.panelSelected, sizeof State.panelSelected,
                info.SelectedItems[i].FindData.cFileName);
@@ -260,6 +278,14 @@ int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
         host.Control(hPlugin, FCTL_UPDATEPANEL, nullptr);
         host.Control(hPlugin, FCTL_REDRAWPANEL, nullptr);
         break;
+    case ActionUpdateKeep:
+        host.Control(hPlugin, FCTL_UPDATEPANEL, reinterpret_cast<void *>(1));
+        host.Control(hPlugin, FCTL_REDRAWPANEL, nullptr);
+        break;
+    case ActionSetDir:
+        // The panel is gone when the call returns: nothing of the instance is touched after.
+        host.Control(hPlugin, FCTL_SETPANELDIR, State.closeDirectory);
+        return 1;
     case ActionMessage: {
         const char *items[4] = {"Title", "Line one", "OK", "Cancel"};
         State.messageResult = host.Message(host.ModuleNumber, FMSG_WARNING, nullptr, items, 4, 2);
@@ -303,9 +329,13 @@ int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
     case ActionOtherDirList: {
         PluginPanelItem *items = nullptr;
         int count = -1;
+        const char *dir = State.dirListDir[0] ? State.dirListDir : "elsewhere";
         State.dirListResult =
-            host.GetPluginDirList(host.ModuleNumber, hPlugin, "elsewhere", &items, &count);
+            host.GetPluginDirList(host.ModuleNumber, hPlugin, dir, &items, &count);
         State.dirListCount = count;
+        State.dirListNames[0] = 0;
+        for (int i = 0; i < count; ++i)
+            Append(State.dirListNames, sizeof State.dirListNames, items[i].FindData.cFileName);
         host.FreeDirList(items);
         break;
     }
@@ -340,6 +370,10 @@ int WINAPI PutFiles(HANDLE, PluginPanelItem *PanelItem, int ItemsNumber, int Mov
 }
 
 int WINAPI ProcessEvent(HANDLE hPlugin, int Event, void *) {
+    if (Event == FE_CLOSE) {
+        ++State.closeEvents;
+        return State.keepOnClose;
+    }
     if (Event == FE_IDLE) {
         ++State.idleEvents;
         if (State.idleUpdates) {

@@ -28,6 +28,8 @@ enum TestKeyAction {
     ActionBadCalls,     // GetMsg beyond the file, a wrong plugin number, bad frees and handles
     ActionOtherDirList, // GetPluginDirList of a directory the panel does not show
     ActionOtherPanel,   // FCTL_UPDATEANOTHERPANEL, then FCTL_REDRAWANOTHERPANEL
+    ActionUpdateKeep,   // FCTL_UPDATEPANEL with a non-NULL parameter, then FCTL_REDRAWPANEL
+    ActionSetDir,       // FCTL_SETPANELDIR with closeDirectory, then records the panel info
 };
 
 struct TestPluginState {
@@ -70,6 +72,18 @@ struct TestPluginState {
     char dialogEdit[512];
     int dialogCheck, dialogRadio1, dialogRadio2;
     char setDirectoryCalls[512]; // "name=result|..."
+
+    // Set by the test (later additions).
+    int dirListInFindData; // GetFindData asks GetPluginDirList of its own folder first
+    char dirListDir[64];   // ActionOtherDirList asks for this folder ("elsewhere" if empty)
+    char flaggedName[64];  // GetFindData gives this item PPIF_SELECTED
+    int keepOnClose;       // ProcessEvent(FE_CLOSE) answers 1
+    int failFindData;      // GetFindData answers 0
+    // Recorded by the plugin (later additions).
+    char findModes[256];    // each GetFindData's OpMode, '|' between
+    int closeEvents;        // FE_CLOSE events
+    int reenteredCloses;    // ClosePlugin calls for an instance that was closing already
+    int panelFlaggedNumber; // FCTL_GETPANELINFO: PanelItems with PPIF_SELECTED in Flags
 };
 
 #ifdef __cplusplus

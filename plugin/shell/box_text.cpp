@@ -1,0 +1,44 @@
+#include "shell/box_text.h"
+
+#include <string.h>
+
+static bool IsSeparator(char Character) {
+    return Character == '\\' || Character == '/';
+}
+
+void ShortenPath(char *Buffer, size_t Size, const char *Path, size_t Width) {
+    if (Size == 0) return;
+    if (Width >= Size) Width = Size - 1;
+    size_t length = strlen(Path);
+    if (length <= Width) {
+        memcpy(Buffer, Path, length + 1);
+        return;
+    }
+    static const char Gap[] = "...\\";
+    const size_t gapLength = sizeof(Gap) - 1;
+    const char *name = Path;
+    for (const char *p = Path; *p; ++p)
+        if (IsSeparator(*p)) name = p + 1;
+    size_t nameLength = strlen(name);
+    if (Width <= gapLength) {
+        memcpy(Buffer, Path + length - Width, Width + 1);
+        return;
+    }
+    if (nameLength + gapLength >= Width) {
+        // Even the name is too long: its end stays, with the extension.
+        size_t kept = Width - gapLength;
+        memcpy(Buffer, Gap, gapLength);
+        memcpy(Buffer + gapLength, name + nameLength - kept, kept + 1);
+        return;
+    }
+    // As much of the start as fits, cut after a separator where there is one.
+    size_t head = Width - gapLength - nameLength;
+    for (size_t i = head; i > 0; --i)
+        if (IsSeparator(Path[i - 1])) {
+            head = i;
+            break;
+        }
+    memcpy(Buffer, Path, head);
+    memcpy(Buffer + head, Gap, gapLength);
+    memcpy(Buffer + head + gapLength, name, nameLength + 1);
+}
