@@ -25,9 +25,12 @@ bool AskAboutPatternLine(const char *Line, size_t Length, void *Context) {
     if (length >= sizeof(shown)) length = sizeof(shown) - 1;
     memcpy(shown, Line, length);
     shown[length] = 0;
+    // A line wider than the box keeps its pattern: the middle of its directory goes.
+    char fitted[MAX_PATH];
+    ShortenPath(fitted, sizeof(fitted), shown, MessageLineWidth);
     const char *items[] = {GetMessageText(MsgWarning),
                            GetMessageText(MsgPatternLineSendsOthers),
-                           shown,
+                           fitted,
                            GetMessageText(MsgPatternLineWhole),
                            GetMessageText(MsgOk),
                            GetMessageText(MsgCancel)};
@@ -54,9 +57,23 @@ void ShowWriteFailure(int TitleId, const char *Path, DWORD Error) {
         // The system's text is in the ANSI code page; the host shows OEM.
         CharToOemA(reason, reason);
     }
-    const char *items[] = {GetMessageText(TitleId), GetMessageText(MsgCannotWrite), Path, reason,
-                           GetMessageText(MsgOk)};
-    HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 1);
+    // The host cuts a line wider than its boxes: the path keeps its file name, and a long
+    // reason goes on on a second line.
+    char shownPath[MAX_PATH];
+    ShortenPath(shownPath, sizeof(shownPath), Path, MessageLineWidth);
+    size_t first = FitLineAtBlank(reason, MessageLineWidth);
+    const char *rest = reason + first;
+    while (*rest == ' ') ++rest;
+    reason[first] = 0;
+    const char *items[] = {
+        GetMessageText(TitleId), GetMessageText(MsgCannotWrite), shownPath, reason, rest,
+        GetMessageText(MsgOk)};
+    if (*rest)
+        HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 1);
+    else {
+        items[4] = items[5];
+        HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 1);
+    }
 }
 
 // The busy box itself, whatever the flag does meanwhile: true when the user goes on. It names

@@ -42,3 +42,11 @@ void ShortenPath(char *Buffer, size_t Size, const char *Path, size_t Width) {
     memcpy(Buffer + head, Gap, gapLength);
     memcpy(Buffer + head + gapLength, name, nameLength + 1);
 }
+
+size_t FitLineAtBlank(const char *Text, size_t Width) {
+    size_t length = strlen(Text);
+    if (length <= Width) return length;
+    for (size_t i = Width; i > 0; --i)
+        if (Text[i] == ' ') return i;
+    return Width;
+}

@@ -12,4 +12,8 @@ static const size_t MessageLineWidth = 65;
 // middle of its directory ("Z:\var\spool\...\006400c8.flo").
 void ShortenPath(char *Buffer, size_t Size, const char *Path, size_t Width);
 
+// How much of Text goes on a box line of Width characters: all of it when it fits, else up to
+// the last blank that lets it fit (at Width when there is none). The rest goes on a next line.
+size_t FitLineAtBlank(const char *Text, size_t Width);
+
 #endif

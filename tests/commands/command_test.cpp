@@ -240,8 +240,18 @@ standin::Expect CommandTest::WriteFailure(int titleId, const std::string &path, 
     return standin::Expect::Message()
         .Warning()
         .Check([this, titleId, path, error](const standin::ShownBox &box) {
-            return CompareBox(box, Text(titleId), {Text(MsgCannotWrite), path, SystemText(error)},
-                              {Text(MsgOk)});
+            // A reason wider than the host's boxes goes on on a second line, split at a blank.
+            std::vector<std::string> lines = {Text(MsgCannotWrite), ShownPath(path)};
+            std::string reason = SystemText(error);
+            size_t blank = reason.size() <= MessageLineWidth ? std::string::npos
+                                                             : reason.rfind(' ', MessageLineWidth);
+            if (blank == std::string::npos) {
+                lines.push_back(reason);
+            } else {
+                lines.push_back(reason.substr(0, blank));
+                lines.push_back(reason.substr(blank + 1));
+            }
+            return CompareBox(box, Text(titleId), lines, {Text(MsgOk)});
         })
         .Press(0);
 }

@@ -154,7 +154,8 @@ protected:
         return Expect::Message()
             .Warning()
             .Check([this, line](const ShownBox &box) -> std::string {
-                Lines expected = {Text(MsgPatternLineSendsOthers), line, Text(MsgPatternLineWhole)};
+                Lines expected = {Text(MsgPatternLineSendsOthers), ShownPath(line),
+                                  Text(MsgPatternLineWhole)};
                 if (box.title != Text(MsgWarning) || box.texts != expected)
                     return "not the pattern line question";
                 return "";
