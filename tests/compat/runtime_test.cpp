@@ -155,7 +155,9 @@ TEST(Modules, NamesLoadingAndProcedures) {
 TEST(Time, SleepAndTicks) {
     DWORD start = GetTickCount();
     Sleep(50);
-    EXPECT_GE(GetTickCount() - start, 40u);
+    // The tick count moves in steps of a timer tick (about 16 ms on Windows, and Wine's may lag
+    // a step on a loaded machine): a margin of that, not of the sleep itself.
+    EXPECT_GE(GetTickCount() - start, 25u);
 }
 
 } // namespace
