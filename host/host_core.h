@@ -476,6 +476,10 @@ private:
     bool walking_ = false;
 };
 
+// The radio group of items[index]: the unbroken run of radio buttons around it, started by
+// one with DIF_GROUP and ended by any other item; [first, last).
+void RadioGroupOf(const FarDialogItem *items, int count, int index, int &first, int &last);
+
 // The path as the platform's file system names it: "Z:\a\b" gives "/a/b" on Linux.
 std::string NativePath(const std::string &win32Path);
 // The Win32 form of a path: "/a/b" gives "Z:\a\b" on Linux (and under Wine).

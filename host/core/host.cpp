@@ -829,6 +829,20 @@ static bool IsEditType(int type) {
     return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT;
 }
 
+void RadioGroupOf(const FarDialogItem *items, int count, int index, int &first, int &last) {
+    first = last = index;
+    if (index < 0 || index >= count || items[index].Type != DI_RADIOBUTTON) {
+        last = index + 1;
+        return;
+    }
+    while (first > 0 && !(items[first].Flags & DIF_GROUP) &&
+           items[first - 1].Type == DI_RADIOBUTTON)
+        --first;
+    last = index + 1;
+    while (last < count && items[last].Type == DI_RADIOBUTTON && !(items[last].Flags & DIF_GROUP))
+        ++last;
+}
+
 int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDialogItem *items,
                     int count) {
     if (!items || count <= 0) {
@@ -841,11 +855,14 @@ int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDi
     request.x2 = x2;
     request.y2 = y2;
     request.helpTopic = TextOrEmpty(helpTopic);
-    request.items = items;
+    // The front end works on the host's own copy; every field of every item is written back
+    // when the dialog ends, whichever way it ends.
+    std::vector<FarDialogItem> working(items, items + count);
+    request.items = working.data();
     request.count = count;
     request.histories.resize(count);
     for (int i = 0; i < count; ++i) {
-        FarDialogItem &item = items[i];
+        FarDialogItem &item = working[i];
         if (item.Type < DI_TEXT || item.Type > DI_RADIOBUTTON)
             Fail("Dialog item " + std::to_string(i) + " has the unknown type " +
                  std::to_string(item.Type));
@@ -865,6 +882,24 @@ int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDi
         Fail("the front end closed a dialog with item " + std::to_string(result));
         result = -1;
     }
+    // Enter on an item that is no button chooses the default button.
+    if (result >= 0 && working[result].Type != DI_BUTTON)
+        for (int i = 0; i < count; ++i)
+            if (working[i].DefaultButton) {
+                result = i;
+                break;
+            }
+    for (int i = 0; i < count; ++i) {
+        FarDialogItem &item = working[i];
+        if (!IsEditType(item.Type)) continue;
+        // A field holds what its line editor holds: 511 characters, a fixed one its width.
+        size_t limit = sizeof item.Data - 1;
+        if (item.Type == DI_FIXEDIT && item.X2 >= item.X1)
+            limit = std::min(limit, static_cast<size_t>(item.X2 - item.X1 + 1));
+        item.Data[sizeof item.Data - 1] = 0;
+        if (std::strlen(item.Data) > limit) item.Data[limit] = 0;
+    }
+    std::copy(working.begin(), working.end(), items);
     // Any close but Esc (Cancel too) adds each history field's text.
     if (result >= 0)
         for (int i = 0; i < count; ++i)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 using standin::Expect;
 using standin::Panel;
@@ -128,6 +129,67 @@ TEST_F(RealHostTest, LongMessageLinesAreCutAtTheScreenWidthLessFifteen) {
     // A box without buttons answers 0 at once.
     EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, items, 2, 0), 0);
     EXPECT_EQ(front.Verify(), "");
+}
+
+// The dialog's answer as the plugin gets it back: fields capped, Enter on a field closing with
+// the default button, radio groups split by any other item, every item written back.
+struct DialogKindsCase {
+    const char *name;
+    std::function<void(Expect &)> answer;
+    int result;
+    const char *fixed, *field;
+    int a, b, c, d; // the radio buttons' Selected
+};
+
+class DialogKindsTest : public RealHostTest,
+                        public ::testing::WithParamInterface<DialogKindsCase> {};
+
+TEST_P(DialogKindsTest, AnswerWrittenBack) {
+    const DialogKindsCase &c = GetParam();
+    Open();
+    Expect answer = Expect::Dialog("Kinds");
+    c.answer(answer);
+    front.Expect(answer);
+    Run(ActionDialogKinds);
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(state->dialogResult, c.result);
+    const FarDialogItem *items = state->dialogItems;
+    EXPECT_STREQ(items[1].Data, c.fixed);
+    EXPECT_STREQ(items[2].Data, c.field);
+    EXPECT_EQ((std::vector<int>{items[3].Selected, items[4].Selected, items[6].Selected,
+                                items[7].Selected}),
+              (std::vector<int>{c.a, c.b, c.c, c.d}));
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(items[i].Y1, i);
+}
+
+static void FillFields(FarDialogItem *items, int) {
+    // A front end that takes any length: the host still hands back what its fields hold.
+    std::memset(items[1].Data, '7', sizeof items[1].Data);
+    std::memset(items[2].Data, 'x', sizeof items[2].Data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DialogKindsTest,
+    ::testing::Values(DialogKindsCase{"SecondGroupOnly", [](Expect &e) { e.Radio(7).Press(8); }, 8,
+                                      "12345", "", 1, 0, 0, 1},
+                      DialogKindsCase{"FirstGroupOnly", [](Expect &e) { e.Radio(4).Press(9); }, 9,
+                                      "12345", "", 0, 1, 1, 0},
+                      DialogKindsCase{"EnterOnAField",
+                                      [](Expect &e) { e.Edit(2, "typed").EnterOn(2); }, 8, "12345",
+                                      "typed", 1, 0, 1, 0},
+                      DialogKindsCase{"EnterOnARadio", [](Expect &e) { e.Radio(6).EnterOn(6); }, 8,
+                                      "12345", "", 1, 0, 1, 0},
+                      DialogKindsCase{"EscapeKeepsTheInput",
+                                      [](Expect &e) { e.Edit(2, "kept").Radio(4).Esc(); }, -1,
+                                      "12345", "kept", 0, 1, 1, 0}),
+    [](const ::testing::TestParamInfo<DialogKindsCase> &info) { return info.param.name; });
+
+TEST_F(RealHostTest, FieldsHoldWhatTheirLineEditorsHold) {
+    Open();
+    front.Expect(Expect::Dialog("Kinds").Then(FillFields).Press(8));
+    Run(ActionDialogKinds);
+    EXPECT_STREQ(state->dialogItems[1].Data, "77777"); // the fixed field's width
+    EXPECT_EQ(std::string(state->dialogItems[2].Data), std::string(511, 'x'));
 }
 
 } // namespace
