@@ -66,7 +66,8 @@ public:
     // Returns the chosen button's index (0 for the first), -1 on Esc. With no buttons the box
     // is drawn and the call returns at once; the box stays until its screen is restored.
     virtual int Message(const MessageRequest &request) = 0;
-    // A modal editor on the file; returns when the user leaves it, the file saved by then.
+    // A modal editor on the file; returns when the user leaves it, the file saved by then:
+    // 0 it could not be opened, 1 modified, 2 not modified, 3 loading interrupted.
     virtual int Editor(const EditorRequest &request) = 0;
     // The screen was saved under this id / put back (boxes drawn since then disappear).
     virtual void ScreenSaved(int /*id*/) {}

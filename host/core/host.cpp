@@ -955,7 +955,14 @@ int Host::RunEditor(const char *fileName, const char *title, int x1, int y1, int
     request.flags = flags;
     request.startLine = startLine;
     request.startChar = startChar;
-    return frontEnd_.Editor(request);
+    // Modal with Flags 0: 0 the file could not be opened, 1 modified, 2 not modified, 3 its
+    // loading was interrupted.
+    int result = frontEnd_.Editor(request);
+    if (result < 0 || result > 3) {
+        Fail("the front end answered the editor with " + std::to_string(result));
+        result = 0;
+    }
+    return result;
 }
 
 HANDLE Host::SaveScreen() {

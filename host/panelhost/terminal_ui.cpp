@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -623,6 +624,9 @@ int TerminalUi::Editor(const standin::EditorRequest &request) {
     // The editor's own words may hold arguments ("emacs -nw"): the shell splits them, the file
     // name goes as one argument whatever it holds.
     std::string script = command + " \"$1\"";
+    // Modified or not, as the host's own editor answers: by the file's size and time.
+    struct stat before {};
+    bool existed = stat(request.nativePath.c_str(), &before) == 0;
     int status = -1;
     pid_t child = fork();
     if (child == 0) {
@@ -643,12 +647,19 @@ int TerminalUi::Editor(const standin::EditorRequest &request) {
     }
     screen_.Resume();
     Redraw();
-    if (child < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 127))
+    if (child < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 127)) {
         ShowMessage("Editor",
                     {"The editor could not be started:", command,
                      "Set $VISUAL or $EDITOR to the editor you want."},
                     {"OK"}, true);
-    return 1;
+        return 0;
+    }
+    struct stat after {};
+    if (stat(request.nativePath.c_str(), &after) != 0) return existed ? 1 : 2;
+    bool same = existed && after.st_size == before.st_size &&
+                after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+                after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+    return same ? 2 : 1;
 }
 
 } // namespace panelhost

@@ -192,4 +192,24 @@ TEST_F(RealHostTest, FieldsHoldWhatTheirLineEditorsHold) {
     EXPECT_EQ(std::string(state->dialogItems[2].Data), std::string(511, 'x'));
 }
 
+// The modal editor's four answers reach the plugin as they are; anything else is the front
+// end's fault and reads as "could not open".
+TEST_F(RealHostTest, EditorAnswersReachThePlugin) {
+    Open();
+    std::snprintf(state->editorFile, sizeof state->editorFile, "%s", work.Win("note.req").c_str());
+    state->takeKey = VK_F7;
+    state->keyAction = ActionEditor;
+    for (int answer : {0, 1, 2, 3}) {
+        front.ExpectEditor(nullptr, answer);
+        host->PressKey(VK_F7);
+        EXPECT_EQ(state->editorResult, answer);
+    }
+    EXPECT_TRUE(host->Failures().empty());
+    front.ExpectEditor(nullptr, 4);
+    host->PressKey(VK_F7);
+    EXPECT_EQ(state->editorResult, 0);
+    EXPECT_EQ(host->Failures().size(), 1u);
+    host->ClearFailures();
+}
+
 } // namespace
