@@ -15,6 +15,7 @@
 #include "plugin_api.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -278,7 +279,12 @@ struct HostOptions {
     bool manualClock = false;
     // Message lines wider than this less 15 columns are cut at their end.
     int screenWidth = 80;
+    // The user's "show hidden and system files"; the real host starts with it off.
+    bool showHidden = false;
 };
+
+// The panels' filter: true keeps the item. Applied to a plugin panel that sets OPIF_USEFILTER.
+using PanelFilter = std::function<bool(const FAR_FIND_DATA &)>;
 
 class Host {
 public:
@@ -365,6 +371,9 @@ public:
     // ClosePlugin calls made for a panel that was being closed already (the plugin closed
     // its own panel from inside ClosePlugin).
     int ReenteredCloses() const { return reenteredCloses_; }
+
+    // The filter the user set for the panels; none (the default) drops nothing.
+    void SetPanelFilter(PanelFilter filter) { filter_ = std::move(filter); }
 
     // CmpName as the host offers it.
     static bool CmpName(const char *pattern, const char *string, bool skipPath);
@@ -475,6 +484,7 @@ private:
     int dirListWalks_ = 0;
     int reenteredCloses_ = 0;
     bool walking_ = false;
+    PanelFilter filter_;
 };
 
 // The radio group of items[index]: the unbroken run of radio buttons around it, started by

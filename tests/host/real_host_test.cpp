@@ -212,4 +212,50 @@ TEST_F(RealHostTest, EditorAnswersReachThePlugin) {
     host->ClearFailures();
 }
 
+// Hidden and system items only while the user shows them; the panel's filter only where the
+// plugin asks for it, and with no filter set nothing is dropped.
+struct ShownCase {
+    const char *name;
+    bool showHidden, useFilter, filterSet;
+    Names shown;
+};
+
+class ShownItemsTest : public HostTest, public ::testing::WithParamInterface<ShownCase> {};
+
+TEST_P(ShownItemsTest, Listing) {
+    const ShownCase &c = GetParam();
+    standin::HostOptions options = Options();
+    options.showHidden = c.showHidden;
+    ASSERT_NO_FATAL_FAILURE(Load(options));
+    AddEntry("", "plain.txt", FILE_ATTRIBUTE_ARCHIVE);
+    AddEntry("", "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
+    AddEntry("", "system.txt", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    AddEntry("", "other.zip", FILE_ATTRIBUTE_ARCHIVE);
+    state->openFlags = OPIF_ADDDOTS | (c.useFilter ? OPIF_USEFILTER : 0);
+    if (c.filterSet)
+        host->SetPanelFilter([](const FAR_FIND_DATA &data) {
+            return std::strstr(data.cFileName, ".txt") != nullptr;
+        });
+    Panel &panel = Open();
+    Names names = panel.Names();
+    std::sort(names.begin() + 1, names.end());
+    EXPECT_EQ(names, c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShownItemsTest,
+    ::testing::Values(
+        ShownCase{"HiddenOff", false, false, false, {"..", "other.zip", "plain.txt"}},
+        ShownCase{"HiddenOn",
+                  true,
+                  false,
+                  false,
+                  {"..", "hidden.txt", "other.zip", "plain.txt", "system.txt"}},
+        ShownCase{"FilterWithoutTheFlag", false, false, true, {"..", "other.zip", "plain.txt"}},
+        ShownCase{"FlagWithoutAFilter", false, true, false, {"..", "other.zip", "plain.txt"}},
+        ShownCase{"FlagAndFilter", false, true, true, {"..", "plain.txt"}},
+        ShownCase{
+            "FilterAndHidden", true, true, true, {"..", "hidden.txt", "plain.txt", "system.txt"}}),
+    [](const ::testing::TestParamInfo<ShownCase> &info) { return info.param.name; });
+
 } // namespace
