@@ -39,8 +39,12 @@ struct DialogRequest {
     std::vector<std::vector<std::string>> histories;
 };
 
+// Message flag: the system's text for GetLastError() above the lines.
+constexpr DWORD kMessageErrorType = 0x2;
+
 struct MessageRequest {
-    DWORD flags = 0; // FMSG_WARNING
+    DWORD flags = 0; // FMSG_WARNING, kMessageErrorType
+    // Lines starting with byte 1 or 2 are separators across the box.
     std::string helpTopic;
     std::string title;
     std::vector<std::string> lines;

@@ -915,10 +915,23 @@ int Host::RunMessage(DWORD flags, const char *helpTopic, const char *const *item
              " buttons: it needs a title and its buttons");
         return -1;
     }
+    DWORD error = GetLastError(); // before anything here changes it
     MessageRequest request;
     request.flags = flags;
     request.helpTopic = TextOrEmpty(helpTopic);
     request.title = TextOrEmpty(items[0]);
+    // The system's text for the last error goes above the plugin's lines.
+    if (flags & kMessageErrorType) {
+        char text[512];
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
+        if (length > 0 && length < sizeof text) {
+            while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                                  text[length - 1] == ' '))
+                --length;
+            request.lines.push_back(std::string(text, length));
+        }
+    }
     // A line wider than the screen less 15 columns loses its end (separators, starting with
     // byte 1 or 2, are drawn across the box whatever they hold).
     size_t widest = static_cast<size_t>(std::max(1, options_.screenWidth - 15));

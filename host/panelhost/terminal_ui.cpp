@@ -155,7 +155,12 @@ void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines,
                                 bool warning) {
     BoxColors colors = ColorsOf(warning);
     int inner = TextWidth(title) + 2;
-    for (const std::u32string &line : lines) inner = std::max(inner, TextWidth(line));
+    // A line starting with byte 1 or 2 is a separator across the box.
+    auto separator = [](const std::u32string &line) {
+        return !line.empty() && (line[0] == 1 || line[0] == 2);
+    };
+    for (const std::u32string &line : lines)
+        if (!separator(line)) inner = std::max(inner, TextWidth(line));
     int buttonsWidth = -1;
     std::vector<int> hotKeys;
     std::vector<std::u32string> labels;
@@ -178,6 +183,10 @@ void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines,
     }
     int y = top + 2;
     for (const std::u32string &line : lines) {
+        if (separator(line)) {
+            screen_.Separator(y++, left + 2, width - 4, colors.text, true);
+            continue;
+        }
         std::u32string shown = CutText(line, inner);
         screen_.Put(y++, left + (width - TextWidth(shown)) / 2, shown, colors.text);
     }
@@ -209,8 +218,11 @@ int TerminalUi::RunMessageBox(const std::string &title, const std::vector<std::s
         int room = std::max(10, screen_.Width() - 10);
         std::vector<std::u32string> out;
         for (const std::string &line : lines)
-            for (const std::u32string &piece : WrapText(DecodeUtf8(line), room))
-                out.push_back(piece);
+            if (!line.empty() && (line[0] == 1 || line[0] == 2))
+                out.push_back(DecodeUtf8(line.substr(0, 1)));
+            else
+                for (const std::u32string &piece : WrapText(DecodeUtf8(line), room))
+                    out.push_back(piece);
         return out;
     };
     size_t layer =

@@ -258,4 +258,44 @@ INSTANTIATE_TEST_SUITE_P(
             "FilterAndHidden", true, true, true, {"..", "hidden.txt", "plain.txt", "system.txt"}}),
     [](const ::testing::TestParamInfo<ShownCase> &info) { return info.param.name; });
 
+// FMSG_ERRORTYPE puts the system's text for the last error above the lines; separators pass
+// whole; a box with no buttons answers 0 at once.
+TEST_F(RealHostTest, ErrorTypeMessagesAndSeparators) {
+    Open();
+    state->takeKey = VK_F7;
+    state->keyAction = ActionMessageFlags;
+    char expected[512];
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       ERROR_FILE_NOT_FOUND, 0, expected, sizeof expected, nullptr);
+    ASSERT_GT(length, 0u);
+    std::string reason(expected, length);
+    while (!reason.empty() && std::strchr("\r\n ", reason.back())) reason.pop_back();
+    std::snprintf(state->messageLines, sizeof state->messageLines, "%s",
+                  "Cannot open|\x01|Z:\\x.flo");
+    state->messageButtons = 1;
+    state->messageError = ERROR_FILE_NOT_FOUND;
+    state->messageFlags = FMSG_WARNING | standin::kMessageErrorType;
+    front.Expect(Expect::Message("Flags").Press(0));
+    // On Linux each module keeps its own compat layer, and so its own last error: set the
+    // host's too.
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    host->PressKey(VK_F7);
+    state->messageFlags = FMSG_WARNING;
+    std::snprintf(state->messageLines, sizeof state->messageLines, "%s", "Plain|\x02");
+    front.Expect(Expect::Message("Flags").Press(0));
+    host->PressKey(VK_F7);
+    std::vector<ShownBox> boxes = front.BoxesOf(ShownBox::MessageBox);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].texts, (Names{reason, "Cannot open", "\x01", "Z:\\x.flo"}));
+    EXPECT_EQ(boxes[1].texts, (Names{"Plain", "\x02"}));
+    // No buttons: 0 at once, the box left on the screen.
+    state->messageButtons = 0;
+    state->messageResult = -5;
+    host->PressKey(VK_F7);
+    EXPECT_EQ(state->messageResult, 0);
+    EXPECT_EQ(front.BoxesOf(ShownBox::ProgressBox).size(), 1u);
+    EXPECT_EQ(front.Verify(), "");
+}
+
 } // namespace
