@@ -357,6 +357,10 @@ public:
     // button, 4 Cancel). Esc or Cancel calls nothing; a target edited into a path copies on
     // disk; else CopyToPluginPanel. Returns its result, or -1.
     int CopyThroughDialog(bool move);
+    // F8 on a plugin panel with OPIF_REALNAMES: the host deletes the real files its items name
+    // (the selected ones, else the current one), after its own question ("Delete", buttons
+    // "Delete" and "Cancel"), and lists the panel again. Returns how many went.
+    int DeleteRealFiles(Panel &panel);
     // `times` rounds of the host's idle loop, one second apart (a manual clock is moved by
     // that second first): ProcessEvent(FE_IDLE) on each plugin panel listed more than 2 s ago;
     // a file panel whose directory changed (a file made, deleted, renamed or written there) is

@@ -523,12 +523,33 @@ bool Host::ClosePanelOn(Side side, bool force) {
     }
     panel.closing_ = false;
     std::string directory = panel.Directory();
+    std::string gone;
     if (!panel.pendingDirectory_.empty()) {
         DWORD attributes = GetFileAttributesA(panel.pendingDirectory_.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             directory = panel.pendingDirectory_;
+        else
+            gone = panel.pendingDirectory_;
     }
     panel.BecomeFilePanel(directory);
+    if (!gone.empty()) {
+        // The panel is closed by now; the host names the folder it could not change to.
+        DWORD error = GetLastError();
+        if (error == ERROR_SUCCESS) error = ERROR_DIRECTORY;
+        MessageRequest box;
+        box.flags = FMSG_WARNING | kMessageErrorType;
+        box.title = "Error";
+        char text[512];
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
+        while (length > 0 && length < sizeof text &&
+               (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' '))
+            --length;
+        if (length > 0 && length < sizeof text) box.lines.push_back(std::string(text, length));
+        box.lines.push_back(gone);
+        box.buttons = {"Ok"};
+        frontEnd_.Message(box);
+    }
     return true;
 }
 
@@ -569,6 +590,9 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
         case VK_F6:
             if (!now.IsPlugin() && Passive().IsPlugin()) CopyThroughDialog(virtualKey == VK_F6);
             break;
+        case VK_F8:
+            if (now.IsPlugin() && (now.Info().flags & OPIF_REALNAMES)) DeleteRealFiles(now);
+            break;
         default:
             break;
         }
@@ -587,6 +611,35 @@ static std::vector<PluginPanelItem> ItemsToCopy(const Panel &source) {
     if (items.empty() && source.Count() > 0 && !source.IsDotsItem(source.CurrentIndex()))
         items.push_back(source.RawItem(source.CurrentIndex()));
     return items;
+}
+
+int Host::DeleteRealFiles(Panel &panel) {
+    std::vector<PluginPanelItem> items = ItemsToCopy(panel);
+    if (items.empty()) return 0;
+    // The host's own question; the plugin hears nothing of the deletion.
+    MessageRequest question;
+    question.flags = FMSG_WARNING;
+    question.title = "Delete";
+    question.lines.push_back(items.size() == 1 ? "Do you wish to delete the file"
+                                               : "Do you wish to delete");
+    question.lines.push_back(items.size() == 1 ? std::string(items[0].FindData.cFileName)
+                                               : std::to_string(items.size()) + " items");
+    question.buttons = {"Delete", "Cancel"};
+    if (frontEnd_.Message(question) != 0) return 0;
+    int deleted = 0;
+    for (const PluginPanelItem &item : items) {
+        // The item's name is the real file's: relative names to the current directory.
+        const char *name = item.FindData.cFileName;
+        bool done = (item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        ? RemoveDirectoryA(name) != 0
+                        : DeleteFileA(name) != 0;
+        if (done) ++deleted;
+    }
+    if (panel.IsPlugin()) {
+        panel.Update(true);
+        panel.Redraw();
+    }
+    return deleted;
 }
 
 int Host::CopyThroughDialog(bool move) {

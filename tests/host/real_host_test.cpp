@@ -298,4 +298,69 @@ TEST_F(RealHostTest, ErrorTypeMessagesAndSeparators) {
     EXPECT_EQ(front.Verify(), "");
 }
 
+// A folder that is gone: the panel closes all the same, shows the folder it showed before, and
+// the host's error box comes after the close.
+TEST_F(RealHostTest, SetPanelDirToAGoneFolderShowsTheErrorAfterTheClose) {
+    std::string gone = work.Win("gone");
+    std::snprintf(state->closeDirectory, sizeof state->closeDirectory, "%s", gone.c_str());
+    std::string before = host->Left().Directory();
+    Open();
+    int closesAtTheBox = -1;
+    front.Expect(
+        Expect::Message("Error").Warning().Contains(gone).Press(0).Check([&](const ShownBox &) {
+            closesAtTheBox = state->closeCalls;
+            return std::string();
+        }));
+    Run(ActionSetDir);
+    EXPECT_FALSE(host->Left().IsPlugin());
+    EXPECT_EQ(host->Left().Directory(), before);
+    EXPECT_EQ(closesAtTheBox, 1);
+    EXPECT_EQ(front.Verify(), "");
+}
+
+// F8 on a panel whose items are real names: the host asks its own question and deletes the
+// files themselves (relative names from the current directory, the panel's), never the plugin.
+struct RealDeleteCase {
+    const char *name;
+    DWORD flags;
+    bool asked, confirm, selectBoth;
+    bool firstGone, secondGone;
+};
+
+class RealDeleteTest : public RealHostTest, public ::testing::WithParamInterface<RealDeleteCase> {};
+
+TEST_P(RealDeleteTest, F8) {
+    const RealDeleteCase &c = GetParam();
+    work.Write("real1.txt", "1");
+    work.Write("real2.txt", "2");
+    AddEntry("", "real1.txt", FILE_ATTRIBUTE_ARCHIVE, 1);
+    AddEntry("", "real2.txt", FILE_ATTRIBUTE_ARCHIVE, 1);
+    state->openFlags = OPIF_ADDDOTS | c.flags;
+    Panel &panel = Open();
+    ASSERT_TRUE(panel.SetCurrentByName("real1.txt"));
+    if (c.selectBoth) {
+        panel.Select("real1.txt");
+        panel.Select("real2.txt");
+    }
+    if (c.asked)
+        front.Expect(Expect::Message("Delete")
+                         .Warning()
+                         .Contains(c.selectBoth ? "2 items" : "real1.txt")
+                         .PressText(c.confirm ? "Delete" : "Cancel"));
+    int updates = panel.UpdateCount();
+    host->PressKey(VK_F8);
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(!work.Exists("real1.txt"), c.firstGone);
+    EXPECT_EQ(!work.Exists("real2.txt"), c.secondGone);
+    EXPECT_EQ(panel.UpdateCount() > updates, c.confirm);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RealDeleteTest,
+    ::testing::Values(RealDeleteCase{"NotRealNames", 0, false, false, false, false, false},
+                      RealDeleteCase{"Current", OPIF_REALNAMES, true, true, false, true, false},
+                      RealDeleteCase{"Cancelled", OPIF_REALNAMES, true, false, false, false, false},
+                      RealDeleteCase{"Selected", OPIF_REALNAMES, true, true, true, true, true}),
+    [](const ::testing::TestParamInfo<RealDeleteCase> &info) { return info.param.name; });
+
 } // namespace
