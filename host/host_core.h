@@ -15,6 +15,7 @@
 #include "plugin_api.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,8 +39,12 @@ struct DialogRequest {
     std::vector<std::vector<std::string>> histories;
 };
 
+// Message flag: the system's text for GetLastError() above the lines.
+constexpr DWORD kMessageErrorType = 0x2;
+
 struct MessageRequest {
-    DWORD flags = 0; // FMSG_WARNING
+    DWORD flags = 0; // FMSG_WARNING, kMessageErrorType
+    // Lines starting with byte 1 or 2 are separators across the box.
     std::string helpTopic;
     std::string title;
     std::vector<std::string> lines;
@@ -66,7 +71,8 @@ public:
     // Returns the chosen button's index (0 for the first), -1 on Esc. With no buttons the box
     // is drawn and the call returns at once; the box stays until its screen is restored.
     virtual int Message(const MessageRequest &request) = 0;
-    // A modal editor on the file; returns when the user leaves it, the file saved by then.
+    // A modal editor on the file; returns when the user leaves it, the file saved by then:
+    // 0 it could not be opened, 1 modified, 2 not modified, 3 loading interrupted.
     virtual int Editor(const EditorRequest &request) = 0;
     // The screen was saved under this id / put back (boxes drawn since then disappear).
     virtual void ScreenSaved(int /*id*/) {}
@@ -277,7 +283,12 @@ struct HostOptions {
     bool manualClock = false;
     // Message lines wider than this less 15 columns are cut at their end.
     int screenWidth = 80;
+    // The user's "show hidden and system files"; the real host starts with it off.
+    bool showHidden = false;
 };
+
+// The panels' filter: true keeps the item. Applied to a plugin panel that sets OPIF_USEFILTER.
+using PanelFilter = std::function<bool(const FAR_FIND_DATA &)>;
 
 class Host {
 public:
@@ -346,6 +357,10 @@ public:
     // button, 4 Cancel). Esc or Cancel calls nothing; a target edited into a path copies on
     // disk; else CopyToPluginPanel. Returns its result, or -1.
     int CopyThroughDialog(bool move);
+    // F8 on a plugin panel with OPIF_REALNAMES: the host deletes the real files its items name
+    // (the selected ones, else the current one), after its own question ("Delete", buttons
+    // "Delete" and "Cancel"), and lists the panel again. Returns how many went.
+    int DeleteRealFiles(Panel &panel);
     // `times` rounds of the host's idle loop, one second apart (a manual clock is moved by
     // that second first): ProcessEvent(FE_IDLE) on each plugin panel listed more than 2 s ago;
     // a file panel whose directory changed (a file made, deleted, renamed or written there) is
@@ -364,6 +379,9 @@ public:
     // ClosePlugin calls made for a panel that was being closed already (the plugin closed
     // its own panel from inside ClosePlugin).
     int ReenteredCloses() const { return reenteredCloses_; }
+
+    // The filter the user set for the panels; none (the default) drops nothing.
+    void SetPanelFilter(PanelFilter filter) { filter_ = std::move(filter); }
 
     // CmpName as the host offers it.
     static bool CmpName(const char *pattern, const char *string, bool skipPath);
@@ -474,7 +492,12 @@ private:
     int dirListWalks_ = 0;
     int reenteredCloses_ = 0;
     bool walking_ = false;
+    PanelFilter filter_;
 };
+
+// The radio group of items[index]: the unbroken run of radio buttons around it, started by
+// one with DIF_GROUP and ended by any other item; [first, last).
+void RadioGroupOf(const FarDialogItem *items, int count, int index, int &first, int &last);
 
 // The path as the platform's file system names it: "Z:\a\b" gives "/a/b" on Linux.
 std::string NativePath(const std::string &win32Path);

@@ -78,7 +78,8 @@ public:
     Expect &Radio(int index);                         // turns the group's others off
     Expect &Press(int index);                         // dialog: item index; message: button index
     Expect &PressText(const std::string &label);      // the button labelled so ('&' ignored)
-    Expect &Default(); // Enter: the dialog's default button; a message's 0
+    Expect &Default();          // Enter: the dialog's default button; a message's 0
+    Expect &EnterOn(int index); // dialog: Enter with the focus on that item (any kind)
     Expect &Esc();
     // Runs with the items after the answer was filled in, before the dialog returns.
     Expect &Then(std::function<void(FarDialogItem *items, int count)> action);
@@ -88,7 +89,7 @@ public:
 
 private:
     friend class ScriptedFrontEnd;
-    enum class Button { Default, Index, Text, Escape };
+    enum class Button { Default, Index, Text, Escape, EnterOn };
     bool dialog_ = true;
     std::optional<std::string> title_, help_;
     std::vector<std::string> contains_;

@@ -523,12 +523,33 @@ bool Host::ClosePanelOn(Side side, bool force) {
     }
     panel.closing_ = false;
     std::string directory = panel.Directory();
+    std::string gone;
     if (!panel.pendingDirectory_.empty()) {
         DWORD attributes = GetFileAttributesA(panel.pendingDirectory_.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             directory = panel.pendingDirectory_;
+        else
+            gone = panel.pendingDirectory_;
     }
     panel.BecomeFilePanel(directory);
+    if (!gone.empty()) {
+        // The panel is closed by now; the host names the folder it could not change to.
+        DWORD error = GetLastError();
+        if (error == ERROR_SUCCESS) error = ERROR_DIRECTORY;
+        MessageRequest box;
+        box.flags = FMSG_WARNING | kMessageErrorType;
+        box.title = "Error";
+        char text[512];
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
+        while (length > 0 && length < sizeof text &&
+               (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' '))
+            --length;
+        if (length > 0 && length < sizeof text) box.lines.push_back(std::string(text, length));
+        box.lines.push_back(gone);
+        box.buttons = {"Ok"};
+        frontEnd_.Message(box);
+    }
     return true;
 }
 
@@ -569,6 +590,9 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
         case VK_F6:
             if (!now.IsPlugin() && Passive().IsPlugin()) CopyThroughDialog(virtualKey == VK_F6);
             break;
+        case VK_F8:
+            if (now.IsPlugin() && (now.Info().flags & OPIF_REALNAMES)) DeleteRealFiles(now);
+            break;
         default:
             break;
         }
@@ -587,6 +611,35 @@ static std::vector<PluginPanelItem> ItemsToCopy(const Panel &source) {
     if (items.empty() && source.Count() > 0 && !source.IsDotsItem(source.CurrentIndex()))
         items.push_back(source.RawItem(source.CurrentIndex()));
     return items;
+}
+
+int Host::DeleteRealFiles(Panel &panel) {
+    std::vector<PluginPanelItem> items = ItemsToCopy(panel);
+    if (items.empty()) return 0;
+    // The host's own question; the plugin hears nothing of the deletion.
+    MessageRequest question;
+    question.flags = FMSG_WARNING;
+    question.title = "Delete";
+    question.lines.push_back(items.size() == 1 ? "Do you wish to delete the file"
+                                               : "Do you wish to delete");
+    question.lines.push_back(items.size() == 1 ? std::string(items[0].FindData.cFileName)
+                                               : std::to_string(items.size()) + " items");
+    question.buttons = {"Delete", "Cancel"};
+    if (frontEnd_.Message(question) != 0) return 0;
+    int deleted = 0;
+    for (const PluginPanelItem &item : items) {
+        // The item's name is the real file's: relative names to the current directory.
+        const char *name = item.FindData.cFileName;
+        bool done = (item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        ? RemoveDirectoryA(name) != 0
+                        : DeleteFileA(name) != 0;
+        if (done) ++deleted;
+    }
+    if (panel.IsPlugin()) {
+        panel.Update(true);
+        panel.Redraw();
+    }
+    return deleted;
 }
 
 int Host::CopyThroughDialog(bool move) {
@@ -829,6 +882,20 @@ static bool IsEditType(int type) {
     return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT;
 }
 
+void RadioGroupOf(const FarDialogItem *items, int count, int index, int &first, int &last) {
+    first = last = index;
+    if (index < 0 || index >= count || items[index].Type != DI_RADIOBUTTON) {
+        last = index + 1;
+        return;
+    }
+    while (first > 0 && !(items[first].Flags & DIF_GROUP) &&
+           items[first - 1].Type == DI_RADIOBUTTON)
+        --first;
+    last = index + 1;
+    while (last < count && items[last].Type == DI_RADIOBUTTON && !(items[last].Flags & DIF_GROUP))
+        ++last;
+}
+
 int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDialogItem *items,
                     int count) {
     if (!items || count <= 0) {
@@ -841,11 +908,14 @@ int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDi
     request.x2 = x2;
     request.y2 = y2;
     request.helpTopic = TextOrEmpty(helpTopic);
-    request.items = items;
+    // The front end works on the host's own copy; every field of every item is written back
+    // when the dialog ends, whichever way it ends.
+    std::vector<FarDialogItem> working(items, items + count);
+    request.items = working.data();
     request.count = count;
     request.histories.resize(count);
     for (int i = 0; i < count; ++i) {
-        FarDialogItem &item = items[i];
+        FarDialogItem &item = working[i];
         if (item.Type < DI_TEXT || item.Type > DI_RADIOBUTTON)
             Fail("Dialog item " + std::to_string(i) + " has the unknown type " +
                  std::to_string(item.Type));
@@ -865,6 +935,24 @@ int Host::RunDialog(int x1, int y1, int x2, int y2, const char *helpTopic, FarDi
         Fail("the front end closed a dialog with item " + std::to_string(result));
         result = -1;
     }
+    // Enter on an item that is no button chooses the default button.
+    if (result >= 0 && working[result].Type != DI_BUTTON)
+        for (int i = 0; i < count; ++i)
+            if (working[i].DefaultButton) {
+                result = i;
+                break;
+            }
+    for (int i = 0; i < count; ++i) {
+        FarDialogItem &item = working[i];
+        if (!IsEditType(item.Type)) continue;
+        // A field holds what its line editor holds: 511 characters, a fixed one its width.
+        size_t limit = sizeof item.Data - 1;
+        if (item.Type == DI_FIXEDIT && item.X2 >= item.X1)
+            limit = std::min(limit, static_cast<size_t>(item.X2 - item.X1 + 1));
+        item.Data[sizeof item.Data - 1] = 0;
+        if (std::strlen(item.Data) > limit) item.Data[limit] = 0;
+    }
+    std::copy(working.begin(), working.end(), items);
     // Any close but Esc (Cancel too) adds each history field's text.
     if (result >= 0)
         for (int i = 0; i < count; ++i)
@@ -880,10 +968,23 @@ int Host::RunMessage(DWORD flags, const char *helpTopic, const char *const *item
              " buttons: it needs a title and its buttons");
         return -1;
     }
+    DWORD error = GetLastError(); // before anything here changes it
     MessageRequest request;
     request.flags = flags;
     request.helpTopic = TextOrEmpty(helpTopic);
     request.title = TextOrEmpty(items[0]);
+    // The system's text for the last error goes above the plugin's lines.
+    if (flags & kMessageErrorType) {
+        char text[512];
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
+        if (length > 0 && length < sizeof text) {
+            while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                                  text[length - 1] == ' '))
+                --length;
+            request.lines.push_back(std::string(text, length));
+        }
+    }
     // A line wider than the screen less 15 columns loses its end (separators, starting with
     // byte 1 or 2, are drawn across the box whatever they hold).
     size_t widest = static_cast<size_t>(std::max(1, options_.screenWidth - 15));
@@ -920,7 +1021,14 @@ int Host::RunEditor(const char *fileName, const char *title, int x1, int y1, int
     request.flags = flags;
     request.startLine = startLine;
     request.startChar = startChar;
-    return frontEnd_.Editor(request);
+    // Modal with Flags 0: 0 the file could not be opened, 1 modified, 2 not modified, 3 its
+    // loading was interrupted.
+    int result = frontEnd_.Editor(request);
+    if (result < 0 || result > 3) {
+        Fail("the front end answered the editor with " + std::to_string(result));
+        result = 0;
+    }
+    return result;
 }
 
 HANDLE Host::SaveScreen() {

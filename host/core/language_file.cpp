@@ -116,10 +116,10 @@ bool ParseLanguageFile(const std::string &path, const std::string &bytes, bool h
             if (headerOnly) return true;
             continue;
         }
-        size_t first = line.find('"');
+        // As the real host reads it: a line that does not start with a quote is no message.
+        if (line[0] != '"') continue;
+        size_t first = 0;
         size_t last = line.rfind('"');
-        if (first == std::string::npos || line.find_first_not_of(" \t") != first)
-            return fail(number, "expected a message in double quotes, found \"" + line + "\"");
         if (last == first) return fail(number, "the message has no closing double quote");
         if (line.find_first_not_of(" \t", last + 1) != std::string::npos)
             return fail(number, "text after the closing double quote");

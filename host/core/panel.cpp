@@ -502,6 +502,15 @@ bool Panel::ListPlugin(bool opening, bool keepSelection) {
             host_.Fail("GetFindData item " + std::to_string(i) + " has a name without its end");
             item.FindData.cFileName[sizeof item.FindData.cFileName - 1] = 0;
         }
+        // Hidden and system items only while the user shows them; the panel's filter where
+        // the plugin asks for it.
+        bool dots = !std::strcmp(item.FindData.cFileName, "..");
+        if (!dots && !host_.options_.showHidden &&
+            (item.FindData.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+            continue;
+        if (!dots && (info_.flags & OPIF_USEFILTER) && host_.filter_ &&
+            !host_.filter_(item.FindData))
+            continue;
         std::unique_ptr<OwnedItem> copy(new OwnedItem);
         if (item.CustomColumnData && item.CustomColumnNumber > 0) {
             for (int c = 0; c < item.CustomColumnNumber; ++c)

@@ -90,8 +90,11 @@ void DialogModel::LayOutCentredRows() {
 void DialogModel::AssignGroups() {
     int start = -1;
     for (size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i].flags & DIF_GROUP) start = static_cast<int>(i);
-        if (items_[i].type == DI_RADIOBUTTON) items_[i].group = start;
+        if (items_[i].type != DI_RADIOBUTTON) continue;
+        // A group is an unbroken run of radio buttons; DIF_GROUP starts a new one.
+        if ((items_[i].flags & DIF_GROUP) || i == 0 || items_[i - 1].type != DI_RADIOBUTTON)
+            start = static_cast<int>(i);
+        items_[i].group = start;
     }
 }
 

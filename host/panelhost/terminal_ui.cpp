@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,7 +155,12 @@ void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines,
                                 bool warning) {
     BoxColors colors = ColorsOf(warning);
     int inner = TextWidth(title) + 2;
-    for (const std::u32string &line : lines) inner = std::max(inner, TextWidth(line));
+    // A line starting with byte 1 or 2 is a separator across the box.
+    auto separator = [](const std::u32string &line) {
+        return !line.empty() && (line[0] == 1 || line[0] == 2);
+    };
+    for (const std::u32string &line : lines)
+        if (!separator(line)) inner = std::max(inner, TextWidth(line));
     int buttonsWidth = -1;
     std::vector<int> hotKeys;
     std::vector<std::u32string> labels;
@@ -177,6 +183,10 @@ void TerminalUi::DrawMessageBox(const std::vector<std::u32string> &lines,
     }
     int y = top + 2;
     for (const std::u32string &line : lines) {
+        if (separator(line)) {
+            screen_.Separator(y++, left + 2, width - 4, colors.text, true);
+            continue;
+        }
         std::u32string shown = CutText(line, inner);
         screen_.Put(y++, left + (width - TextWidth(shown)) / 2, shown, colors.text);
     }
@@ -208,8 +218,11 @@ int TerminalUi::RunMessageBox(const std::string &title, const std::vector<std::s
         int room = std::max(10, screen_.Width() - 10);
         std::vector<std::u32string> out;
         for (const std::string &line : lines)
-            for (const std::u32string &piece : WrapText(DecodeUtf8(line), room))
-                out.push_back(piece);
+            if (!line.empty() && (line[0] == 1 || line[0] == 2))
+                out.push_back(DecodeUtf8(line.substr(0, 1)));
+            else
+                for (const std::u32string &piece : WrapText(DecodeUtf8(line), room))
+                    out.push_back(piece);
         return out;
     };
     size_t layer =
@@ -623,6 +636,9 @@ int TerminalUi::Editor(const standin::EditorRequest &request) {
     // The editor's own words may hold arguments ("emacs -nw"): the shell splits them, the file
     // name goes as one argument whatever it holds.
     std::string script = command + " \"$1\"";
+    // Modified or not, as the host's own editor answers: by the file's size and time.
+    struct stat before {};
+    bool existed = stat(request.nativePath.c_str(), &before) == 0;
     int status = -1;
     pid_t child = fork();
     if (child == 0) {
@@ -643,12 +659,19 @@ int TerminalUi::Editor(const standin::EditorRequest &request) {
     }
     screen_.Resume();
     Redraw();
-    if (child < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 127))
+    if (child < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 127)) {
         ShowMessage("Editor",
                     {"The editor could not be started:", command,
                      "Set $VISUAL or $EDITOR to the editor you want."},
                     {"OK"}, true);
-    return 1;
+        return 0;
+    }
+    struct stat after {};
+    if (stat(request.nativePath.c_str(), &after) != 0) return existed ? 1 : 2;
+    bool same = existed && after.st_size == before.st_size &&
+                after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+                after.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+    return same ? 2 : 1;
 }
 
 } // namespace panelhost

@@ -140,6 +140,11 @@ Expect &Expect::Press(int index) {
     buttonIndex_ = index;
     return *this;
 }
+Expect &Expect::EnterOn(int index) {
+    button_ = Button::EnterOn;
+    buttonIndex_ = index;
+    return *this;
+}
 Expect &Expect::PressText(const std::string &label) {
     button_ = Button::Text;
     buttonText_ = label;
@@ -167,6 +172,9 @@ std::string Expect::Describe() const {
     switch (button_) {
     case Button::Default:
         out << ", answered with Enter";
+        break;
+    case Button::EnterOn:
+        out << ", Enter on item " << buttonIndex_;
         break;
     case Button::Index:
         out << ", answered with " << buttonIndex_;
@@ -332,13 +340,9 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
                  box.Describe());
             continue;
         }
-        // The group runs from an item with DIF_GROUP to the next one.
-        int first = i;
-        while (first > 0 && !(items[first].Flags & DIF_GROUP)) --first;
-        int last = i + 1;
-        while (last < count && !(items[last].Flags & DIF_GROUP)) ++last;
-        for (int j = first; j < last; ++j)
-            if (items[j].Type == DI_RADIOBUTTON) items[j].Selected = j == i ? 1 : 0;
+        int first, last;
+        RadioGroupOf(items, count, i, first, last);
+        for (int j = first; j < last; ++j) items[j].Selected = j == i ? 1 : 0;
     }
     int result = -1;
     switch (expectation.button_) {
@@ -355,6 +359,15 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
         if (result < 0 || result >= count || items[result].Type != DI_BUTTON) {
             Fail("the script presses item " + std::to_string(result) + ", which is no button:\n" +
                  box.Describe());
+            result = -1;
+        }
+        break;
+    case standin::Expect::Button::EnterOn:
+        // The front end tells where Enter was pressed; the host picks the default button.
+        result = expectation.buttonIndex_;
+        if (result < 0 || result >= count) {
+            Fail("the script presses Enter on item " + std::to_string(result) +
+                 ", which the dialog does not have:\n" + box.Describe());
             result = -1;
         }
         break;
@@ -423,6 +436,9 @@ int ScriptedFrontEnd::Message(const MessageRequest &request) {
                  std::to_string(buttons) + ":\n" + box.Describe());
             result = -1;
         }
+        break;
+    case standin::Expect::Button::EnterOn: // a message box has buttons only
+        result = 0;
         break;
     case standin::Expect::Button::Text:
         for (int i = 0; i < buttons && result < 0; ++i)

@@ -42,6 +42,7 @@ void HostTest::Load(standin::HostOptions options) {
     merged.expectedMessages = options.expectedMessages;
     merged.leftDirectory = options.leftDirectory.empty() ? work.Win() : options.leftDirectory;
     merged.rightDirectory = options.rightDirectory.empty() ? work.Win() : options.rightDirectory;
+    merged.showHidden = options.showHidden;
     host.reset(new standin::Host(front, merged));
     ASSERT_TRUE(host->LoadPlugin(folder.module)) << host->LastError();
     auto getState = reinterpret_cast<PFN_TestPluginGetState>(

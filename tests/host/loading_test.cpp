@@ -50,6 +50,22 @@ TEST_F(LoadingTest, LanguageTextsAreDecoded) {
     EXPECT_STREQ(host.Message(3), "Z:\\dir\\x"); // no escape: the backslash stays
 }
 
+// Only lines that start with a quote are messages: the host passes over anything else, an
+// indented text and a label line included.
+TEST_F(LoadingTest, LinesNotStartingWithAQuoteAreIgnored) {
+    folder.dir.Write("eng.lng", ".Language=English,English\r\n"
+                                "MTitle\r\n"
+                                "\"One\"\r\n"
+                                "  \"Indented\"\r\n"
+                                "x\"Three\"\r\n"
+                                "\"Two\"\r\n");
+    Host host(front, Options());
+    ASSERT_TRUE(host.LoadPlugin(folder.module)) << host.LastError();
+    EXPECT_EQ(host.MessageCount(), 2);
+    EXPECT_STREQ(host.Message(0), "One");
+    EXPECT_STREQ(host.Message(1), "Two");
+}
+
 struct BrokenLanguageCase {
     const char *name;
     const char *contents;
@@ -78,8 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenLanguageCase{"EmptyFile", "", "eng.lng:1:", "no .Language"},
         BrokenLanguageCase{"ByteOrderMark", "\xEF\xBB\xBF.Language=English,English\r\n",
                            "eng.lng:1:", "byte order mark"},
-        BrokenLanguageCase{"UnquotedMessage", ".Language=English,English\r\n\"One\"\r\nTwo\r\n",
-                           "eng.lng:3:", "double quotes"},
         BrokenLanguageCase{"UnclosedMessage", ".Language=English,English\n// c\n\n\"One\n",
                            "eng.lng:4:", "closing double quote"},
         BrokenLanguageCase{"TextAfterMessage", ".Language=English,English\r\n\"One\" x\r\n",
@@ -170,7 +184,7 @@ TEST_F(LoadingTest, MissingTextsAreNamedInAnErrorBox) {
 
 TEST_F(LoadingTest, MessagesKeepTheirTextBetweenTheQuotes) {
     folder.dir.Write("eng.lng", ".Language=English,English\n"
-                                "  \"  padded \"  \n"
+                                "\"  padded \"  \n"
                                 "\"say \"hi\" & go\"\n"
                                 "\"\"\n");
     Load();

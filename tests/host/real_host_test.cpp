@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 using standin::Expect;
 using standin::Panel;
@@ -129,5 +130,237 @@ TEST_F(RealHostTest, LongMessageLinesAreCutAtTheScreenWidthLessFifteen) {
     EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, items, 2, 0), 0);
     EXPECT_EQ(front.Verify(), "");
 }
+
+// The dialog's answer as the plugin gets it back: fields capped, Enter on a field closing with
+// the default button, radio groups split by any other item, every item written back.
+struct DialogKindsCase {
+    const char *name;
+    std::function<void(Expect &)> answer;
+    int result;
+    const char *fixed, *field;
+    int a, b, c, d; // the radio buttons' Selected
+};
+
+class DialogKindsTest : public RealHostTest,
+                        public ::testing::WithParamInterface<DialogKindsCase> {};
+
+TEST_P(DialogKindsTest, AnswerWrittenBack) {
+    const DialogKindsCase &c = GetParam();
+    Open();
+    Expect answer = Expect::Dialog("Kinds");
+    c.answer(answer);
+    front.Expect(answer);
+    Run(ActionDialogKinds);
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(state->dialogResult, c.result);
+    const FarDialogItem *items = state->dialogItems;
+    EXPECT_STREQ(items[1].Data, c.fixed);
+    EXPECT_STREQ(items[2].Data, c.field);
+    EXPECT_EQ((std::vector<int>{items[3].Selected, items[4].Selected, items[6].Selected,
+                                items[7].Selected}),
+              (std::vector<int>{c.a, c.b, c.c, c.d}));
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(items[i].Y1, i);
+}
+
+static void FillFields(FarDialogItem *items, int) {
+    // A front end that takes any length: the host still hands back what its fields hold.
+    std::memset(items[1].Data, '7', sizeof items[1].Data);
+    std::memset(items[2].Data, 'x', sizeof items[2].Data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DialogKindsTest,
+    ::testing::Values(DialogKindsCase{"SecondGroupOnly", [](Expect &e) { e.Radio(7).Press(8); }, 8,
+                                      "12345", "", 1, 0, 0, 1},
+                      DialogKindsCase{"FirstGroupOnly", [](Expect &e) { e.Radio(4).Press(9); }, 9,
+                                      "12345", "", 0, 1, 1, 0},
+                      DialogKindsCase{"EnterOnAField",
+                                      [](Expect &e) { e.Edit(2, "typed").EnterOn(2); }, 8, "12345",
+                                      "typed", 1, 0, 1, 0},
+                      DialogKindsCase{"EnterOnARadio", [](Expect &e) { e.Radio(6).EnterOn(6); }, 8,
+                                      "12345", "", 1, 0, 1, 0},
+                      DialogKindsCase{"EscapeKeepsTheInput",
+                                      [](Expect &e) { e.Edit(2, "kept").Radio(4).Esc(); }, -1,
+                                      "12345", "kept", 0, 1, 1, 0}),
+    [](const ::testing::TestParamInfo<DialogKindsCase> &info) { return info.param.name; });
+
+TEST_F(RealHostTest, FieldsHoldWhatTheirLineEditorsHold) {
+    Open();
+    front.Expect(Expect::Dialog("Kinds").Then(FillFields).Press(8));
+    Run(ActionDialogKinds);
+    EXPECT_STREQ(state->dialogItems[1].Data, "77777"); // the fixed field's width
+    EXPECT_EQ(std::string(state->dialogItems[2].Data), std::string(511, 'x'));
+}
+
+// The modal editor's four answers reach the plugin as they are; anything else is the front
+// end's fault and reads as "could not open".
+TEST_F(RealHostTest, EditorAnswersReachThePlugin) {
+    Open();
+    std::snprintf(state->editorFile, sizeof state->editorFile, "%s", work.Win("note.req").c_str());
+    state->takeKey = VK_F7;
+    state->keyAction = ActionEditor;
+    for (int answer : {0, 1, 2, 3}) {
+        front.ExpectEditor(nullptr, answer);
+        host->PressKey(VK_F7);
+        EXPECT_EQ(state->editorResult, answer);
+    }
+    EXPECT_TRUE(host->Failures().empty());
+    front.ExpectEditor(nullptr, 4);
+    host->PressKey(VK_F7);
+    EXPECT_EQ(state->editorResult, 0);
+    EXPECT_EQ(host->Failures().size(), 1u);
+    host->ClearFailures();
+}
+
+// Hidden and system items only while the user shows them; the panel's filter only where the
+// plugin asks for it, and with no filter set nothing is dropped.
+struct ShownCase {
+    const char *name;
+    bool showHidden, useFilter, filterSet;
+    Names shown;
+};
+
+class ShownItemsTest : public HostTest, public ::testing::WithParamInterface<ShownCase> {};
+
+TEST_P(ShownItemsTest, Listing) {
+    const ShownCase &c = GetParam();
+    standin::HostOptions options = Options();
+    options.showHidden = c.showHidden;
+    ASSERT_NO_FATAL_FAILURE(Load(options));
+    AddEntry("", "plain.txt", FILE_ATTRIBUTE_ARCHIVE);
+    AddEntry("", "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
+    AddEntry("", "system.txt", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    AddEntry("", "other.zip", FILE_ATTRIBUTE_ARCHIVE);
+    state->openFlags = OPIF_ADDDOTS | (c.useFilter ? OPIF_USEFILTER : 0);
+    if (c.filterSet)
+        host->SetPanelFilter([](const FAR_FIND_DATA &data) {
+            return std::strstr(data.cFileName, ".txt") != nullptr;
+        });
+    Panel &panel = Open();
+    Names names = panel.Names();
+    std::sort(names.begin() + 1, names.end());
+    EXPECT_EQ(names, c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShownItemsTest,
+    ::testing::Values(
+        ShownCase{"HiddenOff", false, false, false, {"..", "other.zip", "plain.txt"}},
+        ShownCase{"HiddenOn",
+                  true,
+                  false,
+                  false,
+                  {"..", "hidden.txt", "other.zip", "plain.txt", "system.txt"}},
+        ShownCase{"FilterWithoutTheFlag", false, false, true, {"..", "other.zip", "plain.txt"}},
+        ShownCase{"FlagWithoutAFilter", false, true, false, {"..", "other.zip", "plain.txt"}},
+        ShownCase{"FlagAndFilter", false, true, true, {"..", "plain.txt"}},
+        ShownCase{
+            "FilterAndHidden", true, true, true, {"..", "hidden.txt", "plain.txt", "system.txt"}}),
+    [](const ::testing::TestParamInfo<ShownCase> &info) { return info.param.name; });
+
+// FMSG_ERRORTYPE puts the system's text for the last error above the lines; separators pass
+// whole; a box with no buttons answers 0 at once.
+TEST_F(RealHostTest, ErrorTypeMessagesAndSeparators) {
+    Open();
+    state->takeKey = VK_F7;
+    state->keyAction = ActionMessageFlags;
+    char expected[512];
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       ERROR_FILE_NOT_FOUND, 0, expected, sizeof expected, nullptr);
+    ASSERT_GT(length, 0u);
+    std::string reason(expected, length);
+    while (!reason.empty() && std::strchr("\r\n ", reason.back())) reason.pop_back();
+    std::snprintf(state->messageLines, sizeof state->messageLines, "%s",
+                  "Cannot open|\x01|Z:\\x.flo");
+    state->messageButtons = 1;
+    state->messageError = ERROR_FILE_NOT_FOUND;
+    state->messageFlags = FMSG_WARNING | standin::kMessageErrorType;
+    front.Expect(Expect::Message("Flags").Press(0));
+    // On Linux each module keeps its own compat layer, and so its own last error: set the
+    // host's too.
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    host->PressKey(VK_F7);
+    state->messageFlags = FMSG_WARNING;
+    std::snprintf(state->messageLines, sizeof state->messageLines, "%s", "Plain|\x02");
+    front.Expect(Expect::Message("Flags").Press(0));
+    host->PressKey(VK_F7);
+    std::vector<ShownBox> boxes = front.BoxesOf(ShownBox::MessageBox);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].texts, (Names{reason, "Cannot open", "\x01", "Z:\\x.flo"}));
+    EXPECT_EQ(boxes[1].texts, (Names{"Plain", "\x02"}));
+    // No buttons: 0 at once, the box left on the screen.
+    state->messageButtons = 0;
+    state->messageResult = -5;
+    host->PressKey(VK_F7);
+    EXPECT_EQ(state->messageResult, 0);
+    EXPECT_EQ(front.BoxesOf(ShownBox::ProgressBox).size(), 1u);
+    EXPECT_EQ(front.Verify(), "");
+}
+
+// A folder that is gone: the panel closes all the same, shows the folder it showed before, and
+// the host's error box comes after the close.
+TEST_F(RealHostTest, SetPanelDirToAGoneFolderShowsTheErrorAfterTheClose) {
+    std::string gone = work.Win("gone");
+    std::snprintf(state->closeDirectory, sizeof state->closeDirectory, "%s", gone.c_str());
+    std::string before = host->Left().Directory();
+    Open();
+    int closesAtTheBox = -1;
+    front.Expect(
+        Expect::Message("Error").Warning().Contains(gone).Press(0).Check([&](const ShownBox &) {
+            closesAtTheBox = state->closeCalls;
+            return std::string();
+        }));
+    Run(ActionSetDir);
+    EXPECT_FALSE(host->Left().IsPlugin());
+    EXPECT_EQ(host->Left().Directory(), before);
+    EXPECT_EQ(closesAtTheBox, 1);
+    EXPECT_EQ(front.Verify(), "");
+}
+
+// F8 on a panel whose items are real names: the host asks its own question and deletes the
+// files themselves (relative names from the current directory, the panel's), never the plugin.
+struct RealDeleteCase {
+    const char *name;
+    DWORD flags;
+    bool asked, confirm, selectBoth;
+    bool firstGone, secondGone;
+};
+
+class RealDeleteTest : public RealHostTest, public ::testing::WithParamInterface<RealDeleteCase> {};
+
+TEST_P(RealDeleteTest, F8) {
+    const RealDeleteCase &c = GetParam();
+    work.Write("real1.txt", "1");
+    work.Write("real2.txt", "2");
+    AddEntry("", "real1.txt", FILE_ATTRIBUTE_ARCHIVE, 1);
+    AddEntry("", "real2.txt", FILE_ATTRIBUTE_ARCHIVE, 1);
+    state->openFlags = OPIF_ADDDOTS | c.flags;
+    Panel &panel = Open();
+    ASSERT_TRUE(panel.SetCurrentByName("real1.txt"));
+    if (c.selectBoth) {
+        panel.Select("real1.txt");
+        panel.Select("real2.txt");
+    }
+    if (c.asked)
+        front.Expect(Expect::Message("Delete")
+                         .Warning()
+                         .Contains(c.selectBoth ? "2 items" : "real1.txt")
+                         .PressText(c.confirm ? "Delete" : "Cancel"));
+    int updates = panel.UpdateCount();
+    host->PressKey(VK_F8);
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(!work.Exists("real1.txt"), c.firstGone);
+    EXPECT_EQ(!work.Exists("real2.txt"), c.secondGone);
+    EXPECT_EQ(panel.UpdateCount() > updates, c.confirm);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RealDeleteTest,
+    ::testing::Values(RealDeleteCase{"NotRealNames", 0, false, false, false, false, false},
+                      RealDeleteCase{"Current", OPIF_REALNAMES, true, true, false, true, false},
+                      RealDeleteCase{"Cancelled", OPIF_REALNAMES, true, false, false, false, false},
+                      RealDeleteCase{"Selected", OPIF_REALNAMES, true, true, true, true, true}),
+    [](const ::testing::TestParamInfo<RealDeleteCase> &info) { return info.param.name; });
 
 } // namespace

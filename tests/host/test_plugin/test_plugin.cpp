@@ -269,6 +269,49 @@ static void RunDialog() {
     State.dialogRadio2 = items[4].Selected;
 }
 
+// Two fields and two radio groups split by a text: 0 box, 1 fixed field (5 wide), 2 field,
+// 3-4 first group, 5 text, 6-7 second group, 8 default button, 9 button.
+static void RunDialogKinds() {
+    FarDialogItem *items = State.dialogItems;
+    std::memset(items, 0, sizeof State.dialogItems);
+    const int types[10] = {DI_DOUBLEBOX,   DI_FIXEDIT, DI_EDIT,        DI_RADIOBUTTON,
+                           DI_RADIOBUTTON, DI_TEXT,    DI_RADIOBUTTON, DI_RADIOBUTTON,
+                           DI_BUTTON,      DI_BUTTON};
+    const char *texts[10] = {"Kinds", "12345", "", "A", "B", "-", "C", "D", "OK", "Cancel"};
+    for (int i = 0; i < 10; ++i) {
+        items[i].Type = types[i];
+        items[i].X1 = 5;
+        items[i].X2 = 9;
+        items[i].Y1 = items[i].Y2 = i;
+        Copy(items[i].Data, sizeof items[i].Data, texts[i]);
+    }
+    items[3].Flags = DIF_GROUP;
+    items[3].Selected = 1;
+    items[6].Selected = 1;
+    items[8].DefaultButton = 1;
+    State.dialogResult =
+        State.startup.Dialog(State.startup.ModuleNumber, -1, -1, 40, 14, "Kinds", items, 10);
+}
+
+static void RunMessageFlags() {
+    const char *items[16];
+    int count = 0;
+    items[count++] = "Flags";
+    char *line = State.messageLines;
+    while (count < 12) {
+        items[count++] = line;
+        char *bar = std::strchr(line, '|');
+        if (!bar) break;
+        *bar = 0;
+        line = bar + 1;
+    }
+    const char *buttons[2] = {"Ok", "Cancel"};
+    for (int i = 0; i < State.messageButtons && i < 2; ++i) items[count++] = buttons[i];
+    SetLastError(State.messageError);
+    State.messageResult = State.startup.Message(State.startup.ModuleNumber, State.messageFlags,
+                                                nullptr, items, count, State.messageButtons);
+}
+
 int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
     ++State.keyCalls;
     if (Key != State.takeKey || ControlState != State.takeState) return 0;
@@ -293,6 +336,12 @@ int WINAPI ProcessKey(HANDLE hPlugin, int Key, unsigned int ControlState) {
     }
     case ActionDialog:
         RunDialog();
+        break;
+    case ActionDialogKinds:
+        RunDialogKinds();
+        break;
+    case ActionMessageFlags:
+        RunMessageFlags();
         break;
     case ActionPanelInfo:
         CopyPanelInfo(hPlugin);

@@ -30,6 +30,8 @@ enum TestKeyAction {
     ActionOtherPanel,   // FCTL_UPDATEANOTHERPANEL, then FCTL_REDRAWANOTHERPANEL
     ActionUpdateKeep,   // FCTL_UPDATEPANEL with a non-NULL parameter, then FCTL_REDRAWPANEL
     ActionSetDir,       // FCTL_SETPANELDIR with closeDirectory, then records the panel info
+    ActionDialogKinds,  // a dialog with fixed and plain fields and two radio groups, copied back
+    ActionMessageFlags, // a message with messageFlags, messageLines and messageButtons
 };
 
 struct TestPluginState {
@@ -84,6 +86,13 @@ struct TestPluginState {
     int closeEvents;        // FE_CLOSE events
     int reenteredCloses;    // ClosePlugin calls for an instance that was closing already
     int panelFlaggedNumber; // FCTL_GETPANELINFO: PanelItems with PPIF_SELECTED in Flags
+    // ActionDialogKinds: the items as the dialog handed them back.
+    FarDialogItem dialogItems[10];
+    // ActionMessageFlags: set by the test (lines '|' between).
+    DWORD messageFlags;
+    char messageLines[256];
+    int messageButtons;
+    DWORD messageError; // SetLastError before the call
 };
 
 #ifdef __cplusplus

@@ -248,6 +248,26 @@ TEST(DialogModel, OneCharacterFieldsCheckBoxesAndTwoGroups) {
     EXPECT_EQ(items[7].Selected, 1);
 }
 
+// A text between radio buttons ends their group even without a DIF_GROUP after it.
+TEST(DialogModel, AnyOtherItemEndsARadioGroup) {
+    std::vector<FarDialogItem> items = {
+        Item(DI_DOUBLEBOX, 3, 1, 72, 16, 0, "Groups"),
+        Item(DI_RADIOBUTTON, 5, 2, 30, 0, DIF_GROUP, "&A", 1, 1),
+        Item(DI_RADIOBUTTON, 5, 3, 30, 0, 0, "&B"),
+        Item(DI_TEXT, 5, 4, 30, 0, 0, "Then:"),
+        Item(DI_RADIOBUTTON, 5, 5, 30, 0, 0, "&C", 0, 1),
+        Item(DI_RADIOBUTTON, 5, 6, 30, 0, 0, "&D"),
+        Item(DI_BUTTON, 0, 15, 0, 0, DIF_CENTERGROUP, "OK", 0, 0, 1),
+    };
+    DialogModel model(76, 18, items.data(), static_cast<int>(items.size()));
+    model.HandleKey(Alt(U'd'));
+    EXPECT_EQ(RadioStates(model, 1, 2), (std::vector<int>{1, 0}));
+    EXPECT_EQ(RadioStates(model, 4, 5), (std::vector<int>{0, 1}));
+    model.HandleKey(Alt(U'b'));
+    EXPECT_EQ(RadioStates(model, 1, 2), (std::vector<int>{0, 1}));
+    EXPECT_EQ(RadioStates(model, 4, 5), (std::vector<int>{0, 1}));
+}
+
 TEST(DialogModel, TextsStayWithinWhatDataHolds) {
     std::vector<FarDialogItem> items = PollDialog("");
     DialogModel model(46, 13, items.data(), static_cast<int>(items.size()));
