@@ -9,7 +9,8 @@
 // - node file: a file named eight hex digits, a dot and a classified extension, its number the
 //   eight digits, and "%08X" of the number plus the extension gives the name back;
 // - point directory: a directory named eight hex digits and ".PNT";
-// - zone directory: a directory with exactly three hex digits behind its first dot;
+// - zone directory: a directory with exactly three hex digits behind its first dot, or four
+//   for a zone from 4096 up;
 // - file of one link: a file whose first dot starts a classified four-character extension.
 // Each check also runs with null out-parameters.
 #include "fuzz_support.h"
@@ -130,13 +131,16 @@ void CheckEntry(const WIN32_FIND_DATAA &entry) {
     {
         size_t dot = name.find('.');
         std::string behind = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-        bool expected =
-            directory && dot != std::string::npos && behind.size() == 3 && AllHex(behind);
+        // Three digits, or four for the zones from 4096 up (never a second spelling of a lower
+        // one).
+        bool expected = directory && dot != std::string::npos &&
+                        (behind.size() == 3 || behind.size() == 4) && AllHex(behind) &&
+                        (behind.size() == 3 || HexNumber(behind) >= 0x1000);
         uint32_t zone = 0;
         int ok = IsZoneDirectoryEntry(&entry, &zone);
         FUZZ_CHECK(ok == expected, note + ": zone directory " + std::to_string(ok));
         FUZZ_CHECK(IsZoneDirectoryEntry(&entry, nullptr) == ok, note + ": zone directory, no out");
-        if (ok) FUZZ_CHECK(zone == HexNumber(behind) && zone <= 4095, note + ": zone");
+        if (ok) FUZZ_CHECK(zone == HexNumber(behind) && zone <= 0xFFFF, note + ": zone");
     }
     // File of one link.
     {

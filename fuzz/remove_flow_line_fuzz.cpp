@@ -31,20 +31,18 @@ bool IsStripped(char c) {
     return c == '\r' || c == '\n' || c == '\t' || c == ' ';
 }
 
-// The lines as a reader of CR LF and LF text sees them.
+// The lines as the reader sees them: CR LF, LF and a lone CR each end one.
 std::vector<std::string> SplitLines(const std::string &file) {
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < file.size()) {
-        size_t end = file.find('\n', start);
+        size_t end = file.find_first_of("\r\n", start);
         if (end == std::string::npos) {
             lines.push_back(file.substr(start));
             break;
         }
-        std::string line = file.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
+        lines.push_back(file.substr(start, end - start));
+        start = end + (file[end] == '\r' && end + 1 < file.size() && file[end + 1] == '\n' ? 2 : 1);
     }
     return lines;
 }
