@@ -36,11 +36,6 @@ std::string CompareBox(const standin::ShownBox &box, const std::string &title,
 
 } // namespace
 
-std::string UpperCase(std::string text) {
-    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::string MadeName(const std::string &relative) {
 #ifdef _WIN32
     return relative;

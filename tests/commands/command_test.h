@@ -15,8 +15,6 @@
 // "out/006400c8.clo" on Linux (the part the plugin names; "out" is the configured root).
 std::string MadeName(const std::string &relative);
 
-std::string UpperCase(std::string text);
-
 // The system's text of the error as the plugin shows it: one line, in the OEM code page.
 std::string SystemText(DWORD error);
 

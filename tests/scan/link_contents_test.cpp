@@ -19,17 +19,11 @@ using standin::Expect;
 using standin::ShownBox;
 using standin::ShownItem;
 
-std::string Upper(std::string text) {
-    for (char &c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 class LinkContents : public OutboundPanelTest {
 protected:
     // The row name of a file in the outbound: the directory in upper case, the name as found.
     std::string OutRow(const std::string &directory, const std::string &name) {
-        return Upper(tree.Win(directory)) + "\\" + name;
+        return UpperCase(tree.Win(directory)) + "\\" + name;
     }
     std::string FileRow(const std::string &name) { return OutRow("files", name); }
 
@@ -187,8 +181,8 @@ TEST_F(LinkContents, LongLineIsOneName) {
     tree.Write("out/006400C8.FLO", bytes);
     options.leftDirectory = tree.Win("files");
     ASSERT_TRUE(OpenLink());
-    std::string shortened = Upper(directory) + std::string(128 - directory.size(), 'n') + "..." +
-                            std::string(128 - 4, 'n') + ".zip";
+    std::string shortened = UpperCase(directory) + std::string(128 - directory.size(), 'n') +
+                            "..." + std::string(128 - 4, 'n') + ".zip";
     EXPECT_EQ(Items(), std::vector<std::string>{shortened + " [||.....|...F.|.FLO]"});
     EXPECT_EQ(tree.Read("out/006400C8.FLO"), bytes);
 

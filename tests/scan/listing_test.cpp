@@ -18,15 +18,11 @@ namespace {
 using standin::ShownBox;
 using standin::ShownItem;
 
-std::string Upper(std::string text) {
-    for (char &c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 class Listing : public OutboundPanelTest {
 protected:
-    std::string FileRow(const std::string &name) { return Upper(tree.Win("files")) + "\\" + name; }
+    std::string FileRow(const std::string &name) {
+        return UpperCase(tree.Win("files")) + "\\" + name;
+    }
     bool OpenLink(const std::string &link = "2:100/200.0") {
         if (!Open()) return false;
         if (!Enter(link)) {

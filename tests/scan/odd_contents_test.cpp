@@ -23,16 +23,12 @@ using standin::Expect;
 using standin::ShownBox;
 using standin::ShownItem;
 
-std::string Upper(std::string text) {
-    for (char &c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 class OddContents : public OutboundPanelTest {
 protected:
-    std::string FileRow(const std::string &name) { return Upper(tree.Win("files")) + "\\" + name; }
-    std::string FlowRow() { return Upper(tree.Win("out")) + "\\006400C8.FLO"; }
+    std::string FileRow(const std::string &name) {
+        return UpperCase(tree.Win("files")) + "\\" + name;
+    }
+    std::string FlowRow() { return UpperCase(tree.Win("out")) + "\\006400C8.FLO"; }
     std::vector<std::string> SortedRowNames() {
         std::vector<std::string> names = RowNames();
         std::sort(names.begin(), names.end());
@@ -130,7 +126,7 @@ TEST_F(OddContents, LinesOfEveryForm) {
             expected.push_back(row == "flow"   ? FlowRow()
                                : row == "a"    ? FileRow("a.zip")
                                : row == "b"    ? FileRow("b.zip")
-                               : row[0] == 'F' ? Upper(tree.Win("files")) + row.substr(1)
+                               : row[0] == 'F' ? UpperCase(tree.Win("files")) + row.substr(1)
                                                : row);
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(SortedRowNames(), expected);
@@ -173,7 +169,7 @@ TEST_F(OddContents, UnreadableFlowFileIsARowThatSaysSo) {
     // A link to nothing: listed in the folder, but no open succeeds, as root too.
     std::filesystem::create_symlink(tree.Native("files/nowhere"), tree.Native("out/006400c8.flo"));
     ASSERT_TRUE(OpenLink());
-    std::optional<ShownItem> flow = Row(Upper(tree.Win("out")) + "\\006400c8.flo");
+    std::optional<ShownItem> flow = Row(UpperCase(tree.Win("out")) + "\\006400c8.flo");
     ASSERT_TRUE(flow);
     EXPECT_EQ(flow->description.value_or(""), Text(MsgFlowFileUnreadable));
     EXPECT_EQ(flow->columns[FlowColumn], "...F.");

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -203,4 +204,9 @@ std::vector<standin::ShownItem> OutboundPanelTest::ListDirectly(int opMode) {
     }
     exports.FreeFindData(Panel().Handle(), items, count);
     return rows;
+}
+
+std::string UpperCase(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }

@@ -33,6 +33,9 @@
 #include <string>
 #include <vector>
 
+// The text with its ASCII letters in upper case, as the listing shows directories.
+std::string UpperCase(std::string text);
+
 class OutboundTree {
 public:
     OutboundTree() = default;
