@@ -65,15 +65,18 @@ std::vector<Named> NamedValues(const std::string &file) {
             continue;
         }
         if (!inHive || key.find_first_of("\r\n[]") != std::string::npos) continue;
+        // The calls take C strings: a key named with a NUL in it is reached, and changed, as
+        // the key its name is cut to.
+        const std::string reached = key.substr(0, key.find('\0'));
         if (line[0] == '@') {
-            found.push_back({key, ""});
+            found.push_back({reached, ""});
         } else if (line[0] == '"') {
             std::string name;
             for (size_t at = 1; at < line.size() && line[at] != '"'; ++at) {
                 if (line[at] == '\\' && at + 1 < line.size()) ++at;
                 name += line[at];
             }
-            if (name.find('\0') == std::string::npos) found.push_back({key, name});
+            if (name.find('\0') == std::string::npos) found.push_back({reached, name});
         }
     }
     return found;
