@@ -1,5 +1,6 @@
-// The thirteen exports. The start-up, the menus and the panel instance's life are handled here;
-// every other export hands its arguments unchanged to the subsystem that does the work.
+// The thirteen exports, at the top of the plugin: the start-up, the menus and the panel
+// instance's life are handled here; every other export hands its arguments to the subsystem
+// that does the work.
 #include "commands/command_boxes.h"
 #include "commands/file_attach.h"
 #include "commands/key_dispatch.h"
