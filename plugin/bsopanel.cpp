@@ -83,7 +83,7 @@ HANDLE WINAPI OpenPlugin(int, INT_PTR) {
     if (OutboundPathTooLong[0])
         ShowWarning(MsgWarning, MsgOutboundPathTooLong, OutboundPathTooLong);
     ReportInvalidOwnAddress();
-    BSOBrowser *browser = new (std::nothrow) BSOBrowser;
+    BSOBrowser *browser = new (std::nothrow) BSOBrowser(Settings.PathToOutbound);
     return browser ? static_cast<HANDLE>(browser) : INVALID_HANDLE_VALUE;
 }
 

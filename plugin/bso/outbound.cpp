@@ -6,7 +6,6 @@
 #include <string.h>
 
 #include "bso/text_file.h"
-#include "settings/settings.h"
 
 const char FlavorLetters[] = "ICDFH";
 const char EmptyFlavorString[] = ".....";
@@ -137,12 +136,9 @@ void MarkFlavor(char *flavorString, int flavor) {
     flavorString[flavor - 1] = FlavorLetters[flavor - 1];
 }
 
-int IsLinkBusy(const FtnAddress *address) {
-    FtnAddress own;
-    ParseOwnAddress(&own);
+int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address) {
     char path[OutboundPathSize];
-    if (BuildOutboundPath(address, path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
-        return 0;
+    if (BuildOutboundPath(address, path, config.Root, ".BSY", &config.Own) == nullptr) return 0;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return 0;
@@ -159,12 +155,10 @@ static bool AnyEntryAt(const char *path) {
     return true;
 }
 
-LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock) {
+LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock) {
     lock->Held = false;
     lock->Path[0] = '\0';
-    FtnAddress own;
-    ParseOwnAddress(&own);
-    if (BuildOutboundPath(address, lock->Path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
+    if (BuildOutboundPath(address, lock->Path, config.Root, ".BSY", &config.Own) == nullptr)
         return LinkLockFailed;
     // A flag in the other case is the same flag to Windows and to compat's lookup, but not to
     // the exclusive create of every system: look for it first.

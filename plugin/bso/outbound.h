@@ -73,9 +73,17 @@ int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor)
 // nothing for a flavor outside 1 to 5.
 void MarkFlavor(char *flavorString, int flavor);
 
-// 1 when the busy flag (".BSY", any case) of the address exists in the outbound of the
-// settings (PathToOutbound, own zone from Address), else 0; any failure counts as not busy.
-int IsLinkBusy(const FtnAddress *address);
+// What every outbound function works on: the outbound of the own zone (no trailing backslash;
+// empty when none is set) and the own address, whose zone lies in Root itself. Filled once per
+// command or listing, so that the own address is parsed once.
+struct OutboundConfig {
+    char Root[256];
+    FtnAddress Own;
+};
+
+// 1 when the busy flag (".BSY", any case) of the address exists in the outbound, else 0; any
+// failure counts as not busy.
+int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address);
 
 // A link's own busy flag, taken by a command for the time it writes the link's files. The
 // mailer leaves a link alone while its flag exists (it neither calls it nor answers it), so
@@ -91,10 +99,10 @@ enum LinkLockResult {
     LinkLockFailed, // no flag could be made for another reason; nothing is held
 };
 
-// Creates the busy flag of the address (".BSY" in the outbound of the settings, in
+// Creates the busy flag of the address (".BSY" in the outbound, in
 // OutboundCase: on Linux binkd respects only the lower-case name) exclusively, making its
 // directory first when missing. Sets *lock (Held only for LinkLocked).
-LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock);
+LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock);
 
 // Removes a held flag, trying a few times, and clears Held. Returns 1 when no flag of the
 // lock is left, 0 when it could not be removed (lock->Path still names it). A lock not held

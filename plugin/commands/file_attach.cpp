@@ -73,12 +73,12 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     if (OpMode & OPM_SILENT) templates[AttachAddress].Type = DI_TEXT;
     FarDialogItem items[AttachItemCount];
     ExpandDialogTemplate(templates, items, AttachItemCount);
-    FtnAddress own;
-    ParseOwnAddress(&own);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
 
     // Inside a link the link itself; at the root nothing is offered.
     FtnAddress offered;
-    if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &own))
+    if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &config.Own))
         FormatAddress(&offered, items[AttachAddress].Data);
     int preset = Settings.AttachFlavor;
     if (preset < 0 || preset >= AttachFlavorCount) preset = NormalFlavorIndex;
@@ -86,11 +86,10 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
 
     FtnAddress address;
     if (!RunAddressDialog(MsgWarning, "BSOAttach", 46, 16, items, AttachItemCount, AttachAddress,
-                          AttachOk, &own, &address))
+                          AttachOk, &config.Own, &address))
         return 0;
-    const char *typed = items[AttachAddress].Data;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, typed, &lock)) return 0;
+    if (!LockLinkForCommand(MsgWarning, config, &address, &lock)) return 0;
 
     PanelInfo other;
     AskPanelInfo(Browser, FCTL_GETANOTHERPANELINFO, &other);
@@ -110,8 +109,8 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     suffix[1] = FlavorLetters[chosen];
     const char *prefix = items[AttachDeleteAfterSending].Selected ? "^" : "";
     char flowPath[OutboundPathSize];
-    if (!BuildOutboundPath(&address, flowPath, Settings.PathToOutbound, suffix, &own)) {
-        ShowWriteFailure(MsgAttachTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
+    if (!BuildOutboundPath(&address, flowPath, config.Root, suffix, &config.Own)) {
+        ShowWriteFailure(MsgAttachTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);
         ReleaseLink(&lock);
         return 0;
     }

@@ -123,7 +123,8 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
 
 // The part of ChangeFlavor that runs while it holds the link's flag.
 static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
-                                const FtnAddress *link, const FtnAddress *own, int UseSelection) {
+                                const OutboundConfig &config, const FtnAddress *link,
+                                int UseSelection) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
@@ -135,7 +136,7 @@ static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
             break;
         }
     char basePath[OutboundPathSize];
-    if (!BuildOutboundPath(link, basePath, Settings.PathToOutbound, "", own)) return;
+    if (!BuildOutboundPath(link, basePath, config.Root, "", &config.Own)) return;
 
     if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
         for (int i = 0; i < info.SelectedItemsNumber; ++i)
@@ -157,11 +158,12 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
                         FlavorItemCount) != FlavorOk)
         return;
 
-    FtnAddress own, link;
-    ParseOwnAddress(&own);
-    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &own)) return;
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
+    FtnAddress link;
+    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, Browser->CurDir, &lock)) return;
-    ChangeFlavorOfItems(Browser, items, &link, &own, UseSelection);
+    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
+    ChangeFlavorOfItems(Browser, items, config, &link, UseSelection);
     ReleaseLink(&lock);
 }

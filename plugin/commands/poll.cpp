@@ -27,8 +27,8 @@ static const int PollFlavorCount = 4;
 void CreatePoll(BSOBrowser *Browser) {
     FarDialogItem items[PollItemCount];
     ExpandDialogTemplate(PollDialogTemplate, items, PollItemCount);
-    FtnAddress own;
-    ParseOwnAddress(&own);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
 
     // At the root every row is named by its link's address: offer the one under the cursor.
     PanelInfo info;
@@ -36,7 +36,7 @@ void CreatePoll(BSOBrowser *Browser) {
     const PluginPanelItem *current = CurrentPanelItem(&info);
     FtnAddress offered;
     if (current != nullptr && ParseBoundedAddress(&offered, current->FindData.cFileName,
-                                                  sizeof(current->FindData.cFileName), &own))
+                                                  sizeof(current->FindData.cFileName), &config.Own))
         FormatAddress(&offered, items[PollAddress].Data);
 
     int preset = Settings.PollFlavor;
@@ -45,12 +45,11 @@ void CreatePoll(BSOBrowser *Browser) {
 
     FtnAddress address;
     if (!RunAddressDialog(MsgPollTitle, "BSOPoll", 46, 13, items, PollItemCount, PollAddress,
-                          PollOk, &own, &address))
+                          PollOk, &config.Own, &address))
         return;
-    const char *typed = items[PollAddress].Data;
     // The link's flag is the command's while it writes (or the user goes on despite binkd's).
     LinkLock lock;
-    if (!LockLinkForCommand(MsgPollTitle, typed, &lock)) return;
+    if (!LockLinkForCommand(MsgPollTitle, config, &address, &lock)) return;
 
     int chosen = PollFlavorCount - 1; // normal, also when no button is on
     for (int i = 0; i < PollFlavorCount - 1; ++i)
@@ -61,12 +60,12 @@ void CreatePoll(BSOBrowser *Browser) {
     char suffix[] = ".?LO";
     suffix[1] = PollLetters[chosen];
     char path[OutboundPathSize];
-    if (BuildOutboundPath(&address, path, Settings.PathToOutbound, suffix, &own)) {
+    if (BuildOutboundPath(&address, path, config.Root, suffix, &config.Own)) {
         // A directory that could not be made shows up as a flow file that cannot be created.
         EnsureDirectory(path);
         if (!CreateFileIfMissing(path)) ShowWriteFailure(MsgPollTitle, path, GetLastError());
     } else {
-        ShowWriteFailure(MsgPollTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
+        ShowWriteFailure(MsgPollTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);
     }
     ReleaseLink(&lock);
 }

@@ -136,13 +136,14 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
     if (info.SelectedItemsNumber == 0 && !IsOutboundRow(current)) return;
     if (!ConfirmRemoval(&info, current)) return;
 
-    FtnAddress own, link;
-    ParseOwnAddress(&own);
-    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &own)) return;
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
+    FtnAddress link;
+    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, Browser->CurDir, &lock)) return;
+    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&link, basePath, Settings.PathToOutbound, "", &own)) {
+    if (BuildOutboundPath(&link, basePath, config.Root, "", &config.Own)) {
         if (info.SelectedItemsNumber > 0) {
             for (int i = 0; i < info.SelectedItemsNumber; ++i)
                 RemoveItem(&info.SelectedItems[i], basePath);

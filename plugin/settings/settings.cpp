@@ -156,3 +156,9 @@ int ParseOwnAddress(FtnAddress *Own) {
     ParseAddress(Own, DefaultOwnAddress, nullptr);
     return 0;
 }
+
+int LoadOutboundConfig(OutboundConfig *Config) {
+    memcpy(Config->Root, Settings.PathToOutbound, sizeof(Config->Root));
+    Config->Root[sizeof(Config->Root) - 1] = '\0';
+    return ParseOwnAddress(&Config->Own);
+}

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "bso/address.h"
+#include "bso/outbound.h"
 
 struct PluginSettings {
     int AddToDisksMenu;
@@ -68,5 +69,10 @@ void StripTrailingBackslash(char *Text);
 // does not parse (a wrong setting must not turn into zone 0 and make paths of nobody's links).
 // Returns 1 when the setting itself parsed.
 int ParseOwnAddress(FtnAddress *Own);
+
+// The outbound configuration of one command or listing: PathToOutbound and the own address
+// (ParseOwnAddress, the placeholder when the setting does not parse). Returns what
+// ParseOwnAddress returns.
+int LoadOutboundConfig(OutboundConfig *Config);
 
 #endif

@@ -498,7 +498,9 @@ struct IsLinkBusyTest : ::testing::Test {
 
     int Busy(const char *address) {
         FtnAddress link = Address(address);
-        return IsLinkBusy(&link);
+        OutboundConfig config;
+        LoadOutboundConfig(&config);
+        return IsLinkBusy(config, &link);
     }
 };
 
