@@ -5,7 +5,6 @@
 
 #include "bso/outbound.h"
 #include "bso/text_file.h"
-#include "shell/host.h"
 
 static bool IsLineEndCharacter(char c) {
     return c == '\r' || c == '\n' || c == '\t' || c == ' ';

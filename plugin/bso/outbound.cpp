@@ -7,7 +7,21 @@
 
 #include "bso/text_file.h"
 
-const char FlavorLetters[] = "ICDFH";
+const FlavorRow Flavors[FlavorCount] = {
+    {Immediate, 'I', 0}, {Crash, 'C', 1}, {Direct, 'D', 2}, {Normal, 'F', 3}, {Hold, 'H', 4},
+};
+
+const FlavorRow &FlavorRowOf(int flavor) {
+    for (const FlavorRow &row : Flavors)
+        if (row.Value == flavor) return row;
+    return FlavorRowOf(FallbackFlavor);
+}
+
+Flavor FlavorAtPosition(int position, int count) {
+    for (const FlavorRow &row : Flavors)
+        if (row.DialogPosition == position && position >= 0 && position < count) return row.Value;
+    return FallbackFlavor;
+}
 const char EmptyFlavorString[] = ".....";
 
 static bool IsSeparator(char c) {
@@ -133,7 +147,8 @@ int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor)
 
 void MarkFlavor(char *flavorString, int flavor) {
     if (flavor < Immediate || flavor > Hold) return;
-    flavorString[flavor - 1] = FlavorLetters[flavor - 1];
+    const FlavorRow &row = FlavorRowOf(flavor);
+    flavorString[row.DialogPosition] = row.Letter;
 }
 
 int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address) {

@@ -27,8 +27,23 @@ enum Flavor {
     Hold = 5,      // H
 };
 
-// Display letters of the flavors 1 to 5, in order.
-extern const char FlavorLetters[]; // "ICDFH"
+// The flavors in the order the flavor dialogs list them: each one's letter in outbound file
+// names and in the panel's flavor strings, and its position in a dialog's radio group (which
+// is also how the PollFlavor and AttachFlavor settings name it).
+struct FlavorRow {
+    Flavor Value;
+    char Letter;
+    int DialogPosition;
+};
+const int FlavorCount = 5;
+extern const FlavorRow Flavors[FlavorCount];
+// The flavor wherever a choice gives none (no button on, a setting out of range).
+const Flavor FallbackFlavor = Normal;
+
+// The row of the flavor; FallbackFlavor's for a value outside 1 to 5.
+const FlavorRow &FlavorRowOf(int flavor);
+// The flavor at a dialog position among the first Count; FallbackFlavor outside them.
+Flavor FlavorAtPosition(int position, int count);
 // A flavor string with no flavor marked; flavor strings are FlavorStringSize bytes.
 extern const char EmptyFlavorString[]; // "....."
 const int FlavorStringSize = 6;

@@ -235,6 +235,18 @@ bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddr
     return AskBusyLink(TitleId, Address);
 }
 
+void PresetFlavorButton(FarDialogItem *First, int Count, int Setting, bool Focus) {
+    FarDialogItem &button = First[FlavorRowOf(FlavorAtPosition(Setting, Count)).DialogPosition];
+    button.Selected = 1;
+    if (Focus) button.Focus = 1;
+}
+
+Flavor ChosenFlavor(const FarDialogItem *First, int Count) {
+    for (int i = 0; i < Count; ++i)
+        if (First[i].Selected) return FlavorAtPosition(i, Count);
+    return FallbackFlavor;
+}
+
 void ReleaseLink(LinkLock *Lock) {
     if (!UnlockLink(Lock)) ShowWarning(MsgWarning, MsgLinkBusy, Lock->Path);
 }

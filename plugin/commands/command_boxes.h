@@ -33,6 +33,12 @@ void ShowWriteFailure(int TitleId, const char *Path, DWORD Error);
 bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddress *Address,
                         LinkLock *Lock);
 
+// Turns on the radio button of the flavor that a setting names (a dialog position; outside the
+// group of Count buttons starting at First, FallbackFlavor's), with the focus on it when Focus.
+void PresetFlavorButton(FarDialogItem *First, int Count, int Setting, bool Focus);
+// The flavor of the first button on in the group; FallbackFlavor when none is.
+Flavor ChosenFlavor(const FarDialogItem *First, int Count);
+
 // Removes the command's flag, if it holds one. One that cannot be removed would keep the
 // mailer away from the link: the busy notice names it.
 void ReleaseLink(LinkLock *Lock);

@@ -24,9 +24,6 @@ const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
     DialogButton(8, MsgCancel, false),
 };
 
-static const int FlavorCount = 5;
-static const int NormalFlavorIndex = 3;
-
 // Base path followed by the suffix; false when it does not fit.
 static bool JoinPath(char (&Path)[MAX_PATH], const char *BasePath, const char *Suffix) {
     size_t baseLength = strlen(BasePath);
@@ -53,7 +50,7 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     if (source == nullptr || strlen(source) != 4 || !ClassifyOutboundFile(source, &kind, &flavor) ||
         kind != FlowFile)
         return 0;
-    if (ChosenFlavor < 1 || ChosenFlavor > FlavorCount) return 0;
+    if (ChosenFlavor < Immediate || ChosenFlavor > Hold) return 0;
 
     char oldPath[MAX_PATH];
     if (!JoinPath(oldPath, BasePath, source)) return 0;
@@ -65,7 +62,7 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
 
     // The new flow file, named in the case of the names the plugin makes.
     char suffix[] = ".?LO";
-    suffix[1] = FlavorLetters[ChosenFlavor - 1];
+    suffix[1] = FlavorRowOf(ChosenFlavor).Letter;
     if (OutboundCase == LowerCaseNames)
         for (char *c = suffix; *c; ++c)
             *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
@@ -129,12 +126,8 @@ static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
 
-    int chosen = FlavorCount;
-    for (int i = 0; i < FlavorCount; ++i)
-        if (items[FlavorFirstChoice + i].Selected) {
-            chosen = i + 1;
-            break;
-        }
+    // Normal when no button is on, as in every flavor dialog.
+    int chosen = ChosenFlavor(&items[FlavorFirstChoice], FlavorCount);
     char basePath[OutboundPathSize];
     if (!BuildOutboundPath(link, basePath, config.Root, "", &config.Own)) return;
 
@@ -150,10 +143,7 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     FarDialogItem items[FlavorItemCount];
     ExpandDialogTemplate(FlavorDialogTemplate, items, FlavorItemCount);
     // The configured attach flavor, whatever the flavor of the items.
-    int preset = Settings.AttachFlavor;
-    if (preset < 0 || preset >= FlavorCount) preset = NormalFlavorIndex;
-    items[FlavorFirstChoice + preset].Focus = 1;
-    items[FlavorFirstChoice + preset].Selected = 1;
+    PresetFlavorButton(&items[FlavorFirstChoice], FlavorCount, Settings.AttachFlavor, true);
     if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 11, "BSOFlavor", items,
                         FlavorItemCount) != FlavorOk)
         return;

@@ -21,7 +21,6 @@ const DialogTemplateItem PollDialogTemplate[PollItemCount] = {
 };
 
 // The poll offers no hold: a held poll would never make the mailer call.
-static const char PollLetters[] = "ICDF";
 static const int PollFlavorCount = 4;
 
 void CreatePoll(BSOBrowser *Browser) {
@@ -39,9 +38,7 @@ void CreatePoll(BSOBrowser *Browser) {
                                                   sizeof(current->FindData.cFileName), &config.Own))
         FormatAddress(&offered, items[PollAddress].Data);
 
-    int preset = Settings.PollFlavor;
-    if (preset < 0 || preset >= PollFlavorCount) preset = PollFlavorCount - 1;
-    items[PollFirstFlavor + preset].Selected = 1;
+    PresetFlavorButton(&items[PollFirstFlavor], PollFlavorCount, Settings.PollFlavor, false);
 
     FtnAddress address;
     if (!RunAddressDialog(MsgPollTitle, "BSOPoll", 46, 13, items, PollItemCount, PollAddress,
@@ -51,14 +48,8 @@ void CreatePoll(BSOBrowser *Browser) {
     LinkLock lock;
     if (!LockLinkForCommand(MsgPollTitle, config, &address, &lock)) return;
 
-    int chosen = PollFlavorCount - 1; // normal, also when no button is on
-    for (int i = 0; i < PollFlavorCount - 1; ++i)
-        if (items[PollFirstFlavor + i].Selected) {
-            chosen = i;
-            break;
-        }
     char suffix[] = ".?LO";
-    suffix[1] = PollLetters[chosen];
+    suffix[1] = FlavorRowOf(ChosenFlavor(&items[PollFirstFlavor], PollFlavorCount)).Letter;
     char path[OutboundPathSize];
     if (BuildOutboundPath(&address, path, config.Root, suffix, &config.Own)) {
         // A directory that could not be made shows up as a flow file that cannot be created.

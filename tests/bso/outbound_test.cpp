@@ -553,3 +553,28 @@ TEST_F(IsLinkBusyTest, RootTooLongIsNotBusy) {
 }
 
 } // namespace
+
+namespace {
+
+// One table gives every flavor its letter and its dialog position; whatever names no flavor
+// (a value outside 1 to 5, a position outside the group) is Normal.
+TEST(FlavorTable, LettersPositionsAndFallback) {
+    const struct {
+        int flavor;
+        char letter;
+        int position;
+    } rows[] = {{Immediate, 'I', 0}, {Crash, 'C', 1},    {Direct, 'D', 2}, {Normal, 'F', 3},
+                {Hold, 'H', 4},      {NoFlavor, 'F', 3}, {6, 'F', 3},      {-1, 'F', 3}};
+    for (const auto &row : rows) {
+        EXPECT_EQ(FlavorRowOf(row.flavor).Letter, row.letter) << row.flavor;
+        EXPECT_EQ(FlavorRowOf(row.flavor).DialogPosition, row.position) << row.flavor;
+    }
+    EXPECT_EQ(FlavorAtPosition(0, 4), Immediate);
+    EXPECT_EQ(FlavorAtPosition(3, 4), Normal);
+    EXPECT_EQ(FlavorAtPosition(4, 4), Normal); // the poll has no hold
+    EXPECT_EQ(FlavorAtPosition(4, 5), Hold);
+    EXPECT_EQ(FlavorAtPosition(-1, 5), Normal);
+    EXPECT_EQ(FlavorAtPosition(5, 5), Normal);
+}
+
+} // namespace
