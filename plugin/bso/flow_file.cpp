@@ -5,21 +5,7 @@
 
 #include "bso/outbound.h"
 #include "bso/text_file.h"
-
-static bool IsLineEndCharacter(char c) {
-    return c == '\r' || c == '\n' || c == '\t' || c == ' ';
-}
-
-// The length of the line once its line end is stripped; the first character always stays.
-static size_t TrimmedLength(const char *line, size_t length) {
-    while (length > 1 && IsLineEndCharacter(line[length - 1])) --length;
-    return length;
-}
-
-char *TrimLineEnd(char *line) {
-    line[TrimmedLength(line, strlen(line))] = '\0';
-    return line;
-}
+#include "common/helpers.h"
 
 char *ParseFlowLine(char *line) {
     TrimLineEnd(line);
@@ -226,9 +212,7 @@ static bool NameOnDisk(const char *flowPath, char *path) {
     if (pathLength == MAX_PATH) return false;
     memcpy(path, flowPath, pathLength + 1);
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(flowPath, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
+    if (FindFirstEntry(flowPath, &found)) {
         DirectoryPart(path);
         size_t directoryLength = strlen(path);
         size_t nameLength = strnlen(found.cFileName, MAX_PATH);

@@ -7,14 +7,11 @@
 #include <stddef.h>
 
 #include "bso/text_file.h"
+#include "common/helpers.h"
 #include "plugin_api.h"
 
 // Size of the removed-line buffer that RemoveFlowLine fills.
 const size_t RemovedLineSize = 260;
-
-// Strips trailing CR, LF, tabs and blanks from the line in place, never its first character,
-// and returns the line.
-char *TrimLineEnd(char *line);
 
 // Strips the line end (TrimLineEnd), then returns the name the line gives: the text behind a
 // leading "#" or "^", the whole line otherwise, or null for a "~" line.

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "bso/text_file.h"
+#include "common/helpers.h"
 
 const FlavorRow Flavors[FlavorCount] = {
     {Immediate, 'I', 0}, {Crash, 'C', 1}, {Direct, 'D', 2}, {Normal, 'F', 3}, {Hold, 'H', 4},
@@ -154,20 +155,7 @@ void MarkFlavor(char *flavorString, int flavor) {
 int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address) {
     char path[OutboundPathSize];
     if (BuildOutboundPath(address, path, config.Root, ".BSY", &config.Own) == nullptr) return 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    FindClose(search);
-    return 1;
-}
-
-// Whether anything of that name exists (a flag in any case, or a directory in its place).
-static bool AnyEntryAt(const char *path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
+    return PathExists(path) ? 1 : 0;
 }
 
 LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock) {
@@ -177,14 +165,14 @@ LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address,
         return LinkLockFailed;
     // A flag in the other case is the same flag to Windows and to compat's lookup, but not to
     // the exclusive create of every system: look for it first.
-    if (AnyEntryAt(lock->Path)) return LinkIsBusy;
+    if (PathExists(lock->Path)) return LinkIsBusy;
     EnsureDirectory(lock->Path);
     HANDLE flag = FileOps.Create(lock->Path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (flag == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         // The mailer made it between the look-up and the create.
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || AnyEntryAt(lock->Path))
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(lock->Path))
             return LinkIsBusy;
         return LinkLockFailed;
     }
@@ -326,11 +314,7 @@ int EnsureDirectory(const char *path) {
     normalized[rootLength + directoryLength - 1] = '\0';
 
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(normalized, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
-        if (found.dwFileAttributes != 0) return 1;
-    }
+    if (FindFirstEntry(normalized, &found) && found.dwFileAttributes != 0) return 1;
     if (!EnsureDirectory(normalized)) return 0;
     if (FileOps.MakeDirectory(normalized, nullptr)) return 1;
     // The mailer may have made it meanwhile.

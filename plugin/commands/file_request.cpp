@@ -21,9 +21,7 @@ const DialogTemplateItem RequestDialogTemplate[RequestItemCount] = {
 // make the mailer send it.
 static void RemoveIfEmpty(const char *Path) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Path, &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    FindClose(search);
+    if (!FindFirstEntry(Path, &found)) return;
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && found.nFileSizeHigh == 0 &&
         found.nFileSizeLow == 0 && !DeleteFileRetrying(Path))
         ShowWriteFailure(MsgRequestTitle, Path, GetLastError());

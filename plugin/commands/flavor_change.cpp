@@ -24,23 +24,6 @@ const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
     DialogButton(8, MsgCancel, false),
 };
 
-// Base path followed by the suffix; false when it does not fit.
-static bool JoinPath(char (&Path)[MAX_PATH], const char *BasePath, const char *Suffix) {
-    size_t baseLength = strlen(BasePath);
-    size_t suffixLength = strlen(Suffix);
-    if (baseLength + suffixLength >= sizeof(Path)) return false;
-    memcpy(Path, BasePath, baseLength);
-    memcpy(Path + baseLength, Suffix, suffixLength + 1);
-    return true;
-}
-
-static bool FindFile(const char *Path, WIN32_FIND_DATAA *Found) {
-    HANDLE search = FindFirstFileA(Path, Found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
-}
-
 int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
                      int ChosenFlavor) {
     if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return 0;
@@ -53,9 +36,9 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     if (ChosenFlavor < Immediate || ChosenFlavor > Hold) return 0;
 
     char oldPath[MAX_PATH];
-    if (!JoinPath(oldPath, BasePath, source)) return 0;
+    if (!JoinPath(oldPath, sizeof(oldPath), BasePath, "", source)) return 0;
     WIN32_FIND_DATAA oldFound;
-    if (!FindFile(oldPath, &oldFound)) {
+    if (!FindFirstEntry(oldPath, &oldFound)) {
         ShowWarning(MsgWarning, MsgFileNotFound, oldPath);
         return 0;
     }
@@ -67,7 +50,7 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
         for (char *c = suffix; *c; ++c)
             *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
     char newPath[MAX_PATH];
-    if (!JoinPath(newPath, BasePath, suffix)) return 0;
+    if (!JoinPath(newPath, sizeof(newPath), BasePath, "", suffix)) return 0;
 
     // The old flow file's copy without the lines waits until they are safe in the new one.
     // Every line taken out goes there, duplicates too, each as it stood.

@@ -14,6 +14,20 @@ static bool IsContinuationByte(char c) {
 #endif
 }
 
+bool IsLineEndCharacter(char c) {
+    return c == '\r' || c == '\n' || c == '\t' || c == ' ';
+}
+
+size_t TrimmedLineLength(const char *Line, size_t Length) {
+    while (Length > 1 && IsLineEndCharacter(Line[Length - 1])) --Length;
+    return Length;
+}
+
+char *TrimLineEnd(char *Line) {
+    Line[TrimmedLineLength(Line, strlen(Line))] = '\0';
+    return Line;
+}
+
 size_t FittingLength(const char *Text, size_t Room) {
     size_t length = strlen(Text);
     if (length <= Room) return length;
@@ -62,10 +76,14 @@ bool JoinPath(char *Buffer, size_t Size, const char *Directory, const char *Sepa
     return length >= 0 && static_cast<size_t>(length) < Size;
 }
 
-bool PathExists(const char *Path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Path, &found);
+bool FindFirstEntry(const char *Path, WIN32_FIND_DATAA *Found) {
+    HANDLE search = FindFirstFileA(Path, Found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;
+}
+
+bool PathExists(const char *Path) {
+    WIN32_FIND_DATAA found;
+    return FindFirstEntry(Path, &found);
 }

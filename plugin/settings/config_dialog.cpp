@@ -1,5 +1,6 @@
 #include "settings/config_dialog.h"
 
+#include "common/helpers.h"
 #include "settings/settings.h"
 #include "shell/host.h"
 
@@ -54,14 +55,7 @@ static int ReadNumberField(const char *Text) {
 
 // Copies an edit field into a settings text, cut so that the registry value reads back.
 static void TakeSettingsText(char (&Target)[256], const char *Text) {
-    size_t length = strlen(Text);
-    if (length > SettingsTextLimit - 1) {
-        length = SettingsTextLimit - 1;
-#ifndef _WIN32
-        // UTF-8 on POSIX: cut on a character boundary.
-        while (length > 0 && (static_cast<unsigned char>(Text[length]) & 0xC0) == 0x80) --length;
-#endif
-    }
+    size_t length = FittingLength(Text, SettingsTextLimit - 1);
     memcpy(Target, Text, length);
     Target[length] = 0;
 }
