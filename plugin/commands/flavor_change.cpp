@@ -58,8 +58,8 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     PatternLineAnswer answer = {false};
     TakenLines taken;
     PendingFlowRewrite pending;
-    if (!PrepareFlowLineRemoval(oldPath, &diskItem, AskAboutPatternLine, &answer, &taken,
-                                &pending)) {
+    if (!PrepareFlowLineRemoval(oldPath, &diskItem, SameOutboundFileName, AskAboutPatternLine,
+                                &answer, &taken, &pending)) {
         if (!answer.Declined) ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
         return 0;
     }

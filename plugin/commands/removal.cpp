@@ -88,7 +88,8 @@ static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
         snprintf(path, sizeof(path), "%s%s", BasePath, source);
         PluginPanelItem diskItem = ItemWithDiskName(Item);
         PatternLineAnswer answer = {false};
-        if (!RemoveFlowLines(path, &diskItem, AskAboutPatternLine, &answer) && !answer.Declined)
+        if (!RemoveFlowLines(path, &diskItem, SameOutboundFileName, AskAboutPatternLine, &answer) &&
+            !answer.Declined)
             ShowWarning(MsgWarning, MsgLineNotRemoved, path);
         return;
     }
