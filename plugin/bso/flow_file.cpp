@@ -5,22 +5,7 @@
 
 #include "bso/outbound.h"
 #include "bso/text_file.h"
-#include "shell/host.h"
-
-static bool IsLineEndCharacter(char c) {
-    return c == '\r' || c == '\n' || c == '\t' || c == ' ';
-}
-
-// The length of the line once its line end is stripped; the first character always stays.
-static size_t TrimmedLength(const char *line, size_t length) {
-    while (length > 1 && IsLineEndCharacter(line[length - 1])) --length;
-    return length;
-}
-
-char *TrimLineEnd(char *line) {
-    line[TrimmedLength(line, strlen(line))] = '\0';
-    return line;
-}
+#include "common/helpers.h"
 
 char *ParseFlowLine(char *line) {
     TrimLineEnd(line);
@@ -122,7 +107,7 @@ static char FoldCase(char c) {
 // Whether the name (length bytes) is the path as the file system compares names: without
 // regard to case on Windows; exactly on Linux but for the directory part, which the rows show
 // in upper case.
-static bool SameFileName(const char *name, size_t length, const char *path, size_t pathLength) {
+bool SameOutboundFileName(const char *name, size_t length, const char *path, size_t pathLength) {
     if (length != pathLength) return false;
 #ifdef _WIN32
     size_t folded = length;
@@ -147,6 +132,7 @@ enum LiteralMatch { NotNamed = 0, NamedTrimmed = 1, NamedExactly = 2 };
 struct RemovalState {
     const char *FileName;
     size_t FileNameLength;
+    FileNameMatcher Match;
     // What to take: the lines that name the item at least this closely, or with Chosen set the
     // lines whose bytes are among Chosen's.
     int Closeness;
@@ -158,13 +144,14 @@ struct RemovalState {
 
 } // namespace
 
-static int Closeness(const char *line, size_t length, const char *fileName, size_t fileNameLength) {
+static int Closeness(const char *line, size_t length, const char *fileName, size_t fileNameLength,
+                     FileNameMatcher match) {
     size_t nameLength;
     const char *name = LineName(line, length, &nameLength);
     if (name == nullptr) return NotNamed;
-    if (SameFileName(name, nameLength, fileName, fileNameLength)) return NamedExactly;
+    if (match(name, nameLength, fileName, fileNameLength)) return NamedExactly;
     size_t trimmed = TrimmedNameLength(name, nameLength);
-    if (trimmed != nameLength && SameFileName(name, trimmed, fileName, fileNameLength))
+    if (trimmed != nameLength && match(name, trimmed, fileName, fileNameLength))
         return NamedTrimmed;
     return NotNamed;
 }
@@ -209,9 +196,10 @@ static bool ListedAs(const char *name, size_t length, const char *fileName) {
 
 static int FilterFlowLine(char *line, size_t *length, void *context) {
     RemovalState *state = static_cast<RemovalState *>(context);
-    bool take = state->Chosen != nullptr ? HoldsLine(state->Chosen, line, *length)
-                                         : Closeness(line, *length, state->FileName,
-                                                     state->FileNameLength) >= state->Closeness;
+    bool take = state->Chosen != nullptr
+                    ? HoldsLine(state->Chosen, line, *length)
+                    : Closeness(line, *length, state->FileName, state->FileNameLength,
+                                state->Match) >= state->Closeness;
     if (!take) {
         // Copied as it stands: its blanks and any byte behind a NUL are part of it.
         if (LineNamesAFile(line, *length)) state->KeptAFile = true;
@@ -227,9 +215,7 @@ static bool NameOnDisk(const char *flowPath, char *path) {
     if (pathLength == MAX_PATH) return false;
     memcpy(path, flowPath, pathLength + 1);
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(flowPath, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
+    if (FindFirstEntry(flowPath, &found)) {
         DirectoryPart(path);
         size_t directoryLength = strlen(path);
         size_t nameLength = strnlen(found.cFileName, MAX_PATH);
@@ -241,7 +227,8 @@ static bool NameOnDisk(const char *flowPath, char *path) {
 }
 
 // The closest any line of the file names the item; -1 when the file cannot be read.
-static int ClosestLine(const char *path, const char *fileName, size_t fileNameLength) {
+static int ClosestLine(const char *path, const char *fileName, size_t fileNameLength,
+                       FileNameMatcher match) {
     LineReader reader;
     int closest = NotNamed;
     bool read = OpenLineReader(&reader, path) != 0;
@@ -249,7 +236,7 @@ static int ClosestLine(const char *path, const char *fileName, size_t fileNameLe
     size_t length;
     int got = 0;
     while (read && (got = ReadLine(&reader, &line, &length)) > 0) {
-        int closeness = Closeness(line, length, fileName, fileNameLength);
+        int closeness = Closeness(line, length, fileName, fileNameLength, match);
         if (closeness > closest) closest = closeness;
     }
     CloseLineReader(&reader);
@@ -291,7 +278,7 @@ static bool ChooseListedLines(const char *path, const char *fileName, PatternLin
     return read && got == 0;
 }
 
-int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item,
+int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, FileNameMatcher match,
                            PatternLineQuestion ask, void *askContext, TakenLines *taken,
                            PendingFlowRewrite *pending) {
     *taken = {nullptr, 0, 0};
@@ -309,9 +296,9 @@ int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item,
     fileName[fileNameLength] = '\0';
     if (fileNameLength == 0) return 0;
 
-    RemovalState state = {fileName, fileNameLength, NotNamed, nullptr, taken, 0, false};
+    RemovalState state = {fileName, fileNameLength, match, NotNamed, nullptr, taken, 0, false};
     TakenLines chosen = {nullptr, 0, 0};
-    state.Closeness = ClosestLine(pending->Path, fileName, fileNameLength);
+    state.Closeness = ClosestLine(pending->Path, fileName, fileNameLength, match);
     if (state.Closeness < 0) return 0;
     if (state.Closeness == NotNamed) {
         if (!ChooseListedLines(pending->Path, fileName, ask, askContext, &chosen) ||
@@ -344,11 +331,11 @@ void DiscardFlowRewrite(const PendingFlowRewrite *pending) {
     DiscardCopy(pending->TemporaryPath);
 }
 
-int RemoveFlowLines(const char *flowPath, const PluginPanelItem *item, PatternLineQuestion ask,
-                    void *askContext) {
+int RemoveFlowLines(const char *flowPath, const PluginPanelItem *item, FileNameMatcher match,
+                    PatternLineQuestion ask, void *askContext) {
     TakenLines taken;
     PendingFlowRewrite pending;
-    if (!PrepareFlowLineRemoval(flowPath, item, ask, askContext, &taken, &pending)) return 0;
+    if (!PrepareFlowLineRemoval(flowPath, item, match, ask, askContext, &taken, &pending)) return 0;
     FreeTakenLines(&taken);
     return CommitFlowRewrite(&pending);
 }
@@ -360,7 +347,9 @@ int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *re
     removedLine[0] = '\0';
     TakenLines taken;
     PendingFlowRewrite pending;
-    if (!PrepareFlowLineRemoval(flowPath, item, nullptr, nullptr, &taken, &pending)) return 0;
+    if (!PrepareFlowLineRemoval(flowPath, item, SameOutboundFileName, nullptr, nullptr, &taken,
+                                &pending))
+        return 0;
     const char *line = nullptr;
     size_t length = 0;
     for (size_t offset = 0; NextTakenLine(&taken, &offset, &line, &length);) {

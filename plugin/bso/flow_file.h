@@ -7,14 +7,11 @@
 #include <stddef.h>
 
 #include "bso/text_file.h"
+#include "common/helpers.h"
 #include "plugin_api.h"
 
 // Size of the removed-line buffer that RemoveFlowLine fills.
 const size_t RemovedLineSize = 260;
-
-// Strips trailing CR, LF, tabs and blanks from the line in place, never its first character,
-// and returns the line.
-char *TrimLineEnd(char *line);
 
 // Strips the line end (TrimLineEnd), then returns the name the line gives: the text behind a
 // leading "#" or "^", the whole line otherwise, or null for a "~" line.
@@ -29,6 +26,13 @@ char *ReplaceExtension(char *name, const char *extension);
 // "~" line, and something beside blanks behind its directive. A flow file without such a line
 // is a poll.
 bool LineNamesAFile(const char *line, size_t length);
+
+// Whether a flow line's name (length bytes) names the file at path (pathLength bytes).
+typedef bool (*FileNameMatcher)(const char *name, size_t length, const char *path,
+                                size_t pathLength);
+// The outbound's own rule, as the file system compares names: without regard to case on
+// Windows; exactly on Linux but for the directory part, which the rows show in upper case.
+bool SameOutboundFileName(const char *name, size_t length, const char *path, size_t pathLength);
 
 // Asked when the item is queued only through a pattern line ("^D:\FILES\*.ZIP"), which sends
 // other files too: line (length bytes) as it stands in the flow file. True takes the whole line.
@@ -57,10 +61,9 @@ struct PendingFlowRewrite {
 };
 
 // Takes the lines that name the item's file (its FindData.cFileName, a row of the link's view)
-// out of the flow file into a copy, and hands them back. A line names the file when its name
-// (behind the directive, up to a NUL byte) is that path as the file system compares names:
-// without regard to case on Windows, exactly on Linux (there the directory part without regard
-// to case, as the rows show it in upper case); wildcards and brackets are plain characters. A
+// out of the flow file into a copy, and hands them back. A line names the file when match says
+// its name (behind the directive, up to a NUL byte) is that path (SameOutboundFileName: as the
+// file system compares names); wildcards and brackets are plain characters. A
 // name equal to the path once its trailing blanks are stripped counts when no line is equal as
 // it stands. When no line names it so, the lines the view made the row from count: a name in
 // another case that the file system found, and pattern lines ("*.ZIP") whose first match is
@@ -69,7 +72,7 @@ struct PendingFlowRewrite {
 // or DiscardFlowRewrite must follow, and FreeTakenLines); 0 otherwise, with nothing pending,
 // the flow file untouched and taken empty. The copy is made exclusively beside the flow file
 // ("<name>.TMP", or a free variant of that name).
-int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item,
+int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, FileNameMatcher match,
                            PatternLineQuestion ask, void *askContext, TakenLines *taken,
                            PendingFlowRewrite *pending);
 // Puts the copy in the flow file's place in one step, or deletes the flow file when the copy
@@ -80,13 +83,13 @@ void DiscardFlowRewrite(const PendingFlowRewrite *pending);
 
 // PrepareFlowLineRemoval and CommitFlowRewrite in one: 1 when the lines are out of the flow
 // file (which is gone when nothing else in it named a file).
-int RemoveFlowLines(const char *flowPath, const PluginPanelItem *item, PatternLineQuestion ask,
-                    void *askContext);
+int RemoveFlowLines(const char *flowPath, const PluginPanelItem *item, FileNameMatcher match,
+                    PatternLineQuestion ask, void *askContext);
 
-// RemoveFlowLines without pattern lines, copying the last line taken out into removedLine
-// (RemovedLineSize bytes; a longer line is cut there, still taken out whole). Returns 1 when a
-// line was taken out; 0 when none named the file (the flow file untouched) or on any failure
-// (the flow file exactly as it was, no temporary file left, removedLine "").
+// RemoveFlowLines with SameOutboundFileName and without pattern lines, copying the last line taken
+// out into removedLine (RemovedLineSize bytes; a longer line is cut there, still taken out whole).
+// Returns 1 when a line was taken out; 0 when none named the file (the flow file untouched) or on
+// any failure (the flow file exactly as it was, no temporary file left, removedLine "").
 int RemoveFlowLine(const char *flowPath, const PluginPanelItem *item, char *removedLine);
 
 // The same with a removed-line buffer of removedLineSize bytes; *wholeLength (may be null)

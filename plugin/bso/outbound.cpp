@@ -6,9 +6,23 @@
 #include <string.h>
 
 #include "bso/text_file.h"
-#include "settings/settings.h"
+#include "common/helpers.h"
 
-const char FlavorLetters[] = "ICDFH";
+const FlavorRow Flavors[FlavorCount] = {
+    {Immediate, 'I', 0}, {Crash, 'C', 1}, {Direct, 'D', 2}, {Normal, 'F', 3}, {Hold, 'H', 4},
+};
+
+const FlavorRow &FlavorRowOf(int flavor) {
+    for (const FlavorRow &row : Flavors)
+        if (row.Value == flavor) return row;
+    return FlavorRowOf(FallbackFlavor);
+}
+
+Flavor FlavorAtPosition(int position, int count) {
+    for (const FlavorRow &row : Flavors)
+        if (row.DialogPosition == position && position >= 0 && position < count) return row.Value;
+    return FallbackFlavor;
+}
 const char EmptyFlavorString[] = ".....";
 
 static bool IsSeparator(char c) {
@@ -134,48 +148,31 @@ int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor)
 
 void MarkFlavor(char *flavorString, int flavor) {
     if (flavor < Immediate || flavor > Hold) return;
-    flavorString[flavor - 1] = FlavorLetters[flavor - 1];
+    const FlavorRow &row = FlavorRowOf(flavor);
+    flavorString[row.DialogPosition] = row.Letter;
 }
 
-int IsLinkBusy(const FtnAddress *address) {
-    FtnAddress own;
-    ParseOwnAddress(&own);
+int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address) {
     char path[OutboundPathSize];
-    if (BuildOutboundPath(address, path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
-        return 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    FindClose(search);
-    return 1;
+    if (BuildOutboundPath(address, path, config.Root, ".BSY", &config.Own) == nullptr) return 0;
+    return PathExists(path) ? 1 : 0;
 }
 
-// Whether anything of that name exists (a flag in any case, or a directory in its place).
-static bool AnyEntryAt(const char *path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
-}
-
-LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock) {
+LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock) {
     lock->Held = false;
     lock->Path[0] = '\0';
-    FtnAddress own;
-    ParseOwnAddress(&own);
-    if (BuildOutboundPath(address, lock->Path, Settings.PathToOutbound, ".BSY", &own) == nullptr)
+    if (BuildOutboundPath(address, lock->Path, config.Root, ".BSY", &config.Own) == nullptr)
         return LinkLockFailed;
     // A flag in the other case is the same flag to Windows and to compat's lookup, but not to
     // the exclusive create of every system: look for it first.
-    if (AnyEntryAt(lock->Path)) return LinkIsBusy;
+    if (PathExists(lock->Path)) return LinkIsBusy;
     EnsureDirectory(lock->Path);
     HANDLE flag = FileOps.Create(lock->Path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (flag == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         // The mailer made it between the look-up and the create.
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || AnyEntryAt(lock->Path))
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(lock->Path))
             return LinkIsBusy;
         return LinkLockFailed;
     }
@@ -317,11 +314,7 @@ int EnsureDirectory(const char *path) {
     normalized[rootLength + directoryLength - 1] = '\0';
 
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(normalized, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
-        if (found.dwFileAttributes != 0) return 1;
-    }
+    if (FindFirstEntry(normalized, &found) && found.dwFileAttributes != 0) return 1;
     if (!EnsureDirectory(normalized)) return 0;
     if (FileOps.MakeDirectory(normalized, nullptr)) return 1;
     // The mailer may have made it meanwhile.

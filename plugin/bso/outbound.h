@@ -27,8 +27,23 @@ enum Flavor {
     Hold = 5,      // H
 };
 
-// Display letters of the flavors 1 to 5, in order.
-extern const char FlavorLetters[]; // "ICDFH"
+// The flavors in the order the flavor dialogs list them: each one's letter in outbound file
+// names and in the panel's flavor strings, and its position in a dialog's radio group (which
+// is also how the PollFlavor and AttachFlavor settings name it).
+struct FlavorRow {
+    Flavor Value;
+    char Letter;
+    int DialogPosition;
+};
+const int FlavorCount = 5;
+extern const FlavorRow Flavors[FlavorCount];
+// The flavor wherever a choice gives none (no button on, a setting out of range).
+const Flavor FallbackFlavor = Normal;
+
+// The row of the flavor; FallbackFlavor's for a value outside 1 to 5.
+const FlavorRow &FlavorRowOf(int flavor);
+// The flavor at a dialog position among the first Count; FallbackFlavor outside them.
+Flavor FlavorAtPosition(int position, int count);
 // A flavor string with no flavor marked; flavor strings are FlavorStringSize bytes.
 extern const char EmptyFlavorString[]; // "....."
 const int FlavorStringSize = 6;
@@ -73,9 +88,17 @@ int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor)
 // nothing for a flavor outside 1 to 5.
 void MarkFlavor(char *flavorString, int flavor);
 
-// 1 when the busy flag (".BSY", any case) of the address exists in the outbound of the
-// settings (PathToOutbound, own zone from Address), else 0; any failure counts as not busy.
-int IsLinkBusy(const FtnAddress *address);
+// What every outbound function works on: the outbound of the own zone (no trailing backslash;
+// empty when none is set) and the own address, whose zone lies in Root itself. Filled once per
+// command or listing, so that the own address is parsed once.
+struct OutboundConfig {
+    char Root[256];
+    FtnAddress Own;
+};
+
+// 1 when the busy flag (".BSY", any case) of the address exists in the outbound, else 0; any
+// failure counts as not busy.
+int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address);
 
 // A link's own busy flag, taken by a command for the time it writes the link's files. The
 // mailer leaves a link alone while its flag exists (it neither calls it nor answers it), so
@@ -91,10 +114,10 @@ enum LinkLockResult {
     LinkLockFailed, // no flag could be made for another reason; nothing is held
 };
 
-// Creates the busy flag of the address (".BSY" in the outbound of the settings, in
+// Creates the busy flag of the address (".BSY" in the outbound, in
 // OutboundCase: on Linux binkd respects only the lower-case name) exclusively, making its
 // directory first when missing. Sets *lock (Held only for LinkLocked).
-LinkLockResult LockLink(const FtnAddress *address, LinkLock *lock);
+LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock);
 
 // Removes a held flag, trying a few times, and clears Held. Returns 1 when no flag of the
 // lock is left, 0 when it could not be removed (lock->Path still names it). A lock not held

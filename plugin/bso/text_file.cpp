@@ -1,5 +1,7 @@
 #include "bso/text_file.h"
 
+#include "common/helpers.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -363,9 +365,7 @@ int AppendLineToFile(const char *path, const char *line) {
 
 int UndoAppend(const AppendedLine *appended) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(appended->Path, &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    FindClose(search);
+    if (!FindFirstEntry(appended->Path, &found)) return 0;
     unsigned long long size =
         (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     // Someone else wrote to it since: taking bytes off the end would take theirs.

@@ -88,14 +88,6 @@ static bool AskBusyLink(int TitleId, const FtnAddress *Address) {
     return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 1;
 }
 
-bool ConfirmBusyLink(int TitleId, const char *AddressText) {
-    FtnAddress own, address;
-    ParseOwnAddress(&own);
-    if (!ParseAddress(&address, AddressText, &own)) return false;
-    if (!IsLinkBusy(&address)) return true;
-    return AskBusyLink(TitleId, &address);
-}
-
 // ---- The address history ---------------------------------------------------------------
 
 namespace {
@@ -229,20 +221,30 @@ int RunAddressDialog(int TitleId, const char *HelpTopic, int Width, int Height,
     }
 }
 
-bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock) {
+bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddress *Address,
+                        LinkLock *Lock) {
     Lock->Held = false;
     Lock->Path[0] = 0;
-    FtnAddress own, address;
-    ParseOwnAddress(&own);
-    if (!ParseAddress(&address, AddressText, &own)) return false;
     // Should the mailer's flag be gone by the time of a second look, the flag is taken again
     // rather than the command going on without one: the mailer could take it back meanwhile
     // and write with us. Only a flag still there is asked about.
     for (int tries = 0; tries < 8; ++tries) {
-        if (LockLink(&address, Lock) != LinkIsBusy) return true;
-        if (IsLinkBusy(&address)) return AskBusyLink(TitleId, &address);
+        if (LockLink(Config, Address, Lock) != LinkIsBusy) return true;
+        if (IsLinkBusy(Config, Address)) return AskBusyLink(TitleId, Address);
     }
-    return AskBusyLink(TitleId, &address);
+    return AskBusyLink(TitleId, Address);
+}
+
+void PresetFlavorButton(FarDialogItem *First, int Count, int Setting, bool Focus) {
+    FarDialogItem &button = First[FlavorRowOf(FlavorAtPosition(Setting, Count)).DialogPosition];
+    button.Selected = 1;
+    if (Focus) button.Focus = 1;
+}
+
+Flavor ChosenFlavor(const FarDialogItem *First, int Count) {
+    for (int i = 0; i < Count; ++i)
+        if (First[i].Selected) return FlavorAtPosition(i, Count);
+    return FallbackFlavor;
 }
 
 void ReleaseLink(LinkLock *Lock) {
@@ -281,30 +283,4 @@ PluginPanelItem ItemWithDiskName(const PluginPanelItem *Item) {
     // The host's names are OEM text; the file functions want them so unless they speak ANSI.
     if (AreFileApisANSI()) OemToCharA(copy.FindData.cFileName, copy.FindData.cFileName);
     return copy;
-}
-
-void FormatWithOneArgument(char *Buffer, size_t Size, const char *Format, char Placeholder,
-                           const char *Argument) {
-    if (Size == 0) return;
-    size_t used = 0;
-    bool substituted = false;
-    auto put = [&](const char *Text, size_t Length) {
-        size_t room = Size - 1 - used;
-        if (Length > room) Length = room;
-        memcpy(Buffer + used, Text, Length);
-        used += Length;
-    };
-    for (const char *p = Format; *p; ++p) {
-        if (p[0] == '%' && p[1] == '%') {
-            put("%", 1);
-            ++p;
-        } else if (p[0] == '%' && p[1] == Placeholder && !substituted) {
-            put(Argument, strlen(Argument));
-            substituted = true;
-            ++p;
-        } else {
-            put(p, 1);
-        }
-    }
-    Buffer[used] = 0;
 }

@@ -6,6 +6,7 @@
 
 #include "bso/address.h"
 #include "bso/outbound.h"
+#include "common/helpers.h"
 #include "plugin_api.h"
 #include "settings/settings.h"
 #include "shell/browser.h"
@@ -20,21 +21,23 @@ void ShowWarning(int TitleId, int LineId, const char *Subject);
 // (FormatMessageA, in the OEM code page the host shows) and one button.
 void ShowWriteFailure(int TitleId, const char *Path, DWORD Error);
 
-// True when the command may go on: the link of the address text (parsed against the own
-// address) is not busy, or it is and the user chose "OK" in the busy box, which names the
-// link's full address. "Cancel" comes first and is what Enter chooses: the mailer is writing
-// that link's files, and a second Enter typed ahead must not go on. Cancel, Esc, or a text
-// that names no address end the command.
-bool ConfirmBusyLink(int TitleId, const char *AddressText);
+// The one busy-flag call of the commands: takes the link's busy flag for the command's writes.
+// A link that is busy already (its flag exists, or the mailer makes it first) gets the busy
+// box, which names the link's full address; "Cancel" comes first and is what Enter chooses:
+// the mailer is writing that link's files, and a second Enter typed ahead must not go on.
+// "OK" there writes without a flag of the command's own. A flag that cannot be made for
+// another reason lets the command go on without one, as before there were flags. True when
+// the command may go on, with Lock->Held telling whether the flag is the command's; false
+// when the question ended it. Every command that took the flag gives it back with
+// ReleaseLink before it returns, so no listing ever shows it.
+bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddress *Address,
+                        LinkLock *Lock);
 
-// Takes the link's busy flag for the command's writes. A link that is busy already (its flag
-// exists, or the mailer makes it first) gets the question of ConfirmBusyLink; going on then
-// writes without a flag of the command's own. A flag that cannot be made for another reason
-// lets the command go on without one, as before there were flags. True when the command may
-// go on, with Lock->Held telling whether the flag is the command's; false when it ends (the
-// question answered so, or a text that names no address). Every command that took the flag
-// gives it back with ReleaseLink before it returns, so no listing ever shows it.
-bool LockLinkForCommand(int TitleId, const char *AddressText, LinkLock *Lock);
+// Turns on the radio button of the flavor that a setting names (a dialog position; outside the
+// group of Count buttons starting at First, FallbackFlavor's), with the focus on it when Focus.
+void PresetFlavorButton(FarDialogItem *First, int Count, int Setting, bool Focus);
+// The flavor of the first button on in the group; FallbackFlavor when none is.
+Flavor ChosenFlavor(const FarDialogItem *First, int Count);
 
 // Removes the command's flag, if it holds one. One that cannot be removed would keep the
 // mailer away from the link: the busy notice names it.
@@ -77,12 +80,5 @@ struct PatternLineAnswer {
 // is a PatternLineAnswer): it names the line and says that it sends other files too. True for
 // the first button.
 bool AskAboutPatternLine(const char *Line, size_t Length, void *Context);
-
-// Writes Format into Buffer (Size bytes, always terminated) with its one placeholder ("%s" or
-// "%d", as Placeholder says) replaced by Argument and "%%" by "%". A language text with other
-// or further "%" sequences keeps them as they are, so a faulty translation cannot make the
-// formatting read arguments that were never passed.
-void FormatWithOneArgument(char *Buffer, size_t Size, const char *Format, char Placeholder,
-                           const char *Argument);
 
 #endif

@@ -24,9 +24,6 @@ const DialogTemplateItem AttachDialogTemplate[AttachItemCount] = {
     DialogButton(13, MsgCancel, false),
 };
 
-static const int AttachFlavorCount = 5;
-static const int NormalFlavorIndex = 3;
-
 // The other panel's directory with room for any file name behind it, and the line's prefix
 // in front: a full path is never cut, so a line never names another file.
 static const size_t FullPathSize = 2 * MAX_PATH + 2;
@@ -73,24 +70,21 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     if (OpMode & OPM_SILENT) templates[AttachAddress].Type = DI_TEXT;
     FarDialogItem items[AttachItemCount];
     ExpandDialogTemplate(templates, items, AttachItemCount);
-    FtnAddress own;
-    ParseOwnAddress(&own);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
 
     // Inside a link the link itself; at the root nothing is offered.
     FtnAddress offered;
-    if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &own))
+    if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &config.Own))
         FormatAddress(&offered, items[AttachAddress].Data);
-    int preset = Settings.AttachFlavor;
-    if (preset < 0 || preset >= AttachFlavorCount) preset = NormalFlavorIndex;
-    items[AttachFirstFlavor + preset].Selected = 1;
+    PresetFlavorButton(&items[AttachFirstFlavor], FlavorCount, Settings.AttachFlavor, false);
 
     FtnAddress address;
     if (!RunAddressDialog(MsgWarning, "BSOAttach", 46, 16, items, AttachItemCount, AttachAddress,
-                          AttachOk, &own, &address))
+                          AttachOk, &config.Own, &address))
         return 0;
-    const char *typed = items[AttachAddress].Data;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, typed, &lock)) return 0;
+    if (!LockLinkForCommand(MsgWarning, config, &address, &lock)) return 0;
 
     PanelInfo other;
     AskPanelInfo(Browser, FCTL_GETANOTHERPANELINFO, &other);
@@ -99,19 +93,12 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     size_t length = strlen(directory);
     if (length > 0 && directory[length - 1] != '\\') strcpy(directory + length, "\\");
 
-    // Normal when no button is on; the letters in dialog order.
-    int chosen = NormalFlavorIndex;
-    for (int i = 0; i < AttachFlavorCount; ++i)
-        if (items[AttachFirstFlavor + i].Selected) {
-            chosen = i;
-            break;
-        }
     char suffix[] = ".?LO";
-    suffix[1] = FlavorLetters[chosen];
+    suffix[1] = FlavorRowOf(ChosenFlavor(&items[AttachFirstFlavor], FlavorCount)).Letter;
     const char *prefix = items[AttachDeleteAfterSending].Selected ? "^" : "";
     char flowPath[OutboundPathSize];
-    if (!BuildOutboundPath(&address, flowPath, Settings.PathToOutbound, suffix, &own)) {
-        ShowWriteFailure(MsgAttachTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
+    if (!BuildOutboundPath(&address, flowPath, config.Root, suffix, &config.Own)) {
+        ShowWriteFailure(MsgAttachTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);
         ReleaseLink(&lock);
         return 0;
     }

@@ -21,9 +21,7 @@ const DialogTemplateItem RequestDialogTemplate[RequestItemCount] = {
 // make the mailer send it.
 static void RemoveIfEmpty(const char *Path) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Path, &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    FindClose(search);
+    if (!FindFirstEntry(Path, &found)) return;
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && found.nFileSizeHigh == 0 &&
         found.nFileSizeLow == 0 && !DeleteFileRetrying(Path))
         ShowWriteFailure(MsgRequestTitle, Path, GetLastError());
@@ -32,8 +30,8 @@ static void RemoveIfEmpty(const char *Path) {
 void CreateFileRequest(BSOBrowser *Browser) {
     FarDialogItem items[RequestItemCount];
     ExpandDialogTemplate(RequestDialogTemplate, items, RequestItemCount);
-    FtnAddress own;
-    ParseOwnAddress(&own);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
 
     // Inside a link the link itself; at the root the link under the cursor.
     PanelInfo info;
@@ -41,22 +39,22 @@ void CreateFileRequest(BSOBrowser *Browser) {
     if (info.ItemsNumber > 0) {
         FtnAddress offered;
         const PluginPanelItem *current = CurrentPanelItem(&info);
-        if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &own) ||
-            (current != nullptr && ParseBoundedAddress(&offered, current->FindData.cFileName,
-                                                       sizeof(current->FindData.cFileName), &own)))
+        if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &config.Own) ||
+            (current != nullptr &&
+             ParseBoundedAddress(&offered, current->FindData.cFileName,
+                                 sizeof(current->FindData.cFileName), &config.Own)))
             FormatAddress(&offered, items[RequestAddress].Data);
     }
 
     FtnAddress address;
     if (!RunAddressDialog(MsgRequestTitle, "BSOFREQ", 46, 8, items, RequestItemCount,
-                          RequestAddress, RequestOk, &own, &address))
+                          RequestAddress, RequestOk, &config.Own, &address))
         return;
-    const char *typed = items[RequestAddress].Data;
     // The flag stays the command's while the editor is open: the mailer would otherwise send
     // (and delete) a request that is still empty or half written, and the empty check below
     // would race with it.
     LinkLock lock;
-    if (!LockLinkForCommand(MsgRequestTitle, typed, &lock)) return;
+    if (!LockLinkForCommand(MsgRequestTitle, config, &address, &lock)) return;
 
     // The title names the address in full even when a short form was typed.
     char addressText[AddressTextSize];
@@ -64,8 +62,8 @@ void CreateFileRequest(BSOBrowser *Browser) {
     snprintf(title, sizeof(title), "%s: %s", GetMessageText(MsgRequestTitle),
              FormatAddress(&address, addressText));
     char path[OutboundPathSize];
-    if (!BuildOutboundPath(&address, path, Settings.PathToOutbound, ".REQ", &own)) {
-        ShowWriteFailure(MsgRequestTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
+    if (!BuildOutboundPath(&address, path, config.Root, ".REQ", &config.Own)) {
+        ShowWriteFailure(MsgRequestTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);
     } else {
         EnsureDirectory(path);
         // An editor on a file that cannot be written would lose what the user types into it.

@@ -24,26 +24,6 @@ const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
     DialogButton(8, MsgCancel, false),
 };
 
-static const int FlavorCount = 5;
-static const int NormalFlavorIndex = 3;
-
-// Base path followed by the suffix; false when it does not fit.
-static bool JoinPath(char (&Path)[MAX_PATH], const char *BasePath, const char *Suffix) {
-    size_t baseLength = strlen(BasePath);
-    size_t suffixLength = strlen(Suffix);
-    if (baseLength + suffixLength >= sizeof(Path)) return false;
-    memcpy(Path, BasePath, baseLength);
-    memcpy(Path + baseLength, Suffix, suffixLength + 1);
-    return true;
-}
-
-static bool FindFile(const char *Path, WIN32_FIND_DATAA *Found) {
-    HANDLE search = FindFirstFileA(Path, Found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
-}
-
 int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
                      int ChosenFlavor) {
     if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return 0;
@@ -53,24 +33,24 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     if (source == nullptr || strlen(source) != 4 || !ClassifyOutboundFile(source, &kind, &flavor) ||
         kind != FlowFile)
         return 0;
-    if (ChosenFlavor < 1 || ChosenFlavor > FlavorCount) return 0;
+    if (ChosenFlavor < Immediate || ChosenFlavor > Hold) return 0;
 
     char oldPath[MAX_PATH];
-    if (!JoinPath(oldPath, BasePath, source)) return 0;
+    if (!JoinPath(oldPath, sizeof(oldPath), BasePath, "", source)) return 0;
     WIN32_FIND_DATAA oldFound;
-    if (!FindFile(oldPath, &oldFound)) {
+    if (!FindFirstEntry(oldPath, &oldFound)) {
         ShowWarning(MsgWarning, MsgFileNotFound, oldPath);
         return 0;
     }
 
     // The new flow file, named in the case of the names the plugin makes.
     char suffix[] = ".?LO";
-    suffix[1] = FlavorLetters[ChosenFlavor - 1];
+    suffix[1] = FlavorRowOf(ChosenFlavor).Letter;
     if (OutboundCase == LowerCaseNames)
         for (char *c = suffix; *c; ++c)
             *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
     char newPath[MAX_PATH];
-    if (!JoinPath(newPath, BasePath, suffix)) return 0;
+    if (!JoinPath(newPath, sizeof(newPath), BasePath, "", suffix)) return 0;
 
     // The old flow file's copy without the lines waits until they are safe in the new one.
     // Every line taken out goes there, duplicates too, each as it stood.
@@ -78,8 +58,8 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
     PatternLineAnswer answer = {false};
     TakenLines taken;
     PendingFlowRewrite pending;
-    if (!PrepareFlowLineRemoval(oldPath, &diskItem, AskAboutPatternLine, &answer, &taken,
-                                &pending)) {
+    if (!PrepareFlowLineRemoval(oldPath, &diskItem, SameOutboundFileName, AskAboutPatternLine,
+                                &answer, &taken, &pending)) {
         if (!answer.Declined) ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
         return 0;
     }
@@ -123,19 +103,16 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
 
 // The part of ChangeFlavor that runs while it holds the link's flag.
 static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
-                                const FtnAddress *link, const FtnAddress *own, int UseSelection) {
+                                const OutboundConfig &config, const FtnAddress *link,
+                                int UseSelection) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
 
-    int chosen = FlavorCount;
-    for (int i = 0; i < FlavorCount; ++i)
-        if (items[FlavorFirstChoice + i].Selected) {
-            chosen = i + 1;
-            break;
-        }
+    // Normal when no button is on, as in every flavor dialog.
+    int chosen = ChosenFlavor(&items[FlavorFirstChoice], FlavorCount);
     char basePath[OutboundPathSize];
-    if (!BuildOutboundPath(link, basePath, Settings.PathToOutbound, "", own)) return;
+    if (!BuildOutboundPath(link, basePath, config.Root, "", &config.Own)) return;
 
     if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
         for (int i = 0; i < info.SelectedItemsNumber; ++i)
@@ -149,19 +126,17 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     FarDialogItem items[FlavorItemCount];
     ExpandDialogTemplate(FlavorDialogTemplate, items, FlavorItemCount);
     // The configured attach flavor, whatever the flavor of the items.
-    int preset = Settings.AttachFlavor;
-    if (preset < 0 || preset >= FlavorCount) preset = NormalFlavorIndex;
-    items[FlavorFirstChoice + preset].Focus = 1;
-    items[FlavorFirstChoice + preset].Selected = 1;
+    PresetFlavorButton(&items[FlavorFirstChoice], FlavorCount, Settings.AttachFlavor, true);
     if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 11, "BSOFlavor", items,
                         FlavorItemCount) != FlavorOk)
         return;
 
-    FtnAddress own, link;
-    ParseOwnAddress(&own);
-    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &own)) return;
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
+    FtnAddress link;
+    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, Browser->CurDir, &lock)) return;
-    ChangeFlavorOfItems(Browser, items, &link, &own, UseSelection);
+    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
+    ChangeFlavorOfItems(Browser, items, config, &link, UseSelection);
     ReleaseLink(&lock);
 }

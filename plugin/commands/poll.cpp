@@ -21,14 +21,13 @@ const DialogTemplateItem PollDialogTemplate[PollItemCount] = {
 };
 
 // The poll offers no hold: a held poll would never make the mailer call.
-static const char PollLetters[] = "ICDF";
 static const int PollFlavorCount = 4;
 
 void CreatePoll(BSOBrowser *Browser) {
     FarDialogItem items[PollItemCount];
     ExpandDialogTemplate(PollDialogTemplate, items, PollItemCount);
-    FtnAddress own;
-    ParseOwnAddress(&own);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
 
     // At the root every row is named by its link's address: offer the one under the cursor.
     PanelInfo info;
@@ -36,37 +35,28 @@ void CreatePoll(BSOBrowser *Browser) {
     const PluginPanelItem *current = CurrentPanelItem(&info);
     FtnAddress offered;
     if (current != nullptr && ParseBoundedAddress(&offered, current->FindData.cFileName,
-                                                  sizeof(current->FindData.cFileName), &own))
+                                                  sizeof(current->FindData.cFileName), &config.Own))
         FormatAddress(&offered, items[PollAddress].Data);
 
-    int preset = Settings.PollFlavor;
-    if (preset < 0 || preset >= PollFlavorCount) preset = PollFlavorCount - 1;
-    items[PollFirstFlavor + preset].Selected = 1;
+    PresetFlavorButton(&items[PollFirstFlavor], PollFlavorCount, Settings.PollFlavor, false);
 
     FtnAddress address;
     if (!RunAddressDialog(MsgPollTitle, "BSOPoll", 46, 13, items, PollItemCount, PollAddress,
-                          PollOk, &own, &address))
+                          PollOk, &config.Own, &address))
         return;
-    const char *typed = items[PollAddress].Data;
     // The link's flag is the command's while it writes (or the user goes on despite binkd's).
     LinkLock lock;
-    if (!LockLinkForCommand(MsgPollTitle, typed, &lock)) return;
+    if (!LockLinkForCommand(MsgPollTitle, config, &address, &lock)) return;
 
-    int chosen = PollFlavorCount - 1; // normal, also when no button is on
-    for (int i = 0; i < PollFlavorCount - 1; ++i)
-        if (items[PollFirstFlavor + i].Selected) {
-            chosen = i;
-            break;
-        }
     char suffix[] = ".?LO";
-    suffix[1] = PollLetters[chosen];
+    suffix[1] = FlavorRowOf(ChosenFlavor(&items[PollFirstFlavor], PollFlavorCount)).Letter;
     char path[OutboundPathSize];
-    if (BuildOutboundPath(&address, path, Settings.PathToOutbound, suffix, &own)) {
+    if (BuildOutboundPath(&address, path, config.Root, suffix, &config.Own)) {
         // A directory that could not be made shows up as a flow file that cannot be created.
         EnsureDirectory(path);
         if (!CreateFileIfMissing(path)) ShowWriteFailure(MsgPollTitle, path, GetLastError());
     } else {
-        ShowWriteFailure(MsgPollTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
+        ShowWriteFailure(MsgPollTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);
     }
     ReleaseLink(&lock);
 }

@@ -88,7 +88,8 @@ static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
         snprintf(path, sizeof(path), "%s%s", BasePath, source);
         PluginPanelItem diskItem = ItemWithDiskName(Item);
         PatternLineAnswer answer = {false};
-        if (!RemoveFlowLines(path, &diskItem, AskAboutPatternLine, &answer) && !answer.Declined)
+        if (!RemoveFlowLines(path, &diskItem, SameOutboundFileName, AskAboutPatternLine, &answer) &&
+            !answer.Declined)
             ShowWarning(MsgWarning, MsgLineNotRemoved, path);
         return;
     }
@@ -136,13 +137,14 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
     if (info.SelectedItemsNumber == 0 && !IsOutboundRow(current)) return;
     if (!ConfirmRemoval(&info, current)) return;
 
-    FtnAddress own, link;
-    ParseOwnAddress(&own);
-    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &own)) return;
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
+    FtnAddress link;
+    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, Browser->CurDir, &lock)) return;
+    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&link, basePath, Settings.PathToOutbound, "", &own)) {
+    if (BuildOutboundPath(&link, basePath, config.Root, "", &config.Own)) {
         if (info.SelectedItemsNumber > 0) {
             for (int i = 0; i < info.SelectedItemsNumber; ++i)
                 RemoveItem(&info.SelectedItems[i], basePath);

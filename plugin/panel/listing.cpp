@@ -2,12 +2,138 @@
 // with five column texts of its own.
 #include "panel/listing.h"
 
+#include "common/helpers.h"
 #include "scan/scanner.h"
+#include "settings/settings.h"
+#include "shell/box_text.h"
 #include "shell/host.h"
 #include "shell/messages.h"
 
 #include <stdlib.h>
 #include <string.h>
+
+// Size of the progress box's text line, its terminating zero included.
+static const size_t ProgressLineSize = 64;
+
+// Shows the progress box over a saved screen; returns the saved screen, or null.
+static HANDLE ShowProgress(const BSOBrowser *Browser) {
+    HANDLE screen = HostInfo.SaveScreen ? HostInfo.SaveScreen(0, 0, -1, -1) : nullptr;
+    char line[ProgressLineSize];
+    FormatWithOneArgument(line, sizeof line, GetMessageText(MsgScanProgressFormat), 's',
+                          Browser->CurDir);
+    const char *items[2] = {GetMessageText(MsgScanTitle), line};
+    if (HostInfo.Message) HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 2, 0);
+    return screen;
+}
+
+// Asks whether to take the entry of a file that no longer exists out of its flow file.
+// True for the first button.
+static bool AskToRemoveMissingEntry(const char *Name) {
+    char shown[MAX_PATH + 16];
+    ShortenPath(shown, sizeof(shown), Name, MessageLineWidth);
+    const char *items[6] = {GetMessageText(MsgWarning),
+                            GetMessageText(MsgFileNotFound),
+                            shown,
+                            GetMessageText(MsgDropMissingLine),
+                            GetMessageText(MsgOk),
+                            GetMessageText(MsgCancel)};
+    if (!HostInfo.Message) return false;
+    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
+}
+
+namespace {
+
+// The missing files the user chose to keep in this listing, by flow file and line.
+struct KeptLines {
+    MissingFile *Lines; // only FlowPath, Line and Length are used
+    int Count;
+    int Capacity;
+};
+
+} // namespace
+
+static bool SameLine(const MissingFile &A, const MissingFile &B) {
+    return A.Length == B.Length && strcmp(A.FlowPath, B.FlowPath) == 0 &&
+           memcmp(A.Line, B.Line, A.Length) == 0;
+}
+
+static bool IsKept(const KeptLines *Kept, const MissingFile &Missing) {
+    for (int i = 0; i < Kept->Count; ++i)
+        if (SameLine(Kept->Lines[i], Missing)) return true;
+    return false;
+}
+
+// Notes a kept line; memory that runs out only means the line may be asked about again.
+static void Keep(KeptLines *Kept, const MissingFile &Missing) {
+    if (Kept->Count == Kept->Capacity) {
+        int capacity = Kept->Capacity ? Kept->Capacity * 2 : 8;
+        void *grown = realloc(Kept->Lines, static_cast<size_t>(capacity) * sizeof(MissingFile));
+        if (!grown) return;
+        Kept->Lines = static_cast<MissingFile *>(grown);
+        Kept->Capacity = capacity;
+    }
+    char *line = static_cast<char *>(malloc(Missing.Length + 1));
+    if (!line) return;
+    memcpy(line, Missing.Line, Missing.Length + 1);
+    MissingFile &kept = Kept->Lines[Kept->Count++];
+    memcpy(kept.FlowPath, Missing.FlowPath, sizeof(kept.FlowPath));
+    kept.Name[0] = '\0';
+    kept.Line = line;
+    kept.Length = Missing.Length;
+}
+
+// The flow file is read afresh after a line of it went: its kept lines are asked about again.
+static void ForgetKeptOf(KeptLines *Kept, const char *FlowPath) {
+    int to = 0;
+    for (int i = 0; i < Kept->Count; ++i) {
+        if (strcmp(Kept->Lines[i].FlowPath, FlowPath) == 0)
+            free(Kept->Lines[i].Line);
+        else
+            Kept->Lines[to++] = Kept->Lines[i];
+    }
+    Kept->Count = to;
+}
+
+void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
+    FreeEntries(Browser->Entries, Browser->EntryCount);
+    bool showProgress = (OpMode & OPM_FIND) == 0;
+    HANDLE screen = showProgress ? ShowProgress(Browser) : nullptr;
+
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
+    ScanResult result;
+    ScanOutbound(config, Browser->CurDir, &result);
+    KeptLines kept = {nullptr, 0, 0};
+    // While the mailer holds the link, a missing file is left for a later listing: a repair
+    // could not take the flag, and the mailer may be about to mark the line done itself.
+    bool busy = result.LinkBusy;
+    for (int i = 0; i < result.MissingCount && !busy; ++i) {
+        const MissingFile &missing = result.Missing[i];
+        if (IsKept(&kept, missing)) continue;
+        if (!AskToRemoveMissingEntry(missing.Name)) {
+            Keep(&kept, missing);
+            continue;
+        }
+        // A removal that failed is not reported: the next scan meets the name and asks again,
+        // unless the mailer holds the link (then at a later listing).
+        RemoveMissingFileLine(config, &result.Link, &missing, &busy);
+        ForgetKeptOf(&kept, missing.FlowPath);
+        FreeScanResult(&result);
+        ScanOutbound(config, Browser->CurDir, &result);
+        i = -1;
+    }
+    for (int i = 0; i < kept.Count; ++i) free(kept.Lines[i].Line);
+    free(kept.Lines);
+
+    // The rows move into the instance with their strings.
+    Browser->Entries = result.Rows;
+    Browser->EntryCount = result.RowCount;
+    result.Rows = nullptr;
+    result.RowCount = 0;
+    FreeScanResult(&result);
+
+    if (showProgress && screen && HostInfo.RestoreScreen) HostInfo.RestoreScreen(screen);
+}
 
 // Copies Text into Buffer (Size bytes, cut to fit) and returns Buffer.
 static char *CopyText(char *Buffer, size_t Size, const char *Text) {
@@ -87,7 +213,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     // The host keeps the selection by name itself; the items carry no flags of their own.
     *PanelItem = nullptr;
     *ItemsNumber = 0;
-    ScanOutbound(Browser, OpMode);
+    ScanPanelRows(Browser, OpMode);
 
     // Names come from the file functions: OEM text already when the host set them to OEM (as
     // the real one does at start), ANSI text to be converted otherwise.

@@ -19,6 +19,13 @@ enum RowColumn {
     RowColumnCount = 5
 };
 
+// Replaces the instance's rows by a fresh scan of the view its CurDir names, under the progress
+// box (none, and the screen not saved, with OPM_FIND in OpMode). Each file a flow file names
+// that is gone is asked about while the box stands, unless the mailer holds the link; a "yes"
+// takes its line out under the link's busy flag and scans again. A "no" is not asked again in
+// this listing unless a line of the same flow file went meanwhile.
+void ScanPanelRows(BSOBrowser *Browser, int OpMode);
+
 // 1 with the items (an empty view gives an empty listing), 0 on failure.
 int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsNumber, int OpMode);
 // Releases what ListPanelItems gave.

@@ -39,14 +39,12 @@ int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int) {
 }
 
 // The sort key of a link row: its address as numbers, with "is a point" in front when points
-// sort after nodes. Compared part by part, 1:2/9.0 comes before 1:2/10.0. Shared static storage,
-// as the host calls Compare many times per sort and nothing may be allocated there.
+// sort after nodes. Compared part by part, 1:2/9.0 comes before 1:2/10.0. Two small locals per
+// comparison: the host calls Compare many times per sort, and nothing is allocated there.
 struct SortKey {
     unsigned PointRank;
     unsigned Parts[4]; // zone, net, node, point
 };
-static SortKey FirstSortKey;
-static SortKey SecondSortKey;
 
 // Link rows are named as FormatAddress writes them: that form is read straight, with the values
 // ParseAddress would give. Anything else (false) is left to ParseAddress.
@@ -93,9 +91,10 @@ int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const Plugin
     // By extension a link's "extension" is being a node or a point: nodes first.
     bool pointsLast = Mode == SM_EXT;
     if (Mode != SM_NAME && Mode != SM_DESCR && Mode != SM_OWNER && !pointsLast) return -2;
-    BuildSortKey(FirstSortKey, Item1, pointsLast);
-    BuildSortKey(SecondSortKey, Item2, pointsLast);
-    return CompareSortKeys(FirstSortKey, SecondSortKey);
+    SortKey first, second;
+    BuildSortKey(first, Item1, pointsLast);
+    BuildSortKey(second, Item2, pointsLast);
+    return CompareSortKeys(first, second);
 }
 
 int HandlePanelEvent(BSOBrowser *Browser, int Event, void *) {

@@ -3,6 +3,7 @@
 // the instance that asks; message texts are fetched anew each time so a changed language shows.
 #include "panel/panel_info.h"
 
+#include "common/helpers.h"
 #include "settings/settings.h"
 #include "shell/messages.h"
 
@@ -52,18 +53,6 @@ enum FunctionKeyIndex { KeyF4 = 3, KeyF6 = 5, KeyF7 = 6 };
 // The host only reads the texts; its table type just lacks the const.
 static char *Label(int Id) {
     return const_cast<char *>(GetMessageText(Id));
-}
-
-// How many bytes of Text fit into Room without splitting a character. Where the host hands out
-// UTF-8 (POSIX) a cut goes back to the start of the character it would split.
-static size_t FittingLength(const char *Text, size_t Room) {
-    size_t length = strlen(Text);
-    if (length <= Room) return length;
-    length = Room;
-#ifndef _WIN32
-    while (length > 0 && (static_cast<unsigned char>(Text[length]) & 0xC0) == 0x80) --length;
-#endif
-    return length;
 }
 
 // " <panel name>: <directory> ", at the root " <panel name>: ": a blank after the colon, so that

@@ -2,63 +2,12 @@
 
 #include "bso/flow_file.h"
 #include "bso/text_file.h"
-#include "settings/settings.h"
-#include "shell/box_text.h"
-#include "shell/host.h"
-#include "shell/messages.h"
+#include "common/helpers.h"
 
 #include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
-// Size of the progress box's text line, its terminating zero included.
-static const size_t ProgressLineSize = 64;
-
-// Writes Format into Line (Size bytes), with its first "%s" replaced by Argument and "%%" by
-// "%". Every other "%" is copied as it stands: the format is a translator's text and must never
-// reach printf, where a stray "%n" or a second "%s" would read or write anywhere. A line that
-// does not fit is cut; off Windows, where texts are UTF-8, never inside a character.
-static void FormatProgressLine(char *Line, size_t Size, const char *Format, const char *Argument) {
-    size_t used = 0;
-    bool argumentUsed = false;
-    auto put = [&](char c) {
-        if (used + 1 < Size) Line[used++] = c;
-    };
-    for (const char *p = Format; *p; ++p) {
-        if (p[0] == '%' && p[1] == '%') {
-            put('%');
-            ++p;
-        } else if (p[0] == '%' && p[1] == 's' && !argumentUsed) {
-            for (const char *a = Argument; *a; ++a) put(*a);
-            argumentUsed = true;
-            ++p;
-        } else {
-            put(*p);
-        }
-    }
-#ifndef _WIN32
-    // A cut in the middle of a UTF-8 sequence leaves its lead byte and some continuation
-    // bytes: take the unfinished character away.
-    if (used + 1 >= Size) {
-        size_t start = used;
-        while (start > 0 && (static_cast<unsigned char>(Line[start - 1]) & 0xC0) == 0x80) --start;
-        if (start > 0 && (static_cast<unsigned char>(Line[start - 1]) & 0xC0) == 0xC0) {
-            unsigned char lead = static_cast<unsigned char>(Line[start - 1]);
-            size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-            if (used - (start - 1) < length) used = start - 1;
-        }
-    }
-#endif
-    Line[used] = '\0';
-}
-
-// Joins Directory, Separator and Name into Buffer (MAX_PATH bytes). False when the result
-// would not fit: such a path names nothing the scan could search.
-static bool JoinPath(char *Buffer, const char *Directory, const char *Separator, const char *Name) {
-    int length = snprintf(Buffer, MAX_PATH, "%s%s%s", Directory, Separator, Name);
-    return length >= 0 && length < MAX_PATH;
-}
 
 static void MarkEntry(OutboundEntry &Entry, EntryKind Kind, Flavor Flavor) {
     switch (Kind) {
@@ -371,7 +320,7 @@ static bool SearchRefused() {
 static void ScanNodeFileEntries(const char *Directory, ScanTable *Table, FtnAddress *Address,
                                 int64_t PointNumber, LinkIndex *Index, PointDirectories *Points) {
     char pattern[MAX_PATH];
-    if (!JoinPath(pattern, Directory, "\\", "????????.???")) return;
+    if (!JoinPath(pattern, MAX_PATH, Directory, "\\", "????????.???")) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) {
@@ -420,19 +369,19 @@ void ScanZoneDirectory(const char *Directory, ScanTable *Table, FtnAddress *Addr
     char pointDirectory[MAX_PATH];
     if (!points.Overflow) {
         for (int i = 0; i < points.Count; ++i)
-            if (JoinPath(pointDirectory, Directory, "\\", points.Names[i]))
+            if (JoinPath(pointDirectory, MAX_PATH, Directory, "\\", points.Names[i]))
                 ScanNodeFiles(pointDirectory, Table, Address, points.Numbers[i], Index);
         return;
     }
     char pattern[MAX_PATH];
-    if (!JoinPath(pattern, Directory, "\\", "????????.PNT")) return;
+    if (!JoinPath(pattern, MAX_PATH, Directory, "\\", "????????.PNT")) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         uint32_t number;
         if (!IsPointDirectoryEntry(&found, &number) ||
-            !JoinPath(pointDirectory, Directory, "\\", found.cFileName))
+            !JoinPath(pointDirectory, MAX_PATH, Directory, "\\", found.cFileName))
             continue;
         ScanNodeFiles(pointDirectory, Table, Address, number, Index);
     } while (FindNextFileA(search, &found));
@@ -449,14 +398,14 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
     char pattern[MAX_PATH];
     // Zones from 4096 up have four digits: every extension is looked at, the check decides.
     WIN32_FIND_DATAA found;
-    HANDLE search =
-        JoinPath(pattern, Root, ".*", "") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+    HANDLE search = JoinPath(pattern, MAX_PATH, Root, ".*", "") ? FindFirstFileA(pattern, &found)
+                                                                : INVALID_HANDLE_VALUE;
     if (search != INVALID_HANDLE_VALUE) {
         do {
             uint32_t zone;
             char zoneDirectory[MAX_PATH];
             if (!IsZoneDirectoryEntry(&found, &zone) ||
-                !JoinPath(zoneDirectory, Root, strchr(found.cFileName, '.'), ""))
+                !JoinPath(zoneDirectory, MAX_PATH, Root, strchr(found.cFileName, '.'), ""))
                 continue;
             address.zone = zone;
             ScanZoneDirectory(zoneDirectory, Table, &address, &index);
@@ -471,17 +420,10 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
 namespace {
 
 // Where a flow file's repair stands: the line to take out, byte for byte, and whether it went.
-struct MissingEntry {
+struct RemovalTarget {
     const char *Line;
     size_t Length;
     bool Removed;
-};
-
-// The repairs of one listing: the link whose busy flag they take, and whether the mailer holds
-// it (then no question is asked until a later listing).
-struct RepairState {
-    FtnAddress Link;
-    bool Busy;
 };
 
 } // namespace
@@ -490,52 +432,55 @@ struct RepairState {
 // line as it is: a pattern that covers the missing name, the same name in another case or
 // with a blank behind it, and a line that the mailer changed meanwhile all stay.
 static int DropMissingEntryLine(char *Line, size_t *Length, void *Context) {
-    MissingEntry *missing = static_cast<MissingEntry *>(Context);
-    if (*Length == missing->Length && memcmp(Line, missing->Line, *Length) == 0) {
-        missing->Removed = true;
+    RemovalTarget *target = static_cast<RemovalTarget *>(Context);
+    if (*Length == target->Length && memcmp(Line, target->Line, *Length) == 0) {
+        target->Removed = true;
         return 0;
     }
     return 1;
 }
 
-// Takes the lines that are Line out of the flow file, under the link's busy flag: through a
-// copy beside it that replaces it, or, when no line naming a file to send would be left, by
-// deleting it (an empty flow file asks the mailer to call the link). Returns 1 when the flow
-// file was replaced, 2 when it was deleted, else 0; sets Repair->Busy when the mailer holds
-// the link.
-static int RemoveMissingEntry(const char *FlowPath, const char *Line, size_t Length,
-                              RepairState *Repair) {
+int RemoveMissingFileLine(const OutboundConfig &Config, const FtnAddress *Link,
+                          const MissingFile *Missing, bool *LinkBusy) {
     char temporaryPath[MAX_PATH + 4];
-    memcpy(temporaryPath, FlowPath, strlen(FlowPath) + 1);
+    memcpy(temporaryPath, Missing->FlowPath, strlen(Missing->FlowPath) + 1);
     ReplaceExtension(temporaryPath, ".TMP");
     if (strlen(temporaryPath) >= MAX_PATH) return 0;
     LinkLock lock;
-    LinkLockResult locked = LockLink(&Repair->Link, &lock);
+    LinkLockResult locked = LockLink(Config, Link, &lock);
     if (locked != LinkLocked) {
-        Repair->Busy = locked == LinkIsBusy;
+        *LinkBusy = locked == LinkIsBusy;
         return 0;
     }
-    MissingEntry missing = {Line, Length, false};
+    RemovalTarget target = {Missing->Line, Missing->Length, false};
     int changed = 0;
-    if (RewriteFlowFile(FlowPath, temporaryPath, DropMissingEntryLine, &missing) && missing.Removed)
-        changed = GetFileAttributesA(FlowPath) == INVALID_FILE_ATTRIBUTES ? 2 : 1;
+    if (RewriteFlowFile(Missing->FlowPath, temporaryPath, DropMissingEntryLine, &target) &&
+        target.Removed)
+        changed = GetFileAttributesA(Missing->FlowPath) == INVALID_FILE_ATTRIBUTES ? 2 : 1;
     UnlockLink(&lock);
     return changed;
 }
 
-// Asks whether to take the entry of a file that no longer exists out of its flow file.
-// True for the first button.
-static bool AskToRemoveMissingEntry(const char *Name) {
-    char shown[MAX_PATH + 16];
-    ShortenPath(shown, sizeof(shown), Name, MessageLineWidth);
-    const char *items[6] = {GetMessageText(MsgWarning),
-                            GetMessageText(MsgFileNotFound),
-                            shown,
-                            GetMessageText(MsgDropMissingLine),
-                            GetMessageText(MsgOk),
-                            GetMessageText(MsgCancel)};
-    if (!HostInfo.Message) return false;
-    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
+// Notes a file that a flow file names and that is gone. Memory that runs out only leaves it
+// unnoted: its line stays, and a later listing finds it again.
+static void NoteMissingFile(ScanResult *Result, const char *FlowPath, const char *Line,
+                            size_t Length, const char *Name) {
+    if (Result->MissingCount == Result->MissingCapacity) {
+        int capacity = Result->MissingCapacity ? Result->MissingCapacity * 2 : 8;
+        void *grown = realloc(Result->Missing, static_cast<size_t>(capacity) * sizeof(MissingFile));
+        if (!grown) return;
+        Result->Missing = static_cast<MissingFile *>(grown);
+        Result->MissingCapacity = capacity;
+    }
+    char *line = static_cast<char *>(malloc(Length + 1));
+    if (!line) return;
+    memcpy(line, Line, Length);
+    line[Length] = '\0';
+    MissingFile &missing = Result->Missing[Result->MissingCount++];
+    memcpy(missing.FlowPath, FlowPath, strlen(FlowPath) + 1);
+    memcpy(missing.Name, Name, strlen(Name) + 1);
+    missing.Line = line;
+    missing.Length = Length;
 }
 
 static bool HasWildcards(const char *Name) {
@@ -572,11 +517,6 @@ static bool FindNamedFile(const char *Name, WIN32_FIND_DATAA *Found) {
     return true;
 }
 
-// Drops the rows from Restore on and releases their strings.
-static void DropRows(ScanTable *Table, int Restore) {
-    while (Table->Count > Restore) FreeEntryStrings(Table->Rows[--Table->Count]);
-}
-
 // The flow file's own row, marked with Problem.
 static void AddFlowFileRow(ScanTable *Table, const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                            Flavor Flavor, EntryProblem Problem) {
@@ -590,91 +530,79 @@ static void AddFlowFileRow(ScanTable *Table, const char *FlowPath, const WIN32_F
 // Lists the files a flow file names, or the flow file itself when none of them gives a row.
 // Lines of any length are read whole; one that names no file (blank, or only a directive) is
 // passed over. A name too long to look up, and a name ending in "." or "..", still gets a row
-// of its own text. A flow file that cannot be read is listed itself, marked so.
+// of its own text; a name that is looked up and not found gets none and is noted in Result.
+// A flow file that cannot be read is listed itself, marked so.
 static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                          const char *Extension, Flavor Flavor, ScanTable *Table,
-                         RepairState *Repair) {
-    // The line as read, before ParseFlowLine cuts its end: what the repair looks for.
+                         ScanResult *Result) {
+    // The line as read, before ParseFlowLine cuts its end: what a repair looks for.
     char *raw = nullptr;
     size_t rawCapacity = 0;
-    for (;;) {
-        LineReader reader;
-        if (!OpenLineReader(&reader, FlowPath)) {
-            CloseLineReader(&reader);
-            AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
-            break;
-        }
-        int restore = Table->Count;
-        int rowsFromFile = 0;
-        bool reread = false, removedFile = false;
-        int got;
-        char *line;
-        size_t length;
-        while ((got = ReadLine(&reader, &line, &length)) > 0) {
-            if (!LineNamesAFile(line, length)) continue;
-            if (length >= rawCapacity) {
-                char *grown = static_cast<char *>(realloc(raw, length + 1));
-                if (!grown) continue; // no repair without the line's bytes; the line stays
+    LineReader reader;
+    if (!OpenLineReader(&reader, FlowPath)) {
+        CloseLineReader(&reader);
+        AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
+        return;
+    }
+    int rowsFromFile = 0;
+    int got;
+    char *line;
+    size_t length;
+    while ((got = ReadLine(&reader, &line, &length)) > 0) {
+        if (!LineNamesAFile(line, length)) continue;
+        bool haveRaw = true;
+        if (length >= rawCapacity) {
+            char *grown = static_cast<char *>(realloc(raw, length + 1));
+            if (grown) {
                 raw = grown;
                 rawCapacity = length + 1;
+            } else {
+                haveRaw = false; // no repair without the line's bytes; the line stays
             }
-            memcpy(raw, line, length);
-            // A NUL ends the name: the row and the question show what comes before it, and
-            // the repair takes out exactly this line.
-            char *name = ParseFlowLine(line);
-            if (!name || !*name) continue;
-            bool lookUp = strlen(name) < MAX_PATH && !EndsInDotEntry(name);
-            WIN32_FIND_DATAA found;
-            if (lookUp && FindNamedFile(name, &found)) {
-                char directory[MAX_PATH];
-                strcpy(directory, name);
-                DirectoryPart(directory);
-                if (AddFileEntry(Table, directory, &found, Extension, FlowFile, Flavor) ||
-                    AddNameOnlyEntry(Table, name, Extension, Flavor))
-                    ++rowsFromFile;
-                continue;
-            }
-            // A name too long to look up is no name the scan could call missing.
-            if (strlen(name) < MAX_PATH && !Repair->Busy && AskToRemoveMissingEntry(name)) {
-                CloseLineReader(&reader);
-                int removed = RemoveMissingEntry(FlowPath, raw, length, Repair);
-                // A removal that failed is not reported: the re-read meets the name and asks
-                // again, unless the mailer holds the link (then at a later listing).
-                DropRows(Table, restore);
-                removedFile = removed == 2; // nothing left to send, and no flow file to list
-                reread = true;
-                break;
-            }
-            if (!lookUp && AddNameOnlyEntry(Table, name, Extension, Flavor)) ++rowsFromFile;
         }
-        if (removedFile) break;
-        if (reread) continue;
-        CloseLineReader(&reader);
-        if (got < 0)
-            AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
-        else if (rowsFromFile == 0)
-            AddFlowFileRow(Table, FlowPath, FlowData, Flavor, NoEntryProblem);
-        break;
+        if (haveRaw) memcpy(raw, line, length);
+        // A NUL ends the name: the row and the question show what comes before it, and the
+        // repair takes out exactly this line.
+        char *name = ParseFlowLine(line);
+        if (!name || !*name) continue;
+        bool lookUp = strlen(name) < MAX_PATH && !EndsInDotEntry(name);
+        WIN32_FIND_DATAA found;
+        if (lookUp && FindNamedFile(name, &found)) {
+            char directory[MAX_PATH];
+            strcpy(directory, name);
+            DirectoryPart(directory);
+            if (AddFileEntry(Table, directory, &found, Extension, FlowFile, Flavor) ||
+                AddNameOnlyEntry(Table, name, Extension, Flavor))
+                ++rowsFromFile;
+            continue;
+        }
+        // A name too long to look up is no name the scan could call missing; one that is not
+        // looked up ("." or "..") keeps its row, whatever is done about its line.
+        if (strlen(name) < MAX_PATH && haveRaw)
+            NoteMissingFile(Result, FlowPath, raw, length, name);
+        if (!lookUp && AddNameOnlyEntry(Table, name, Extension, Flavor)) ++rowsFromFile;
     }
+    CloseLineReader(&reader);
+    if (got < 0)
+        AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
+    else if (rowsFromFile == 0)
+        AddFlowFileRow(Table, FlowPath, FlowData, Flavor, NoEntryProblem);
     free(raw);
 }
 
 // The items of one link: its packets, flow files, request and busy flag, and the files its
 // flow files name, from the one directory its base path names.
-static void ScanLinkContents(const char *CurDir, const char *Root, const FtnAddress *Own,
-                             ScanTable *Table) {
-    RepairState repair;
-    ParseAddress(&repair.Link, CurDir, Own);
+static void ScanLinkContents(const char *CurDir, const OutboundConfig &Config, ScanTable *Table,
+                             ScanResult *Result) {
+    ParseAddress(&Result->Link, CurDir, &Config.Own);
     char base[OutboundPathSize];
-    if (!BuildOutboundPath(&repair.Link, base, Root, "", Own)) return;
+    if (!BuildOutboundPath(&Result->Link, base, Config.Root, "", &Config.Own)) return;
     char pattern[MAX_PATH];
-    if (!JoinPath(pattern, base, ".???", "")) return;
+    if (!JoinPath(pattern, MAX_PATH, base, ".???", "")) return;
     char directory[MAX_PATH];
     strcpy(directory, base);
     DirectoryPart(directory);
-    // While the mailer holds the link, a missing file is left for a later listing: a repair
-    // could not take the flag, and the mailer may be about to mark the line done itself.
-    repair.Busy = IsLinkBusy(&repair.Link) != 0;
+    Result->LinkBusy = IsLinkBusy(Config, &Result->Link) != 0;
 
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
@@ -685,11 +613,11 @@ static void ScanLinkContents(const char *CurDir, const char *Root, const FtnAddr
         if (!IsLinkFileEntry(&found, &kind, &flavor)) continue;
         // The name as found: where names differ only in case (Linux) it is the file itself.
         char path[MAX_PATH];
-        if (!JoinPath(path, directory, "", found.cFileName)) continue;
+        if (!JoinPath(path, MAX_PATH, directory, "", found.cFileName)) continue;
         char rowDirectory[MAX_PATH];
         strcpy(rowDirectory, directory);
         if (kind == FlowFile)
-            ScanFlowFile(path, &found, strchr(found.cFileName, '.'), flavor, Table, &repair);
+            ScanFlowFile(path, &found, strchr(found.cFileName, '.'), flavor, Table, Result);
         else
             AddFileEntry(Table, rowDirectory, &found, nullptr, kind, flavor);
     } while (FindNextFileA(search, &found));
@@ -698,54 +626,48 @@ static void ScanLinkContents(const char *CurDir, const char *Root, const FtnAddr
 
 // ---- The scan ---------------------------------------------------------------------------
 
-// Shows the progress box over a saved screen; returns the saved screen, or null.
-static HANDLE ShowProgress(const BSOBrowser *Browser) {
-    HANDLE screen = HostInfo.SaveScreen ? HostInfo.SaveScreen(0, 0, -1, -1) : nullptr;
-    char line[ProgressLineSize];
-    FormatProgressLine(line, sizeof line, GetMessageText(MsgScanProgressFormat), Browser->CurDir);
-    const char *items[2] = {GetMessageText(MsgScanTitle), line};
-    if (HostInfo.Message) HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 2, 0);
-    return screen;
+void StartScanResult(ScanResult *Result) {
+    Result->Rows = nullptr;
+    Result->RowCount = 0;
+    Result->Missing = nullptr;
+    Result->MissingCount = 0;
+    Result->MissingCapacity = 0;
+    memset(&Result->Link, 0, sizeof(Result->Link));
+    Result->LinkBusy = false;
 }
 
-void ScanOutbound(BSOBrowser *Browser, int OpMode) {
-    FreeEntries(Browser->Entries, Browser->EntryCount);
+void FreeScanResult(ScanResult *Result) {
+    FreeEntries(Result->Rows, Result->RowCount);
+    for (int i = 0; i < Result->MissingCount; ++i) free(Result->Missing[i].Line);
+    free(Result->Missing);
+    StartScanResult(Result);
+}
 
-    // A table on the heap that grows with the rows, not one on the host's stack: a host may
-    // list another panel while this scan's question is on the screen. Every row is filled
-    // whole as it is appended, so the table is not cleared first.
+void ScanOutbound(const OutboundConfig &Config, const char *CurDir, ScanResult *Result) {
+    StartScanResult(Result);
+    // A table on the heap that grows with the rows, not one on the host's stack. Every row is
+    // filled whole as it is appended, so the table is not cleared first.
     ScanTable table;
     StartScanTable(&table);
 
-    bool showProgress = (OpMode & OPM_FIND) == 0;
-    HANDLE screen = showProgress ? ShowProgress(Browser) : nullptr;
-
-    char root[sizeof(Settings.PathToOutbound)];
-    memcpy(root, Settings.PathToOutbound, sizeof(root));
-    root[sizeof(root) - 1] = '\0';
-    FtnAddress own;
-    ParseOwnAddress(&own);
-
     // No outbound configured lists nothing, rather than the current drive's root.
-    if (root[0]) {
-        if (Browser->IsInsideLink())
-            ScanLinkContents(Browser->CurDir, root, &own, &table);
+    if (Config.Root[0]) {
+        if (CurDir[0] >= '0' && CurDir[0] <= '9')
+            ScanLinkContents(CurDir, Config, &table, Result);
         else
-            ScanLinkList(root, &own, &table);
+            ScanLinkList(Config.Root, &Config.Own, &table);
     }
 
-    // The rows move into the instance with their strings, so nothing can fail half-way. The
+    // The rows move into the result with their strings, so nothing can fail half-way. The
     // table itself becomes the array, cut to its exact size where it lies: no rows are copied.
     if (table.Count > 0) {
         OutboundEntry *entries = static_cast<OutboundEntry *>(
             realloc(table.Rows, static_cast<size_t>(table.Count) * sizeof(*entries)));
         if (entries) {
-            Browser->Entries = entries;
-            Browser->EntryCount = table.Count;
+            Result->Rows = entries;
+            Result->RowCount = table.Count;
             StartScanTable(&table);
         }
     }
     FreeScanTable(&table);
-
-    if (showProgress && screen && HostInfo.RestoreScreen) HostInfo.RestoreScreen(screen);
 }

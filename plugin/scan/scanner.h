@@ -1,21 +1,52 @@
-// The outbound scanner: every listing rebuilds the instance's rows from the directory tree.
-// At the root one row per link (FTN address) with anything in the outbound; inside a link one
-// row per outbound item of that link and per file its flow files name.
+// The outbound scanner: every listing rebuilds its rows from the directory tree. At the root
+// one row per link (FTN address) with anything in the outbound; inside a link one row per
+// outbound item of that link and per file its flow files name. It reads the outbound only:
+// what to do about a file that is gone is the caller's question.
 #ifndef BSOPANEL_SCAN_SCANNER_H
 #define BSOPANEL_SCAN_SCANNER_H
 
 #include "bso/address.h"
 #include "bso/outbound.h"
 #include "scan/outbound_entry.h"
-#include "shell/browser.h"
 
 #include <windows.h>
 
 #include <stdint.h>
 
-// Replaces the instance's rows by a fresh scan of the view its CurDir names. Only the OPM_FIND
-// bit of OpMode is read: with it no progress box is shown and the screen is not saved.
-void ScanOutbound(BSOBrowser *Browser, int OpMode);
+// A file that a line of a flow file names and that is not there.
+struct MissingFile {
+    char FlowPath[MAX_PATH]; // the flow file, under the name it has on disk
+    char Name[MAX_PATH];     // the name the line gives (up to a NUL byte in it)
+    char *Line;              // the line as it stands in the flow file, byte for byte
+    size_t Length;
+};
+
+// What one scan found: the rows (malloc'ed, each owning its strings) and, inside a link, the
+// files its flow files name that are gone, in file order.
+struct ScanResult {
+    OutboundEntry *Rows;
+    int RowCount;
+    MissingFile *Missing;
+    int MissingCount;
+    int MissingCapacity;
+    FtnAddress Link; // inside a link: the link
+    bool LinkBusy;   // inside a link: its busy flag was there when the scan began
+};
+void StartScanResult(ScanResult *Result);
+// Releases what the result still holds (rows not taken over, the missing files).
+void FreeScanResult(ScanResult *Result);
+
+// Scans the view CurDir names (empty: the link list; an address: that link) in the outbound of
+// Config. No outbound configured lists nothing.
+void ScanOutbound(const OutboundConfig &Config, const char *CurDir, ScanResult *Result);
+
+// Takes the lines that are Missing's line byte for byte out of its flow file, under the link's
+// busy flag: through a copy beside it that replaces it, or, when no line naming a file to send
+// would be left, by deleting it (an empty flow file asks the mailer to call the link). Returns
+// 1 when the flow file was replaced, 2 when it was deleted, else 0; sets *LinkBusy when the
+// mailer holds the link.
+int RemoveMissingFileLine(const OutboundConfig &Config, const FtnAddress *Link,
+                          const MissingFile *Missing, bool *LinkBusy);
 
 // The working table of a scan: rows are appended, and the table grows as they come, so that
 // every item of the outbound gets its row however many there are. Rows hold Count rows of

@@ -1,5 +1,6 @@
 #include "settings/config_dialog.h"
 
+#include "common/helpers.h"
 #include "settings/settings.h"
 #include "shell/host.h"
 
@@ -54,14 +55,7 @@ static int ReadNumberField(const char *Text) {
 
 // Copies an edit field into a settings text, cut so that the registry value reads back.
 static void TakeSettingsText(char (&Target)[256], const char *Text) {
-    size_t length = strlen(Text);
-    if (length > SettingsTextLimit - 1) {
-        length = SettingsTextLimit - 1;
-#ifndef _WIN32
-        // UTF-8 on POSIX: cut on a character boundary.
-        while (length > 0 && (static_cast<unsigned char>(Text[length]) & 0xC0) == 0x80) --length;
-#endif
-    }
+    size_t length = FittingLength(Text, SettingsTextLimit - 1);
     memcpy(Target, Text, length);
     Target[length] = 0;
 }
@@ -79,23 +73,31 @@ int ShowConfigDialog() {
     FarDialogItem items[ConfigItemCount];
     ExpandDialogTemplate(templates, items, ConfigItemCount);
 
-    items[ConfigAddToDisksMenu].Selected = Settings.AddToDisksMenu;
-    items[ConfigNoChangePanelMode].Selected = Settings.NoChangePanelMode;
-    items[ConfigAutoRefresh].Selected = Settings.AutoRefresh;
-    if (Settings.DisksMenuDigit != 0)
-        snprintf(items[ConfigDisksMenuDigit].Data, sizeof(items[0].Data), "%d",
-                 Settings.DisksMenuDigit);
-    snprintf(items[ConfigLinksPanelMode].Data, sizeof(items[0].Data), "%d",
-             Settings.LinksPanelMode);
-    snprintf(items[ConfigFilesPanelMode].Data, sizeof(items[0].Data), "%d",
-             Settings.FilesPanelMode);
-    snprintf(items[ConfigPathToOutbound].Data, sizeof(items[0].Data), "%s",
-             Settings.PathToOutbound);
-    snprintf(items[ConfigAddress].Data, sizeof(items[0].Data), "%s", Settings.Address);
-    // The flavors are kept in range at load; reducing again keeps one button of each group on
-    // whatever the record holds.
-    items[ConfigFirstPollFlavor + static_cast<unsigned>(Settings.PollFlavor) % 4].Selected = 1;
-    items[ConfigFirstAttachFlavor + static_cast<unsigned>(Settings.AttachFlavor) % 5].Selected = 1;
+    for (const SettingRow &row : SettingRows) {
+        FarDialogItem &item = items[row.DialogItem];
+        int number =
+            row.Kind == TextSetting || row.Kind == PathSetting ? 0 : *SettingNumber(&Settings, row);
+        switch (row.Kind) {
+        case FlagSetting:
+            item.Selected = number;
+            break;
+        case DigitSetting:
+        case NumberSetting:
+            if (number != 0 || row.Kind == NumberSetting)
+                snprintf(item.Data, sizeof(item.Data), "%d", number);
+            break;
+        case FlavorSetting:
+            // Kept in range at load; reducing again keeps one button of the group on whatever
+            // the record holds.
+            items[row.DialogItem + static_cast<unsigned>(number) % static_cast<unsigned>(row.Limit)]
+                .Selected = 1;
+            break;
+        case TextSetting:
+        case PathSetting:
+            snprintf(item.Data, sizeof(item.Data), "%s", SettingText(&Settings, row));
+            break;
+        }
+    }
 
     // An own address that does not parse would make every link's path wrong: the dialog comes
     // back, with everything as typed, until it parses or the user cancels.
@@ -114,18 +116,31 @@ int ShowConfigDialog() {
         HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, lines, 5, 1);
     }
 
-    Settings.AddToDisksMenu = items[ConfigAddToDisksMenu].Selected;
-    Settings.NoChangePanelMode = items[ConfigNoChangePanelMode].Selected;
-    Settings.AutoRefresh = items[ConfigAutoRefresh].Selected;
-    Settings.DisksMenuDigit = ReadNumberField(items[ConfigDisksMenuDigit].Data);
-    Settings.LinksPanelMode = ReadNumberField(items[ConfigLinksPanelMode].Data);
-    Settings.FilesPanelMode = ReadNumberField(items[ConfigFilesPanelMode].Data);
-    TakeSettingsText(Settings.PathToOutbound, items[ConfigPathToOutbound].Data);
-    StripTrailingBackslash(Settings.PathToOutbound);
-    Settings.PollFlavor = SelectedPosition(&items[ConfigFirstPollFlavor], 4, Settings.PollFlavor);
-    Settings.AttachFlavor =
-        SelectedPosition(&items[ConfigFirstAttachFlavor], 5, Settings.AttachFlavor);
-    TakeSettingsText(Settings.Address, items[ConfigAddress].Data);
+    for (const SettingRow &row : SettingRows) {
+        const FarDialogItem &item = items[row.DialogItem];
+        int *number = row.Kind == TextSetting || row.Kind == PathSetting
+                          ? nullptr
+                          : SettingNumber(&Settings, row);
+        switch (row.Kind) {
+        case FlagSetting:
+            *number = item.Selected;
+            break;
+        case DigitSetting:
+        case NumberSetting:
+            *number = ReadNumberField(item.Data);
+            break;
+        case FlavorSetting:
+            *number = SelectedPosition(&item, row.Limit, *number);
+            break;
+        case TextSetting:
+        case PathSetting: {
+            char(&text)[256] = *reinterpret_cast<char(*)[256]>(SettingText(&Settings, row));
+            TakeSettingsText(text, item.Data);
+            if (row.Kind == PathSetting) StripTrailingBackslash(text);
+            break;
+        }
+        }
+    }
     SaveSettings();
     return 1;
 }

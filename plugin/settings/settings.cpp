@@ -5,6 +5,38 @@
 
 PluginSettings Settings;
 
+const SettingRow SettingRows[SettingCount] = {
+    {"AddToDisksMenu", FlagSetting, 1, nullptr, MsgConfigAddToDisksMenu, ConfigAddToDisksMenu, 0,
+     offsetof(PluginSettings, AddToDisksMenu)},
+    {"DisksMenuDigit", DigitSetting, 3, nullptr, MsgConfigDisksMenuDigit, ConfigDisksMenuDigit, 0,
+     offsetof(PluginSettings, DisksMenuDigit)},
+    {"LinksPanelMode", NumberSetting, 3, nullptr, MsgConfigLinksMode, ConfigLinksPanelMode, 0,
+     offsetof(PluginSettings, LinksPanelMode)},
+    {"FilesPanelMode", NumberSetting, 3, nullptr, MsgConfigFilesMode, ConfigFilesPanelMode, 0,
+     offsetof(PluginSettings, FilesPanelMode)},
+    {"NoChangePanelMode", FlagSetting, 0, nullptr, MsgConfigNoChangeMode, ConfigNoChangePanelMode,
+     0, offsetof(PluginSettings, NoChangePanelMode)},
+    {"PathToOutbound", PathSetting, 0, "", MsgConfigOutboundPath, ConfigPathToOutbound, 0,
+     offsetof(PluginSettings, PathToOutbound)},
+    {"Address", TextSetting, 0, DefaultOwnAddress, MsgConfigAddress, ConfigAddress, 0,
+     offsetof(PluginSettings, Address)},
+    {"AttachFlavor", FlavorSetting, 3, nullptr, MsgConfigAttachFlavor, ConfigFirstAttachFlavor,
+     FlavorCount, offsetof(PluginSettings, AttachFlavor)},
+    // The poll offers no hold.
+    {"PollFlavor", FlavorSetting, 3, nullptr, MsgConfigPollFlavor, ConfigFirstPollFlavor,
+     FlavorCount - 1, offsetof(PluginSettings, PollFlavor)},
+    {"AutoRefresh", FlagSetting, 1, nullptr, MsgConfigAutoRefresh, ConfigAutoRefresh, 0,
+     offsetof(PluginSettings, AutoRefresh)},
+};
+
+int *SettingNumber(PluginSettings *Record, const SettingRow &Row) {
+    return reinterpret_cast<int *>(reinterpret_cast<char *>(Record) + Row.Offset);
+}
+
+char *SettingText(PluginSettings *Record, const SettingRow &Row) {
+    return reinterpret_cast<char *>(Record) + Row.Offset;
+}
+
 const char DefaultOwnAddress[] = "2:9999/9999";
 
 char OutboundPathTooLong[OverlongPathShown];
@@ -117,42 +149,46 @@ static void NoteOverlongOutboundPath(HKEY Hive) {
 
 void LoadSettings() {
     HKEY hive = HKEY_CURRENT_USER;
-    Settings.AddToDisksMenu = static_cast<int>(ReadSettingDword(hive, "", "AddToDisksMenu", 1));
-    Settings.AutoRefresh = static_cast<int>(ReadSettingDword(hive, "", "AutoRefresh", 1));
-    Settings.DisksMenuDigit = static_cast<int>(ReadSettingDword(hive, "", "DisksMenuDigit", 3));
-    Settings.LinksPanelMode = static_cast<int>(ReadSettingDword(hive, "", "LinksPanelMode", 3));
-    Settings.FilesPanelMode = static_cast<int>(ReadSettingDword(hive, "", "FilesPanelMode", 3));
-    Settings.NoChangePanelMode =
-        static_cast<int>(ReadSettingDword(hive, "", "NoChangePanelMode", 0));
-    // Reduced as unsigned, so that any stored number, high bit included, names a flavor.
-    Settings.AttachFlavor = static_cast<int>(ReadSettingDword(hive, "", "AttachFlavor", 3) % 5);
-    Settings.PollFlavor = static_cast<int>(ReadSettingDword(hive, "", "PollFlavor", 3) % 4);
-    if (!ReadSettingString(hive, "", "PathToOutbound", Settings.PathToOutbound, "",
-                           SettingsTextLimit))
-        NoteOverlongOutboundPath(hive);
-    else
-        OutboundPathTooLong[0] = 0;
-    StripTrailingBackslash(Settings.PathToOutbound);
-    ReadSettingString(hive, "", "Address", Settings.Address, DefaultOwnAddress, SettingsTextLimit);
+    for (const SettingRow &row : SettingRows) {
+        if (row.Kind == TextSetting || row.Kind == PathSetting) {
+            char *text = SettingText(&Settings, row);
+            bool read = ReadSettingString(hive, "", row.Name, text, row.DefaultText,
+                                          SettingsTextLimit) != 0;
+            if (row.Kind == PathSetting) {
+                if (read)
+                    OutboundPathTooLong[0] = 0;
+                else
+                    NoteOverlongOutboundPath(hive);
+                StripTrailingBackslash(text);
+            }
+            continue;
+        }
+        DWORD value = ReadSettingDword(hive, "", row.Name, row.Default);
+        // Reduced as unsigned, so that any stored number, high bit included, names a flavor.
+        if (row.Kind == FlavorSetting) value %= static_cast<DWORD>(row.Limit);
+        *SettingNumber(&Settings, row) = static_cast<int>(value);
+    }
 }
 
 void SaveSettings() {
     HKEY hive = HKEY_CURRENT_USER;
-    WriteSettingDword(hive, "", "AddToDisksMenu", static_cast<DWORD>(Settings.AddToDisksMenu));
-    WriteSettingDword(hive, "", "DisksMenuDigit", static_cast<DWORD>(Settings.DisksMenuDigit));
-    WriteSettingDword(hive, "", "LinksPanelMode", static_cast<DWORD>(Settings.LinksPanelMode));
-    WriteSettingDword(hive, "", "FilesPanelMode", static_cast<DWORD>(Settings.FilesPanelMode));
-    WriteSettingDword(hive, "", "NoChangePanelMode",
-                      static_cast<DWORD>(Settings.NoChangePanelMode));
-    WriteSettingString(hive, "", "PathToOutbound", Settings.PathToOutbound);
-    WriteSettingString(hive, "", "Address", Settings.Address);
-    WriteSettingDword(hive, "", "AttachFlavor", static_cast<DWORD>(Settings.AttachFlavor));
-    WriteSettingDword(hive, "", "PollFlavor", static_cast<DWORD>(Settings.PollFlavor));
-    WriteSettingDword(hive, "", "AutoRefresh", static_cast<DWORD>(Settings.AutoRefresh));
+    for (const SettingRow &row : SettingRows) {
+        if (row.Kind == TextSetting || row.Kind == PathSetting)
+            WriteSettingString(hive, "", row.Name, SettingText(&Settings, row));
+        else
+            WriteSettingDword(hive, "", row.Name,
+                              static_cast<DWORD>(*SettingNumber(&Settings, row)));
+    }
 }
 
 int ParseOwnAddress(FtnAddress *Own) {
     if (ParseAddress(Own, Settings.Address, nullptr)) return 1;
     ParseAddress(Own, DefaultOwnAddress, nullptr);
     return 0;
+}
+
+int LoadOutboundConfig(OutboundConfig *Config) {
+    memcpy(Config->Root, Settings.PathToOutbound, sizeof(Config->Root));
+    Config->Root[sizeof(Config->Root) - 1] = '\0';
+    return ParseOwnAddress(&Config->Own);
 }

@@ -5,7 +5,11 @@
 
 #include <windows.h>
 
+#include <stddef.h>
+
 #include "bso/address.h"
+#include "bso/outbound.h"
+#include "settings/config_dialog.h"
 
 struct PluginSettings {
     int AddToDisksMenu;
@@ -21,6 +25,36 @@ struct PluginSettings {
 };
 
 extern PluginSettings Settings;
+
+// How a setting is stored, shown and read back.
+enum SettingKind {
+    FlagSetting,   // a DWORD; a check box
+    DigitSetting,  // a DWORD; a digit field, blank for 0
+    NumberSetting, // a DWORD; a digit field
+    FlavorSetting, // a DWORD reduced to the group's Limit buttons; a radio group
+    TextSetting,   // a string of at most SettingsTextLimit bytes; an edit field
+    PathSetting,   // a TextSetting kept without a trailing backslash
+};
+
+// One row per setting, in the order they are written: the registry value's name, its kind and
+// default, the message of its dialog label, the dialog item that shows it (the first button
+// of a radio group), the number of buttons of a radio group, and the field of PluginSettings.
+struct SettingRow {
+    const char *Name;
+    SettingKind Kind;
+    DWORD Default;
+    const char *DefaultText;
+    int LabelId;
+    int DialogItem;
+    int Limit;
+    size_t Offset;
+};
+const int SettingCount = 10;
+extern const SettingRow SettingRows[SettingCount];
+
+// The field of the row in the record: an int, or for the texts a char[256].
+int *SettingNumber(PluginSettings *Record, const SettingRow &Row);
+char *SettingText(PluginSettings *Record, const SettingRow &Row);
 
 // The own address used until the sysop sets one: a zone 2 placeholder that names no real node
 // (net 9999 does not exist), so that a forgotten setting is plain to see.
@@ -68,5 +102,10 @@ void StripTrailingBackslash(char *Text);
 // does not parse (a wrong setting must not turn into zone 0 and make paths of nobody's links).
 // Returns 1 when the setting itself parsed.
 int ParseOwnAddress(FtnAddress *Own);
+
+// The outbound configuration of one command or listing: PathToOutbound and the own address
+// (ParseOwnAddress, the placeholder when the setting does not parse). Returns what
+// ParseOwnAddress returns.
+int LoadOutboundConfig(OutboundConfig *Config);
 
 #endif

@@ -1,6 +1,5 @@
 #include "shell/browser.h"
 
-#include "settings/settings.h"
 #include "shell/host.h"
 
 #include <string.h>
@@ -12,20 +11,19 @@ char StartDirectory[260] = "**";
 static const DWORD OutboundChangeFilter =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE;
 
-BSOBrowser::BSOBrowser()
+BSOBrowser::BSOBrowser(const char *OutboundRoot)
     : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE), Closing(false) {
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);
     if (length == 0 || length >= sizeof(StartDirectory)) strcpy(StartDirectory, NoStartDirectory);
     CurDir[0] = 0;
-    if (Settings.PathToOutbound[0]) {
-        HANDLE handle =
-            FindFirstChangeNotificationA(Settings.PathToOutbound, TRUE, OutboundChangeFilter);
+    if (OutboundRoot[0]) {
+        HANDLE handle = FindFirstChangeNotificationA(OutboundRoot, TRUE, OutboundChangeFilter);
         if (handle) ChangeHandle = handle;
     }
     StartZoneWatches(&Zones);
-    if (ChangeHandle != INVALID_HANDLE_VALUE) OpenZoneWatches(&Zones, Settings.PathToOutbound);
+    if (ChangeHandle != INVALID_HANDLE_VALUE) OpenZoneWatches(&Zones, OutboundRoot);
 }
 
 BSOBrowser::~BSOBrowser() {

@@ -3,16 +3,16 @@
 #ifndef BSOPANEL_SHELL_BROWSER_H
 #define BSOPANEL_SHELL_BROWSER_H
 
-#include "panel/zone_watch.h"
 #include "scan/outbound_entry.h"
+#include "scan/zone_watch.h"
 
 #include <windows.h>
 
 class BSOBrowser {
 public:
-    // At the root, with no rows, watching the outbound configured now; saves the process's
-    // current directory as the one the host panel returns to.
-    BSOBrowser();
+    // At the root, with no rows, watching the outbound at OutboundRoot (none when it is
+    // empty); saves the process's current directory as the one the host panel returns to.
+    explicit BSOBrowser(const char *OutboundRoot = "");
     // Closes the watch, releases the rows and, when a start directory is saved, hands it to
     // the host for this panel.
     ~BSOBrowser();

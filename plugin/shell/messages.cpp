@@ -1,5 +1,6 @@
 #include "shell/messages.h"
 
+#include "common/helpers.h"
 #include "shell/host.h"
 
 #include <string.h>
@@ -16,13 +17,7 @@ const char *GetMessageText(int Id) {
 // Copies Text into a 512-byte item text. A longer text is cut at 511 bytes; where texts are
 // UTF-8 (POSIX) the cut goes back to a character boundary so no half character is left.
 static void CopyItemText(char (&Target)[512], const char *Text) {
-    size_t length = strlen(Text);
-    if (length >= sizeof(Target)) {
-        length = sizeof(Target) - 1;
-#ifndef _WIN32
-        while (length > 0 && (static_cast<unsigned char>(Text[length]) & 0xC0) == 0x80) --length;
-#endif
-    }
+    size_t length = FittingLength(Text, sizeof(Target) - 1);
     memcpy(Target, Text, length);
     Target[length] = 0;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctype.h>
+
 #include <string.h>
 
 #include <string>
@@ -296,6 +298,28 @@ TEST_F(RemoveFlowLineTest, InjectedFaultsNeverChangeTheFlowFile) {
         }
         EXPECT_GT(failures, 0) << FileCallName(fault.call);
     }
+}
+
+// The matcher decides which lines name the item: one that never matches takes nothing and
+// leaves the flow file as it was; one blind to case takes a line in another case.
+TEST_F(RemoveFlowLineTest, TheMatcherDecidesWhichLinesNameTheItem) {
+    const std::string bytes = "C:\\FILES\\A.ZIP\r\nc:\\files\\b.zip\r\n";
+    dir.Write("006400C8.FLO", bytes);
+    PluginPanelItem item = Item("C:\\FILES\\B.ZIP");
+    auto never = [](const char *, size_t, const char *, size_t) { return false; };
+    auto caseBlind = [](const char *name, size_t length, const char *path, size_t pathLength) {
+        if (length != pathLength) return false;
+        for (size_t i = 0; i < length; ++i)
+            if (toupper(static_cast<unsigned char>(name[i])) !=
+                toupper(static_cast<unsigned char>(path[i])))
+                return false;
+        return true;
+    };
+    std::string flow = dir.Win("006400C8.FLO");
+    EXPECT_EQ(RemoveFlowLines(flow.c_str(), &item, never, nullptr, nullptr), 0);
+    EXPECT_EQ(dir.Read("006400C8.FLO"), bytes);
+    EXPECT_EQ(RemoveFlowLines(flow.c_str(), &item, caseBlind, nullptr, nullptr), 1);
+    EXPECT_EQ(dir.Read("006400C8.FLO"), "C:\\FILES\\A.ZIP\r\n");
 }
 
 } // namespace

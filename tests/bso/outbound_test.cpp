@@ -498,7 +498,9 @@ struct IsLinkBusyTest : ::testing::Test {
 
     int Busy(const char *address) {
         FtnAddress link = Address(address);
-        return IsLinkBusy(&link);
+        OutboundConfig config;
+        LoadOutboundConfig(&config);
+        return IsLinkBusy(config, &link);
     }
 };
 
@@ -548,6 +550,31 @@ TEST_F(IsLinkBusyTest, RootTooLongIsNotBusy) {
     std::string longRoot = dir.Win() + "\\" + std::string(240, 'R');
     OutboundSettings longer(longRoot, "2:5020/1000");
     EXPECT_EQ(Busy("3:100/200.5"), 0);
+}
+
+} // namespace
+
+namespace {
+
+// One table gives every flavor its letter and its dialog position; whatever names no flavor
+// (a value outside 1 to 5, a position outside the group) is Normal.
+TEST(FlavorTable, LettersPositionsAndFallback) {
+    const struct {
+        int flavor;
+        char letter;
+        int position;
+    } rows[] = {{Immediate, 'I', 0}, {Crash, 'C', 1},    {Direct, 'D', 2}, {Normal, 'F', 3},
+                {Hold, 'H', 4},      {NoFlavor, 'F', 3}, {6, 'F', 3},      {-1, 'F', 3}};
+    for (const auto &row : rows) {
+        EXPECT_EQ(FlavorRowOf(row.flavor).Letter, row.letter) << row.flavor;
+        EXPECT_EQ(FlavorRowOf(row.flavor).DialogPosition, row.position) << row.flavor;
+    }
+    EXPECT_EQ(FlavorAtPosition(0, 4), Immediate);
+    EXPECT_EQ(FlavorAtPosition(3, 4), Normal);
+    EXPECT_EQ(FlavorAtPosition(4, 4), Normal); // the poll has no hold
+    EXPECT_EQ(FlavorAtPosition(4, 5), Hold);
+    EXPECT_EQ(FlavorAtPosition(-1, 5), Normal);
+    EXPECT_EQ(FlavorAtPosition(5, 5), Normal);
 }
 
 } // namespace

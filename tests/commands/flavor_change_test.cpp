@@ -4,6 +4,8 @@
 #include "command_test.h"
 
 #include "commands/flavor_change.h"
+
+#include "commands/command_boxes.h"
 #include "shell/messages.h"
 
 #include "wine.h"
@@ -263,6 +265,33 @@ TEST_F(FlavorChange, ANameOutsideAsciiIsFoundInTheFlowFile) {
     Move(5);
     EXPECT_EQ(Bytes("out/006400C8.HLO"), CrLf({"^" + accented}));
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({a}));
+}
+
+} // namespace
+
+namespace {
+
+// Every flavor dialog reads its radio group alike: the first button on, Normal when none is
+// on (the flavor change once fell back to Hold there); the preset from a setting out of range
+// is Normal too.
+TEST(FlavorButtons, ChoiceAndPresetFallBackToNormal) {
+    FarDialogItem items[FlavorCount];
+    memset(items, 0, sizeof(items));
+    EXPECT_EQ(ChosenFlavor(items, FlavorCount), Normal);
+    items[4].Selected = 1;
+    EXPECT_EQ(ChosenFlavor(items, FlavorCount), Hold);
+    items[1].Selected = 1;
+    EXPECT_EQ(ChosenFlavor(items, FlavorCount), Crash);
+    for (int setting : {-1, 4, 99}) {
+        memset(items, 0, sizeof(items));
+        PresetFlavorButton(items, 4, setting, true); // the poll's group: no hold
+        for (int i = 0; i < FlavorCount; ++i) EXPECT_EQ(items[i].Selected, i == 3) << setting;
+        EXPECT_EQ(items[3].Focus, 1);
+    }
+    memset(items, 0, sizeof(items));
+    PresetFlavorButton(items, FlavorCount, 4, false);
+    EXPECT_EQ(items[4].Selected, 1);
+    EXPECT_EQ(items[4].Focus, 0);
 }
 
 } // namespace

@@ -9,6 +9,9 @@
 
 #include <string.h>
 
+#include <set>
+#include <string>
+
 namespace {
 
 class SettingsStore : public ::testing::Test {
@@ -240,6 +243,47 @@ TEST_F(SettingsStore, SubKeyNamesAreJoinedWithABackslash) {
     // A default longer than the buffer is cut, never written past it.
     EXPECT_EQ(ReadSettingString(HKEY_CURRENT_USER, "", "None", buffer, "much too long", 8), 0);
     EXPECT_STREQ(buffer, "much to");
+}
+
+} // namespace
+
+namespace {
+
+// The table names every field once, and each row's dialog item is the kind of item that shows
+// that kind of setting, with the row's label beside it (a check box carries it itself).
+TEST(SettingsTable, EachFieldOnceAndItsDialogItemFits) {
+    std::set<size_t> offsets;
+    std::set<std::string> names;
+    for (const SettingRow &row : SettingRows) {
+        SCOPED_TRACE(row.Name);
+        offsets.insert(row.Offset);
+        names.insert(row.Name);
+        const DialogTemplateItem &item = ConfigDialogTemplate[row.DialogItem];
+        switch (row.Kind) {
+        case FlagSetting:
+            EXPECT_EQ(item.Type, DI_CHECKBOX);
+            EXPECT_EQ(item.Data, static_cast<uintptr_t>(row.LabelId));
+            break;
+        case FlavorSetting:
+            EXPECT_EQ(item.Flags & DIF_GROUP, static_cast<DWORD>(DIF_GROUP));
+            for (int i = 0; i < row.Limit; ++i)
+                EXPECT_EQ(ConfigDialogTemplate[row.DialogItem + i].Type, DI_RADIOBUTTON);
+            EXPECT_NE(ConfigDialogTemplate[row.DialogItem + row.Limit].Type, DI_RADIOBUTTON);
+            EXPECT_EQ(ConfigDialogTemplate[row.DialogItem - 1].Data,
+                      static_cast<uintptr_t>(row.LabelId));
+            break;
+        default: {
+            EXPECT_TRUE(item.Type == DI_EDIT || item.Type == DI_FIXEDIT) << int(item.Type);
+            bool labelled = false;
+            for (const DialogTemplateItem &other : ConfigDialogTemplate)
+                labelled |= other.Type == DI_TEXT && other.Data == uintptr_t(row.LabelId) &&
+                            (other.Y1 == item.Y1);
+            EXPECT_TRUE(labelled);
+        }
+        }
+    }
+    EXPECT_EQ(offsets.size(), static_cast<size_t>(SettingCount));
+    EXPECT_EQ(names.size(), static_cast<size_t>(SettingCount));
 }
 
 } // namespace

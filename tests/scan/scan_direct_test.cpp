@@ -1,6 +1,7 @@
 // The scan's corners that no language file or address text reaches through the host: message
 // texts that are no plain "%s" format, a current directory of any length, rows that do not fit.
 // The plugin's functions run in this process behind a small host table of the test's own.
+#include "panel/listing.h"
 #include "scan/scanner.h"
 
 #include "settings/settings.h"
@@ -87,7 +88,7 @@ protected:
         shownMessages.clear();
         BSOBrowser browser;
         strcpy(browser.CurDir, curDir.c_str());
-        ScanOutbound(&browser, 0);
+        ScanPanelRows(&browser, 0);
         EXPECT_EQ(shownMessages.size(), 1u);
         if (shownMessages.size() != 1 || shownMessages[0].items.size() != 2) return "(no box)";
         EXPECT_EQ(shownMessages[0].items[0], GetMsg(1, MsgScanTitle));

@@ -1,5 +1,6 @@
-// The thirteen exports. The start-up, the menus and the panel instance's life are handled here;
-// every other export hands its arguments unchanged to the subsystem that does the work.
+// The thirteen exports, at the top of the plugin: the start-up, the menus and the panel
+// instance's life are handled here; every other export hands its arguments to the subsystem
+// that does the work.
 #include "commands/command_boxes.h"
 #include "commands/file_attach.h"
 #include "commands/key_dispatch.h"
@@ -82,7 +83,7 @@ HANDLE WINAPI OpenPlugin(int, INT_PTR) {
     if (OutboundPathTooLong[0])
         ShowWarning(MsgWarning, MsgOutboundPathTooLong, OutboundPathTooLong);
     ReportInvalidOwnAddress();
-    BSOBrowser *browser = new (std::nothrow) BSOBrowser;
+    BSOBrowser *browser = new (std::nothrow) BSOBrowser(Settings.PathToOutbound);
     return browser ? static_cast<HANDLE>(browser) : INVALID_HANDLE_VALUE;
 }
 

@@ -2,8 +2,8 @@
 // outbound rather than in it, so each gets a watch of its own, and a watch on the folder that
 // holds them (folder names only, not what lies in them: the inbound may be there too) notices
 // a zone folder that appears or goes.
-#ifndef BSOPANEL_PANEL_ZONE_WATCH_H
-#define BSOPANEL_PANEL_ZONE_WATCH_H
+#ifndef BSOPANEL_SCAN_ZONE_WATCH_H
+#define BSOPANEL_SCAN_ZONE_WATCH_H
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "panel/zone_watch.h"
+#include "scan/zone_watch.h"
 
 #include "bso/outbound.h"
 

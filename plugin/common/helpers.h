@@ -1,0 +1,42 @@
+// Small helpers every layer shares: line ends, texts cut to a buffer, the one-placeholder formatter
+// for translated texts, path joining and the look whether something exists at a path.
+#ifndef BSOPANEL_COMMON_HELPERS_H
+#define BSOPANEL_COMMON_HELPERS_H
+
+#include <windows.h>
+
+#include <stddef.h>
+
+// How many bytes of Text fit into Room without splitting a character: all of it when it fits.
+// Where texts are UTF-8 (off Windows) a cut goes back to the start of the character it would
+// split; a single-byte code page is cut anywhere.
+size_t FittingLength(const char *Text, size_t Room);
+
+// Writes Format into Buffer (Size bytes, always terminated) with its one placeholder ("%s" or
+// "%d", as Placeholder says) replaced by Argument and "%%" by "%". A language text with other
+// or further "%" sequences keeps them as they are, so a faulty translation cannot make the
+// formatting read arguments that were never passed. A result that does not fit is cut, never
+// inside a character.
+void FormatWithOneArgument(char *Buffer, size_t Size, const char *Format, char Placeholder,
+                           const char *Argument);
+
+// CR, LF, a tab or a blank: what a line end may hold.
+bool IsLineEndCharacter(char c);
+// The length of a line (Length bytes) once trailing CR, LF, tabs and blanks are stripped; the
+// first character always stays.
+size_t TrimmedLineLength(const char *Line, size_t Length);
+// Strips them from the line in place and returns it.
+char *TrimLineEnd(char *Line);
+
+// Joins Directory, Separator and Name into Buffer (Size bytes). False, with Buffer cut, when
+// the result would not fit: such a path names nothing a search could find.
+bool JoinPath(char *Buffer, size_t Size, const char *Directory, const char *Separator,
+              const char *Name);
+
+// The first entry the path names or matches as a pattern (a file or a directory, in any case
+// where names are case-blind) into *Found; false when there is none.
+bool FindFirstEntry(const char *Path, WIN32_FIND_DATAA *Found);
+// Whether FindFirstEntry finds anything.
+bool PathExists(const char *Path);
+
+#endif
