@@ -6,6 +6,7 @@
 
 #include "bso/address.h"
 #include "bso/outbound.h"
+#include "scan/backlog.h"
 #include "scan/outbound_entry.h"
 #include "shell/browser.h"
 
@@ -43,6 +44,8 @@ struct LinkIndex {
     FtnAddress LastAddress;
     char LastKey[AddressTextSize];
     int LastRow;
+    // The root listing's backlog, handed every file of a link; null for none.
+    BacklogScan *Backlog;
 };
 void StartLinkIndex(LinkIndex *Index);
 void FreeLinkIndex(LinkIndex *Index);

@@ -4,6 +4,7 @@
 #define BSOPANEL_SHELL_BROWSER_H
 
 #include "panel/zone_watch.h"
+#include "scan/backlog.h"
 #include "scan/outbound_entry.h"
 
 #include <windows.h>
@@ -30,6 +31,8 @@ public:
     // Set once ClosePlugin has begun: the host calls back into a closing panel (FE_CLOSE and
     // ClosePlugin again, when the start directory is handed to it), and those calls do nothing.
     bool Closing;
+    // The flow files' names as last read, for the root listing's backlog.
+    FlowCache *FlowFiles;
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when

@@ -1,0 +1,450 @@
+#include "scan/backlog.h"
+
+#include "bso/flow_file.h"
+#include "bso/text_file.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+// ---- Times ------------------------------------------------------------------------------
+
+FILETIME UnixToFileTime(int64_t Seconds) {
+    FILETIME time = {0, 0};
+    if (Seconds <= 0) return time;
+    uint64_t ticks = (static_cast<uint64_t>(Seconds) + 11644473600u) * 10000000u;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return time;
+}
+
+static uint64_t FileSize(const WIN32_FIND_DATAA *Data) {
+    return static_cast<uint64_t>(Data->nFileSizeHigh) << 32 | Data->nFileSizeLow;
+}
+
+// When a flow or request file was queued: its creation time where the platform keeps one.
+static int64_t QueuedTime(const WIN32_FIND_DATAA *Data) {
+    const FILETIME &created = Data->ftCreationTime;
+    return created.dwLowDateTime || created.dwHighDateTime ? FileTimeToUnix(created)
+                                                           : FileTimeToUnix(Data->ftLastWriteTime);
+}
+
+static void NoteOldest(LinkStatus &Status, int64_t Time) {
+    if (Time > 0 && (Status.Oldest == 0 || Time < Status.Oldest)) Status.Oldest = Time;
+}
+
+static uint32_t PathHash(const char *Text) {
+    uint32_t hash = 2166136261u; // FNV-1a
+    for (; *Text; ++Text) hash = (hash ^ static_cast<unsigned char>(*Text)) * 16777619u;
+    return hash;
+}
+
+// ---- The flow file cache ----------------------------------------------------------------
+
+namespace {
+
+// One flow file as last read: its size and write time, and the names of its waiting lines,
+// each as its directive ('^', '#' or ' ') followed by the name and a NUL.
+struct CachedFlow {
+    char *Path; // null: a free slot
+    uint32_t Hash;
+    uint64_t Size;
+    FILETIME Write;
+    char *Names;
+    size_t NamesLength;
+    bool Seen; // met in the listing under way
+};
+
+} // namespace
+
+struct FlowCache {
+    CachedFlow *Slots;
+    int SlotCount; // a power of two, at most half full
+    int Used;
+    long Reads;
+};
+
+static void FreeCachedFlow(CachedFlow &Flow) {
+    free(Flow.Path);
+    free(Flow.Names);
+    memset(&Flow, 0, sizeof Flow);
+}
+
+void FreeFlowCache(FlowCache **Cache) {
+    if (!*Cache) return;
+    for (int i = 0; i < (*Cache)->SlotCount; ++i) FreeCachedFlow((*Cache)->Slots[i]);
+    free((*Cache)->Slots);
+    free(*Cache);
+    *Cache = nullptr;
+}
+
+int FlowCacheSize(const FlowCache *Cache) {
+    return Cache ? Cache->Used : 0;
+}
+
+long FlowCacheReads(const FlowCache *Cache) {
+    return Cache ? Cache->Reads : 0;
+}
+
+static CachedFlow *FindFlowSlot(FlowCache *Cache, const char *Path, uint32_t Hash) {
+    uint32_t mask = static_cast<uint32_t>(Cache->SlotCount - 1);
+    uint32_t at = Hash & mask;
+    while (Cache->Slots[at].Path &&
+           (Cache->Slots[at].Hash != Hash || strcmp(Cache->Slots[at].Path, Path) != 0))
+        at = (at + 1) & mask;
+    return &Cache->Slots[at];
+}
+
+// Room for one more flow file; false when memory runs out.
+static bool GrowFlowCache(FlowCache *Cache) {
+    if (Cache->Used + 1 <= Cache->SlotCount / 2) return true;
+    int count = Cache->SlotCount ? Cache->SlotCount * 2 : 1024;
+    CachedFlow *slots =
+        static_cast<CachedFlow *>(calloc(static_cast<size_t>(count), sizeof *slots));
+    if (!slots) return false;
+    CachedFlow *old = Cache->Slots;
+    int oldCount = Cache->SlotCount;
+    Cache->Slots = slots;
+    Cache->SlotCount = count;
+    for (int i = 0; i < oldCount; ++i)
+        if (old[i].Path) *FindFlowSlot(Cache, old[i].Path, old[i].Hash) = old[i];
+    free(old);
+    return true;
+}
+
+// Drops the flow files the listing did not meet (sent, or gone with their link), so that the
+// cache holds what the outbound holds; clears the marks for the next listing.
+static void PruneFlowCache(FlowCache *Cache) {
+    bool dropped = false;
+    for (int i = 0; i < Cache->SlotCount; ++i) {
+        CachedFlow &flow = Cache->Slots[i];
+        if (!flow.Path) continue;
+        if (!flow.Seen) {
+            FreeCachedFlow(flow);
+            --Cache->Used;
+            dropped = true;
+        }
+        flow.Seen = false;
+    }
+    if (!dropped) return;
+    // Open addressing: what is left is placed again so that no search stops at a gap.
+    CachedFlow *old = Cache->Slots;
+    CachedFlow *slots =
+        static_cast<CachedFlow *>(calloc(static_cast<size_t>(Cache->SlotCount), sizeof *slots));
+    if (!slots) { // keep nothing rather than a table with gaps
+        for (int i = 0; i < Cache->SlotCount; ++i) FreeCachedFlow(old[i]);
+        Cache->Used = 0;
+        return;
+    }
+    Cache->Slots = slots;
+    for (int i = 0; i < Cache->SlotCount; ++i)
+        if (old[i].Path) *FindFlowSlot(Cache, old[i].Path, old[i].Hash) = old[i];
+    free(old);
+}
+
+// Reads the waiting lines of the flow file into Names; false when it cannot be read whole.
+static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
+    LineReader reader;
+    if (!OpenLineReader(&reader, Path)) {
+        CloseLineReader(&reader);
+        return false;
+    }
+    char *names = nullptr;
+    size_t used = 0, capacity = 0;
+    char *line;
+    size_t length;
+    int got;
+    bool ok = true;
+    while ((got = ReadLine(&reader, &line, &length)) > 0) {
+        if (!LineNamesAFile(line, length)) continue;
+        char directive = line[0] == '^' || line[0] == '#' ? line[0] : ' ';
+        char *name = ParseFlowLine(line);
+        if (!name || !*name) continue;
+        size_t nameLength = strlen(name);
+        if (used + nameLength + 2 > capacity) {
+            size_t grown = capacity ? capacity * 2 : 256;
+            while (grown < used + nameLength + 2) grown *= 2;
+            char *bigger = static_cast<char *>(realloc(names, grown));
+            if (!bigger) {
+                ok = false;
+                break;
+            }
+            names = bigger;
+            capacity = grown;
+        }
+        names[used++] = directive;
+        memcpy(names + used, name, nameLength + 1);
+        used += nameLength + 1;
+    }
+    CloseLineReader(&reader);
+    if (got < 0 || !ok) {
+        free(names);
+        return false;
+    }
+    *Names = names;
+    *NamesLength = used;
+    return true;
+}
+
+// The names of the flow file, from the cache when it is unchanged, else read and kept. Null
+// with *Length 0 when it names nothing or cannot be read.
+static const char *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
+                             const FILETIME &Write, size_t *Length) {
+    *Length = 0;
+    uint32_t hash = PathHash(Path);
+    CachedFlow *flow = Cache->SlotCount ? FindFlowSlot(Cache, Path, hash) : nullptr;
+    if (flow && flow->Path && flow->Size == Size &&
+        flow->Write.dwLowDateTime == Write.dwLowDateTime &&
+        flow->Write.dwHighDateTime == Write.dwHighDateTime) {
+        flow->Seen = true;
+        *Length = flow->NamesLength;
+        return flow->Names;
+    }
+    char *names = nullptr;
+    size_t namesLength = 0;
+    ++Cache->Reads;
+    if (!ReadFlowNames(Path, &names, &namesLength)) {
+        if (flow && flow->Path) flow->Seen = false; // dropped at the end: read again next time
+        return nullptr;
+    }
+    if (!flow || !flow->Path) {
+        if (!GrowFlowCache(Cache)) {
+            free(names);
+            return nullptr;
+        }
+        flow = FindFlowSlot(Cache, Path, hash);
+        flow->Path = DuplicateString(Path);
+        if (!flow->Path) {
+            free(names);
+            return nullptr;
+        }
+        flow->Hash = hash;
+        ++Cache->Used;
+    } else {
+        free(flow->Names);
+    }
+    flow->Size = Size;
+    flow->Write = Write;
+    flow->Names = names;
+    flow->NamesLength = namesLength;
+    flow->Seen = true;
+    *Length = namesLength;
+    return names;
+}
+
+// ---- Named files, looked up once per listing --------------------------------------------
+
+namespace {
+
+struct NamedFile {
+    const char *Name; // points into a cached flow file's names; null: a free slot
+    uint32_t Hash;
+    uint64_t Size;   // 0 also for a missing file
+    int64_t Written; // seconds since 1970; 0 when missing
+    int CountedFor;  // row number + 1 of the link that counted it last
+};
+
+struct NamedFiles {
+    NamedFile *Slots;
+    int SlotCount;
+    int Used;
+};
+
+} // namespace
+
+static NamedFile *FindNamedSlot(NamedFiles *Files, const char *Name, uint32_t Hash) {
+    uint32_t mask = static_cast<uint32_t>(Files->SlotCount - 1);
+    uint32_t at = Hash & mask;
+    while (Files->Slots[at].Name &&
+           (Files->Slots[at].Hash != Hash || strcmp(Files->Slots[at].Name, Name) != 0))
+        at = (at + 1) & mask;
+    return &Files->Slots[at];
+}
+
+static bool GrowNamedFiles(NamedFiles *Files) {
+    if (Files->Used + 1 <= Files->SlotCount / 2) return true;
+    int count = Files->SlotCount ? Files->SlotCount * 2 : 4096;
+    NamedFile *slots = static_cast<NamedFile *>(calloc(static_cast<size_t>(count), sizeof *slots));
+    if (!slots) return false;
+    NamedFile *old = Files->Slots;
+    int oldCount = Files->SlotCount;
+    Files->Slots = slots;
+    Files->SlotCount = count;
+    for (int i = 0; i < oldCount; ++i)
+        if (old[i].Name) *FindNamedSlot(Files, old[i].Name, old[i].Hash) = old[i];
+    free(old);
+    return true;
+}
+
+// The size and write time of what the name names: a file, or for a pattern every file it
+// matches (sizes summed, the oldest time). Directories count nothing.
+static void LookUpNamedFile(const char *Name, uint64_t *Size, int64_t *Written) {
+    *Size = 0;
+    *Written = 0;
+    if (strlen(Name) >= MAX_PATH) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Name, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    bool pattern = strpbrk(Name, "*?") != nullptr;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        uint64_t size = FileSize(&found);
+        if (size == 0) continue; // a bundle left empty after sending waits for nothing
+        *Size += size;
+        int64_t written = FileTimeToUnix(found.ftLastWriteTime);
+        if (*Written == 0 || written < *Written) *Written = written;
+    } while (pattern && FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// ---- The scan ---------------------------------------------------------------------------
+
+struct PendingLinkFile {
+    int Row;
+    int Sequence;
+    MailerFile Mailer; // NoMailerFile: a flow file
+    WIN32_FIND_DATAA Data;
+    char Path[MAX_PATH];
+};
+
+void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
+    Scan->Cache = Cache;
+    Scan->Now = Now;
+    Scan->Pending = nullptr;
+    Scan->PendingCount = 0;
+    Scan->PendingCapacity = 0;
+}
+
+void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const char *Directory,
+                  const WIN32_FIND_DATAA *Found, EntryKind Kind, MailerFile Mailer) {
+    LinkStatus &status = Row->Status;
+    uint64_t size = FileSize(Found);
+    if (Kind == Netmail || Kind == FileRequest) {
+        // An empty packet or request holds nothing for the link.
+        if (size == 0) return;
+        status.Bytes += size;
+        // A packet was made for this link when queued; a request dates from its creation.
+        NoteOldest(status,
+                   Kind == Netmail ? FileTimeToUnix(Found->ftLastWriteTime) : QueuedTime(Found));
+        return;
+    }
+    if (Kind == BusyFlag) Mailer = BusyFlagFile;
+    if (Kind == FlowFile && size == 0) return; // a poll
+    if (Kind != FlowFile && Mailer == NoMailerFile) return;
+    if (Scan->PendingCount == Scan->PendingCapacity) {
+        int capacity = Scan->PendingCapacity ? Scan->PendingCapacity * 2 : 256;
+        void *grown =
+            realloc(Scan->Pending, static_cast<size_t>(capacity) * sizeof(PendingLinkFile));
+        if (!grown) return; // the row shows less than waits, nothing worse
+        Scan->Pending = static_cast<PendingLinkFile *>(grown);
+        Scan->PendingCapacity = capacity;
+    }
+    PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
+    int length = snprintf(pending.Path, sizeof pending.Path, "%s\\%s", Directory, Found->cFileName);
+    if (length < 0 || length >= static_cast<int>(sizeof pending.Path)) return;
+    pending.Row = RowNumber;
+    pending.Sequence = Scan->PendingCount;
+    pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
+    pending.Data = *Found;
+    ++Scan->PendingCount;
+}
+
+static int ComparePending(const void *A, const void *B) {
+    const PendingLinkFile *a = static_cast<const PendingLinkFile *>(A);
+    const PendingLinkFile *b = static_cast<const PendingLinkFile *>(B);
+    if (a->Row != b->Row) return a->Row < b->Row ? -1 : 1;
+    return a->Sequence < b->Sequence ? -1 : a->Sequence > b->Sequence;
+}
+
+// Counts the names of one flow file for the row: each file once per link, the '^' ones dating
+// the queue; the flow file itself dates it when anything it names waits.
+static void CountFlowNames(const char *Names, size_t Length, int RowNumber, LinkStatus &Status,
+                           const WIN32_FIND_DATAA *FlowData, NamedFiles *Files) {
+    bool waits = false;
+    for (size_t at = 0; at < Length;) {
+        char directive = Names[at];
+        const char *name = Names + at + 1;
+        size_t nameLength = strlen(name);
+        at += nameLength + 2;
+        uint32_t hash = PathHash(name);
+        NamedFile *file = nullptr;
+        NamedFile local = {name, hash, 0, 0, 0};
+        if (GrowNamedFiles(Files)) {
+            file = FindNamedSlot(Files, name, hash);
+            if (!file->Name) {
+                file->Name = name;
+                file->Hash = hash;
+                LookUpNamedFile(name, &file->Size, &file->Written);
+                ++Files->Used;
+            }
+        } else {
+            file = &local;
+            LookUpNamedFile(name, &file->Size, &file->Written);
+        }
+        if (file->CountedFor == RowNumber + 1 || file->Size == 0) continue;
+        file->CountedFor = RowNumber + 1;
+        waits = true;
+        Status.Bytes += file->Size;
+        if (directive == '^') NoteOldest(Status, file->Written);
+    }
+    if (waits) NoteOldest(Status, QueuedTime(FlowData));
+}
+
+void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
+    if (Scan->PendingCount > 1)
+        qsort(Scan->Pending, static_cast<size_t>(Scan->PendingCount), sizeof(PendingLinkFile),
+              ComparePending);
+    if (!*Scan->Cache) *Scan->Cache = static_cast<FlowCache *>(calloc(1, sizeof(FlowCache)));
+    FlowCache *cache = *Scan->Cache;
+    NamedFiles files = {nullptr, 0, 0};
+    for (int i = 0; i < Scan->PendingCount; ++i) {
+        PendingLinkFile &pending = Scan->Pending[i];
+        if (pending.Row < 0 || pending.Row >= Count) continue;
+        LinkStatus &status = Rows[pending.Row].Status;
+        if (pending.Mailer != NoMailerFile) {
+            MailerState state;
+            memset(&state, 0, sizeof state);
+            ReadMailerFile(pending.Path, pending.Mailer, &pending.Data, Scan->Now, &state);
+            if (state.Held) status.HeldUntil = state.HeldUntil;
+            if (state.HasTries) {
+                status.HasTries = true;
+                status.Tries = static_cast<int>(state.Tries);
+                status.BadTries = static_cast<int>(state.BadTries);
+                free(status.LastResult);
+                status.LastResult =
+                    state.LastResult[0] ? DuplicateString(state.LastResult) : nullptr;
+            }
+            if (state.Calling) status.Calling = true;
+            if (state.Busy) {
+                status.Busy = true;
+                status.BusySince = FileTimeToUnix(pending.Data.ftLastWriteTime);
+                status.BusyProcess = state.BusyProcess;
+            }
+            continue;
+        }
+        if (!cache) continue;
+        size_t length;
+        const char *names = FlowNames(cache, pending.Path, FileSize(&pending.Data),
+                                      pending.Data.ftLastWriteTime, &length);
+        if (names) CountFlowNames(names, length, pending.Row, status, &pending.Data, &files);
+    }
+    if (cache) PruneFlowCache(cache);
+    free(files.Slots);
+    free(Scan->Pending);
+    Scan->Pending = nullptr;
+    Scan->PendingCount = 0;
+    Scan->PendingCapacity = 0;
+}
+
+void ShowBacklogInRows(OutboundEntry *Rows, int Count) {
+    for (int i = 0; i < Count; ++i) {
+        OutboundEntry &row = Rows[i];
+        row.FindData.nFileSizeHigh = static_cast<DWORD>(row.Status.Bytes >> 32);
+        row.FindData.nFileSizeLow = static_cast<DWORD>(row.Status.Bytes);
+        // No time where nothing waits: the time sort puts such links behind the waiting ones.
+        FILETIME oldest = UnixToFileTime(row.Status.Oldest);
+        row.FindData.ftLastWriteTime = oldest;
+        row.FindData.ftCreationTime = oldest;
+        row.FindData.ftLastAccessTime = oldest;
+    }
+}
