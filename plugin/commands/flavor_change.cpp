@@ -46,7 +46,7 @@ static bool FindFile(const char *Path, WIN32_FIND_DATAA *Found) {
 
 int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
                      int ChosenFlavor) {
-    if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return 0;
+    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return 0;
     const char *source = Item->CustomColumnData[4];
     EntryKind kind;
     Flavor flavor;

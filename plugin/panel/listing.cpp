@@ -1,7 +1,8 @@
 // Every listing rescans the outbound and turns the instance's rows into host panel items, each
-// with five column texts of its own.
+// with its column texts.
 #include "panel/listing.h"
 
+#include "panel/link_columns.h"
 #include "scan/scanner.h"
 #include "shell/host.h"
 #include "shell/messages.h"
@@ -56,13 +57,14 @@ static void FreeColumns(PluginPanelItem &Item) {
     Item.CustomColumnNumber = 0;
 }
 
-// Gives the item its five column texts: its own copies, in one block behind the array that
+// Gives the item its column texts: its own copies, in one block behind the array that
 // points to them, so that a listing of thousands of rows does not allocate six times a row.
 // False when memory runs out (nothing is left behind).
 static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row) {
     typedef char *(*RowText)(const OutboundEntry &, char *, size_t);
-    static const RowText columns[RowColumnCount] = {RowBusyMark, RowRequestMark, RowNetmailFlavors,
-                                                    RowFlowFlavors, RowSourceText};
+    static const RowText columns[RowColumnCount] = {
+        RowBusyMark,   RowRequestMark, RowNetmailFlavors, RowFlowFlavors,
+        RowSourceText, RowQueuedBytes, RowQueueAge,       RowMailerState};
     char texts[RowColumnCount][MAX_PATH];
     size_t sizes[RowColumnCount];
     size_t total = RowColumnCount * sizeof(char *);

@@ -134,6 +134,11 @@ void LoadSettings() {
         OutboundPathTooLong[0] = 0;
     StripTrailingBackslash(Settings.PathToOutbound);
     ReadSettingString(hive, "", "Address", Settings.Address, DefaultOwnAddress, SettingsTextLimit);
+    // Held below 2^31 so that a stored high bit is no negative age.
+    Settings.AgeMarkDays = static_cast<int>(
+        ReadSettingDword(hive, "", "AgeMarkDays", DefaultAgeMarkDays) & 0x7FFFFFFF);
+    Settings.StaleBusyHours = static_cast<int>(
+        ReadSettingDword(hive, "", "StaleBusyHours", DefaultStaleBusyHours) & 0x7FFFFFFF);
 }
 
 void SaveSettings() {
@@ -149,6 +154,8 @@ void SaveSettings() {
     WriteSettingDword(hive, "", "AttachFlavor", static_cast<DWORD>(Settings.AttachFlavor));
     WriteSettingDword(hive, "", "PollFlavor", static_cast<DWORD>(Settings.PollFlavor));
     WriteSettingDword(hive, "", "AutoRefresh", static_cast<DWORD>(Settings.AutoRefresh));
+    WriteSettingDword(hive, "", "AgeMarkDays", static_cast<DWORD>(Settings.AgeMarkDays));
+    WriteSettingDword(hive, "", "StaleBusyHours", static_cast<DWORD>(Settings.StaleBusyHours));
 }
 
 int ParseOwnAddress(FtnAddress *Own) {
