@@ -18,7 +18,7 @@ TEST(MailerFiles, HoldText) {
         bool valid;
         int64_t until;
     } cases[] = {
-        {"1796849036", true, 1796849036},   // as binkd writes it
+        {"1796849036", true, 1796849036},     // as binkd writes it
         {"1796849036\r\n", true, 1796849036}, // an editor's line end
         {"1796849036  \n", true, 1796849036},
         {"", false, 0},
@@ -81,9 +81,10 @@ TEST(MailerFiles, BusyTextAndNames) {
     struct Case {
         const char *name;
         MailerFile kind;
-    } names[] = {{"139c07d0.hld", HoldFile}, {"139C07D0.TRY", TryFile}, {"0000000a.csy", CallFlag},
-                 {"139c07d0.bsy", BusyFlagFile}, {"139c07d0.flo", NoMailerFile},
-                 {"139c07dx.hld", NoMailerFile}, {"139c07d0.hldx", NoMailerFile}};
+    } names[] = {{"139c07d0.hld", HoldFile},     {"139C07D0.TRY", TryFile},
+                 {"0000000a.csy", CallFlag},     {"139c07d0.bsy", BusyFlagFile},
+                 {"139c07d0.flo", NoMailerFile}, {"139c07dx.hld", NoMailerFile},
+                 {"139c07d0.hldx", NoMailerFile}};
     for (const Case &c : names) {
         WIN32_FIND_DATAA entry = {};
         strcpy(entry.cFileName, c.name);

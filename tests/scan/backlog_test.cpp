@@ -64,8 +64,9 @@ protected:
         Aged("files/a.zip", 3);
         Aged("files/b.zip", 30);
         Aged("files/sent.zip", 40);
-        tree.WriteFlowFile("out/00640001.FLO", {"^" + a, b, "^" + sent, "#" + tree.Win("files/gone.zip"),
-                                                "~" + tree.Win("files/done.zip")});
+        tree.WriteFlowFile("out/00640001.FLO",
+                           {"^" + a, b, "^" + sent, "#" + tree.Win("files/gone.zip"),
+                            "~" + tree.Win("files/done.zip")});
         Aged("out/00640001.FLO", 5);
         // 2:100/2: a plain line only: the flow file's own time dates it.
         std::string e = tree.WriteAttached("e.zip", std::string(40, 'e'));
@@ -98,8 +99,7 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         const char *shownSize, *age;
     } cases[] = {
         {"2:100/1.0", 180, "180", "10d!"}, // over the 7-day mark
-        {"2:100/2.0", 40, "40", "2d"},
-        {"2:100/3.0", 0, "", ""},
+        {"2:100/2.0", 40, "40", "2d"},     {"2:100/3.0", 0, "", ""},
         {"2:100/4.0", 60, "60", "8d!"}, // the ^ line dates it by the file
         {"2:100/5.0", 60, "60", "4d"},  // a plain line: the flow file's time
         {"2:100/6.0", 11, "11", "1d"},
@@ -157,7 +157,8 @@ TEST_F(Backlog, UnchangedFlowFileIsNotReadAgain) {
 // The mailer's column: a hold ahead (a past one and junk hold nothing), the failed calls with
 // the last result, a call in progress, a busy flag only once it is stale.
 TEST_F(Backlog, MailerStateColumn) {
-    for (const char *link : {"00640001", "00640002", "00640003", "00640004", "00640005", "00640006"})
+    for (const char *link :
+         {"00640001", "00640002", "00640003", "00640004", "00640005", "00640006"})
         tree.Write(std::string("out/") + link + ".OUT", "x");
     tree.Write("out/00640001.hld", std::to_string(now + 3600));
     tree.Write("out/00640002.hld", std::to_string(now - 60) + "\r\n");
