@@ -43,8 +43,16 @@ static uint32_t PathHash(const char *Text) {
 
 namespace {
 
+// What a named file was when its flow file was read.
+struct NamedStat {
+    uint64_t Size;   // 0 also for a missing file
+    int64_t Written; // seconds since 1970; 0 when missing
+};
+
 // One flow file as last read: its size and write time, and the names of its waiting lines,
-// each as its directive ('^', '#' or ' ') followed by the name and a NUL.
+// each as its directive ('^', '#' or ' ') followed by the name and a NUL, with what each named
+// file was then. While the flow file stays as it is, so do the files it names: the mailer
+// rewrites the flow file when it sends one, and a file queued anew goes in with a new line.
 struct CachedFlow {
     char *Path; // null: a free slot
     uint32_t Hash;
@@ -52,7 +60,8 @@ struct CachedFlow {
     FILETIME Write;
     char *Names;
     size_t NamesLength;
-    bool Seen; // met in the listing under way
+    NamedStat *Stats; // one per name; null when memory ran out (then looked up every time)
+    bool Seen;        // met in the listing under way
 };
 
 } // namespace
@@ -67,6 +76,7 @@ struct FlowCache {
 static void FreeCachedFlow(CachedFlow &Flow) {
     free(Flow.Path);
     free(Flow.Names);
+    free(Flow.Stats);
     memset(&Flow, 0, sizeof Flow);
 }
 
@@ -186,19 +196,25 @@ static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
     return true;
 }
 
-// The names of the flow file, from the cache when it is unchanged, else read and kept. Null
-// with *Length 0 when it names nothing or cannot be read.
-static const char *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
-                             const FILETIME &Write, size_t *Length) {
-    *Length = 0;
+// Counts the names of a names block.
+static int CountNames(const char *Names, size_t Length) {
+    int count = 0;
+    for (size_t at = 0; at < Length; at += strlen(Names + at + 1) + 2) ++count;
+    return count;
+}
+
+// The flow file as cached: unchanged since the last listing (*Fresh false), or read now
+// (*Fresh true, its named files' stats to be filled). Null when it cannot be read.
+static CachedFlow *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
+                             const FILETIME &Write, bool *Fresh) {
+    *Fresh = false;
     uint32_t hash = PathHash(Path);
     CachedFlow *flow = Cache->SlotCount ? FindFlowSlot(Cache, Path, hash) : nullptr;
     if (flow && flow->Path && flow->Size == Size &&
         flow->Write.dwLowDateTime == Write.dwLowDateTime &&
         flow->Write.dwHighDateTime == Write.dwHighDateTime) {
         flow->Seen = true;
-        *Length = flow->NamesLength;
-        return flow->Names;
+        return flow;
     }
     char *names = nullptr;
     size_t namesLength = 0;
@@ -222,14 +238,19 @@ static const char *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
         ++Cache->Used;
     } else {
         free(flow->Names);
+        free(flow->Stats);
     }
     flow->Size = Size;
     flow->Write = Write;
     flow->Names = names;
     flow->NamesLength = namesLength;
+    int count = CountNames(names, namesLength);
+    flow->Stats =
+        count ? static_cast<NamedStat *>(calloc(static_cast<size_t>(count), sizeof(NamedStat)))
+              : nullptr;
     flow->Seen = true;
-    *Length = namesLength;
-    return names;
+    *Fresh = true;
+    return flow;
 }
 
 // ---- Named files, looked up once per listing --------------------------------------------
@@ -357,30 +378,34 @@ static int ComparePending(const void *A, const void *B) {
 }
 
 // Counts the names of one flow file for the row: each file once per link, the '^' ones dating
-// the queue; the flow file itself dates it when anything it names waits.
-static void CountFlowNames(const char *Names, size_t Length, int RowNumber, LinkStatus &Status,
+// the queue; the flow file itself dates it when anything it names waits. A file is looked up
+// once per listing, and not at all while its flow file is unchanged.
+static void CountFlowNames(CachedFlow *Flow, bool Fresh, int RowNumber, LinkStatus &Status,
                            const WIN32_FIND_DATAA *FlowData, NamedFiles *Files) {
     bool waits = false;
-    for (size_t at = 0; at < Length;) {
-        char directive = Names[at];
-        const char *name = Names + at + 1;
-        size_t nameLength = strlen(name);
-        at += nameLength + 2;
+    const char *names = Flow->Names;
+    int index = 0;
+    for (size_t at = 0; at < Flow->NamesLength; ++index) {
+        char directive = names[at];
+        const char *name = names + at + 1;
+        at += strlen(name) + 2;
         uint32_t hash = PathHash(name);
-        NamedFile *file = nullptr;
         NamedFile local = {name, hash, 0, 0, 0};
-        if (GrowNamedFiles(Files)) {
-            file = FindNamedSlot(Files, name, hash);
-            if (!file->Name) {
+        NamedFile *file = GrowNamedFiles(Files) ? FindNamedSlot(Files, name, hash) : &local;
+        if (!file->Name || file == &local) {
+            if (!Fresh && Flow->Stats) {
+                file->Size = Flow->Stats[index].Size;
+                file->Written = Flow->Stats[index].Written;
+            } else {
+                LookUpNamedFile(name, &file->Size, &file->Written);
+            }
+            if (file != &local) {
                 file->Name = name;
                 file->Hash = hash;
-                LookUpNamedFile(name, &file->Size, &file->Written);
                 ++Files->Used;
             }
-        } else {
-            file = &local;
-            LookUpNamedFile(name, &file->Size, &file->Written);
         }
+        if (Fresh && Flow->Stats) Flow->Stats[index] = {file->Size, file->Written};
         if (file->CountedFor == RowNumber + 1 || file->Size == 0) continue;
         file->CountedFor = RowNumber + 1;
         waits = true;
@@ -423,10 +448,11 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
             continue;
         }
         if (!cache) continue;
-        size_t length;
-        const char *names = FlowNames(cache, pending.Path, FileSize(&pending.Data),
-                                      pending.Data.ftLastWriteTime, &length);
-        if (names) CountFlowNames(names, length, pending.Row, status, &pending.Data, &files);
+        bool fresh;
+        CachedFlow *flow = FlowNames(cache, pending.Path, FileSize(&pending.Data),
+                                     pending.Data.ftLastWriteTime, &fresh);
+        if (flow && flow->Names)
+            CountFlowNames(flow, fresh, pending.Row, status, &pending.Data, &files);
     }
     if (cache) PruneFlowCache(cache);
     free(files.Slots);
