@@ -47,6 +47,7 @@ namespace {
 struct NamedStat {
     uint64_t Size;   // 0 also for a missing file
     int64_t Written; // seconds since 1970; 0 when missing
+    uint32_t Hash;   // of the name
 };
 
 // One flow file as last read: its size and write time, and the names of its waiting lines,
@@ -105,10 +106,11 @@ static CachedFlow *FindFlowSlot(FlowCache *Cache, const char *Path, uint32_t Has
     return &Cache->Slots[at];
 }
 
-// Room for one more flow file; false when memory runs out.
-static bool GrowFlowCache(FlowCache *Cache) {
-    if (Cache->Used + 1 <= Cache->SlotCount / 2) return true;
+// Room for Extra more flow files; false when memory runs out.
+static bool GrowFlowCache(FlowCache *Cache, int Extra = 1) {
+    if (Cache->Used + Extra <= Cache->SlotCount / 2) return true;
     int count = Cache->SlotCount ? Cache->SlotCount * 2 : 1024;
+    while (Cache->Used + Extra > count / 2) count *= 2;
     CachedFlow *slots =
         static_cast<CachedFlow *>(calloc(static_cast<size_t>(count), sizeof *slots));
     if (!slots) return false;
@@ -262,7 +264,6 @@ struct NamedFile {
     uint32_t Hash;
     uint64_t Size;   // 0 also for a missing file
     int64_t Written; // seconds since 1970; 0 when missing
-    int CountedFor;  // row number + 1 of the link that counted it last
 };
 
 struct NamedFiles {
@@ -322,9 +323,10 @@ static void LookUpNamedFile(const char *Name, uint64_t *Size, int64_t *Written) 
 
 struct PendingLinkFile {
     int Row;
-    int Sequence;
     MailerFile Mailer; // NoMailerFile: a flow file
-    WIN32_FIND_DATAA Data;
+    uint64_t Size;
+    FILETIME Written;
+    int64_t Queued; // when a flow file was made (QueuedTime)
     char Path[MAX_PATH];
 };
 
@@ -364,24 +366,86 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     int length = snprintf(pending.Path, sizeof pending.Path, "%s\\%s", Directory, Found->cFileName);
     if (length < 0 || length >= static_cast<int>(sizeof pending.Path)) return;
     pending.Row = RowNumber;
-    pending.Sequence = Scan->PendingCount;
     pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
-    pending.Data = *Found;
+    pending.Size = size;
+    pending.Written = Found->ftLastWriteTime;
+    pending.Queued = QueuedTime(Found);
     ++Scan->PendingCount;
 }
 
-static int ComparePending(const void *A, const void *B) {
-    const PendingLinkFile *a = static_cast<const PendingLinkFile *>(A);
-    const PendingLinkFile *b = static_cast<const PendingLinkFile *>(B);
-    if (a->Row != b->Row) return a->Row < b->Row ? -1 : 1;
-    return a->Sequence < b->Sequence ? -1 : a->Sequence > b->Sequence;
+static int CompareKeys(const void *A, const void *B) {
+    uint64_t a = *static_cast<const uint64_t *>(A), b = *static_cast<const uint64_t *>(B);
+    return a < b ? -1 : a > b;
 }
 
-// Counts the names of one flow file for the row: each file once per link, the '^' ones dating
-// the queue; the flow file itself dates it when anything it names waits. A file is looked up
-// once per listing, and not at all while its flow file is unchanged.
-static void CountFlowNames(CachedFlow *Flow, bool Fresh, int RowNumber, LinkStatus &Status,
-                           const WIN32_FIND_DATAA *FlowData, NamedFiles *Files) {
+namespace {
+
+// The names one link counted already: a small table for the flow files of one link, so that
+// a file named twice counts once.
+struct LinkNames {
+    const char **Names;
+    uint32_t *Hashes;
+    int Size; // a power of two
+};
+
+} // namespace
+
+static bool PrepareLinkNames(LinkNames *Seen, int Count) {
+    int size = 16;
+    while (size < Count * 2) size *= 2;
+    if (size > Seen->Size) {
+        free(Seen->Names);
+        free(Seen->Hashes);
+        Seen->Names =
+            static_cast<const char **>(malloc(static_cast<size_t>(size) * sizeof(char *)));
+        Seen->Hashes =
+            static_cast<uint32_t *>(malloc(static_cast<size_t>(size) * sizeof(uint32_t)));
+        Seen->Size = Seen->Names && Seen->Hashes ? size : 0;
+        if (!Seen->Size) return false;
+    }
+    memset(Seen->Names, 0, static_cast<size_t>(Seen->Size) * sizeof(char *));
+    return true;
+}
+
+// True when the link counted the name already; else notes it.
+static bool SeenBefore(LinkNames *Seen, const char *Name, uint32_t Hash) {
+    if (!Seen->Size) return false;
+    uint32_t mask = static_cast<uint32_t>(Seen->Size - 1);
+    for (uint32_t at = Hash & mask;; at = (at + 1) & mask) {
+        if (!Seen->Names[at]) {
+            Seen->Names[at] = Name;
+            Seen->Hashes[at] = Hash;
+            return false;
+        }
+        if (Seen->Hashes[at] == Hash && strcmp(Seen->Names[at], Name) == 0) return true;
+    }
+}
+
+// What the named file is: from the flow file's last reading while it is unchanged, else looked
+// up, once per listing however many flow files name it.
+static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
+    uint32_t hash = PathHash(Name);
+    NamedStat stat = {0, 0, hash};
+    if (!GrowNamedFiles(Files)) {
+        LookUpNamedFile(Name, &stat.Size, &stat.Written);
+        return stat;
+    }
+    NamedFile *file = FindNamedSlot(Files, Name, hash);
+    if (!file->Name) {
+        file->Name = Name;
+        file->Hash = hash;
+        LookUpNamedFile(Name, &file->Size, &file->Written);
+        ++Files->Used;
+    }
+    stat.Size = file->Size;
+    stat.Written = file->Written;
+    return stat;
+}
+
+// Counts the names of one flow file for its link: each file once per link, the '^' ones dating
+// the queue; the flow file itself dates it when anything it names waits.
+static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &Pending,
+                           LinkStatus &Status, NamedFiles *Files, LinkNames *Seen) {
     bool waits = false;
     const char *names = Flow->Names;
     int index = 0;
@@ -389,72 +453,98 @@ static void CountFlowNames(CachedFlow *Flow, bool Fresh, int RowNumber, LinkStat
         char directive = names[at];
         const char *name = names + at + 1;
         at += strlen(name) + 2;
-        uint32_t hash = PathHash(name);
-        NamedFile local = {name, hash, 0, 0, 0};
-        NamedFile *file = GrowNamedFiles(Files) ? FindNamedSlot(Files, name, hash) : &local;
-        if (!file->Name || file == &local) {
-            if (!Fresh && Flow->Stats) {
-                file->Size = Flow->Stats[index].Size;
-                file->Written = Flow->Stats[index].Written;
-            } else {
-                LookUpNamedFile(name, &file->Size, &file->Written);
-            }
-            if (file != &local) {
-                file->Name = name;
-                file->Hash = hash;
-                ++Files->Used;
-            }
+        NamedStat stat;
+        if (!Fresh && Flow->Stats) {
+            stat = Flow->Stats[index];
+        } else {
+            stat = NamedFileNow(name, Files);
+            if (Flow->Stats) Flow->Stats[index] = stat;
         }
-        if (Fresh && Flow->Stats) Flow->Stats[index] = {file->Size, file->Written};
-        if (file->CountedFor == RowNumber + 1 || file->Size == 0) continue;
-        file->CountedFor = RowNumber + 1;
+        if (SeenBefore(Seen, name, stat.Hash) || stat.Size == 0) continue;
         waits = true;
-        Status.Bytes += file->Size;
-        if (directive == '^') NoteOldest(Status, file->Written);
+        Status.Bytes += stat.Size;
+        if (directive == '^') NoteOldest(Status, stat.Written);
     }
-    if (waits) NoteOldest(Status, QueuedTime(FlowData));
+    if (waits) NoteOldest(Status, Pending.Queued);
+}
+
+static void ReadPendingMailerFile(const PendingLinkFile &Pending, int64_t Now, LinkStatus &Status) {
+    WIN32_FIND_DATAA data;
+    memset(&data, 0, sizeof data);
+    data.ftLastWriteTime = Pending.Written;
+    MailerState state;
+    memset(&state, 0, sizeof state);
+    ReadMailerFile(Pending.Path, Pending.Mailer, &data, Now, &state);
+    if (state.Held) Status.HeldUntil = state.HeldUntil;
+    if (state.HasTries) {
+        Status.HasTries = true;
+        Status.Tries = static_cast<int>(state.Tries);
+        Status.BadTries = static_cast<int>(state.BadTries);
+        free(Status.LastResult);
+        Status.LastResult = state.LastResult[0] ? DuplicateString(state.LastResult) : nullptr;
+    }
+    if (state.Calling) Status.Calling = true;
+    if (state.Busy) {
+        Status.Busy = true;
+        Status.BusySince = FileTimeToUnix(Pending.Written);
+        Status.BusyProcess = state.BusyProcess;
+    }
 }
 
 void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
-    if (Scan->PendingCount > 1)
-        qsort(Scan->Pending, static_cast<size_t>(Scan->PendingCount), sizeof(PendingLinkFile),
-              ComparePending);
+    int count = Scan->PendingCount;
+    // The files by link, each link's in the order met: a key of row and place.
+    uint64_t *order =
+        static_cast<uint64_t *>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(uint64_t)));
     if (!*Scan->Cache) *Scan->Cache = static_cast<FlowCache *>(calloc(1, sizeof(FlowCache)));
     FlowCache *cache = *Scan->Cache;
     NamedFiles files = {nullptr, 0, 0};
-    for (int i = 0; i < Scan->PendingCount; ++i) {
-        PendingLinkFile &pending = Scan->Pending[i];
-        if (pending.Row < 0 || pending.Row >= Count) continue;
-        LinkStatus &status = Rows[pending.Row].Status;
-        if (pending.Mailer != NoMailerFile) {
-            MailerState state;
-            memset(&state, 0, sizeof state);
-            ReadMailerFile(pending.Path, pending.Mailer, &pending.Data, Scan->Now, &state);
-            if (state.Held) status.HeldUntil = state.HeldUntil;
-            if (state.HasTries) {
-                status.HasTries = true;
-                status.Tries = static_cast<int>(state.Tries);
-                status.BadTries = static_cast<int>(state.BadTries);
-                free(status.LastResult);
-                status.LastResult =
-                    state.LastResult[0] ? DuplicateString(state.LastResult) : nullptr;
+    LinkNames seen = {nullptr, nullptr, 0};
+    CachedFlow **flows =
+        static_cast<CachedFlow **>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(void *)));
+    bool *fresh = static_cast<bool *>(malloc(static_cast<size_t>(count ? count : 1)));
+    if (order && flows && fresh) {
+        for (int i = 0; i < count; ++i)
+            order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
+                       static_cast<uint32_t>(i);
+        qsort(order, static_cast<size_t>(count), sizeof(uint64_t), CompareKeys);
+        for (int first = 0; first < count;) {
+            int row = Scan->Pending[order[first] & 0xFFFFFFFFu].Row;
+            int last = first;
+            int names = 0;
+            int group = first;
+            while (group < count && Scan->Pending[order[group] & 0xFFFFFFFFu].Row == row) ++group;
+            // The cache's entries must not move while the link's are in hand.
+            if (cache) GrowFlowCache(cache, group - first);
+            // The link's flow files, from the cache or read now, and how many names they hold.
+            for (; last < count && Scan->Pending[order[last] & 0xFFFFFFFFu].Row == row; ++last) {
+                const PendingLinkFile &pending = Scan->Pending[order[last] & 0xFFFFFFFFu];
+                flows[last] = nullptr;
+                if (pending.Mailer != NoMailerFile || !cache) continue;
+                flows[last] =
+                    FlowNames(cache, pending.Path, pending.Size, pending.Written, &fresh[last]);
+                if (flows[last] && flows[last]->Names)
+                    names += CountNames(flows[last]->Names, flows[last]->NamesLength);
             }
-            if (state.Calling) status.Calling = true;
-            if (state.Busy) {
-                status.Busy = true;
-                status.BusySince = FileTimeToUnix(pending.Data.ftLastWriteTime);
-                status.BusyProcess = state.BusyProcess;
+            bool inRange = row >= 0 && row < Count;
+            if (inRange && names) PrepareLinkNames(&seen, names);
+            for (int i = first; inRange && i < last; ++i) {
+                const PendingLinkFile &pending = Scan->Pending[order[i] & 0xFFFFFFFFu];
+                LinkStatus &status = Rows[row].Status;
+                if (pending.Mailer != NoMailerFile)
+                    ReadPendingMailerFile(pending, Scan->Now, status);
+                else if (flows[i] && flows[i]->Names)
+                    CountFlowNames(flows[i], fresh[i], pending, status, &files, &seen);
             }
-            continue;
+            first = last;
         }
-        if (!cache) continue;
-        bool fresh;
-        CachedFlow *flow = FlowNames(cache, pending.Path, FileSize(&pending.Data),
-                                     pending.Data.ftLastWriteTime, &fresh);
-        if (flow && flow->Names)
-            CountFlowNames(flow, fresh, pending.Row, status, &pending.Data, &files);
     }
     if (cache) PruneFlowCache(cache);
+    free(order);
+    free(flows);
+    free(fresh);
+    free(seen.Names);
+    free(seen.Hashes);
     free(files.Slots);
     free(Scan->Pending);
     Scan->Pending = nullptr;
