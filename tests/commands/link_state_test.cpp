@@ -116,9 +116,10 @@ TEST_F(LinkState, ReleaseAndResetTheSelectedLinks) {
 // age and process; a link with no flag is told so.
 TEST_F(LinkState, OnlyAStaleBusyFlagIsRemoved) {
     tree.Write("out/006400C8.bsy", "31337\n");
+    SetWriteTime(tree.dir.Native(OnDisk("out/006400C8.bsy").value()), Now() - 1800 - 10);
     ASSERT_TRUE(Open());
     ASSERT_TRUE(SetCurrent("2:100/200.0"));
-    front.Expect(Warning(MsgStaleBusyTitle, MsgBusyNotStale, "2:100/200.0 (0s)"));
+    front.Expect(Warning(MsgStaleBusyTitle, MsgBusyNotStale, "2:100/200.0 (30m)"));
     EXPECT_TRUE(Press(VK_F6, PKF_SHIFT));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_TRUE(Has("out/006400C8.bsy"));
