@@ -2,6 +2,7 @@
 // (little-endian, the length byte wrapping), the busy flag's process id, and the times the
 // hold dialog takes; then a hold written and read back from a real file.
 #include "bso/mailer_state.h"
+#include "bso/text_file.h"
 #include "commands/link_state.h"
 #include "temp_dir.h"
 
@@ -169,6 +170,53 @@ TEST(MailerFiles, HoldWrittenAndReadBack) {
     EXPECT_EQ(RemoveMailerFile(base.c_str(), HoldFile), 1);
     EXPECT_FALSE(dir.Exists("out/139c07d0.hld"));
     EXPECT_EQ(RemoveMailerFile(base.c_str(), HoldFile), 1); // none left: done
+}
+
+} // namespace
+
+namespace {
+
+BOOL WINAPI FailingWrite(HANDLE, const void *, DWORD, LPDWORD Written, LPOVERLAPPED) {
+    if (Written) *Written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+BOOL WINAPI FailingReplace(LPCSTR, LPCSTR, DWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+// A hold that cannot be written whole (a full disk, a replace refused) leaves the earlier one
+// as it was and no file of its own behind, and says why.
+TEST(MailerFiles, AFailedHoldLeavesTheEarlierOne) {
+    struct Case {
+        const char *name;
+        FileOperations ops;
+        DWORD error;
+    } cases[] = {{"write", Win32FileOps, ERROR_DISK_FULL},
+                 {"replace", Win32FileOps, ERROR_ACCESS_DENIED}};
+    cases[0].ops.Write = FailingWrite;
+    cases[1].ops.Replace = FailingReplace;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.Write("out/139c07d0.hld", "1796849036");
+        std::string base = dir.Win("out") + "\\139c07d0";
+        FileOps = c.ops;
+        int written = WriteHold(base.c_str(), 1896849036);
+        DWORD error = GetLastError();
+        FileOps = Win32FileOps;
+        EXPECT_EQ(written, 0);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(dir.Read("out/139c07d0.hld"), "1796849036");
+        int files = 0;
+        for (auto &entry : std::filesystem::directory_iterator(dir.Native("out"))) {
+            (void)entry;
+            ++files;
+        }
+        EXPECT_EQ(files, 1);
+    }
 }
 
 } // namespace
