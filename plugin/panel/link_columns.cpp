@@ -9,21 +9,35 @@
 #include <string.h>
 #include <time.h>
 
+// Writes the number in decimal and Suffix (at most two characters) into Buffer, cut to fit: a
+// listing writes two of these for every link, so no formatter is run.
+static char *PutNumber(char *Buffer, size_t Size, uint64_t Number, const char *Suffix) {
+    char text[24];
+    size_t length = 0;
+    do {
+        text[length++] = static_cast<char>('0' + Number % 10);
+        Number /= 10;
+    } while (Number);
+    size_t used = 0;
+    while (length && used + 1 < Size) Buffer[used++] = text[--length];
+    for (; *Suffix && used + 1 < Size; ++Suffix) Buffer[used++] = *Suffix;
+    Buffer[used] = '\0';
+    return Buffer;
+}
+
 char *FormatQueuedBytes(uint64_t Bytes, char *Buffer, size_t Size) {
-    static const char Units[] = " KMGT";
+    static const char *const Units[] = {"", "K", "M", "G", "T"};
     int unit = 0;
     uint64_t shown = Bytes;
     while (shown > 9999999u || (unit > 0 && shown > 999999u)) {
         shown = (shown + 1023) / 1024;
         ++unit;
     }
-    if (Bytes == 0)
+    if (Bytes == 0) {
         Buffer[0] = '\0';
-    else if (unit == 0)
-        snprintf(Buffer, Size, "%llu", static_cast<unsigned long long>(shown));
-    else
-        snprintf(Buffer, Size, "%llu%c", static_cast<unsigned long long>(shown), Units[unit]);
-    return Buffer;
+        return Buffer;
+    }
+    return PutNumber(Buffer, Size, shown, Units[unit]);
 }
 
 char *FormatQueueAge(int64_t Oldest, int64_t Now, int MarkDays, char *Buffer, size_t Size) {
@@ -32,10 +46,8 @@ char *FormatQueueAge(int64_t Oldest, int64_t Now, int MarkDays, char *Buffer, si
         return Buffer;
     }
     int64_t seconds = Now > Oldest ? Now - Oldest : 0;
-    long long days = static_cast<long long>(seconds / 86400);
     bool marked = MarkDays > 0 && seconds > static_cast<int64_t>(MarkDays) * 86400;
-    snprintf(Buffer, Size, "%lldd%s", days, marked ? "!" : "");
-    return Buffer;
+    return PutNumber(Buffer, Size, static_cast<uint64_t>(seconds / 86400), marked ? "d!" : "d");
 }
 
 char *FormatSpan(int64_t Seconds, char *Buffer, size_t Size) {
@@ -109,16 +121,28 @@ int64_t StaleBusySeconds() {
     return static_cast<int64_t>(Settings.StaleBusyHours) * 3600;
 }
 
+// The clock and the thresholds of the listing under way: read once for all its rows, since
+// asking the clock may cost a system call each time.
+static int64_t ListingNow;
+static int64_t ListingStaleSeconds;
+static int ListingMarkDays;
+
+void StartColumnTexts() {
+    ListingNow = CurrentTime();
+    ListingStaleSeconds = StaleBusySeconds();
+    ListingMarkDays = Settings.AgeMarkDays;
+}
+
 char *RowQueuedBytes(const OutboundEntry &Row, char *Buffer, size_t Size) {
     return FormatQueuedBytes(Row.Status.Bytes, Buffer, Size);
 }
 
 char *RowQueueAge(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    return FormatQueueAge(Row.Status.Oldest, CurrentTime(), Settings.AgeMarkDays, Buffer, Size);
+    return FormatQueueAge(Row.Status.Oldest, ListingNow, ListingMarkDays, Buffer, Size);
 }
 
 char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    return FormatMailerState(Row.Status, CurrentTime(), StaleBusySeconds(), Buffer, Size);
+    return FormatMailerState(Row.Status, ListingNow, ListingStaleSeconds, Buffer, Size);
 }
 
 int CompareQueues(const PluginPanelItem *Item1, const PluginPanelItem *Item2, unsigned int Mode) {

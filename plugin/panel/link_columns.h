@@ -30,7 +30,11 @@ char *FormatMailerState(const LinkStatus &Status, int64_t Now, int64_t StaleSeco
 int64_t CurrentTime();
 int64_t StaleBusySeconds();
 
-// The column texts of a row, in the shape of the listing's other column functions.
+// Takes the clock and the settings' thresholds for the rows of one listing.
+void StartColumnTexts();
+
+// The column texts of a row, in the shape of the listing's other column functions; they use
+// what StartColumnTexts took.
 char *RowQueuedBytes(const OutboundEntry &Row, char *Buffer, size_t Size);
 char *RowQueueAge(const OutboundEntry &Row, char *Buffer, size_t Size);
 char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size);

@@ -94,6 +94,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     // Names come from the file functions: OEM text already when the host set them to OEM (as
     // the real one does at start), ANSI text to be converted otherwise.
     bool ansiNames = AreFileApisANSI() != FALSE;
+    StartColumnTexts();
     // At least one item's room, so that an empty view is still a valid array.
     int count = Browser->EntryCount;
     PluginPanelItem *items =

@@ -363,8 +363,13 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
         Scan->PendingCapacity = capacity;
     }
     PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
-    int length = snprintf(pending.Path, sizeof pending.Path, "%s\\%s", Directory, Found->cFileName);
-    if (length < 0 || length >= static_cast<int>(sizeof pending.Path)) return;
+    size_t directoryLength = strlen(Directory);
+    size_t nameLength = strnlen(Found->cFileName, sizeof(Found->cFileName));
+    if (directoryLength + 1 + nameLength >= sizeof pending.Path) return;
+    memcpy(pending.Path, Directory, directoryLength);
+    pending.Path[directoryLength] = '\\';
+    memcpy(pending.Path + directoryLength + 1, Found->cFileName, nameLength);
+    pending.Path[directoryLength + 1 + nameLength] = '\0';
     pending.Row = RowNumber;
     pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
     pending.Size = size;
