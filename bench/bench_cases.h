@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -20,6 +21,7 @@ const int RootFilesPerLink = 4;
 const int EarlierItems = 2048;
 const int FlowFileEntries = 10000;
 const int SortedRows = 2048;
+const int BacklogNamedPerLink = 10; // 20,000 named files over the 2,000 links
 
 struct Outbounds {
     std::string directory; // the temporary directory of the run
@@ -31,6 +33,10 @@ struct Outbounds {
     std::string oneLinkAddress;  // the row name of that link
     std::string oneLinkFlowFile; // native path of its flow file
     size_t linkListFiles = 0;    // entries below the link list outbound's directory
+    // 2,000 links whose flow files name files of their own (the backlog cases).
+    std::string backlogKey;
+    bsodemo::DemoOutbound backlog;
+    std::vector<std::string> backlogFlowFiles; // native paths
 };
 
 // Built by main before the cases run.

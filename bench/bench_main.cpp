@@ -69,6 +69,17 @@ bool BuildOutbounds(Outbounds &outbounds, const std::string &registryRoot) {
     }
     if (outbounds.oneLinkFlowFile.empty()) return Fail("the one link has no flow file");
 
+    // The backlog cases: the same shape of links, each flow file naming files of its own.
+    outbounds.backlogKey = registryRoot + "\\Backlog";
+    bsodemo::LargeOutboundShape backlog = links;
+    backlog.filesPerLink = 0;
+    if (!bsodemo::BuildLargeOutbound(outbounds.directory + "/backlog", backlog, outbounds.backlog,
+                                     error) ||
+        !AddBacklog(outbounds.backlog, BacklogNamedPerLink, outbounds.backlogFlowFiles, error) ||
+        !WriteSettings(outbounds.backlogKey, outbounds.backlog.outboundWin32,
+                       outbounds.backlog.ownAddress, false, error))
+        return Fail("building the backlog outbound: " + error);
+
     return WriteSettings(outbounds.linkListKey, outbounds.linkList.outboundWin32,
                          outbounds.linkList.ownAddress, true, error) &&
                    WriteSettings(outbounds.oneLinkKey, outbounds.oneLink.outboundWin32,

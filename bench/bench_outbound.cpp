@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <dirent.h>
@@ -182,6 +183,44 @@ std::vector<std::string> FlowFileTargets(const std::string &flowFileNative) {
         targets.push_back(standin::NativePath(line));
     }
     return targets;
+}
+
+bool AddBacklog(const bsodemo::DemoOutbound &demo, int perLink, std::vector<std::string> &flowFiles,
+                std::string &error) {
+    fs::path outbound = demo.outbound;
+    std::string prefix = outbound.filename().string();
+    std::vector<fs::path> found;
+    std::error_code failed;
+    for (const fs::directory_entry &top : fs::directory_iterator(outbound.parent_path(), failed)) {
+        if (top.path().filename().string().rfind(prefix, 0) != 0 || !top.is_directory()) continue;
+        for (const fs::directory_entry &entry : fs::recursive_directory_iterator(top.path())) {
+            std::string name = entry.path().filename().string();
+            if (name.size() != 12 || name[8] != '.') continue;
+            char l = static_cast<char>(std::tolower(static_cast<unsigned char>(name[10])));
+            char o = static_cast<char>(std::tolower(static_cast<unsigned char>(name[11])));
+            if (l == 'l' && o == 'o') found.push_back(entry.path());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    const char *const prefixes[] = {"^", "#", ""};
+    int number = 0;
+    for (const fs::path &flow : found) {
+        std::string lines;
+        for (int i = 0; i < perLink; ++i, ++number) {
+            fs::path file = fs::path(demo.files) / ("b" + std::to_string(number) + ".dat");
+            std::ofstream out(file, std::ios::binary);
+            out << std::string(static_cast<size_t>(200 + number % 1000), 'b');
+            if (!out) {
+                error = "cannot write " + file.string();
+                return false;
+            }
+            lines += prefixes[number % 3] + bsodemo::Win32Form(file.string()) + "\r\n";
+        }
+        std::ofstream(flow, std::ios::binary | std::ios::trunc) << lines;
+        flowFiles.push_back(flow.string());
+    }
+    if (found.empty()) error = "no flow files in " + outbound.string();
+    return !found.empty();
 }
 
 size_t CountEntriesBelow(const std::string &nativePath) {

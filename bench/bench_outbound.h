@@ -21,6 +21,12 @@ bool WriteSettings(const std::string &rootKey, const std::string &outboundWin32,
 // the panel shows change accordingly; the link rows stay the same.
 bool TopUpLinkFiles(const bsodemo::DemoOutbound &demo, std::string &error);
 
+// Gives every flow file of the outbound (and of the zone directories beside it) PerLink lines
+// naming files of its own, made under the demo's files directory with sizes of their own and
+// "^", "#" and plain lines in turn; the flow files' native paths go to flowFiles.
+bool AddBacklog(const bsodemo::DemoOutbound &demo, int perLink, std::vector<std::string> &flowFiles,
+                std::string &error);
+
 // What a plain recursive enumeration met.
 struct Enumerated {
     size_t directories = 0;

@@ -23,7 +23,8 @@ namespace bench {
 Outbounds *TheOutbounds = nullptr;
 DirectPlugin *ThePlugin = nullptr;
 
-const char *const CaseOrder[] = {"root listing", "link listing", "sort", "idle"};
+const char *const CaseOrder[] = {"root listing", "link listing",    "sort",
+                                 "idle",         "backlog listing", "backlog re-listing"};
 const int CaseCount = sizeof(CaseOrder) / sizeof(CaseOrder[0]);
 
 std::map<std::string, CaseFigures> &Figures() {

@@ -26,7 +26,7 @@ const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
 
 int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
                      int ChosenFlavor) {
-    if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return 0;
+    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return 0;
     const char *source = Item->CustomColumnData[4];
     EntryKind kind;
     Flavor flavor;

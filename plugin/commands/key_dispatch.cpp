@@ -2,6 +2,7 @@
 
 #include "commands/file_request.h"
 #include "commands/flavor_change.h"
+#include "commands/link_state.h"
 #include "commands/poll.h"
 #include "commands/removal.h"
 #include "shell/host.h"
@@ -25,12 +26,16 @@ struct KeyCommand {
 
 } // namespace
 
-// Keys missing here (plain F4 inside a link, Shift+F7, F6 at the root, anything with Ctrl or
+// Keys missing here (plain F4 inside a link, Shift+F7, anything with Ctrl or
 // Alt) keep the host's own meaning.
 static const KeyCommand KeyTable[] = {
     {false, VK_F4, 0, CreateFileRequest},
     {false, VK_F4, PKF_SHIFT, CreateFileRequest},
     {false, VK_F7, 0, CreatePoll},
+    {false, VK_F5, 0, HoldLinks},
+    {false, VK_F5, PKF_SHIFT, ReleaseLinks},
+    {false, VK_F6, 0, ResetLinkTries},
+    {false, VK_F6, PKF_SHIFT, RemoveStaleBusy},
     {true, VK_F6, 0, ChangeFlavorOfSelection},
     {true, VK_F6, PKF_SHIFT, ChangeFlavorOfCurrent},
     {true, VK_F7, 0, RemoveFromOutbound},

@@ -79,7 +79,7 @@ static bool RemovePoll(const char *Path) {
 // Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll
 // or the request file is deleted, a packet or the busy flag is left with a word why.
 static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
-    if (Item->CustomColumnNumber != 5 || Item->CustomColumnData == nullptr) return;
+    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return;
     const char *source = Item->CustomColumnData[4] ? Item->CustomColumnData[4] : "";
     EntryKind kind;
     Flavor flavor;
@@ -122,7 +122,7 @@ static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
 // Whether the row is one F7 can act on: the ".." item and rows without the outbound columns
 // are not.
 static bool IsOutboundRow(const PluginPanelItem *Item) {
-    return Item != nullptr && Item->CustomColumnNumber == 5 && Item->CustomColumnData != nullptr &&
+    return Item != nullptr && Item->CustomColumnNumber >= 5 && Item->CustomColumnData != nullptr &&
            strcmp(Item->FindData.cFileName, "..") != 0;
 }
 

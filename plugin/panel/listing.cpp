@@ -1,8 +1,9 @@
 // Every listing rescans the outbound and turns the instance's rows into host panel items, each
-// with five column texts of its own.
+// with its column texts.
 #include "panel/listing.h"
 
 #include "common/helpers.h"
+#include "panel/link_columns.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
@@ -102,7 +103,7 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     OutboundConfig config;
     LoadOutboundConfig(&config);
     ScanResult result;
-    ScanOutbound(config, Browser->CurDir, &result);
+    ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result);
     KeptLines kept = {nullptr, 0, 0};
     // While the mailer holds the link, a missing file is left for a later listing: a repair
     // could not take the flag, and the mailer may be about to mark the line done itself.
@@ -119,7 +120,7 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
         RemoveMissingFileLine(config, &result.Link, &missing, &busy);
         ForgetKeptOf(&kept, missing.FlowPath);
         FreeScanResult(&result);
-        ScanOutbound(config, Browser->CurDir, &result);
+        ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result);
         i = -1;
     }
     for (int i = 0; i < kept.Count; ++i) free(kept.Lines[i].Line);
@@ -182,13 +183,14 @@ static void FreeColumns(PluginPanelItem &Item) {
     Item.CustomColumnNumber = 0;
 }
 
-// Gives the item its five column texts: its own copies, in one block behind the array that
+// Gives the item its column texts: its own copies, in one block behind the array that
 // points to them, so that a listing of thousands of rows does not allocate six times a row.
 // False when memory runs out (nothing is left behind).
 static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row) {
     typedef char *(*RowText)(const OutboundEntry &, char *, size_t);
-    static const RowText columns[RowColumnCount] = {RowBusyMark, RowRequestMark, RowNetmailFlavors,
-                                                    RowFlowFlavors, RowSourceText};
+    static const RowText columns[RowColumnCount] = {
+        RowBusyMark,   RowRequestMark, RowNetmailFlavors, RowFlowFlavors,
+        RowSourceText, RowQueuedBytes, RowQueueAge,       RowMailerState};
     char texts[RowColumnCount][MAX_PATH];
     size_t sizes[RowColumnCount];
     size_t total = RowColumnCount * sizeof(char *);
@@ -218,6 +220,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     // Names come from the file functions: OEM text already when the host set them to OEM (as
     // the real one does at start), ANSI text to be converted otherwise.
     bool ansiNames = AreFileApisANSI() != FALSE;
+    StartColumnTexts();
     // At least one item's room, so that an empty view is still a valid array.
     int count = Browser->EntryCount;
     PluginPanelItem *items =

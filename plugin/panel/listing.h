@@ -9,14 +9,17 @@
 
 #include <stddef.h>
 
-// The custom columns every item carries, C0 to C4 in the view modes.
+// The custom columns every item carries, C0 to C7 in the view modes.
 enum RowColumn {
     BusyMarkColumn = 0,       // "*" or ""
     RequestMarkColumn = 1,    // "*" or ""
     NetmailFlavorsColumn = 2, // ".C..H", or "" for a row without the string
     FlowFlavorsColumn = 3,    // "...F."
     SourceTextColumn = 4,     // the extension of the flow file that names the item, or ""
-    RowColumnCount = 5
+    QueuedBytesColumn = 5,    // the link's queued bytes, or ""
+    QueueAgeColumn = 6,       // "12d", "12d!" past the age mark, or ""
+    MailerStateColumn = 7,    // hold, tries, call, stale busy flag
+    RowColumnCount = 8
 };
 
 // Replaces the instance's rows by a fresh scan of the view its CurDir names, under the progress

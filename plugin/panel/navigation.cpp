@@ -4,6 +4,7 @@
 #include "panel/navigation.h"
 
 #include "bso/address.h"
+#include "panel/link_columns.h"
 #include "settings/settings.h"
 #include "shell/host.h"
 
@@ -90,7 +91,11 @@ int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const Plugin
     if (Browser->IsInsideLink()) return -2;
     // By extension a link's "extension" is being a node or a point: nodes first.
     bool pointsLast = Mode == SM_EXT;
-    if (Mode != SM_NAME && Mode != SM_DESCR && Mode != SM_OWNER && !pointsLast) return -2;
+    // By size and by time the links' queues decide, equal ones by address.
+    if (int queues = CompareQueues(Item1, Item2, Mode)) return queues;
+    bool byQueue = Mode == SM_SIZE || Mode == SM_MTIME;
+    if (!byQueue && Mode != SM_NAME && Mode != SM_DESCR && Mode != SM_OWNER && !pointsLast)
+        return -2;
     SortKey first, second;
     BuildSortKey(first, Item1, pointsLast);
     BuildSortKey(second, Item2, pointsLast);

@@ -22,6 +22,15 @@ static char *ColumnTitles[8];
 
 static PanelMode PanelModes[10];
 
+// View mode 6 at the root: who has how much waiting since when, and what the mailer says.
+// Address, queued bytes, age, busy and request marks, flavors, the mailer's state.
+static char *QueueColumnTitles[8];
+static char RootQueueTypes[] = "NR,C5,C6,C0,C1,C2,C3,C7";
+static char RootQueueWidths[] = "13,7,4,1,1,5,5,0";
+static const int QueueTitleIds[8] = {
+    MsgColumnName,    MsgColumnQueued,         MsgColumnAge,         MsgColumnBusy,
+    MsgColumnRequest, MsgColumnNetmailFlavors, MsgColumnFlowFlavors, MsgColumnMailer};
+
 // Modes 3 and 4 by view (root first): inside a link the rows are full paths, shown without
 // their directory part.
 static char RootDetailedTypes[] = "NR,SC,C0,C1,C2,C3";
@@ -48,7 +57,7 @@ static KeyBarTitles RootKeyBar = {{nullptr, nullptr, NoLabel, nullptr, NoLabel, 
                                    NoLabel, nullptr, nullptr, nullptr, nullptr}};
 static KeyBarTitles LinkKeyBar = {};
 
-enum FunctionKeyIndex { KeyF4 = 3, KeyF6 = 5, KeyF7 = 6 };
+enum FunctionKeyIndex { KeyF4 = 3, KeyF5 = 4, KeyF6 = 5, KeyF7 = 6 };
 
 // The host only reads the texts; its table type just lacks the const.
 static char *Label(int Id) {
@@ -103,6 +112,14 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
     FillMode(PanelModes[3], ColumnTypesByView[view][0], DetailedWidths, 0);
     FillMode(PanelModes[4], ColumnTypesByView[view][1], BriefWidths, 0);
     FillMode(PanelModes[5], FullScreenTypes, FullScreenWidths, 1);
+    // Inside a link mode 6 shows what mode 3 shows: the queue columns belong to links.
+    if (view) {
+        FillMode(PanelModes[6], LinkDetailedTypes, DetailedWidths, 0);
+    } else {
+        for (int i = 0; i < 8; ++i) QueueColumnTitles[i] = Label(QueueTitleIds[i]);
+        FillMode(PanelModes[6], RootQueueTypes, RootQueueWidths, 0);
+        PanelModes[6].ColumnTitles = QueueColumnTitles;
+    }
     Info->PanelModesArray = PanelModes;
     Info->PanelModesNumber = 10;
 
@@ -113,6 +130,10 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
     RootKeyBar.Titles[KeyF4] = Label(MsgKeyRequest);
     RootKeyBar.Titles[KeyF7] = Label(MsgKeyPoll);
     RootKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);
+    RootKeyBar.Titles[KeyF5] = Label(MsgKeyHold);
+    RootKeyBar.ShiftTitles[KeyF5] = Label(MsgKeyRelease);
+    RootKeyBar.Titles[KeyF6] = Label(MsgKeyResetTries);
+    RootKeyBar.ShiftTitles[KeyF6] = Label(MsgKeyStaleBusy);
     LinkKeyBar.Titles[KeyF6] = Label(MsgKeyFlavor);
     LinkKeyBar.Titles[KeyF7] = Label(MsgKeyRemove);
     LinkKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);

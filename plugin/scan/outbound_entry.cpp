@@ -15,6 +15,8 @@ void FreeEntryStrings(OutboundEntry &Entry) {
     free(Entry.NetmailFlavors);
     free(Entry.FlowFlavors);
     free(Entry.SourceText);
+    free(Entry.Status.LastResult);
+    Entry.Status.LastResult = nullptr;
     Entry.NetmailFlavors = nullptr;
     Entry.FlowFlavors = nullptr;
     Entry.SourceText = nullptr;

@@ -5,11 +5,29 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 // What kept the scan from reading an item whose row stands for it; the listing says so.
 enum EntryProblem {
     NoEntryProblem = 0,
     UnreadableFlowFile = 1,    // the row of a flow file that could not be read (whole)
     UnreadablePointFolder = 2, // the row of a node whose point folder could not be read
+};
+
+// What waits for a link and what its mailer says about it; link rows at the root only, zero
+// elsewhere. Times are seconds since 1970.
+struct LinkStatus {
+    uint64_t Bytes;            // queued for the link
+    int64_t Oldest;            // when the oldest waiting item was queued; 0 when nothing waits
+    int64_t HeldUntil;         // a hold file's time still ahead; 0 when not held
+    bool HasTries;             // a try file was read
+    int Tries;                 // its count of failed calls
+    int BadTries;              // of them, sessions that failed
+    char *LastResult;          // the try file's comment; null when none
+    bool Calling;              // a call flag: the mailer is dialling
+    bool Busy;                 // a busy flag
+    int64_t BusySince;         // its write time
+    unsigned long BusyProcess; // the process id it names, 0 when none
 };
 
 struct OutboundEntry {
@@ -24,6 +42,7 @@ struct OutboundEntry {
     // in the case the directory search reported it. Null for every other row.
     char *SourceText;
     EntryProblem Problem;
+    LinkStatus Status;
 };
 
 // A heap copy of Text (null for null, a new empty text for an empty one). Null also when

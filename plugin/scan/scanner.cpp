@@ -1,6 +1,7 @@
 #include "scan/scanner.h"
 
 #include "bso/flow_file.h"
+#include "bso/mailer_state.h"
 #include "bso/text_file.h"
 #include "common/helpers.h"
 
@@ -8,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 static void MarkEntry(OutboundEntry &Entry, EntryKind Kind, Flavor Flavor) {
     switch (Kind) {
@@ -37,6 +39,7 @@ static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData) {
     Entry.FlowFlavors = DuplicateString(EmptyFlavorString);
     Entry.SourceText = nullptr;
     Entry.Problem = NoEntryProblem;
+    memset(&Entry.Status, 0, sizeof(Entry.Status));
 }
 
 // ---- The working table ------------------------------------------------------------------
@@ -88,11 +91,14 @@ void StartLinkIndex(LinkIndex *Index) {
     Index->Indexed = 0;
     Index->HasLast = false;
     Index->LastRow = 0;
+    Index->Backlog = nullptr;
 }
 
 void FreeLinkIndex(LinkIndex *Index) {
     free(Index->Slots);
+    BacklogScan *backlog = Index->Backlog;
     StartLinkIndex(Index);
+    Index->Backlog = backlog;
 }
 
 static bool SameAddress(const FtnAddress &A, const FtnAddress &B) {
@@ -339,9 +345,15 @@ static void ScanNodeFileEntries(const char *Directory, ScanTable *Table, FtnAddr
         EntryKind kind;
         Flavor flavor;
         uint32_t number;
+        MailerFile mailer = NoMailerFile;
         if (!IsNodeFileEntry(&found, &kind, &flavor, &number)) {
-            NotePointDirectory(Points, &found);
-            continue;
+            // The mailer's own files of a link count only where its state is shown.
+            if (!Index || !Index->Backlog || !(mailer = IsMailerFileEntry(&found, &number))) {
+                NotePointDirectory(Points, &found);
+                continue;
+            }
+            kind = NoEntryKind;
+            flavor = NoFlavor;
         }
         if (PointNumber < 0) {
             SplitNodeNumber(number, &Address->net, &Address->node);
@@ -350,7 +362,11 @@ static void ScanNodeFileEntries(const char *Directory, ScanTable *Table, FtnAddr
             SplitNodeNumber(static_cast<uint32_t>(PointNumber), &Address->net, &Address->node);
             Address->point = number;
         }
-        AddLinkEntry(Table, Address, &found, kind, flavor, Index);
+        int row = LinkRow(Table, Address, &found, Index);
+        if (row < 0) continue;
+        MarkEntry(Table->Rows[row], kind, flavor);
+        if (Index && Index->Backlog)
+            NoteLinkFile(Index->Backlog, &Table->Rows[row], row, Directory, &found, kind, mailer);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -389,11 +405,15 @@ void ScanZoneDirectory(const char *Directory, ScanTable *Table, FtnAddress *Addr
 }
 
 // The link list: the root with the own zone, then each zone directory beside it.
-static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Table) {
+static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Table,
+                         FlowCache **Cache, int64_t Now) {
     FtnAddress address = {Own->zone, 0, 0, 0};
     // Thousands of files over thousands of links: each file's row is found through the index.
     LinkIndex index;
     StartLinkIndex(&index);
+    BacklogScan backlog;
+    StartBacklogScan(&backlog, Cache, Now);
+    index.Backlog = &backlog;
     ScanZoneDirectory(Root, Table, &address, &index);
     char pattern[MAX_PATH];
     // Zones from 4096 up have four digits: every extension is looked at, the check decides.
@@ -413,6 +433,8 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
         FindClose(search);
     }
     FreeLinkIndex(&index);
+    FinishBacklogScan(&backlog, Table->Rows, Table->Count);
+    ShowBacklogInRows(Table->Rows, Table->Count);
 }
 
 // ---- Flow files of one link -------------------------------------------------------------
@@ -610,7 +632,15 @@ static void ScanLinkContents(const char *CurDir, const OutboundConfig &Config, S
     do {
         EntryKind kind;
         Flavor flavor;
-        if (!IsLinkFileEntry(&found, &kind, &flavor)) continue;
+        if (!IsLinkFileEntry(&found, &kind, &flavor)) {
+            // The mailer's hold and try files are the link's rows too.
+            MailerFile mailer = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                    ? NoMailerFile
+                                    : ClassifyMailerFile(strchr(found.cFileName, '.'));
+            if (mailer != HoldFile && mailer != TryFile) continue;
+            kind = NoEntryKind;
+            flavor = NoFlavor;
+        }
         // The name as found: where names differ only in case (Linux) it is the file itself.
         char path[MAX_PATH];
         if (!JoinPath(path, MAX_PATH, directory, "", found.cFileName)) continue;
@@ -643,7 +673,8 @@ void FreeScanResult(ScanResult *Result) {
     StartScanResult(Result);
 }
 
-void ScanOutbound(const OutboundConfig &Config, const char *CurDir, ScanResult *Result) {
+void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
+                  ScanResult *Result) {
     StartScanResult(Result);
     // A table on the heap that grows with the rows, not one on the host's stack. Every row is
     // filled whole as it is appended, so the table is not cleared first.
@@ -655,7 +686,8 @@ void ScanOutbound(const OutboundConfig &Config, const char *CurDir, ScanResult *
         if (CurDir[0] >= '0' && CurDir[0] <= '9')
             ScanLinkContents(CurDir, Config, &table, Result);
         else
-            ScanLinkList(Config.Root, &Config.Own, &table);
+            ScanLinkList(Config.Root, &Config.Own, &table, FlowFiles,
+                         static_cast<int64_t>(time(nullptr)));
     }
 
     // The rows move into the result with their strings, so nothing can fail half-way. The

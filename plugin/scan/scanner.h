@@ -7,6 +7,7 @@
 
 #include "bso/address.h"
 #include "bso/outbound.h"
+#include "scan/backlog.h"
 #include "scan/outbound_entry.h"
 
 #include <windows.h>
@@ -37,8 +38,10 @@ void StartScanResult(ScanResult *Result);
 void FreeScanResult(ScanResult *Result);
 
 // Scans the view CurDir names (empty: the link list; an address: that link) in the outbound of
-// Config. No outbound configured lists nothing.
-void ScanOutbound(const OutboundConfig &Config, const char *CurDir, ScanResult *Result);
+// Config. No outbound configured lists nothing. FlowFiles is the caller's cache of the flow
+// files the root listing read, kept between listings.
+void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
+                  ScanResult *Result);
 
 // Takes the lines that are Missing's line byte for byte out of its flow file, under the link's
 // busy flag: through a copy beside it that replaces it, or, when no line naming a file to send
@@ -74,6 +77,8 @@ struct LinkIndex {
     FtnAddress LastAddress;
     char LastKey[AddressTextSize];
     int LastRow;
+    // The root listing's backlog, handed every file of a link; null for none.
+    BacklogScan *Backlog;
 };
 void StartLinkIndex(LinkIndex *Index);
 void FreeLinkIndex(LinkIndex *Index);

@@ -10,7 +10,7 @@
 #include <string.h>
 
 const DialogTemplateItem ConfigDialogTemplate[ConfigItemCount] = {
-    DialogFrame(3, 1, 72, 16, MsgConfigTitle),
+    DialogFrame(3, 1, 72, 18, MsgConfigTitle),
     DialogCheckBox(5, 2, 0, MsgConfigAddToDisksMenu),
     Focused(DialogDigitField(6, 3, 3)),
     DialogText(9, 3, 0, MsgConfigDisksMenuDigit),
@@ -39,9 +39,13 @@ const DialogTemplateItem ConfigDialogTemplate[ConfigItemCount] = {
     DialogRadioButton(50, 11, 70, MsgFlavorDirect, false),
     DialogRadioButton(50, 12, 70, MsgFlavorNormal, false),
     DialogRadioButton(50, 13, 70, MsgFlavorHold, false),
-    DialogSeparator(5, 14),
-    DialogButton(15, MsgOk, true),
-    DialogButton(15, MsgCancel, false),
+    DialogText(5, 14, 56, MsgConfigAgeMark),
+    DialogEdit(58, 14, 63),
+    DialogText(5, 15, 56, MsgConfigStaleBusy),
+    DialogEdit(58, 15, 63),
+    DialogSeparator(5, 16),
+    DialogButton(17, MsgOk, true),
+    DialogButton(17, MsgCancel, false),
 };
 
 // A digit field read the way strtol reads it (blanks, sign, digits up to the first other
@@ -83,7 +87,8 @@ int ShowConfigDialog() {
             break;
         case DigitSetting:
         case NumberSetting:
-            if (number != 0 || row.Kind == NumberSetting)
+        case CountSetting:
+            if (number != 0 || row.Kind != DigitSetting)
                 snprintf(item.Data, sizeof(item.Data), "%d", number);
             break;
         case FlavorSetting:
@@ -102,7 +107,7 @@ int ShowConfigDialog() {
     // An own address that does not parse would make every link's path wrong: the dialog comes
     // back, with everything as typed, until it parses or the user cancels.
     for (;;) {
-        int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 76, 18, "BSOCfg", items,
+        int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 76, 20, "BSOCfg", items,
                                      ConfigItemCount);
         if (result != ConfigOk) return 0;
         for (FarDialogItem &item : items) item.Data[sizeof(item.Data) - 1] = 0;
@@ -128,6 +133,11 @@ int ShowConfigDialog() {
         case DigitSetting:
         case NumberSetting:
             *number = ReadNumberField(item.Data);
+            break;
+        case CountSetting:
+            // Negative numbers mean nothing here: no mark, and a flag stale at once.
+            *number = ReadNumberField(item.Data);
+            if (*number < 0) *number = 0;
             break;
         case FlavorSetting:
             *number = SelectedPosition(&item, row.Limit, *number);

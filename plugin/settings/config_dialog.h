@@ -1,4 +1,4 @@
-// The configuration dialog: all ten settings in one box, saved together when accepted.
+// The configuration dialog: all twelve settings in one box, saved together when accepted.
 #ifndef BSOPANEL_SETTINGS_CONFIG_DIALOG_H
 #define BSOPANEL_SETTINGS_CONFIG_DIALOG_H
 
@@ -16,8 +16,10 @@ enum ConfigDialogItem {
     ConfigAutoRefresh = 17,
     ConfigFirstPollFlavor = 19,   // four buttons: immediate, crash, direct, normal
     ConfigFirstAttachFlavor = 24, // five buttons: the same and hold
-    ConfigOk = 30,
-    ConfigItemCount = 32
+    ConfigAgeMarkDays = 30,
+    ConfigStaleBusyHours = 32,
+    ConfigOk = 34,
+    ConfigItemCount = 36
 };
 
 extern const DialogTemplateItem ConfigDialogTemplate[ConfigItemCount];

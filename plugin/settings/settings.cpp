@@ -27,6 +27,10 @@ const SettingRow SettingRows[SettingCount] = {
      FlavorCount - 1, offsetof(PluginSettings, PollFlavor)},
     {"AutoRefresh", FlagSetting, 1, nullptr, MsgConfigAutoRefresh, ConfigAutoRefresh, 0,
      offsetof(PluginSettings, AutoRefresh)},
+    {"AgeMarkDays", CountSetting, DefaultAgeMarkDays, nullptr, MsgConfigAgeMark, ConfigAgeMarkDays,
+     0, offsetof(PluginSettings, AgeMarkDays)},
+    {"StaleBusyHours", CountSetting, DefaultStaleBusyHours, nullptr, MsgConfigStaleBusy,
+     ConfigStaleBusyHours, 0, offsetof(PluginSettings, StaleBusyHours)},
 };
 
 int *SettingNumber(PluginSettings *Record, const SettingRow &Row) {
@@ -166,6 +170,8 @@ void LoadSettings() {
         DWORD value = ReadSettingDword(hive, "", row.Name, row.Default);
         // Reduced as unsigned, so that any stored number, high bit included, names a flavor.
         if (row.Kind == FlavorSetting) value %= static_cast<DWORD>(row.Limit);
+        // Held below 2^31 so that a stored high bit is no negative count.
+        if (row.Kind == CountSetting) value &= 0x7FFFFFFF;
         *SettingNumber(&Settings, row) = static_cast<int>(value);
     }
 }

@@ -1,4 +1,4 @@
-// The plugin's ten settings, each named after its registry value. Read once at start-up,
+// The plugin's twelve settings, each named after its registry value. Read once at start-up,
 // written back by the configuration dialog.
 #ifndef BSOPANEL_SETTINGS_SETTINGS_H
 #define BSOPANEL_SETTINGS_SETTINGS_H
@@ -22,7 +22,13 @@ struct PluginSettings {
     int PollFlavor;
     int AttachFlavor;
     int AutoRefresh;
+    int AgeMarkDays;    // a queue older than this many days is marked; 0: no mark
+    int StaleBusyHours; // a busy flag older than this many hours is stale
 };
+
+// Defaults of the two: a week, and twice a long session.
+const int DefaultAgeMarkDays = 7;
+const int DefaultStaleBusyHours = 6;
 
 extern PluginSettings Settings;
 
@@ -31,6 +37,7 @@ enum SettingKind {
     FlagSetting,   // a DWORD; a check box
     DigitSetting,  // a DWORD; a digit field, blank for 0
     NumberSetting, // a DWORD; a digit field
+    CountSetting,  // a DWORD held below 2^31; an edit field, a negative number read as 0
     FlavorSetting, // a DWORD reduced to the group's Limit buttons; a radio group
     TextSetting,   // a string of at most SettingsTextLimit bytes; an edit field
     PathSetting,   // a TextSetting kept without a trailing backslash
@@ -49,7 +56,7 @@ struct SettingRow {
     int Limit;
     size_t Offset;
 };
-const int SettingCount = 10;
+const int SettingCount = 12;
 extern const SettingRow SettingRows[SettingCount];
 
 // The field of the row in the record: an int, or for the texts a char[256].
@@ -70,7 +77,7 @@ const DWORD SettingsTextLimit = 255;
 const size_t OverlongPathShown = 64;
 extern char OutboundPathTooLong[OverlongPathShown];
 
-// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the ten values. Empty when the store is
+// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the twelve values. Empty when the store is
 // unavailable: a root key that leaves no room for "\KESTREL" in the 80-byte path (or none at
 // all). Then every read gives the default and nothing is written, since a cut-off path would
 // name another program's key.
@@ -92,7 +99,7 @@ void WriteSettingString(HKEY Hive, const char *SubKey, const char *Name, const c
 
 // Sets every field from the registry or its default; writes nothing.
 void LoadSettings();
-// Writes all ten values, changed or not.
+// Writes all twelve values, changed or not.
 void SaveSettings();
 
 // Removes one trailing backslash, if there is one.

@@ -12,7 +12,8 @@ static const DWORD OutboundChangeFilter =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE;
 
 BSOBrowser::BSOBrowser(const char *OutboundRoot)
-    : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE), Closing(false) {
+    : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE), Closing(false),
+      FlowFiles(nullptr) {
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);
@@ -31,6 +32,7 @@ BSOBrowser::~BSOBrowser() {
     ChangeHandle = INVALID_HANDLE_VALUE;
     CloseZoneWatches(&Zones);
     FreeEntries(Entries, EntryCount);
+    FreeFlowCache(&FlowFiles);
     if (strcmp(StartDirectory, NoStartDirectory) != 0) {
         // The marker goes back before the host is called, and the host gets a copy: whatever
         // it does meanwhile cannot consume the directory twice.

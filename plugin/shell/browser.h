@@ -3,6 +3,7 @@
 #ifndef BSOPANEL_SHELL_BROWSER_H
 #define BSOPANEL_SHELL_BROWSER_H
 
+#include "scan/backlog.h"
 #include "scan/outbound_entry.h"
 #include "scan/zone_watch.h"
 
@@ -30,6 +31,8 @@ public:
     // Set once ClosePlugin has begun: the host calls back into a closing panel (FE_CLOSE and
     // ClosePlugin again, when the start directory is handed to it), and those calls do nothing.
     bool Closing;
+    // The flow files' names as last read, for the root listing's backlog.
+    FlowCache *FlowFiles;
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when

@@ -80,7 +80,36 @@ enum MessageId {
     MsgAddressForm = 67,       // what an address looks like, under a refused one
     MsgOwnAddressInvalid = 68, // the stored own address, then MsgDefaultAddressUsed
     MsgDefaultAddressUsed = 69,
-    MessageCount = 70
+    // Backlog, the mailer's state and the actions on it.
+    MsgColumnQueued = 70,      // the queued bytes of a link (root, view mode 6)
+    MsgColumnAge = 71,         // days since the oldest item was queued
+    MsgColumnMailer = 72,      // the mailer's state of the link
+    MsgStatusHeldFormat = 73,  // one %s: date and time the hold ends
+    MsgStatusTriesFormat = 74, // one %d: failed calls; the last result follows
+    MsgStatusCalling = 75,     // a call flag (.CSY) is set
+    MsgStatusStaleFormat = 76, // one %s: the busy flag's age
+    MsgKeyHold = 77,           // key bar: hold (root)
+    MsgKeyRelease = 78,        // key bar: release the hold (root)
+    MsgKeyResetTries = 79,     // key bar: reset the failed-call counter (root)
+    MsgKeyStaleBusy = 80,      // key bar: remove a stale busy flag (root)
+    MsgHoldTitle = 81,
+    MsgHoldPrompt = 82,
+    MsgHoldBadTime = 83, // under the text that was refused
+    MsgReleaseTitle = 84,
+    MsgReleaseQuestionFormat = 85, // one %s: an address or the text of MsgLinkCountFormat
+    MsgResetTitle = 86,
+    MsgResetQuestionFormat = 87, // one %s: an address or the text of MsgLinkCountFormat
+    MsgStaleBusyTitle = 88,
+    MsgStaleBusyQuestionFormat = 89, // one %s: the link's address
+    MsgBusyAgeFormat = 90,           // one %s: the flag's age
+    MsgBusyProcessFormat = 91,       // one %s: the process id the flag names
+    MsgBusyNoProcess = 92,
+    MsgBusyNotStale = 93,    // then the address and the age
+    MsgNoBusyFlag = 94,      // then the address
+    MsgLinkCountFormat = 95, // one %d: the number of selected links
+    MsgConfigAgeMark = 96,   // settings: the age mark in days
+    MsgConfigStaleBusy = 97, // settings: the stale busy flag age
+    MessageCount = 98
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

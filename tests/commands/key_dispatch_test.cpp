@@ -23,27 +23,34 @@ struct KeyCase {
     const char *name;
     int key;
     unsigned controlState;
-    const char *helpTopic; // the dialog it opens; null: not taken
+    const char *helpTopic;             // the dialog it opens; null: not taken; "": a message box
+    int messageTitle = MsgRemoveTitle; // that message box's title
 };
 
 TEST_F(KeyTable, AtTheRoot) {
     ASSERT_TRUE(Open());
+    ASSERT_TRUE(SetCurrent("2:100/200.0")); // the mailer's actions work on links, not ".."
     const KeyCase cases[] = {
         {"F4", VK_F4, 0, "BSOFREQ"},
         {"Shift+F4", VK_F4, PKF_SHIFT, "BSOFREQ"},
         {"F7", VK_F7, 0, "BSOPoll"},
-        {"F6", VK_F6, 0, nullptr},
-        {"Shift+F6", VK_F6, PKF_SHIFT, nullptr},
+        {"F5", VK_F5, 0, "BSOHold"},
+        {"F6", VK_F6, 0, "", MsgResetTitle},                   // the question first
+        {"Shift+F5", VK_F5, PKF_SHIFT, "", MsgReleaseTitle},   // the question first
+        {"Shift+F6", VK_F6, PKF_SHIFT, "", MsgStaleBusyTitle}, // no busy flag: a box
         {"Shift+F7", VK_F7, PKF_SHIFT, nullptr},
         {"Ctrl+F7", VK_F7, PKF_CONTROL, nullptr},
         {"Alt+F7", VK_F7, PKF_ALT, nullptr},
         {"Ctrl+F4", VK_F4, PKF_CONTROL, nullptr},
         {"Ctrl+Shift+F4", VK_F4, PKF_CONTROL | PKF_SHIFT, nullptr},
-        {"F5", VK_F5, 0, nullptr},
+        {"Ctrl+F5", VK_F5, PKF_CONTROL, nullptr},
     };
     for (const KeyCase &c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.helpTopic) front.Expect(Expect::Dialog(c.helpTopic).Esc());
+        if (c.helpTopic && *c.helpTopic)
+            front.Expect(Expect::Dialog(c.helpTopic).Esc());
+        else if (c.helpTopic)
+            front.Expect(Expect::Message(Text(c.messageTitle)).Esc());
         EXPECT_EQ(Press(c.key, c.controlState), c.helpTopic != nullptr);
         EXPECT_EQ(front.Verify(), "");
     }
@@ -69,7 +76,7 @@ TEST_F(KeyTable, InsideALink) {
         if (c.helpTopic && *c.helpTopic)
             front.Expect(Expect::Dialog(c.helpTopic).Esc());
         else if (c.helpTopic)
-            front.Expect(Expect::Message(Text(MsgRemoveTitle)).Esc());
+            front.Expect(Expect::Message(Text(c.messageTitle)).Esc());
         EXPECT_EQ(Press(c.key, c.controlState), c.helpTopic != nullptr);
         EXPECT_EQ(front.Verify(), "");
     }

@@ -12,6 +12,7 @@
 #include "commands/file_attach.h"
 #include "commands/file_request.h"
 #include "commands/flavor_change.h"
+#include "commands/link_state.h"
 #include "commands/poll.h"
 #include "shell/messages.h"
 
@@ -504,5 +505,42 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
     EXPECT_EQ(tree.Read("files/held.bin"), held);
     EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
               std::vector<std::string>{tree.Win("files/held.bin")});
+    EXPECT_EQ(Flags(), std::vector<std::string>{});
+}
+
+// A hold set with F5 (the hold file as binkd writes it) keeps binkd from calling the link and
+// the panel says so; released with Shift+F5, binkd calls again and sends what waited.
+TEST_F(Interop, BinkdHonoursAHoldAndItsRelease) {
+    ASSERT_TRUE(Open());
+    std::string bytes = MakeFile("held-link.bin", 4000);
+    Attach(Node, {"held-link.bin"}, false);
+    ASSERT_TRUE(Update());
+    ASSERT_TRUE(Panel().SetCurrentByName(Node.row));
+    front.Expect(Expect::Dialog("BSOHold").Edit(HoldTimeField, "60").Press(HoldOk));
+    EXPECT_TRUE(host->PressKey(VK_F5));
+    EXPECT_EQ(front.Verify(), "");
+    ASSERT_TRUE(tree.Exists("out/139c07d0.hld"));
+
+    int port = FreeLoopbackPort();
+    ASSERT_NE(port, 0);
+    BinkdProcess peer;
+    ASSERT_TRUE(StartServer(peer, Peer({&Node}, port), "peer-server"));
+    EXPECT_EQ(Call(Own({&Node}, port), "own"), 0) << Log("own.log");
+    EXPECT_FALSE(tree.Exists("peer/in/held-link.bin")) << "called while held: " << Log("own.log");
+    EXPECT_TRUE(tree.Exists("out/139c07d0.flo"));
+    ASSERT_TRUE(Update());
+    std::optional<standin::ShownItem> row = Row(Node.row);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->columns.at(7).rfind(Text(MsgStatusHeldFormat).substr(0, 9), 0), 0u)
+        << row->columns.at(7);
+
+    ASSERT_TRUE(Panel().SetCurrentByName(Node.row));
+    front.Expect(Expect::Message(Text(MsgReleaseTitle)).PressText(Text(MsgOk)));
+    EXPECT_TRUE(host->PressKey(VK_F5, PKF_SHIFT));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_FALSE(tree.Exists("out/139c07d0.hld"));
+    EXPECT_EQ(Call(Own({&Node}, port), "own"), 0) << Log("own.log");
+    EXPECT_TRUE(ReadFile(Native("peer/in/held-link.bin")) == bytes) << Log("own.log");
+    peer.Stop();
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }

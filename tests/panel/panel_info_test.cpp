@@ -72,7 +72,8 @@ protected:
         const DefinedMode defined[] = {
             {3, "NR,SC,C0,C1,C2,C3", "NO,SC,C0,C1,C2,C3", "0,8,1,1,5,5", 0},
             {4, "NR,SC,C0", "NO,SC,C0", "0,8,1", 0},
-            {5, "NR,SC,C0,C1,C2,C3,D,T", "NR,SC,C0,C1,C2,C3,D,T", "0,8,1,1,5,5,0,0", 1}};
+            {5, "NR,SC,C0,C1,C2,C3,D,T", "NR,SC,C0,C1,C2,C3,D,T", "0,8,1,1,5,5,0,0", 1},
+            {6, "NR,C5,C6,C0,C1,C2,C3,C7", "NO,SC,C0,C1,C2,C3", nullptr, 0}};
         for (int m = 0; m < 10; ++m) {
             const standin::PanelModeCopy &mode = info.panelModes[m];
             const DefinedMode *expected = nullptr;
@@ -87,6 +88,20 @@ protected:
                 continue;
             }
             EXPECT_EQ(mode.columnTypes, insideLink ? expected->linkTypes : expected->rootTypes);
+            // Mode 6: the queue columns at the root, mode 3's columns inside a link.
+            if (m == 6) {
+                EXPECT_EQ(mode.columnWidths, insideLink ? "0,8,1,1,5,5" : "13,7,4,1,1,5,5,0");
+                const int rootTitles[] = {MsgColumnName,        MsgColumnQueued,
+                                          MsgColumnAge,         MsgColumnBusy,
+                                          MsgColumnRequest,     MsgColumnNetmailFlavors,
+                                          MsgColumnFlowFlavors, MsgColumnMailer};
+                for (size_t c = 0; c < mode.columnTitles.size() && c < 8; ++c)
+                    EXPECT_EQ(
+                        mode.columnTitles[c],
+                        Text(insideLink ? MsgColumnName + static_cast<int>(c) : rootTitles[c]))
+                        << c;
+                continue;
+            }
             EXPECT_EQ(mode.columnWidths, expected->widths);
             EXPECT_EQ(mode.fullScreen, expected->fullScreen);
             EXPECT_EQ(mode.caseConversion, 1);
@@ -106,8 +121,8 @@ protected:
         else
             ExpectKeyBar(info, {{{KeyBarPlain, F3}, -1},
                                 {{KeyBarPlain, F4}, MsgKeyRequest},
-                                {{KeyBarPlain, F5}, -1},
-                                {{KeyBarPlain, F6}, -1},
+                                {{KeyBarPlain, F5}, MsgKeyHold},
+                                {{KeyBarPlain, F6}, MsgKeyResetTries},
                                 {{KeyBarPlain, F7}, MsgKeyPoll},
                                 {{KeyBarPlain, F8}, -1},
                                 {{KeyBarAlt, F3}, -1},
@@ -118,8 +133,8 @@ protected:
                                 {{KeyBarShift, F2}, -1},
                                 {{KeyBarShift, F3}, -1},
                                 {{KeyBarShift, F4}, MsgKeyRequest},
-                                {{KeyBarShift, F5}, -1},
-                                {{KeyBarShift, F6}, -1},
+                                {{KeyBarShift, F5}, MsgKeyRelease},
+                                {{KeyBarShift, F6}, MsgKeyStaleBusy},
                                 {{KeyBarShift, F7}, -1},
                                 {{KeyBarShift, F8}, -1}});
     }

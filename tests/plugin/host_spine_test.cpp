@@ -94,7 +94,7 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     ASSERT_EQ(front.Boxes().size(), 1u);
     const ShownBox &box = front.Boxes()[0];
     EXPECT_EQ(box.width, 76);
-    EXPECT_EQ(box.height, 18);
+    EXPECT_EQ(box.height, 20);
     ASSERT_EQ(box.texts.size(), static_cast<size_t>(ConfigItemCount));
     EXPECT_EQ(box.texts[ConfigDisksMenuDigit], "3");
     EXPECT_EQ(box.texts[ConfigLinksPanelMode], "3");
@@ -104,6 +104,8 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     EXPECT_EQ(box.itemSelected[ConfigAddToDisksMenu], 1);
     EXPECT_EQ(box.itemSelected[ConfigNoChangePanelMode], 0);
     EXPECT_EQ(box.itemSelected[ConfigAutoRefresh], 1);
+    EXPECT_EQ(box.texts[ConfigAgeMarkDays], "7");
+    EXPECT_EQ(box.texts[ConfigStaleBusyHours], "6");
     // Four poll flavors (no hold) and five attach flavors, one of each group on: normal.
     EXPECT_EQ(box.itemFlags[ConfigFirstPollFlavor], static_cast<DWORD>(DIF_GROUP));
     EXPECT_EQ(box.itemFlags[ConfigFirstAttachFlavor], static_cast<DWORD>(DIF_GROUP));
@@ -127,7 +129,8 @@ TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesAllTenValuesAndCreatesTheKey
     const std::pair<const char *, DWORD> numbers[] = {
         {"AddToDisksMenu", 1}, {"DisksMenuDigit", 3},    {"LinksPanelMode", 3},
         {"FilesPanelMode", 3}, {"NoChangePanelMode", 0}, {"PollFlavor", 3},
-        {"AttachFlavor", 3},   {"AutoRefresh", 1}};
+        {"AttachFlavor", 3},   {"AutoRefresh", 1},       {"AgeMarkDays", 7},
+        {"StaleBusyHours", 6}};
     for (const auto &[name, number] : numbers) EXPECT_EQ(StoredNumber(name), number) << name;
     EXPECT_EQ(StoredText("PathToOutbound"), "");
     EXPECT_EQ(StoredText("Address"), "2:9999/9999");

@@ -22,8 +22,8 @@ protected:
     std::vector<std::string> Links() {
         std::vector<std::string> links;
         for (const ShownItem &row : Rows()) {
-            EXPECT_EQ(row.columns.size(), 5u) << row.name;
-            if (row.columns.size() != 5) continue;
+            EXPECT_EQ(row.columns.size(), 8u) << row.name;
+            if (row.columns.size() != 8) continue;
             EXPECT_TRUE(row.IsDirectory()) << row.name;
             EXPECT_EQ(row.columns[SourceColumn], "") << row.name;
             links.push_back(row.name + " [" + row.columns[BusyColumn] + "|" +
@@ -99,15 +99,15 @@ TEST_F(LinkList, MissingOrUnsetOutboundListsNothing) {
     }
 }
 
-// The row keeps the find data of the first file met for the address: the root's node files
-// are searched before its point directories.
-TEST_F(LinkList, RowTakesTimesAndSizeOfTheFirstFileMet) {
+// The row's size is what waits for the link: here both netmail packets, the root's and the one
+// in its point directory (point 0 is the node itself).
+TEST_F(LinkList, RowSizeIsTheBacklogOfAllTheLinksFiles) {
     tree.Write("out/006400C8.OUT", "12345");
     tree.Write("out/006400C8.PNT/00000000.HUT", "123456789");
     ASSERT_TRUE(Open());
     std::optional<ShownItem> row = Row("2:100/200.0");
     ASSERT_TRUE(row);
-    EXPECT_EQ(row->size, 5u);
+    EXPECT_EQ(row->size, 14u);
     EXPECT_EQ(row->attributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(row->columns[NetmailColumn], "...FH");
 }

@@ -1,0 +1,208 @@
+#include "bso/mailer_state.h"
+
+#include "bso/outbound.h"
+#include "bso/text_file.h"
+
+#include <direct.h>
+#include <stdio.h>
+#include <string.h>
+
+// Upper case as the layout writes it; lowered on Linux, where binkd makes and opens only those.
+static const char *const MailerExtensions[] = {nullptr, ".HLD", ".TRY", ".CSY", ".BSY"};
+
+MailerFile ClassifyMailerFile(const char *Extension) {
+    if (!Extension || strnlen(Extension, 5) != 4) return NoMailerFile;
+    for (int kind = HoldFile; kind <= BusyFlagFile; ++kind)
+        if (_stricmp(Extension, MailerExtensions[kind]) == 0) return static_cast<MailerFile>(kind);
+    return NoMailerFile;
+}
+
+MailerFile IsMailerFileEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number) {
+    if (Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return NoMailerFile;
+    const char *name = Entry->cFileName;
+    if (strnlen(name, 13) != 12 || name[8] != '.') return NoMailerFile;
+    uint32_t value = 0;
+    for (int i = 0; i < 8; ++i) {
+        char c = name[i];
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+        if (digit < 0) return NoMailerFile;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    MailerFile kind = ClassifyMailerFile(name + 8);
+    if (kind != NoMailerFile && Number) *Number = value;
+    return kind;
+}
+
+int ParseHoldText(const char *Text, size_t Length, int64_t *Until) {
+    size_t at = 0;
+    int64_t value = 0;
+    // Nineteen digits stay inside 64 bits; a longer number is no time binkd wrote.
+    while (at < Length && Text[at] >= '0' && Text[at] <= '9') {
+        if (at == 18) return 0;
+        value = value * 10 + (Text[at] - '0');
+        ++at;
+    }
+    if (at == 0) return 0;
+    for (; at < Length; ++at)
+        if (Text[at] != ' ' && Text[at] != '\r' && Text[at] != '\n' && Text[at] != '\t') return 0;
+    *Until = value;
+    return 1;
+}
+
+int ParseTryBytes(const unsigned char *Data, size_t Length, MailerState *State) {
+    if (Length < 5) return 0;
+    State->HasTries = true;
+    State->Tries = static_cast<unsigned>(Data[0] | Data[1] << 8);
+    State->BadTries = static_cast<unsigned>(Data[2] | Data[3] << 8);
+    size_t comment = Data[4];
+    if (comment != Length - 5) comment = Length - 5; // the length byte wrapped past 255
+    if (comment > LastResultSize - 1) comment = LastResultSize - 1;
+    memcpy(State->LastResult, Data + 5, comment);
+    State->LastResult[comment] = '\0';
+    // A NUL or a line end inside the comment ends what a row can show.
+    for (size_t i = 0; i < comment; ++i)
+        if (State->LastResult[i] == '\0' || State->LastResult[i] == '\r' ||
+            State->LastResult[i] == '\n') {
+            State->LastResult[i] = '\0';
+            break;
+        }
+    return 1;
+}
+
+unsigned long ParseBusyText(const char *Text, size_t Length) {
+    size_t at = 0;
+    while (at < Length && (Text[at] == ' ' || Text[at] == '\t')) ++at;
+    unsigned long value = 0;
+    size_t digits = 0;
+    for (; at < Length && Text[at] >= '0' && Text[at] <= '9'; ++at, ++digits) {
+        if (digits == 9) return 0;
+        value = value * 10 + static_cast<unsigned long>(Text[at] - '0');
+    }
+    return value;
+}
+
+int64_t FileTimeToUnix(const FILETIME &Time) {
+    // 100-ns steps since 1601; 1970 is 11644473600 seconds later.
+    uint64_t ticks = static_cast<uint64_t>(Time.dwHighDateTime) << 32 | Time.dwLowDateTime;
+    uint64_t seconds = ticks / 10000000u;
+    return seconds > 11644473600u ? static_cast<int64_t>(seconds - 11644473600u) : 0;
+}
+
+// Reads at most Size bytes of the file; the count read, or -1 when it cannot be opened.
+static long ReadSmallFile(const char *Path, unsigned char *Buffer, DWORD Size) {
+    HANDLE file = FileOps.Create(Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    DWORD total = 0, got = 0;
+    while (total < Size && FileOps.Read(file, Buffer + total, Size - total, &got, nullptr) && got)
+        total += got;
+    FileOps.Close(file);
+    return static_cast<long>(total);
+}
+
+void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *Data, int64_t Now,
+                    MailerState *State) {
+    // A try file's comment takes at most 255 bytes after the counters; a hold or busy file is a
+    // number. One more byte than a whole try file shows a file longer than binkd writes.
+    unsigned char buffer[5 + 255 + 1];
+    switch (Kind) {
+    case HoldFile: {
+        long got = ReadSmallFile(Path, buffer, 64);
+        int64_t until;
+        if (got > 0 &&
+            ParseHoldText(reinterpret_cast<char *>(buffer), static_cast<size_t>(got), &until) &&
+            until > Now) {
+            State->Held = true;
+            State->HeldUntil = until;
+        }
+        break;
+    }
+    case TryFile: {
+        long got = ReadSmallFile(Path, buffer, sizeof buffer);
+        if (got > 0) ParseTryBytes(buffer, static_cast<size_t>(got), State);
+        break;
+    }
+    case CallFlag:
+        State->Calling = true;
+        break;
+    case BusyFlagFile: {
+        State->Busy = true;
+        int64_t written = Data ? FileTimeToUnix(Data->ftLastWriteTime) : Now;
+        State->BusyAge = Now > written ? Now - written : 0;
+        long got = ReadSmallFile(Path, buffer, 32);
+        State->BusyProcess =
+            got > 0 ? ParseBusyText(reinterpret_cast<char *>(buffer), static_cast<size_t>(got)) : 0;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+int MailerFilePath(const char *Base, MailerFile Kind, char *Path, size_t Size) {
+    if (Kind < HoldFile || Kind > BusyFlagFile) return 0;
+    char extension[5];
+    memcpy(extension, MailerExtensions[Kind], sizeof extension);
+    if (OutboundCase == LowerCaseNames)
+        for (char *c = extension; *c; ++c)
+            if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+    int length = snprintf(Path, Size, "%s%s", Base, extension);
+    return length > 0 && static_cast<size_t>(length) < Size;
+}
+
+void ReadMailerState(const char *Base, int64_t Now, MailerState *State) {
+    memset(State, 0, sizeof *State);
+    for (int kind = HoldFile; kind <= BusyFlagFile; ++kind) {
+        char path[MAX_PATH];
+        if (!MailerFilePath(Base, static_cast<MailerFile>(kind), path, sizeof path)) continue;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(path, &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        FindClose(search);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        ReadMailerFile(path, static_cast<MailerFile>(kind), &found, Now, State);
+    }
+}
+
+int WriteHold(const char *Base, int64_t Until) {
+    char path[MAX_PATH], temporary[MAX_PATH];
+    if (!MailerFilePath(Base, HoldFile, path, sizeof path) ||
+        !MailerFilePath(Base, HoldFile, temporary, sizeof temporary - 4)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    // The new time goes to a file of its own first: a name no mailer reads ("....HLD.TMP").
+    strcat(temporary, OutboundCase == LowerCaseNames ? ".tmp" : ".TMP");
+    HANDLE file = CreateTemporaryFile(temporary);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    char digits[24];
+    int length = snprintf(digits, sizeof digits, "%lld", static_cast<long long>(Until));
+    DWORD written = 0;
+    bool ok = FileOps.Write(file, digits, static_cast<DWORD>(length), &written, nullptr) &&
+              written == static_cast<DWORD>(length);
+    DWORD error = ok ? 0 : GetLastError();
+    if (!FileOps.Close(file) && ok) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (ok && !FileOps.Replace(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (!ok) {
+        FileOps.Remove(temporary);
+        SetLastError(error);
+    }
+    return ok ? 1 : 0;
+}
+
+int RemoveMailerFile(const char *Base, MailerFile Kind) {
+    char path[MAX_PATH];
+    if (!MailerFilePath(Base, Kind, path, sizeof path)) return 0;
+    // Any case of the name: on Linux the path is found without regard to case when the
+    // lower-case one is missing, so an upper-case file another tool wrote goes too.
+    return DeleteFileRetrying(path);
+}

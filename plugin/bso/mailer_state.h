@@ -1,0 +1,71 @@
+// The mailer's own files beside a link's mail (binkd's names, FTS-5005): the hold file (".HLD",
+// held until a time), the failed-call counters (".TRY"), the call flag (".CSY") and the busy
+// flag (".BSY"). Read from a link's base path (its outbound path without an extension), and the
+// hold written the way binkd writes it, so that binkd honours a hold the plugin sets.
+#ifndef BSOPANEL_BSO_MAILER_STATE_H
+#define BSOPANEL_BSO_MAILER_STATE_H
+
+#include <windows.h>
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The mailer's files, by extension (".HLD", any case). NoMailerFile for every other name.
+enum MailerFile { NoMailerFile = 0, HoldFile = 1, TryFile = 2, CallFlag = 3, BusyFlagFile = 4 };
+MailerFile ClassifyMailerFile(const char *Extension);
+
+// A node's mailer file in a zone or point directory: eight hex digits, a dot and one of the
+// extensions above ("139c07d0.hld"), not a directory. *Number: the eight digits.
+MailerFile IsMailerFileEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number);
+
+// Room for the last result of a call as binkd keeps it (the length byte allows 255).
+const size_t LastResultSize = 256;
+
+struct MailerState {
+    bool Held;         // a hold file whose time is still ahead
+    int64_t HeldUntil; // seconds since 1970 (UTC); set when Held
+    bool HasTries;     // a readable try file
+    unsigned Tries;    // unsuccessful calls
+    unsigned BadTries; // calls that failed the session
+    char LastResult[LastResultSize];
+    bool Calling;              // a call flag: the mailer is dialling the link
+    bool Busy;                 // a busy flag: a session (or a command) holds the link
+    int64_t BusyAge;           // seconds since the busy flag was written; set when Busy
+    unsigned long BusyProcess; // the process id the flag names, 0 when it names none
+};
+
+// Reads a hold file's text: decimal digits (binkd writes only those), blanks, CR and LF after
+// them allowed. 1 with *Until set, 0 for anything else (junk holds nothing).
+int ParseHoldText(const char *Text, size_t Length, int64_t *Until);
+
+// Reads a try file's bytes as binkd writes them, little-endian: 2 bytes unsuccessful tries, 2
+// bytes bad tries, 1 byte the comment's length, the comment. A length that disagrees with the
+// file (binkd keeps only its low byte) gives the rest of the file, cut to fit. 0 when shorter
+// than the counters.
+int ParseTryBytes(const unsigned char *Data, size_t Length, MailerState *State);
+
+// The process id a busy flag holds (binkd writes its own in decimal, blanks around it), or 0.
+unsigned long ParseBusyText(const char *Text, size_t Length);
+
+// Seconds since 1970 of a file time (0 for times before).
+int64_t FileTimeToUnix(const FILETIME &Time);
+
+// The state of the link whose base path is Base, at the time Now (seconds since 1970).
+void ReadMailerState(const char *Base, int64_t Now, MailerState *State);
+
+// Reads one of the link's mailer files into State (the caller found it and knows its kind):
+// Path the file, Data its find data (for the busy flag's age).
+void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *Data, int64_t Now,
+                    MailerState *State);
+
+// Holds the link until Until: writes the digits to a new file beside it and puts that in the
+// place of the hold file in one step, so that the mailer never reads half a time. 1 when done;
+// 0 with GetLastError() telling why, the earlier hold then unchanged.
+int WriteHold(const char *Base, int64_t Until);
+// Removes the hold file (release) or the try file (reset): 1 when none is left.
+int RemoveMailerFile(const char *Base, MailerFile Kind);
+
+// The mailer file's path: Base with the extension in the outbound's letter case.
+int MailerFilePath(const char *Base, MailerFile Kind, char *Path, size_t Size);
+
+#endif

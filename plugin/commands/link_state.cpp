@@ -1,0 +1,272 @@
+#include "commands/link_state.h"
+
+#include "bso/mailer_state.h"
+#include "bso/outbound.h"
+#include "commands/command_boxes.h"
+#include "panel/link_columns.h"
+#include "settings/settings.h"
+#include "shell/host.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+const DialogTemplateItem HoldDialogTemplate[HoldItemCount] = {
+    DialogFrame(3, 1, 62, 6, MsgHoldTitle), DialogText(5, 2, 0, MsgHoldPrompt),
+    Focused(DialogEdit(5, 3, 60)),          DialogSeparator(5, 4),
+    DialogButton(5, MsgOk, true),           DialogButton(5, MsgCancel, false),
+};
+
+// ---- The time of a hold -------------------------------------------------------------------
+
+// Reads Count digits (at least one, at most Limit) at *Text into *Value and moves past them.
+static bool ReadNumber(const char *&Text, int Limit, long *Value) {
+    int digits = 0;
+    long value = 0;
+    while (*Text >= '0' && *Text <= '9') {
+        if (++digits > Limit) return false;
+        value = value * 10 + (*Text++ - '0');
+    }
+    *Value = value;
+    return digits > 0;
+}
+
+static const char *SkipBlanks(const char *Text) {
+    while (*Text == ' ' || *Text == '\t') ++Text;
+    return Text;
+}
+
+int ParseHoldTime(const char *Text, int64_t Now, int64_t *Until) {
+    const char *at = SkipBlanks(Text);
+    long first;
+    if (!ReadNumber(at, 9, &first)) return 0;
+    if (*SkipBlanks(at) == '\0') { // minutes
+        if (first <= 0) return 0;
+        *Until = Now + static_cast<int64_t>(first) * 60;
+        return 1;
+    }
+    time_t now = static_cast<time_t>(Now);
+    struct tm *local = localtime(&now);
+    if (!local) return 0;
+    struct tm wanted = *local;
+    bool dated = false;
+    long hour = first, minute;
+    if (*at == '.') { // DD.MM.YYYY HH:MM
+        long day = first, month, year;
+        ++at;
+        if (!ReadNumber(at, 2, &month) || *at++ != '.' || !ReadNumber(at, 4, &year)) return 0;
+        if (*at != ' ' && *at != '\t') return 0;
+        at = SkipBlanks(at);
+        if (!ReadNumber(at, 2, &hour)) return 0;
+        if (day < 1 || day > 31 || month < 1 || month > 12 || year < 1970) return 0;
+        wanted.tm_mday = static_cast<int>(day);
+        wanted.tm_mon = static_cast<int>(month - 1);
+        wanted.tm_year = static_cast<int>(year - 1900);
+        dated = true;
+    }
+    if (*at++ != ':' || !ReadNumber(at, 2, &minute) || *SkipBlanks(at) != '\0') return 0;
+    if (hour > 23 || minute > 59) return 0;
+    wanted.tm_hour = static_cast<int>(hour);
+    wanted.tm_min = static_cast<int>(minute);
+    wanted.tm_sec = 0;
+    wanted.tm_isdst = -1;
+    time_t until = mktime(&wanted);
+    if (until == static_cast<time_t>(-1)) return 0;
+    // A date that does not exist (31.02) comes back as another day: refused.
+    if (dated && wanted.tm_hour != hour) return 0;
+    if (!dated && until <= now) {
+        wanted.tm_mday += 1; // that time has passed today: tomorrow
+        wanted.tm_hour = static_cast<int>(hour);
+        wanted.tm_min = static_cast<int>(minute);
+        wanted.tm_isdst = -1;
+        until = mktime(&wanted);
+    }
+    if (until <= now) return 0;
+    *Until = static_cast<int64_t>(until);
+    return 1;
+}
+
+// ---- The links an action works on ---------------------------------------------------------
+
+namespace {
+
+// The selected links, or the one under the cursor: their addresses as the rows name them,
+// with the outbound configuration the command works in.
+struct ChosenLinks {
+    PanelInfo Info;
+    int Count;
+    OutboundConfig Config;
+};
+
+} // namespace
+
+static void ChooseLinks(BSOBrowser *Browser, ChosenLinks *Links) {
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &Links->Info);
+    Links->Count = Links->Info.SelectedItems ? Links->Info.SelectedItemsNumber : 0;
+    LoadOutboundConfig(&Links->Config);
+}
+
+// The address of the n-th chosen link and its base path; false for a row that names none.
+static bool ChosenLink(const ChosenLinks *Links, int Number, FtnAddress *Address, char *Text,
+                       char *Base) {
+    const PluginPanelItem &item = Links->Info.SelectedItems[Number];
+    if (!ParseBoundedAddress(Address, item.FindData.cFileName, sizeof(item.FindData.cFileName),
+                             &Links->Config.Own))
+        return false;
+    FormatAddress(Address, Text);
+    return BuildOutboundPath(Address, Base, Links->Config.Root, "", &Links->Config.Own) != nullptr;
+}
+
+// "2:5020/1.0" for one link, "3 links" for more: what a question names.
+static void NameChosenLinks(BSOBrowser *Browser, const ChosenLinks *Links, char *Text,
+                            size_t Size) {
+    (void)Browser;
+    if (Links->Count == 1) {
+        FtnAddress address;
+        char base[OutboundPathSize];
+        if (ChosenLink(Links, 0, &address, Text, base)) return;
+    }
+    char count[16];
+    snprintf(count, sizeof count, "%d", Links->Count);
+    FormatWithOneArgument(Text, Size, GetMessageText(MsgLinkCountFormat), 'd', count);
+}
+
+// Asks the question (one %s in QuestionId) about the chosen links; true for OK.
+static bool AskAboutLinks(BSOBrowser *Browser, const ChosenLinks *Links, int TitleId,
+                          int QuestionId, const char *HelpTopic) {
+    char named[64];
+    NameChosenLinks(Browser, Links, named, sizeof named);
+    char question[256];
+    FormatWithOneArgument(question, sizeof question, GetMessageText(QuestionId), 's', named);
+    const char *items[] = {GetMessageText(TitleId), question, GetMessageText(MsgOk),
+                           GetMessageText(MsgCancel)};
+    return HostInfo.Message(HostInfo.ModuleNumber, 0, HelpTopic, items, 4, 2) == 0;
+}
+
+// Runs Write on every chosen link under the link's busy flag; a failure is shown with the
+// mailer file's path. Ends when the user declines to go on at a busy link.
+template <typename Writer>
+static void WriteEachLink(const ChosenLinks *Links, int TitleId, MailerFile Kind, Writer Write) {
+    for (int i = 0; i < Links->Count; ++i) {
+        FtnAddress address;
+        char text[AddressTextSize], base[OutboundPathSize];
+        if (!ChosenLink(Links, i, &address, text, base)) continue;
+        LinkLock lock;
+        if (!LockLinkForCommand(TitleId, Links->Config, &address, &lock)) return;
+        if (!Write(base)) {
+            DWORD error = GetLastError();
+            char path[MAX_PATH];
+            if (!MailerFilePath(base, Kind, path, sizeof path)) strcpy(path, base);
+            ShowWriteFailure(TitleId, path, error);
+        }
+        ReleaseLink(&lock);
+    }
+}
+
+// ---- The actions ------------------------------------------------------------------------
+
+void HoldLinks(BSOBrowser *Browser) {
+    ChosenLinks links;
+    ChooseLinks(Browser, &links);
+    if (links.Count == 0) return;
+    FarDialogItem items[HoldItemCount];
+    ExpandDialogTemplate(HoldDialogTemplate, items, HoldItemCount);
+    int64_t until = 0;
+    // A text that names no time to come is refused, and the dialog comes back as it was left.
+    for (;;) {
+        int result =
+            HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 66, 8, "BSOHold", items, HoldItemCount);
+        if (result != HoldOk) return;
+        items[HoldTimeField].Data[sizeof(items[0].Data) - 1] = '\0';
+        if (ParseHoldTime(items[HoldTimeField].Data, CurrentTime(), &until)) break;
+        ShowWarning(MsgHoldTitle, MsgHoldBadTime, items[HoldTimeField].Data);
+    }
+    WriteEachLink(&links, MsgHoldTitle, HoldFile,
+                  [until](const char *Base) { return WriteHold(Base, until) != 0; });
+}
+
+void ReleaseLinks(BSOBrowser *Browser) {
+    ChosenLinks links;
+    ChooseLinks(Browser, &links);
+    if (links.Count == 0 ||
+        !AskAboutLinks(Browser, &links, MsgReleaseTitle, MsgReleaseQuestionFormat, "BSORelease"))
+        return;
+    WriteEachLink(&links, MsgReleaseTitle, HoldFile,
+                  [](const char *Base) { return RemoveMailerFile(Base, HoldFile) != 0; });
+}
+
+void ResetLinkTries(BSOBrowser *Browser) {
+    ChosenLinks links;
+    ChooseLinks(Browser, &links);
+    if (links.Count == 0 ||
+        !AskAboutLinks(Browser, &links, MsgResetTitle, MsgResetQuestionFormat, "BSOResetTries"))
+        return;
+    WriteEachLink(&links, MsgResetTitle, TryFile,
+                  [](const char *Base) { return RemoveMailerFile(Base, TryFile) != 0; });
+}
+
+// The busy flag's state now: false when the link has none.
+static bool ReadBusyFlag(const char *Base, MailerState *State) {
+    ReadMailerState(Base, CurrentTime(), State);
+    return State->Busy;
+}
+
+// One link's stale flag: refused with a box when there is none or it is younger than the
+// setting, else removed after a question that shows its age and process. The flag is the
+// mailer's: it is not taken first, since taking it is exactly what a stale one prevents.
+static void RemoveOneStaleFlag(const char *Text, const char *Base) {
+    MailerState state;
+    if (!ReadBusyFlag(Base, &state)) {
+        ShowWarning(MsgStaleBusyTitle, MsgNoBusyFlag, Text);
+        return;
+    }
+    char age[24], ageLine[96], processLine[96], subject[AddressTextSize + 32];
+    FormatSpan(state.BusyAge, age, sizeof age);
+    if (state.BusyAge <= StaleBusySeconds()) {
+        snprintf(subject, sizeof subject, "%s (%s)", Text, age);
+        ShowWarning(MsgStaleBusyTitle, MsgBusyNotStale, subject);
+        return;
+    }
+    FormatWithOneArgument(ageLine, sizeof ageLine, GetMessageText(MsgBusyAgeFormat), 's', age);
+    if (state.BusyProcess) {
+        char process[24];
+        snprintf(process, sizeof process, "%lu", state.BusyProcess);
+        FormatWithOneArgument(processLine, sizeof processLine, GetMessageText(MsgBusyProcessFormat),
+                              's', process);
+    } else {
+        snprintf(processLine, sizeof processLine, "%s", GetMessageText(MsgBusyNoProcess));
+    }
+    char question[128];
+    FormatWithOneArgument(question, sizeof question, GetMessageText(MsgStaleBusyQuestionFormat),
+                          's', Text);
+    const char *items[] = {
+        GetMessageText(MsgStaleBusyTitle), question, ageLine, processLine, GetMessageText(MsgOk),
+        GetMessageText(MsgCancel)};
+    if (HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, "BSOStaleBusy", items, 6, 2) != 0)
+        return;
+    // While the question was open a mailer may have ended and a new session set a new flag.
+    if (!ReadBusyFlag(Base, &state)) return;
+    if (state.BusyAge <= StaleBusySeconds()) {
+        FormatSpan(state.BusyAge, age, sizeof age);
+        snprintf(subject, sizeof subject, "%s (%s)", Text, age);
+        ShowWarning(MsgStaleBusyTitle, MsgBusyNotStale, subject);
+        return;
+    }
+    if (!RemoveMailerFile(Base, BusyFlagFile)) {
+        DWORD error = GetLastError();
+        char path[MAX_PATH];
+        if (!MailerFilePath(Base, BusyFlagFile, path, sizeof path)) strcpy(path, Base);
+        ShowWriteFailure(MsgStaleBusyTitle, path, error);
+    }
+}
+
+void RemoveStaleBusy(BSOBrowser *Browser) {
+    ChosenLinks links;
+    ChooseLinks(Browser, &links);
+    for (int i = 0; i < links.Count; ++i) {
+        FtnAddress address;
+        char text[AddressTextSize], base[OutboundPathSize];
+        if (ChosenLink(&links, i, &address, text, base)) RemoveOneStaleFlag(text, base);
+    }
+}

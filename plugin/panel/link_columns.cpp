@@ -1,0 +1,163 @@
+#include "panel/link_columns.h"
+
+#include "bso/mailer_state.h"
+#include "commands/command_boxes.h"
+#include "settings/settings.h"
+#include "shell/messages.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+// Writes the number in decimal and Suffix (at most two characters) into Buffer, cut to fit: a
+// listing writes two of these for every link, so no formatter is run.
+static char *PutNumber(char *Buffer, size_t Size, uint64_t Number, const char *Suffix) {
+    char text[24];
+    size_t length = 0;
+    do {
+        text[length++] = static_cast<char>('0' + Number % 10);
+        Number /= 10;
+    } while (Number);
+    size_t used = 0;
+    while (length && used + 1 < Size) Buffer[used++] = text[--length];
+    for (; *Suffix && used + 1 < Size; ++Suffix) Buffer[used++] = *Suffix;
+    Buffer[used] = '\0';
+    return Buffer;
+}
+
+char *FormatQueuedBytes(uint64_t Bytes, char *Buffer, size_t Size) {
+    static const char *const Units[] = {"", "K", "M", "G", "T"};
+    int unit = 0;
+    uint64_t shown = Bytes;
+    while (shown > 9999999u || (unit > 0 && shown > 999999u)) {
+        shown = (shown + 1023) / 1024;
+        ++unit;
+    }
+    if (Bytes == 0) {
+        Buffer[0] = '\0';
+        return Buffer;
+    }
+    return PutNumber(Buffer, Size, shown, Units[unit]);
+}
+
+char *FormatQueueAge(int64_t Oldest, int64_t Now, int MarkDays, char *Buffer, size_t Size) {
+    if (Oldest <= 0) {
+        Buffer[0] = '\0';
+        return Buffer;
+    }
+    int64_t seconds = Now > Oldest ? Now - Oldest : 0;
+    bool marked = MarkDays > 0 && seconds > static_cast<int64_t>(MarkDays) * 86400;
+    return PutNumber(Buffer, Size, static_cast<uint64_t>(seconds / 86400), marked ? "d!" : "d");
+}
+
+char *FormatSpan(int64_t Seconds, char *Buffer, size_t Size) {
+    if (Seconds < 0) Seconds = 0;
+    long long value = Seconds;
+    char unit = 's';
+    if (Seconds >= 86400 * 2) {
+        value = Seconds / 86400;
+        unit = 'd';
+    } else if (Seconds >= 3600) {
+        value = Seconds / 3600;
+        unit = 'h';
+    } else if (Seconds >= 60) {
+        value = Seconds / 60;
+        unit = 'm';
+    }
+    snprintf(Buffer, Size, "%lld%c", value, unit);
+    return Buffer;
+}
+
+// Appends Part behind what Buffer holds, "; " between; cut to fit.
+static void AppendPart(char *Buffer, size_t Size, const char *Part) {
+    size_t used = strlen(Buffer);
+    if (used && used + 2 < Size) {
+        memcpy(Buffer + used, "; ", 3);
+        used += 2;
+    }
+    size_t length = strlen(Part);
+    if (used + length >= Size) length = Size - used - 1;
+    memcpy(Buffer + used, Part, length);
+    Buffer[used + length] = '\0';
+}
+
+char *FormatMailerState(const LinkStatus &Status, int64_t Now, int64_t StaleSeconds, char *Buffer,
+                        size_t Size) {
+    Buffer[0] = '\0';
+    char part[LastResultSize + 64];
+    if (Status.HeldUntil > Now) {
+        time_t until = static_cast<time_t>(Status.HeldUntil);
+        struct tm *local = localtime(&until);
+        char when[32] = "?";
+        if (local) strftime(when, sizeof when, "%d.%m.%y %H:%M", local);
+        FormatWithOneArgument(part, sizeof part, GetMessageText(MsgStatusHeldFormat), 's', when);
+        AppendPart(Buffer, Size, part);
+    }
+    if (Status.Calling) AppendPart(Buffer, Size, GetMessageText(MsgStatusCalling));
+    if (Status.Busy && Now - Status.BusySince > StaleSeconds) {
+        char age[24];
+        FormatSpan(Now - Status.BusySince, age, sizeof age);
+        FormatWithOneArgument(part, sizeof part, GetMessageText(MsgStatusStaleFormat), 's', age);
+        AppendPart(Buffer, Size, part);
+    }
+    if (Status.HasTries && (Status.Tries > 0 || Status.BadTries > 0)) {
+        char count[16];
+        snprintf(count, sizeof count, "%d", Status.Tries + Status.BadTries);
+        FormatWithOneArgument(part, sizeof part, GetMessageText(MsgStatusTriesFormat), 'd', count);
+        if (Status.LastResult && Status.LastResult[0]) {
+            size_t used = strlen(part);
+            snprintf(part + used, sizeof part - used, ": %s", Status.LastResult);
+        }
+        AppendPart(Buffer, Size, part);
+    }
+    return Buffer;
+}
+
+int64_t CurrentTime() {
+    return static_cast<int64_t>(time(nullptr));
+}
+
+int64_t StaleBusySeconds() {
+    return static_cast<int64_t>(Settings.StaleBusyHours) * 3600;
+}
+
+// The clock and the thresholds of the listing under way: read once for all its rows, since
+// asking the clock may cost a system call each time.
+static int64_t ListingNow;
+static int64_t ListingStaleSeconds;
+static int ListingMarkDays;
+
+void StartColumnTexts() {
+    ListingNow = CurrentTime();
+    ListingStaleSeconds = StaleBusySeconds();
+    ListingMarkDays = Settings.AgeMarkDays;
+}
+
+char *RowQueuedBytes(const OutboundEntry &Row, char *Buffer, size_t Size) {
+    return FormatQueuedBytes(Row.Status.Bytes, Buffer, Size);
+}
+
+char *RowQueueAge(const OutboundEntry &Row, char *Buffer, size_t Size) {
+    return FormatQueueAge(Row.Status.Oldest, ListingNow, ListingMarkDays, Buffer, Size);
+}
+
+char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size) {
+    return FormatMailerState(Row.Status, ListingNow, ListingStaleSeconds, Buffer, Size);
+}
+
+int CompareQueues(const PluginPanelItem *Item1, const PluginPanelItem *Item2, unsigned int Mode) {
+    uint64_t first, second;
+    if (Mode == SM_SIZE) {
+        first = static_cast<uint64_t>(Item1->FindData.nFileSizeHigh) << 32 |
+                Item1->FindData.nFileSizeLow;
+        second = static_cast<uint64_t>(Item2->FindData.nFileSizeHigh) << 32 |
+                 Item2->FindData.nFileSizeLow;
+    } else if (Mode == SM_MTIME) {
+        const FILETIME &a = Item1->FindData.ftLastWriteTime, &b = Item2->FindData.ftLastWriteTime;
+        first = static_cast<uint64_t>(a.dwHighDateTime) << 32 | a.dwLowDateTime;
+        second = static_cast<uint64_t>(b.dwHighDateTime) << 32 | b.dwLowDateTime;
+    } else {
+        return 0;
+    }
+    return first == second ? 0 : first > second ? -1 : 1;
+}

@@ -1,0 +1,571 @@
+#include "scan/backlog.h"
+
+#include "bso/flow_file.h"
+#include "bso/text_file.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+// ---- Times ------------------------------------------------------------------------------
+
+FILETIME UnixToFileTime(int64_t Seconds) {
+    FILETIME time = {0, 0};
+    if (Seconds <= 0) return time;
+    uint64_t ticks = (static_cast<uint64_t>(Seconds) + 11644473600u) * 10000000u;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return time;
+}
+
+static uint64_t FileSize(const WIN32_FIND_DATAA *Data) {
+    return static_cast<uint64_t>(Data->nFileSizeHigh) << 32 | Data->nFileSizeLow;
+}
+
+// When a flow or request file was queued: its creation time where the platform keeps one.
+static int64_t QueuedTime(const WIN32_FIND_DATAA *Data) {
+    const FILETIME &created = Data->ftCreationTime;
+    return created.dwLowDateTime || created.dwHighDateTime ? FileTimeToUnix(created)
+                                                           : FileTimeToUnix(Data->ftLastWriteTime);
+}
+
+static void NoteOldest(LinkStatus &Status, int64_t Time) {
+    if (Time > 0 && (Status.Oldest == 0 || Time < Status.Oldest)) Status.Oldest = Time;
+}
+
+static uint32_t PathHash(const char *Text) {
+    uint32_t hash = 2166136261u; // FNV-1a
+    for (; *Text; ++Text) hash = (hash ^ static_cast<unsigned char>(*Text)) * 16777619u;
+    return hash;
+}
+
+// ---- The flow file cache ----------------------------------------------------------------
+
+namespace {
+
+// What a named file was when its flow file was read.
+struct NamedStat {
+    uint64_t Size;   // 0 also for a missing file
+    int64_t Written; // seconds since 1970; 0 when missing
+    uint32_t Hash;   // of the name
+};
+
+// One flow file as last read: its size and write time, and the names of its waiting lines,
+// each as its directive ('^', '#' or ' ') followed by the name and a NUL, with what each named
+// file was then. While the flow file stays as it is, so do the files it names: the mailer
+// rewrites the flow file when it sends one, and a file queued anew goes in with a new line.
+struct CachedFlow {
+    char *Path; // null: a free slot
+    uint32_t Hash;
+    uint64_t Size;
+    FILETIME Write;
+    char *Names;
+    size_t NamesLength;
+    NamedStat *Stats; // one per name; null when memory ran out (then looked up every time)
+    bool Seen;        // met in the listing under way
+};
+
+} // namespace
+
+struct FlowCache {
+    CachedFlow *Slots;
+    int SlotCount; // a power of two, at most half full
+    int Used;
+    long Reads;
+};
+
+static void FreeCachedFlow(CachedFlow &Flow) {
+    free(Flow.Path);
+    free(Flow.Names);
+    free(Flow.Stats);
+    memset(&Flow, 0, sizeof Flow);
+}
+
+void FreeFlowCache(FlowCache **Cache) {
+    if (!*Cache) return;
+    for (int i = 0; i < (*Cache)->SlotCount; ++i) FreeCachedFlow((*Cache)->Slots[i]);
+    free((*Cache)->Slots);
+    free(*Cache);
+    *Cache = nullptr;
+}
+
+int FlowCacheSize(const FlowCache *Cache) {
+    return Cache ? Cache->Used : 0;
+}
+
+long FlowCacheReads(const FlowCache *Cache) {
+    return Cache ? Cache->Reads : 0;
+}
+
+static CachedFlow *FindFlowSlot(FlowCache *Cache, const char *Path, uint32_t Hash) {
+    uint32_t mask = static_cast<uint32_t>(Cache->SlotCount - 1);
+    uint32_t at = Hash & mask;
+    while (Cache->Slots[at].Path &&
+           (Cache->Slots[at].Hash != Hash || strcmp(Cache->Slots[at].Path, Path) != 0))
+        at = (at + 1) & mask;
+    return &Cache->Slots[at];
+}
+
+// Room for Extra more flow files; false when memory runs out.
+static bool GrowFlowCache(FlowCache *Cache, int Extra = 1) {
+    if (Cache->Used + Extra <= Cache->SlotCount / 2) return true;
+    int count = Cache->SlotCount ? Cache->SlotCount * 2 : 1024;
+    while (Cache->Used + Extra > count / 2) count *= 2;
+    CachedFlow *slots =
+        static_cast<CachedFlow *>(calloc(static_cast<size_t>(count), sizeof *slots));
+    if (!slots) return false;
+    CachedFlow *old = Cache->Slots;
+    int oldCount = Cache->SlotCount;
+    Cache->Slots = slots;
+    Cache->SlotCount = count;
+    for (int i = 0; i < oldCount; ++i)
+        if (old[i].Path) *FindFlowSlot(Cache, old[i].Path, old[i].Hash) = old[i];
+    free(old);
+    return true;
+}
+
+// Drops the flow files the listing did not meet (sent, or gone with their link), so that the
+// cache holds what the outbound holds; clears the marks for the next listing.
+static void PruneFlowCache(FlowCache *Cache) {
+    bool dropped = false;
+    for (int i = 0; i < Cache->SlotCount; ++i) {
+        CachedFlow &flow = Cache->Slots[i];
+        if (!flow.Path) continue;
+        if (!flow.Seen) {
+            FreeCachedFlow(flow);
+            --Cache->Used;
+            dropped = true;
+        }
+        flow.Seen = false;
+    }
+    if (!dropped) return;
+    // Open addressing: what is left is placed again so that no search stops at a gap.
+    CachedFlow *old = Cache->Slots;
+    CachedFlow *slots =
+        static_cast<CachedFlow *>(calloc(static_cast<size_t>(Cache->SlotCount), sizeof *slots));
+    if (!slots) { // keep nothing rather than a table with gaps
+        for (int i = 0; i < Cache->SlotCount; ++i) FreeCachedFlow(old[i]);
+        Cache->Used = 0;
+        return;
+    }
+    Cache->Slots = slots;
+    for (int i = 0; i < Cache->SlotCount; ++i)
+        if (old[i].Path) *FindFlowSlot(Cache, old[i].Path, old[i].Hash) = old[i];
+    free(old);
+}
+
+// Reads the waiting lines of the flow file into Names; false when it cannot be read whole.
+static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
+    LineReader reader;
+    if (!OpenLineReader(&reader, Path)) {
+        CloseLineReader(&reader);
+        return false;
+    }
+    char *names = nullptr;
+    size_t used = 0, capacity = 0;
+    char *line;
+    size_t length;
+    int got;
+    bool ok = true;
+    while ((got = ReadLine(&reader, &line, &length)) > 0) {
+        if (!LineNamesAFile(line, length)) continue;
+        char directive = line[0] == '^' || line[0] == '#' ? line[0] : ' ';
+        char *name = ParseFlowLine(line);
+        if (!name || !*name) continue;
+        size_t nameLength = strlen(name);
+        if (used + nameLength + 2 > capacity) {
+            size_t grown = capacity ? capacity * 2 : 256;
+            while (grown < used + nameLength + 2) grown *= 2;
+            char *bigger = static_cast<char *>(realloc(names, grown));
+            if (!bigger) {
+                ok = false;
+                break;
+            }
+            names = bigger;
+            capacity = grown;
+        }
+        names[used++] = directive;
+        memcpy(names + used, name, nameLength + 1);
+        used += nameLength + 1;
+    }
+    CloseLineReader(&reader);
+    if (got < 0 || !ok) {
+        free(names);
+        return false;
+    }
+    *Names = names;
+    *NamesLength = used;
+    return true;
+}
+
+// Counts the names of a names block.
+static int CountNames(const char *Names, size_t Length) {
+    int count = 0;
+    for (size_t at = 0; at < Length; at += strlen(Names + at + 1) + 2) ++count;
+    return count;
+}
+
+// The flow file as cached: unchanged since the last listing (*Fresh false), or read now
+// (*Fresh true, its named files' stats to be filled). Null when it cannot be read.
+static CachedFlow *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
+                             const FILETIME &Write, bool *Fresh) {
+    *Fresh = false;
+    uint32_t hash = PathHash(Path);
+    CachedFlow *flow = Cache->SlotCount ? FindFlowSlot(Cache, Path, hash) : nullptr;
+    if (flow && flow->Path && flow->Size == Size &&
+        flow->Write.dwLowDateTime == Write.dwLowDateTime &&
+        flow->Write.dwHighDateTime == Write.dwHighDateTime) {
+        flow->Seen = true;
+        return flow;
+    }
+    char *names = nullptr;
+    size_t namesLength = 0;
+    ++Cache->Reads;
+    if (!ReadFlowNames(Path, &names, &namesLength)) {
+        if (flow && flow->Path) flow->Seen = false; // dropped at the end: read again next time
+        return nullptr;
+    }
+    if (!flow || !flow->Path) {
+        if (!GrowFlowCache(Cache)) {
+            free(names);
+            return nullptr;
+        }
+        flow = FindFlowSlot(Cache, Path, hash);
+        flow->Path = DuplicateString(Path);
+        if (!flow->Path) {
+            free(names);
+            return nullptr;
+        }
+        flow->Hash = hash;
+        ++Cache->Used;
+    } else {
+        free(flow->Names);
+        free(flow->Stats);
+    }
+    flow->Size = Size;
+    flow->Write = Write;
+    flow->Names = names;
+    flow->NamesLength = namesLength;
+    int count = CountNames(names, namesLength);
+    flow->Stats =
+        count ? static_cast<NamedStat *>(calloc(static_cast<size_t>(count), sizeof(NamedStat)))
+              : nullptr;
+    flow->Seen = true;
+    *Fresh = true;
+    return flow;
+}
+
+// ---- Named files, looked up once per listing --------------------------------------------
+
+namespace {
+
+struct NamedFile {
+    const char *Name; // points into a cached flow file's names; null: a free slot
+    uint32_t Hash;
+    uint64_t Size;   // 0 also for a missing file
+    int64_t Written; // seconds since 1970; 0 when missing
+};
+
+struct NamedFiles {
+    NamedFile *Slots;
+    int SlotCount;
+    int Used;
+};
+
+} // namespace
+
+static NamedFile *FindNamedSlot(NamedFiles *Files, const char *Name, uint32_t Hash) {
+    uint32_t mask = static_cast<uint32_t>(Files->SlotCount - 1);
+    uint32_t at = Hash & mask;
+    while (Files->Slots[at].Name &&
+           (Files->Slots[at].Hash != Hash || strcmp(Files->Slots[at].Name, Name) != 0))
+        at = (at + 1) & mask;
+    return &Files->Slots[at];
+}
+
+static bool GrowNamedFiles(NamedFiles *Files) {
+    if (Files->Used + 1 <= Files->SlotCount / 2) return true;
+    int count = Files->SlotCount ? Files->SlotCount * 2 : 4096;
+    NamedFile *slots = static_cast<NamedFile *>(calloc(static_cast<size_t>(count), sizeof *slots));
+    if (!slots) return false;
+    NamedFile *old = Files->Slots;
+    int oldCount = Files->SlotCount;
+    Files->Slots = slots;
+    Files->SlotCount = count;
+    for (int i = 0; i < oldCount; ++i)
+        if (old[i].Name) *FindNamedSlot(Files, old[i].Name, old[i].Hash) = old[i];
+    free(old);
+    return true;
+}
+
+// The size and write time of what the name names: a file, or for a pattern every file it
+// matches (sizes summed, the oldest time). Directories count nothing.
+static void LookUpNamedFile(const char *Name, uint64_t *Size, int64_t *Written) {
+    *Size = 0;
+    *Written = 0;
+    if (strlen(Name) >= MAX_PATH) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Name, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    bool pattern = strpbrk(Name, "*?") != nullptr;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        uint64_t size = FileSize(&found);
+        if (size == 0) continue; // a bundle left empty after sending waits for nothing
+        *Size += size;
+        int64_t written = FileTimeToUnix(found.ftLastWriteTime);
+        if (*Written == 0 || written < *Written) *Written = written;
+    } while (pattern && FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// ---- The scan ---------------------------------------------------------------------------
+
+struct PendingLinkFile {
+    int Row;
+    MailerFile Mailer; // NoMailerFile: a flow file
+    uint64_t Size;
+    FILETIME Written;
+    int64_t Queued; // when a flow file was made (QueuedTime)
+    char Path[MAX_PATH];
+};
+
+void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
+    Scan->Cache = Cache;
+    Scan->Now = Now;
+    Scan->Pending = nullptr;
+    Scan->PendingCount = 0;
+    Scan->PendingCapacity = 0;
+}
+
+void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const char *Directory,
+                  const WIN32_FIND_DATAA *Found, EntryKind Kind, MailerFile Mailer) {
+    LinkStatus &status = Row->Status;
+    uint64_t size = FileSize(Found);
+    if (Kind == Netmail || Kind == FileRequest) {
+        // An empty packet or request holds nothing for the link.
+        if (size == 0) return;
+        status.Bytes += size;
+        // A packet was made for this link when queued; a request dates from its creation.
+        NoteOldest(status,
+                   Kind == Netmail ? FileTimeToUnix(Found->ftLastWriteTime) : QueuedTime(Found));
+        return;
+    }
+    if (Kind == BusyFlag) Mailer = BusyFlagFile;
+    if (Kind == FlowFile && size == 0) return; // a poll
+    if (Kind != FlowFile && Mailer == NoMailerFile) return;
+    if (Scan->PendingCount == Scan->PendingCapacity) {
+        int capacity = Scan->PendingCapacity ? Scan->PendingCapacity * 2 : 256;
+        void *grown =
+            realloc(Scan->Pending, static_cast<size_t>(capacity) * sizeof(PendingLinkFile));
+        if (!grown) return; // the row shows less than waits, nothing worse
+        Scan->Pending = static_cast<PendingLinkFile *>(grown);
+        Scan->PendingCapacity = capacity;
+    }
+    PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
+    size_t directoryLength = strlen(Directory);
+    size_t nameLength = strnlen(Found->cFileName, sizeof(Found->cFileName));
+    if (directoryLength + 1 + nameLength >= sizeof pending.Path) return;
+    memcpy(pending.Path, Directory, directoryLength);
+    pending.Path[directoryLength] = '\\';
+    memcpy(pending.Path + directoryLength + 1, Found->cFileName, nameLength);
+    pending.Path[directoryLength + 1 + nameLength] = '\0';
+    pending.Row = RowNumber;
+    pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
+    pending.Size = size;
+    pending.Written = Found->ftLastWriteTime;
+    pending.Queued = QueuedTime(Found);
+    ++Scan->PendingCount;
+}
+
+static int CompareKeys(const void *A, const void *B) {
+    uint64_t a = *static_cast<const uint64_t *>(A), b = *static_cast<const uint64_t *>(B);
+    return a < b ? -1 : a > b;
+}
+
+namespace {
+
+// The names one link counted already: a small table for the flow files of one link, so that
+// a file named twice counts once.
+struct LinkNames {
+    const char **Names;
+    uint32_t *Hashes;
+    int Size; // a power of two
+};
+
+} // namespace
+
+static bool PrepareLinkNames(LinkNames *Seen, int Count) {
+    int size = 16;
+    while (size < Count * 2) size *= 2;
+    if (size > Seen->Size) {
+        free(Seen->Names);
+        free(Seen->Hashes);
+        Seen->Names =
+            static_cast<const char **>(malloc(static_cast<size_t>(size) * sizeof(char *)));
+        Seen->Hashes =
+            static_cast<uint32_t *>(malloc(static_cast<size_t>(size) * sizeof(uint32_t)));
+        Seen->Size = Seen->Names && Seen->Hashes ? size : 0;
+        if (!Seen->Size) return false;
+    }
+    memset(Seen->Names, 0, static_cast<size_t>(Seen->Size) * sizeof(char *));
+    return true;
+}
+
+// True when the link counted the name already; else notes it.
+static bool SeenBefore(LinkNames *Seen, const char *Name, uint32_t Hash) {
+    if (!Seen->Size) return false;
+    uint32_t mask = static_cast<uint32_t>(Seen->Size - 1);
+    for (uint32_t at = Hash & mask;; at = (at + 1) & mask) {
+        if (!Seen->Names[at]) {
+            Seen->Names[at] = Name;
+            Seen->Hashes[at] = Hash;
+            return false;
+        }
+        if (Seen->Hashes[at] == Hash && strcmp(Seen->Names[at], Name) == 0) return true;
+    }
+}
+
+// What the named file is: from the flow file's last reading while it is unchanged, else looked
+// up, once per listing however many flow files name it.
+static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
+    uint32_t hash = PathHash(Name);
+    NamedStat stat = {0, 0, hash};
+    if (!GrowNamedFiles(Files)) {
+        LookUpNamedFile(Name, &stat.Size, &stat.Written);
+        return stat;
+    }
+    NamedFile *file = FindNamedSlot(Files, Name, hash);
+    if (!file->Name) {
+        file->Name = Name;
+        file->Hash = hash;
+        LookUpNamedFile(Name, &file->Size, &file->Written);
+        ++Files->Used;
+    }
+    stat.Size = file->Size;
+    stat.Written = file->Written;
+    return stat;
+}
+
+// Counts the names of one flow file for its link: each file once per link, the '^' ones dating
+// the queue; the flow file itself dates it when anything it names waits.
+static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &Pending,
+                           LinkStatus &Status, NamedFiles *Files, LinkNames *Seen) {
+    bool waits = false;
+    const char *names = Flow->Names;
+    int index = 0;
+    for (size_t at = 0; at < Flow->NamesLength; ++index) {
+        char directive = names[at];
+        const char *name = names + at + 1;
+        at += strlen(name) + 2;
+        NamedStat stat;
+        if (!Fresh && Flow->Stats) {
+            stat = Flow->Stats[index];
+        } else {
+            stat = NamedFileNow(name, Files);
+            if (Flow->Stats) Flow->Stats[index] = stat;
+        }
+        if (SeenBefore(Seen, name, stat.Hash) || stat.Size == 0) continue;
+        waits = true;
+        Status.Bytes += stat.Size;
+        if (directive == '^') NoteOldest(Status, stat.Written);
+    }
+    if (waits) NoteOldest(Status, Pending.Queued);
+}
+
+static void ReadPendingMailerFile(const PendingLinkFile &Pending, int64_t Now, LinkStatus &Status) {
+    WIN32_FIND_DATAA data;
+    memset(&data, 0, sizeof data);
+    data.ftLastWriteTime = Pending.Written;
+    MailerState state;
+    memset(&state, 0, sizeof state);
+    ReadMailerFile(Pending.Path, Pending.Mailer, &data, Now, &state);
+    if (state.Held) Status.HeldUntil = state.HeldUntil;
+    if (state.HasTries) {
+        Status.HasTries = true;
+        Status.Tries = static_cast<int>(state.Tries);
+        Status.BadTries = static_cast<int>(state.BadTries);
+        free(Status.LastResult);
+        Status.LastResult = state.LastResult[0] ? DuplicateString(state.LastResult) : nullptr;
+    }
+    if (state.Calling) Status.Calling = true;
+    if (state.Busy) {
+        Status.Busy = true;
+        Status.BusySince = FileTimeToUnix(Pending.Written);
+        Status.BusyProcess = state.BusyProcess;
+    }
+}
+
+void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
+    int count = Scan->PendingCount;
+    // The files by link, each link's in the order met: a key of row and place.
+    uint64_t *order =
+        static_cast<uint64_t *>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(uint64_t)));
+    if (!*Scan->Cache) *Scan->Cache = static_cast<FlowCache *>(calloc(1, sizeof(FlowCache)));
+    FlowCache *cache = *Scan->Cache;
+    NamedFiles files = {nullptr, 0, 0};
+    LinkNames seen = {nullptr, nullptr, 0};
+    CachedFlow **flows =
+        static_cast<CachedFlow **>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(void *)));
+    bool *fresh = static_cast<bool *>(malloc(static_cast<size_t>(count ? count : 1)));
+    if (order && flows && fresh) {
+        for (int i = 0; i < count; ++i)
+            order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
+                       static_cast<uint32_t>(i);
+        qsort(order, static_cast<size_t>(count), sizeof(uint64_t), CompareKeys);
+        for (int first = 0; first < count;) {
+            int row = Scan->Pending[order[first] & 0xFFFFFFFFu].Row;
+            int last = first;
+            int names = 0;
+            int group = first;
+            while (group < count && Scan->Pending[order[group] & 0xFFFFFFFFu].Row == row) ++group;
+            // The cache's entries must not move while the link's are in hand.
+            if (cache) GrowFlowCache(cache, group - first);
+            // The link's flow files, from the cache or read now, and how many names they hold.
+            for (; last < count && Scan->Pending[order[last] & 0xFFFFFFFFu].Row == row; ++last) {
+                const PendingLinkFile &pending = Scan->Pending[order[last] & 0xFFFFFFFFu];
+                flows[last] = nullptr;
+                if (pending.Mailer != NoMailerFile || !cache) continue;
+                flows[last] =
+                    FlowNames(cache, pending.Path, pending.Size, pending.Written, &fresh[last]);
+                if (flows[last] && flows[last]->Names)
+                    names += CountNames(flows[last]->Names, flows[last]->NamesLength);
+            }
+            bool inRange = row >= 0 && row < Count;
+            if (inRange && names) PrepareLinkNames(&seen, names);
+            for (int i = first; inRange && i < last; ++i) {
+                const PendingLinkFile &pending = Scan->Pending[order[i] & 0xFFFFFFFFu];
+                LinkStatus &status = Rows[row].Status;
+                if (pending.Mailer != NoMailerFile)
+                    ReadPendingMailerFile(pending, Scan->Now, status);
+                else if (flows[i] && flows[i]->Names)
+                    CountFlowNames(flows[i], fresh[i], pending, status, &files, &seen);
+            }
+            first = last;
+        }
+    }
+    if (cache) PruneFlowCache(cache);
+    free(order);
+    free(flows);
+    free(fresh);
+    free(seen.Names);
+    free(seen.Hashes);
+    free(files.Slots);
+    free(Scan->Pending);
+    Scan->Pending = nullptr;
+    Scan->PendingCount = 0;
+    Scan->PendingCapacity = 0;
+}
+
+void ShowBacklogInRows(OutboundEntry *Rows, int Count) {
+    for (int i = 0; i < Count; ++i) {
+        OutboundEntry &row = Rows[i];
+        row.FindData.nFileSizeHigh = static_cast<DWORD>(row.Status.Bytes >> 32);
+        row.FindData.nFileSizeLow = static_cast<DWORD>(row.Status.Bytes);
+        // No time where nothing waits: the time sort puts such links behind the waiting ones.
+        FILETIME oldest = UnixToFileTime(row.Status.Oldest);
+        row.FindData.ftLastWriteTime = oldest;
+        row.FindData.ftCreationTime = oldest;
+        row.FindData.ftLastAccessTime = oldest;
+    }
+}

@@ -1,0 +1,194 @@
+// What waits for each link, as the root shows it through the host: the queued bytes and the
+// oldest item's age, the mailer's state column, the sort by size and by time, and the flow
+// file cache that spares unchanged flow files a second reading.
+#include "outbound_fixture.h"
+
+#include "panel/listing.h"
+#include "shell/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <time.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+using standin::ShownItem;
+
+const int64_t Day = 86400;
+
+// Sets the file's write time (and on Windows its creation time too) to At.
+void SetTime(const std::filesystem::path &Path, int64_t At) {
+#ifdef _WIN32
+    HANDLE file = CreateFileW(Path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Path;
+    uint64_t ticks = (static_cast<uint64_t>(At) + 11644473600ull) * 10000000ull;
+    FILETIME time = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    EXPECT_TRUE(SetFileTime(file, &time, nullptr, &time));
+    CloseHandle(file);
+#else
+    struct timespec times[2] = {{static_cast<time_t>(At), 0}, {static_cast<time_t>(At), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, Path.c_str(), times, 0), 0) << Path;
+#endif
+}
+
+class Backlog : public OutboundPanelTest {
+protected:
+    int64_t now = static_cast<int64_t>(time(nullptr));
+    void Aged(const std::string &relative, int64_t days) {
+        SetTime(tree.dir.Native(relative), now - days * Day - 60);
+    }
+    std::string Column(const std::string &link, int column) {
+        std::optional<ShownItem> row = Row(link);
+        if (!row) return "<no row>";
+        return row->columns.at(column);
+    }
+    uint64_t Size(const std::string &link) {
+        std::optional<ShownItem> row = Row(link);
+        return row ? row->size : 0xFFFFFFFFu;
+    }
+    // The links in a tree whose queues differ in size and age.
+    void WriteLinks() {
+        // 2:100/1: a 10-day packet dates it; the plain and sent files do not.
+        tree.Write("out/00640001.OUT", std::string(100, 'p'));
+        Aged("out/00640001.OUT", 10);
+        std::string a = tree.WriteAttached("a.zip", std::string(50, 'a'));
+        std::string b = tree.WriteAttached("b.zip", std::string(30, 'b'));
+        std::string sent = tree.WriteAttached("sent.zip", "");
+        Aged("files/a.zip", 3);
+        Aged("files/b.zip", 30);
+        Aged("files/sent.zip", 40);
+        tree.WriteFlowFile("out/00640001.FLO",
+                           {"^" + a, b, "^" + sent, "#" + tree.Win("files/gone.zip"),
+                            "~" + tree.Win("files/done.zip")});
+        Aged("out/00640001.FLO", 5);
+        // 2:100/2: a plain line only: the flow file's own time dates it.
+        std::string e = tree.WriteAttached("e.zip", std::string(40, 'e'));
+        Aged("files/e.zip", 20);
+        tree.WriteFlowFile("out/00640002.FLO", {e});
+        Aged("out/00640002.FLO", 2);
+        // 2:100/3: a poll and an empty packet wait for nothing.
+        tree.Write("out/00640003.CLO");
+        tree.Write("out/00640003.OUT");
+        // 2:100/4 names f twice (two flow files), 2:100/5 once: 60 bytes each.
+        std::string f = tree.WriteAttached("f.zip", std::string(60, 'f'));
+        tree.WriteFlowFile("out/00640004.FLO", {f});
+        tree.WriteFlowFile("out/00640004.CLO", {"^" + f});
+        tree.WriteFlowFile("out/00640005.HLO", {f});
+        Aged("files/f.zip", 8);
+        for (const char *flow : {"out/00640004.FLO", "out/00640004.CLO", "out/00640005.HLO"})
+            Aged(flow, 4);
+        // 2:100/6: a request of a day.
+        tree.Write("out/00640006.REQ", "files.lst\r\n");
+        Aged("out/00640006.REQ", 1);
+    }
+};
+
+TEST_F(Backlog, SizeAndAgeOfEachQueue) {
+    WriteLinks();
+    ASSERT_TRUE(Open());
+    struct Case {
+        const char *link;
+        uint64_t size;
+        const char *shownSize, *age;
+    } cases[] = {
+        {"2:100/1.0", 180, "180", "10d!"}, // over the 7-day mark
+        {"2:100/2.0", 40, "40", "2d"},     {"2:100/3.0", 0, "", ""},
+        {"2:100/4.0", 60, "60", "8d!"}, // the ^ line dates it by the file
+        {"2:100/5.0", 60, "60", "4d"},  // a plain line: the flow file's time
+        {"2:100/6.0", 11, "11", "1d"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.link);
+        EXPECT_EQ(Size(c.link), c.size);
+        EXPECT_EQ(Column(c.link, QueuedBytesColumn), c.shownSize);
+        EXPECT_EQ(Column(c.link, QueueAgeColumn), c.age);
+        std::optional<ShownItem> row = Row(c.link);
+        ASSERT_TRUE(row);
+        EXPECT_TRUE(row->IsDirectory());
+    }
+    // The mark follows the setting: 0 switches it off.
+    Close();
+    WriteSettingNumber("AgeMarkDays", 0);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(Column("2:100/1.0", QueueAgeColumn), "10d");
+}
+
+// Ctrl+F6 and Ctrl+F5 through the host: the largest queue first, the newest oldest item first;
+// equal ones by address, a link where nothing waits last.
+TEST_F(Backlog, SortBySizeAndByTime) {
+    WriteLinks();
+    ASSERT_TRUE(Open());
+    Panel().SetSort(SM_SIZE);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"2:100/1.0", "2:100/4.0", "2:100/5.0",
+                                                    "2:100/2.0", "2:100/6.0", "2:100/3.0"}));
+    Panel().SetSort(SM_SIZE, true);
+    EXPECT_EQ(RowNames().front(), "2:100/3.0");
+    Panel().SetSort(SM_MTIME);
+    EXPECT_EQ(RowNames(), (std::vector<std::string>{"2:100/6.0", "2:100/2.0", "2:100/5.0",
+                                                    "2:100/4.0", "2:100/1.0", "2:100/3.0"}));
+}
+
+// A flow file with the same size and write time is not read again; a changed one is.
+TEST_F(Backlog, UnchangedFlowFileIsNotReadAgain) {
+    std::string small = tree.WriteAttached("s.zip", std::string(10, 's'));
+    std::string large = tree.WriteAttached("l.zip", std::string(70, 'l'));
+    ASSERT_EQ(small.size(), large.size());
+    tree.WriteFlowFile("out/00640001.FLO", {small});
+    Aged("out/00640001.FLO", 1);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(Size("2:100/1.0"), 10u);
+    // Another name of the same length, the time put back: the cached names stand.
+    tree.WriteFlowFile("out/00640001.FLO", {large});
+    Aged("out/00640001.FLO", 1);
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Size("2:100/1.0"), 10u);
+    Aged("out/00640001.FLO", 2);
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Size("2:100/1.0"), 70u);
+}
+
+// The mailer's column: a hold ahead (a past one and junk hold nothing), the failed calls with
+// the last result, a call in progress, a busy flag only once it is stale.
+TEST_F(Backlog, MailerStateColumn) {
+    for (const char *link :
+         {"00640001", "00640002", "00640003", "00640004", "00640005", "00640006"})
+        tree.Write(std::string("out/") + link + ".OUT", "x");
+    tree.Write("out/00640001.hld", std::to_string(now + 3600));
+    tree.Write("out/00640002.hld", std::to_string(now - 60) + "\r\n");
+    tree.Write("out/00640003.HLD", "soon");
+    std::string tries("\x2c\x01\x02\x00\x12"
+                      "Connection refused",
+                      23);
+    tree.Write("out/00640004.try", tries);
+    tree.Write("out/00640005.csy", "");
+    tree.Write("out/00640006.bsy", "4242\n");
+    Aged("out/00640006.bsy", 0); // a minute: fresh
+    ASSERT_TRUE(Open());
+    char held[32];
+    time_t until = static_cast<time_t>(now + 3600);
+    strftime(held, sizeof held, "%d.%m.%y %H:%M", localtime(&until));
+    EXPECT_EQ(Column("2:100/1.0", MailerStateColumn), "held till " + std::string(held));
+    EXPECT_EQ(Column("2:100/2.0", MailerStateColumn), "");
+    EXPECT_EQ(Column("2:100/3.0", MailerStateColumn), "");
+    EXPECT_EQ(Column("2:100/4.0", MailerStateColumn), "302 tries: Connection refused");
+    EXPECT_EQ(Column("2:100/5.0", MailerStateColumn), "calling");
+    EXPECT_EQ(Column("2:100/6.0", MailerStateColumn), "");
+    SetTime(tree.dir.Native("out/00640006.bsy"), now - 7 * 3600);
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Column("2:100/6.0", MailerStateColumn), "stale .BSY 7h");
+    // Inside a link the hold and try files are rows.
+    ASSERT_TRUE(Enter("2:100/4.0"));
+    bool tryRow = false;
+    for (const ShownItem &row : Rows())
+        if (row.name.size() > 4 && row.name.substr(row.name.size() - 4) == ".try") tryRow = true;
+    EXPECT_TRUE(tryRow);
+}
+
+} // namespace
