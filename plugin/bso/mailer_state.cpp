@@ -2,6 +2,7 @@
 
 #include "bso/outbound.h"
 #include "bso/text_file.h"
+#include "common/helpers.h"
 
 #include <direct.h>
 #include <stdio.h>
@@ -149,8 +150,7 @@ int MailerFilePath(const char *Base, MailerFile Kind, char *Path, size_t Size) {
     if (OutboundCase == LowerCaseNames)
         for (char *c = extension; *c; ++c)
             if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
-    int length = snprintf(Path, Size, "%s%s", Base, extension);
-    return length > 0 && static_cast<size_t>(length) < Size;
+    return JoinPath(Path, Size, Base, "", extension);
 }
 
 void ReadMailerState(const char *Base, int64_t Now, MailerState *State) {
@@ -159,9 +159,7 @@ void ReadMailerState(const char *Base, int64_t Now, MailerState *State) {
         char path[MAX_PATH];
         if (!MailerFilePath(Base, static_cast<MailerFile>(kind), path, sizeof path)) continue;
         WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(path, &found);
-        if (search == INVALID_HANDLE_VALUE) continue;
-        FindClose(search);
+        if (!FindFirstEntry(path, &found)) continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         ReadMailerFile(path, static_cast<MailerFile>(kind), &found, Now, State);
     }
