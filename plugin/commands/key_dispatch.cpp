@@ -43,6 +43,12 @@ static const KeyCommand KeyTable[] = {
 };
 
 int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
+    // The user's own re-read: what the named files were is looked up again, since a bundle
+    // the tosser appends to in place leaves its flow file unchanged. The host re-reads itself.
+    if (ControlState == PKF_CONTROL && (Key == 'R' || Key == 'r')) {
+        FreeFlowCache(&Browser->FlowFiles);
+        return 0;
+    }
     bool insideLink = Browser->IsInsideLink();
     for (const KeyCommand &command : KeyTable) {
         if (command.InsideLink != insideLink || command.Key != Key ||

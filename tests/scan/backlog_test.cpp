@@ -154,6 +154,33 @@ TEST_F(Backlog, UnchangedFlowFileIsNotReadAgain) {
     EXPECT_EQ(Size("2:100/1.0"), 70u);
 }
 
+// A bundle the tosser appends to in place leaves its flow file as it was: an automatic
+// re-listing keeps the old size, Ctrl+R (the host re-reads after the plugin saw the key) shows
+// the true one, at the root and again after entering a link and coming back.
+TEST_F(Backlog, CtrlRLooksUpNamedFilesAgain) {
+    std::string bundle = tree.WriteAttached("b.zip", std::string(10, 'b'));
+    tree.WriteFlowFile("out/00640001.FLO", {"^" + bundle});
+    Aged("out/00640001.FLO", 1);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(Size("2:100/1.0"), 10u);
+    tree.Write("files/b.zip", std::string(25, 'b'));
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Size("2:100/1.0"), 10u);
+    host->PressKey('R', PKF_CONTROL);
+    EXPECT_EQ(Size("2:100/1.0"), 25u);
+    tree.Write("files/b.zip", std::string(40, 'b'));
+    ASSERT_TRUE(Enter("2:100/1.0"));
+    ASSERT_TRUE(Enter(".."));
+    EXPECT_EQ(Size("2:100/1.0"), 25u);
+    host->PressKey('R', PKF_CONTROL);
+    EXPECT_EQ(Size("2:100/1.0"), 40u);
+    // Other keys with Ctrl leave the kept results alone.
+    tree.Write("files/b.zip", std::string(5, 'b'));
+    host->PressKey('Q', PKF_CONTROL);
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(Size("2:100/1.0"), 40u);
+}
+
 // The mailer's column: a hold ahead (a past one and junk hold nothing), the failed calls with
 // the last result, a call in progress, a busy flag only once it is stale.
 TEST_F(Backlog, MailerStateColumn) {
