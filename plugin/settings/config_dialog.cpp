@@ -9,44 +9,104 @@
 #include <stdlib.h>
 #include <string.h>
 
-const DialogTemplateItem ConfigDialogTemplate[ConfigItemCount] = {
-    DialogFrame(3, 1, 72, 18, MsgConfigTitle),
-    DialogCheckBox(5, 2, 0, MsgConfigAddToDisksMenu),
-    Focused(DialogDigitField(6, 3, 3)),
-    DialogText(9, 3, 0, MsgConfigDisksMenuDigit),
-    DialogSeparator(5, 4),
-    DialogText(5, 5, 29, MsgConfigOutboundPath),
-    DialogEdit(27, 5, 70),
-    DialogText(5, 6, 29, MsgConfigAddress),
-    DialogEdit(27, 6, 70),
-    DialogSeparator(5, 7),
-    DialogText(5, 7, 0, MsgConfigModesAndFlavors),
-    DialogText(5, 8, 0, MsgConfigViewModes),
-    DialogText(9, 9, 26, MsgConfigLinksMode),
-    DialogDigitField(6, 9, 0),
-    DialogText(9, 10, 26, MsgConfigFilesMode),
-    DialogDigitField(6, 10, 0),
-    DialogCheckBox(5, 11, 26, MsgConfigNoChangeMode),
-    DialogCheckBox(5, 13, 26, MsgConfigAutoRefresh),
-    DialogText(27, 8, 49, MsgConfigPollFlavor),
-    DialogRadioButton(27, 9, 49, MsgFlavorImmediate, true),
-    DialogRadioButton(27, 10, 49, MsgFlavorCrash, false),
-    DialogRadioButton(27, 11, 49, MsgFlavorDirect, false),
-    DialogRadioButton(27, 12, 49, MsgFlavorNormal, false),
-    DialogText(50, 8, 70, MsgConfigAttachFlavor),
-    DialogRadioButton(50, 9, 70, MsgFlavorImmediate, true),
-    DialogRadioButton(50, 10, 70, MsgFlavorCrash, false),
-    DialogRadioButton(50, 11, 70, MsgFlavorDirect, false),
-    DialogRadioButton(50, 12, 70, MsgFlavorNormal, false),
-    DialogRadioButton(50, 13, 70, MsgFlavorHold, false),
-    DialogText(5, 14, 56, MsgConfigAgeMark),
-    DialogEdit(58, 14, 63),
-    DialogText(5, 15, 56, MsgConfigStaleBusy),
-    DialogEdit(58, 15, 63),
-    DialogSeparator(5, 16),
-    DialogButton(17, MsgOk, true),
-    DialogButton(17, MsgCancel, false),
-};
+// Columns and widths of the dialog's items.
+const int ConfigLeft = 5, ConfigRight = 70, ConfigGroupWidth = 23;
+const int ConfigNarrowField = 5; // a count's field
+const int ConfigFieldLimit = 44; // fields start no further right, so that a text has room
+
+// Items a row takes: a check box; a label and its field; a label and its buttons.
+static int RowItemCount(const SettingRow &Row) {
+    if (Row.Kind == FlagSetting) return 1;
+    if (Row.Kind == FlavorSetting) return 1 + Row.Limit;
+    return 2;
+}
+
+// Columns a label takes on screen: a hot key's "&" takes none, and off Windows, where texts are
+// UTF-8, a character's continuation bytes none either.
+static int LabelWidth(const char *Text) {
+    int width = 0;
+    for (const char *c = Text; *c; ++c) {
+        if (*c == '&') continue;
+#ifndef _WIN32
+        if ((static_cast<unsigned char>(*c) & 0xC0) == 0x80) continue;
+#endif
+        ++width;
+    }
+    return width;
+}
+
+void BuildConfigDialog(ConfigDialogLayout *Layout) {
+    int fieldColumn = ConfigLeft;
+    for (const SettingRow &row : SettingRows)
+        if (row.Kind != FlagSetting && row.Kind != FlavorSetting) {
+            int column = ConfigLeft + LabelWidth(GetMessageText(row.LabelId)) + 1;
+            if (column > fieldColumn) fieldColumn = column;
+        }
+    if (fieldColumn > ConfigFieldLimit) fieldColumn = ConfigFieldLimit;
+
+    DialogTemplateItem *items = Layout->Items;
+    int count = 1; // the frame comes first, once its height is known
+    int y = 2;
+    int groupTop = 0, groupColumn = 0, groupBottom = 0; // the radio groups side by side
+    bool focused = false;
+    for (const SettingRow &row : SettingRows) {
+        if (row.Kind == FlavorSetting) {
+            if (groupColumn == 0 || ConfigLeft + (groupColumn + 1) * ConfigGroupWidth > ConfigRight)
+                groupTop = y, groupColumn = 0;
+            int x = ConfigLeft + groupColumn * ConfigGroupWidth;
+            int right = x + ConfigGroupWidth - 2;
+            items[count++] = DialogText(x, groupTop, right, row.LabelId);
+            for (int i = 0; i < row.Limit; ++i)
+                items[count++] =
+                    DialogRadioButton(x, groupTop + 1 + i, right, MsgFlavorImmediate + i, i == 0);
+            if (groupTop + 1 + row.Limit > groupBottom) groupBottom = groupTop + 1 + row.Limit;
+            ++groupColumn;
+            y = groupBottom;
+        } else {
+            groupColumn = 0;
+            groupBottom = 0;
+            if (row.Kind == FlagSetting) {
+                items[count++] = DialogCheckBox(ConfigLeft, y, ConfigRight, row.LabelId);
+            } else {
+                items[count++] = DialogText(ConfigLeft, y, fieldColumn - 2, row.LabelId);
+                if (row.Kind == DigitSetting || row.Kind == NumberSetting)
+                    items[count++] = DialogDigitField(fieldColumn, y, y);
+                else if (row.Kind == CountSetting)
+                    items[count++] = DialogEdit(fieldColumn, y, fieldColumn + ConfigNarrowField);
+                else
+                    items[count++] = DialogEdit(fieldColumn, y, ConfigRight);
+            }
+            ++y;
+        }
+        if (!focused) {
+            items[count - RowItemCount(row) + (row.Kind == FlagSetting ? 0 : 1)].Focus = 1;
+            focused = true;
+        }
+    }
+    items[count++] = DialogSeparator(ConfigLeft, y);
+    Layout->Ok = count;
+    items[count++] = DialogButton(y + 1, MsgOk, true);
+    items[count++] = DialogButton(y + 1, MsgCancel, false);
+    items[0] = DialogFrame(ConfigLeft - 2, 1, ConfigRight + 2, y + 2, MsgConfigTitle);
+    Layout->Count = count;
+    Layout->Width = ConfigRight + 6;
+    Layout->Height = y + 4;
+}
+
+int ConfigOkItem() {
+    int item = 1;
+    for (const SettingRow &row : SettingRows) item += RowItemCount(row);
+    return item + 1;
+}
+
+int ConfigItem(const char *Name) {
+    int item = 1;
+    for (const SettingRow &row : SettingRows) {
+        if (strcmp(row.Name, Name) == 0) return row.Kind == FlagSetting ? item : item + 1;
+        item += RowItemCount(row);
+    }
+    return -1;
+}
 
 // A digit field read the way strtol reads it (blanks, sign, digits up to the first other
 // character); no digits give 0, and a number beyond an int is held at the int's limit.
@@ -72,13 +132,14 @@ static int SelectedPosition(const FarDialogItem *First, int Count, int Current) 
 }
 
 int ShowConfigDialog() {
-    DialogTemplateItem templates[ConfigItemCount];
-    memcpy(templates, ConfigDialogTemplate, sizeof(templates));
-    FarDialogItem items[ConfigItemCount];
-    ExpandDialogTemplate(templates, items, ConfigItemCount);
+    ConfigDialogLayout layout;
+    BuildConfigDialog(&layout);
+    FarDialogItem items[ConfigMaxItems];
+    ExpandDialogTemplate(layout.Items, items, layout.Count);
 
     for (const SettingRow &row : SettingRows) {
-        FarDialogItem &item = items[row.DialogItem];
+        int shown = ConfigItem(row.Name);
+        FarDialogItem &item = items[shown];
         int number =
             row.Kind == TextSetting || row.Kind == PathSetting ? 0 : *SettingNumber(&Settings, row);
         switch (row.Kind) {
@@ -94,7 +155,7 @@ int ShowConfigDialog() {
         case FlavorSetting:
             // Kept in range at load; reducing again keeps one button of the group on whatever
             // the record holds.
-            items[row.DialogItem + static_cast<unsigned>(number) % static_cast<unsigned>(row.Limit)]
+            items[shown + static_cast<unsigned>(number) % static_cast<unsigned>(row.Limit)]
                 .Selected = 1;
             break;
         case TextSetting:
@@ -104,25 +165,26 @@ int ShowConfigDialog() {
         }
     }
 
+    int addressItem = ConfigItem("Address");
     // An own address that does not parse would make every link's path wrong: the dialog comes
     // back, with everything as typed, until it parses or the user cancels.
     for (;;) {
-        int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 76, 20, "BSOCfg", items,
-                                     ConfigItemCount);
-        if (result != ConfigOk) return 0;
-        for (FarDialogItem &item : items) item.Data[sizeof(item.Data) - 1] = 0;
+        int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, layout.Width, layout.Height,
+                                     "BSOCfg", items, layout.Count);
+        if (result != layout.Ok) return 0;
+        for (int i = 0; i < layout.Count; ++i) items[i].Data[sizeof(items[i].Data) - 1] = 0;
         char address[sizeof(Settings.Address)];
-        TakeSettingsText(address, items[ConfigAddress].Data);
+        TakeSettingsText(address, items[addressItem].Data);
         FtnAddress parsed;
         if (ParseAddress(&parsed, address, nullptr)) break;
         const char *lines[] = {GetMessageText(MsgConfigTitle), GetMessageText(MsgBadAddress),
-                               items[ConfigAddress].Data, GetMessageText(MsgAddressForm),
+                               items[addressItem].Data, GetMessageText(MsgAddressForm),
                                GetMessageText(MsgOk)};
         HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, lines, 5, 1);
     }
 
     for (const SettingRow &row : SettingRows) {
-        const FarDialogItem &item = items[row.DialogItem];
+        const FarDialogItem &item = items[ConfigItem(row.Name)];
         int *number = row.Kind == TextSetting || row.Kind == PathSetting
                           ? nullptr
                           : SettingNumber(&Settings, row);

@@ -1,36 +1,38 @@
 #include "settings/settings.h"
 
+#include "shell/messages.h"
+
 #include <stdio.h>
 #include <string.h>
 
 PluginSettings Settings;
 
 const SettingRow SettingRows[SettingCount] = {
-    {"AddToDisksMenu", FlagSetting, 1, nullptr, MsgConfigAddToDisksMenu, ConfigAddToDisksMenu, 0,
+    {"AddToDisksMenu", FlagSetting, 1, nullptr, MsgConfigAddToDisksMenu, 0,
      offsetof(PluginSettings, AddToDisksMenu)},
-    {"DisksMenuDigit", DigitSetting, 3, nullptr, MsgConfigDisksMenuDigit, ConfigDisksMenuDigit, 0,
+    {"DisksMenuDigit", DigitSetting, 3, nullptr, MsgConfigDisksMenuDigit, 0,
      offsetof(PluginSettings, DisksMenuDigit)},
-    {"LinksPanelMode", NumberSetting, 3, nullptr, MsgConfigLinksMode, ConfigLinksPanelMode, 0,
+    {"LinksPanelMode", NumberSetting, 3, nullptr, MsgConfigLinksMode, 0,
      offsetof(PluginSettings, LinksPanelMode)},
-    {"FilesPanelMode", NumberSetting, 3, nullptr, MsgConfigFilesMode, ConfigFilesPanelMode, 0,
+    {"FilesPanelMode", NumberSetting, 3, nullptr, MsgConfigFilesMode, 0,
      offsetof(PluginSettings, FilesPanelMode)},
-    {"NoChangePanelMode", FlagSetting, 0, nullptr, MsgConfigNoChangeMode, ConfigNoChangePanelMode,
-     0, offsetof(PluginSettings, NoChangePanelMode)},
-    {"PathToOutbound", PathSetting, 0, "", MsgConfigOutboundPath, ConfigPathToOutbound, 0,
+    {"NoChangePanelMode", FlagSetting, 0, nullptr, MsgConfigNoChangeMode, 0,
+     offsetof(PluginSettings, NoChangePanelMode)},
+    {"PathToOutbound", PathSetting, 0, "", MsgConfigOutboundPath, 0,
      offsetof(PluginSettings, PathToOutbound)},
-    {"Address", TextSetting, 0, DefaultOwnAddress, MsgConfigAddress, ConfigAddress, 0,
+    {"Address", TextSetting, 0, DefaultOwnAddress, MsgConfigAddress, 0,
      offsetof(PluginSettings, Address)},
-    {"AttachFlavor", FlavorSetting, 3, nullptr, MsgConfigAttachFlavor, ConfigFirstAttachFlavor,
-     FlavorCount, offsetof(PluginSettings, AttachFlavor)},
+    {"AttachFlavor", FlavorSetting, 3, nullptr, MsgConfigAttachFlavor, FlavorCount,
+     offsetof(PluginSettings, AttachFlavor)},
     // The poll offers no hold.
-    {"PollFlavor", FlavorSetting, 3, nullptr, MsgConfigPollFlavor, ConfigFirstPollFlavor,
-     FlavorCount - 1, offsetof(PluginSettings, PollFlavor)},
-    {"AutoRefresh", FlagSetting, 1, nullptr, MsgConfigAutoRefresh, ConfigAutoRefresh, 0,
+    {"PollFlavor", FlavorSetting, 3, nullptr, MsgConfigPollFlavor, FlavorCount - 1,
+     offsetof(PluginSettings, PollFlavor)},
+    {"AutoRefresh", FlagSetting, 1, nullptr, MsgConfigAutoRefresh, 0,
      offsetof(PluginSettings, AutoRefresh)},
-    {"AgeMarkDays", CountSetting, DefaultAgeMarkDays, nullptr, MsgConfigAgeMark, ConfigAgeMarkDays,
-     0, offsetof(PluginSettings, AgeMarkDays)},
-    {"StaleBusyHours", CountSetting, DefaultStaleBusyHours, nullptr, MsgConfigStaleBusy,
-     ConfigStaleBusyHours, 0, offsetof(PluginSettings, StaleBusyHours)},
+    {"AgeMarkDays", CountSetting, DefaultAgeMarkDays, nullptr, MsgConfigAgeMark, 0,
+     offsetof(PluginSettings, AgeMarkDays)},
+    {"StaleBusyHours", CountSetting, DefaultStaleBusyHours, nullptr, MsgConfigStaleBusy, 0,
+     offsetof(PluginSettings, StaleBusyHours)},
 };
 
 int *SettingNumber(PluginSettings *Record, const SettingRow &Row) {

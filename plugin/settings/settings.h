@@ -9,7 +9,6 @@
 
 #include "bso/address.h"
 #include "bso/outbound.h"
-#include "settings/config_dialog.h"
 
 struct PluginSettings {
     int AddToDisksMenu;
@@ -43,16 +42,16 @@ enum SettingKind {
     PathSetting,   // a TextSetting kept without a trailing backslash
 };
 
-// One row per setting, in the order they are written: the registry value's name, its kind and
-// default, the message of its dialog label, the dialog item that shows it (the first button
-// of a radio group), the number of buttons of a radio group, and the field of PluginSettings.
+// One row per setting, in the order they are written and shown in the configuration dialog:
+// the registry value's name, its kind and default, the message of its dialog label, the number
+// of buttons of a radio group (the first ones of the flavor table), and the field of
+// PluginSettings.
 struct SettingRow {
     const char *Name;
     SettingKind Kind;
     DWORD Default;
     const char *DefaultText;
     int LabelId;
-    int DialogItem;
     int Limit;
     size_t Offset;
 };

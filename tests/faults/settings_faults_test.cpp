@@ -119,17 +119,17 @@ protected:
             return -1;
         }
         front.Expect(Expect::Dialog("BSOCfg")
-                         .SetCheck(ConfigAddToDisksMenu, false)
-                         .Edit(ConfigDisksMenuDigit, "7")
-                         .Edit(ConfigPathToOutbound, dir.Win("new-outbound"))
-                         .Edit(ConfigAddress, "2:5020/1000.1")
-                         .Edit(ConfigLinksPanelMode, "4")
-                         .Edit(ConfigFilesPanelMode, "5")
-                         .SetCheck(ConfigNoChangePanelMode, true)
-                         .SetCheck(ConfigAutoRefresh, false)
-                         .Radio(ConfigFirstPollFlavor + 1)
-                         .Radio(ConfigFirstAttachFlavor + 4)
-                         .Press(ConfigOk));
+                         .SetCheck(ConfigItem("AddToDisksMenu"), false)
+                         .Edit(ConfigItem("DisksMenuDigit"), "7")
+                         .Edit(ConfigItem("PathToOutbound"), dir.Win("new-outbound"))
+                         .Edit(ConfigItem("Address"), "2:5020/1000.1")
+                         .Edit(ConfigItem("LinksPanelMode"), "4")
+                         .Edit(ConfigItem("FilesPanelMode"), "5")
+                         .SetCheck(ConfigItem("NoChangePanelMode"), true)
+                         .SetCheck(ConfigItem("AutoRefresh"), false)
+                         .Radio(ConfigItem("PollFlavor") + 1)
+                         .Radio(ConfigItem("AttachFlavor") + 4)
+                         .Press(ConfigOkItem()));
         int result = host.Configure(0);
         EXPECT_EQ(front.Verify(), "");
         standin::ExpectNoHostFailures(host);

@@ -92,7 +92,8 @@ TEST_F(AutoRefresh, SwitchedOffIdleEventsDoNothing) {
     ExpectQuietIdle(3);
     EXPECT_FALSE(Row("2:200/100.0"));
 
-    front.Expect(standin::Expect::Dialog("BSOCfg").SetCheck(ConfigAutoRefresh, true).Default());
+    front.Expect(
+        standin::Expect::Dialog("BSOCfg").SetCheck(ConfigItem("AutoRefresh"), true).Default());
     ASSERT_EQ(host->Configure(0), 1);
     Counts before = Now();
     host->Idle();

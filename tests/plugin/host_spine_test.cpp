@@ -94,29 +94,29 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     ASSERT_EQ(front.Boxes().size(), 1u);
     const ShownBox &box = front.Boxes()[0];
     EXPECT_EQ(box.width, 76);
-    EXPECT_EQ(box.height, 20);
-    ASSERT_EQ(box.texts.size(), static_cast<size_t>(ConfigItemCount));
-    EXPECT_EQ(box.texts[ConfigDisksMenuDigit], "3");
-    EXPECT_EQ(box.texts[ConfigLinksPanelMode], "3");
-    EXPECT_EQ(box.texts[ConfigFilesPanelMode], "3");
-    EXPECT_EQ(box.texts[ConfigPathToOutbound], "");
-    EXPECT_EQ(box.texts[ConfigAddress], "2:9999/9999");
-    EXPECT_EQ(box.itemSelected[ConfigAddToDisksMenu], 1);
-    EXPECT_EQ(box.itemSelected[ConfigNoChangePanelMode], 0);
-    EXPECT_EQ(box.itemSelected[ConfigAutoRefresh], 1);
-    EXPECT_EQ(box.texts[ConfigAgeMarkDays], "7");
-    EXPECT_EQ(box.texts[ConfigStaleBusyHours], "6");
+    EXPECT_EQ(box.height, 22);
+    ASSERT_EQ(box.texts.size(), static_cast<size_t>((ConfigOkItem() + 2)));
+    EXPECT_EQ(box.texts[ConfigItem("DisksMenuDigit")], "3");
+    EXPECT_EQ(box.texts[ConfigItem("LinksPanelMode")], "3");
+    EXPECT_EQ(box.texts[ConfigItem("FilesPanelMode")], "3");
+    EXPECT_EQ(box.texts[ConfigItem("PathToOutbound")], "");
+    EXPECT_EQ(box.texts[ConfigItem("Address")], "2:9999/9999");
+    EXPECT_EQ(box.itemSelected[ConfigItem("AddToDisksMenu")], 1);
+    EXPECT_EQ(box.itemSelected[ConfigItem("NoChangePanelMode")], 0);
+    EXPECT_EQ(box.itemSelected[ConfigItem("AutoRefresh")], 1);
+    EXPECT_EQ(box.texts[ConfigItem("AgeMarkDays")], "7");
+    EXPECT_EQ(box.texts[ConfigItem("StaleBusyHours")], "6");
     // Four poll flavors (no hold) and five attach flavors, one of each group on: normal.
-    EXPECT_EQ(box.itemFlags[ConfigFirstPollFlavor], static_cast<DWORD>(DIF_GROUP));
-    EXPECT_EQ(box.itemFlags[ConfigFirstAttachFlavor], static_cast<DWORD>(DIF_GROUP));
-    EXPECT_EQ(box.itemTypes[ConfigFirstAttachFlavor - 1], DI_TEXT);
-    EXPECT_EQ(box.itemTypes[ConfigFirstAttachFlavor + 5], DI_TEXT);
-    EXPECT_EQ(box.texts[ConfigFirstPollFlavor + 3], Text(MsgFlavorNormal));
-    EXPECT_EQ(box.texts[ConfigFirstAttachFlavor + 4], Text(MsgFlavorHold));
+    EXPECT_EQ(box.itemFlags[ConfigItem("PollFlavor")], static_cast<DWORD>(DIF_GROUP));
+    EXPECT_EQ(box.itemFlags[ConfigItem("AttachFlavor")], static_cast<DWORD>(DIF_GROUP));
+    EXPECT_EQ(box.itemTypes[ConfigItem("AttachFlavor") - 1], DI_TEXT);
+    EXPECT_EQ(box.itemTypes[ConfigItem("AttachFlavor") + 5], DI_TEXT);
+    EXPECT_EQ(box.texts[ConfigItem("PollFlavor") + 3], Text(MsgFlavorNormal));
+    EXPECT_EQ(box.texts[ConfigItem("AttachFlavor") + 4], Text(MsgFlavorHold));
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(box.itemSelected[ConfigFirstPollFlavor + i], i == 3 ? 1 : 0) << i;
+        EXPECT_EQ(box.itemSelected[ConfigItem("PollFlavor") + i], i == 3 ? 1 : 0) << i;
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(box.itemSelected[ConfigFirstAttachFlavor + i], i == 3 ? 1 : 0) << i;
+        EXPECT_EQ(box.itemSelected[ConfigItem("AttachFlavor") + i], i == 3 ? 1 : 0) << i;
     EXPECT_EQ(box.buttons, (std::vector<std::string>{Text(MsgOk), Text(MsgCancel)}));
     EXPECT_FALSE(KeyExists(key));
 }
@@ -140,18 +140,18 @@ TEST_F(ThroughHost, CancelAndEscWriteNothingAndChangeNothing) {
     Load();
     for (bool esc : {false, true}) {
         Expect answer = Expect::Dialog("BSOCfg")
-                            .SetCheck(ConfigAddToDisksMenu, false)
-                            .Edit(ConfigPathToOutbound, "Z:\\elsewhere")
-                            .Radio(ConfigFirstPollFlavor);
-        front.Expect(esc ? answer.Esc() : answer.Press(ConfigOk + 1));
+                            .SetCheck(ConfigItem("AddToDisksMenu"), false)
+                            .Edit(ConfigItem("PathToOutbound"), "Z:\\elsewhere")
+                            .Radio(ConfigItem("PollFlavor"));
+        front.Expect(esc ? answer.Esc() : answer.Press(ConfigOkItem() + 1));
         EXPECT_EQ(host->Configure(0), 0);
         EXPECT_FALSE(KeyExists(key));
         EXPECT_EQ(host->GetPluginInfo().diskMenuStrings.size(), 1u);
     }
     // The next run starts from the settings as they were.
     front.Expect(Expect::Dialog("BSOCfg")
-                     .ItemText(ConfigPathToOutbound, "")
-                     .Selected(ConfigFirstPollFlavor + 3, 1)
+                     .ItemText(ConfigItem("PathToOutbound"), "")
+                     .Selected(ConfigItem("PollFlavor") + 3, 1)
                      .Esc());
     host->Configure(0);
 }
@@ -173,17 +173,17 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         front.Expect(Expect::Dialog("BSOCfg")
-                         .SetCheck(ConfigAddToDisksMenu, c.digitValue != 0)
-                         .Edit(ConfigDisksMenuDigit, c.digit)
-                         .Edit(ConfigLinksPanelMode, c.linksMode)
-                         .Edit(ConfigFilesPanelMode, c.filesMode)
-                         .SetCheck(ConfigNoChangePanelMode, true)
-                         .SetCheck(ConfigAutoRefresh, false)
-                         .Edit(ConfigPathToOutbound, c.path)
-                         .Edit(ConfigAddress, "5020/1000.5")
-                         .Radio(ConfigFirstPollFlavor + c.pollButton)
-                         .Radio(ConfigFirstAttachFlavor + c.attachButton)
-                         .Press(ConfigOk));
+                         .SetCheck(ConfigItem("AddToDisksMenu"), c.digitValue != 0)
+                         .Edit(ConfigItem("DisksMenuDigit"), c.digit)
+                         .Edit(ConfigItem("LinksPanelMode"), c.linksMode)
+                         .Edit(ConfigItem("FilesPanelMode"), c.filesMode)
+                         .SetCheck(ConfigItem("NoChangePanelMode"), true)
+                         .SetCheck(ConfigItem("AutoRefresh"), false)
+                         .Edit(ConfigItem("PathToOutbound"), c.path)
+                         .Edit(ConfigItem("Address"), "5020/1000.5")
+                         .Radio(ConfigItem("PollFlavor") + c.pollButton)
+                         .Radio(ConfigItem("AttachFlavor") + c.attachButton)
+                         .Press(ConfigOkItem()));
         ASSERT_EQ(host->Configure(0), 1);
         EXPECT_EQ(StoredNumber("AddToDisksMenu"), c.digitValue != 0 ? 1u : 0u);
         EXPECT_EQ(StoredNumber("DisksMenuDigit"), static_cast<DWORD>(c.digitValue));
@@ -204,8 +204,8 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
     }
     // A zero digit shows as an empty field, the zero view mode as "0".
     front.Expect(Expect::Dialog("BSOCfg")
-                     .ItemText(ConfigDisksMenuDigit, "")
-                     .ItemText(ConfigLinksPanelMode, "0")
+                     .ItemText(ConfigItem("DisksMenuDigit"), "")
+                     .ItemText(ConfigItem("LinksPanelMode"), "0")
                      .Esc());
     host->Configure(0);
 }
@@ -216,13 +216,16 @@ TEST_F(ThroughHost, OverlongTextsAreCutSoThatTheyReadBack) {
     // (An address that long is no address: refused, see AnOwnAddressThatDoesNotParseIsRefused.)
     const std::string typedPath = "Z:\\" + std::string(300, 'p');
     Load();
-    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigPathToOutbound, typedPath).Press(ConfigOk));
+    front.Expect(Expect::Dialog("BSOCfg")
+                     .Edit(ConfigItem("PathToOutbound"), typedPath)
+                     .Press(ConfigOkItem()));
     ASSERT_EQ(host->Configure(0), 1);
     EXPECT_EQ(StoredText("PathToOutbound"), typedPath.substr(0, 254));
 
     Load();
-    front.Expect(
-        Expect::Dialog("BSOCfg").ItemText(ConfigPathToOutbound, typedPath.substr(0, 254)).Esc());
+    front.Expect(Expect::Dialog("BSOCfg")
+                     .ItemText(ConfigItem("PathToOutbound"), typedPath.substr(0, 254))
+                     .Esc());
     host->Configure(0);
 }
 
@@ -285,22 +288,22 @@ TEST_F(ThroughHost, AnOwnAddressThatDoesNotParseIsRefused) {
     for (const char *typed : {"Z:\\fido\\out", "", "2:5020/65536", "99999:1/1", "2:5020/1.x"}) {
         SCOPED_TRACE(typed);
         front.Expect(Expect::Dialog("BSOCfg")
-                         .Edit(ConfigAddress, typed)
-                         .Edit(ConfigPathToOutbound, "Z:\\fido")
+                         .Edit(ConfigItem("Address"), typed)
+                         .Edit(ConfigItem("PathToOutbound"), "Z:\\fido")
                          .Default());
         front.Expect(refusal(typed));
         front.Expect(Expect::Dialog("BSOCfg")
-                         .ItemText(ConfigAddress, typed)
-                         .ItemText(ConfigPathToOutbound, "Z:\\fido")
+                         .ItemText(ConfigItem("Address"), typed)
+                         .ItemText(ConfigItem("PathToOutbound"), "Z:\\fido")
                          .Esc());
         EXPECT_EQ(host->Configure(0), 0);
         EXPECT_EQ(front.Verify(), "");
         EXPECT_FALSE(KeyExists(key));
     }
     // Corrected in the dialog that came back: stored as typed.
-    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigAddress, "2:5020/65536").Default());
+    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigItem("Address"), "2:5020/65536").Default());
     front.Expect(refusal("2:5020/65536"));
-    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigAddress, "2:5020/65535.1").Default());
+    front.Expect(Expect::Dialog("BSOCfg").Edit(ConfigItem("Address"), "2:5020/65535.1").Default());
     EXPECT_EQ(host->Configure(0), 1);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(StoredText("Address"), "2:5020/65535.1");

@@ -1,6 +1,8 @@
 // The settings store against a registry of the test's own.
 #include "settings/settings.h"
 
+#include "settings/config_dialog.h"
+
 #include "registry_values.h"
 #include "scripted_frontend.h"
 #include "temp_dir.h"
@@ -249,16 +251,31 @@ TEST_F(SettingsStore, SubKeyNamesAreJoinedWithABackslash) {
 
 namespace {
 
-// The table names every field once, and each row's dialog item is the kind of item that shows
-// that kind of setting, with the row's label beside it (a check box carries it itself).
-TEST(SettingsTable, EachFieldOnceAndItsDialogItemFits) {
+// The table names every field once and lays out the dialog: each row's item is the kind of
+// item that shows that kind of setting, its label just before it (a check box carries it
+// itself), every item inside the frame, no two on the same cells, and the buttons last.
+TEST(SettingsTable, EachFieldOnceAndTheDialogComesFromTheTable) {
+    ConfigDialogLayout layout;
+    BuildConfigDialog(&layout);
+    ASSERT_EQ(layout.Ok, ConfigOkItem());
+    ASSERT_EQ(layout.Count, layout.Ok + 2);
+    const DialogTemplateItem *items = layout.Items;
+    const DialogTemplateItem &frame = items[0];
+    EXPECT_EQ(frame.Type, DI_DOUBLEBOX);
+    EXPECT_EQ(layout.Height, frame.Y2 + 2);
+    EXPECT_EQ(layout.Width, frame.X2 + 4);
     std::set<size_t> offsets;
     std::set<std::string> names;
+    std::set<int> shown;
     for (const SettingRow &row : SettingRows) {
         SCOPED_TRACE(row.Name);
         offsets.insert(row.Offset);
         names.insert(row.Name);
-        const DialogTemplateItem &item = ConfigDialogTemplate[row.DialogItem];
+        int at = ConfigItem(row.Name);
+        ASSERT_GT(at, 0);
+        ASSERT_LT(at, layout.Ok);
+        shown.insert(at);
+        const DialogTemplateItem &item = items[at];
         switch (row.Kind) {
         case FlagSetting:
             EXPECT_EQ(item.Type, DI_CHECKBOX);
@@ -266,24 +283,43 @@ TEST(SettingsTable, EachFieldOnceAndItsDialogItemFits) {
             break;
         case FlavorSetting:
             EXPECT_EQ(item.Flags & DIF_GROUP, static_cast<DWORD>(DIF_GROUP));
-            for (int i = 0; i < row.Limit; ++i)
-                EXPECT_EQ(ConfigDialogTemplate[row.DialogItem + i].Type, DI_RADIOBUTTON);
-            EXPECT_NE(ConfigDialogTemplate[row.DialogItem + row.Limit].Type, DI_RADIOBUTTON);
-            EXPECT_EQ(ConfigDialogTemplate[row.DialogItem - 1].Data,
-                      static_cast<uintptr_t>(row.LabelId));
+            for (int i = 0; i < row.Limit; ++i) {
+                EXPECT_EQ(items[at + i].Type, DI_RADIOBUTTON);
+                EXPECT_EQ(items[at + i].Y1, item.Y1 + i);
+            }
+            EXPECT_NE(items[at + row.Limit].Type, DI_RADIOBUTTON);
+            EXPECT_EQ(items[at - 1].Data, static_cast<uintptr_t>(row.LabelId));
+            EXPECT_EQ(items[at - 1].Y1, item.Y1 - 1);
             break;
-        default: {
+        default:
             EXPECT_TRUE(item.Type == DI_EDIT || item.Type == DI_FIXEDIT) << int(item.Type);
-            bool labelled = false;
-            for (const DialogTemplateItem &other : ConfigDialogTemplate)
-                labelled |= other.Type == DI_TEXT && other.Data == uintptr_t(row.LabelId) &&
-                            (other.Y1 == item.Y1);
-            EXPECT_TRUE(labelled);
-        }
+            EXPECT_EQ(items[at - 1].Type, DI_TEXT);
+            EXPECT_EQ(items[at - 1].Data, static_cast<uintptr_t>(row.LabelId));
+            EXPECT_EQ(items[at - 1].Y1, item.Y1);
+            EXPECT_LT(items[at - 1].X2, item.X1);
         }
     }
     EXPECT_EQ(offsets.size(), static_cast<size_t>(SettingCount));
     EXPECT_EQ(names.size(), static_cast<size_t>(SettingCount));
+    EXPECT_EQ(shown.size(), static_cast<size_t>(SettingCount));
+    EXPECT_EQ(ConfigItem("NoSuchSetting"), -1);
+    // Inside the frame, and no cell taken twice (a text or box counts from X1 to X2 on Y1).
+    std::set<std::pair<int, int>> cells;
+    for (int i = 1; i < layout.Count; ++i) {
+        const DialogTemplateItem &item = items[i];
+        SCOPED_TRACE(i);
+        EXPECT_GT(item.Y1, frame.Y1);
+        EXPECT_LT(item.Y1, frame.Y2);
+        if (item.Type == DI_BUTTON || (item.Flags & DIF_SEPARATOR))
+            continue; // centred buttons and the separator line
+        EXPECT_GT(item.X1, frame.X1);
+        int right = item.X2 ? item.X2 : item.X1;
+        EXPECT_LT(right, frame.X2);
+        for (int x = item.X1; x <= right; ++x)
+            EXPECT_TRUE(cells.insert({x, item.Y1}).second) << x << "," << int(item.Y1);
+    }
+    EXPECT_EQ(items[layout.Ok].Type, DI_BUTTON);
+    EXPECT_EQ(items[layout.Ok + 1].Type, DI_BUTTON);
 }
 
 } // namespace
