@@ -1,7 +1,7 @@
 #include "panel/link_columns.h"
 
 #include "bso/mailer_state.h"
-#include "commands/command_boxes.h"
+#include "common/helpers.h"
 #include "settings/settings.h"
 #include "shell/messages.h"
 
