@@ -41,6 +41,8 @@ const DialogTemplateItem ConfigDialogTemplate[ConfigItemCount] = {
     DialogSeparator(5, 14),
     DialogButton(15, MsgOk, true),
     DialogButton(15, MsgCancel, false),
+    DialogText(10, 12, 26, MsgConfigOldEmptyDays),
+    DialogEdit(5, 12, 8),
 };
 
 // A digit field read the way strtol reads it (blanks, sign, digits up to the first other
@@ -92,6 +94,8 @@ int ShowConfigDialog() {
     snprintf(items[ConfigPathToOutbound].Data, sizeof(items[0].Data), "%s",
              Settings.PathToOutbound);
     snprintf(items[ConfigAddress].Data, sizeof(items[0].Data), "%s", Settings.Address);
+    snprintf(items[ConfigOldEmptyBundleDays].Data, sizeof(items[0].Data), "%d",
+             Settings.OldEmptyBundleDays);
     // The flavors are kept in range at load; reducing again keeps one button of each group on
     // whatever the record holds.
     items[ConfigFirstPollFlavor + static_cast<unsigned>(Settings.PollFlavor) % 4].Selected = 1;
@@ -126,6 +130,8 @@ int ShowConfigDialog() {
     Settings.AttachFlavor =
         SelectedPosition(&items[ConfigFirstAttachFlavor], 5, Settings.AttachFlavor);
     TakeSettingsText(Settings.Address, items[ConfigAddress].Data);
+    int days = ReadNumberField(items[ConfigOldEmptyBundleDays].Data);
+    Settings.OldEmptyBundleDays = days < 0 ? 0 : days;
     SaveSettings();
     return 1;
 }

@@ -134,6 +134,8 @@ void LoadSettings() {
         OutboundPathTooLong[0] = 0;
     StripTrailingBackslash(Settings.PathToOutbound);
     ReadSettingString(hive, "", "Address", Settings.Address, DefaultOwnAddress, SettingsTextLimit);
+    Settings.OldEmptyBundleDays =
+        static_cast<int>(ReadSettingDword(hive, "", "OldEmptyBundleDays", 30) & 0x7FFFFFFF);
 }
 
 void SaveSettings() {
@@ -149,6 +151,8 @@ void SaveSettings() {
     WriteSettingDword(hive, "", "AttachFlavor", static_cast<DWORD>(Settings.AttachFlavor));
     WriteSettingDword(hive, "", "PollFlavor", static_cast<DWORD>(Settings.PollFlavor));
     WriteSettingDword(hive, "", "AutoRefresh", static_cast<DWORD>(Settings.AutoRefresh));
+    WriteSettingDword(hive, "", "OldEmptyBundleDays",
+                      static_cast<DWORD>(Settings.OldEmptyBundleDays));
 }
 
 int ParseOwnAddress(FtnAddress *Own) {

@@ -1,4 +1,4 @@
-// The plugin's ten settings, each named after its registry value. Read once at start-up,
+// The plugin's eleven settings, each named after its registry value. Read once at start-up,
 // written back by the configuration dialog.
 #ifndef BSOPANEL_SETTINGS_SETTINGS_H
 #define BSOPANEL_SETTINGS_SETTINGS_H
@@ -18,6 +18,7 @@ struct PluginSettings {
     int PollFlavor;
     int AttachFlavor;
     int AutoRefresh;
+    int OldEmptyBundleDays; // the health check's age of an old empty bundle
 };
 
 extern PluginSettings Settings;
@@ -36,7 +37,7 @@ const DWORD SettingsTextLimit = 255;
 const size_t OverlongPathShown = 64;
 extern char OutboundPathTooLong[OverlongPathShown];
 
-// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the ten values. Empty when the store is
+// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the eleven values. Empty when the store is
 // unavailable: a root key that leaves no room for "\KESTREL" in the 80-byte path (or none at
 // all). Then every read gives the default and nothing is written, since a cut-off path would
 // name another program's key.
@@ -58,7 +59,7 @@ void WriteSettingString(HKEY Hive, const char *SubKey, const char *Name, const c
 
 // Sets every field from the registry or its default; writes nothing.
 void LoadSettings();
-// Writes all ten values, changed or not.
+// Writes all eleven values, changed or not.
 void SaveSettings();
 
 // Removes one trailing backslash, if there is one.
