@@ -51,13 +51,14 @@ static const char *NamePart(const char *Path) {
     return name;
 }
 
-bool TicNamesFile(const char *TicPath, const char *File) {
+int TicNamesFile(const char *TicPath, const char *File) {
     LineReader reader;
     bool found = false;
+    int got = -1;
     if (OpenLineReader(&reader, TicPath)) {
         char *line;
         size_t length;
-        while (!found && ReadLine(&reader, &line, &length) > 0) {
+        while (!found && (got = ReadLine(&reader, &line, &length)) > 0) {
             TrimLineEnd(line);
             if (_strnicmp(line, "File", 4) != 0 || (line[4] != ' ' && line[4] != '\t')) continue;
             const char *name = line + 5;
@@ -66,7 +67,8 @@ bool TicNamesFile(const char *TicPath, const char *File) {
         }
     }
     CloseLineReader(&reader);
-    return found;
+    if (found) return 1;
+    return got < 0 ? -1 : 0;
 }
 
 // The .tic files in the folder of a "^" file that name it.
@@ -87,10 +89,15 @@ static bool PlanTicFiles(ClearPlan *Plan, const char *File, int Owner) {
         if (folder + nameLength + 1 > sizeof(tic)) continue;
         memcpy(tic, File, folder);
         memcpy(tic + folder, found.cFileName, nameLength + 1);
-        if (!TicNamesFile(tic, File)) continue;
+        int names = TicNamesFile(tic, File);
+        if (names == 0) continue;
         unsigned long long size =
             (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        ok = AddStep(Plan, tic, ClearTicFile, ClearDelete, size, Owner) != nullptr;
+        // One that cannot be read may name the file: it stays, and is named as not handled.
+        ClearStep *step =
+            AddStep(Plan, tic, ClearTicFile, names > 0 ? ClearDelete : ClearLeave, size, Owner);
+        ok = step != nullptr;
+        if (step && names < 0) step->Error = ERROR_READ_FAULT;
     } while (ok && FindNextFileA(search, &found));
     FindClose(search);
     return ok;
@@ -212,7 +219,14 @@ static bool TruncateFile(const char *Path, DWORD *Error) {
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *Error = GetLastError();
-        return *Error == ERROR_FILE_NOT_FOUND || *Error == ERROR_PATH_NOT_FOUND;
+        // Only a file really gone needs nothing; the error alone may come from elsewhere.
+        if (GetFileAttributesA(Path) != INVALID_FILE_ATTRIBUTES) return false;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            *Error = 0;
+            return true;
+        }
+        return false;
     }
     bool done = FileOps.Truncate(file) != 0;
     if (!done) *Error = GetLastError();
@@ -248,7 +262,7 @@ int ExecuteQueueClear(ClearPlan *Plan) {
                     else if (named->Action == ClearTruncate)
                         named->Done = TruncateFile(named->Path, &named->Error);
                     else
-                        named->Done = true;
+                        named->Done = named->Error == 0;
                     if (!named->Done) {
                         ++failures;
                         // The .tic of a file that stays is only noise, not mail lost.

@@ -67,7 +67,7 @@ void SumQueueClear(const ClearPlan *Plan, int *Files, unsigned long long *Bytes)
 void FreeClearPlan(ClearPlan *Plan);
 
 // Whether the .tic file names File (its path) in its "File" line: the name without directory,
-// compared without regard to case.
-bool TicNamesFile(const char *TicPath, const char *File);
+// compared without regard to case. 1 when it does, 0 when not, -1 when it cannot be read.
+int TicNamesFile(const char *TicPath, const char *File);
 
 #endif
