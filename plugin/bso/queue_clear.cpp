@@ -124,10 +124,9 @@ static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, unsigned long lo
         }
         unsigned long long size;
         bool isDirectory;
-        if (action != ClearLeave && !FileSize(name, &size, &isDirectory))
+        // A missing file needs nothing, whatever its line says; a pattern names no one file.
+        if (!FileSize(name, &size, &isDirectory) && strpbrk(name, "*?") == nullptr)
             action = ClearGone;
-        else if (action == ClearLeave)
-            FileSize(name, &size, &isDirectory);
         if (!AddStep(Plan, name, ClearQueuedFile, action, size, owner)) {
             CloseLineReader(&reader);
             return false;

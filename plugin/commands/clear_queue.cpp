@@ -91,7 +91,7 @@ static bool ConfirmPlans(const ClearedLink *Links, int LinkCount) {
         int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 80, bottom + 3, "BSOClear",
                                      items, count);
         if (result == ok) return true;
-        if (result != more) return false;
+        if (result < 0 || result != more) return false; // Esc is -1, as "no More button" is
     }
 }
 

@@ -74,7 +74,7 @@ static int PickFinding(const HealthReport *Report) {
             FormatFinding(items[1 + i].Data, sizeof(items[0].Data), &Report->Findings[first + i]);
         int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 80, bottom + 3, "BSOHealth",
                                      items, count);
-        if (result == more) continue;
+        if (result >= 0 && result == more) continue; // Esc is -1, as "no More button" is
         if (result != fix) return -1;
         for (int i = 0; i < shown; ++i)
             if (items[1 + i].Selected) return first + i;

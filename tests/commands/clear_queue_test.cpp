@@ -149,6 +149,12 @@ TEST_F(ClearQueueTest, CancelledPreviewChangesNothing) {
     EXPECT_EQ(OutboundNames(), before);
     EXPECT_TRUE(tree.Exists("files/caret.zip"));
     EXPECT_EQ(tree.Read("files/hash.zip"), "hash!");
+    // Esc on a preview of one page closes it too.
+    front.Expect(Expect::Dialog("BSOClear").Press(ClearOk));
+    front.Expect(Expect::Dialog("BSOClear").Esc());
+    EXPECT_TRUE(Press(VK_F8));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(OutboundNames(), before);
 }
 
 // A file that cannot be deleted (a folder of its name): it is named, its flow file stays

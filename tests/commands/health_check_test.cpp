@@ -17,7 +17,7 @@ using standin::ShownBox;
 class HealthCommand : public CommandTest {
 protected:
     // The report dialog: its entries kept in *entries, the entry at Index picked for a fix
-    // (-1: closed).
+    // (-1: closed with Cancel, -2: with Esc).
     Expect Report(std::vector<std::string> *entries, int index) {
         Expect expect = Expect::Dialog("BSOHealth")
                             .Title(Text(MsgHealthTitle))
@@ -28,6 +28,7 @@ protected:
                                         entries->push_back(box.texts[i]);
                                 return std::string();
                             });
+        if (index == -2) return expect.Esc();
         if (index < 0) return expect.PressText("Cancel");
         return expect.Radio(1 + index).PressText("Fix");
     }
@@ -90,7 +91,7 @@ TEST_F(HealthCommand, ABusyLinkIsAskedBeforeAFix) {
     front.Expect(Report(&entries, 0));
     front.Expect(Expect::Message(Text(MsgHealthTitle)).PressText("OK"));
     front.Expect(BusyBox(MsgHealthTitle, "2:100/200.0", 1));
-    front.Expect(Report(&entries, -1));
+    front.Expect(Report(&entries, -2));
     EXPECT_TRUE(Press(VK_F7, PKF_SHIFT));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + tree.Win("files/gone.zip")}));
