@@ -48,7 +48,7 @@ static KeyBarTitles RootKeyBar = {{nullptr, nullptr, NoLabel, nullptr, NoLabel, 
                                    NoLabel, nullptr, nullptr, nullptr, nullptr}};
 static KeyBarTitles LinkKeyBar = {};
 
-enum FunctionKeyIndex { KeyF4 = 3, KeyF6 = 5, KeyF7 = 6 };
+enum FunctionKeyIndex { KeyF4 = 3, KeyF6 = 5, KeyF7 = 6, KeyF8 = 7 };
 
 // The host only reads the texts; its table type just lacks the const.
 static char *Label(int Id) {
@@ -113,6 +113,8 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
     RootKeyBar.Titles[KeyF4] = Label(MsgKeyRequest);
     RootKeyBar.Titles[KeyF7] = Label(MsgKeyPoll);
     RootKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);
+    RootKeyBar.Titles[KeyF8] = Label(MsgKeyClear);
+    RootKeyBar.ShiftTitles[KeyF7] = Label(MsgKeyCheck);
     LinkKeyBar.Titles[KeyF6] = Label(MsgKeyFlavor);
     LinkKeyBar.Titles[KeyF7] = Label(MsgKeyRemove);
     LinkKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);

@@ -42,6 +42,8 @@ const DialogTemplateItem ConfigDialogTemplate[ConfigItemCount] = {
     DialogSeparator(5, 14),
     DialogButton(15, MsgOk, true),
     DialogButton(15, MsgCancel, false),
+    DialogText(9, 12, 25, MsgConfigOldEmptyDays),
+    DialogEdit(5, 12, 7),
 };
 
 // A digit field read the way strtol reads it (blanks, sign, digits up to the first other

@@ -1,4 +1,4 @@
-// The configuration dialog: all ten settings in one box, saved together when accepted.
+// The configuration dialog: all eleven settings in one box, saved together when accepted.
 #ifndef BSOPANEL_SETTINGS_CONFIG_DIALOG_H
 #define BSOPANEL_SETTINGS_CONFIG_DIALOG_H
 
@@ -17,7 +17,8 @@ enum ConfigDialogItem {
     ConfigFirstPollFlavor = 19,   // four buttons: immediate, crash, direct, normal
     ConfigFirstAttachFlavor = 24, // five buttons: the same and hold
     ConfigOk = 30,
-    ConfigItemCount = 32
+    ConfigOldEmptyBundleDays = 33,
+    ConfigItemCount = 34
 };
 
 extern const DialogTemplateItem ConfigDialogTemplate[ConfigItemCount];

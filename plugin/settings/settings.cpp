@@ -27,6 +27,8 @@ const SettingRow SettingRows[SettingCount] = {
      FlavorCount - 1, offsetof(PluginSettings, PollFlavor)},
     {"AutoRefresh", FlagSetting, 1, nullptr, MsgConfigAutoRefresh, ConfigAutoRefresh, 0,
      offsetof(PluginSettings, AutoRefresh)},
+    {"OldEmptyBundleDays", NumberSetting, 30, nullptr, MsgConfigOldEmptyDays,
+     ConfigOldEmptyBundleDays, 0, offsetof(PluginSettings, OldEmptyBundleDays)},
 };
 
 int *SettingNumber(PluginSettings *Record, const SettingRow &Row) {

@@ -1,4 +1,4 @@
-// The plugin's ten settings, each named after its registry value. Read once at start-up,
+// The plugin's eleven settings, each named after its registry value. Read once at start-up,
 // written back by the configuration dialog.
 #ifndef BSOPANEL_SETTINGS_SETTINGS_H
 #define BSOPANEL_SETTINGS_SETTINGS_H
@@ -22,6 +22,8 @@ struct PluginSettings {
     int PollFlavor;
     int AttachFlavor;
     int AutoRefresh;
+    int OldEmptyBundleDays; // the health check's age of an old empty bundle; a negative one is
+                            // never reached
 };
 
 extern PluginSettings Settings;
@@ -49,7 +51,7 @@ struct SettingRow {
     int Limit;
     size_t Offset;
 };
-const int SettingCount = 10;
+const int SettingCount = 11;
 extern const SettingRow SettingRows[SettingCount];
 
 // The field of the row in the record: an int, or for the texts a char[256].
@@ -70,7 +72,7 @@ const DWORD SettingsTextLimit = 255;
 const size_t OverlongPathShown = 64;
 extern char OutboundPathTooLong[OverlongPathShown];
 
-// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the ten values. Empty when the store is
+// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the eleven values. Empty when the store is
 // unavailable: a root key that leaves no room for "\KESTREL" in the 80-byte path (or none at
 // all). Then every read gives the default and nothing is written, since a cut-off path would
 // name another program's key.
@@ -92,7 +94,7 @@ void WriteSettingString(HKEY Hive, const char *SubKey, const char *Name, const c
 
 // Sets every field from the registry or its default; writes nothing.
 void LoadSettings();
-// Writes all ten values, changed or not.
+// Writes all eleven values, changed or not.
 void SaveSettings();
 
 // Removes one trailing backslash, if there is one.

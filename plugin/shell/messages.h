@@ -80,7 +80,44 @@ enum MessageId {
     MsgAddressForm = 67,       // what an address looks like, under a refused one
     MsgOwnAddressInvalid = 68, // the stored own address, then MsgDefaultAddressUsed
     MsgDefaultAddressUsed = 69,
-    MessageCount = 70
+    // Clearing a link's queue and the outbound health check.
+    MsgKeyClear = 70, // key bar: clear the queue (root, F8)
+    MsgKeyCheck = 71, // key bar: health check (root, Shift+F7)
+    MsgClearTitle = 72,
+    MsgClearQuestionFormat = 73, // one %s: an address or the text of MsgClearLinksFormat
+    MsgClearLinksFormat = 74,    // one %d: the number of selected links
+    MsgClearKeepNetmail = 75,
+    MsgClearKeepCaretFiles = 76,
+    MsgClearGo = 77,
+    MsgMore = 78, // next page of a long list
+    MsgClearDelete = 79,
+    MsgClearTruncate = 80,
+    MsgClearLeave = 81,
+    MsgClearKeep = 82,
+    MsgClearGone = 83,
+    MsgClearTotalFormat = 84,   // one %d: the files that go
+    MsgClearBytesFormat = 85,   // one %d: their bytes
+    MsgClearNothing = 86,       // then the address
+    MsgClearFailed = 87,        // then the files not handled
+    MsgMoreFailuresFormat = 88, // one %d: the failures not shown
+    MsgHealthTitle = 89,
+    MsgHealthClean = 90, // then the outbound's path
+    MsgHealthOrphanBundle = 91,
+    MsgHealthOldEmptyBundle = 92,
+    MsgHealthMissingFile = 93,
+    MsgHealthNotAName = 94,
+    MsgHealthUnknownName = 95,
+    MsgHealthWrongZone = 96,
+    MsgHealthFix = 97,
+    MsgHealthAgeSizeFormat = 98, // %s the size in bytes, %d the age in days
+    MsgHealthAttachTitle = 99,
+    MsgHealthAttachAddress = 100,
+    MsgHealthTakeOutLine = 101,  // then the line and its flow file
+    MsgHealthRemoveBundle = 102, // then the bundle
+    MsgHealthNoFix = 103,        // then the file
+    MsgHealthFixFailed = 104,    // then the file
+    MsgConfigOldEmptyDays = 105,
+    MessageCount = 106
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

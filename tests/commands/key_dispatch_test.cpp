@@ -28,22 +28,28 @@ struct KeyCase {
 
 TEST_F(KeyTable, AtTheRoot) {
     ASSERT_TRUE(Open());
+    ASSERT_TRUE(SetCurrent("2:100/200.0")); // F8 clears the link under the cursor
     const KeyCase cases[] = {
         {"F4", VK_F4, 0, "BSOFREQ"},
         {"Shift+F4", VK_F4, PKF_SHIFT, "BSOFREQ"},
         {"F7", VK_F7, 0, "BSOPoll"},
         {"F6", VK_F6, 0, nullptr},
         {"Shift+F6", VK_F6, PKF_SHIFT, nullptr},
-        {"Shift+F7", VK_F7, PKF_SHIFT, nullptr},
+        {"F8", VK_F8, 0, "BSOClear"},
+        {"Shift+F7", VK_F7, PKF_SHIFT, ""}, // the health check: a clean outbound, a box
         {"Ctrl+F7", VK_F7, PKF_CONTROL, nullptr},
         {"Alt+F7", VK_F7, PKF_ALT, nullptr},
+        {"Shift+F8", VK_F8, PKF_SHIFT, nullptr},
         {"Ctrl+F4", VK_F4, PKF_CONTROL, nullptr},
         {"Ctrl+Shift+F4", VK_F4, PKF_CONTROL | PKF_SHIFT, nullptr},
         {"F5", VK_F5, 0, nullptr},
     };
     for (const KeyCase &c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.helpTopic) front.Expect(Expect::Dialog(c.helpTopic).Esc());
+        if (c.helpTopic && *c.helpTopic)
+            front.Expect(Expect::Dialog(c.helpTopic).Esc());
+        else if (c.helpTopic)
+            front.Expect(Expect::Message(Text(MsgHealthTitle)).Esc());
         EXPECT_EQ(Press(c.key, c.controlState), c.helpTopic != nullptr);
         EXPECT_EQ(front.Verify(), "");
     }

@@ -109,7 +109,7 @@ protected:
                                 {{KeyBarPlain, F5}, -1},
                                 {{KeyBarPlain, F6}, -1},
                                 {{KeyBarPlain, F7}, MsgKeyPoll},
-                                {{KeyBarPlain, F8}, -1},
+                                {{KeyBarPlain, F8}, MsgKeyClear},
                                 {{KeyBarAlt, F3}, -1},
                                 {{KeyBarAlt, F4}, -1},
                                 {{KeyBarAlt, F5}, -1},
@@ -120,7 +120,7 @@ protected:
                                 {{KeyBarShift, F4}, MsgKeyRequest},
                                 {{KeyBarShift, F5}, -1},
                                 {{KeyBarShift, F6}, -1},
-                                {{KeyBarShift, F7}, -1},
+                                {{KeyBarShift, F7}, MsgKeyCheck},
                                 {{KeyBarShift, F8}, -1}});
     }
 };

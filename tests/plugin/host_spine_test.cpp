@@ -101,7 +101,9 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     EXPECT_EQ(box.texts[ConfigFilesPanelMode], "3");
     EXPECT_EQ(box.texts[ConfigPathToOutbound], "");
     EXPECT_EQ(box.texts[ConfigAddress], "2:9999/9999");
-    EXPECT_EQ(box.itemSelected[ConfigAddToDisksMenu], 1);
+    EXPECT_EQ(box.texts[ConfigOldEmptyBundleDays], "30");
+    EXPECT_EQ(box.itemTypes[ConfigOldEmptyBundleDays], DI_EDIT);
+    EXPECT_EQ(box.texts[ConfigOldEmptyBundleDays - 1], Text(MsgConfigOldEmptyDays));
     EXPECT_EQ(box.itemSelected[ConfigNoChangePanelMode], 0);
     EXPECT_EQ(box.itemSelected[ConfigAutoRefresh], 1);
     // Four poll flavors (no hold) and five attach flavors, one of each group on: normal.
@@ -119,7 +121,7 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     EXPECT_FALSE(KeyExists(key));
 }
 
-TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesAllTenValuesAndCreatesTheKey) {
+TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesAllElevenValuesAndCreatesTheKey) {
     WriteDwordValue(registry.RootKey() + "\\Other", "Unrelated", 1); // the root exists, KESTREL not
     Load();
     front.Expect(Expect::Dialog("BSOCfg").Default());
@@ -127,7 +129,7 @@ TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesAllTenValuesAndCreatesTheKey
     const std::pair<const char *, DWORD> numbers[] = {
         {"AddToDisksMenu", 1}, {"DisksMenuDigit", 3},    {"LinksPanelMode", 3},
         {"FilesPanelMode", 3}, {"NoChangePanelMode", 0}, {"PollFlavor", 3},
-        {"AttachFlavor", 3},   {"AutoRefresh", 1}};
+        {"AttachFlavor", 3},   {"AutoRefresh", 1},       {"OldEmptyBundleDays", 30}};
     for (const auto &[name, number] : numbers) EXPECT_EQ(StoredNumber(name), number) << name;
     EXPECT_EQ(StoredText("PathToOutbound"), "");
     EXPECT_EQ(StoredText("Address"), "2:9999/9999");
@@ -180,6 +182,7 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
                          .Edit(ConfigAddress, "5020/1000.5")
                          .Radio(ConfigFirstPollFlavor + c.pollButton)
                          .Radio(ConfigFirstAttachFlavor + c.attachButton)
+                         .Edit(ConfigOldEmptyBundleDays, c.linksMode)
                          .Press(ConfigOk));
         ASSERT_EQ(host->Configure(0), 1);
         EXPECT_EQ(StoredNumber("AddToDisksMenu"), c.digitValue != 0 ? 1u : 0u);
@@ -192,6 +195,7 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
         EXPECT_EQ(StoredNumber("AttachFlavor"), static_cast<DWORD>(c.attachButton));
         EXPECT_EQ(StoredText("PathToOutbound"), c.storedPath);
         EXPECT_EQ(StoredText("Address"), "5020/1000.5"); // as typed
+        EXPECT_EQ(StoredNumber("OldEmptyBundleDays"), static_cast<DWORD>(c.linksValue));
         // The menus follow at the next call.
         standin::PluginInfoCopy info = host->GetPluginInfo();
         if (c.digitValue)

@@ -47,6 +47,7 @@ TEST_F(SettingsStore, FirstRunGivesDefaultsAndCreatesNoKey) {
     EXPECT_STREQ(Settings.PathToOutbound, "");
     EXPECT_STREQ(Settings.Address, DefaultOwnAddress);
     EXPECT_STREQ(DefaultOwnAddress, "2:9999/9999");
+    EXPECT_EQ(Settings.OldEmptyBundleDays, 30);
     EXPECT_FALSE(KeyExists(key));
 }
 
@@ -62,7 +63,9 @@ TEST_F(SettingsStore, StoredValuesAreReadBackAsStored) {
     WriteDwordValue(key, "PollFlavor", 0);
     WriteTextValue(key, "PathToOutbound", "Z:\\fido\\out");
     WriteTextValue(key, "Address", "not an address");
+    WriteDwordValue(key, "OldEmptyBundleDays", 0xFFFFFFFF); // never a negative age
     LoadSettings();
+    EXPECT_EQ(Settings.OldEmptyBundleDays, 0x7FFFFFFF);
     EXPECT_EQ(Settings.AddToDisksMenu, 0);
     EXPECT_EQ(Settings.AutoRefresh, 0);
     EXPECT_EQ(Settings.DisksMenuDigit, 42);
@@ -156,7 +159,7 @@ TEST_F(SettingsStore, NumbersStoredInOtherShapes) {
     EXPECT_EQ(Settings.FilesPanelMode, '4');
 }
 
-TEST_F(SettingsStore, SaveWritesAllTenValuesWithTheirTypes) {
+TEST_F(SettingsStore, SaveWritesAllElevenValuesWithTheirTypes) {
     Settings = PluginSettings{};
     Settings.AddToDisksMenu = 1;
     Settings.DisksMenuDigit = 0;
@@ -168,12 +171,13 @@ TEST_F(SettingsStore, SaveWritesAllTenValuesWithTheirTypes) {
     Settings.PollFlavor = 1;
     Settings.AttachFlavor = 4;
     Settings.AutoRefresh = 0;
+    Settings.OldEmptyBundleDays = 7;
     SaveSettings();
 
     const std::pair<const char *, DWORD> numbers[] = {
         {"AddToDisksMenu", 1}, {"DisksMenuDigit", 0},    {"LinksPanelMode", 4},
         {"FilesPanelMode", 5}, {"NoChangePanelMode", 1}, {"PollFlavor", 1},
-        {"AttachFlavor", 4},   {"AutoRefresh", 0}};
+        {"AttachFlavor", 4},   {"AutoRefresh", 0},       {"OldEmptyBundleDays", 7}};
     for (const auto &[name, number] : numbers) {
         auto value = ReadRawValue(key, name);
         ASSERT_TRUE(value) << name;
@@ -201,6 +205,7 @@ TEST_F(SettingsStore, SaveWritesAllTenValuesWithTheirTypes) {
     EXPECT_STREQ(Settings.Address, saved.Address);
     EXPECT_EQ(Settings.PollFlavor, saved.PollFlavor);
     EXPECT_EQ(Settings.AttachFlavor, saved.AttachFlavor);
+    EXPECT_EQ(Settings.OldEmptyBundleDays, saved.OldEmptyBundleDays);
     EXPECT_EQ(Settings.AutoRefresh, saved.AutoRefresh);
 }
 
