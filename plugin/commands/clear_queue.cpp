@@ -4,6 +4,7 @@
 #include "bso/queue_clear.h"
 #include "commands/command_boxes.h"
 #include "commands/list_text.h"
+#include "common/helpers.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
 #include "shell/host.h"
@@ -27,6 +28,7 @@ namespace {
 
 // One link of the command: its flag and what clearing it does.
 struct ClearedLink {
+    FtnAddress Link;
     char Address[AddressTextSize];
     LinkLock Lock;
     ClearPlan Plan;
@@ -138,6 +140,7 @@ static int CollectLinks(const PanelInfo *Info, const FtnAddress *Own, ClearedLin
                                                     sizeof(item->FindData.cFileName), Own))
             continue;
         memset(&Links[count], 0, sizeof(Links[count]));
+        Links[count].Link = address;
         FormatAddress(&address, Links[count].Address);
         ++count;
     }
@@ -147,15 +150,15 @@ static int CollectLinks(const PanelInfo *Info, const FtnAddress *Own, ClearedLin
 void ClearQueue(BSOBrowser *Browser) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
-    FtnAddress own;
-    ParseOwnAddress(&own);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
     int room = info.SelectedItems != nullptr && info.SelectedItemsNumber > 0
                    ? info.SelectedItemsNumber
                    : 1;
     ClearedLink *links =
         static_cast<ClearedLink *>(calloc(static_cast<size_t>(room), sizeof(ClearedLink)));
     if (links == nullptr) return;
-    int linkCount = CollectLinks(&info, &own, links);
+    int linkCount = CollectLinks(&info, &config.Own, links);
     if (linkCount == 0) {
         free(links);
         return;
@@ -186,15 +189,13 @@ void ClearQueue(BSOBrowser *Browser) {
     int locked = 0;
     bool goOn = true;
     for (; locked < linkCount && goOn; ++locked)
-        goOn = LockLinkForCommand(MsgClearTitle, links[locked].Address, &links[locked].Lock);
+        goOn = LockLinkForCommand(MsgClearTitle, config, &links[locked].Link, &links[locked].Lock);
     if (!goOn) --locked;
     bool planned = goOn;
     int steps = 0;
     for (int i = 0; planned && i < linkCount; ++i) {
-        FtnAddress address;
         char basePath[OutboundPathSize];
-        ParseAddress(&address, links[i].Address, &own);
-        if (!BuildOutboundPath(&address, basePath, Settings.PathToOutbound, "", &own)) continue;
+        if (!BuildOutboundPath(&links[i].Link, basePath, config.Root, "", &config.Own)) continue;
         planned = PlanQueueClear(basePath, &options, &links[i].Plan) != 0;
         steps += links[i].Plan.Count;
     }

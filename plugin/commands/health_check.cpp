@@ -4,6 +4,7 @@
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
 #include "commands/list_text.h"
+#include "common/helpers.h"
 #include "scan/health_check.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
@@ -98,27 +99,25 @@ static bool Ask(int LineId, const char *Subject, const char *Second) {
 
 // Attaches the bundle to the link the user names, with "^": the mailer deletes it once sent,
 // as the tosser would have had it.
-static void AttachBundle(const HealthFinding *Finding, const FtnAddress *Own) {
+static void AttachBundle(const HealthFinding *Finding, const OutboundConfig &Config) {
     FarDialogItem items[HealthAttachItemCount];
     ExpandDialogTemplate(HealthAttachTemplate, items, HealthAttachItemCount);
     ShortenPath(items[HealthAttachBundle].Data, sizeof(items[0].Data), Finding->Path, 56);
     FtnAddress link;
     if (!RunAddressDialog(MsgHealthAttachTitle, "BSOHealth", 68, 9, items, HealthAttachItemCount,
-                          HealthAttachAddress, HealthAttachOk, Own, &link))
+                          HealthAttachAddress, HealthAttachOk, &Config.Own, &link))
         return;
-    char address[AddressTextSize];
-    FormatAddress(&link, address);
     LinkLock lock;
-    if (!LockLinkForCommand(MsgHealthAttachTitle, address, &lock)) return;
+    if (!LockLinkForCommand(MsgHealthAttachTitle, Config, &link, &lock)) return;
     char suffix[] = ".?LO";
-    suffix[1] = FlavorLetters[static_cast<unsigned>(Settings.AttachFlavor) % 5];
+    suffix[1] = FlavorRowOf(FlavorAtPosition(Settings.AttachFlavor, FlavorCount)).Letter;
     char flowPath[OutboundPathSize];
     char line[MAX_PATH + 1];
     snprintf(line, sizeof(line), "^%s", Finding->Path);
-    if (GetFileAttributesA(Finding->Path) == INVALID_FILE_ATTRIBUTES) {
+    if (!PathExists(Finding->Path)) {
         ShowWarning(MsgHealthAttachTitle, MsgFileNotFound, Finding->Path);
-    } else if (!BuildOutboundPath(&link, flowPath, Settings.PathToOutbound, suffix, Own)) {
-        ShowWriteFailure(MsgHealthAttachTitle, Settings.PathToOutbound, ERROR_FILENAME_EXCED_RANGE);
+    } else if (!BuildOutboundPath(&link, flowPath, Config.Root, suffix, &Config.Own)) {
+        ShowWriteFailure(MsgHealthAttachTitle, Config.Root, ERROR_FILENAME_EXCED_RANGE);
     } else {
         EnsureDirectory(flowPath);
         if (!AppendLineToFile(flowPath, line))
@@ -127,20 +126,18 @@ static void AttachBundle(const HealthFinding *Finding, const FtnAddress *Own) {
     ReleaseLink(&lock);
 }
 
-static void TakeOutLine(const HealthFinding *Finding) {
+static void TakeOutLine(const HealthFinding *Finding, const OutboundConfig &Config) {
     if (!Ask(MsgHealthTakeOutLine, Finding->Line, Finding->Path)) return;
-    char address[AddressTextSize];
-    FormatAddress(&Finding->Link, address);
     LinkLock lock;
-    if (!LockLinkForCommand(MsgHealthTitle, address, &lock)) return;
+    if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
     if (!TakeOutFlowLine(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
     ReleaseLink(&lock);
 }
 
-static void OfferFix(const HealthFinding *Finding, const FtnAddress *Own) {
+static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config) {
     switch (Finding->Problem) {
     case HealthOrphanBundle:
-        AttachBundle(Finding, Own);
+        AttachBundle(Finding, Config);
         break;
     case HealthOldEmptyBundle:
         // No link's flag covers it: its name gives no address. It goes only while still empty.
@@ -149,7 +146,7 @@ static void OfferFix(const HealthFinding *Finding, const FtnAddress *Own) {
         break;
     case HealthMissingFile:
     case HealthNotAName:
-        TakeOutLine(Finding);
+        TakeOutLine(Finding, Config);
         break;
     default:
         ShowWarning(MsgHealthTitle, MsgHealthNoFix, Finding->Path);
@@ -158,26 +155,27 @@ static void OfferFix(const HealthFinding *Finding, const FtnAddress *Own) {
 }
 
 void CheckHealth(BSOBrowser * /*Browser*/) {
-    FtnAddress own;
-    ParseOwnAddress(&own);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
     for (;;) {
         // Now in file time: 100-nanosecond ticks since 1601, which lies 11644473600 s before 1970.
         unsigned long long now =
             (static_cast<unsigned long long>(time(nullptr)) + 11644473600ull) * 10000000ull;
         HealthReport report = {nullptr, 0, 0};
-        CheckOutboundHealth(Settings.PathToOutbound, &own,
+        // A negative age (typed or stored) reads as one no bundle reaches.
+        CheckOutboundHealth(config.Root, &config.Own,
                             static_cast<unsigned>(Settings.OldEmptyBundleDays), now, &report);
         if (report.Count == 0) {
             FreeHealthReport(&report);
             char shown[MAX_PATH];
-            ShortenPath(shown, sizeof(shown), Settings.PathToOutbound, MessageLineWidth);
+            ShortenPath(shown, sizeof(shown), config.Root, MessageLineWidth);
             const char *items[] = {GetMessageText(MsgHealthTitle), GetMessageText(MsgHealthClean),
                                    shown, GetMessageText(MsgOk)};
             HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 4, 1);
             return;
         }
         int picked = PickFinding(&report);
-        if (picked >= 0) OfferFix(&report.Findings[picked], &own);
+        if (picked >= 0) OfferFix(&report.Findings[picked], config);
         FreeHealthReport(&report);
         if (picked < 0) return;
     }

@@ -1,6 +1,6 @@
 #include "commands/list_text.h"
 
-#include "commands/command_boxes.h"
+#include "common/helpers.h"
 #include "shell/messages.h"
 
 #include <stdio.h>

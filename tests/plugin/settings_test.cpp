@@ -63,9 +63,9 @@ TEST_F(SettingsStore, StoredValuesAreReadBackAsStored) {
     WriteDwordValue(key, "PollFlavor", 0);
     WriteTextValue(key, "PathToOutbound", "Z:\\fido\\out");
     WriteTextValue(key, "Address", "not an address");
-    WriteDwordValue(key, "OldEmptyBundleDays", 0xFFFFFFFF); // never a negative age
+    WriteDwordValue(key, "OldEmptyBundleDays", 0xFFFFFFFF); // as stored: an age no bundle reaches
     LoadSettings();
-    EXPECT_EQ(Settings.OldEmptyBundleDays, 0x7FFFFFFF);
+    EXPECT_EQ(Settings.OldEmptyBundleDays, -1);
     EXPECT_EQ(Settings.AddToDisksMenu, 0);
     EXPECT_EQ(Settings.AutoRefresh, 0);
     EXPECT_EQ(Settings.DisksMenuDigit, 42);
