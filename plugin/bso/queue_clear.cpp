@@ -3,6 +3,7 @@
 #include "bso/flow_file.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
+#include "common/helpers.h"
 
 #include <direct.h> // _stricmp on POSIX
 #include <stdlib.h>
@@ -36,9 +37,7 @@ static bool FileSize(const char *Path, unsigned long long *Size, bool *IsDirecto
     // A name with wildcards would be searched as a pattern: it names no one file.
     if (strpbrk(Path, "*?") != nullptr) return false;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Path, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
+    if (!FindFirstEntry(Path, &found)) return false;
     *IsDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     *Size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     return true;
@@ -103,9 +102,9 @@ static bool PlanTicFiles(ClearPlan *Plan, const char *File, int Owner) {
     return ok;
 }
 
-// One flow file and what its lines name.
-static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, unsigned long long FlowSize,
-                         const ClearOptions *Options) {
+// One flow file of the link at BasePath and what its lines name.
+static bool PlanFlowFile(ClearPlan *Plan, const char *BasePath, const char *FlowPath,
+                         unsigned long long FlowSize, const ClearOptions *Options) {
     int owner = Plan->Count;
     if (!AddStep(Plan, FlowPath, ClearFlowFile, ClearDelete, FlowSize, -1)) return false;
     LineReader reader;
@@ -148,10 +147,7 @@ static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, unsigned long lo
 
 int PlanQueueClear(const char *BasePath, const ClearOptions *Options, ClearPlan *Plan) {
     char pattern[MAX_PATH];
-    size_t baseLength = strlen(BasePath);
-    if (baseLength + 3 > sizeof(pattern)) return 1;
-    memcpy(pattern, BasePath, baseLength);
-    memcpy(pattern + baseLength, ".*", 3);
+    if (!JoinPath(pattern, sizeof(pattern), BasePath, "", ".*")) return 1;
     size_t folder = static_cast<size_t>(NamePart(BasePath) - BasePath);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
@@ -198,7 +194,7 @@ int PlanQueueClear(const char *BasePath, const ClearOptions *Options, ClearPlan 
         for (int i = 0; i < fileCount; ++i) {
             if (files[i].Role != role) continue;
             if (role == ClearFlowFile) {
-                if (!PlanFlowFile(Plan, files[i].Path, files[i].Size, Options)) return 0;
+                if (!PlanFlowFile(Plan, BasePath, files[i].Path, files[i].Size, Options)) return 0;
                 continue;
             }
             ClearAction action = ClearDelete;

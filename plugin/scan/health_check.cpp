@@ -3,6 +3,7 @@
 #include "bso/flow_file.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
+#include "common/helpers.h"
 
 #include <ctype.h>
 #include <direct.h> // _stricmp on POSIX
@@ -47,15 +48,6 @@ static bool Grow(void **Items, int *Capacity, int Count, size_t Size) {
     if (!grown) return false;
     *Items = grown;
     *Capacity = capacity;
-    return true;
-}
-
-static bool Join(char (&Buffer)[MAX_PATH], const char *Directory, const char *Name) {
-    size_t a = strlen(Directory), b = strlen(Name);
-    if (a + 1 + b + 1 > sizeof(Buffer)) return false;
-    memcpy(Buffer, Directory, a);
-    Buffer[a] = '\\';
-    memcpy(Buffer + a + 1, Name, b + 1);
     return true;
 }
 
@@ -182,7 +174,7 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
 // Calls Visit for each entry of the folder but "." and "..".
 template <typename Visitor> static void EachEntry(const char *Directory, Visitor Visit) {
     char pattern[MAX_PATH];
-    if (!Join(pattern, Directory, "*")) return;
+    if (!JoinPath(pattern, sizeof(pattern), Directory, "\\", "*")) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -211,10 +203,7 @@ static bool AddFolder(FolderList *List, const char *Path, bool WrongZone, uint32
 static bool CollectFolders(const char *Root, const FtnAddress *Own, FolderList *List) {
     if (!AddFolder(List, Root, false, Own->zone, false, 0)) return false;
     char pattern[MAX_PATH];
-    size_t rootLength = strlen(Root);
-    if (rootLength + 3 > sizeof(pattern)) return true;
-    memcpy(pattern, Root, rootLength);
-    memcpy(pattern + rootLength, ".*", 3);
+    if (!JoinPath(pattern, sizeof(pattern), Root, "", ".*")) return true;
     const char *parentEnd = strrchr(Root, '\\');
     size_t parentLength = parentEnd ? static_cast<size_t>(parentEnd - Root) : 0;
     WIN32_FIND_DATAA found;
@@ -229,7 +218,7 @@ static bool CollectFolders(const char *Root, const FtnAddress *Own, FolderList *
             CopyCut(parent, sizeof(parent), Root, parentLength);
             // The own zone lives in the root, and there is no zone 0: the mailer never looks
             // into these folders.
-            if (Join(path, parent, found.cFileName))
+            if (JoinPath(path, sizeof(path), parent, "\\", found.cFileName))
                 ok = AddFolder(List, path, zone == Own->zone || zone == 0, zone, false, 0);
         } while (ok && FindNextFileA(search, &found));
         FindClose(search);
@@ -240,7 +229,7 @@ static bool CollectFolders(const char *Root, const FtnAddress *Own, FolderList *
             char path[MAX_PATH];
             uint32_t node;
             if (ok && IsPointDirectoryEntry(&entry, &node) &&
-                Join(path, List->Items[i].Path, entry.cFileName))
+                JoinPath(path, sizeof(path), List->Items[i].Path, "\\", entry.cFileName))
                 ok = AddFolder(List, path, List->Items[i].WrongZone, List->Items[i].Zone, true,
                                node);
         });
@@ -265,7 +254,7 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
     EachEntry(Folder->Path, [&](const WIN32_FIND_DATAA &entry) {
         if (State->OutOfMemory || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
         char path[MAX_PATH];
-        if (!Join(path, Folder->Path, entry.cFileName)) return;
+        if (!JoinPath(path, sizeof(path), Folder->Path, "\\", entry.cFileName)) return;
         EntryKind kind;
         Flavor flavor;
         uint32_t number;
@@ -314,7 +303,8 @@ int CheckOutboundHealth(const char *Root, const FtnAddress *Own, unsigned OldEmp
             uint32_t number;
             char path[MAX_PATH];
             if (state.OutOfMemory || !IsNodeFileEntry(&entry, &kind, &flavor, &number) ||
-                kind != FlowFile || !Join(path, folders.Items[i].Path, entry.cFileName))
+                kind != FlowFile ||
+                !JoinPath(path, sizeof(path), folders.Items[i].Path, "\\", entry.cFileName))
                 return;
             FtnAddress link = LinkOfFile(&folders.Items[i], number);
             CheckFlowLines(&state, path, &link);
@@ -366,10 +356,7 @@ int TakeOutFlowLine(const HealthFinding *Finding) {
 
 int RemoveEmptyBundle(const char *Path) {
     WIN32_FIND_DATAA found;
-    if (strpbrk(Path, "*?") != nullptr) return 0;
-    HANDLE search = FindFirstFileA(Path, &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    FindClose(search);
+    if (strpbrk(Path, "*?") != nullptr || !FindFirstEntry(Path, &found)) return 0;
     // Filled again since the check: it is mail now.
     if (found.nFileSizeLow != 0 || found.nFileSizeHigh != 0) return 0;
     return DeleteFileRetrying(Path);
