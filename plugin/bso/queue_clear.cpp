@@ -102,6 +102,33 @@ static bool PlanTicFiles(ClearPlan *Plan, const char *File, int Owner) {
     return ok;
 }
 
+// A path in one form for comparing: "\\" between components, no "." or "..".
+static bool ComparablePath(const char *Path, char (&Buffer)[MAX_PATH]) {
+    size_t length = strnlen(Path, sizeof(Buffer));
+    if (length >= sizeof(Buffer)) return false;
+    memcpy(Buffer, Path, length + 1);
+    for (char *p = Buffer; *p; ++p)
+        if (*p == '/') *p = '\\';
+    return NormalizePath(Buffer) != nullptr;
+}
+
+// Whether a flow line names one of the link's own outbound files (BasePath with the extension
+// of a flow file, a packet, the busy flag, the request, the .hld or the .try), in any case and
+// however the path is written. Those are the link's files, handled as such: a "^" or "#" line
+// must not delete or cut them (the busy flag least of all, which the clear holds).
+static bool IsLinksOwnFile(const char *BasePath, const char *Name) {
+    char base[MAX_PATH], name[MAX_PATH];
+    if (!ComparablePath(BasePath, base) || !ComparablePath(Name, name)) return false;
+    size_t length = strlen(base);
+    if (strlen(name) != length + 4 || _strnicmp(name, base, length) != 0) return false;
+    const char *extension = name + length;
+    EntryKind kind;
+    Flavor flavor;
+    ClassifyOutboundFile(extension, &kind, &flavor);
+    return kind != NoEntryKind || _stricmp(extension, ".hld") == 0 ||
+           _stricmp(extension, ".try") == 0;
+}
+
 // One flow file of the link at BasePath and what its lines name.
 static bool PlanFlowFile(ClearPlan *Plan, const char *BasePath, const char *FlowPath,
                          unsigned long long FlowSize, const ClearOptions *Options) {
@@ -117,7 +144,7 @@ static bool PlanFlowFile(ClearPlan *Plan, const char *BasePath, const char *Flow
         char *name = ParseFlowLine(line);
         if (name == nullptr || *name == 0 || strcmp(name, ".") == 0) continue;
         ClearAction action = ClearLeave;
-        if (strpbrk(name, "*?") == nullptr) {
+        if (strpbrk(name, "*?") == nullptr && !IsLinksOwnFile(BasePath, name)) {
             if (directive == '^') action = Options->KeepCaretFiles ? ClearLeave : ClearDelete;
             if (directive == '#') action = ClearTruncate;
         }

@@ -11,7 +11,8 @@
 enum ClearAction {
     ClearDelete,   // a "^" file, a flow file, a packet, the request file, .hld/.try, a .tic
     ClearTruncate, // a "#" file: cut to 0 bytes
-    ClearLeave,    // a plain line's file, a "^" file kept on disk, a pattern line's files
+    ClearLeave,    // a plain line's file, a "^" file kept on disk, a pattern line's files, a
+                   // line's file that is one of the link's own (it has its own step)
     ClearKeep,     // a netmail packet the user keeps
     ClearGone,     // a "^" or "#" file that is missing already: nothing to do
 };

@@ -73,3 +73,50 @@ TEST(QueueClear, PlansEachLineAndOnlyTheLinksFiles) {
 }
 
 } // namespace
+
+namespace {
+
+// A "^" or "#" line naming one of the link's own files, in another case or another spelling of
+// its path, leaves it to the file's own step: the flag stays, the rest goes once, as itself.
+TEST(QueueClear, LinesNamingTheLinksOwnFilesDoNotTouchThem) {
+    struct Case {
+        const char *line; // the line's directive and the file's name below out/
+        const char *file;
+    };
+    const Case cases[] = {
+        {"^", "006400c8.bsy"}, {"#", "006400C8.BSY"}, {"^", "006400c8.clo"}, {"#", "006400c8.clo"},
+        {"^", "006400c8.cut"}, {"#", "006400c8.req"}, {"^", "006400c8.hld"}, {"#", "006400c8.try"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.line) + c.file);
+        TempDir dir;
+        dir.Write("files/a.zip", "aaa");
+        for (const char *own : {"out/006400c8.bsy", "out/006400c8.cut", "out/006400c8.req",
+                                "out/006400c8.hld", "out/006400c8.try"})
+            dir.Write(own, "own");
+        dir.Write("out/006400c8.clo", ""); // a poll
+        // Written through "..", so that only a path compared as a path finds it.
+        dir.Write("out/006400c8.flo", std::string(c.line) + dir.Win("files/../out/") + c.file +
+                                          "\r\n^" + dir.Win("files/a.zip") + "\r\n");
+        ClearPlan plan = {};
+        ClearOptions options = {false, false};
+        ASSERT_EQ(PlanQueueClear(dir.Win("out/006400c8").c_str(), &options, &plan), 1);
+        int lineSteps = 0;
+        for (int i = 0; i < plan.Count; ++i)
+            if (plan.Steps[i].Role == ClearQueuedFile && plan.Steps[i].Action != ClearDelete) {
+                ++lineSteps;
+                EXPECT_EQ(plan.Steps[i].Action, ClearLeave) << plan.Steps[i].Path;
+            }
+        EXPECT_EQ(lineSteps, 1);
+        EXPECT_EQ(ExecuteQueueClear(&plan), 0);
+        FreeClearPlan(&plan);
+        EXPECT_TRUE(dir.Exists("out/006400c8.bsy"));
+        EXPECT_EQ(dir.Read("out/006400c8.bsy"), "own");
+        for (const char *gone :
+             {"out/006400c8.flo", "out/006400c8.clo", "out/006400c8.cut", "out/006400c8.req",
+              "out/006400c8.hld", "out/006400c8.try", "files/a.zip"})
+            EXPECT_FALSE(dir.Exists(gone)) << gone;
+    }
+}
+
+} // namespace
