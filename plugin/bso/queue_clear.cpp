@@ -102,16 +102,6 @@ static bool PlanTicFiles(ClearPlan *Plan, const char *File, int Owner) {
     return ok;
 }
 
-// A path in one form for comparing: "\\" between components, no "." or "..".
-static bool ComparablePath(const char *Path, char (&Buffer)[MAX_PATH]) {
-    size_t length = strnlen(Path, sizeof(Buffer));
-    if (length >= sizeof(Buffer)) return false;
-    memcpy(Buffer, Path, length + 1);
-    for (char *p = Buffer; *p; ++p)
-        if (*p == '/') *p = '\\';
-    return NormalizePath(Buffer) != nullptr;
-}
-
 // Whether a flow line names one of the link's own outbound files (BasePath with the extension
 // of a flow file, a packet, the busy flag, the request, the .hld or the .try), in any case and
 // however the path is written. Those are the link's files, handled as such: a "^" or "#" line

@@ -71,17 +71,6 @@ static HealthFinding *AddFinding(CheckState *State, HealthProblem Problem, const
     return finding;
 }
 
-// One form for every path, so that a flow line and a folder entry compare: absolute, "\"
-// between components, no "..".
-static bool ComparablePath(const char *Path, char (&Buffer)[MAX_PATH]) {
-    size_t length = strlen(Path);
-    if (length >= sizeof(Buffer)) return false;
-    memcpy(Buffer, Path, length + 1);
-    for (char *p = Buffer; *p; ++p)
-        if (*p == '/') *p = '\\';
-    return NormalizePath(Buffer) != nullptr;
-}
-
 static int CompareNames(const void *A, const void *B) {
     return _stricmp(*static_cast<char *const *>(A), *static_cast<char *const *>(B));
 }
