@@ -51,8 +51,9 @@ static bool Grow(void **Items, int *Capacity, int Count, size_t Size) {
     return true;
 }
 
+// The first Length bytes of Text, cut to fit (never inside a character).
 static void CopyCut(char *Target, size_t Size, const char *Text, size_t Length) {
-    if (Length > Size - 1) Length = Size - 1;
+    if (Length > Size - 1) Length = FittingLength(Text, Size - 1);
     memcpy(Target, Text, Length);
     Target[Length] = 0;
 }
