@@ -241,6 +241,15 @@ static void RemoveParentComponents(char *directory) {
     directory[out] = '\0';
 }
 
+bool ComparablePath(const char *path, char (&buffer)[MAX_PATH]) {
+    size_t length = strnlen(path, sizeof(buffer));
+    if (length >= sizeof(buffer)) return false;
+    memcpy(buffer, path, length + 1);
+    for (char *p = buffer; *p; ++p)
+        if (*p == '/') *p = '\\';
+    return NormalizePath(buffer) != nullptr;
+}
+
 char *NormalizePath(char *path) {
     size_t pathLength = strnlen(path, MAX_PATH);
     if (pathLength == MAX_PATH) return nullptr;

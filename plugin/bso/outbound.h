@@ -138,6 +138,10 @@ char *DirectoryPart(char *path);
 // null (path unchanged) when the result would not fit.
 char *NormalizePath(char *path);
 
+// One form for every path, so that a flow line and a folder entry compare: "\" between
+// components (a "/" turned into one), NormalizePath applied. False when it does not fit.
+bool ComparablePath(const char *path, char (&buffer)[MAX_PATH]);
+
 // Makes sure the directory that is to hold the file named by path exists, creating missing
 // parents outermost first. An existing file of the directory's name counts as existing.
 // Returns 1 when it exists afterwards, 0 when a creation failed or the path is too long.

@@ -1,7 +1,9 @@
 #include "commands/key_dispatch.h"
 
+#include "commands/clear_queue.h"
 #include "commands/file_request.h"
 #include "commands/flavor_change.h"
+#include "commands/health_check.h"
 #include "commands/link_state.h"
 #include "commands/poll.h"
 #include "commands/removal.h"
@@ -26,8 +28,8 @@ struct KeyCommand {
 
 } // namespace
 
-// Keys missing here (plain F4 inside a link, Shift+F7, anything with Ctrl or
-// Alt) keep the host's own meaning.
+// Keys missing here (plain F4 and Shift+F7 inside a link, anything with Ctrl or Alt) keep the
+// host's own meaning.
 static const KeyCommand KeyTable[] = {
     {false, VK_F4, 0, CreateFileRequest},
     {false, VK_F4, PKF_SHIFT, CreateFileRequest},
@@ -36,6 +38,8 @@ static const KeyCommand KeyTable[] = {
     {false, VK_F5, PKF_SHIFT, ReleaseLinks},
     {false, VK_F6, 0, ResetLinkTries},
     {false, VK_F6, PKF_SHIFT, RemoveStaleBusy},
+    {false, VK_F8, 0, ClearQueue},
+    {false, VK_F7, PKF_SHIFT, CheckHealth},
     {true, VK_F6, 0, ChangeFlavorOfSelection},
     {true, VK_F6, PKF_SHIFT, ChangeFlavorOfCurrent},
     {true, VK_F7, 0, RemoveFromOutbound},

@@ -33,6 +33,8 @@ const SettingRow SettingRows[SettingCount] = {
      offsetof(PluginSettings, AgeMarkDays)},
     {"StaleBusyHours", CountSetting, DefaultStaleBusyHours, nullptr, MsgConfigStaleBusy, 0,
      offsetof(PluginSettings, StaleBusyHours)},
+    {"OldEmptyBundleDays", CountSetting, 30, nullptr, MsgConfigOldEmptyDays, 0,
+     offsetof(PluginSettings, OldEmptyBundleDays)},
 };
 
 int *SettingNumber(PluginSettings *Record, const SettingRow &Row) {

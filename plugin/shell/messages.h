@@ -109,7 +109,44 @@ enum MessageId {
     MsgLinkCountFormat = 95, // one %d: the number of selected links
     MsgConfigAgeMark = 96,   // settings: the age mark in days
     MsgConfigStaleBusy = 97, // settings: the stale busy flag age
-    MessageCount = 98
+    // Clearing a link's queue and the outbound health check.
+    MsgKeyClear = 98, // key bar: clear the queue (root, F8)
+    MsgKeyCheck = 99, // key bar: health check (root, Shift+F7)
+    MsgClearTitle = 100,
+    MsgClearQuestionFormat = 101, // one %s: an address or the text of MsgClearLinksFormat
+    MsgClearLinksFormat = 102,    // one %d: the number of selected links
+    MsgClearKeepNetmail = 103,
+    MsgClearKeepCaretFiles = 104,
+    MsgClearGo = 105,
+    MsgMore = 106, // next page of a long list
+    MsgClearDelete = 107,
+    MsgClearTruncate = 108,
+    MsgClearLeave = 109,
+    MsgClearKeep = 110,
+    MsgClearGone = 111,
+    MsgClearTotalFormat = 112,   // one %d: the files that go
+    MsgClearBytesFormat = 113,   // one %d: their bytes
+    MsgClearNothing = 114,       // then the address
+    MsgClearFailed = 115,        // then the files not handled
+    MsgMoreFailuresFormat = 116, // one %d: the failures not shown
+    MsgHealthTitle = 117,
+    MsgHealthClean = 118, // then the outbound's path
+    MsgHealthOrphanBundle = 119,
+    MsgHealthOldEmptyBundle = 120,
+    MsgHealthMissingFile = 121,
+    MsgHealthNotAName = 122,
+    MsgHealthUnknownName = 123,
+    MsgHealthWrongZone = 124,
+    MsgHealthFix = 125,
+    MsgHealthAgeSizeFormat = 126, // %s the size in bytes, %d the age in days
+    MsgHealthAttachTitle = 127,
+    MsgHealthAttachAddress = 128,
+    MsgHealthTakeOutLine = 129,  // then the line and its flow file
+    MsgHealthRemoveBundle = 130, // then the bundle
+    MsgHealthNoFix = 131,        // then the file
+    MsgHealthFixFailed = 132,    // then the file
+    MsgConfigOldEmptyDays = 133,
+    MessageCount = 134
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

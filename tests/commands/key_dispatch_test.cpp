@@ -38,9 +38,11 @@ TEST_F(KeyTable, AtTheRoot) {
         {"F6", VK_F6, 0, "", MsgResetTitle},                   // the question first
         {"Shift+F5", VK_F5, PKF_SHIFT, "", MsgReleaseTitle},   // the question first
         {"Shift+F6", VK_F6, PKF_SHIFT, "", MsgStaleBusyTitle}, // no busy flag: a box
-        {"Shift+F7", VK_F7, PKF_SHIFT, nullptr},
+        {"F8", VK_F8, 0, "BSOClear"},
+        {"Shift+F7", VK_F7, PKF_SHIFT, "", MsgHealthTitle}, // a clean outbound: a box
         {"Ctrl+F7", VK_F7, PKF_CONTROL, nullptr},
         {"Alt+F7", VK_F7, PKF_ALT, nullptr},
+        {"Shift+F8", VK_F8, PKF_SHIFT, nullptr},
         {"Ctrl+F4", VK_F4, PKF_CONTROL, nullptr},
         {"Ctrl+Shift+F4", VK_F4, PKF_CONTROL | PKF_SHIFT, nullptr},
         {"Ctrl+F5", VK_F5, PKF_CONTROL, nullptr},

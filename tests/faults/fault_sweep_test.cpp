@@ -14,6 +14,7 @@
 #include "outbound_damage.h"
 #include "plugin_session.h"
 
+#include "commands/clear_queue.h"
 #include "commands/file_attach.h"
 #include "commands/file_request.h"
 #include "commands/flavor_change.h"
@@ -286,6 +287,31 @@ std::vector<Scenario> Scenarios() {
                         return true;
                     },
                     [](PluginSession &s) { s.Enter("2:100/200.0"); }, false});
+    // The queue clear: every kind of queued line, netmail, the request file, the link's state
+    // files and a .tic deleted with its file; the bystander and the plain line's file stay.
+    list.push_back({"clear the queue of a link",
+                    [](OutboundTree &t) {
+                        Bystander(t);
+                        QueuedLink(t);
+                        t.Write("out/006400C8.REQ", "FILES\r\n");
+                        t.Write("out/006400C8.HLD", "1\r\n");
+                        t.Write("out/006400C8.TRY", "x");
+                        t.Write("files/b.tic", "File b.zip\r\n");
+                    },
+                    [](PluginSession &s) {
+                        s.front.answerDialog = [](const DialogRequest &request) {
+                            if (request.helpTopic != "BSOClear") return -1;
+                            // The check boxes as they are; in the preview, "Clear".
+                            for (int i = 0; i < request.count; ++i)
+                                if (request.items[i].Type == DI_BUTTON &&
+                                    std::string(request.items[i].Data) == "&Clear")
+                                    return i;
+                            return static_cast<int>(ClearOk);
+                        };
+                        s.front.busyAnswer = 1;
+                        return s.Panel().SetCurrentByName("2:100/200.0");
+                    },
+                    [](PluginSession &s) { s.Host().PressKey(VK_F8); }, true});
     return list;
 }
 

@@ -36,7 +36,8 @@ using standin::Expect;
 const char *const ValueNames[] = {"AddToDisksMenu", "DisksMenuDigit",    "LinksPanelMode",
                                   "FilesPanelMode", "NoChangePanelMode", "PathToOutbound",
                                   "Address",        "AttachFlavor",      "PollFlavor",
-                                  "AutoRefresh",    "AgeMarkDays",       "StaleBusyHours"};
+                                  "AutoRefresh",    "AgeMarkDays",       "StaleBusyHours",
+                                  "OldEmptyBundleDays"};
 
 std::string ReadBytes(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);

@@ -9,6 +9,7 @@
 
 #include "outbound_fixture.h"
 
+#include "commands/clear_queue.h"
 #include "commands/file_attach.h"
 #include "commands/file_request.h"
 #include "commands/flavor_change.h"
@@ -542,5 +543,37 @@ TEST_F(Interop, BinkdHonoursAHoldAndItsRelease) {
     EXPECT_EQ(Call(Own({&Node}, port), "own"), 0) << Log("own.log");
     EXPECT_TRUE(ReadFile(Native("peer/in/held-link.bin")) == bytes) << Log("own.log");
     peer.Stop();
+    EXPECT_EQ(Flags(), std::vector<std::string>{});
+}
+
+// A queue cleared through the plugin (F8 at the root, on every link at once) is an empty queue
+// for binkd: it calls nobody, and the files on "^" lines are gone, those on plain lines kept.
+TEST_F(Interop, BinkdSeesAnEmptyQueueAfterTheClear) {
+    ASSERT_TRUE(Open());
+    std::string kept = MakeFile("kept.bin", 2000);
+    MakeFile("moved.bin", 3000);
+    Attach(Node, {"kept.bin"}, false);
+    Attach(Node, {"moved.bin"}, true);
+    Attach(Point, {"kept.bin"}, false);
+    Poll(Zone10);
+    tree.Write("out/139c07d0.cut", "netmail packet");
+    tree.Write("out/139c07d0.req", "FILES\r\n");
+    ASSERT_TRUE(Update());
+    for (const Link *link : Links) ASSERT_TRUE(Select(link->row)) << link->row;
+    front.Expect(Expect::Dialog("BSOClear").Press(ClearOk));
+    front.Expect(Expect::Dialog("BSOClear").PressText("Clear"));
+    EXPECT_TRUE(host->PressKey(VK_F8));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(NamesIn("out"), std::vector<std::string>{"139c07d0.pnt"});
+    EXPECT_EQ(NamesIn("out/139c07d0.pnt"), std::vector<std::string>{});
+    EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{});
+    EXPECT_FALSE(tree.Exists("files/moved.bin"));
+
+    StallingPeer peer({Node.Ftn(), Point.Ftn(), Zone10.Ftn()});
+    ASSERT_NE(peer.Port(), 0);
+    EXPECT_EQ(Call(Own({&Node, &Point, &Zone10}, peer.Port()), "own"), 0) << Log("own.log");
+    EXPECT_EQ(peer.Calls(), 0) << Log("own.log");
+    peer.Release();
+    EXPECT_EQ(tree.Read("files/kept.bin"), kept);
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }

@@ -124,7 +124,7 @@ protected:
                                 {{KeyBarPlain, F5}, MsgKeyHold},
                                 {{KeyBarPlain, F6}, MsgKeyResetTries},
                                 {{KeyBarPlain, F7}, MsgKeyPoll},
-                                {{KeyBarPlain, F8}, -1},
+                                {{KeyBarPlain, F8}, MsgKeyClear},
                                 {{KeyBarAlt, F3}, -1},
                                 {{KeyBarAlt, F4}, -1},
                                 {{KeyBarAlt, F5}, -1},
@@ -135,7 +135,7 @@ protected:
                                 {{KeyBarShift, F4}, MsgKeyRequest},
                                 {{KeyBarShift, F5}, MsgKeyRelease},
                                 {{KeyBarShift, F6}, MsgKeyStaleBusy},
-                                {{KeyBarShift, F7}, -1},
+                                {{KeyBarShift, F7}, MsgKeyCheck},
                                 {{KeyBarShift, F8}, -1}});
     }
 };

@@ -94,7 +94,7 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     ASSERT_EQ(front.Boxes().size(), 1u);
     const ShownBox &box = front.Boxes()[0];
     EXPECT_EQ(box.width, 76);
-    EXPECT_EQ(box.height, 22);
+    EXPECT_EQ(box.height, 23);
     ASSERT_EQ(box.texts.size(), static_cast<size_t>((ConfigOkItem() + 2)));
     EXPECT_EQ(box.texts[ConfigItem("DisksMenuDigit")], "3");
     EXPECT_EQ(box.texts[ConfigItem("LinksPanelMode")], "3");
@@ -106,6 +106,9 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     EXPECT_EQ(box.itemSelected[ConfigItem("AutoRefresh")], 1);
     EXPECT_EQ(box.texts[ConfigItem("AgeMarkDays")], "7");
     EXPECT_EQ(box.texts[ConfigItem("StaleBusyHours")], "6");
+    EXPECT_EQ(box.texts[ConfigItem("OldEmptyBundleDays")], "30");
+    EXPECT_EQ(box.itemTypes[ConfigItem("OldEmptyBundleDays")], DI_EDIT);
+    EXPECT_EQ(box.texts[ConfigItem("OldEmptyBundleDays") - 1], Text(MsgConfigOldEmptyDays));
     // Four poll flavors (no hold) and five attach flavors, one of each group on: normal.
     EXPECT_EQ(box.itemFlags[ConfigItem("PollFlavor")], static_cast<DWORD>(DIF_GROUP));
     EXPECT_EQ(box.itemFlags[ConfigItem("AttachFlavor")], static_cast<DWORD>(DIF_GROUP));
@@ -121,7 +124,7 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     EXPECT_FALSE(KeyExists(key));
 }
 
-TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesAllTenValuesAndCreatesTheKey) {
+TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesEveryValueAndCreatesTheKey) {
     WriteDwordValue(registry.RootKey() + "\\Other", "Unrelated", 1); // the root exists, KESTREL not
     Load();
     front.Expect(Expect::Dialog("BSOCfg").Default());
@@ -130,7 +133,7 @@ TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesAllTenValuesAndCreatesTheKey
         {"AddToDisksMenu", 1}, {"DisksMenuDigit", 3},    {"LinksPanelMode", 3},
         {"FilesPanelMode", 3}, {"NoChangePanelMode", 0}, {"PollFlavor", 3},
         {"AttachFlavor", 3},   {"AutoRefresh", 1},       {"AgeMarkDays", 7},
-        {"StaleBusyHours", 6}};
+        {"StaleBusyHours", 6}, {"OldEmptyBundleDays", 30}};
     for (const auto &[name, number] : numbers) EXPECT_EQ(StoredNumber(name), number) << name;
     EXPECT_EQ(StoredText("PathToOutbound"), "");
     EXPECT_EQ(StoredText("Address"), "2:9999/9999");
@@ -183,6 +186,7 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
                          .Edit(ConfigItem("Address"), "5020/1000.5")
                          .Radio(ConfigItem("PollFlavor") + c.pollButton)
                          .Radio(ConfigItem("AttachFlavor") + c.attachButton)
+                         .Edit(ConfigItem("OldEmptyBundleDays"), c.linksMode)
                          .Press(ConfigOkItem()));
         ASSERT_EQ(host->Configure(0), 1);
         EXPECT_EQ(StoredNumber("AddToDisksMenu"), c.digitValue != 0 ? 1u : 0u);
@@ -195,6 +199,7 @@ TEST_F(ThroughHost, AcceptedValuesAreTakenAsTheDialogRulesSay) {
         EXPECT_EQ(StoredNumber("AttachFlavor"), static_cast<DWORD>(c.attachButton));
         EXPECT_EQ(StoredText("PathToOutbound"), c.storedPath);
         EXPECT_EQ(StoredText("Address"), "5020/1000.5"); // as typed
+        EXPECT_EQ(StoredNumber("OldEmptyBundleDays"), static_cast<DWORD>(c.linksValue));
         // The menus follow at the next call.
         standin::PluginInfoCopy info = host->GetPluginInfo();
         if (c.digitValue)

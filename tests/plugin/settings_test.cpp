@@ -49,6 +49,7 @@ TEST_F(SettingsStore, FirstRunGivesDefaultsAndCreatesNoKey) {
     EXPECT_STREQ(Settings.PathToOutbound, "");
     EXPECT_STREQ(Settings.Address, DefaultOwnAddress);
     EXPECT_STREQ(DefaultOwnAddress, "2:9999/9999");
+    EXPECT_EQ(Settings.OldEmptyBundleDays, 30);
     EXPECT_FALSE(KeyExists(key));
 }
 
@@ -64,7 +65,9 @@ TEST_F(SettingsStore, StoredValuesAreReadBackAsStored) {
     WriteDwordValue(key, "PollFlavor", 0);
     WriteTextValue(key, "PathToOutbound", "Z:\\fido\\out");
     WriteTextValue(key, "Address", "not an address");
+    WriteDwordValue(key, "OldEmptyBundleDays", 0xFFFFFFFF); // a count: held below 2^31
     LoadSettings();
+    EXPECT_EQ(Settings.OldEmptyBundleDays, 0x7FFFFFFF);
     EXPECT_EQ(Settings.AddToDisksMenu, 0);
     EXPECT_EQ(Settings.AutoRefresh, 0);
     EXPECT_EQ(Settings.DisksMenuDigit, 42);
@@ -158,7 +161,7 @@ TEST_F(SettingsStore, NumbersStoredInOtherShapes) {
     EXPECT_EQ(Settings.FilesPanelMode, '4');
 }
 
-TEST_F(SettingsStore, SaveWritesAllTenValuesWithTheirTypes) {
+TEST_F(SettingsStore, SaveWritesEveryValueWithItsType) {
     Settings = PluginSettings{};
     Settings.AddToDisksMenu = 1;
     Settings.DisksMenuDigit = 0;
@@ -170,12 +173,13 @@ TEST_F(SettingsStore, SaveWritesAllTenValuesWithTheirTypes) {
     Settings.PollFlavor = 1;
     Settings.AttachFlavor = 4;
     Settings.AutoRefresh = 0;
+    Settings.OldEmptyBundleDays = 7;
     SaveSettings();
 
     const std::pair<const char *, DWORD> numbers[] = {
         {"AddToDisksMenu", 1}, {"DisksMenuDigit", 0},    {"LinksPanelMode", 4},
         {"FilesPanelMode", 5}, {"NoChangePanelMode", 1}, {"PollFlavor", 1},
-        {"AttachFlavor", 4},   {"AutoRefresh", 0}};
+        {"AttachFlavor", 4},   {"AutoRefresh", 0},       {"OldEmptyBundleDays", 7}};
     for (const auto &[name, number] : numbers) {
         auto value = ReadRawValue(key, name);
         ASSERT_TRUE(value) << name;
@@ -203,6 +207,7 @@ TEST_F(SettingsStore, SaveWritesAllTenValuesWithTheirTypes) {
     EXPECT_STREQ(Settings.Address, saved.Address);
     EXPECT_EQ(Settings.PollFlavor, saved.PollFlavor);
     EXPECT_EQ(Settings.AttachFlavor, saved.AttachFlavor);
+    EXPECT_EQ(Settings.OldEmptyBundleDays, saved.OldEmptyBundleDays);
     EXPECT_EQ(Settings.AutoRefresh, saved.AutoRefresh);
 }
 

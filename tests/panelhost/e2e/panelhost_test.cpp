@@ -408,11 +408,11 @@ TEST_F(Panelhost, ConfigurationDialog) {
     terminal->Type("5");
     terminal->Key("Enter");
     ASSERT_TRUE(terminal->WaitForGone("BSO outbound browser settings")) << terminal->Describe();
-    // The plugin writes its ten values one by one once the dialog is gone.
+    // The plugin writes its values one by one once the dialog is gone, this one last.
     std::string registry;
     ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &) {
         registry = ReadFile(DemoDirectory() / "registry.reg");
-        return registry.find("\"AutoRefresh\"") != std::string::npos;
+        return registry.find("\"OldEmptyBundleDays\"") != std::string::npos;
     })) << registry;
     EXPECT_NE(registry.find("\"LinksPanelMode\"=dword:00000005"), std::string::npos) << registry;
     EXPECT_NE(registry.find("\"Address\"=\"2:5020/1000\""), std::string::npos) << registry;

@@ -1,0 +1,214 @@
+#include "commands/clear_queue.h"
+
+#include "bso/outbound.h"
+#include "bso/queue_clear.h"
+#include "commands/command_boxes.h"
+#include "commands/list_text.h"
+#include "common/helpers.h"
+#include "settings/settings.h"
+#include "shell/box_text.h"
+#include "shell/host.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+const DialogTemplateItem ClearDialogTemplate[ClearItemCount] = {
+    DialogFrame(3, 1, 64, 7, MsgClearTitle),
+    DialogText(5, 2, 0, MsgClearQuestionFormat),
+    DialogSeparator(5, 3),
+    Focused(DialogCheckBox(5, 4, 60, MsgClearKeepNetmail)),
+    DialogCheckBox(5, 5, 60, MsgClearKeepCaretFiles),
+    DialogSeparator(5, 6),
+    DialogButton(7, MsgOk, true),
+    DialogButton(7, MsgCancel, false),
+};
+
+namespace {
+
+// One link of the command: its flag and what clearing it does.
+struct ClearedLink {
+    FtnAddress Link;
+    char Address[AddressTextSize];
+    LinkLock Lock;
+    ClearPlan Plan;
+};
+
+} // namespace
+
+static const int ActionIds[] = {MsgClearDelete, MsgClearTruncate, MsgClearLeave, MsgClearKeep,
+                                MsgClearGone};
+
+// One preview row: what happens, the file, its size.
+static void FormatStep(char *Buffer, size_t Size, const ClearStep *Step) {
+    char shown[MAX_PATH];
+    ShortenPath(shown, sizeof(shown), Step->Path, 44);
+    char bytes[24];
+    FormatCount(bytes, sizeof(bytes), Step->Size);
+    snprintf(Buffer, Size, "%-10.10s %-44s %11s", GetMessageText(ActionIds[Step->Action]), shown,
+             bytes);
+}
+
+// The preview, page by page: true when the user chose "Clear".
+static bool ConfirmPlans(const ClearedLink *Links, int LinkCount) {
+    int rows = 0, files = 0;
+    unsigned long long bytes = 0;
+    for (int i = 0; i < LinkCount; ++i) {
+        rows += Links[i].Plan.Count;
+        int linkFiles;
+        unsigned long long linkBytes;
+        SumQueueClear(&Links[i].Plan, &linkFiles, &linkBytes);
+        files += linkFiles;
+        bytes += linkBytes;
+    }
+    char total[200];
+    FormatTotal(total, sizeof(total), MsgClearTotalFormat, files, MsgClearBytesFormat, bytes);
+    int pages = (rows + ClearPreviewRows - 1) / ClearPreviewRows;
+    for (int page = 0;; page = (page + 1) % pages) {
+        int shown = rows - page * ClearPreviewRows;
+        if (shown > ClearPreviewRows) shown = ClearPreviewRows;
+        // Frame, rows, separator, total, separator, three buttons.
+        FarDialogItem items[ClearPreviewRows + 7];
+        DialogTemplateItem templates[ClearPreviewRows + 7];
+        int count = 0;
+        int bottom = 2 + shown + 3;
+        templates[count++] = DialogFrame(3, 1, 76, bottom + 1, MsgClearTitle);
+        for (int i = 0; i < shown; ++i) templates[count++] = DialogText(5, 2 + i, 74, MsgOk);
+        templates[count++] = DialogSeparator(5, 2 + shown);
+        templates[count++] = DialogText(5, 3 + shown, 74, MsgOk);
+        templates[count++] = DialogSeparator(5, 4 + shown);
+        int ok = count;
+        templates[count++] = Focused(DialogButton(bottom, MsgClearGo, true));
+        int more = pages > 1 ? count : -1;
+        if (pages > 1) templates[count++] = DialogButton(bottom, MsgMore, false);
+        templates[count++] = DialogButton(bottom, MsgCancel, false);
+        ExpandDialogTemplate(templates, items, count);
+        int row = 0, first = page * ClearPreviewRows;
+        for (int l = 0; l < LinkCount; ++l)
+            for (int s = 0; s < Links[l].Plan.Count; ++s, ++row)
+                if (row >= first && row < first + shown)
+                    FormatStep(items[1 + row - first].Data, sizeof(items[0].Data),
+                               &Links[l].Plan.Steps[s]);
+        snprintf(items[2 + shown].Data, sizeof(items[0].Data), "%s", total);
+        int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 80, bottom + 3, "BSOClear",
+                                     items, count);
+        if (result == ok) return true;
+        if (result < 0 || result != more) return false; // Esc is -1, as "no More button" is
+    }
+}
+
+// Names the files that were not handled, a few of them and how many more.
+static void ShowFailures(const ClearedLink *Links, int LinkCount) {
+    const int shownMost = 8;
+    char lines[shownMost][MAX_PATH];
+    int failed = 0;
+    for (int l = 0; l < LinkCount; ++l)
+        for (int s = 0; s < Links[l].Plan.Count; ++s) {
+            const ClearStep &step = Links[l].Plan.Steps[s];
+            if (step.Done || step.Error == 0) continue;
+            if (failed < shownMost)
+                ShortenPath(lines[failed], sizeof(lines[0]), step.Path, MessageLineWidth);
+            ++failed;
+        }
+    if (failed == 0) return;
+    const char *items[shownMost + 4];
+    int count = 0;
+    items[count++] = GetMessageText(MsgClearTitle);
+    items[count++] = GetMessageText(MsgClearFailed);
+    for (int i = 0; i < failed && i < shownMost; ++i) items[count++] = lines[i];
+    char more[100];
+    if (failed > shownMost) {
+        char number[16];
+        snprintf(number, sizeof(number), "%d", failed - shownMost);
+        FormatWithOneArgument(more, sizeof(more), GetMessageText(MsgMoreFailuresFormat), 'd',
+                              number);
+        items[count++] = more;
+    }
+    items[count++] = GetMessageText(MsgOk);
+    HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, count, 1);
+}
+
+// The links the command is for: the selected ones, or the one under the cursor.
+static int CollectLinks(const PanelInfo *Info, const FtnAddress *Own, ClearedLink *Links) {
+    int count = 0;
+    int selected = Info->SelectedItems != nullptr ? Info->SelectedItemsNumber : 0;
+    const PluginPanelItem *current = CurrentPanelItem(Info);
+    for (int i = 0; i < (selected > 0 ? selected : 1); ++i) {
+        const PluginPanelItem *item = selected > 0 ? &Info->SelectedItems[i] : current;
+        FtnAddress address;
+        if (item == nullptr || !ParseBoundedAddress(&address, item->FindData.cFileName,
+                                                    sizeof(item->FindData.cFileName), Own))
+            continue;
+        memset(&Links[count], 0, sizeof(Links[count]));
+        Links[count].Link = address;
+        FormatAddress(&address, Links[count].Address);
+        ++count;
+    }
+    return count;
+}
+
+void ClearQueue(BSOBrowser *Browser) {
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
+    int room = info.SelectedItems != nullptr && info.SelectedItemsNumber > 0
+                   ? info.SelectedItemsNumber
+                   : 1;
+    ClearedLink *links =
+        static_cast<ClearedLink *>(calloc(static_cast<size_t>(room), sizeof(ClearedLink)));
+    if (links == nullptr) return;
+    int linkCount = CollectLinks(&info, &config.Own, links);
+    if (linkCount == 0) {
+        free(links);
+        return;
+    }
+
+    FarDialogItem items[ClearItemCount];
+    ExpandDialogTemplate(ClearDialogTemplate, items, ClearItemCount);
+    char subject[AddressTextSize];
+    if (linkCount == 1) {
+        snprintf(subject, sizeof(subject), "%s", links[0].Address);
+    } else {
+        char number[16];
+        snprintf(number, sizeof(number), "%d", linkCount);
+        FormatWithOneArgument(subject, sizeof(subject), GetMessageText(MsgClearLinksFormat), 'd',
+                              number);
+    }
+    FormatWithOneArgument(items[ClearSubject].Data, sizeof(items[0].Data),
+                          GetMessageText(MsgClearQuestionFormat), 's', subject);
+    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 68, 9, "BSOClear", items, ClearItemCount) !=
+        ClearOk) {
+        free(links);
+        return;
+    }
+    ClearOptions options = {items[ClearKeepNetmail].Selected != 0,
+                            items[ClearKeepCaretFiles].Selected != 0};
+
+    // Every flag first: while the preview is read, no mailer changes what it shows.
+    int locked = 0;
+    bool goOn = true;
+    for (; locked < linkCount && goOn; ++locked)
+        goOn = LockLinkForCommand(MsgClearTitle, config, &links[locked].Link, &links[locked].Lock);
+    if (!goOn) --locked;
+    bool planned = goOn;
+    int steps = 0;
+    for (int i = 0; planned && i < linkCount; ++i) {
+        char basePath[OutboundPathSize];
+        if (!BuildOutboundPath(&links[i].Link, basePath, config.Root, "", &config.Own)) continue;
+        planned = PlanQueueClear(basePath, &options, &links[i].Plan) != 0;
+        steps += links[i].Plan.Count;
+    }
+    if (planned && steps == 0) {
+        ShowWarning(MsgClearTitle, MsgClearNothing, subject);
+    } else if (planned && ConfirmPlans(links, linkCount)) {
+        for (int i = 0; i < linkCount; ++i) ExecuteQueueClear(&links[i].Plan);
+        ShowFailures(links, linkCount);
+    }
+    for (int i = 0; i < locked; ++i) {
+        ReleaseLink(&links[i].Lock);
+        FreeClearPlan(&links[i].Plan);
+    }
+    for (int i = locked; i < linkCount; ++i) FreeClearPlan(&links[i].Plan);
+    free(links);
+}

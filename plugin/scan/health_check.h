@@ -1,0 +1,63 @@
+// The health check of a whole outbound: what makes mail sit there undelivered with nothing
+// logged. It only reads; the safe fixes are separate calls, each re-checking what it changes.
+#ifndef BSOPANEL_SCAN_HEALTH_CHECK_H
+#define BSOPANEL_SCAN_HEALTH_CHECK_H
+
+#include "bso/address.h"
+
+#include <windows.h>
+
+#include <stddef.h>
+
+enum HealthProblem {
+    HealthOrphanBundle,   // a bundle with contents that no flow file names
+    HealthOldEmptyBundle, // a 0-byte bundle no flow file names, older than the limit
+    HealthMissingFile,    // a flow line naming a file that is gone
+    HealthNotAName,       // a flow line that names nothing: "." or nothing behind "^" / "#"
+    HealthUnknownName,    // a file whose name no BSO mailer recognises
+    HealthWrongZone,      // a packet or flow file in a folder its mailer never looks into
+};
+
+struct HealthFinding {
+    HealthProblem Problem;
+    char Path[MAX_PATH];     // the file; for line problems the flow file
+    char Line[MAX_PATH];     // line problems: the line as it stands (cut to fit)
+    size_t LineLength;       // its whole length
+    int LineNumber;          // from 1
+    unsigned long long Size; // bundles
+    unsigned Days;           // bundles: whole days since last written
+    FtnAddress Link;         // line problems and wrong zones: the link the flow file is for
+};
+
+struct HealthReport {
+    HealthFinding *Findings;
+    int Count;
+    int Capacity;
+};
+
+// 100-nanosecond units in a day, as FILETIME counts.
+const unsigned long long FileTimeDay = 864000000000ull;
+
+// Checks the outbound at Root (its own zone is Own's), the zone folders beside it and the point
+// folders below them. A 0-byte bundle no flow file names is reported as old when it is older
+// than OldEmptyDays days at Now (FILETIME units), and not at all before: the tosser keeps those
+// to fill again. Fills Report (zeroed by the caller, released with FreeHealthReport); returns
+// 0 when memory ran out (what was found so far is kept).
+int CheckOutboundHealth(const char *Root, const FtnAddress *Own, unsigned OldEmptyDays,
+                        unsigned long long Now, HealthReport *Report);
+
+void FreeHealthReport(HealthReport *Report);
+
+// Whether the name is a bundle's: a day-of-week extension ("MO0" to "SU9", a letter or digit
+// last, any case) or "PKT".
+bool IsBundleName(const char *Name);
+
+// The fix of a line problem: takes line LineNumber out of the flow file when it is still the
+// line the finding saw. A flow file left with no line that names a file is deleted (it would be
+// a poll). 1 when done, 0 when the file changed meanwhile or could not be rewritten.
+int TakeOutFlowLine(const HealthFinding *Finding);
+
+// The fix of an old empty bundle: deletes it when it is still empty. 1 when it is gone.
+int RemoveEmptyBundle(const char *Path);
+
+#endif

@@ -1,0 +1,186 @@
+// The health check of an outbound, called directly on real trees: one of each problem is found
+// and nothing else, a clean outbound gives no entry, and the fixes change only what they name.
+// Own address 2:5020/1000: zone 2 lives in "out", zone 3 in "out.003".
+#include "outbound_fixture.h"
+
+#include "bso/address.h"
+#include "scan/health_check.h"
+
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const ProblemNames[] = {"orphan",  "old empty", "missing",
+                                    "no name", "unknown",   "wrong zone"};
+
+class HealthCheck : public ::testing::Test {
+protected:
+    // Now in file time, plus the given days and, then, an hour (time() has whole seconds).
+    static unsigned long long Now(int days = 0) {
+        const unsigned long long hour = FileTimeDay / 24;
+        return (static_cast<unsigned long long>(time(nullptr)) + 11644473600ull) * 10000000ull +
+               static_cast<unsigned long long>(days) * FileTimeDay + (days ? hour : 0);
+    }
+    // "<problem> <name below the tree>[ line]", sorted.
+    std::vector<std::string> Check(unsigned long long now, unsigned days = 30) {
+        FtnAddress own;
+        ParseAddress(&own, "2:5020/1000", nullptr);
+        FreeHealthReport(&report);
+        EXPECT_EQ(CheckOutboundHealth(tree.Root().c_str(), &own, days, now, &report), 1);
+        std::vector<std::string> found;
+        const std::string base = tree.Win("");
+        for (int i = 0; i < report.Count; ++i) {
+            const HealthFinding &f = report.Findings[i];
+            std::string path = f.Path;
+            if (path.compare(0, base.size(), base) == 0) path = path.substr(base.size());
+            for (char &c : path)
+                if (c == '\\') c = '/';
+            if (!path.empty() && path[0] == '/') path.erase(0, 1);
+            std::string entry = std::string(ProblemNames[f.Problem]) + " " + UpperCase(path);
+            if (f.LineNumber) entry += " " + std::to_string(f.LineNumber) + ":" + f.Line;
+            found.push_back(entry);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    const HealthFinding *Find(HealthProblem problem) {
+        for (int i = 0; i < report.Count; ++i)
+            if (report.Findings[i].Problem == problem) return &report.Findings[i];
+        return nullptr;
+    }
+    // A healthy outbound: bundles named by flow files, a young emptied bundle, link files of
+    // every kind, a point, another zone, binkd's state files.
+    void WriteCleanTree() {
+        tree.Write("out/0000fff0.mo0", "bundle");
+        tree.Write("out/0000fff0.TU1", "");
+        tree.Write("out/12345678.pkt", "packet");
+        tree.WriteFlowFile("out/006400C8.FLO",
+                           {"^" + tree.Win("out/0000fff0.mo0"), "#" + tree.Win("out/12345678.pkt"),
+                            "~gone", "", tree.WriteAttached("a.zip"),
+                            "^" + tree.Win("files/*.zip")});
+        tree.Write("out/006400C8.CUT", "mail");
+        tree.Write("out/006400C8.REQ", "files");
+        tree.Write("out/006400C8.BSY", "");
+        tree.Write("out/006400C8.HLD", "1");
+        tree.Write("out/006400C8.TRY", "1");
+        tree.Write("out/006400C8.CSY", "");
+        tree.WriteFlowFile("out/006400C8.PNT/00000001.HLO", {tree.WriteAttached("b.zip")});
+        tree.Write("out/006400C8.PNT/00000001.OUT", "mail");
+        tree.WriteFlowFile("out.003/00010002.CLO", {});
+        tree.Write("out.003/00010002.HUT", "mail");
+    }
+    ~HealthCheck() override { FreeHealthReport(&report); }
+    OutboundTree tree;
+    HealthReport report = {nullptr, 0, 0};
+};
+
+TEST_F(HealthCheck, ACleanOutboundHasNoEntries) {
+    WriteCleanTree();
+    EXPECT_EQ(Check(Now()), std::vector<std::string>{});
+    // An empty root, and one that is missing, are clean too.
+    OutboundTree empty;
+    empty.MakeDir("out");
+    FtnAddress own = {2, 5020, 1000, 0};
+    HealthReport none = {nullptr, 0, 0};
+    EXPECT_EQ(CheckOutboundHealth(empty.Root().c_str(), &own, 30, Now(), &none), 1);
+    EXPECT_EQ(CheckOutboundHealth(empty.Win("gone").c_str(), &own, 30, Now(), &none), 1);
+    EXPECT_EQ(none.Count, 0);
+    FreeHealthReport(&none);
+}
+
+TEST_F(HealthCheck, FindsEachPlantedProblem) {
+    WriteCleanTree();
+    tree.Write("out/0000fff0.we2", "orphan");          // a bundle nothing names
+    tree.Write("out/0000fff0.su0", "");                // empty and, 40 days on, old
+    tree.Write("out/006400C8.PNT/0000fff0.fr9", "pt"); // a bundle in a point folder
+    tree.WriteFlowFile("out/00640001.DLO", {"^" + tree.Win("files/gone.zip"), ".", "#", "^ ",
+                                            tree.WriteAttached("c.zip")});
+    tree.Write("out/readme.txt", "x");
+    tree.Write("out/006400C8.FLO.TMP", "x");
+    tree.Write("out.003/006400C8.PNT/00000002.bak", "x");
+    tree.Write("out.002/006400C8.CUT", "own zone in a zone folder");
+    tree.WriteFlowFile("out.000/00010001.FLO", {});
+    const std::string dlo = "/OUT/00640001.DLO";
+    const std::vector<std::string> expected = {
+        "missing " + dlo.substr(1) + " 1:^" + tree.Win("files/gone.zip"),
+        "no name " + dlo.substr(1) + " 2:.",
+        "no name " + dlo.substr(1) + " 3:#",
+        "no name " + dlo.substr(1) + " 4:^ ",
+        "old empty OUT/0000FFF0.SU0",
+        "old empty OUT/0000FFF0.TU1", // the clean tree's emptied bundle, grown old
+        "orphan OUT/006400C8.PNT/0000FFF0.FR9",
+        "orphan OUT/0000FFF0.WE2",
+        "unknown OUT.003/006400C8.PNT/00000002.BAK",
+        "unknown OUT/006400C8.FLO.TMP",
+        "unknown OUT/README.TXT",
+        "wrong zone OUT.000/00010001.FLO",
+        "wrong zone OUT.002/006400C8.CUT",
+    };
+    std::vector<std::string> sorted = expected;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(Check(Now(40)), sorted);
+    const HealthFinding *orphan = Find(HealthOrphanBundle);
+    ASSERT_NE(orphan, nullptr);
+    EXPECT_EQ(orphan->Days, 40u);
+    // Today the empty bundle is young: the tosser may fill it again.
+    std::vector<std::string> today = Check(Now());
+    EXPECT_EQ(std::count_if(today.begin(), today.end(),
+                            [](const std::string &e) { return e.rfind("old empty", 0) == 0; }),
+              0);
+    // The flow file's link is known, for its busy flag.
+    Check(Now());
+    const HealthFinding *missing = Find(HealthMissingFile);
+    ASSERT_NE(missing, nullptr);
+    EXPECT_EQ(missing->Link.zone, 2u);
+    EXPECT_EQ(missing->Link.net, 100u);
+    EXPECT_EQ(missing->Link.node, 1u);
+}
+
+TEST_F(HealthCheck, BundleNames) {
+    const std::pair<const char *, bool> names[] = {
+        {"0000fff0.mo0", true}, {"0000FFF0.SUZ", true}, {"x.Th5", true},   {"a.pkt", true},
+        {"a.PKT", true},        {"a.mo", false},        {"a.mon0", false}, {"a.xx0", false},
+        {"a.mo_", false},       {".mo0", false},        {"mo0", false},    {"a.flo", false}};
+    for (const auto &[name, bundle] : names) EXPECT_EQ(IsBundleName(name), bundle) << name;
+}
+
+TEST_F(HealthCheck, FixesChangeOnlyWhatTheyName) {
+    const std::string kept = tree.WriteAttached("kept.zip");
+    tree.WriteFlowFile("out/00640001.FLO", {".", kept, "^" + tree.Win("files/gone.zip")});
+    tree.Write("out/0000fff0.mo0", "");
+    Check(Now(40));
+    ASSERT_EQ(report.Count, 3);
+    HealthFinding line = *Find(HealthNotAName);
+    HealthFinding missing = *Find(HealthMissingFile);
+    // Out goes the line the check saw; the others stay byte for byte.
+    EXPECT_EQ(TakeOutFlowLine(&line), 1);
+    EXPECT_EQ(tree.Read("out/00640001.FLO"), kept + "\r\n^" + tree.Win("files/gone.zip") + "\r\n");
+    // The file changed since the check: the line numbers moved, nothing is taken.
+    EXPECT_EQ(TakeOutFlowLine(&missing), 0);
+    EXPECT_EQ(tree.Read("out/00640001.FLO"), kept + "\r\n^" + tree.Win("files/gone.zip") + "\r\n");
+    missing.LineNumber = 2;
+    EXPECT_EQ(TakeOutFlowLine(&missing), 1);
+    EXPECT_EQ(tree.Read("out/00640001.FLO"), kept + "\r\n");
+    // The last line that names a file goes: so does the flow file, which would be a poll.
+    Check(Now());
+    tree.Remove("files/kept.zip");
+    Check(Now());
+    ASSERT_NE(Find(HealthMissingFile), nullptr);
+    EXPECT_EQ(TakeOutFlowLine(Find(HealthMissingFile)), 1);
+    EXPECT_FALSE(tree.Exists("out/00640001.FLO"));
+    // An empty bundle goes only while it is still empty.
+    tree.Write("out/0000fff0.tu0", "filled again");
+    EXPECT_EQ(RemoveEmptyBundle(tree.Win("out/0000fff0.tu0").c_str()), 0);
+    EXPECT_TRUE(tree.Exists("out/0000fff0.tu0"));
+    EXPECT_EQ(RemoveEmptyBundle(tree.Win("out/0000fff0.mo0").c_str()), 1);
+    EXPECT_FALSE(tree.Exists("out/0000fff0.mo0"));
+    EXPECT_EQ(Check(Now()), std::vector<std::string>{"orphan OUT/0000FFF0.TU0"});
+}
+
+} // namespace
