@@ -21,8 +21,8 @@ struct PluginSettings {
     int PollFlavor;
     int AttachFlavor;
     int AutoRefresh;
-    int AgeMarkDays;    // a queue older than this many days is marked; 0: no mark
-    int StaleBusyHours; // a busy flag older than this many hours is stale
+    int AgeMarkDays;        // a queue older than this many days is marked; 0: no mark
+    int StaleBusyHours;     // a busy flag older than this many hours is stale
     int OldEmptyBundleDays; // the health check's age of an old empty bundle
 };
 
