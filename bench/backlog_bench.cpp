@@ -16,25 +16,6 @@
 namespace bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-double Median(std::vector<double> samples) {
-    if (samples.empty()) return 0;
-    std::sort(samples.begin(), samples.end());
-    size_t middle = samples.size() / 2;
-    return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
-}
-
-std::string Milliseconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
-    return text;
-}
-
 int ListOnce(HANDLE panel) {
     PluginPanelItem *items = nullptr;
     int count = 0;
