@@ -1,6 +1,7 @@
 #include "commands/removal.h"
 
 #include "bso/flow_file.h"
+#include "bso/mailer_state.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
@@ -41,11 +42,12 @@ static bool ConfirmRemoval(const PanelInfo *Info, const PluginPanelItem *Current
     return HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 5, 2) == 0;
 }
 
-// A file of the link itself (a poll, the request file, a packet, the busy flag): its row names
-// the link's base path and its extension. Fills Path with the base path and that extension,
-// in the case the listing found it; false for any other row.
+// A file of the link itself (a poll, the request file, a packet, the busy flag, the mailer's
+// hold or tries file): its row names the link's base path and its extension. Fills Path with the
+// base path and that extension, in the case the listing found it, and *Kind, or for the
+// mailer's own files *Mailer; false for any other row.
 static bool LinkFileOfRow(const PluginPanelItem *Item, const char *BasePath, char (&Path)[MAX_PATH],
-                          EntryKind *Kind) {
+                          EntryKind *Kind, MailerFile *Mailer) {
     const char *name = Item->FindData.cFileName;
     size_t nameLength = strnlen(name, sizeof(Item->FindData.cFileName));
     size_t baseLength = strlen(BasePath);
@@ -54,7 +56,11 @@ static bool LinkFileOfRow(const PluginPanelItem *Item, const char *BasePath, cha
     memcpy(extension, name + baseLength, 4);
     extension[4] = 0;
     Flavor flavor;
-    if (!ClassifyOutboundFile(extension, Kind, &flavor)) return false;
+    *Mailer = NoMailerFile;
+    if (!ClassifyOutboundFile(extension, Kind, &flavor)) {
+        *Mailer = ClassifyMailerFile(extension);
+        if (*Mailer != HoldFile && *Mailer != TryFile) return false;
+    }
     memcpy(Path, BasePath, baseLength);
     memcpy(Path + baseLength, extension, 5);
     return true;
@@ -76,8 +82,9 @@ static bool RemovePoll(const char *Path) {
     return DeleteFileRetrying(Path) != 0;
 }
 
-// Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll
-// or the request file is deleted, a packet or the busy flag is left with a word why.
+// Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll,
+// the request file or the mailer's hold or tries file is deleted, a packet or the busy flag is left
+// with a word why.
 static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
     if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return;
     const char *source = Item->CustomColumnData[4] ? Item->CustomColumnData[4] : "";
@@ -93,13 +100,19 @@ static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
             ShowWarning(MsgWarning, MsgLineNotRemoved, path);
         return;
     }
-    if (!LinkFileOfRow(Item, BasePath, path, &kind)) {
+    MailerFile mailer;
+    if (!LinkFileOfRow(Item, BasePath, path, &kind, &mailer)) {
         // Not a file of this link: named whole, nothing touched.
         char shown[MAX_PATH];
         size_t length = strnlen(Item->FindData.cFileName, sizeof(Item->FindData.cFileName));
         memcpy(shown, Item->FindData.cFileName, length < MAX_PATH ? length : MAX_PATH - 1);
         shown[length < MAX_PATH ? length : MAX_PATH - 1] = 0;
         ShowWarning(MsgWarning, MsgLineNotRemoved, shown);
+        return;
+    }
+    if (mailer != NoMailerFile) {
+        // Taking out the hold or the count of failed calls is a release or a reset.
+        if (!DeleteFileRetrying(path)) ShowWarning(MsgWarning, MsgNotRemoved, path);
         return;
     }
     switch (kind) {

@@ -127,8 +127,8 @@ TEST_F(Removal, TheLinesGoTheFilesStay) {
     EXPECT_EQ(RowNames(), std::vector<std::string>{FileRow("b.zip")});
 }
 
-// Each row by its kind: a poll and the request file are deleted, a packet and the busy flag
-// stay, with a word that names them whole.
+// Each row by its kind: a poll, the request file and the mailer's hold and tries files are
+// deleted, a packet and the busy flag stay, with a word that names them whole.
 TEST_F(Removal, EachRowByItsKind) {
     struct Case {
         const char *name;
@@ -141,6 +141,8 @@ TEST_F(Removal, EachRowByItsKind) {
         {"006400C8.HLO", "", -1},                  // a poll
         {"006400C8.ILO", "~Z:\\done.zip\r\n", -1}, // nothing left to send: a poll too
         {"006400C8.BSY", "", MsgBusyFlagNotRemoved},
+        {"006400C8.HLD", "1893456000", -1},                       // a release
+        {"006400C8.TRY", std::string("\0\0\1\0\5Error", 10), -1}, // a reset
     };
     const std::string base = tree.Win(MadeName("out/006400C8"));
     for (const Case &c : cases) {
