@@ -16,14 +16,6 @@
 namespace bench {
 namespace {
 
-int ListOnce(HANDLE panel) {
-    PluginPanelItem *items = nullptr;
-    int count = 0;
-    if (!ThePlugin->List(panel, &items, &count)) return -1;
-    ThePlugin->Free(panel, items, count);
-    return count;
-}
-
 // The file system's part of a first listing: the outbound enumerated, every flow file read
 // whole, every file it names stat-ed. Returns the named files that exist.
 size_t ReadAndStatBacklog() {
@@ -96,17 +88,8 @@ void BacklogRelisting(benchmark::State &state) {
         return;
     }
     std::vector<double> plugin, baseline;
-    Enumerated seen;
-    for (auto _ : state) {
-        Clock::time_point start = Clock::now();
-        seen = EnumerateOutbound(TheOutbounds->backlog.outbound);
-        Clock::time_point middle = Clock::now();
-        ListOnce(panel);
-        Clock::time_point end = Clock::now();
-        baseline.push_back(Seconds(start, middle));
-        plugin.push_back(Seconds(middle, end));
-        state.SetIterationTime(plugin.back());
-    }
+    Enumerated seen = TimeListingsBesideEnumeration(state, panel, TheOutbounds->backlog.outbound,
+                                                    plugin, baseline);
     ThePlugin->Close(panel);
     Record("backlog re-listing", plugin, baseline,
            "readdir+stat, " + std::to_string(seen.entries) + " entries", 1.3, state);

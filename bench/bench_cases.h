@@ -3,8 +3,11 @@
 #ifndef BSOPANEL_BENCH_BENCH_CASES_H
 #define BSOPANEL_BENCH_BENCH_CASES_H
 
+#include "bench_outbound.h"
 #include "demo_outbound.h"
 #include "direct_plugin.h"
+
+#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
@@ -76,6 +79,35 @@ inline std::string Milliseconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
     return text;
+}
+
+// One listing as the host makes it: GetFindData, then FreeFindData on what it gave.
+inline int ListOnce(HANDLE panel) {
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    if (!ThePlugin->List(panel, &items, &count)) return -1;
+    ThePlugin->Free(panel, items, count);
+    return count;
+}
+
+// Each iteration: the outbound enumerated (the baseline), then the panel listed again; the
+// samples of both kept, the listing's the iteration's time.
+inline Enumerated TimeListingsBesideEnumeration(benchmark::State &state, HANDLE panel,
+                                                const std::string &outboundNative,
+                                                std::vector<double> &plugin,
+                                                std::vector<double> &baseline) {
+    Enumerated seen;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        seen = EnumerateOutbound(outboundNative);
+        Clock::time_point middle = Clock::now();
+        ListOnce(panel);
+        Clock::time_point end = Clock::now();
+        baseline.push_back(Seconds(start, middle));
+        plugin.push_back(Seconds(middle, end));
+        state.SetIterationTime(plugin.back());
+    }
+    return seen;
 }
 
 // The order of the table's lines.

@@ -48,15 +48,6 @@ double ThreadCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// One listing as the host makes it: GetFindData, then FreeFindData on what it gave.
-int ListOnce(HANDLE panel) {
-    PluginPanelItem *items = nullptr;
-    int count = 0;
-    if (!ThePlugin->List(panel, &items, &count)) return -1;
-    ThePlugin->Free(panel, items, count);
-    return count;
-}
-
 void RootListing(benchmark::State &state) {
     ThePlugin->Start(TheOutbounds->linkListKey);
     ThePlugin->SetEarlierItems(nullptr, 0);
@@ -68,17 +59,8 @@ void RootListing(benchmark::State &state) {
         return;
     }
     std::vector<double> plugin, baseline;
-    Enumerated seen;
-    for (auto _ : state) {
-        Clock::time_point start = Clock::now();
-        seen = EnumerateOutbound(TheOutbounds->linkList.outbound);
-        Clock::time_point middle = Clock::now();
-        ListOnce(panel);
-        Clock::time_point end = Clock::now();
-        baseline.push_back(Seconds(start, middle));
-        plugin.push_back(Seconds(middle, end));
-        state.SetIterationTime(plugin.back());
-    }
+    Enumerated seen = TimeListingsBesideEnumeration(state, panel, TheOutbounds->linkList.outbound,
+                                                    plugin, baseline);
     ThePlugin->Close(panel);
     double ratio = Median(plugin) / Median(baseline);
     state.counters["baseline_ms"] = Median(baseline) * 1e3;
