@@ -369,6 +369,8 @@ static const char *SystemMessageText(DWORD code) {
         return "Cannot create a file when that file already exists.";
     case ERROR_FILENAME_EXCED_RANGE:
         return "The filename or extension is too long.";
+    case ERROR_BAD_FILE_TYPE:
+        return "The file type being saved or retrieved has been blocked.";
     case ERROR_MORE_DATA:
         return "More data is available.";
     case ERROR_NO_MORE_ITEMS:
