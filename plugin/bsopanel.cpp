@@ -8,6 +8,7 @@
 #include "panel/navigation.h"
 #include "panel/panel_info.h"
 #include "plugin_api.h"
+#include "scan/backlog.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 #include "shell/browser.h"
@@ -128,7 +129,9 @@ int WINAPI Compare(HANDLE hPlugin, const PluginPanelItem *Item1, const PluginPan
 
 int WINAPI PutFiles(HANDLE hPlugin, PluginPanelItem *PanelItem, int ItemsNumber, int Move,
                     int OpMode) {
-    return AttachFiles(Browser(hPlugin), PanelItem, ItemsNumber, Move, OpMode);
+    int result = AttachFiles(Browser(hPlugin), PanelItem, ItemsNumber, Move, OpMode);
+    FreeFlowCache(&Browser(hPlugin)->FlowFiles); // the rows show the disk as the attach left it
+    return result;
 }
 
 int WINAPI ProcessEvent(HANDLE hPlugin, int Event, void *Param) {

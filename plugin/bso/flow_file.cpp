@@ -14,6 +14,16 @@ char *ParseFlowLine(char *line) {
     return line;
 }
 
+bool IsAbsoluteName(const char *name) {
+    bool drive = ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')) &&
+                 name[1] == ':' && (name[2] == '\\' || name[2] == '/');
+#ifdef _WIN32
+    return drive || ((name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/'));
+#else
+    return drive || name[0] == '/';
+#endif
+}
+
 char *ReplaceExtension(char *name, const char *extension) {
     size_t length = strlen(name);
     if (length == 0) return name;

@@ -17,6 +17,11 @@ const size_t RemovedLineSize = 260;
 // leading "#" or "^", the whole line otherwise, or null for a "~" line.
 char *ParseFlowLine(char *line);
 
+// Whether a flow line's name is a whole path: a drive and a separator ("D:\FILES\A.ZIP"), a share
+// ("\\SERVER\FILES\A.ZIP") on Windows, the root ("/files/a.zip") elsewhere. Any other name the
+// mailer resolves against its own current folder, which nobody else knows.
+bool IsAbsoluteName(const char *name);
+
 // Replaces the extension of the file name in place by extension (which starts with its dot),
 // or appends it when the name has none ("D:\OUT.V2\FILE" gets "D:\OUT.V2\FILE.TMP"). The buffer
 // must have room for the result. Returns name; an empty name stays empty.

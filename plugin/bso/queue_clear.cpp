@@ -9,8 +9,20 @@
 #include <stdlib.h>
 #include <string.h>
 
+// What a .tic file is read for: its File and To lines lie near the top, and a file that is no
+// .tic at all must not be read whole.
+const unsigned long long TicReadLimit = 64 * 1024;
+
+static char *CopyText(const char *Text, size_t Length) {
+    char *copy = static_cast<char *>(malloc(Length + 1));
+    if (copy == nullptr) return nullptr;
+    memcpy(copy, Text, Length);
+    copy[Length] = 0;
+    return copy;
+}
+
 static ClearStep *AddStep(ClearPlan *Plan, const char *Path, ClearFileRole Role, ClearAction Action,
-                          unsigned long long Size, int Owner) {
+                          int Link, int Owner) {
     if (Plan->Count == Plan->Capacity) {
         int capacity = Plan->Capacity ? Plan->Capacity * 2 : 16;
         void *grown = realloc(Plan->Steps, sizeof(ClearStep) * static_cast<size_t>(capacity));
@@ -18,29 +30,16 @@ static ClearStep *AddStep(ClearPlan *Plan, const char *Path, ClearFileRole Role,
         Plan->Steps = static_cast<ClearStep *>(grown);
         Plan->Capacity = capacity;
     }
+    char *path = CopyText(Path, strlen(Path));
+    if (path == nullptr) return nullptr;
     ClearStep *step = &Plan->Steps[Plan->Count++];
     memset(step, 0, sizeof(*step));
-    size_t length = strnlen(Path, sizeof(step->Path) - 1);
-    memcpy(step->Path, Path, length);
+    step->Path = path;
     step->Role = Role;
     step->Action = Action;
-    step->Size = Size;
+    step->Link = Link;
     step->Owner = Owner;
     return step;
-}
-
-// The size of a plain file, false when it is missing or a directory (left for the delete to
-// fail on, so that it is named).
-static bool FileSize(const char *Path, unsigned long long *Size, bool *IsDirectory) {
-    *Size = 0;
-    *IsDirectory = false;
-    // A name with wildcards would be searched as a pattern: it names no one file.
-    if (strpbrk(Path, "*?") != nullptr) return false;
-    WIN32_FIND_DATAA found;
-    if (!FindFirstEntry(Path, &found)) return false;
-    *IsDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    *Size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    return true;
 }
 
 static const char *NamePart(const char *Path) {
@@ -50,168 +49,232 @@ static const char *NamePart(const char *Path) {
     return name;
 }
 
-int TicNamesFile(const char *TicPath, const char *File) {
-    LineReader reader;
-    bool found = false;
-    int got = -1;
-    if (OpenLineReader(&reader, TicPath)) {
-        char *line;
-        size_t length;
-        while (!found && (got = ReadLine(&reader, &line, &length)) > 0) {
-            TrimLineEnd(line);
-            if (_strnicmp(line, "File", 4) != 0 || (line[4] != ' ' && line[4] != '\t')) continue;
-            const char *name = line + 5;
-            while (*name == ' ' || *name == '\t') ++name;
-            found = _stricmp(NamePart(name), NamePart(File)) == 0;
-        }
-    }
-    CloseLineReader(&reader);
-    if (found) return 1;
-    return got < 0 ? -1 : 0;
-}
-
-// The .tic files in the folder of a "^" file that name it.
-static bool PlanTicFiles(ClearPlan *Plan, const char *File, int Owner) {
-    char pattern[MAX_PATH];
-    size_t folder = static_cast<size_t>(NamePart(File) - File);
-    if (folder + 6 > sizeof(pattern)) return true;
-    memcpy(pattern, File, folder);
-    memcpy(pattern + folder, "*.tic", 6);
+// The bytes a pattern line queues: every file it matches, as the Queued column counts them.
+static unsigned long long PatternSize(const char *Pattern) {
+    unsigned long long size = 0;
+    if (strlen(Pattern) >= MAX_PATH) return 0;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return true;
-    bool ok = true;
+    HANDLE search = FindFirstFileA(Pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
     do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        char tic[MAX_PATH];
-        size_t nameLength = strlen(found.cFileName);
-        if (folder + nameLength + 1 > sizeof(tic)) continue;
-        memcpy(tic, File, folder);
-        memcpy(tic + folder, found.cFileName, nameLength + 1);
-        int names = TicNamesFile(tic, File);
-        if (names == 0) continue;
-        unsigned long long size =
-            (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        // One that cannot be read may name the file: it stays, and is named as not handled.
-        ClearStep *step =
-            AddStep(Plan, tic, ClearTicFile, names > 0 ? ClearDelete : ClearLeave, size, Owner);
-        ok = step != nullptr;
-        if (step && names < 0) step->Error = ERROR_READ_FAULT;
-    } while (ok && FindNextFileA(search, &found));
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            size +=
+                (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    } while (FindNextFileA(search, &found));
     FindClose(search);
-    return ok;
+    return size;
 }
 
-// Whether a flow line names one of the link's own outbound files (BasePath with the extension
-// of a flow file, a packet, the busy flag, the request, the .hld or the .try), in any case and
-// however the path is written. Those are the link's files, handled as such: a "^" or "#" line
-// must not delete or cut them (the busy flag least of all, which the clear holds).
-static bool IsLinksOwnFile(const char *BasePath, const char *Name) {
-    char base[MAX_PATH], name[MAX_PATH];
-    if (!ComparablePath(BasePath, base) || !ComparablePath(Name, name)) return false;
-    size_t length = strlen(base);
-    if (strlen(name) != length + 4 || _strnicmp(name, base, length) != 0) return false;
-    const char *extension = name + length;
-    EntryKind kind;
-    Flavor flavor;
-    ClassifyOutboundFile(extension, &kind, &flavor);
-    return kind != NoEntryKind || _stricmp(extension, ".hld") == 0 ||
-           _stricmp(extension, ".try") == 0;
+namespace {
+
+// The link's own files (every "<base>.*"), so that no line reaches them under another name.
+struct OwnFiles {
+    FileIdentity *Items;
+    int Count;
+    int Capacity;
+};
+
+} // namespace
+
+static bool IsOwnFile(const OwnFiles *Own, const FileIdentity *File) {
+    for (int i = 0; i < Own->Count; ++i)
+        if (SameFile(&Own->Items[i], File)) return true;
+    return false;
 }
 
-// One flow file of the link at BasePath and what its lines name.
-static bool PlanFlowFile(ClearPlan *Plan, const char *BasePath, const char *FlowPath,
-                         unsigned long long FlowSize, const ClearOptions *Options) {
-    int owner = Plan->Count;
-    if (!AddStep(Plan, FlowPath, ClearFlowFile, ClearDelete, FlowSize, -1)) return false;
-    LineReader reader;
-    bool read = OpenLineReader(&reader, FlowPath) != 0;
-    char *line;
-    size_t length;
-    int got = 0;
-    while (read && (got = ReadLine(&reader, &line, &length)) > 0) {
-        char directive = line[0];
-        char *name = ParseFlowLine(line);
-        if (name == nullptr || *name == 0 || strcmp(name, ".") == 0) continue;
-        ClearAction action = ClearLeave;
-        if (strpbrk(name, "*?") == nullptr && !IsLinksOwnFile(BasePath, name)) {
-            if (directive == '^') action = Options->KeepCaretFiles ? ClearLeave : ClearDelete;
-            if (directive == '#') action = ClearTruncate;
-        }
-        unsigned long long size;
-        bool isDirectory;
-        // A missing file needs nothing, whatever its line says; a pattern names no one file.
-        if (!FileSize(name, &size, &isDirectory) && strpbrk(name, "*?") == nullptr)
-            action = ClearGone;
-        if (!AddStep(Plan, name, ClearQueuedFile, action, size, owner)) {
-            CloseLineReader(&reader);
-            return false;
-        }
-        if (action == ClearDelete && !PlanTicFiles(Plan, name, owner)) {
-            CloseLineReader(&reader);
-            return false;
-        }
+// The step of a file planned before (the same file, or for a name that reaches none the same
+// text), or -1.
+static int PlannedBefore(const ClearPlan *Plan, const char *Name, const FileIdentity *File,
+                         bool Known) {
+    for (int i = 0; i < Plan->Count; ++i) {
+        const ClearStep &step = Plan->Steps[i];
+        if (step.Role != ClearQueuedFile || step.Known != Known) continue;
+        if (Known ? SameFile(&step.Seen, File) : strcmp(step.Path, Name) == 0) return i;
     }
-    CloseLineReader(&reader);
-    if (!read || got < 0) {
-        // What it names is unknown: it is kept, and with it whatever it queues.
-        Plan->Steps[owner].Action = ClearLeave;
-        Plan->Steps[owner].Error = read ? ERROR_READ_FAULT : GetLastError();
-        Plan->Incomplete = true;
+    return -1;
+}
+
+// Which step a line's file gets: the action its directive orders, or why it is left.
+static bool PlanLine(ClearPlan *Plan, char Directive, const char *Name, int Owner,
+                     const OwnFiles *Own, const ClearOptions *Options, bool *Relative) {
+    int link = Plan->Steps[Owner].Link;
+    if (!IsAbsoluteName(Name)) {
+        // The mailer resolves it against its own current folder: no one else knows the file.
+        *Relative = true;
+        ClearStep *step = AddStep(Plan, Name, ClearQueuedFile, ClearLeave, link, Owner);
+        if (step) step->Reason = ClearRelativeName;
+        return step != nullptr;
+    }
+    if (strpbrk(Name, "*?") != nullptr) {
+        // A pattern names no one file: its line goes, the files stay.
+        ClearStep *step = AddStep(Plan, Name, ClearQueuedFile, ClearLeave, link, Owner);
+        if (step) {
+            step->Size = PatternSize(Name);
+            step->Counted = true;
+        }
+        return step != nullptr;
+    }
+    FileIdentity file;
+    bool known = strlen(Name) < MAX_PATH && GetFileIdentity(Name, &file);
+    DWORD error = known ? 0 : strlen(Name) < MAX_PATH ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    bool gone = !known && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    // Names are exact where the mailer runs: a file only in another case is one it cannot open.
+    if (known && !ExistsAsSpelled(Name)) {
+        known = false;
+        gone = true;
+    }
+    ClearAction action = ClearLeave;
+    if (Directive == '^') action = Options->KeepCaretFiles ? ClearLeave : ClearDelete;
+    if (Directive == '#') action = ClearTruncate;
+    int before = PlannedBefore(Plan, Name, &file, known);
+    if (before >= 0) {
+        // One file, one row: the strongest order of its lines, as the mailer would carry out
+        // each line in turn.
+        ClearStep &step = Plan->Steps[before];
+        if (step.Reason == ClearNoReason && step.Action != ClearGone &&
+            (action == ClearDelete || (action == ClearTruncate && step.Action == ClearLeave)))
+            step.Action = action;
+        return true;
+    }
+    ClearStep *step = AddStep(Plan, Name, ClearQueuedFile, gone ? ClearGone : action, link, Owner);
+    if (step == nullptr) return false;
+    step->Counted = true;
+    if (gone) return true;
+    if (!known) {
+        step->Action = ClearLeave;
+        step->Reason = ClearCannotOpen;
+        step->Error = error;
+        return true;
+    }
+    step->Known = true;
+    step->Seen = file;
+    step->Size = file.Size;
+    if (!file.Regular) {
+        step->Action = ClearLeave;
+        step->Reason = ClearNotAFile;
+        step->Error = ERROR_BAD_FILE_TYPE;
+    } else if (IsOwnFile(Own, &file)) {
+        step->Action = ClearLeave;
+        step->Reason = ClearLinksOwnFile;
     }
     return true;
 }
 
-int PlanQueueClear(const char *BasePath, const ClearOptions *Options, ClearPlan *Plan) {
+// One flow file of the link and what its lines name.
+static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, int Link, const OwnFiles *Own,
+                         const ClearOptions *Options) {
+    int owner = Plan->Count;
+    ClearStep *flow = AddStep(Plan, FlowPath, ClearFlowFile, ClearDelete, Link, -1);
+    if (!flow) return false;
+    flow->Known = GetFileIdentity(FlowPath, &flow->Seen) != 0;
+    flow->Size = flow->Seen.Size;
+    LineReader reader;
+    bool read = flow->Known && OpenLineReader(&reader, FlowPath) != 0;
+    DWORD error = read ? 0 : GetLastError();
+    char *line;
+    size_t length;
+    int got = 0;
+    bool relative = false;
+    while (read && (got = ReadLine(&reader, &line, &length)) > 0) {
+        char directive = line[0];
+        char *name = ParseFlowLine(line);
+        if (name == nullptr || *name == 0 || strcmp(name, ".") == 0) continue;
+        if (!PlanLine(Plan, directive, name, owner, Own, Options, &relative)) {
+            CloseLineReader(&reader);
+            return false;
+        }
+    }
+    if (flow->Known) CloseLineReader(&reader);
+    flow = &Plan->Steps[owner];
+    if (!read || got < 0 || relative) {
+        // What it names is unknown, or known only to the mailer: it is kept, and with it
+        // whatever it queues.
+        flow->Action = ClearLeave;
+        flow->Reason = ClearFlowFileStays;
+        if (!read || got < 0) {
+            flow->Error = read ? ERROR_READ_FAULT : error;
+            Plan->Incomplete = true;
+        }
+        for (int i = owner + 1; i < Plan->Count; ++i) {
+            ClearStep &named = Plan->Steps[i];
+            named.Counted = false;
+            if (named.Action != ClearGone) named.Action = ClearLeave;
+        }
+    }
+    return true;
+}
+
+int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Options,
+                   ClearPlan *Plan) {
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, sizeof(pattern), BasePath, "", ".*")) return 1;
     size_t folder = static_cast<size_t>(NamePart(BasePath) - BasePath);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return 1;
     // The flow files first, then the rest, whatever order the folder gives.
     struct LinkFile {
         char Path[MAX_PATH];
         ClearFileRole Role;
-        unsigned long long Size;
     };
-    LinkFile files[32];
-    int fileCount = 0;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        const char *dot = strchr(found.cFileName, '.');
-        if (dot == nullptr || strlen(dot) != 4) continue;
-        EntryKind kind;
-        Flavor flavor;
-        ClearFileRole role;
-        if (ClassifyOutboundFile(dot, &kind, &flavor) && kind == FlowFile)
-            role = ClearFlowFile;
-        else if (kind == Netmail && flavor != NoFlavor)
-            role = ClearNetmail;
-        else if (kind == FileRequest)
-            role = ClearRequest;
-        else if (_stricmp(dot, ".hld") == 0 || _stricmp(dot, ".try") == 0)
-            role = ClearLinkState;
-        else
-            continue; // the busy flag and anything else is not the queue's
-        size_t nameLength = strlen(found.cFileName);
-        if (folder + nameLength + 1 > MAX_PATH || fileCount == 32) continue;
-        LinkFile &file = files[fileCount++];
-        memcpy(file.Path, BasePath, folder);
-        memcpy(file.Path + folder, found.cFileName, nameLength + 1);
-        file.Role = role;
-        file.Size =
-            (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    LinkFile *files = nullptr;
+    int fileCount = 0, fileCapacity = 0;
+    OwnFiles own = {nullptr, 0, 0};
+    bool ok = true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            char path[MAX_PATH];
+            size_t nameLength = strlen(found.cFileName);
+            if (folder + nameLength >= sizeof(path)) continue;
+            memcpy(path, BasePath, folder);
+            memcpy(path + folder, found.cFileName, nameLength + 1);
+            if (own.Count == own.Capacity) {
+                own.Capacity = own.Capacity ? own.Capacity * 2 : 16;
+                void *grown = realloc(own.Items, sizeof(FileIdentity) * own.Capacity);
+                if (!grown) {
+                    ok = false;
+                    break;
+                }
+                own.Items = static_cast<FileIdentity *>(grown);
+            }
+            if (GetFileIdentity(path, &own.Items[own.Count])) ++own.Count;
+            const char *dot = strchr(found.cFileName, '.');
+            if (dot == nullptr || strlen(dot) != 4) continue;
+            EntryKind kind;
+            Flavor flavor;
+            ClearFileRole role;
+            if (ClassifyOutboundFile(dot, &kind, &flavor) && kind == FlowFile)
+                role = ClearFlowFile;
+            else if (kind == Netmail && flavor != NoFlavor)
+                role = ClearNetmail;
+            else if (kind == FileRequest)
+                role = ClearRequest;
+            else if (_stricmp(dot, ".hld") == 0 || _stricmp(dot, ".try") == 0)
+                role = ClearLinkState;
+            else
+                continue; // the busy flag and anything else is not the queue's
+            if (fileCount == fileCapacity) {
+                fileCapacity = fileCapacity ? fileCapacity * 2 : 16;
+                void *grown = realloc(files, sizeof(LinkFile) * fileCapacity);
+                if (!grown) {
+                    ok = false;
+                    break;
+                }
+                files = static_cast<LinkFile *>(grown);
+            }
+            memcpy(files[fileCount].Path, path, sizeof(path));
+            files[fileCount++].Role = role;
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
     bool netmailKept = false;
     static const ClearFileRole order[] = {ClearFlowFile, ClearNetmail, ClearRequest,
                                           ClearLinkState};
     for (ClearFileRole role : order) {
-        for (int i = 0; i < fileCount; ++i) {
+        for (int i = 0; ok && i < fileCount; ++i) {
             if (files[i].Role != role) continue;
             if (role == ClearFlowFile) {
-                if (!PlanFlowFile(Plan, BasePath, files[i].Path, files[i].Size, Options)) return 0;
+                ok = PlanFlowFile(Plan, files[i].Path, LinkIndex, &own, Options);
                 continue;
             }
             ClearAction action = ClearDelete;
@@ -219,37 +282,371 @@ int PlanQueueClear(const char *BasePath, const ClearOptions *Options, ClearPlan 
             // The hold and the tries describe the queue: they stay with the packets kept.
             if (role == ClearNetmail) netmailKept = netmailKept || action == ClearKeep;
             if (role == ClearLinkState && netmailKept) action = ClearKeep;
-            if (!AddStep(Plan, files[i].Path, role, action, files[i].Size, -1)) return 0;
+            ClearStep *step = AddStep(Plan, files[i].Path, role, action, LinkIndex, -1);
+            ok = step != nullptr;
+            if (!step) break;
+            step->Known = GetFileIdentity(step->Path, &step->Seen) != 0;
+            step->Size = step->Seen.Size;
+            // Packets and the request are the queue; the link's state files are not.
+            step->Counted = action == ClearDelete && role != ClearLinkState;
         }
     }
-    return 1;
+    free(files);
+    free(own.Items);
+    return ok ? 1 : 0;
 }
 
-// Cuts the file to 0 bytes; a file gone meanwhile needs nothing.
-static bool TruncateFile(const char *Path, DWORD *Error) {
-    HANDLE file = FileOps.Create(Path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+// ---- Other links, .tic files -------------------------------------------------------------
+
+namespace {
+
+// A file the plan deletes or cuts, by identity, for the look-ups of the other links' names.
+struct Target {
+    DWORD Volume;
+    unsigned long long Index;
+    int Step;
+};
+
+struct Targets {
+    Target *Items;
+    int Count;
+};
+
+struct TicEntry {
+    char *Path;
+    char *Name; // its File line's name, without directory
+    FtnAddress To;
+    bool HasTo;
+    bool Used;
+    FileIdentity Seen;
+};
+
+struct TicFolder {
+    char *Folder;
+    TicEntry *Entries; // sorted by name
+    int Count;
+};
+
+} // namespace
+
+static int CompareTargets(const void *A, const void *B) {
+    const Target *a = static_cast<const Target *>(A), *b = static_cast<const Target *>(B);
+    if (a->Volume != b->Volume) return a->Volume < b->Volume ? -1 : 1;
+    if (a->Index != b->Index) return a->Index < b->Index ? -1 : 1;
+    return 0;
+}
+
+// Leaves every planned file that is the file the name reaches, for Other.
+static void LeaveForOther(ClearPlan *Plan, const Targets *Found, const FileIdentity *File,
+                          const FtnAddress *Other) {
+    Target key = {File->Volume, File->Index, 0};
+    const Target *hit = static_cast<const Target *>(bsearch(
+        &key, Found->Items, static_cast<size_t>(Found->Count), sizeof(Target), CompareTargets));
+    if (hit == nullptr) return;
+    while (hit > Found->Items && CompareTargets(hit - 1, &key) == 0) --hit;
+    for (; hit < Found->Items + Found->Count && CompareTargets(hit, &key) == 0; ++hit) {
+        ClearStep &step = Plan->Steps[hit->Step];
+        step.Action = ClearLeave;
+        step.Reason = ClearForOtherLink;
+        step.Other = *Other;
+    }
+}
+
+static bool SameLink(const FtnAddress *A, const FtnAddress *B) {
+    return A->zone == B->zone && A->net == B->net && A->node == B->node && A->point == B->point;
+}
+
+// The lines of another link's flow file: what they name stays.
+static void CheckOtherFlowFile(ClearPlan *Plan, const Targets *Found, const char *FlowPath,
+                               const FtnAddress *Other) {
+    FileIdentity file;
+    if (GetFileIdentity(FlowPath, &file)) LeaveForOther(Plan, Found, &file, Other);
+    LineReader reader;
+    if (OpenLineReader(&reader, FlowPath)) {
+        char *line;
+        size_t length;
+        while (ReadLine(&reader, &line, &length) > 0) {
+            char *name = ParseFlowLine(line);
+            if (name == nullptr || !IsAbsoluteName(name) || strpbrk(name, "*?") != nullptr ||
+                strlen(name) >= MAX_PATH || !GetFileIdentity(name, &file))
+                continue;
+            LeaveForOther(Plan, Found, &file, Other);
+        }
+    }
+    CloseLineReader(&reader);
+}
+
+// The flow files of one folder (a zone's, or a point folder when IsPoint) for the links not
+// cleared; point folders are walked from their node's folder.
+static void CheckOtherFolder(ClearPlan *Plan, const Targets *Found, const char *Folder,
+                             uint32_t Zone, bool IsPoint, uint32_t Node, const FtnAddress *Links,
+                             int Count) {
+    char pattern[MAX_PATH];
+    if (!JoinPath(pattern, sizeof(pattern), Folder, "\\", "*")) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        EntryKind kind;
+        Flavor flavor;
+        uint32_t number;
+        char path[MAX_PATH];
+        if (!JoinPath(path, sizeof(path), Folder, "\\", found.cFileName)) continue;
+        if (!IsPoint && IsPointDirectoryEntry(&found, &number)) {
+            CheckOtherFolder(Plan, Found, path, Zone, true, number, Links, Count);
+            continue;
+        }
+        if (!IsNodeFileEntry(&found, &kind, &flavor, &number) || kind != FlowFile) continue;
+        FtnAddress link = {Zone, 0, 0, 0};
+        SplitNodeNumber(IsPoint ? Node : number, &link.net, &link.node);
+        if (IsPoint) link.point = number;
+        bool cleared = false;
+        for (int i = 0; i < Count && !cleared; ++i) cleared = SameLink(&Links[i], &link);
+        if (!cleared) CheckOtherFlowFile(Plan, Found, path, &link);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// Every zone folder the mailer looks into: the root for the own zone, "<root>.<zone>" beside it.
+static void CheckOtherLinks(ClearPlan *Plan, const Targets *Found, const char *Root,
+                            const FtnAddress *Own, const FtnAddress *Links, int Count) {
+    CheckOtherFolder(Plan, Found, Root, Own->zone, false, 0, Links, Count);
+    char pattern[MAX_PATH];
+    if (!JoinPath(pattern, sizeof(pattern), Root, "", ".*")) return;
+    size_t parent = static_cast<size_t>(NamePart(Root) - Root);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        uint32_t zone;
+        char path[MAX_PATH];
+        size_t nameLength = strlen(found.cFileName);
+        if (!IsZoneDirectoryEntry(&found, &zone) || zone == Own->zone || zone == 0 ||
+            parent + nameLength >= sizeof(path))
+            continue;
+        memcpy(path, Root, parent);
+        memcpy(path + parent, found.cFileName, nameLength + 1);
+        CheckOtherFolder(Plan, Found, path, zone, false, 0, Links, Count);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+int ReadTicFile(const char *TicPath, char **File, FtnAddress *To) {
+    *File = nullptr;
+    LineReader reader;
+    bool hasTo = false;
+    int got = -1;
+    if (OpenLineReaderUpTo(&reader, TicPath, TicReadLimit)) {
+        char *line;
+        size_t length;
+        while ((*File == nullptr || !hasTo) && (got = ReadLine(&reader, &line, &length)) > 0) {
+            TrimLineEnd(line);
+            bool isFile = _strnicmp(line, "File", 4) == 0;
+            bool isTo = _strnicmp(line, "To", 2) == 0;
+            size_t key = isFile ? 4 : 2;
+            if ((!isFile && !isTo) || (line[key] != ' ' && line[key] != '\t')) continue;
+            char *value = line + key;
+            while (*value == ' ' || *value == '\t') ++value;
+            if (isFile && *File == nullptr) {
+                const char *name = NamePart(value);
+                *File = CopyText(name, strlen(name));
+                if (*File == nullptr) got = -1;
+            } else if (isTo && !hasTo) {
+                // "To 2:5020/1000@fidonet", with the sysop's name before or after at times: the
+                // first word that reads as an address.
+                for (char *word = strtok(value, " \t,"); word && !hasTo;
+                     word = strtok(nullptr, " \t,")) {
+                    char *domain = strchr(word, '@');
+                    if (domain) *domain = 0;
+                    hasTo = strchr(word, ':') != nullptr && ParseAddress(To, word, nullptr);
+                }
+            }
+        }
+    }
+    CloseLineReader(&reader);
+    if (*File != nullptr && hasTo) return 1;
+    free(*File);
+    *File = nullptr;
+    return got < 0 ? -1 : 0;
+}
+
+static int CompareTicNames(const void *A, const void *B) {
+    return _stricmp(static_cast<const TicEntry *>(A)->Name, static_cast<const TicEntry *>(B)->Name);
+}
+
+// The .tic files of a folder that name a file and a link, read once.
+static bool IndexTicFolder(TicFolder *Index, const char *Folder) {
+    memset(Index, 0, sizeof(*Index));
+    Index->Folder = CopyText(Folder, strlen(Folder));
+    if (!Index->Folder) return false;
+    char pattern[MAX_PATH];
+    if (!JoinPath(pattern, sizeof(pattern), Folder, "", "*.tic")) return true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    int capacity = 0;
+    bool ok = true;
+    do {
+        char path[MAX_PATH];
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !JoinPath(path, sizeof(path), Folder, "", found.cFileName))
+            continue;
+        TicEntry entry;
+        memset(&entry, 0, sizeof(entry));
+        if (!GetFileIdentity(path, &entry.Seen) || ReadTicFile(path, &entry.Name, &entry.To) != 1)
+            continue;
+        entry.Path = CopyText(path, strlen(path));
+        if (Index->Count == capacity) {
+            capacity = capacity ? capacity * 2 : 16;
+            void *grown = realloc(Index->Entries, sizeof(TicEntry) * capacity);
+            if (grown) Index->Entries = static_cast<TicEntry *>(grown);
+            ok = grown != nullptr;
+        }
+        if (!ok || !entry.Path) {
+            free(entry.Name);
+            free(entry.Path);
+            ok = false;
+            break;
+        }
+        Index->Entries[Index->Count++] = entry;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    if (Index->Count > 1)
+        qsort(Index->Entries, static_cast<size_t>(Index->Count), sizeof(TicEntry), CompareTicNames);
+    return ok;
+}
+
+// The .tic files for the link that name the deleted file at step Step.
+static bool PlanTicFiles(ClearPlan *Plan, int Step, TicFolder *Index, const FtnAddress *Link) {
+    TicEntry key;
+    key.Name = const_cast<char *>(NamePart(Plan->Steps[Step].Path));
+    TicEntry *hit =
+        static_cast<TicEntry *>(bsearch(&key, Index->Entries, static_cast<size_t>(Index->Count),
+                                        sizeof(TicEntry), CompareTicNames));
+    if (hit == nullptr) return true;
+    while (hit > Index->Entries && CompareTicNames(hit - 1, &key) == 0) --hit;
+    for (; hit < Index->Entries + Index->Count && CompareTicNames(hit, &key) == 0; ++hit) {
+        if (hit->Used || !SameLink(&hit->To, Link)) continue;
+        hit->Used = true;
+        ClearStep *step =
+            AddStep(Plan, hit->Path, ClearTicFile, ClearDelete, Plan->Steps[Step].Link, Step);
+        if (!step) return false;
+        step->Known = true;
+        step->Seen = hit->Seen;
+        step->Size = hit->Seen.Size;
+    }
+    return true;
+}
+
+static void FreeTicFolders(TicFolder *Folders, int Count) {
+    for (int i = 0; i < Count; ++i) {
+        for (int e = 0; e < Folders[i].Count; ++e) {
+            free(Folders[i].Entries[e].Path);
+            free(Folders[i].Entries[e].Name);
+        }
+        free(Folders[i].Entries);
+        free(Folders[i].Folder);
+    }
+    free(Folders);
+}
+
+int FinishQueueClearPlan(ClearPlan *Plan, const char *Root, const FtnAddress *Own,
+                         const FtnAddress *Links, int Count) {
+    Targets found = {static_cast<Target *>(malloc(sizeof(Target) * (Plan->Count + 1))), 0};
+    if (found.Items == nullptr) return 0;
+    for (int i = 0; i < Plan->Count; ++i) {
+        const ClearStep &step = Plan->Steps[i];
+        if (step.Role == ClearQueuedFile && step.Known &&
+            (step.Action == ClearDelete || step.Action == ClearTruncate))
+            found.Items[found.Count++] = {step.Seen.Volume, step.Seen.Index, i};
+    }
+    if (found.Count > 0) {
+        qsort(found.Items, static_cast<size_t>(found.Count), sizeof(Target), CompareTargets);
+        CheckOtherLinks(Plan, &found, Root, Own, Links, Count);
+    }
+    free(found.Items);
+
+    TicFolder *folders = nullptr;
+    int folderCount = 0, folderCapacity = 0;
+    bool ok = true;
+    int planned = Plan->Count;
+    for (int i = 0; ok && i < planned; ++i) {
+        if (Plan->Steps[i].Role != ClearQueuedFile || Plan->Steps[i].Action != ClearDelete)
+            continue;
+        size_t folderLength =
+            static_cast<size_t>(NamePart(Plan->Steps[i].Path) - Plan->Steps[i].Path);
+        char folder[MAX_PATH];
+        if (folderLength >= sizeof(folder)) continue;
+        memcpy(folder, Plan->Steps[i].Path, folderLength);
+        folder[folderLength] = 0;
+        int at = folderCount;
+        for (int f = 0; f < folderCount; ++f)
+            if (strcmp(folders[f].Folder, folder) == 0) at = f;
+        if (at == folderCount) {
+            if (folderCount == folderCapacity) {
+                folderCapacity = folderCapacity ? folderCapacity * 2 : 8;
+                void *grown = realloc(folders, sizeof(TicFolder) * folderCapacity);
+                if (!grown) {
+                    ok = false;
+                    break;
+                }
+                folders = static_cast<TicFolder *>(grown);
+            }
+            ok = IndexTicFolder(&folders[folderCount++], folder);
+        }
+        if (ok) ok = PlanTicFiles(Plan, i, &folders[at], &Links[Plan->Steps[i].Link]);
+    }
+    FreeTicFolders(folders, folderCount);
+    return ok ? 1 : 0;
+}
+
+// ---- Carrying it out -----------------------------------------------------------------------
+
+// Cuts the file to 0 bytes when it is still the file planned; a file gone meanwhile needs
+// nothing.
+static bool TruncateFile(ClearStep *Step) {
+    HANDLE file = FileOps.Create(Step->Path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *Error = GetLastError();
+        Step->Error = GetLastError();
         // Only a file really gone needs nothing; the error alone may come from elsewhere.
-        if (GetFileAttributesA(Path) != INVALID_FILE_ATTRIBUTES) return false;
+        if (GetFileAttributesA(Step->Path) != INVALID_FILE_ATTRIBUTES) return false;
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            *Error = 0;
+            Step->Error = 0;
             return true;
         }
         return false;
     }
-    bool done = FileOps.Truncate(file) != 0;
-    if (!done) *Error = GetLastError();
+    // The handle holds the file now: what it is cannot change between the look and the cut.
+    BY_HANDLE_FILE_INFORMATION info;
+    bool same = GetFileInformationByHandle(file, &info) != 0 &&
+                info.dwVolumeSerialNumber == Step->Seen.Volume &&
+                ((static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                 info.nFileIndexLow) == Step->Seen.Index &&
+                ((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) ==
+                    Step->Seen.Size &&
+                ((static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                 info.ftLastWriteTime.dwLowDateTime) == Step->Seen.WriteTime;
+    bool done = same && FileOps.Truncate(file) != 0;
+    if (!same)
+        Step->Error = ERROR_BUSY;
+    else if (!done)
+        Step->Error = GetLastError();
     if (!FileOps.Close(file) && done) {
         done = false;
-        *Error = GetLastError();
+        Step->Error = GetLastError();
     }
     return done;
 }
 
 static bool DeleteStepFile(ClearStep *Step) {
+    if (Step->Known && !FileUnchanged(Step->Path, &Step->Seen)) {
+        // Changed since the preview, or gone: a file gone needs nothing, a changed one stays.
+        if (GetFileAttributesA(Step->Path) == INVALID_FILE_ATTRIBUTES) return true;
+        Step->Error = ERROR_BUSY;
+        return false;
+    }
     if (DeleteFileRetrying(Step->Path)) return true;
     Step->Error = GetLastError();
     if (Step->Error == 0) Step->Error = ERROR_ACCESS_DENIED;
@@ -258,65 +655,92 @@ static bool DeleteStepFile(ClearStep *Step) {
 
 int ExecuteQueueClear(ClearPlan *Plan) {
     int failures = 0;
-    bool queueLeft = false;
+    int links = 0;
+    for (int i = 0; i < Plan->Count; ++i)
+        if (Plan->Steps[i].Link + 1 > links) links = Plan->Steps[i].Link + 1;
+    // Per step: a flow file one of whose files was not handled. Per link: a queue is left.
+    bool *blocked = static_cast<bool *>(calloc(static_cast<size_t>(Plan->Count) + 1, 1));
+    bool *queueLeft = static_cast<bool *>(calloc(static_cast<size_t>(links) + 1, 1));
+    if (!blocked || !queueLeft) {
+        free(blocked);
+        free(queueLeft);
+        return Plan->Count;
+    }
+    // The files the lines name, then the .tic files of those deleted, then the flow files.
     for (int i = 0; i < Plan->Count; ++i) {
         ClearStep *step = &Plan->Steps[i];
-        switch (step->Action) {
-        case ClearDelete:
-            if (step->Role == ClearFlowFile) {
-                // Its files come right after it: they go first, and it only when all did.
-                bool all = true;
-                int j = i + 1;
-                for (; j < Plan->Count && Plan->Steps[j].Owner == i; ++j) {
-                    ClearStep *named = &Plan->Steps[j];
-                    if (named->Action == ClearDelete)
-                        named->Done = DeleteStepFile(named);
-                    else if (named->Action == ClearTruncate)
-                        named->Done = TruncateFile(named->Path, &named->Error);
-                    else
-                        named->Done = named->Error == 0;
-                    if (!named->Done) {
-                        ++failures;
-                        // The .tic of a file that stays is only noise, not mail lost.
-                        if (named->Role == ClearQueuedFile) all = false;
-                    }
-                }
-                step->Done = all && DeleteStepFile(step);
-                if (!step->Done) {
-                    if (all) ++failures;
-                    queueLeft = true;
-                }
-                i = j - 1;
-                continue;
+        if (step->Role != ClearQueuedFile) continue;
+        if (Plan->Steps[step->Owner].Action != ClearDelete) {
+            step->Done = step->Error == 0; // its flow file stays whole: nothing to do
+        } else if (step->Action == ClearDelete) {
+            step->Done = DeleteStepFile(step);
+        } else if (step->Action == ClearTruncate) {
+            step->Done = TruncateFile(step);
+        } else {
+            step->Done = step->Error == 0;
+        }
+        if (!step->Done) {
+            ++failures;
+            blocked[step->Owner] = true;
+        }
+    }
+    for (int i = 0; i < Plan->Count; ++i) {
+        ClearStep *step = &Plan->Steps[i];
+        if (step->Role != ClearTicFile) continue;
+        const ClearStep &file = Plan->Steps[step->Owner];
+        // A .tic of a file that stays describes a file still there.
+        if (!file.Done || file.Action != ClearDelete ||
+            Plan->Steps[file.Owner].Action != ClearDelete)
+            continue;
+        step->Done = DeleteStepFile(step);
+        if (!step->Done) ++failures;
+    }
+    for (int i = 0; i < Plan->Count; ++i) {
+        ClearStep *step = &Plan->Steps[i];
+        switch (step->Role) {
+        case ClearQueuedFile:
+        case ClearTicFile:
+            break;
+        case ClearFlowFile:
+            if (step->Action != ClearDelete) {
+                // Kept whole (the preview said why), with what it queues.
+                queueLeft[step->Link] = true;
+                if (step->Error) ++failures;
+                break;
             }
-            // The hold and the tries describe a queue: they stay with what is left of it.
-            if (step->Role == ClearLinkState && queueLeft) continue;
+            if (blocked[i]) {
+                queueLeft[step->Link] = true;
+                break;
+            }
+            // A line appended since the preview keeps the file.
             step->Done = DeleteStepFile(step);
             if (!step->Done) {
                 ++failures;
-                if (step->Role == ClearNetmail) queueLeft = true;
+                queueLeft[step->Link] = true;
             }
-            break;
-        case ClearKeep:
-            queueLeft = true;
-            step->Done = true;
-            break;
-        case ClearLeave:
-            if (step->Role == ClearFlowFile) {
-                // A flow file that could not be read stays, and so do the files it queues.
-                ++failures;
-                queueLeft = true;
-                for (; i + 1 < Plan->Count && Plan->Steps[i + 1].Owner == step - Plan->Steps; ++i)
-                    ;
-                continue;
-            }
-            step->Done = true;
             break;
         default:
-            step->Done = true;
+            if (step->Action == ClearKeep) {
+                queueLeft[step->Link] = true;
+                step->Done = true;
+                break;
+            }
+            // The hold and the tries describe a queue: they stay with what is left of it.
+            if (step->Action != ClearDelete ||
+                (step->Role == ClearLinkState && queueLeft[step->Link])) {
+                step->Done = true;
+                break;
+            }
+            step->Done = DeleteStepFile(step);
+            if (!step->Done) {
+                ++failures;
+                if (step->Role == ClearNetmail) queueLeft[step->Link] = true;
+            }
             break;
         }
     }
+    free(blocked);
+    free(queueLeft);
     return failures;
 }
 
@@ -325,13 +749,14 @@ void SumQueueClear(const ClearPlan *Plan, int *Files, unsigned long long *Bytes)
     *Bytes = 0;
     for (int i = 0; i < Plan->Count; ++i) {
         const ClearStep &step = Plan->Steps[i];
-        if (step.Action != ClearDelete && step.Action != ClearTruncate) continue;
-        ++*Files;
+        if (!step.Counted) continue;
+        if (step.Action != ClearGone) ++*Files;
         *Bytes += step.Size;
     }
 }
 
 void FreeClearPlan(ClearPlan *Plan) {
+    for (int i = 0; i < Plan->Count; ++i) free(Plan->Steps[i].Path);
     free(Plan->Steps);
     memset(Plan, 0, sizeof(*Plan));
 }

@@ -13,17 +13,30 @@ FileOperations FileOps = Win32FileOps;
 
 static const char LineEnd[] = "\r\n";
 
-int OpenLineReader(LineReader *reader, const char *path) {
+int OpenLineReaderUpTo(LineReader *reader, const char *path, unsigned long long limit) {
     reader->ChunkLength = 0;
     reader->ChunkPosition = 0;
     reader->AtEnd = false;
     reader->SkipLineFeed = false;
     reader->Line = nullptr;
     reader->LineCapacity = 0;
+    reader->Left = limit;
     // The mailer may have the file open at the same time.
     reader->File = FileOps.Create(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return reader->File != INVALID_HANDLE_VALUE;
+    if (reader->File == INVALID_HANDLE_VALUE) return 0;
+    // A FIFO or a device under a file's name would never end, or never answer.
+    if (GetFileType(reader->File) != FILE_TYPE_DISK) {
+        FileOps.Close(reader->File);
+        reader->File = INVALID_HANDLE_VALUE;
+        SetLastError(ERROR_BAD_FILE_TYPE);
+        return 0;
+    }
+    return 1;
+}
+
+int OpenLineReader(LineReader *reader, const char *path) {
+    return OpenLineReaderUpTo(reader, path, ~0ull);
 }
 
 // Makes room for at least needed bytes of line storage.
@@ -53,8 +66,11 @@ int ReadLine(LineReader *reader, char **line, size_t *length) {
         if (reader->ChunkPosition == reader->ChunkLength) {
             if (reader->AtEnd) break;
             DWORD got = 0;
-            if (!FileOps.Read(reader->File, reader->Chunk, sizeof reader->Chunk, &got, nullptr))
+            DWORD want = reader->Left < sizeof reader->Chunk ? static_cast<DWORD>(reader->Left)
+                                                             : sizeof reader->Chunk;
+            if (want > 0 && !FileOps.Read(reader->File, reader->Chunk, want, &got, nullptr))
                 return -1;
+            reader->Left -= got;
             reader->ChunkLength = got;
             reader->ChunkPosition = 0;
             if (got == 0) {
@@ -433,4 +449,41 @@ void DiscardCopy(const char *temporaryPath) {
 int RewriteTextFile(const char *path, char *temporaryPath, LineFilter filter, void *context) {
     return WriteRewrittenCopy(path, temporaryPath, filter, context) &&
            ReplaceWithCopy(temporaryPath, path);
+}
+
+int GetFileIdentity(const char *path, FileIdentity *identity) {
+    memset(identity, 0, sizeof(*identity));
+    // No access asked: it only names the file, and hinders no one who has it open.
+    HANDLE file = FileOps.Create(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandle(file, &info) != 0;
+    DWORD error = GetLastError();
+    identity->Regular = known && GetFileType(file) == FILE_TYPE_DISK &&
+                        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    FileOps.Close(file);
+    if (!known) {
+        SetLastError(error);
+        return 0;
+    }
+    identity->Volume = info.dwVolumeSerialNumber;
+    identity->Index =
+        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity->Size =
+        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity->WriteTime =
+        (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+        info.ftLastWriteTime.dwLowDateTime;
+    return 1;
+}
+
+bool SameFile(const FileIdentity *a, const FileIdentity *b) {
+    return a->Volume == b->Volume && a->Index == b->Index;
+}
+
+bool FileUnchanged(const char *path, const FileIdentity *seen) {
+    FileIdentity now;
+    return GetFileIdentity(path, &now) && SameFile(&now, seen) && now.Size == seen->Size &&
+           now.WriteTime == seen->WriteTime;
 }

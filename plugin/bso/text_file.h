@@ -39,10 +39,14 @@ struct LineReader {
     bool SkipLineFeed; // the last line ended with CR: an LF next belongs to it
     char *Line;        // grows to hold the longest line met
     size_t LineCapacity;
+    unsigned long long Left; // bytes still to be read; the end comes there
 };
 
-// Opens the file for reading. Returns 1, or 0 when it cannot be opened.
+// Opens the file for reading. Returns 1, or 0 when it cannot be opened or is no regular file (a
+// FIFO, a device: GetLastError() gives ERROR_BAD_FILE_TYPE), which is never read.
 int OpenLineReader(LineReader *reader, const char *path);
+// The same, reading no further than the first limit bytes: a file longer than that ends there.
+int OpenLineReaderUpTo(LineReader *reader, const char *path, unsigned long long limit);
 // Reads the next line. Returns 1 with *line pointing to it and *length its length: the whole
 // line however long, without its line end (CR LF, LF or CR alone), zero-terminated, writable, valid
 // until the next call. A last line without a line end is a line too. Returns 0 at the end of the
@@ -121,5 +125,24 @@ void DiscardCopy(const char *temporaryPath);
 // Deletes the file, trying a few times: 1 when it is gone afterwards (also when it was gone
 // already), 0 when it is still there.
 int DeleteFileRetrying(const char *path);
+
+// Which file a name reaches, as the file system tells: volume and file index (device and inode on
+// Linux), whatever the spelling, separators, links or case of the name. With the size and the
+// write time, so that a later look tells whether it changed.
+struct FileIdentity {
+    DWORD Volume;
+    unsigned long long Index;
+    unsigned long long Size;
+    unsigned long long WriteTime;
+    bool Regular; // a disk file: not a FIFO or a device
+};
+
+// The identity of the file at path: 1, or 0 with GetLastError() when it cannot be opened (missing,
+// a directory, a name the system cannot take).
+int GetFileIdentity(const char *path, FileIdentity *identity);
+// Whether the two are the same file.
+bool SameFile(const FileIdentity *a, const FileIdentity *b);
+// Whether the file at path is still that one, of that size and write time.
+bool FileUnchanged(const char *path, const FileIdentity *seen);
 
 #endif

@@ -24,45 +24,83 @@ const DialogTemplateItem ClearDialogTemplate[ClearItemCount] = {
     DialogButton(7, MsgCancel, false),
 };
 
+// A preview line: wider than any row the dialog shows.
+const size_t PreviewLineSize = 400;
+
 namespace {
 
-// One link of the command: its flag and what clearing it does.
+// One link of the command: its flag.
 struct ClearedLink {
     FtnAddress Link;
     char Address[AddressTextSize];
     LinkLock Lock;
-    ClearPlan Plan;
+};
+
+// The preview's lines, built once: a row per file and, under a file left for a reason, why.
+struct PreviewLines {
+    char (*Lines)[PreviewLineSize];
+    int Count;
 };
 
 } // namespace
 
 static const int ActionIds[] = {MsgClearDelete, MsgClearTruncate, MsgClearLeave, MsgClearKeep,
                                 MsgClearGone};
+static const int ReasonIds[] = {0,
+                                MsgClearWhyRelative,
+                                MsgClearWhyOtherLinkFormat,
+                                MsgClearWhyOwnFile,
+                                MsgClearWhyNotAFile,
+                                MsgClearWhyCannotOpen,
+                                MsgClearWhyFlowStays};
 
-// One preview row: what happens, the file, its size.
+// One preview row: what happens, the file, its size when it leaves the queue (the total is the
+// sum of those).
 static void FormatStep(char *Buffer, size_t Size, const ClearStep *Step) {
     char shown[MAX_PATH];
     ShortenPath(shown, sizeof(shown), Step->Path, 44);
-    char bytes[24];
-    FormatCount(bytes, sizeof(bytes), Step->Size);
+    char bytes[24] = "";
+    if (Step->Counted) FormatCount(bytes, sizeof(bytes), Step->Size);
     snprintf(Buffer, Size, "%-10.10s %-44s %11s", GetMessageText(ActionIds[Step->Action]), shown,
              bytes);
 }
 
-// The preview, page by page: true when the user chose "Clear".
-static bool ConfirmPlans(const ClearedLink *Links, int LinkCount) {
-    int rows = 0, files = 0;
-    unsigned long long bytes = 0;
-    for (int i = 0; i < LinkCount; ++i) {
-        rows += Links[i].Plan.Count;
-        int linkFiles;
-        unsigned long long linkBytes;
-        SumQueueClear(&Links[i].Plan, &linkFiles, &linkBytes);
-        files += linkFiles;
-        bytes += linkBytes;
+static bool BuildPreview(const ClearPlan *Plan, PreviewLines *Preview) {
+    Preview->Count = 0;
+    Preview->Lines = static_cast<char(*)[PreviewLineSize]>(
+        malloc(static_cast<size_t>(Plan->Count) * 2 * PreviewLineSize + 1));
+    if (Preview->Lines == nullptr) return false;
+    // The .tic files come last in the plan, in the order of their files: each is shown right
+    // under its file.
+    int tic = 0;
+    for (int s = 0; s < Plan->Count; ++s) {
+        const ClearStep &step = Plan->Steps[s];
+        if (step.Role == ClearTicFile) continue;
+        FormatStep(Preview->Lines[Preview->Count++], PreviewLineSize, &step);
+        for (; tic < Plan->Count &&
+               (Plan->Steps[tic].Role != ClearTicFile || Plan->Steps[tic].Owner <= s);
+             ++tic)
+            if (Plan->Steps[tic].Role == ClearTicFile && Plan->Steps[tic].Owner == s)
+                FormatStep(Preview->Lines[Preview->Count++], PreviewLineSize, &Plan->Steps[tic]);
+        if (step.Reason == ClearNoReason) continue;
+        char other[AddressTextSize];
+        FormatAddress(&step.Other, other);
+        FormatWithOneArgument(Preview->Lines[Preview->Count++], PreviewLineSize,
+                              GetMessageText(ReasonIds[step.Reason]), 's', other);
     }
+    return true;
+}
+
+// The preview, page by page: true when the user chose "Clear".
+static bool ConfirmPlan(const ClearPlan *Plan) {
+    PreviewLines preview;
+    if (!BuildPreview(Plan, &preview)) return false;
+    int files;
+    unsigned long long bytes;
+    SumQueueClear(Plan, &files, &bytes);
     char total[200];
     FormatTotal(total, sizeof(total), MsgClearTotalFormat, files, MsgClearBytesFormat, bytes);
+    int rows = preview.Count;
     int pages = (rows + ClearPreviewRows - 1) / ClearPreviewRows;
     for (int page = 0;; page = (page + 1) % pages) {
         int shown = rows - page * ClearPreviewRows;
@@ -83,33 +121,30 @@ static bool ConfirmPlans(const ClearedLink *Links, int LinkCount) {
         if (pages > 1) templates[count++] = DialogButton(bottom, MsgMore, false);
         templates[count++] = DialogButton(bottom, MsgCancel, false);
         ExpandDialogTemplate(templates, items, count);
-        int row = 0, first = page * ClearPreviewRows;
-        for (int l = 0; l < LinkCount; ++l)
-            for (int s = 0; s < Links[l].Plan.Count; ++s, ++row)
-                if (row >= first && row < first + shown)
-                    FormatStep(items[1 + row - first].Data, sizeof(items[0].Data),
-                               &Links[l].Plan.Steps[s]);
+        for (int i = 0; i < shown; ++i)
+            snprintf(items[1 + i].Data, sizeof(items[0].Data), "%s",
+                     preview.Lines[page * ClearPreviewRows + i]);
         snprintf(items[2 + shown].Data, sizeof(items[0].Data), "%s", total);
         int result = HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 80, bottom + 3, "BSOClear",
                                      items, count);
-        if (result == ok) return true;
-        if (result < 0 || result != more) return false; // Esc is -1, as "no More button" is
+        if (result >= 0 && result == more) continue; // Esc is -1, as "no More button" is
+        free(preview.Lines);
+        return result == ok;
     }
 }
 
 // Names the files that were not handled, a few of them and how many more.
-static void ShowFailures(const ClearedLink *Links, int LinkCount) {
+static void ShowFailures(const ClearPlan *Plan) {
     const int shownMost = 8;
     char lines[shownMost][MAX_PATH];
     int failed = 0;
-    for (int l = 0; l < LinkCount; ++l)
-        for (int s = 0; s < Links[l].Plan.Count; ++s) {
-            const ClearStep &step = Links[l].Plan.Steps[s];
-            if (step.Done || step.Error == 0) continue;
-            if (failed < shownMost)
-                ShortenPath(lines[failed], sizeof(lines[0]), step.Path, MessageLineWidth);
-            ++failed;
-        }
+    for (int s = 0; s < Plan->Count; ++s) {
+        const ClearStep &step = Plan->Steps[s];
+        if (step.Done || step.Error == 0) continue;
+        if (failed < shownMost)
+            ShortenPath(lines[failed], sizeof(lines[0]), step.Path, MessageLineWidth);
+        ++failed;
+    }
     if (failed == 0) return;
     const char *items[shownMost + 4];
     int count = 0;
@@ -192,23 +227,26 @@ void ClearQueue(BSOBrowser *Browser) {
         goOn = LockLinkForCommand(MsgClearTitle, config, &links[locked].Link, &links[locked].Lock);
     if (!goOn) --locked;
     bool planned = goOn;
-    int steps = 0;
+    ClearPlan plan = {nullptr, 0, 0, false};
+    FtnAddress *cleared =
+        static_cast<FtnAddress *>(calloc(static_cast<size_t>(linkCount), sizeof(FtnAddress)));
+    planned = planned && cleared != nullptr;
     for (int i = 0; planned && i < linkCount; ++i) {
+        cleared[i] = links[i].Link;
         char basePath[OutboundPathSize];
         if (!BuildOutboundPath(&links[i].Link, basePath, config.Root, "", &config.Own)) continue;
-        planned = PlanQueueClear(basePath, &options, &links[i].Plan) != 0;
-        steps += links[i].Plan.Count;
+        planned = PlanQueueClear(basePath, i, &options, &plan) != 0;
     }
-    if (planned && steps == 0) {
+    if (planned && plan.Count > 0)
+        planned = FinishQueueClearPlan(&plan, config.Root, &config.Own, cleared, linkCount) != 0;
+    if (planned && plan.Count == 0) {
         ShowWarning(MsgClearTitle, MsgClearNothing, subject);
-    } else if (planned && ConfirmPlans(links, linkCount)) {
-        for (int i = 0; i < linkCount; ++i) ExecuteQueueClear(&links[i].Plan);
-        ShowFailures(links, linkCount);
+    } else if (planned && ConfirmPlan(&plan)) {
+        ExecuteQueueClear(&plan);
+        ShowFailures(&plan);
     }
-    for (int i = 0; i < locked; ++i) {
-        ReleaseLink(&links[i].Lock);
-        FreeClearPlan(&links[i].Plan);
-    }
-    for (int i = locked; i < linkCount; ++i) FreeClearPlan(&links[i].Plan);
+    for (int i = 0; i < locked; ++i) ReleaseLink(&links[i].Lock);
+    FreeClearPlan(&plan);
+    free(cleared);
     free(links);
 }

@@ -7,6 +7,7 @@
 #include "commands/link_state.h"
 #include "commands/poll.h"
 #include "commands/removal.h"
+#include "scan/backlog.h"
 #include "shell/host.h"
 
 static void ChangeFlavorOfSelection(BSOBrowser *Browser) {
@@ -59,6 +60,9 @@ int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
             command.ControlState != ControlState)
             continue;
         command.Run(Browser);
+        // What the command changed may lie behind flow files it left as they were (a file cut
+        // to 0 bytes, one deleted): the rows are read from the disk, not the cache.
+        FreeFlowCache(&Browser->FlowFiles);
         // Also after a cancelled dialog: the outbound may have changed meanwhile.
         HostInfo.Control(Browser, FCTL_UPDATEPANEL, KeepSelection);
         HostInfo.Control(Browser, FCTL_REDRAWPANEL, nullptr);

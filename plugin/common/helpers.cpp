@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static bool IsContinuationByte(char c) {
@@ -86,4 +87,46 @@ bool FindFirstEntry(const char *Path, WIN32_FIND_DATAA *Found) {
 bool PathExists(const char *Path) {
     WIN32_FIND_DATAA found;
     return FindFirstEntry(Path, &found);
+}
+
+char *SpelledOnDisk(const char *Path) {
+    size_t length = strlen(Path);
+    if (length >= MAX_PATH || strpbrk(Path, "*?") != nullptr) return nullptr;
+    char *spelled = static_cast<char *>(malloc(length + 1));
+    if (spelled == nullptr) return nullptr;
+    memcpy(spelled, Path, length + 1);
+    size_t start = length >= 2 && spelled[1] == ':' ? 2 : 0;
+    while (start < length) {
+        while (start < length && (spelled[start] == '\\' || spelled[start] == '/')) ++start;
+        size_t end = start;
+        while (end < length && spelled[end] != '\\' && spelled[end] != '/') ++end;
+        size_t part = end - start;
+        bool dots = (part == 1 && spelled[start] == '.') ||
+                    (part == 2 && spelled[start] == '.' && spelled[start + 1] == '.');
+        if (part > 0 && !dots) {
+            char kept = spelled[end];
+            spelled[end] = 0;
+            WIN32_FIND_DATAA found;
+            bool there = FindFirstEntry(spelled, &found) && strlen(found.cFileName) == part;
+            spelled[end] = kept;
+            if (!there) {
+                free(spelled);
+                return nullptr;
+            }
+            memcpy(spelled + start, found.cFileName, part);
+        }
+        start = end;
+    }
+    return spelled;
+}
+
+bool ExistsAsSpelled(const char *Path) {
+#ifdef _WIN32
+    return PathExists(Path);
+#else
+    char *spelled = SpelledOnDisk(Path);
+    bool same = spelled != nullptr && strcmp(spelled, Path) == 0;
+    free(spelled);
+    return same;
+#endif
 }

@@ -39,4 +39,13 @@ bool FindFirstEntry(const char *Path, WIN32_FIND_DATAA *Found);
 // Whether FindFirstEntry finds anything.
 bool PathExists(const char *Path);
 
+// The path (shorter than MAX_PATH, no wildcards) with every component spelled as the file
+// system stores it, separators and "." or ".." as given: a new string (free it), or null when
+// some component is missing or is stored under a name of another length.
+char *SpelledOnDisk(const char *Path);
+// Whether the file exists under exactly that spelling. Names are case-blind on Windows, so
+// there any spelling that reaches it is its own; elsewhere a name in another case is another
+// name, one the mailer cannot open.
+bool ExistsAsSpelled(const char *Path);
+
 #endif

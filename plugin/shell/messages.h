@@ -146,7 +146,18 @@ enum MessageId {
     MsgHealthNoFix = 131,        // then the file
     MsgHealthFixFailed = 132,    // then the file
     MsgConfigOldEmptyDays = 133,
-    MessageCount = 134
+    MsgClearWhyRelative = 134,
+    MsgClearWhyOtherLinkFormat = 135, // one %s: the other link
+    MsgClearWhyOwnFile = 136,
+    MsgClearWhyNotAFile = 137,
+    MsgClearWhyCannotOpen = 138,
+    MsgClearWhyFlowStays = 139,
+    MsgHealthRelativeLine = 140,
+    MsgHealthWrongCase = 141,
+    MsgHealthNotAFile = 142,
+    MsgHealthExactNames = 143, // then the line
+    MsgHealthFixCase = 144,    // then the file's own name
+    MessageCount = 145
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 namespace {
 
@@ -23,18 +24,21 @@ protected:
         plain = tree.WriteAttached("plain.zip", "plain");
         caret2 = tree.WriteAttached("caret2.zip", "c2");
         other = tree.WriteAttached("other.zip", "other");
-        // The .tic of the "^" file goes with it; one naming another file stays.
-        tree.Write("files/caret.tic", "Area NODELIST\r\nFile CARET.ZIP\r\nDesc x\r\n");
-        tree.Write("files/other.tic", "Area NODELIST\r\nFile other.zip\r\n");
+        shared = tree.WriteAttached("shared.zip", "shared");
+        // The .tic of the "^" file for this link goes with it; one naming another file, or
+        // for another link, stays.
+        tree.Write("files/caret.tic", "Area NODELIST\r\nFile CARET.ZIP\r\nTo 2:100/200\r\n");
+        tree.Write("files/other.tic", "Area NODELIST\r\nFile other.zip\r\nTo 2:100/200\r\n");
+        tree.Write("files/caret1.tic", "Area NODELIST\r\nFile caret.zip\r\nTo 2:100/1\r\n");
         tree.WriteFlowFile("out/006400C8.FLO",
-                           {"^" + caret, "#" + hash, plain, "~" + plain, "^", "."});
+                           {"^" + caret, "#" + hash, plain, "~" + plain, "^", ".", "^" + shared});
         tree.WriteFlowFile("out/006400C8.CLO", {"^" + caret2});
         tree.Write("out/006400C8.CUT", "netmail");
         tree.Write("out/006400C8.REQ", "files\r\n");
         tree.Write("out/006400C8.HLD", "1700000000\r\n");
         tree.Write("out/006400C8.TRY", "x");
         // Not this link's queue: another node, a point of this node, a stray file.
-        tree.WriteFlowFile("out/00640001.FLO", {"^" + other});
+        tree.WriteFlowFile("out/00640001.FLO", {"^" + other, "#" + shared});
         tree.WriteFlowFile("out/006400C8.PNT/00000001.FLO", {"^" + other});
         tree.Write("out/006400C8.PNT/00000001.CUT", "point netmail");
         tree.Write("out/006400C8.BAK", "not a queue file");
@@ -42,18 +46,21 @@ protected:
     // F8 on the row, the check boxes set, and the preview answered with its button (its texts
     // kept in *preview).
     void Clear(const std::string &row, bool keepNetmail, bool keepCaret, const char *button,
-               std::vector<std::string> *preview) {
+               std::vector<std::string> *preview, int pages = 1) {
         ASSERT_TRUE(SetCurrent(row));
         Expect options = Expect::Dialog("BSOClear").Title(Text(MsgClearTitle));
         if (keepNetmail) options.SetCheck(ClearKeepNetmail);
         if (keepCaret) options.SetCheck(ClearKeepCaretFiles);
         front.Expect(options.Press(ClearOk));
-        front.Expect(Expect::Dialog("BSOClear")
-                         .Check([preview](const ShownBox &box) {
-                             *preview = box.texts;
-                             return std::string();
-                         })
-                         .PressText(button));
+        preview->clear();
+        for (int page = 1; page <= pages; ++page)
+            front.Expect(Expect::Dialog("BSOClear")
+                             .Check([preview](const ShownBox &box) {
+                                 preview->insert(preview->end(), box.texts.begin(),
+                                                 box.texts.end());
+                                 return std::string();
+                             })
+                             .PressText(page < pages ? "More" : button));
         EXPECT_TRUE(Press(VK_F8));
     }
     // The preview line of a file: its action and its name.
@@ -63,17 +70,18 @@ protected:
             return line.rfind(action, 0) == 0 && line.find(name) != std::string::npos;
         });
     }
-    std::string caret, hash, plain, caret2, other;
+    std::string caret, hash, plain, caret2, other, shared;
 };
 
 struct ClearCase {
     bool keepNetmail, keepCaret;
-    int files; // the total the preview gives
+    int files;        // the total the preview gives
+    unsigned staying; // of the bytes the link's Queued column shows, those that stay queued
 };
 
 TEST_F(ClearQueueTest, ClearsExactlyWhatThePreviewShows) {
     const ClearCase cases[] = {
-        {false, false, 10}, {true, false, 7}, {false, true, 7}, {true, true, 4}};
+        {false, false, 7, 0}, {true, false, 6, 7}, {false, true, 7, 0}, {true, true, 6, 7}};
     for (const ClearCase &c : cases) {
         SCOPED_TRACE("keep netmail " + std::to_string(c.keepNetmail) + ", keep ^ files " +
                      std::to_string(c.keepCaret));
@@ -81,9 +89,9 @@ TEST_F(ClearQueueTest, ClearsExactlyWhatThePreviewShows) {
         tree.WriteAttached("caret.zip", "caret");
         tree.WriteAttached("hash.zip", "hash!");
         tree.WriteAttached("caret2.zip", "c2");
-        tree.Write("files/caret.tic", "Area NODELIST\r\nFile CARET.ZIP\r\nDesc x\r\n");
+        tree.Write("files/caret.tic", "Area NODELIST\r\nFile CARET.ZIP\r\nTo 2:100/200\r\n");
         tree.WriteFlowFile("out/006400C8.FLO",
-                           {"^" + caret, "#" + hash, plain, "~" + plain, "^", "."});
+                           {"^" + caret, "#" + hash, plain, "~" + plain, "^", ".", "^" + shared});
         tree.WriteFlowFile("out/006400C8.CLO", {"^" + caret2});
         tree.Write("out/006400C8.CUT", "netmail");
         tree.Write("out/006400C8.REQ", "files\r\n");
@@ -94,11 +102,14 @@ TEST_F(ClearQueueTest, ClearsExactlyWhatThePreviewShows) {
                                                        Bytes("out/006400C8.PNT/00000001.CUT"),
                                                        Bytes("out/006400C8.BAK"),
                                                        tree.Read("files/other.tic"),
+                                                       tree.Read("files/caret1.tic"),
                                                        tree.Read("files/other.zip"),
+                                                       tree.Read("files/shared.zip"),
                                                        tree.Read("files/plain.zip")};
         ASSERT_TRUE(Open());
+        const uint64_t queued = Row("2:100/200.0")->size;
         std::vector<std::string> preview;
-        Clear("2:100/200.0", c.keepNetmail, c.keepCaret, "Clear", &preview);
+        Clear("2:100/200.0", c.keepNetmail, c.keepCaret, "Clear", &preview, c.keepCaret ? 1 : 2);
         EXPECT_EQ(front.Verify(), "");
 
         // The preview: every file with what happens to it, and the total.
@@ -111,11 +122,22 @@ TEST_F(ClearQueueTest, ClearsExactlyWhatThePreviewShows) {
         EXPECT_EQ(Shows(preview, Text(MsgClearDelete), "caret.tic"), !c.keepCaret);
         const std::string mailAction = Text(c.keepNetmail ? MsgClearKeep : MsgClearDelete);
         EXPECT_TRUE(Shows(preview, mailAction, ".CUT") || Shows(preview, mailAction, ".cut"));
-        std::string total = Text(MsgClearTotalFormat);
+        // A file another link still needs is left, and the preview names that link.
+        EXPECT_TRUE(Shows(preview, Text(MsgClearLeave), "shared.zip"));
+        std::string why = Text(MsgClearWhyOtherLinkFormat);
+        why.replace(why.find("%s"), 2, "2:100/1.0");
+        EXPECT_EQ(std::find(preview.begin(), preview.end(), why) != preview.end(), !c.keepCaret);
+        // The total counts as the Queued column does, and the rows add up to it.
+        std::string total = Text(MsgClearTotalFormat), bytes = Text(MsgClearBytesFormat);
         total.replace(total.find("%d"), 2, std::to_string(c.files));
-        EXPECT_TRUE(std::any_of(preview.begin(), preview.end(), [&](const std::string &line) {
-            return line.rfind(total + ", ", 0) == 0;
-        })) << ::testing::PrintToString(preview);
+        bytes.replace(bytes.find("%d"), 2, std::to_string(queued - c.staying));
+        EXPECT_NE(std::find(preview.begin(), preview.end(), total + ", " + bytes), preview.end())
+            << ::testing::PrintToString(preview);
+        unsigned long long sum = 0;
+        for (const std::string &line : preview)
+            if (std::regex_search(line, std::regex("^\\S+ +\\S+ +[0-9]")))
+                sum += std::stoull(std::regex_replace(line.substr(56), std::regex("[^0-9]"), ""));
+        EXPECT_EQ(sum, queued - c.staying);
 
         // What is left.
         EXPECT_EQ(tree.Exists("files/caret.zip"), c.keepCaret);
@@ -133,9 +155,13 @@ TEST_F(ClearQueueTest, ClearsExactlyWhatThePreviewShows) {
                                                       Bytes("out/006400C8.PNT/00000001.CUT"),
                                                       Bytes("out/006400C8.BAK"),
                                                       tree.Read("files/other.tic"),
+                                                      tree.Read("files/caret1.tic"),
                                                       tree.Read("files/other.zip"),
+                                                      tree.Read("files/shared.zip"),
                                                       tree.Read("files/plain.zip")};
         EXPECT_EQ(othersAfter, othersBefore);
+        // The row shows at once what is left.
+        EXPECT_EQ(Row("2:100/200.0") ? Row("2:100/200.0")->size : 0, c.staying);
         Close();
     }
 }
@@ -181,6 +207,8 @@ TEST_F(ClearQueueTest, AFailureIsNamedAndTheRestGoesOn) {
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), flow);
     EXPECT_FALSE(tree.Exists("files/caret.zip"));
+    // The flow file is as before, its file gone: the row shows the disk, not what was cached.
+    EXPECT_EQ(Row("2:100/200.0")->size, 0u);
     EXPECT_FALSE(Has("out/006400C8.CLO"));
     EXPECT_FALSE(tree.Exists("files/caret2.zip"));
     // A queue is left: the hold and the tries stay with it.
