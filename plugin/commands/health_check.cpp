@@ -24,9 +24,10 @@ const DialogTemplateItem HealthAttachTemplate[HealthAttachItemCount] = {
     DialogButton(6, MsgCancel, false),
 };
 
-static const int ProblemIds[] = {MsgHealthOrphanBundle, MsgHealthOldEmptyBundle,
-                                 MsgHealthMissingFile,  MsgHealthNotAName,
-                                 MsgHealthUnknownName,  MsgHealthWrongZone};
+static const int ProblemIds[] = {
+    MsgHealthOrphanBundle, MsgHealthOldEmptyBundle, MsgHealthMissingFile,
+    MsgHealthNotAName,     MsgHealthUnknownName,    MsgHealthWrongZone,
+    MsgHealthRelativeLine, MsgHealthWrongCase,      MsgHealthNotAFile};
 
 // One entry of the report: the problem, the file, and the line or the bundle's size and age.
 static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Finding) {
@@ -40,7 +41,7 @@ static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Findin
         FormatWithOneArgument(half, sizeof(half), GetMessageText(MsgHealthAgeSizeFormat), 's',
                               size);
         FormatWithOneArgument(detail, sizeof(detail), half, 'd', days);
-    } else if (Finding->Problem == HealthMissingFile || Finding->Problem == HealthNotAName) {
+    } else if (Finding->Line != nullptr) {
         ShortenPath(detail, sizeof(detail), Finding->Line, 20);
     }
     snprintf(Buffer, Size, "%-18.18s %-26s %s", GetMessageText(ProblemIds[Finding->Problem]), path,
@@ -109,6 +110,12 @@ static void AttachBundle(const HealthFinding *Finding, const OutboundConfig &Con
         return;
     LinkLock lock;
     if (!LockLinkForCommand(MsgHealthAttachTitle, Config, &link, &lock)) return;
+    // A tosser may have queued it meanwhile: attached again, one link would get the other's mail.
+    if (!IsStillOrphan(Config.Root, &Config.Own, Finding)) {
+        ShowWarning(MsgHealthAttachTitle, MsgHealthFixFailed, Finding->Path);
+        ReleaseLink(&lock);
+        return;
+    }
     char suffix[] = ".?LO";
     suffix[1] = FlavorRowOf(FlavorAtPosition(Settings.AttachFlavor, FlavorCount)).Letter;
     char flowPath[OutboundPathSize];
@@ -134,6 +141,25 @@ static void TakeOutLine(const HealthFinding *Finding, const OutboundConfig &Conf
     ReleaseLink(&lock);
 }
 
+// Writes the file's own name into the line, after showing both.
+static void FixCase(const HealthFinding *Finding, const OutboundConfig &Config) {
+    char line[MAX_PATH], own[MAX_PATH];
+    ShortenPath(line, sizeof(line), Finding->Line, MessageLineWidth);
+    ShortenPath(own, sizeof(own), Finding->OwnName, MessageLineWidth);
+    const char *items[] = {GetMessageText(MsgHealthTitle),
+                           GetMessageText(MsgHealthExactNames),
+                           line,
+                           GetMessageText(MsgHealthFixCase),
+                           own,
+                           GetMessageText(MsgOk),
+                           GetMessageText(MsgCancel)};
+    if (HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 7, 2) != 0) return;
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
+    if (!WriteOwnName(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
+    ReleaseLink(&lock);
+}
+
 static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config) {
     switch (Finding->Problem) {
     case HealthOrphanBundle:
@@ -141,12 +167,16 @@ static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config)
         break;
     case HealthOldEmptyBundle:
         // No link's flag covers it: its name gives no address. It goes only while still empty.
-        if (Ask(MsgHealthRemoveBundle, Finding->Path, nullptr) && !RemoveEmptyBundle(Finding->Path))
+        if (Ask(MsgHealthRemoveBundle, Finding->Path, nullptr) && !RemoveEmptyBundle(Finding))
             ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
         break;
     case HealthMissingFile:
     case HealthNotAName:
+    case HealthRelativeLine:
         TakeOutLine(Finding, Config);
+        break;
+    case HealthWrongCase:
+        FixCase(Finding, Config);
         break;
     default:
         ShowWarning(MsgHealthTitle, MsgHealthNoFix, Finding->Path);

@@ -2,6 +2,7 @@
 
 #include "bso/mailer_state.h"
 #include "bso/outbound.h"
+#include "bso/text_file.h"
 #include "commands/command_boxes.h"
 #include "panel/link_columns.h"
 #include "settings/settings.h"
@@ -221,6 +222,12 @@ static void RemoveOneStaleFlag(const char *Text, const char *Base) {
         ShowWarning(MsgStaleBusyTitle, MsgNoBusyFlag, Text);
         return;
     }
+    // The flag the question is about: a new one set meanwhile is another file, or one of
+    // another size or time.
+    char path[MAX_PATH];
+    FileIdentity seen;
+    bool known =
+        MailerFilePath(Base, BusyFlagFile, path, sizeof path) && GetFileIdentity(path, &seen);
     char age[24], ageLine[96], processLine[96], subject[AddressTextSize + 32];
     FormatSpan(state.BusyAge, age, sizeof age);
     if (state.BusyAge <= StaleBusySeconds()) {
@@ -247,18 +254,14 @@ static void RemoveOneStaleFlag(const char *Text, const char *Base) {
         return;
     // While the question was open a mailer may have ended and a new session set a new flag.
     if (!ReadBusyFlag(Base, &state)) return;
-    if (state.BusyAge <= StaleBusySeconds()) {
+    if (state.BusyAge <= StaleBusySeconds() || !known || !FileUnchanged(path, &seen)) {
         FormatSpan(state.BusyAge, age, sizeof age);
         snprintf(subject, sizeof subject, "%s (%s)", Text, age);
         ShowWarning(MsgStaleBusyTitle, MsgBusyNotStale, subject);
         return;
     }
-    if (!RemoveMailerFile(Base, BusyFlagFile)) {
-        DWORD error = GetLastError();
-        char path[MAX_PATH];
-        if (!MailerFilePath(Base, BusyFlagFile, path, sizeof path)) strcpy(path, Base);
-        ShowWriteFailure(MsgStaleBusyTitle, path, error);
-    }
+    if (!RemoveMailerFile(Base, BusyFlagFile))
+        ShowWriteFailure(MsgStaleBusyTitle, path, GetLastError());
 }
 
 void RemoveStaleBusy(BSOBrowser *Browser) {

@@ -303,7 +303,8 @@ static bool GrowNamedFiles(NamedFiles *Files) {
 static void LookUpNamedFile(const char *Name, uint64_t *Size, int64_t *Written) {
     *Size = 0;
     *Written = 0;
-    if (strlen(Name) >= MAX_PATH) return;
+    // A relative name is the mailer's current folder's: which file it is, nobody else knows.
+    if (strlen(Name) >= MAX_PATH || !IsAbsoluteName(Name)) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(Name, &found);
     if (search == INVALID_HANDLE_VALUE) return;

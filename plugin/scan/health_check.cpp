@@ -26,9 +26,14 @@ struct FolderList {
     int Capacity;
 };
 
-// The names flow lines give, as full paths in one form, sorted for the look-ups.
+// The files flow lines name, by identity, sorted for the look-ups.
+struct NamedFile {
+    DWORD Volume;
+    unsigned long long Index;
+};
+
 struct NameSet {
-    char **Names;
+    NamedFile *Files;
     int Count;
     int Capacity;
 };
@@ -72,18 +77,64 @@ static HealthFinding *AddFinding(CheckState *State, HealthProblem Problem, const
     return finding;
 }
 
-static int CompareNames(const void *A, const void *B) {
-    return _stricmp(*static_cast<char *const *>(A), *static_cast<char *const *>(B));
+static int CompareNamed(const void *A, const void *B) {
+    const NamedFile *a = static_cast<const NamedFile *>(A), *b = static_cast<const NamedFile *>(B);
+    if (a->Volume != b->Volume) return a->Volume < b->Volume ? -1 : 1;
+    if (a->Index != b->Index) return a->Index < b->Index ? -1 : 1;
+    return 0;
 }
 
-// Names compare without regard to case: on Linux the file functions find a name in any case
-// too, so a line in another case still sends the file.
-static bool IsNamed(const NameSet *Set, const char *Path) {
-    char comparable[MAX_PATH];
-    if (!ComparablePath(Path, comparable)) return false;
-    const char *key = comparable;
-    return Set->Count > 0 && bsearch(&key, Set->Names, static_cast<size_t>(Set->Count),
-                                     sizeof(char *), CompareNames) != nullptr;
+// Whether a flow line names the file, under whatever name: a symbolic link, another spelling
+// of its folder, a short name all reach the same file.
+static bool IsNamed(const NameSet *Set, const FileIdentity *File) {
+    NamedFile key = {File->Volume, File->Index};
+    return Set->Count > 0 && bsearch(&key, Set->Files, static_cast<size_t>(Set->Count),
+                                     sizeof(NamedFile), CompareNamed) != nullptr;
+}
+
+static void NoteNamed(CheckState *State, const FileIdentity *File) {
+    if (!Grow(reinterpret_cast<void **>(&State->Named.Files), &State->Named.Capacity,
+              State->Named.Count, sizeof(NamedFile))) {
+        State->OutOfMemory = true;
+        return;
+    }
+    State->Named.Files[State->Named.Count++] = {File->Volume, File->Index};
+}
+
+// Every file a pattern line matches is named by it.
+static void NotePattern(CheckState *State, const char *Pattern) {
+    size_t folder = 0;
+    for (size_t i = 0; Pattern[i]; ++i)
+        if (Pattern[i] == '\\' || Pattern[i] == '/' || Pattern[i] == ':') folder = i + 1;
+    WIN32_FIND_DATAA found;
+    HANDLE search =
+        strlen(Pattern) < MAX_PATH ? FindFirstFileA(Pattern, &found) : INVALID_HANDLE_VALUE;
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        char path[MAX_PATH];
+        size_t nameLength = strlen(found.cFileName);
+        FileIdentity file;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            folder + nameLength >= sizeof(path))
+            continue;
+        memcpy(path, Pattern, folder);
+        memcpy(path + folder, found.cFileName, nameLength + 1);
+        if (GetFileIdentity(path, &file)) NoteNamed(State, &file);
+    } while (!State->OutOfMemory && FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// The files other mailers, tossers and the plugin itself keep in the outbound: crashmail's
+// index, ifcico's status and spool files, binkd's no-dupes status and file request exchange,
+// the plugin's temporary files.
+static bool IsOthersFileName(const char *Name) {
+    if (_stricmp(Name, "cmindex") == 0) return true;
+    const char *dot = strrchr(Name, '.');
+    if (dot == nullptr) return false;
+    static const char *const extensions[] = {".sts", ".spl", ".stc", ".srf", ".rsp", ".tmp"};
+    for (const char *extension : extensions)
+        if (_stricmp(dot, extension) == 0) return true;
+    return false;
 }
 
 bool IsBundleName(const char *Name) {
@@ -108,6 +159,11 @@ static bool IsLinkStateName(const char *Name) {
 static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAddress *Link) {
     LineReader reader;
     if (!OpenLineReader(&reader, FlowPath)) {
+        // A FIFO or device in a flow file's place: the mailer would hang on it, or read garbage.
+        HealthFinding *finding = nullptr;
+        if (GetLastError() == ERROR_BAD_FILE_TYPE)
+            finding = AddFinding(State, HealthNotAFile, FlowPath);
+        if (finding) finding->Link = *Link;
         CloseLineReader(&reader);
         return;
     }
@@ -116,45 +172,61 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
     int number = 0;
     while (!State->OutOfMemory && ReadLine(&reader, &line, &length) > 0) {
         ++number;
-        char whole[MAX_PATH];
-        CopyCut(whole, sizeof(whole), line, length);
-        size_t wholeLength = length;
+        char *whole = static_cast<char *>(malloc(length + 1));
+        if (whole == nullptr) {
+            State->OutOfMemory = true;
+            break;
+        }
+        memcpy(whole, line, length + 1);
         bool directive = line[0] == '^' || line[0] == '#';
         char *name = ParseFlowLine(line);
-        if (name == nullptr) continue;
         // A blank line is no entry; a directive with nothing behind it, or ".", is a bad one.
-        bool blank = strspn(name, " \t") == strlen(name);
-        if (blank && !directive) continue;
-        HealthProblem problem;
-        if (blank || strcmp(name, ".") == 0) {
+        bool blank = name != nullptr && strspn(name, " \t") == strlen(name);
+        HealthProblem problem = HealthMissingFile;
+        char *ownName = nullptr;
+        FileIdentity file;
+        if (name == nullptr || (blank && !directive)) {
+            free(whole);
+            continue;
+        } else if (blank || strcmp(name, ".") == 0) {
             problem = HealthNotAName;
-        } else {
-            char comparable[MAX_PATH];
-            if (ComparablePath(name, comparable)) {
-                if (!Grow(reinterpret_cast<void **>(&State->Named.Names), &State->Named.Capacity,
-                          State->Named.Count, sizeof(char *))) {
-                    State->OutOfMemory = true;
-                    break;
-                }
-                char *copy = static_cast<char *>(malloc(strlen(comparable) + 1));
-                if (!copy) {
-                    State->OutOfMemory = true;
-                    break;
-                }
-                memcpy(copy, comparable, strlen(comparable) + 1);
-                State->Named.Names[State->Named.Count++] = copy;
+        } else if (!IsAbsoluteName(name)) {
+            problem = HealthRelativeLine;
+        } else if (strpbrk(name, "*?") != nullptr) {
+            // A pattern line names what it matches.
+            NotePattern(State, name);
+            free(whole);
+            continue;
+        } else if (GetFileIdentity(name, &file)) {
+            if (file.Regular) NoteNamed(State, &file);
+            if (file.Regular && ExistsAsSpelled(name)) {
+                free(whole);
+                continue;
             }
-            // A pattern line names what it matches: nothing to look for by its name.
-            if (strpbrk(name, "*?") != nullptr) continue;
-            if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;
+            problem = file.Regular ? HealthWrongCase : HealthNotAFile;
+            if (file.Regular) ownName = SpelledOnDisk(name);
+            if (file.Regular && ownName == nullptr) {
+                free(whole);
+                continue;
+            }
+        } else {
+            // A name too long for the system to open reaches no file either.
             DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) continue;
-            problem = HealthMissingFile;
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+                error != ERROR_FILENAME_EXCED_RANGE) {
+                free(whole);
+                continue;
+            }
         }
         HealthFinding *finding = AddFinding(State, problem, FlowPath);
-        if (!finding) break;
-        CopyCut(finding->Line, sizeof(finding->Line), whole, strlen(whole));
-        finding->LineLength = wholeLength;
+        if (!finding) {
+            free(whole);
+            free(ownName);
+            break;
+        }
+        finding->Line = whole;
+        finding->LineLength = length;
+        finding->OwnName = ownName;
         finding->LineNumber = number;
         finding->Link = *Link;
     }
@@ -248,7 +320,17 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
         EntryKind kind;
         Flavor flavor;
         uint32_t number;
-        if (IsNodeFileEntry(&entry, &kind, &flavor, &number)) {
+        if (IsOthersFileName(entry.cFileName)) return;
+        FileIdentity file;
+        bool known = GetFileIdentity(path, &file) != 0;
+        bool nodeFile = IsNodeFileEntry(&entry, &kind, &flavor, &number) != 0;
+        // What the mailer reads must be a file; a flow file was looked at with its lines.
+        if (known && !file.Regular && !(nodeFile && kind == FlowFile)) {
+            HealthFinding *finding = AddFinding(State, HealthNotAFile, path);
+            if (finding && nodeFile) finding->Link = LinkOfFile(Folder, number);
+            return;
+        }
+        if (nodeFile) {
             HealthFinding *finding = nullptr;
             if (Folder->WrongZone && (kind == Netmail || kind == FlowFile))
                 finding = AddFinding(State, HealthWrongZone, path);
@@ -256,11 +338,10 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
             return;
         }
         if (IsLinkStateName(entry.cFileName)) return;
-        bool named = IsNamed(&State->Named, path);
+        bool named = known && IsNamed(&State->Named, &file);
         if (IsBundleName(entry.cFileName)) {
-            if (named) return;
-            unsigned long long size =
-                (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            if (named || !known) return;
+            unsigned long long size = file.Size;
             unsigned long long written = FileTimeValue(entry.ftLastWriteTime);
             unsigned long long age = Now > written ? Now - written : 0;
             HealthProblem problem = HealthOrphanBundle;
@@ -273,6 +354,7 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
             if (finding) {
                 finding->Size = size;
                 finding->Days = static_cast<unsigned>(age / FileTimeDay);
+                finding->Seen = file;
             }
             return;
         }
@@ -301,17 +383,20 @@ int CheckOutboundHealth(const char *Root, const FtnAddress *Own, unsigned OldEmp
         });
     }
     if (state.Named.Count > 0)
-        qsort(state.Named.Names, static_cast<size_t>(state.Named.Count), sizeof(char *),
-              CompareNames);
+        qsort(state.Named.Files, static_cast<size_t>(state.Named.Count), sizeof(NamedFile),
+              CompareNamed);
     for (int i = 0; i < folders.Count && !state.OutOfMemory; ++i)
         CheckFolderFiles(&state, &folders.Items[i], OldEmptyDays, Now);
-    for (int i = 0; i < state.Named.Count; ++i) free(state.Named.Names[i]);
-    free(state.Named.Names);
+    free(state.Named.Files);
     free(folders.Items);
     return state.OutOfMemory ? 0 : 1;
 }
 
 void FreeHealthReport(HealthReport *Report) {
+    for (int i = 0; i < Report->Count; ++i) {
+        free(Report->Findings[i].Line);
+        free(Report->Findings[i].OwnName);
+    }
     free(Report->Findings);
     memset(Report, 0, sizeof(*Report));
 }
@@ -324,13 +409,17 @@ struct LineToTake {
 };
 } // namespace
 
+// Whether the line is still the one the check saw, whole.
+static bool IsFoundLine(const char *Line, size_t Length, const HealthFinding *Finding) {
+    return Finding->Line != nullptr && Length == Finding->LineLength &&
+           memcmp(Line, Finding->Line, Length) == 0;
+}
+
 static int DropFoundLine(char *Line, size_t *Length, void *Context) {
     LineToTake *take = static_cast<LineToTake *>(Context);
     if (++take->Number != take->Finding->LineNumber) return 1;
-    size_t shown = strlen(take->Finding->Line);
     // Not the line the check saw: the flow file changed meanwhile, and nothing is taken.
-    if (*Length != take->Finding->LineLength || memcmp(Line, take->Finding->Line, shown) != 0)
-        return -1;
+    if (!IsFoundLine(Line, *Length, take->Finding)) return -1;
     take->Taken = true;
     return 0;
 }
@@ -344,10 +433,41 @@ int TakeOutFlowLine(const HealthFinding *Finding) {
     return RewriteFlowFile(Finding->Path, temporaryPath, DropFoundLine, &take) && take.Taken;
 }
 
-int RemoveEmptyBundle(const char *Path) {
-    WIN32_FIND_DATAA found;
-    if (strpbrk(Path, "*?") != nullptr || !FindFirstEntry(Path, &found)) return 0;
-    // Filled again since the check: it is mail now.
-    if (found.nFileSizeLow != 0 || found.nFileSizeHigh != 0) return 0;
-    return DeleteFileRetrying(Path);
+static int SpellFoundLine(char *Line, size_t *Length, void *Context) {
+    LineToTake *take = static_cast<LineToTake *>(Context);
+    if (++take->Number != take->Finding->LineNumber) return 1;
+    if (!IsFoundLine(Line, *Length, take->Finding)) return -1;
+    // The name the file system gives differs in case only: it takes the same bytes.
+    size_t at = Line[0] == '^' || Line[0] == '#' ? 1 : 0;
+    size_t nameLength = strlen(take->Finding->OwnName);
+    if (at + nameLength > *Length) return -1;
+    memcpy(Line + at, take->Finding->OwnName, nameLength);
+    take->Taken = true;
+    return 1;
+}
+
+int WriteOwnName(const HealthFinding *Finding) {
+    if (Finding->LineNumber <= 0 || Finding->OwnName == nullptr) return 0;
+    LineToTake take = {Finding, 0, false};
+    char temporaryPath[MAX_PATH];
+    memcpy(temporaryPath, Finding->Path, sizeof(temporaryPath));
+    ReplaceExtension(temporaryPath, ".TMP");
+    return RewriteFlowFile(Finding->Path, temporaryPath, SpellFoundLine, &take) && take.Taken;
+}
+
+int RemoveEmptyBundle(const HealthFinding *Finding) {
+    // Filled again, or replaced, since the check: it is mail now, or not the file asked about.
+    if (Finding->Seen.Size != 0 || !FileUnchanged(Finding->Path, &Finding->Seen)) return 0;
+    return DeleteFileRetrying(Finding->Path);
+}
+
+bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding *Finding) {
+    HealthReport report = {nullptr, 0, 0};
+    bool orphan = false;
+    if (CheckOutboundHealth(Root, Own, 0, 0, &report))
+        for (int i = 0; i < report.Count && !orphan; ++i)
+            orphan = report.Findings[i].Problem == HealthOrphanBundle &&
+                     SameFile(&report.Findings[i].Seen, &Finding->Seen);
+    FreeHealthReport(&report);
+    return orphan;
 }

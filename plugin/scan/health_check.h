@@ -4,6 +4,7 @@
 #define BSOPANEL_SCAN_HEALTH_CHECK_H
 
 #include "bso/address.h"
+#include "bso/text_file.h"
 
 #include <windows.h>
 
@@ -16,17 +17,22 @@ enum HealthProblem {
     HealthNotAName,       // a flow line that names nothing: "." or nothing behind "^" / "#"
     HealthUnknownName,    // a file whose name no BSO mailer recognises
     HealthWrongZone,      // a packet or flow file in a folder its mailer never looks into
+    HealthRelativeLine,   // a flow line without a whole path: the mailer's current folder decides
+    HealthWrongCase,      // a flow line naming a file that exists only in another case (Linux)
+    HealthNotAFile,       // a FIFO, device or folder where the mailer reads a file, or a line's
 };
 
 struct HealthFinding {
     HealthProblem Problem;
     char Path[MAX_PATH];     // the file; for line problems the flow file
-    char Line[MAX_PATH];     // line problems: the line as it stands (cut to fit)
-    size_t LineLength;       // its whole length
+    char *Line;              // line problems: the whole line as it stands (the report's own)
+    size_t LineLength;       // its length
+    char *OwnName;           // HealthWrongCase: the line's name as the file system spells it
     int LineNumber;          // from 1
     unsigned long long Size; // bundles
     unsigned Days;           // bundles: whole days since last written
     FtnAddress Link;         // line problems and wrong zones: the link the flow file is for
+    FileIdentity Seen;       // bundles: the file as the check saw it
 };
 
 struct HealthReport {
@@ -57,7 +63,16 @@ bool IsBundleName(const char *Name);
 // a poll). 1 when done, 0 when the file changed meanwhile or could not be rewritten.
 int TakeOutFlowLine(const HealthFinding *Finding);
 
-// The fix of an old empty bundle: deletes it when it is still empty. 1 when it is gone.
-int RemoveEmptyBundle(const char *Path);
+// The fix of an old empty bundle: deletes it when it is still the file the check saw, as empty
+// and as old. 1 when it is gone.
+int RemoveEmptyBundle(const HealthFinding *Finding);
+
+// The fix of a name in another case: writes the name as the file system spells it into line
+// LineNumber, when that is still the line the finding saw. 1 when done.
+int WriteOwnName(const HealthFinding *Finding);
+
+// Whether the orphan bundle of the finding is an orphan still: no flow file of any link of the
+// outbound names it now (to be asked under the busy flag of the link it is attached to).
+bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding *Finding);
 
 #endif

@@ -56,7 +56,49 @@ TEST_F(HealthCommand, AttachesAnOrphanBundleToTheLinkPicked) {
     // The attach flavor's flow file (normal by default) sends it and deletes it afterwards.
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + tree.Win("out/0000fff0.we2")}));
     EXPECT_FALSE(Has("out/006400C8.BSY"));
+
+    // Queued by a tosser while the address was typed (under another name of its folder): it is
+    // not attached a second time, to another link.
+    tree.Write("out/0000fff0.th1", "orphan");
+    front.Expect(Report(&entries, 0));
+    front.Expect(Expect::Dialog("BSOHealth")
+                     .Title(Text(MsgHealthAttachTitle))
+                     .Check([this](const ShownBox &) {
+                         tree.WriteFlowFile("out/00640001.HLO",
+                                            {"^" + tree.Win("files/../out/0000fff0.th1")});
+                         return std::string();
+                     })
+                     .Edit(HealthAttachAddress, "100/300")
+                     .Press(HealthAttachOk));
+    front.Expect(Warning(MsgHealthAttachTitle, MsgHealthFixFailed, tree.Win("out/0000fff0.th1")));
+    front.Expect(Clean().Press(0));
+    EXPECT_TRUE(Press(VK_F7, PKF_SHIFT));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_FALSE(Has("out/0064012C.FLO"));
 }
+
+#ifndef _WIN32
+// On Linux a line naming a file in another case sends nothing: the fix writes the file's name.
+TEST_F(HealthCommand, WritesTheFilesOwnNameIntoTheLine) {
+    tree.WriteAttached("Report.Zip");
+    const std::string line = "^" + tree.Win("FILES/REPORT.ZIP");
+    tree.WriteFlowFile("out/006400C8.FLO", {tree.WriteAttached("kept.zip"), line});
+    ASSERT_TRUE(Open());
+    std::vector<std::string> entries;
+    front.Expect(Report(&entries, 0));
+    front.Expect(Expect::Message(Text(MsgHealthTitle))
+                     .Contains(Text(MsgHealthExactNames))
+                     .Contains(Text(MsgHealthFixCase))
+                     .PressText("OK"));
+    front.Expect(Clean().Press(0));
+    EXPECT_TRUE(Press(VK_F7, PKF_SHIFT));
+    EXPECT_EQ(front.Verify(), "");
+    EXPECT_EQ(Bytes("out/006400C8.FLO"),
+              CrLf({tree.Win("files/kept.zip"), "^" + tree.Win("files/Report.Zip")}));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].rfind(Text(MsgHealthWrongCase), 0), 0u) << entries[0];
+}
+#endif
 
 TEST_F(HealthCommand, TakesOutABadLineAfterAsking) {
     const std::string kept = tree.WriteAttached("kept.zip");

@@ -9,6 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <time.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <filesystem>
 
 #include <algorithm>
 #include <string>
@@ -16,8 +21,8 @@
 
 namespace {
 
-const char *const ProblemNames[] = {"orphan",  "old empty", "missing",
-                                    "no name", "unknown",   "wrong zone"};
+const char *const ProblemNames[] = {"orphan",     "old empty", "missing",    "no name",   "unknown",
+                                    "wrong zone", "relative",  "other case", "not a file"};
 
 class HealthCheck : public ::testing::Test {
 protected:
@@ -74,8 +79,23 @@ protected:
         tree.Write("out/006400C8.PNT/00000001.OUT", "mail");
         tree.WriteFlowFile("out.003/00010002.CLO", {});
         tree.Write("out.003/00010002.HUT", "mail");
+        // What other mailers, tossers and the plugin keep there.
+        for (const char *others :
+             {"out/cmindex", "out/00640001.sts", "out/00640001.spl", "out/006400C8.STC",
+              "out/006400c8.srf", "out/006400c8.rsp", "out/006400C8.FLO.TMP", "out/006400c8-1.tmp"})
+            tree.Write(others, "x");
+        // A bundle named through another spelling of its folder is the same file.
+        tree.Write("out/0000fff0.th0", "bundle");
+        std::string spelled = "^" + tree.Win("files/../out/.//0000fff0.th0");
+#ifndef _WIN32
+        std::filesystem::create_directory_symlink(tree.Native("out"), tree.Native("link"));
+        spelled = "^" + tree.Win("link/0000fff0.th0");
+#endif
+        tree.WriteFlowFile("out/00640002.FLO", {spelled});
     }
-    ~HealthCheck() override { FreeHealthReport(&report); }
+    ~HealthCheck() override {
+        FreeHealthReport(&report);
+    }
     OutboundTree tree;
     HealthReport report = {nullptr, 0, 0};
 };
@@ -99,15 +119,17 @@ TEST_F(HealthCheck, FindsEachPlantedProblem) {
     tree.Write("out/0000fff0.we2", "orphan");          // a bundle nothing names
     tree.Write("out/0000fff0.su0", "");                // empty and, 40 days on, old
     tree.Write("out/006400C8.PNT/0000fff0.fr9", "pt"); // a bundle in a point folder
-    tree.WriteFlowFile("out/00640001.DLO", {"^" + tree.Win("files/gone.zip"), ".", "#", "^ ",
-                                            tree.WriteAttached("c.zip")});
+    tree.WriteAttached("d.zip");
+    tree.WriteFlowFile("out/00640001.DLO",
+                       {"^" + tree.Win("files/gone.zip"), ".", "#", "^ ",
+                        tree.WriteAttached("c.zip"), "^notes.txt", "#" + tree.Win("files/D.ZIP")});
     tree.Write("out/readme.txt", "x");
     tree.Write("out/006400C8.FLO.TMP", "x");
     tree.Write("out.003/006400C8.PNT/00000002.bak", "x");
     tree.Write("out.002/006400C8.CUT", "own zone in a zone folder");
     tree.WriteFlowFile("out.000/00010001.FLO", {});
     const std::string dlo = "/OUT/00640001.DLO";
-    const std::vector<std::string> expected = {
+    std::vector<std::string> expected = {
         "missing " + dlo.substr(1) + " 1:^" + tree.Win("files/gone.zip"),
         "no name " + dlo.substr(1) + " 2:.",
         "no name " + dlo.substr(1) + " 3:#",
@@ -117,11 +139,18 @@ TEST_F(HealthCheck, FindsEachPlantedProblem) {
         "orphan OUT/006400C8.PNT/0000FFF0.FR9",
         "orphan OUT/0000FFF0.WE2",
         "unknown OUT.003/006400C8.PNT/00000002.BAK",
-        "unknown OUT/006400C8.FLO.TMP",
         "unknown OUT/README.TXT",
         "wrong zone OUT.000/00010001.FLO",
         "wrong zone OUT.002/006400C8.CUT",
+        "relative " + dlo.substr(1) + " 6:^notes.txt",
     };
+#ifndef _WIN32
+    // Names are exact on Linux: binkd cannot open the line's file. A FIFO where binkd reads its
+    // hold file would hang whoever reads it.
+    expected.push_back("other case " + dlo.substr(1) + " 7:#" + tree.Win("files/D.ZIP"));
+    ASSERT_EQ(mkfifo(tree.Native("out/00640001.hld").c_str(), 0600), 0);
+    expected.push_back("not a file OUT/00640001.HLD");
+#endif
     std::vector<std::string> sorted = expected;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(Check(Now(40)), sorted);
@@ -152,12 +181,36 @@ TEST_F(HealthCheck, BundleNames) {
 
 TEST_F(HealthCheck, FixesChangeOnlyWhatTheyName) {
     const std::string kept = tree.WriteAttached("kept.zip");
+    // Two lines alike in their first 300 bytes: only the whole line tells them apart.
+    const std::string longLine = "^" + tree.Win("files/") + std::string(300, 'x');
+    tree.WriteFlowFile("out/00640003.FLO", {longLine + "a"});
     tree.WriteFlowFile("out/00640001.FLO", {".", kept, "^" + tree.Win("files/gone.zip")});
     tree.Write("out/0000fff0.mo0", "");
+    tree.Write("out/0000fff0.tu0", "");
     Check(Now(40));
-    ASSERT_EQ(report.Count, 3);
+    ASSERT_EQ(report.Count, 5);
     HealthFinding line = *Find(HealthNotAName);
     HealthFinding missing = *Find(HealthMissingFile);
+    if (std::string(missing.Path).find("00640003") == std::string::npos)
+        std::swap(missing, *std::find_if(report.Findings + 1, report.Findings + report.Count,
+                                         [&](const HealthFinding &f) {
+                                             return f.Problem == HealthMissingFile &&
+                                                    f.Line != missing.Line;
+                                         }));
+    tree.WriteFlowFile("out/00640003.FLO", {longLine + "b"});
+    EXPECT_EQ(TakeOutFlowLine(&missing), 0);
+    EXPECT_EQ(tree.Read("out/00640003.FLO"), longLine + "b\r\n");
+    std::swap(missing, *std::find_if(report.Findings, report.Findings + report.Count,
+                                     [&](const HealthFinding &f) {
+                                         return f.Problem == HealthMissingFile &&
+                                                f.Line != missing.Line;
+                                     }));
+    HealthFinding emptyMo = report.Findings[0], emptyTu = report.Findings[0];
+    for (int i = 0; i < report.Count; ++i)
+        if (report.Findings[i].Problem == HealthOldEmptyBundle)
+            (std::string(report.Findings[i].Path).find("mo0") != std::string::npos ? emptyMo
+                                                                                   : emptyTu) =
+                report.Findings[i];
     // Out goes the line the check saw; the others stay byte for byte.
     EXPECT_EQ(TakeOutFlowLine(&line), 1);
     EXPECT_EQ(tree.Read("out/00640001.FLO"), kept + "\r\n^" + tree.Win("files/gone.zip") + "\r\n");
@@ -174,12 +227,13 @@ TEST_F(HealthCheck, FixesChangeOnlyWhatTheyName) {
     ASSERT_NE(Find(HealthMissingFile), nullptr);
     EXPECT_EQ(TakeOutFlowLine(Find(HealthMissingFile)), 1);
     EXPECT_FALSE(tree.Exists("out/00640001.FLO"));
-    // An empty bundle goes only while it is still empty.
+    // An empty bundle goes only while it is still the file the check saw, empty.
     tree.Write("out/0000fff0.tu0", "filled again");
-    EXPECT_EQ(RemoveEmptyBundle(tree.Win("out/0000fff0.tu0").c_str()), 0);
+    EXPECT_EQ(RemoveEmptyBundle(&emptyTu), 0);
     EXPECT_TRUE(tree.Exists("out/0000fff0.tu0"));
-    EXPECT_EQ(RemoveEmptyBundle(tree.Win("out/0000fff0.mo0").c_str()), 1);
+    EXPECT_EQ(RemoveEmptyBundle(&emptyMo), 1);
     EXPECT_FALSE(tree.Exists("out/0000fff0.mo0"));
+    tree.Remove("out/00640003.FLO");
     EXPECT_EQ(Check(Now()), std::vector<std::string>{"orphan OUT/0000FFF0.TU0"});
 }
 
