@@ -9,7 +9,10 @@
 #include <stdlib.h>
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
+
+#include <filesystem>
 
 #include <string>
 #include <vector>
@@ -97,52 +100,114 @@ TEST(QueueClear, PlansEachLineAndOnlyTheLinksFiles) {
     FreeClearPlan(&plan);
 }
 
+#ifndef _WIN32
+// On Linux every case of a name is another file: forty flow files of one link, none left out.
+TEST(QueueClear, NoCountOfFilesIsCapped) {
+    TempDir dir;
+    for (int i = 0; i < 40; ++i) {
+        std::string name = std::string("006400c8.") + "fcdih"[i / 8] + "lo";
+        for (int bit = 0; bit < 3; ++bit)
+            if (i & (1 << bit)) name[9 + bit] = static_cast<char>(toupper(name[9 + bit]));
+        dir.Write("files/" + std::to_string(i), "x");
+        dir.Write("out/" + name, "^" + dir.Win("files/" + std::to_string(i)) + "\r\n");
+    }
+    dir.Write("out/006400c8.hld", "1");
+    ClearPlan plan = {};
+    ClearOptions options = {false, false};
+    ASSERT_EQ(PlanQueueClear(dir.Win("out/006400c8").c_str(), 0, &options, &plan), 1);
+    EXPECT_EQ(ExecuteQueueClear(&plan), 0);
+    FreeClearPlan(&plan);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Native("out")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Native("files")));
+}
+#endif
+
 } // namespace
 
 namespace {
 
 // A "^" or "#" line naming one of the link's own files, in another case or another spelling of
 // its path, leaves it to the file's own step: the flag stays, the rest goes once, as itself.
-TEST(QueueClear, LinesNamingTheLinksOwnFilesDoNotTouchThem) {
+// Lines that name no file the plugin may act on (relative, too long to open, in another case
+// on Linux, a FIFO) leave their file, and a flow file with a relative line stays whole.
+TEST(QueueClear, LinesTheClearMustNotFollow) {
     struct Case {
-        const char *line; // the line's directive and the file's name below out/
-        const char *file;
+        const char *line;    // the directive
+        const char *spelled; // the name below the folder, as the line spells it ("" relative)
+        const char *file;    // the file it reaches
+        bool flowStays;  // the flow file (with the hold and tries) stays
+        bool filesStay;  // and it was left whole, its other files with it
     };
     const Case cases[] = {
-        {"^", "006400c8.bsy"}, {"#", "006400C8.BSY"}, {"^", "006400c8.clo"}, {"#", "006400c8.clo"},
-        {"^", "006400c8.cut"}, {"#", "006400c8.req"}, {"^", "006400c8.hld"}, {"#", "006400c8.try"},
+        {"^", "files/../out/", "006400c8.bsy", false, false},
+        {"#", "files/../out/", "006400C8.BSY", false, false},
+        {"^", "files/../out/", "006400c8.clo", false, false},
+        {"#", "out/./", "006400c8.clo", false, false},
+        {"#", "out//", "006400c8.clo", false, false},
+        {"^", "files/../out/", "006400c8.cut", false, false},
+        {"#", "files/../out/", "006400c8.req", false, false},
+        {"^", "files/../out/", "006400c8.hld", false, false},
+        {"#", "files/../out/", "006400c8.try", false, false},
+        {"^", "link/", "006400c8.bsy", false, false},
+        {"^", "", "thesis.doc", true, true},
+        {"#", "", "notes.txt", true, true},
+        {"^", "files/", "THESIS.DOC", false, false},
+        {"^", "files/", "fifo", true, false},
+        {"^", "files/", "long", true, false},
     };
+    const std::filesystem::path home = std::filesystem::current_path();
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.line) + c.file);
+        SCOPED_TRACE(std::string(c.line) + c.spelled + c.file);
         TempDir dir;
         dir.Write("files/a.zip", "aaa");
+        dir.Write("files/b.zip", "bb");
+        dir.Write("files/thesis.doc", "thesis");
+        dir.Write("files/notes.txt", "notes");
         for (const char *own : {"out/006400c8.bsy", "out/006400c8.cut", "out/006400c8.req",
                                 "out/006400c8.hld", "out/006400c8.try"})
             dir.Write(own, "own");
-        dir.Write("out/006400c8.clo", ""); // a poll
-        // Written through "..", so that only a path compared as a path finds it.
-        dir.Write("out/006400c8.flo", std::string(c.line) + dir.Win("files/../out/") + c.file +
-                                          "\r\n^" + dir.Win("files/a.zip") + "\r\n");
+        dir.Write("out/006400c8.clo", "^" + dir.Win("files/b.zip") + "\r\n");
+        std::string name = std::string(c.spelled) + c.file;
+        // The first MAX_PATH - 1 bytes of the long line name a file: not the one the line names.
+        const std::string longName = dir.Win("files/") + std::string(300, 'x');
+        const std::string cut = longName.substr(0, MAX_PATH - 1).substr(dir.Win("files/").size());
+        std::string line = *c.spelled ? dir.Win(name) : name;
+        if (std::string(c.file) == "long") {
+            dir.Write("files/" + cut, "cut");
+            line = longName;
+        }
+#ifndef _WIN32
+        std::filesystem::create_directory_symlink(dir.Native("out"), dir.Native("link"));
+        ASSERT_EQ(mkfifo(dir.Native("files/fifo").c_str(), 0600), 0);
+        ASSERT_EQ(chdir(dir.Native("files").c_str()), 0);
+#else
+        if (std::string(c.file) == "fifo" || std::string(c.spelled) == "link/") continue;
+        ASSERT_TRUE(SetCurrentDirectoryA(dir.Win("files").c_str()));
+#endif
+        dir.Write("out/006400c8.flo", c.line + line + "\r\n^" + dir.Win("files/a.zip") + "\r\n");
+        const std::string flow = dir.Read("out/006400c8.flo");
         ClearPlan plan = {};
         ClearOptions options = {false, false};
         ASSERT_EQ(PlanQueueClear(dir.Win("out/006400c8").c_str(), 0, &options, &plan), 1);
-        int lineSteps = 0;
-        for (int i = 0; i < plan.Count; ++i)
-            if (plan.Steps[i].Role == ClearQueuedFile && plan.Steps[i].Action != ClearDelete) {
-                ++lineSteps;
-                // Left as its own; on Linux a name in another case reaches nothing binkd opens.
-                EXPECT_TRUE(plan.Steps[i].Action == ClearLeave || plan.Steps[i].Action == ClearGone)
-                    << plan.Steps[i].Path;
-            }
-        EXPECT_EQ(lineSteps, 1);
-        EXPECT_EQ(ExecuteQueueClear(&plan), 0);
+        const FtnAddress link = {2, 100, 200, 0};
+        ASSERT_EQ(FinishQueueClearPlan(&plan, dir.Win("out").c_str(), &link, &link, 1), 1);
+        ExecuteQueueClear(&plan);
         FreeClearPlan(&plan);
-        EXPECT_TRUE(dir.Exists("out/006400c8.bsy"));
         EXPECT_EQ(dir.Read("out/006400c8.bsy"), "own");
+        for (const char *kept : {"files/thesis.doc", "files/notes.txt"})
+            EXPECT_TRUE(dir.Exists(kept) && dir.Read(kept).size() > 0) << kept;
+        if (std::string(c.file) == "long") {
+            EXPECT_EQ(dir.Read("files/" + cut), "cut");
+        }
+        // A flow file that stays keeps its lines, its files and the link's hold and tries.
+        EXPECT_EQ(dir.Exists("out/006400c8.flo") ? dir.Read("out/006400c8.flo") : "",
+                  c.flowStays ? flow : "");
+        EXPECT_EQ(dir.Exists("files/a.zip"), c.filesStay);
+        EXPECT_EQ(dir.Exists("out/006400c8.hld"), c.flowStays);
         for (const char *gone :
-             {"out/006400c8.flo", "out/006400c8.clo", "out/006400c8.cut", "out/006400c8.req",
-              "out/006400c8.hld", "out/006400c8.try", "files/a.zip"})
+             {"out/006400c8.clo", "out/006400c8.cut", "out/006400c8.req", "files/b.zip"})
             EXPECT_FALSE(dir.Exists(gone)) << gone;
+        std::filesystem::current_path(home);
     }
 }
 
