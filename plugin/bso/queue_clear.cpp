@@ -42,6 +42,15 @@ static ClearStep *AddStep(ClearPlan *Plan, const char *Path, ClearFileRole Role,
     return step;
 }
 
+// Whether the file at Path is gone, as the failed open (Error) said: asked once more by name,
+// so that an open that failed for another reason is never taken for a file that needs nothing.
+static bool IsMissing(DWORD Error, const char *Path) {
+    if (Error != ERROR_FILE_NOT_FOUND && Error != ERROR_PATH_NOT_FOUND) return false;
+    if (GetFileAttributesA(Path) != INVALID_FILE_ATTRIBUTES) return false;
+    Error = GetLastError();
+    return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND;
+}
+
 static const char *NamePart(const char *Path) {
     const char *name = Path;
     for (const char *p = Path; *p; ++p)
@@ -117,7 +126,7 @@ static bool PlanLine(ClearPlan *Plan, char Directive, const char *Name, int Owne
     FileIdentity file;
     bool known = strlen(Name) < MAX_PATH && GetFileIdentity(Name, &file);
     DWORD error = known ? 0 : strlen(Name) < MAX_PATH ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-    bool gone = !known && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    bool gone = !known && error != ERROR_FILENAME_EXCED_RANGE && IsMissing(error, Name);
     // Names are exact where the mailer runs: a file only in another case is one it cannot open.
     if (known && !ExistsAsSpelled(Name)) {
         known = false;
@@ -318,6 +327,8 @@ struct TicEntry {
     FtnAddress To;
     bool HasTo;
     bool Used;
+    bool Unreadable;
+    DWORD Error;
     FileIdentity Seen;
 };
 
@@ -356,24 +367,38 @@ static bool SameLink(const FtnAddress *A, const FtnAddress *B) {
     return A->zone == B->zone && A->net == B->net && A->node == B->node && A->point == B->point;
 }
 
+// Notes the flow file whose needs are unknown: the first one met.
+static void NoteUnreadable(ClearPlan *Plan, const char *FlowPath, DWORD Error) {
+    if (Plan->Unreadable != nullptr) return;
+    Plan->Unreadable = CopyText(FlowPath, strlen(FlowPath));
+    Plan->UnreadableError = Error ? Error : ERROR_READ_FAULT;
+}
+
 // The lines of another link's flow file: what they name stays.
 static void CheckOtherFlowFile(ClearPlan *Plan, const Targets *Found, const char *FlowPath,
                                const FtnAddress *Other) {
     FileIdentity file;
     if (GetFileIdentity(FlowPath, &file)) LeaveForOther(Plan, Found, &file, Other);
     LineReader reader;
+    int got = -1;
     if (OpenLineReader(&reader, FlowPath)) {
         char *line;
         size_t length;
-        while (ReadLine(&reader, &line, &length) > 0) {
+        while ((got = ReadLine(&reader, &line, &length)) > 0) {
             char *name = ParseFlowLine(line);
             if (name == nullptr || !IsAbsoluteName(name) || strpbrk(name, "*?") != nullptr ||
-                strlen(name) >= MAX_PATH || !GetFileIdentity(name, &file))
+                strlen(name) >= MAX_PATH)
                 continue;
-            LeaveForOther(Plan, Found, &file, Other);
+            if (GetFileIdentity(name, &file))
+                LeaveForOther(Plan, Found, &file, Other);
+            else if (!IsMissing(GetLastError(), name))
+                NoteUnreadable(Plan, FlowPath, GetLastError());
         }
     }
+    DWORD error = GetLastError();
     CloseLineReader(&reader);
+    // Gone since the folder was listed: it needs nothing any more.
+    if (got < 0 && !IsMissing(error, FlowPath)) NoteUnreadable(Plan, FlowPath, error);
 }
 
 // The flow files of one folder (a zone's, or a point folder when IsPoint) for the links not
@@ -470,8 +495,12 @@ int ReadTicFile(const char *TicPath, char **File, FtnAddress *To) {
     return got < 0 ? -1 : 0;
 }
 
+// By name; the unreadable ones, which have none, first.
 static int CompareTicNames(const void *A, const void *B) {
-    return _stricmp(static_cast<const TicEntry *>(A)->Name, static_cast<const TicEntry *>(B)->Name);
+    const char *a = static_cast<const TicEntry *>(A)->Name;
+    const char *b = static_cast<const TicEntry *>(B)->Name;
+    if (a == nullptr || b == nullptr) return (a != nullptr) - (b != nullptr);
+    return _stricmp(a, b);
 }
 
 // The .tic files of a folder that name a file and a link, read once.
@@ -493,8 +522,13 @@ static bool IndexTicFolder(TicFolder *Index, const char *Folder) {
             continue;
         TicEntry entry;
         memset(&entry, 0, sizeof(entry));
-        if (!GetFileIdentity(path, &entry.Seen) || ReadTicFile(path, &entry.Name, &entry.To) != 1)
-            continue;
+        int read = GetFileIdentity(path, &entry.Seen) ? ReadTicFile(path, &entry.Name, &entry.To)
+                   : IsMissing(GetLastError(), path)  ? 0
+                                                      : -1;
+        if (read == 0) continue;
+        // One that cannot be read may be for the link: it stays, and is named.
+        entry.Unreadable = read < 0;
+        if (entry.Unreadable) entry.Error = GetLastError() ? GetLastError() : ERROR_READ_FAULT;
         entry.Path = CopyText(path, strlen(path));
         if (Index->Count == capacity) {
             capacity = capacity ? capacity * 2 : 16;
@@ -518,6 +552,16 @@ static bool IndexTicFolder(TicFolder *Index, const char *Folder) {
 
 // The .tic files for the link that name the deleted file at step Step.
 static bool PlanTicFiles(ClearPlan *Plan, int Step, TicFolder *Index, const FtnAddress *Link) {
+    // The unreadable ones are named once, with the first file of their folder that goes.
+    for (int i = 0; i < Index->Count && Index->Entries[i].Unreadable; ++i) {
+        if (Index->Entries[i].Used) continue;
+        Index->Entries[i].Used = true;
+        ClearStep *step = AddStep(Plan, Index->Entries[i].Path, ClearTicFile, ClearLeave,
+                                  Plan->Steps[Step].Link, Step);
+        if (!step) return false;
+        step->Reason = ClearCannotOpen;
+        step->Error = Index->Entries[i].Error;
+    }
     TicEntry key;
     key.Name = const_cast<char *>(NamePart(Plan->Steps[Step].Path));
     TicEntry *hit =
@@ -565,6 +609,7 @@ int FinishQueueClearPlan(ClearPlan *Plan, const char *Root, const FtnAddress *Ow
         CheckOtherLinks(Plan, &found, Root, Own, Links, Count);
     }
     free(found.Items);
+    if (Plan->Unreadable != nullptr) return 0;
 
     TicFolder *folders = nullptr;
     int folderCount = 0, folderCapacity = 0;
@@ -689,7 +734,7 @@ int ExecuteQueueClear(ClearPlan *Plan) {
         if (step->Role != ClearTicFile) continue;
         const ClearStep &file = Plan->Steps[step->Owner];
         // A .tic of a file that stays describes a file still there.
-        if (!file.Done || file.Action != ClearDelete ||
+        if (step->Action != ClearDelete || !file.Done || file.Action != ClearDelete ||
             Plan->Steps[file.Owner].Action != ClearDelete)
             continue;
         step->Done = DeleteStepFile(step);
@@ -758,5 +803,6 @@ void SumQueueClear(const ClearPlan *Plan, int *Files, unsigned long long *Bytes)
 void FreeClearPlan(ClearPlan *Plan) {
     for (int i = 0; i < Plan->Count; ++i) free(Plan->Steps[i].Path);
     free(Plan->Steps);
+    free(Plan->Unreadable);
     memset(Plan, 0, sizeof(*Plan));
 }

@@ -66,7 +66,9 @@ struct ClearPlan {
     ClearStep *Steps;
     int Count;
     int Capacity;
-    bool Incomplete; // a flow file could not be read whole, or memory ran out: it stays
+    bool Incomplete;  // a flow file could not be read whole, or memory ran out: it stays
+    char *Unreadable; // another link's flow file that could not be read whole (the plan's own)
+    DWORD UnreadableError;
 };
 
 // Plans the clearing of the link whose base path (its files without their extension, as
@@ -81,8 +83,10 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
 
 // Once every link of the command is planned: a file that a flow file of any other link of the
 // outbound at Root (its own zone Own's) names, or that is such a flow file, is left; then the
-// .tic files that go with the files deleted are added, a folder's .tic files read once. Links
-// (Count of them) are the links being cleared. Returns 0 when memory ran out.
+// .tic files that go with the files deleted are added, a folder's .tic files read once (one
+// that cannot be read is left and named). Links (Count of them) are the links being cleared.
+// Returns 0 when memory ran out, or when another link's flow file, or a file it names, could
+// not be looked at (Unreadable names it): what that link needs is unknown, so nothing may go.
 int FinishQueueClearPlan(ClearPlan *Plan, const char *Root, const FtnAddress *Own,
                          const FtnAddress *Links, int Count);
 

@@ -227,7 +227,7 @@ void ClearQueue(BSOBrowser *Browser) {
         goOn = LockLinkForCommand(MsgClearTitle, config, &links[locked].Link, &links[locked].Lock);
     if (!goOn) --locked;
     bool planned = goOn;
-    ClearPlan plan = {nullptr, 0, 0, false};
+    ClearPlan plan = {nullptr, 0, 0, false, nullptr, 0};
     FtnAddress *cleared =
         static_cast<FtnAddress *>(calloc(static_cast<size_t>(linkCount), sizeof(FtnAddress)));
     planned = planned && cleared != nullptr;
@@ -239,6 +239,9 @@ void ClearQueue(BSOBrowser *Browser) {
     }
     if (planned && plan.Count > 0)
         planned = FinishQueueClearPlan(&plan, config.Root, &config.Own, cleared, linkCount) != 0;
+    // What another link needs is unknown: nothing goes, and the flow file is named.
+    if (!planned && plan.Unreadable != nullptr)
+        ShowWarning(MsgClearTitle, MsgFlowFileUnreadable, plan.Unreadable);
     if (planned && plan.Count == 0) {
         ShowWarning(MsgClearTitle, MsgClearNothing, subject);
     } else if (planned && ConfirmPlan(&plan)) {

@@ -135,8 +135,8 @@ TEST(QueueClear, LinesTheClearMustNotFollow) {
         const char *line;    // the directive
         const char *spelled; // the name below the folder, as the line spells it ("" relative)
         const char *file;    // the file it reaches
-        bool flowStays;  // the flow file (with the hold and tries) stays
-        bool filesStay;  // and it was left whole, its other files with it
+        bool flowStays;      // the flow file (with the hold and tries) stays
+        bool filesStay;      // and it was left whole, its other files with it
     };
     const Case cases[] = {
         {"^", "files/../out/", "006400c8.bsy", false, false},

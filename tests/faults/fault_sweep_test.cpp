@@ -288,15 +288,19 @@ std::vector<Scenario> Scenarios() {
                     },
                     [](PluginSession &s) { s.Enter("2:100/200.0"); }, false});
     // The queue clear: every kind of queued line, netmail, the request file, the link's state
-    // files and a .tic deleted with its file; the bystander and the plain line's file stay.
+    // files and a .tic deleted with its file; the bystander, the file it also names, another
+    // link's .tic, the plain line's file and a flow file with a relative line stay.
     list.push_back({"clear the queue of a link",
                     [](OutboundTree &t) {
                         Bystander(t);
                         QueuedLink(t);
+                        t.WriteFlowFile("out/006400C8.DLO", {"^" + Win(t, "other.zip")});
+                        t.WriteFlowFile("out/006400C8.HLO", {"#notes.txt"});
                         t.Write("out/006400C8.REQ", "FILES\r\n");
                         t.Write("out/006400C8.HLD", "1\r\n");
                         t.Write("out/006400C8.TRY", "x");
-                        t.Write("files/b.tic", "File b.zip\r\n");
+                        t.Write("files/b.tic", "File b.zip\r\nTo 2:100/200\r\n");
+                        t.Write("files/b1.tic", "File b.zip\r\nTo 2:100/1\r\n");
                     },
                     [](PluginSession &s) {
                         s.front.answerDialog = [](const DialogRequest &request) {
