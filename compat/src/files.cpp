@@ -631,9 +631,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
                  : open(path.c_str(), flags | O_NONBLOCK, mode);
     // Opened without waiting, so that a FIFO planted under a file's name never hangs the
     // caller (GetFileType tells it from a file); a regular file reads and writes as ever.
-    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    bool described = fd >= 0 && fstat(fd, &info) == 0;
+    if (described && S_ISREG(info.st_mode)) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (described && S_ISDIR(info.st_mode)) {
         close(fd);
         fd = -1;
         errno = EISDIR; // a directory opens only with backup semantics

@@ -128,7 +128,7 @@ static bool PlanLine(ClearPlan *Plan, char Directive, const char *Name, int Owne
     DWORD error = known ? 0 : strlen(Name) < MAX_PATH ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
     bool gone = !known && error != ERROR_FILENAME_EXCED_RANGE && IsMissing(error, Name);
     // Names are exact where the mailer runs: a file only in another case is one it cannot open.
-    if (known && !ExistsAsSpelled(Name)) {
+    if (known && !ExistsAsSpelled(Name, &Plan->Spelled)) {
         known = false;
         gone = true;
     }
@@ -456,12 +456,25 @@ static void CheckOtherLinks(ClearPlan *Plan, const Targets *Found, const char *R
     FindClose(search);
 }
 
-int ReadTicFile(const char *TicPath, char **File, FtnAddress *To) {
+// ReadTicFile that also tells which file it read (Seen, when it could be opened).
+static int ReadTic(const char *TicPath, char **File, FtnAddress *To, FileIdentity *Seen) {
     *File = nullptr;
     LineReader reader;
     bool hasTo = false;
     int got = -1;
     if (OpenLineReaderUpTo(&reader, TicPath, TicReadLimit)) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (Seen != nullptr && GetFileInformationByHandle(reader.File, &info)) {
+            Seen->Volume = info.dwVolumeSerialNumber;
+            Seen->Index =
+                (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+            Seen->Size =
+                (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+            Seen->WriteTime =
+                (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                info.ftLastWriteTime.dwLowDateTime;
+            Seen->Regular = true;
+        }
         char *line;
         size_t length;
         while ((*File == nullptr || !hasTo) && (got = ReadLine(&reader, &line, &length)) > 0) {
@@ -495,6 +508,10 @@ int ReadTicFile(const char *TicPath, char **File, FtnAddress *To) {
     return got < 0 ? -1 : 0;
 }
 
+int ReadTicFile(const char *TicPath, char **File, FtnAddress *To) {
+    return ReadTic(TicPath, File, To, nullptr);
+}
+
 // By name; the unreadable ones, which have none, first.
 static int CompareTicNames(const void *A, const void *B) {
     const char *a = static_cast<const TicEntry *>(A)->Name;
@@ -522,9 +539,8 @@ static bool IndexTicFolder(TicFolder *Index, const char *Folder) {
             continue;
         TicEntry entry;
         memset(&entry, 0, sizeof(entry));
-        int read = GetFileIdentity(path, &entry.Seen) ? ReadTicFile(path, &entry.Name, &entry.To)
-                   : IsMissing(GetLastError(), path)  ? 0
-                                                      : -1;
+        int read = ReadTic(path, &entry.Name, &entry.To, &entry.Seen);
+        if (read < 0 && IsMissing(GetLastError(), path)) read = 0;
         if (read == 0) continue;
         // One that cannot be read may be for the link: it stays, and is named.
         entry.Unreadable = read < 0;

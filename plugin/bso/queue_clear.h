@@ -7,6 +7,7 @@
 
 #include "bso/address.h"
 #include "bso/text_file.h"
+#include "common/helpers.h"
 
 #include <windows.h>
 
@@ -68,6 +69,7 @@ struct ClearPlan {
     int Capacity;
     bool Incomplete;  // a flow file could not be read whole, or memory ran out: it stays
     char *Unreadable; // another link's flow file that could not be read whole (the plan's own)
+    SpelledFolder Spelled;
     DWORD UnreadableError;
 };
 

@@ -227,7 +227,8 @@ void ClearQueue(BSOBrowser *Browser) {
         goOn = LockLinkForCommand(MsgClearTitle, config, &links[locked].Link, &links[locked].Lock);
     if (!goOn) --locked;
     bool planned = goOn;
-    ClearPlan plan = {nullptr, 0, 0, false, nullptr, 0};
+    ClearPlan plan;
+    memset(&plan, 0, sizeof(plan));
     FtnAddress *cleared =
         static_cast<FtnAddress *>(calloc(static_cast<size_t>(linkCount), sizeof(FtnAddress)));
     planned = planned && cleared != nullptr;

@@ -120,13 +120,27 @@ char *SpelledOnDisk(const char *Path) {
     return spelled;
 }
 
-bool ExistsAsSpelled(const char *Path) {
+bool ExistsAsSpelled(const char *Path, SpelledFolder *Known) {
 #ifdef _WIN32
+    (void)Known;
     return PathExists(Path);
 #else
+    size_t folder = 0;
+    for (size_t i = 0; Path[i]; ++i)
+        if (Path[i] == '\\' || Path[i] == '/') folder = i + 1;
+    if (Known != nullptr && folder < MAX_PATH && strncmp(Known->Folder, Path, folder) == 0 &&
+        Known->Folder[folder] == 0) {
+        WIN32_FIND_DATAA found;
+        return strpbrk(Path, "*?") == nullptr && FindFirstEntry(Path, &found) &&
+               strcmp(found.cFileName, Path + folder) == 0;
+    }
     char *spelled = SpelledOnDisk(Path);
     bool same = spelled != nullptr && strcmp(spelled, Path) == 0;
     free(spelled);
+    if (same && Known != nullptr) {
+        memcpy(Known->Folder, Path, folder);
+        Known->Folder[folder] = 0;
+    }
     return same;
 #endif
 }

@@ -43,9 +43,16 @@ bool PathExists(const char *Path);
 // system stores it, separators and "." or ".." as given: a new string (free it), or null when
 // some component is missing or is stored under a name of another length.
 char *SpelledOnDisk(const char *Path);
+// The last folder ExistsAsSpelled found spelled as it is, so that the files of one folder
+// look only at their own names. The caller's, for one command: a folder renamed later is
+// looked at again by the next one.
+struct SpelledFolder {
+    char Folder[MAX_PATH];
+};
+
 // Whether the file exists under exactly that spelling. Names are case-blind on Windows, so
 // there any spelling that reaches it is its own; elsewhere a name in another case is another
-// name, one the mailer cannot open.
-bool ExistsAsSpelled(const char *Path);
+// name, one the mailer cannot open. Known (may be null) is the caller's SpelledFolder.
+bool ExistsAsSpelled(const char *Path, SpelledFolder *Known);
 
 #endif

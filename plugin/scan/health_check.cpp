@@ -42,6 +42,7 @@ struct CheckState {
     HealthReport *Report;
     NameSet Named;
     bool OutOfMemory;
+    SpelledFolder Spelled;
 };
 
 } // namespace
@@ -199,7 +200,7 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
             continue;
         } else if (GetFileIdentity(name, &file)) {
             if (file.Regular) NoteNamed(State, &file);
-            if (file.Regular && ExistsAsSpelled(name)) {
+            if (file.Regular && ExistsAsSpelled(name, &State->Spelled)) {
                 free(whole);
                 continue;
             }
@@ -364,7 +365,7 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
 
 int CheckOutboundHealth(const char *Root, const FtnAddress *Own, unsigned OldEmptyDays,
                         unsigned long long Now, HealthReport *Report) {
-    CheckState state = {Report, {nullptr, 0, 0}, false};
+    CheckState state = {Report, {nullptr, 0, 0}, false, {""}};
     FolderList folders = {nullptr, 0, 0};
     if (!CollectFolders(Root, Own, &folders)) state.OutOfMemory = true;
     // Every flow file first: a bundle is an orphan only when no line anywhere names it.
