@@ -227,6 +227,19 @@ TEST_F(Interop, PluginQueuesAndBinkdDelivers) {
         requests[link->tag] = "FILES-" + link->tag + "\r\nNODELIST\r\n";
         Request(*link, requests[link->tag]);
     }
+    // A line a tosser wrote in another case: binkd cannot open it until the health check
+    // writes the file's own name into it.
+    sent.push_back({"Case-Fixed.bin", MakeFile("Case-Fixed.bin", 5003), true});
+    std::ofstream(Native("out.00a/006400c8.flo"), std::ios::app | std::ios::binary)
+        << "^" << tree.Win("files/CASE-FIXED.BIN") << "\r\n";
+    front.Expect(Expect::Dialog("BSOHealth").Radio(1).PressText("Fix"));
+    front.Expect(Expect::Message(Text(MsgHealthTitle))
+                     .Contains(Text(MsgHealthExactNames))
+                     .PressText(Text(MsgOk)));
+    front.Expect(Expect::Message(Text(MsgHealthTitle)).Contains(Text(MsgHealthClean)).Press(0));
+    EXPECT_TRUE(host->PressKey(VK_F7, PKF_SHIFT));
+    EXPECT_EQ(front.Verify(), "");
+
     // One file the peer refuses: its line stays, the sent ones before it get binkd's "~".
     std::string skipped = MakeFile("node-refused.skp", 1000);
     Attach(Node, {"node-refused.skp"}, false);
