@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <atomic>
 #include <thread>
 
@@ -60,6 +64,27 @@ TEST(CaseInsensitiveNames, OneFileWhicheverCaseAsksForIt) {
 
     ASSERT_TRUE(DeleteFileA(dir.Win("006400C8.FLO").c_str()));
     EXPECT_EQ(Search(dir.Win("*")).names, (Names{".", ".."}));
+
+    // Whichever name reaches a file, it has one volume and index; another file has others. A
+    // FIFO opens without waiting and tells what it is.
+    auto identity = [](const std::string &name) {
+        BY_HANDLE_FILE_INFORMATION info = {};
+        HANDLE handle = Open(name, 0, OPEN_EXISTING);
+        bool known = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info);
+        DWORD type = known ? GetFileType(handle) : 0;
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        return std::to_string(known) + " " + std::to_string(info.dwVolumeSerialNumber) + " " +
+               std::to_string(info.nFileIndexLow) + " " + std::to_string(type);
+    };
+    dir.Write("a/006400c8.flo", "x");
+    dir.Write("a/other.flo", "x");
+    EXPECT_EQ(identity(dir.Win("A/006400C8.FLO")), identity(dir.Win("a/./b/../006400c8.flo")));
+    EXPECT_NE(identity(dir.Win("a/006400c8.flo")), identity(dir.Win("a/other.flo")));
+    EXPECT_EQ(identity(dir.Win("a/006400c8.flo")).back(), '1'); // FILE_TYPE_DISK
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo(dir.Native("a/fifo").c_str(), 0600), 0);
+    EXPECT_EQ(identity(dir.Win("a/fifo")).back(), '3'); // FILE_TYPE_PIPE
+#endif
 }
 
 TEST(CaseInsensitiveNames, DirectoriesOnThePathToo) {
