@@ -92,11 +92,16 @@ int64_t FileTimeToUnix(const FILETIME &Time) {
     return seconds > 11644473600u ? static_cast<int64_t>(seconds - 11644473600u) : 0;
 }
 
-// Reads at most Size bytes of the file; the count read, or -1 when it cannot be opened.
+// Reads at most Size bytes of the file; the count read, or -1 when it cannot be opened or is
+// no regular file (a FIFO or device there would never end or never answer).
 static long ReadSmallFile(const char *Path, unsigned char *Buffer, DWORD Size) {
     HANDLE file = FileOps.Create(Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        FileOps.Close(file);
+        return -1;
+    }
     DWORD total = 0, got = 0;
     while (total < Size && FileOps.Read(file, Buffer + total, Size - total, &got, nullptr) && got)
         total += got;

@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -168,11 +171,23 @@ TEST_F(OddContents, UnreadableFlowFileIsARowThatSaysSo) {
     tree.WriteFlowFile("out/006400C8.CLO", {"^" + tree.Win("files/a.zip")});
     // A link to nothing: listed in the folder, but no open succeeds, as root too.
     std::filesystem::create_symlink(tree.Native("files/nowhere"), tree.Native("out/006400c8.flo"));
+#ifndef _WIN32
+    // A FIFO in a flow file's and in the hold file's place: never waited for, never read.
+    ASSERT_EQ(mkfifo(tree.Native("out/006400c8.hlo").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(tree.Native("out/006400c8.hld").c_str(), 0600), 0);
+    ASSERT_TRUE(Open());
+    Close();
+#endif
     ASSERT_TRUE(OpenLink());
     std::optional<ShownItem> flow = Row(UpperCase(tree.Win("out")) + "\\006400c8.flo");
     ASSERT_TRUE(flow);
     EXPECT_EQ(flow->description.value_or(""), Text(MsgFlowFileUnreadable));
-    EXPECT_EQ(flow->columns[FlowColumn], "...F.");
+#ifndef _WIN32
+    std::optional<ShownItem> fifo = Row(UpperCase(tree.Win("out")) + "\\006400c8.hlo");
+    ASSERT_TRUE(fifo);
+    EXPECT_EQ(fifo->description.value_or(""), Text(MsgFlowFileUnreadable));
+#endif
+    EXPECT_EQ(flow->columns[FlowColumn].substr(0, 4), "...F");
     std::optional<ShownItem> file = Row(FileRow("a.zip"));
     ASSERT_TRUE(file);
     EXPECT_FALSE(file->description);
