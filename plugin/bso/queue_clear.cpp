@@ -347,9 +347,10 @@ static int CompareTargets(const void *A, const void *B) {
     return 0;
 }
 
-// Leaves every planned file that is the file the name reaches, for Other.
+// Leaves every planned file that is the file the name reaches, for Other (or, with Reason
+// ClearLinksOwnFile, as a file of a link of the command with a step of its own, or none).
 static void LeaveForOther(ClearPlan *Plan, const Targets *Found, const FileIdentity *File,
-                          const FtnAddress *Other) {
+                          const FtnAddress *Other, ClearReason Reason = ClearForOtherLink) {
     Target key = {File->Volume, File->Index, 0};
     const Target *hit = static_cast<const Target *>(bsearch(
         &key, Found->Items, static_cast<size_t>(Found->Count), sizeof(Target), CompareTargets));
@@ -358,9 +359,27 @@ static void LeaveForOther(ClearPlan *Plan, const Targets *Found, const FileIdent
     for (; hit < Found->Items + Found->Count && CompareTargets(hit, &key) == 0; ++hit) {
         ClearStep &step = Plan->Steps[hit->Step];
         step.Action = ClearLeave;
-        step.Reason = ClearForOtherLink;
+        step.Reason = Reason;
         step.Other = *Other;
     }
+}
+
+// Eight hex digits and one of the state files binkd and other mailers keep beside a queue.
+static bool IsLinkStateName(const char *Name, uint32_t *Number) {
+    uint32_t value = 0;
+    for (int i = 0; i < 8; ++i) {
+        char c = Name[i];
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+        if (digit < 0) return false;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    if (Name[8] != '.' || strlen(Name) != 12) return false;
+    *Number = value;
+    return _stricmp(Name + 8, ".hld") == 0 || _stricmp(Name + 8, ".try") == 0 ||
+           _stricmp(Name + 8, ".csy") == 0;
 }
 
 static bool SameLink(const FtnAddress *A, const FtnAddress *B) {
@@ -421,13 +440,26 @@ static void CheckOtherFolder(ClearPlan *Plan, const Targets *Found, const char *
             CheckOtherFolder(Plan, Found, path, Zone, true, number, Links, Count);
             continue;
         }
-        if (!IsNodeFileEntry(&found, &kind, &flavor, &number) || kind != FlowFile) continue;
+        // Every file of a link, its flag and state files too: no line may delete or cut one.
+        bool linkFile = IsNodeFileEntry(&found, &kind, &flavor, &number) != 0;
+        if (!linkFile) {
+            kind = NoEntryKind;
+            linkFile = IsLinkStateName(found.cFileName, &number);
+        }
+        if (!linkFile) continue;
         FtnAddress link = {Zone, 0, 0, 0};
         SplitNodeNumber(IsPoint ? Node : number, &link.net, &link.node);
         if (IsPoint) link.point = number;
         bool cleared = false;
         for (int i = 0; i < Count && !cleared; ++i) cleared = SameLink(&Links[i], &link);
-        if (!cleared) CheckOtherFlowFile(Plan, Found, path, &link);
+        if (kind == FlowFile && !cleared) {
+            CheckOtherFlowFile(Plan, Found, path, &link);
+            continue;
+        }
+        FileIdentity file;
+        if (GetFileIdentity(path, &file))
+            LeaveForOther(Plan, Found, &file, &link,
+                          cleared ? ClearLinksOwnFile : ClearForOtherLink);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }

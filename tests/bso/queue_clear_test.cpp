@@ -149,6 +149,8 @@ TEST(QueueClear, LinesTheClearMustNotFollow) {
         {"^", "files/../out/", "006400c8.hld", false, false},
         {"#", "files/../out/", "006400c8.try", false, false},
         {"^", "link/", "006400c8.bsy", false, false},
+        {"^", "out/", "00640001.cut", false, false},
+        {"#", "out/", "00640001.hld", false, false},
         {"^", "", "thesis.doc", true, true},
         {"#", "", "notes.txt", true, true},
         {"^", "files/", "THESIS.DOC", false, false},
@@ -167,6 +169,8 @@ TEST(QueueClear, LinesTheClearMustNotFollow) {
                                 "out/006400c8.hld", "out/006400c8.try"})
             dir.Write(own, "own");
         dir.Write("out/006400c8.clo", "^" + dir.Win("files/b.zip") + "\r\n");
+        dir.Write("out/00640001.cut", "other");
+        dir.Write("out/00640001.hld", "other");
         std::string name = std::string(c.spelled) + c.file;
         // The first MAX_PATH - 1 bytes of the long line name a file: not the one the line names.
         const std::string longName = dir.Win("files/") + std::string(300, 'x');
@@ -194,6 +198,7 @@ TEST(QueueClear, LinesTheClearMustNotFollow) {
         ExecuteQueueClear(&plan);
         FreeClearPlan(&plan);
         EXPECT_EQ(dir.Read("out/006400c8.bsy"), "own");
+        EXPECT_EQ(dir.Read("out/00640001.cut") + dir.Read("out/00640001.hld"), "otherother");
         for (const char *kept : {"files/thesis.doc", "files/notes.txt"})
             EXPECT_TRUE(dir.Exists(kept) && dir.Read(kept).size() > 0) << kept;
         if (std::string(c.file) == "long") {
