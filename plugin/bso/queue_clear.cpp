@@ -175,10 +175,11 @@ static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, int Link, const 
     int owner = Plan->Count;
     ClearStep *flow = AddStep(Plan, FlowPath, ClearFlowFile, ClearDelete, Link, -1);
     if (!flow) return false;
-    flow->Known = GetFileIdentity(FlowPath, &flow->Seen) != 0;
+    bool known = flow->Known = GetFileIdentity(FlowPath, &flow->Seen) != 0;
     flow->Size = flow->Seen.Size;
+    flow = nullptr; // the steps move as lines add theirs
     LineReader reader;
-    bool read = flow->Known && OpenLineReader(&reader, FlowPath) != 0;
+    bool read = known && OpenLineReader(&reader, FlowPath) != 0;
     DWORD error = read ? 0 : GetLastError();
     char *line;
     size_t length;
@@ -193,7 +194,7 @@ static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, int Link, const 
             return false;
         }
     }
-    if (flow->Known) CloseLineReader(&reader);
+    if (known) CloseLineReader(&reader);
     flow = &Plan->Steps[owner];
     if (!read || got < 0 || relative) {
         // What it names is unknown, or known only to the mailer: it is kept, and with it
@@ -610,6 +611,7 @@ static bool PlanTicFiles(ClearPlan *Plan, int Step, TicFolder *Index, const FtnA
         step->Reason = ClearCannotOpen;
         step->Error = Index->Entries[i].Error;
     }
+    if (Index->Count == 0) return true;
     TicEntry key;
     key.Name = const_cast<char *>(NamePart(Plan->Steps[Step].Path));
     TicEntry *hit =
