@@ -543,7 +543,7 @@ TEST_F(Panelhost, StartsThatFailSayWhy) {
     // A plugin directory with the English language file only.
     fs::path plugin = dir.Native("plugin");
     fs::create_directories(plugin);
-    for (const char *name : {"bsopanel.so", "bsopanel_eng.lng", "bsopanel_eng.hlp"})
+    for (const char *name : {"bsopanel.so", "bsopanel_eng.lng", "bsopanel_eng.hlf"})
         fs::copy_file(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / name, plugin / name);
     struct Case {
         std::vector<std::string> arguments;
@@ -588,7 +588,7 @@ TEST_F(Panelhost, StartsThatFailSayWhy) {
 TEST_F(Panelhost, ALanguageFileWithTooFewTexts) {
     fs::path plugin = dir.Native("plugin");
     fs::create_directories(plugin);
-    for (const char *name : {"bsopanel.so", "bsopanel_eng.hlp"})
+    for (const char *name : {"bsopanel.so", "bsopanel_eng.hlf"})
         fs::copy_file(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / name, plugin / name);
     // The first ten texts only: the column titles, from id 12 on, are missing.
     std::istringstream whole(ReadFile(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / "bsopanel_eng.lng"));
