@@ -39,4 +39,15 @@ bool FindFirstEntry(const char *Path, WIN32_FIND_DATAA *Found);
 // Whether FindFirstEntry finds anything.
 bool PathExists(const char *Path);
 
+// Flow files hold names in the mailer's code page: ANSI (Windows mailers and tossers, the
+// default) or, with this set, OEM (DOS-era mailers). The file functions take names in the
+// process's current one (AreFileApisANSI; the host sets them to OEM). Off Windows every text is
+// UTF-8 and passes unchanged. The settings keep this in step with FlowFileCodePage.
+extern bool FlowFilesInOem;
+// A name read from a flow file, in the file functions' code page, into Buffer (Size bytes);
+// false when it does not fit (it is never cut) or cannot be converted.
+bool FlowNameToFileName(const char *Name, char *Buffer, size_t Size);
+// A name of the file functions, as a flow file is to hold it; false as above.
+bool FileNameToFlowName(const char *Name, char *Buffer, size_t Size);
+
 #endif

@@ -122,6 +122,11 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
         bool directive = line[0] == '^' || line[0] == '#';
         char *name = ParseFlowLine(line);
         if (name == nullptr) continue;
+        // Looked up in the file functions' code page; a name that has no form there is none
+        // the check can judge.
+        char converted[MAX_PATH];
+        if (!FlowNameToFileName(name, converted, sizeof(converted))) continue;
+        name = converted;
         // A blank line is no entry; a directive with nothing behind it, or ".", is a bad one.
         bool blank = strspn(name, " \t") == strlen(name);
         if (blank && !directive) continue;

@@ -146,7 +146,16 @@ enum MessageId {
     MsgHealthNoFix = 131,        // then the file
     MsgHealthFixFailed = 132,    // then the file
     MsgConfigOldEmptyDays = 133,
-    MessageCount = 134
+    MsgFileMissingRow = 134, // description of a row whose file is gone
+    MsgMissingFileMark = 135,
+    MsgConfigFlowCodePage = 136,
+    MsgKeyDelete = 137,
+    MsgDeleteTitle = 138,
+    MsgDeleteQuestionFormat = 139, // %s the file or the text of 43
+    MsgDeleteQueueOnly = 140,
+    MsgDeleteAlsoFile = 141,
+    MsgDeleteFileFailed = 142, // then the file
+    MessageCount = 143
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

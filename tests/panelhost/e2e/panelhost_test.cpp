@@ -656,7 +656,7 @@ TEST_F(Panelhost, KeysPressedWhileAQuestionIsOverTheProgressBox) {
     StartDemo();
     GoTo("2:463/68.0");
     terminal->Key("Enter");
-    // The scan of the link asks about the missing file while its progress box is up.
+    // Entering the link asks about the missing file (a listing the user asked for).
     ASSERT_TRUE(terminal->WaitForText("missing.arj")) << terminal->Describe();
     // A warning: white on red.
     std::string coloured = terminal->ColouredText();
