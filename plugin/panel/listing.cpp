@@ -45,8 +45,14 @@ static void ShowProgressWhenSlow(void *Context) {
 // first button (and Enter) keeps the line: a name the plugin could not find may still be the
 // mailer's to send. True for the second button.
 static bool AskToRemoveMissingEntry(const char *Name) {
+    // The name as the file functions take it; the host shows OEM text.
+    char oem[MAX_PATH];
+    size_t length = strnlen(Name, MAX_PATH - 1);
+    memcpy(oem, Name, length);
+    oem[length] = '\0';
+    if (AreFileApisANSI()) CharToOemA(oem, oem);
     char shown[MAX_PATH + 16];
-    ShortenPath(shown, sizeof(shown), Name, MessageLineWidth);
+    ShortenPath(shown, sizeof(shown), oem, MessageLineWidth);
     const char *items[6] = {
         GetMessageText(MsgWarning),         GetMessageText(MsgFileNotFound), shown,
         GetMessageText(MsgDropMissingLine), GetMessageText(MsgCancel),       GetMessageText(MsgOk)};
