@@ -6,7 +6,7 @@
 #     manual page panelhost(1) (CPack; its library dependencies found by dpkg-shlibdeps);
 #   win32 preset: bsopanel-<version>-win32.zip with the folder bsopanel/ (the DLL, its language
 #     and help files, an install text) to copy into the host's plugins folder.
-file(GLOB BSOPANEL_LANGUAGE_FILES ${CMAKE_SOURCE_DIR}/plugin/lang/*.lng ${CMAKE_SOURCE_DIR}/plugin/lang/*.hlp)
+file(GLOB BSOPANEL_LANGUAGE_FILES ${CMAKE_SOURCE_DIR}/plugin/lang/*.lng ${CMAKE_SOURCE_DIR}/plugin/lang/*.hlf)
 set(BSOPANEL_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
 
 if(WIN32)

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -211,6 +212,10 @@ public:
     // File panel: lists its directory again when a change was signalled there since the last
     // look (the selection and the current item kept). True when it did.
     bool FollowChanges();
+    // F3 on a folder of a plugin panel that does not take F3: the host walks the folder
+    // (GetPluginDirList), puts the sum of its files' sizes into the item and keeps it there
+    // over later listings that keep the selection. False on no folder.
+    bool CountFolderSize();
 
 private:
     friend class Host;
@@ -257,6 +262,7 @@ private:
     int sortMode_ = SM_NAME;
     bool sortReversed_ = false;
     std::vector<PluginPanelItem> infoItems_, infoSelected_; // what FCTL_GET*PANELINFO gave
+    std::map<std::string, uint64_t> folderSizes_;           // counted with F3, by folder name
 };
 
 // ---- The host ---------------------------------------------------------------------------------

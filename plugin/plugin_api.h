@@ -133,6 +133,7 @@ enum PROCESSKEY_FLAGS {
     PKF_CONTROL = 1,
     PKF_ALT = 2,
     PKF_SHIFT = 4,
+    PKF_PREPROCESS = 0x80000, // or'ed into the key of the first call for every key
 };
 
 enum FAR_EVENTS {

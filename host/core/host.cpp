@@ -555,13 +555,24 @@ bool Host::ClosePanelOn(Side side, bool force) {
 
 bool Host::PressKey(int virtualKey, unsigned controlState) {
     Panel &panel = Active();
+    // Ctrl+0..9 are the panel's own view modes: the plugin hears of them only as an event.
+    if (controlState == PKF_CONTROL && virtualKey >= '0' && virtualKey <= '9') {
+        panel.SetViewMode(virtualKey - '0');
+        SendEvent(panel, FE_CHANGEVIEWMODE);
+        panel.Redraw();
+        return true;
+    }
     if (panel.IsPlugin() && exports_.ProcessKey) {
-        int taken;
-        {
-            PluginCall call(*this);
-            taken = exports_.ProcessKey(panel.Handle(), virtualKey, controlState);
+        // Every key comes first with PKF_PREPROCESS in it; taking that call ends the key.
+        for (int key : {virtualKey | static_cast<int>(PKF_PREPROCESS), virtualKey}) {
+            int taken;
+            {
+                PluginCall call(*this);
+                taken = exports_.ProcessKey(panel.Handle(), key, controlState);
+            }
+            if (taken) return true;
+            if (!Active().IsPlugin() || Active().Handle() != panel.Handle()) break;
         }
-        if (taken) return true;
     }
     Panel &now = Active(); // the plugin may have closed its panel meanwhile
     if (controlState == 0) {
@@ -592,6 +603,9 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
             break;
         case VK_F8:
             if (now.IsPlugin() && (now.Info().flags & OPIF_REALNAMES)) DeleteRealFiles(now);
+            break;
+        case VK_F3:
+            if (now.IsPlugin() && now.CountFolderSize()) now.Redraw();
             break;
         default:
             break;

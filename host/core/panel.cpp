@@ -553,6 +553,17 @@ bool Panel::ListPlugin(bool opening, bool keepSelection) {
         pluginSelected.insert(pluginSelected.begin(), false);
         hasDots_ = true;
     }
+    // Folder sizes counted with F3 ride on over listings that keep the selection (shown "~N"
+    // by the real host); the plugin's Compare then meets them in the items.
+    if (!keepSelection || opening) folderSizes_.clear();
+    for (PluginPanelItem &item : shown) {
+        auto counted = folderSizes_.find(item.FindData.cFileName);
+        if (counted == folderSizes_.end() ||
+            !(item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        item.FindData.nFileSizeLow = static_cast<DWORD>(counted->second);
+        item.FindData.nFileSizeHigh = static_cast<DWORD>(counted->second >> 32);
+    }
     items_.swap(shown);
     owned_.swap(owned);
     pluginSelected_.swap(pluginSelected);
@@ -754,6 +765,30 @@ void Panel::FillPanelInfo(PanelInfo *info, bool focus) {
     std::strncpy(info->CurDir, curDir.c_str(), sizeof info->CurDir - 1);
     info->ShortNames = 0;
     info->SortMode = sortMode_;
+}
+
+bool Panel::CountFolderSize() {
+    if (!plugin_ || current_ < 0 || current_ >= Count() || IsDotsItem(current_) ||
+        !(items_[current_].FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    std::string name = items_[current_].FindData.cFileName;
+    PluginPanelItem *list = nullptr;
+    int count = 0;
+    host_.GetPluginDirList(handle_, name.c_str(), &list, &count);
+    uint64_t sum = 0;
+    for (int i = 0; i < count; ++i)
+        if (!(list[i].FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            sum += static_cast<uint64_t>(list[i].FindData.nFileSizeHigh) << 32 |
+                   list[i].FindData.nFileSizeLow;
+    host_.FreeDirList(list);
+    folderSizes_[name] = sum;
+    int index = IndexOf(name);
+    if (index < 0) return false;
+    items_[index].FindData.nFileSizeLow = static_cast<DWORD>(sum);
+    items_[index].FindData.nFileSizeHigh = static_cast<DWORD>(sum >> 32);
+    SortItems();
+    ApplyCurrent(name, current_);
+    return true;
 }
 
 } // namespace standin

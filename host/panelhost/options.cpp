@@ -131,7 +131,7 @@ std::string UsageText(const std::string &program) {
            "  --help           this text\n"
            "  --version        the version\n"
            "  PLUGIN           the plugin module (bsopanel.so); by default the one installed with\n"
-           "                   panelhost. Its language (.lng) and help (.hlp) files lie beside "
+           "                   panelhost. Its language (.lng) and help (.hlf) files lie beside "
            "it.\n"
            "\n"
            "Settings live in a registry file in REGEDIT4 format: $BSOPANEL_REGISTRY, by default\n"

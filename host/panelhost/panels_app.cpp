@@ -463,7 +463,10 @@ bool PanelsApp::HandleKey(const Key &key) {
     bool leaving = panel.IsPlugin() && key.Is(VK_RETURN) && panel.Count() > 0 &&
                    panel.IsDotsItem(panel.CurrentIndex()) && panel.Info().curDir.empty();
     Side side = panel.GetSide();
-    if (host_.PressKey(key.vk, key.state)) return !quit_;
+    // Alt+digit stands for Ctrl+digit where the terminal does not pass that.
+    bool altDigit = key.vk >= '0' && key.vk <= '9' && key.state == PKF_ALT;
+    unsigned state = altDigit ? static_cast<unsigned>(PKF_CONTROL) : key.state;
+    if (host_.PressKey(key.vk, state)) return !quit_;
     Panel &now = host_.GetPanel(side);
     if (leaving && now.IsPlugin() && now.Info().curDir.empty()) {
         host_.ClosePanelOn(side);

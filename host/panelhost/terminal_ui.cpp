@@ -65,7 +65,7 @@ const HelpFile *HelpLibrary::File(std::string &error) {
         loaded_ = true;
         std::vector<std::string> files;
         WIN32_FIND_DATAA data;
-        HANDLE search = FindFirstFileA((directory_ + "\\*.hlp").c_str(), &data);
+        HANDLE search = FindFirstFileA((directory_ + "\\*.hlf").c_str(), &data);
         if (search != INVALID_HANDLE_VALUE) {
             do files.push_back(directory_ + "\\" + data.cFileName);
             while (FindNextFileA(search, &data));
@@ -80,7 +80,7 @@ const HelpFile *HelpLibrary::File(std::string &error) {
         std::string bytes;
         if (chosen.empty()) {
             error_ =
-                "no help file (*.hlp) for " + language_ + " beside the plugin in " + directory_;
+                "no help file (*.hlf) for " + language_ + " beside the plugin in " + directory_;
         } else if (standin::ReadWholeFile(chosen, bytes, error_)) {
             std::string converted =
                 standin::ConvertFromCodePage(bytes, standin::LanguageCodePage(language_));

@@ -179,9 +179,12 @@ static bool IsDotEntry(const char *name) {
 static bool ListedAs(const char *name, size_t length, const char *fileName) {
     length = TrimmedNameLength(name, length);
     if (length == 0 || length >= MAX_PATH) return false;
+    char written[MAX_PATH];
+    memcpy(written, name, length);
+    written[length] = '\0';
+    // Looked up, and compared with the row, in the file functions' code page.
     char copy[MAX_PATH];
-    memcpy(copy, name, length);
-    copy[length] = '\0';
+    if (!FlowNameToFileName(written, copy, sizeof(copy))) return false;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(copy, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
@@ -305,10 +308,14 @@ int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, Fi
     memcpy(fileName, item->FindData.cFileName, fileNameLength);
     fileName[fileNameLength] = '\0';
     if (fileNameLength == 0) return 0;
+    // Lines are compared as the flow file holds them, in its code page.
+    char flowName[MAX_PATH + 1];
+    if (!FileNameToFlowName(fileName, flowName, sizeof(flowName))) return 0;
+    size_t flowNameLength = strlen(flowName);
 
-    RemovalState state = {fileName, fileNameLength, match, NotNamed, nullptr, taken, 0, false};
+    RemovalState state = {flowName, flowNameLength, match, NotNamed, nullptr, taken, 0, false};
     TakenLines chosen = {nullptr, 0, 0};
-    state.Closeness = ClosestLine(pending->Path, fileName, fileNameLength, match);
+    state.Closeness = ClosestLine(pending->Path, flowName, flowNameLength, match);
     if (state.Closeness < 0) return 0;
     if (state.Closeness == NotNamed) {
         if (!ChooseListedLines(pending->Path, fileName, ask, askContext, &chosen) ||

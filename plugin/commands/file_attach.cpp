@@ -3,6 +3,7 @@
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
+#include "common/helpers.h"
 #include "settings/settings.h"
 #include "shell/host.h"
 
@@ -24,25 +25,27 @@ const DialogTemplateItem AttachDialogTemplate[AttachItemCount] = {
     DialogButton(13, MsgCancel, false),
 };
 
-// The other panel's directory with room for any file name behind it, and the line's prefix
-// in front: a full path is never cut, so a line never names another file.
+// The source directory with room for any file name behind it, and the line's prefix in front:
+// a full path is never cut, so a line never names another file.
 static const size_t FullPathSize = 2 * MAX_PATH + 2;
 
 enum AttachResult { Attached, Refused, WriteFailed };
 
 // Attaches one file: a file that does not exist or a directory gets its warning; otherwise its
 // line goes to the end of the flow file, and a failed write is named with the system's reason.
-// A name holding CR or LF would split into several lines: only that file is refused.
+// A name holding CR or LF would split into several lines: only that file is refused. The line
+// is written in the flow files' code page; a name that has no form there is refused too.
 static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, const char *Prefix,
                                   const PluginPanelItem *Item) {
-    char line[1 + FullPathSize];
-    size_t prefixLength = strlen(Prefix);
-    memcpy(line, Prefix, prefixLength);
-    char *fullPath = line + prefixLength;
-    size_t directoryLength = strlen(Directory);
-    size_t nameLength = strnlen(Item->FindData.cFileName, sizeof(Item->FindData.cFileName));
+    // The host's name in the file functions' code page; a full name keeps no directory.
+    PluginPanelItem disk = ItemWithDiskName(Item);
+    const char *name = disk.FindData.cFileName;
+    bool absolute = name[0] == '\\' || (name[0] && name[1] == ':');
+    char fullPath[FullPathSize];
+    size_t directoryLength = absolute ? 0 : strlen(Directory);
+    size_t nameLength = strlen(name);
     memcpy(fullPath, Directory, directoryLength);
-    memcpy(fullPath + directoryLength, Item->FindData.cFileName, nameLength);
+    memcpy(fullPath + directoryLength, name, nameLength);
     fullPath[directoryLength + nameLength] = 0;
 
     WIN32_FIND_DATAA found;
@@ -54,6 +57,13 @@ static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, c
     FindClose(search);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         ShowWarning(MsgAttachTitle, MsgIsDirectory, fullPath);
+        return Refused;
+    }
+    char line[1 + 2 * FullPathSize];
+    size_t prefixLength = strlen(Prefix);
+    memcpy(line, Prefix, prefixLength);
+    if (!FileNameToFlowName(fullPath, line + prefixLength, sizeof(line) - prefixLength)) {
+        ShowWriteFailure(MsgAttachTitle, fullPath, ERROR_NO_UNICODE_TRANSLATION);
         return Refused;
     }
     if (AppendLineToFile(FlowPath, line)) return Attached;
@@ -86,12 +96,16 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     LinkLock lock;
     if (!LockLinkForCommand(MsgWarning, config, &address, &lock)) return 0;
 
-    PanelInfo other;
-    AskPanelInfo(Browser, FCTL_GETANOTHERPANELINFO, &other);
+    // The host makes the source panel's folder the current directory for the call (both
+    // releases; 2.0 answers "the other panel" with this one), and the names are relative to it.
     char directory[MAX_PATH + 1];
-    strcpy(directory, other.CurDir);
-    size_t length = strlen(directory);
-    if (length > 0 && directory[length - 1] != '\\') strcpy(directory + length, "\\");
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, directory);
+    if (length == 0 || length >= MAX_PATH) {
+        ShowWriteFailure(MsgAttachTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);
+        ReleaseLink(&lock);
+        return 0;
+    }
+    if (directory[length - 1] != '\\') strcpy(directory + length, "\\");
 
     char suffix[] = ".?LO";
     suffix[1] = FlavorRowOf(ChosenFlavor(&items[AttachFirstFlavor], FlavorCount)).Letter;

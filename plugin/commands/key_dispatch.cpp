@@ -44,14 +44,18 @@ static const KeyCommand KeyTable[] = {
     {true, VK_F6, 0, ChangeFlavorOfSelection},
     {true, VK_F6, PKF_SHIFT, ChangeFlavorOfCurrent},
     {true, VK_F7, 0, RemoveFromOutbound},
+    {true, VK_F8, 0, DeleteFromQueue},
     {true, VK_F4, PKF_SHIFT, CreateFileRequest},
 };
 
 int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
+    // The host's first call for every key: nothing is taken before the panels' own handling.
+    if (Key & PKF_PREPROCESS) return 0;
     // The user's own re-read: what the named files were is looked up again, since a bundle
     // the tosser appends to in place leaves its flow file unchanged. The host re-reads itself.
     if (ControlState == PKF_CONTROL && (Key == 'R' || Key == 'r')) {
         FreeFlowCache(&Browser->FlowFiles);
+        Browser->AskAboutMissing = true;
         return 0;
     }
     bool insideLink = Browser->IsInsideLink();

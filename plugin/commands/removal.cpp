@@ -5,6 +5,7 @@
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
+#include "scan/scanner.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
 #include "shell/host.h"
@@ -12,10 +13,12 @@
 
 #include <direct.h> // _strnicmp on POSIX
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
-// Asks whether to remove; the subject names the one item or counts the selected ones.
-static bool ConfirmRemoval(const PanelInfo *Info, const PluginPanelItem *Current) {
+// The question's one line: Format with the one item named, or the selected ones counted.
+static void RemovalQuestion(const PanelInfo *Info, const PluginPanelItem *Current, int FormatId,
+                            char (&Question)[1024]) {
     char subject[MAX_PATH + 64];
     if (Info->SelectedItemsNumber > 1) {
         char count[16];
@@ -30,16 +33,32 @@ static bool ConfirmRemoval(const PanelInfo *Info, const PluginPanelItem *Current
         subject[length] = 0;
     }
     // The host cuts a long line at its end: a long path gives up its middle instead.
-    const char *format = GetMessageText(MsgRemoveQuestionFormat);
+    const char *format = GetMessageText(FormatId);
     size_t around = strlen(format) > 2 ? strlen(format) - 2 : 0;
     char shown[sizeof(subject)];
     ShortenPath(shown, sizeof(shown), subject,
                 MessageLineWidth > around + 16 ? MessageLineWidth - around : 16);
+    FormatWithOneArgument(Question, sizeof(Question), format, 's', shown);
+}
+
+// Asks whether to remove.
+static bool ConfirmRemoval(const PanelInfo *Info, const PluginPanelItem *Current) {
     char question[1024];
-    FormatWithOneArgument(question, sizeof(question), format, 's', shown);
+    RemovalQuestion(Info, Current, MsgRemoveQuestionFormat, question);
     const char *items[] = {GetMessageText(MsgRemoveTitle), question, GetMessageText(MsgGoOn),
                            GetMessageText(MsgOk), GetMessageText(MsgCancel)};
     return HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 5, 2) == 0;
+}
+
+// F8's question: 0 queue only, 1 the files too, -1 nothing.
+static int AskDeletion(const PanelInfo *Info, const PluginPanelItem *Current) {
+    char question[1024];
+    RemovalQuestion(Info, Current, MsgDeleteQuestionFormat, question);
+    const char *items[] = {GetMessageText(MsgDeleteTitle), question,
+                           GetMessageText(MsgDeleteQueueOnly), GetMessageText(MsgDeleteAlsoFile),
+                           GetMessageText(MsgCancel)};
+    int chosen = HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 3);
+    return chosen == 0 || chosen == 1 ? chosen : -1;
 }
 
 // A file of the link itself (a poll, the request file, a packet, the busy flag, the mailer's
@@ -84,9 +103,9 @@ static bool RemovePoll(const char *Path) {
 
 // Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll,
 // the request file or the mailer's hold or tries file is deleted, a packet or the busy flag is left
-// with a word why.
-static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
-    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return;
+// with a word why. True when a queued file's lines went.
+static bool RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
+    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return false;
     const char *source = Item->CustomColumnData[4] ? Item->CustomColumnData[4] : "";
     EntryKind kind;
     Flavor flavor;
@@ -95,10 +114,10 @@ static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
         snprintf(path, sizeof(path), "%s%s", BasePath, source);
         PluginPanelItem diskItem = ItemWithDiskName(Item);
         PatternLineAnswer answer = {false};
-        if (!RemoveFlowLines(path, &diskItem, SameOutboundFileName, AskAboutPatternLine, &answer) &&
-            !answer.Declined)
-            ShowWarning(MsgWarning, MsgLineNotRemoved, path);
-        return;
+        if (RemoveFlowLines(path, &diskItem, SameOutboundFileName, AskAboutPatternLine, &answer))
+            return true;
+        if (!answer.Declined) ShowWarning(MsgWarning, MsgLineNotRemoved, path);
+        return false;
     }
     MailerFile mailer;
     if (!LinkFileOfRow(Item, BasePath, path, &kind, &mailer)) {
@@ -108,12 +127,12 @@ static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
         memcpy(shown, Item->FindData.cFileName, length < MAX_PATH ? length : MAX_PATH - 1);
         shown[length < MAX_PATH ? length : MAX_PATH - 1] = 0;
         ShowWarning(MsgWarning, MsgLineNotRemoved, shown);
-        return;
+        return false;
     }
     if (mailer != NoMailerFile) {
         // Taking out the hold or the count of failed calls is a release or a reset.
         if (!DeleteFileRetrying(path)) ShowWarning(MsgWarning, MsgNotRemoved, path);
-        return;
+        return false;
     }
     switch (kind) {
     case FlowFile:
@@ -130,6 +149,7 @@ static void RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
         ShowWarning(MsgWarning, MsgBusyFlagNotRemoved, path);
         break;
     }
+    return false;
 }
 
 // Whether the row is one F7 can act on: the ".." item and rows without the outbound columns
@@ -163,6 +183,69 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
                 RemoveItem(&info.SelectedItems[i], basePath);
         } else {
             RemoveItem(current, basePath);
+        }
+    }
+    ReleaseLink(&lock);
+}
+
+// Whether a flow file of the link still names the file of the row (its lines are read as the
+// listing reads them): such a file is still queued and is not deleted.
+static bool StillQueued(const OutboundConfig &Config, const char *CurDir, const char *RowName) {
+    ScanResult result;
+    ScanOutbound(Config, CurDir, nullptr, &result);
+    bool queued = false;
+    for (int i = 0; i < result.RowCount && !queued; ++i)
+        queued = result.Rows[i].SourceText != nullptr &&
+                 result.Rows[i].Problem != MissingNamedFile &&
+                 SameOutboundFileName(result.Rows[i].FindData.cFileName,
+                                      strlen(result.Rows[i].FindData.cFileName), RowName,
+                                      strlen(RowName));
+    FreeScanResult(&result);
+    return queued;
+}
+
+// After its lines went: the row's file goes too, unless something still names it. A file
+// already gone is no failure.
+static void DeleteQueuedFile(const OutboundConfig &Config, const char *CurDir,
+                             const PluginPanelItem *Item) {
+    PluginPanelItem disk = ItemWithDiskName(Item);
+    const char *name = disk.FindData.cFileName;
+    if (StillQueued(Config, CurDir, name)) {
+        ShowWarning(MsgWarning, MsgDeleteFileFailed, name);
+        return;
+    }
+    if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return;
+    if (!DeleteFileRetrying(name)) ShowWarning(MsgWarning, MsgDeleteFileFailed, name);
+}
+
+void DeleteFromQueue(BSOBrowser *Browser) {
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    const PluginPanelItem *current = CurrentPanelItem(&info);
+    if (info.SelectedItems == nullptr) info.SelectedItemsNumber = 0;
+    if (current == nullptr && info.SelectedItemsNumber == 0) return;
+    if (info.SelectedItemsNumber == 0 && !IsOutboundRow(current)) return;
+    int answer = AskDeletion(&info, current);
+    if (answer < 0) return;
+
+    OutboundConfig config;
+    LoadOutboundConfig(&config);
+    FtnAddress link;
+    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
+    char basePath[OutboundPathSize];
+    if (BuildOutboundPath(&link, basePath, config.Root, "", &config.Own)) {
+        int count = info.SelectedItemsNumber > 0 ? info.SelectedItemsNumber : 1;
+        const PluginPanelItem *items = info.SelectedItemsNumber > 0 ? info.SelectedItems : current;
+        // Every line first, then the files: a file named twice is deleted only once no line
+        // names it any more.
+        bool *taken = static_cast<bool *>(calloc(static_cast<size_t>(count), sizeof(bool)));
+        if (taken) {
+            for (int i = 0; i < count; ++i) taken[i] = RemoveItem(&items[i], basePath);
+            for (int i = 0; i < count && answer == 1; ++i)
+                if (taken[i]) DeleteQueuedFile(config, Browser->CurDir, &items[i]);
+            free(taken);
         }
     }
     ReleaseLink(&lock);

@@ -143,4 +143,46 @@ bool ExistsAsSpelled(const char *Path, SpelledFolder *Known) {
     }
     return same;
 #endif
+bool FlowFilesInOem = false;
+
+// Text from one code page into another through UTF-16; plain ASCII and equal code pages are
+// copied. False when the result does not fit Size bytes or the text is no valid From text.
+static bool Recode(const char *Text, bool FromOem, bool ToOem, char *Buffer, size_t Size) {
+    size_t length = strlen(Text);
+    bool ascii = true;
+    for (size_t i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(Text[i]) < 0x80;
+#ifdef _WIN32
+    if (!ascii && FromOem != ToOem) {
+        int units = MultiByteToWideChar(FromOem ? CP_OEMCP : CP_ACP, 0, Text,
+                                        static_cast<int>(length) + 1, nullptr, 0);
+        if (units <= 0) return false;
+        wchar_t *wide =
+            static_cast<wchar_t *>(malloc(static_cast<size_t>(units) * sizeof(wchar_t)));
+        if (!wide) return false;
+        MultiByteToWideChar(FromOem ? CP_OEMCP : CP_ACP, 0, Text, static_cast<int>(length) + 1,
+                            wide, units);
+        // A character the target lacks would name another file: no stand-in is taken.
+        BOOL substituted = FALSE;
+        int bytes =
+            WideCharToMultiByte(ToOem ? CP_OEMCP : CP_ACP, WC_NO_BEST_FIT_CHARS, wide, units,
+                                Buffer, static_cast<int>(Size), nullptr, &substituted);
+        free(wide);
+        return bytes > 0 && !substituted;
+    }
+#else
+    (void)FromOem;
+    (void)ToOem;
+    (void)ascii;
+#endif
+    if (length >= Size) return false;
+    memcpy(Buffer, Text, length + 1);
+    return true;
+}
+
+bool FlowNameToFileName(const char *Name, char *Buffer, size_t Size) {
+    return Recode(Name, FlowFilesInOem, AreFileApisANSI() == FALSE, Buffer, Size);
+}
+
+bool FileNameToFlowName(const char *Name, char *Buffer, size_t Size) {
+    return Recode(Name, AreFileApisANSI() == FALSE, FlowFilesInOem, Buffer, Size);
 }

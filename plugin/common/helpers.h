@@ -54,5 +54,15 @@ struct SpelledFolder {
 // there any spelling that reaches it is its own; elsewhere a name in another case is another
 // name, one the mailer cannot open. Known (may be null) is the caller's SpelledFolder.
 bool ExistsAsSpelled(const char *Path, SpelledFolder *Known);
+// Flow files hold names in the mailer's code page: ANSI (Windows mailers and tossers, the
+// default) or, with this set, OEM (DOS-era mailers). The file functions take names in the
+// process's current one (AreFileApisANSI; the host sets them to OEM). Off Windows every text is
+// UTF-8 and passes unchanged. The settings keep this in step with FlowFileCodePage.
+extern bool FlowFilesInOem;
+// A name read from a flow file, in the file functions' code page, into Buffer (Size bytes);
+// false when it does not fit (it is never cut) or cannot be converted.
+bool FlowNameToFileName(const char *Name, char *Buffer, size_t Size);
+// A name of the file functions, as a flow file is to hold it; false as above.
+bool FileNameToFlowName(const char *Name, char *Buffer, size_t Size);
 
 #endif

@@ -145,17 +145,14 @@ char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size) {
     return FormatMailerState(Row.Status, ListingNow, ListingStaleSeconds, Buffer, Size);
 }
 
-int CompareQueues(const PluginPanelItem *Item1, const PluginPanelItem *Item2, unsigned int Mode) {
+int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigned int Mode) {
     uint64_t first, second;
     if (Mode == SM_SIZE) {
-        first = static_cast<uint64_t>(Item1->FindData.nFileSizeHigh) << 32 |
-                Item1->FindData.nFileSizeLow;
-        second = static_cast<uint64_t>(Item2->FindData.nFileSizeHigh) << 32 |
-                 Item2->FindData.nFileSizeLow;
+        first = First.Bytes;
+        second = Second.Bytes;
     } else if (Mode == SM_MTIME) {
-        const FILETIME &a = Item1->FindData.ftLastWriteTime, &b = Item2->FindData.ftLastWriteTime;
-        first = static_cast<uint64_t>(a.dwHighDateTime) << 32 | a.dwLowDateTime;
-        second = static_cast<uint64_t>(b.dwHighDateTime) << 32 | b.dwLowDateTime;
+        first = First.Written;
+        second = Second.Written;
     } else {
         return 0;
     }

@@ -45,5 +45,11 @@ char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size);
 // backlog first, by time the newest oldest-item first (a link where nothing waits has no time
 // and comes last). 0 when the two are alike or Mode is neither SM_SIZE nor SM_MTIME. The host
 // sorts folders by its own rules otherwise, and link rows are folders.
-int CompareQueues(const PluginPanelItem *Item1, const PluginPanelItem *Item2, unsigned int Mode);
+// The figures are the rows' own, never what the host's items carry: the host puts its own
+// folder size into an item after F3.
+struct QueueFigures {
+    uint64_t Bytes;   // the row's size
+    uint64_t Written; // its write time (FILETIME units)
+};
+int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigned int Mode);
 #endif

@@ -15,31 +15,49 @@
 
 // Size of the progress box's text line, its terminating zero included.
 static const size_t ProgressLineSize = 64;
+DWORD ProgressDelayMilliseconds = 500;
 
-// Shows the progress box over a saved screen; returns the saved screen, or null.
-static HANDLE ShowProgress(const BSOBrowser *Browser) {
-    HANDLE screen = HostInfo.SaveScreen ? HostInfo.SaveScreen(0, 0, -1, -1) : nullptr;
+namespace {
+
+// The progress box of one listing: shown once the listing has run long, over a saved screen.
+struct ListingProgress {
+    const BSOBrowser *Browser;
+    DWORD Start;
+    bool Shown;
+    HANDLE Screen;
+};
+
+} // namespace
+
+static void ShowProgressWhenSlow(void *Context) {
+    ListingProgress *progress = static_cast<ListingProgress *>(Context);
+    if (progress->Shown || GetTickCount() - progress->Start < ProgressDelayMilliseconds) return;
+    progress->Shown = true;
+    progress->Screen = HostInfo.SaveScreen ? HostInfo.SaveScreen(0, 0, -1, -1) : nullptr;
     char line[ProgressLineSize];
     FormatWithOneArgument(line, sizeof line, GetMessageText(MsgScanProgressFormat), 's',
-                          Browser->CurDir);
+                          progress->Browser->CurDir);
     const char *items[2] = {GetMessageText(MsgScanTitle), line};
     if (HostInfo.Message) HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 2, 0);
-    return screen;
 }
 
-// Asks whether to take the entry of a file that no longer exists out of its flow file.
-// True for the first button.
+// Asks whether to take the entry of a file that no longer exists out of its flow file. The
+// first button (and Enter) keeps the line: a name the plugin could not find may still be the
+// mailer's to send. True for the second button.
 static bool AskToRemoveMissingEntry(const char *Name) {
+    // The name as the file functions take it; the host shows OEM text.
+    char oem[MAX_PATH];
+    size_t length = strnlen(Name, MAX_PATH - 1);
+    memcpy(oem, Name, length);
+    oem[length] = '\0';
+    if (AreFileApisANSI()) CharToOemA(oem, oem);
     char shown[MAX_PATH + 16];
-    ShortenPath(shown, sizeof(shown), Name, MessageLineWidth);
-    const char *items[6] = {GetMessageText(MsgWarning),
-                            GetMessageText(MsgFileNotFound),
-                            shown,
-                            GetMessageText(MsgDropMissingLine),
-                            GetMessageText(MsgOk),
-                            GetMessageText(MsgCancel)};
+    ShortenPath(shown, sizeof(shown), oem, MessageLineWidth);
+    const char *items[6] = {
+        GetMessageText(MsgWarning),         GetMessageText(MsgFileNotFound), shown,
+        GetMessageText(MsgDropMissingLine), GetMessageText(MsgCancel),       GetMessageText(MsgOk)};
     if (!HostInfo.Message) return false;
-    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 0;
+    return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 1;
 }
 
 namespace {
@@ -97,17 +115,22 @@ static void ForgetKeptOf(KeptLines *Kept, const char *FlowPath) {
 
 void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     FreeEntries(Browser->Entries, Browser->EntryCount);
-    bool showProgress = (OpMode & OPM_FIND) == 0;
-    HANDLE screen = showProgress ? ShowProgress(Browser) : nullptr;
+    ListingProgress progress = {Browser, GetTickCount(), false, nullptr};
+    ScanProgress ticks = {ShowProgressWhenSlow, &progress};
+    const ScanProgress *shown = (OpMode & OPM_FIND) == 0 ? &ticks : nullptr;
 
     OutboundConfig config;
     LoadOutboundConfig(&config);
     ScanResult result;
-    ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result);
+    ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown);
     KeptLines kept = {nullptr, 0, 0};
-    // While the mailer holds the link, a missing file is left for a later listing: a repair
-    // could not take the flag, and the mailer may be about to mark the line done itself.
-    bool busy = result.LinkBusy;
+    // Only a listing the user asked for asks; the host's own walks leave the request for the
+    // listing it was made for. While the mailer holds the link, a missing file is left for a
+    // later listing: a repair could not take the flag, and the mailer may be about to mark the
+    // line done itself.
+    bool ask = Browser->AskAboutMissing && (OpMode & OPM_FIND) == 0;
+    if ((OpMode & OPM_FIND) == 0) Browser->AskAboutMissing = false;
+    bool busy = result.LinkBusy || !ask;
     for (int i = 0; i < result.MissingCount && !busy; ++i) {
         const MissingFile &missing = result.Missing[i];
         if (IsKept(&kept, missing)) continue;
@@ -120,7 +143,7 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
         RemoveMissingFileLine(config, &result.Link, &missing, &busy);
         ForgetKeptOf(&kept, missing.FlowPath);
         FreeScanResult(&result);
-        ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result);
+        ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown);
         i = -1;
     }
     for (int i = 0; i < kept.Count; ++i) free(kept.Lines[i].Line);
@@ -133,7 +156,8 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     result.RowCount = 0;
     FreeScanResult(&result);
 
-    if (showProgress && screen && HostInfo.RestoreScreen) HostInfo.RestoreScreen(screen);
+    if (progress.Shown && progress.Screen && HostInfo.RestoreScreen)
+        HostInfo.RestoreScreen(progress.Screen);
 }
 
 // Copies Text into Buffer (Size bytes, cut to fit) and returns Buffer.
@@ -169,6 +193,9 @@ char *RowNetmailFlavors(const OutboundEntry &Row, char *Buffer, size_t Size) {
 }
 
 char *RowFlowFlavors(const OutboundEntry &Row, char *Buffer, size_t Size) {
+    // A file that is gone shows so where its flavor would be.
+    if (Row.Problem == MissingNamedFile)
+        return CopyText(Buffer, Size, GetMessageText(MsgMissingFileMark));
     return CopyText(Buffer, Size, Row.FlowFlavors);
 }
 
@@ -230,6 +257,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         const OutboundEntry &row = Browser->Entries[i];
         PluginPanelItem &item = items[i];
         memcpy(&item.FindData, &row.FindData, sizeof(item.FindData));
+        item.UserData = static_cast<DWORD>(i); // Compare finds the row by it
         char name[MAX_PATH];
         RowName(row, name, sizeof(name));
         if (ansiNames)
@@ -242,6 +270,8 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
             item.Description = const_cast<char *>(GetMessageText(MsgFlowFileUnreadable));
         else if (row.Problem == UnreadablePointFolder)
             item.Description = const_cast<char *>(GetMessageText(MsgPointFolderUnreadable));
+        else if (row.Problem == MissingNamedFile)
+            item.Description = const_cast<char *>(GetMessageText(MsgFileMissingRow));
         if (!FillColumns(item, row)) {
             FreePanelItems(Browser, items, i);
             return 0;

@@ -22,12 +22,15 @@ enum RowColumn {
     RowColumnCount = 8
 };
 
-// Replaces the instance's rows by a fresh scan of the view its CurDir names, under the progress
-// box (none, and the screen not saved, with OPM_FIND in OpMode). Each file a flow file names
-// that is gone is asked about while the box stands, unless the mailer holds the link; a "yes"
-// takes its line out under the link's busy flag and scans again. A "no" is not asked again in
-// this listing unless a line of the same flow file went meanwhile.
+// Replaces the instance's rows by a fresh scan of the view its CurDir names. The progress box
+// comes once the listing has run half a second (never with OPM_FIND in OpMode). On a listing the
+// user asked for (AskAboutMissing), each file a flow file names that is gone is asked about,
+// unless the mailer holds the link; "drop" takes its line out under the link's busy flag and
+// scans again. A kept line is not asked about again in this listing unless a line of the same
+// flow file went meanwhile; its file stays a row marked missing.
 void ScanPanelRows(BSOBrowser *Browser, int OpMode);
+// A listing quicker than this shows no box: one that only flashed would hide nothing.
+extern DWORD ProgressDelayMilliseconds;
 
 // 1 with the items (an empty view gives an empty listing), 0 on failure.
 int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsNumber, int OpMode);

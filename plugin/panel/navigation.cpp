@@ -14,7 +14,7 @@
 // the next one comes anyway.
 static const DWORD ChangeWaitMilliseconds = 0;
 
-int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int) {
+int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int OpMode) {
     if (!Dir) return 0;
     if (strcmp(Dir, "\\") == 0 || (strcmp(Dir, "..") == 0 && Browser->IsInsideLink())) {
         Browser->CurDir[0] = 0;
@@ -33,6 +33,8 @@ int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int) {
     for (int i = 0; i < Browser->EntryCount; ++i) {
         if (strcmp(Browser->Entries[i].FindData.cFileName, name) == 0) {
             memcpy(Browser->CurDir, name, strlen(name) + 1);
+            // The host's own walks (find, folder size) are no listing the user looks at.
+            Browser->AskAboutMissing = (OpMode & OPM_FIND) == 0;
             return 1;
         }
     }
@@ -85,6 +87,24 @@ static int CompareSortKeys(const SortKey &First, const SortKey &Second) {
     return 0;
 }
 
+// The queue figures of the row the item was listed from: its number rides in the item's
+// UserData, which the host copies as it is. A row that no longer bears the item's name (a
+// listing since) gives the item's own figures.
+template <typename FindData> static QueueFigures Figures(const FindData &Data) {
+    return {static_cast<uint64_t>(Data.nFileSizeHigh) << 32 | Data.nFileSizeLow,
+            static_cast<uint64_t>(Data.ftLastWriteTime.dwHighDateTime) << 32 |
+                Data.ftLastWriteTime.dwLowDateTime};
+}
+
+static QueueFigures RowFigures(const BSOBrowser *Browser, const PluginPanelItem *Item) {
+    DWORD index = Item->UserData;
+    if (Browser->EntryCount > 0 && index < static_cast<DWORD>(Browser->EntryCount)) {
+        const WIN32_FIND_DATAA &row = Browser->Entries[index].FindData;
+        if (strcmp(row.cFileName, Item->FindData.cFileName) == 0) return Figures(row);
+    }
+    return Figures(Item->FindData);
+}
+
 int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const PluginPanelItem *Item2,
                  unsigned int Mode) {
     // The files of a link sort by the host's rules.
@@ -92,7 +112,8 @@ int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const Plugin
     // By extension a link's "extension" is being a node or a point: nodes first.
     bool pointsLast = Mode == SM_EXT;
     // By size and by time the links' queues decide, equal ones by address.
-    if (int queues = CompareQueues(Item1, Item2, Mode)) return queues;
+    if (int queues = CompareQueues(RowFigures(Browser, Item1), RowFigures(Browser, Item2), Mode))
+        return queues;
     bool byQueue = Mode == SM_SIZE || Mode == SM_MTIME;
     if (!byQueue && Mode != SM_NAME && Mode != SM_DESCR && Mode != SM_OWNER && !pointsLast)
         return -2;

@@ -138,6 +138,7 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
     RootKeyBar.ShiftTitles[KeyF7] = Label(MsgKeyCheck);
     LinkKeyBar.Titles[KeyF6] = Label(MsgKeyFlavor);
     LinkKeyBar.Titles[KeyF7] = Label(MsgKeyRemove);
+    LinkKeyBar.Titles[KeyF8] = Label(MsgKeyDelete);
     LinkKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);
     Info->KeyBar = view ? &LinkKeyBar : &RootKeyBar;
 }

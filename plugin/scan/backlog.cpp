@@ -2,6 +2,7 @@
 
 #include "bso/flow_file.h"
 #include "bso/text_file.h"
+#include "common/helpers.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -170,8 +171,13 @@ static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
     while ((got = ReadLine(&reader, &line, &length)) > 0) {
         if (!LineNamesAFile(line, length)) continue;
         char directive = line[0] == '^' || line[0] == '#' ? line[0] : ' ';
-        char *name = ParseFlowLine(line);
-        if (!name || !*name) continue;
+        char *flowName = ParseFlowLine(line);
+        if (!flowName || !*flowName) continue;
+        // Kept in the file functions' code page, as they are looked up; one that cannot be
+        // converted is kept as written and found by no look-up.
+        char converted[MAX_PATH];
+        const char *name =
+            FlowNameToFileName(flowName, converted, sizeof(converted)) ? converted : flowName;
         size_t nameLength = strlen(name);
         if (used + nameLength + 2 > capacity) {
             size_t grown = capacity ? capacity * 2 : 256;

@@ -171,8 +171,11 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
     char *line;
     size_t length;
     int number = 0;
+    char *converted = nullptr; // this line's name in the file functions' code page
     while (!State->OutOfMemory && ReadLine(&reader, &line, &length) > 0) {
         ++number;
+        free(converted);
+        converted = nullptr;
         char *whole = static_cast<char *>(malloc(length + 1));
         if (whole == nullptr) {
             State->OutOfMemory = true;
@@ -181,6 +184,22 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
         memcpy(whole, line, length + 1);
         bool directive = line[0] == '^' || line[0] == '#';
         char *name = ParseFlowLine(line);
+        // Looked up in the file functions' code page; a name that has no form there is none
+        // the check can judge.
+        if (name != nullptr) {
+            size_t room = strlen(name) * 2 + 1;
+            converted = static_cast<char *>(malloc(room));
+            if (converted == nullptr) {
+                State->OutOfMemory = true;
+                free(whole);
+                break;
+            }
+            if (!FlowNameToFileName(name, converted, room)) {
+                free(whole);
+                continue;
+            }
+            name = converted;
+        }
         // A blank line is no entry; a directive with nothing behind it, or ".", is a bad one.
         bool blank = name != nullptr && strspn(name, " \t") == strlen(name);
         HealthProblem problem = HealthMissingFile;
@@ -231,6 +250,7 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
         finding->LineNumber = number;
         finding->Link = *Link;
     }
+    free(converted);
     CloseLineReader(&reader);
 }
 

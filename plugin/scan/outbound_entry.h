@@ -12,6 +12,7 @@ enum EntryProblem {
     NoEntryProblem = 0,
     UnreadableFlowFile = 1,    // the row of a flow file that could not be read (whole)
     UnreadablePointFolder = 2, // the row of a node whose point folder could not be read
+    MissingNamedFile = 3,      // a flow file line names a file that is not there
 };
 
 // What waits for a link and what its mailer says about it; link rows at the root only, zero

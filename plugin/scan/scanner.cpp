@@ -52,6 +52,14 @@ void StartScanTable(ScanTable *Table) {
     Table->Count = 0;
     Table->Capacity = 0;
     Table->OutOfMemory = false;
+    Table->Progress = nullptr;
+    Table->Steps = 0;
+}
+
+// One file met: every 64th tells the progress.
+static void Step(ScanTable *Table) {
+    if (Table->Progress && (++Table->Steps & 63) == 0)
+        Table->Progress->Tick(Table->Progress->Context);
 }
 
 void FreeScanTable(ScanTable *Table) {
@@ -63,6 +71,7 @@ void FreeScanTable(ScanTable *Table) {
 // The next free row, the table grown by doubling when full (the rows move with their string
 // pointers); null when memory runs out, which ends what the scan collects.
 static OutboundEntry *NewRow(ScanTable *Table) {
+    Step(Table);
     if (Table->OutOfMemory) return nullptr;
     if (Table->Count == Table->Capacity) {
         int capacity = Table->Capacity ? Table->Capacity * 2 : FirstTableCapacity;
@@ -213,6 +222,7 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
 
 void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_DATAA *FindData,
                   EntryKind Kind, Flavor Flavor, LinkIndex *Index) {
+    Step(Table);
     int row = LinkRow(Table, Address, FindData, Index);
     if (row >= 0) MarkEntry(Table->Rows[row], Kind, Flavor);
 }
@@ -585,9 +595,14 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         if (haveRaw) memcpy(raw, line, length);
         // A NUL ends the name: the row and the question show what comes before it, and the
         // repair takes out exactly this line.
-        char *name = ParseFlowLine(line);
-        if (!name || !*name) continue;
-        bool lookUp = strlen(name) < MAX_PATH && !EndsInDotEntry(name);
+        char *flowName = ParseFlowLine(line);
+        if (!flowName || !*flowName) continue;
+        // The name in the file functions' code page from here on: looked up, shown, asked
+        // about. One that cannot be converted is shown as written and not looked up.
+        char converted[MAX_PATH];
+        bool convertible = FlowNameToFileName(flowName, converted, sizeof(converted));
+        const char *name = convertible ? converted : flowName;
+        bool lookUp = convertible && strlen(name) < MAX_PATH && !EndsInDotEntry(name);
         WIN32_FIND_DATAA found;
         if (lookUp && FindNamedFile(name, &found)) {
             char directory[MAX_PATH];
@@ -598,11 +613,14 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                 ++rowsFromFile;
             continue;
         }
-        // A name too long to look up is no name the scan could call missing; one that is not
-        // looked up ("." or "..") keeps its row, whatever is done about its line.
-        if (strlen(name) < MAX_PATH && haveRaw)
-            NoteMissingFile(Result, FlowPath, raw, length, name);
-        if (!lookUp && AddNameOnlyEntry(Table, name, Extension, Flavor)) ++rowsFromFile;
+        // A name too long to look up, or not convertible, is no name the scan could call
+        // missing. Every such line keeps a row of its own text, whatever is done about the
+        // line: a file that is gone is shown so, not hidden behind its flow file.
+        if (convertible && haveRaw) NoteMissingFile(Result, FlowPath, raw, length, name);
+        if (AddNameOnlyEntry(Table, name, Extension, Flavor)) {
+            if (lookUp) Table->Rows[Table->Count - 1].Problem = MissingNamedFile;
+            ++rowsFromFile;
+        }
     }
     CloseLineReader(&reader);
     if (got < 0)
@@ -674,12 +692,14 @@ void FreeScanResult(ScanResult *Result) {
 }
 
 void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
-                  ScanResult *Result) {
+                  ScanResult *Result, const ScanProgress *Progress) {
     StartScanResult(Result);
     // A table on the heap that grows with the rows, not one on the host's stack. Every row is
     // filled whole as it is appended, so the table is not cleared first.
     ScanTable table;
     StartScanTable(&table);
+    table.Progress = Progress;
+    if (Progress) Progress->Tick(Progress->Context); // a scan right after a long question
 
     // No outbound configured lists nothing, rather than the current drive's root.
     if (Config.Root[0]) {

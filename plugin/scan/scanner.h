@@ -40,8 +40,14 @@ void FreeScanResult(ScanResult *Result);
 // Scans the view CurDir names (empty: the link list; an address: that link) in the outbound of
 // Config. No outbound configured lists nothing. FlowFiles is the caller's cache of the flow
 // files the root listing read, kept between listings.
+// Progress, when given, is told now and then while the scan runs (every few dozen files), so
+// that the caller can show a box once the scan has taken long.
+struct ScanProgress {
+    void (*Tick)(void *Context);
+    void *Context;
+};
 void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
-                  ScanResult *Result);
+                  ScanResult *Result, const ScanProgress *Progress = nullptr);
 
 // Takes the lines that are Missing's line byte for byte out of its flow file, under the link's
 // busy flag: through a copy beside it that replaces it, or, when no line naming a file to send
@@ -59,6 +65,8 @@ struct ScanTable {
     int Count;
     int Capacity;
     bool OutOfMemory;
+    const ScanProgress *Progress; // null for none
+    unsigned Steps;               // files met, for the progress ticks
 };
 void StartScanTable(ScanTable *Table);
 // Releases the rows with their strings.

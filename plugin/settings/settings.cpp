@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "common/helpers.h"
+
 #include "shell/messages.h"
 
 #include <stdio.h>
@@ -35,6 +37,9 @@ const SettingRow SettingRows[SettingCount] = {
      offsetof(PluginSettings, StaleBusyHours)},
     {"OldEmptyBundleDays", CountSetting, 30, nullptr, MsgConfigOldEmptyDays, 0,
      offsetof(PluginSettings, OldEmptyBundleDays)},
+    // 0: ANSI, as Windows mailers write; 1: OEM, for DOS-era ones.
+    {"FlowFileCodePage", FlagSetting, 0, nullptr, MsgConfigFlowCodePage, 0,
+     offsetof(PluginSettings, FlowFileCodePage)},
 };
 
 int *SettingNumber(PluginSettings *Record, const SettingRow &Row) {
@@ -178,6 +183,7 @@ void LoadSettings() {
         if (row.Kind == CountSetting) value &= 0x7FFFFFFF;
         *SettingNumber(&Settings, row) = static_cast<int>(value);
     }
+    FlowFilesInOem = Settings.FlowFileCodePage != 0;
 }
 
 void SaveSettings() {
@@ -198,6 +204,7 @@ int ParseOwnAddress(FtnAddress *Own) {
 }
 
 int LoadOutboundConfig(OutboundConfig *Config) {
+    FlowFilesInOem = Settings.FlowFileCodePage != 0; // the dialog may have changed it
     memcpy(Config->Root, Settings.PathToOutbound, sizeof(Config->Root));
     Config->Root[sizeof(Config->Root) - 1] = '\0';
     return ParseOwnAddress(&Config->Own);

@@ -33,6 +33,9 @@ public:
     bool Closing;
     // The flow files' names as last read, for the root listing's backlog.
     FlowCache *FlowFiles;
+    // Set when the user asked for the next listing (entering a link, Ctrl+R): only that one
+    // asks about files that are gone; an automatic refresh never does.
+    bool AskAboutMissing;
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when

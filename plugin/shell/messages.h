@@ -157,7 +157,16 @@ enum MessageId {
     MsgHealthNotAFile = 142,
     MsgHealthExactNames = 143, // then the line
     MsgHealthFixCase = 144,    // then the file's own name
-    MessageCount = 145
+    MsgFileMissingRow = 145, // description of a row whose file is gone
+    MsgMissingFileMark = 146,
+    MsgConfigFlowCodePage = 147,
+    MsgKeyDelete = 148,
+    MsgDeleteTitle = 149,
+    MsgDeleteQuestionFormat = 150, // %s the file or the text of 43
+    MsgDeleteQueueOnly = 151,
+    MsgDeleteAlsoFile = 152,
+    MsgDeleteFileFailed = 153, // then the file
+    MessageCount = 154
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

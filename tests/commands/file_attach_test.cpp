@@ -35,8 +35,10 @@ protected:
         host->SetActive(Side::Left);
         return result;
     }
-    // PutFiles called as the host would, with items named as given.
+    // PutFiles called as the host would, with items named as given, relative to the current
+    // directory: the other (source) panel's folder.
     int PutFiles(const std::vector<std::string> &names, int move, int opMode) {
+        SetCurrentDirectoryA(host->Right().Directory().c_str());
         std::vector<PluginPanelItem> items(names.size());
         for (size_t i = 0; i < names.size(); ++i) {
             std::memset(&items[i], 0, sizeof(items[i]));

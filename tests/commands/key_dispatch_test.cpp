@@ -65,7 +65,8 @@ TEST_F(KeyTable, InsideALink) {
         {"F6", VK_F6, 0, "BSOFlavor"},
         {"Shift+F6", VK_F6, PKF_SHIFT, "BSOFlavor"},
         {"Shift+F4", VK_F4, PKF_SHIFT, "BSOFREQ"},
-        {"F7", VK_F7, 0, ""}, // the removal question, a message box
+        {"F7", VK_F7, 0, ""},                 // the removal question, a message box
+        {"F8", VK_F8, 0, "", MsgDeleteTitle}, // the plugin's delete, not the host's
         {"F4", VK_F4, 0, nullptr},
         {"Shift+F7", VK_F7, PKF_SHIFT, nullptr},
         {"Ctrl+F7", VK_F7, PKF_CONTROL, nullptr},

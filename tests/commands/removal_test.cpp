@@ -188,20 +188,18 @@ TEST_F(Removal, AMixedSelection) {
     EXPECT_EQ(Bytes("out/006400C8.CLO"), CrLf({"^" + files[4]}));
 }
 
-// A flow file row that still names files (missing ones the user kept) is no poll: it stays.
-TEST_F(Removal, AFlowFileThatStillNamesFilesIsNoPoll) {
+// A missing file the user kept is a row of its own: F7 takes its line out on request, and the
+// flow file, left naming nothing, goes rather than stay as a poll.
+TEST_F(Removal, F7TakesOutTheLineOfAMissingFile) {
     tree.WriteFlowFile("out/006400C8.DLO", {"^Z:\\gone\\missing.zip"});
-    front.Expect(Expect::Message().Press(1)); // keep the missing file's line
+    front.Expect(Expect::Message().Press(0)); // keep the missing file's line
     ASSERT_TRUE(OpenLink());
-    const std::string row = OutRow(OnDisk("out/006400C8.DLO")->substr(4));
+    const std::string row = "Z:\\GONE\\missing.zip";
     ASSERT_TRUE(SetCurrent(row));
     front.Expect(Question(row, 0));
-    front.Expect(Warning(MsgWarning, MsgLineNotRemoved,
-                         tree.Win(MadeName("out/006400C8")) + row.substr(row.size() - 4)));
-    front.Expect(Expect::Message(Text(MsgWarning)).Press(1));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
-    EXPECT_EQ(Bytes("out/006400C8.DLO"), CrLf({"^Z:\\gone\\missing.zip"}));
+    EXPECT_FALSE(Has("out/006400C8.DLO"));
 }
 
 // A line that is gone from its flow file (the panel out of date) is reported with the flow
@@ -244,6 +242,40 @@ TEST_F(Removal, ANameOutsideAsciiIsFoundInTheFlowFile) {
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.HLO"), CrLf({files[0]}));
+}
+
+// F8, the plugin's delete: the lines go first, then (second button) the file itself; a file
+// that another flow file of the link still names stays, with a word; Cancel changes nothing.
+TEST_F(Removal, F8TakesOutOrAlsoDeletes) {
+    struct Case {
+        const char *what;
+        int button;
+        bool namedTwice, fileGone, warned;
+    } const cases[] = {
+        {"queue only", 0, false, false, false},
+        {"also delete", 1, false, true, false},
+        {"still named by another flow file", 1, true, false, true},
+        {"cancel", 2, false, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        tree.WriteAttached("a.zip", "contents of a.zip");
+        tree.WriteFlowFile("out/006400C8.FLO", {"^" + files[0], files[2]});
+        tree.WriteFlowFile("out/006400C8.CLO", {c.namedTwice ? files[0] : files[3]});
+        ASSERT_TRUE(OpenLink());
+        ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
+        front.Expect(Expect::Message(Text(MsgDeleteTitle)).Press(c.button));
+        if (c.warned)
+            front.Expect(Expect::Message(Text(MsgWarning)).Contains(Text(MsgDeleteFileFailed)));
+        EXPECT_TRUE(Press(VK_F8));
+        EXPECT_EQ(front.Verify(), "");
+        // Named twice, one line went and the other still names the file that stayed.
+        size_t named = FlowBytes().find(files[0]);
+        EXPECT_EQ(named == std::string::npos, c.button != 2 && !c.namedTwice);
+        EXPECT_EQ(Has("files/a.zip"), !c.fileGone);
+        EXPECT_FALSE(Has("out/006400c8.bsy"));
+        Close();
+    }
 }
 
 } // namespace

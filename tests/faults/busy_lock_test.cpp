@@ -164,7 +164,7 @@ TEST_F(BusyLock, EveryCommandWritesUnderTheLinksFlag) {
              tree.WriteFlowFile("out/006400C8.FLO", {a, "^" + tree.Win("files/gone.zip"), "^" + b});
          },
          [&] {
-             front.Expect(Expect::Message().Contains(Text(MsgFileNotFound)).Press(0));
+             front.Expect(Expect::Message().Contains(Text(MsgFileNotFound)).Press(1));
              ASSERT_TRUE(Enter("2:100/200.0"));
              EXPECT_EQ(tree.ReadLines("out/006400C8.FLO"), (std::vector<std::string>{a, "^" + b}));
          }},

@@ -375,7 +375,12 @@ TEST_F(PanelTest, KeysGoToThePluginFirst) {
     EXPECT_TRUE(host->PressKey(VK_RETURN));
     EXPECT_EQ(panel.CurDir(), "");
     EXPECT_FALSE(host->PressKey(VK_RETURN, PKF_SHIFT)); // not taken with Shift
-    EXPECT_EQ(state->keyCalls, 2);
+    EXPECT_EQ(state->keyCalls, 4); // each key first with PKF_PREPROCESS, which it declines
+    // Ctrl+digit is the panel's own: the plugin hears only FE_CHANGEVIEWMODE.
+    EXPECT_TRUE(host->PressKey('3', PKF_CONTROL));
+    EXPECT_EQ(state->keyCalls, 4);
+    EXPECT_EQ(state->viewModeEvents, 1);
+    EXPECT_EQ(panel.ViewMode(), 3);
     EXPECT_FALSE(host->PressKey(VK_DOWN));
     EXPECT_EQ(panel.CurrentName(), "Alpha.txt");
     int updates = panel.UpdateCount();

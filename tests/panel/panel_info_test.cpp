@@ -117,6 +117,7 @@ protected:
         if (insideLink)
             ExpectKeyBar(info, {{{KeyBarPlain, F6}, MsgKeyFlavor},
                                 {{KeyBarPlain, F7}, MsgKeyRemove},
+                                {{KeyBarPlain, F8}, MsgKeyDelete},
                                 {{KeyBarShift, F4}, MsgKeyRequest}});
         else
             ExpectKeyBar(info, {{{KeyBarPlain, F3}, -1},

@@ -94,7 +94,7 @@ TEST_F(ThroughHost, ConfigurationDialogShowsTheSettings) {
     ASSERT_EQ(front.Boxes().size(), 1u);
     const ShownBox &box = front.Boxes()[0];
     EXPECT_EQ(box.width, 76);
-    EXPECT_EQ(box.height, 23);
+    EXPECT_EQ(box.height, 24);
     ASSERT_EQ(box.texts.size(), static_cast<size_t>((ConfigOkItem() + 2)));
     EXPECT_EQ(box.texts[ConfigItem("DisksMenuDigit")], "3");
     EXPECT_EQ(box.texts[ConfigItem("LinksPanelMode")], "3");
@@ -130,10 +130,10 @@ TEST_F(ThroughHost, AcceptingAnUnchangedDialogWritesEveryValueAndCreatesTheKey) 
     front.Expect(Expect::Dialog("BSOCfg").Default());
     EXPECT_EQ(host->Configure(0), 1);
     const std::pair<const char *, DWORD> numbers[] = {
-        {"AddToDisksMenu", 1}, {"DisksMenuDigit", 3},    {"LinksPanelMode", 3},
-        {"FilesPanelMode", 3}, {"NoChangePanelMode", 0}, {"PollFlavor", 3},
-        {"AttachFlavor", 3},   {"AutoRefresh", 1},       {"AgeMarkDays", 7},
-        {"StaleBusyHours", 6}, {"OldEmptyBundleDays", 30}};
+        {"AddToDisksMenu", 1}, {"DisksMenuDigit", 3},      {"LinksPanelMode", 3},
+        {"FilesPanelMode", 3}, {"NoChangePanelMode", 0},   {"PollFlavor", 3},
+        {"AttachFlavor", 3},   {"AutoRefresh", 1},         {"AgeMarkDays", 7},
+        {"StaleBusyHours", 6}, {"OldEmptyBundleDays", 30}, {"FlowFileCodePage", 0}};
     for (const auto &[name, number] : numbers) EXPECT_EQ(StoredNumber(name), number) << name;
     EXPECT_EQ(StoredText("PathToOutbound"), "");
     EXPECT_EQ(StoredText("Address"), "2:9999/9999");

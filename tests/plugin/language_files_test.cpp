@@ -116,7 +116,7 @@ TEST(LanguageFiles, EveryFileHoldsEveryMessage) {
 }
 
 TEST(LanguageFiles, EnglishIsPlainAscii) {
-    for (const char *name : {"bsopanel_eng.lng", "bsopanel_eng.hlp"})
+    for (const char *name : {"bsopanel_eng.lng", "bsopanel_eng.hlf"})
         for (char c : ReadBytes(ModuleDirectory() / name))
             EXPECT_LT(static_cast<unsigned char>(c), 0x80) << name;
 }
@@ -155,7 +155,7 @@ TEST(HelpFiles, EveryTopicADialogNamesExists) {
                                          "BSOFREQ",  "BSOAttach", "BSOFlavor"};
     for (const auto &[stem, language] : LanguagesOfFiles) {
         SCOPED_TRACE(stem);
-        std::vector<std::string> lines = Lines(ReadBytes(ModuleDirectory() / (stem + ".hlp")));
+        std::vector<std::string> lines = Lines(ReadBytes(ModuleDirectory() / (stem + ".hlf")));
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines[0].substr(0, lines[0].find(',')), ".Language=" + language);
         std::set<std::string> topics, links;

@@ -174,12 +174,14 @@ TEST_F(SettingsStore, SaveWritesEveryValueWithItsType) {
     Settings.AttachFlavor = 4;
     Settings.AutoRefresh = 0;
     Settings.OldEmptyBundleDays = 7;
+    Settings.FlowFileCodePage = 1;
     SaveSettings();
 
     const std::pair<const char *, DWORD> numbers[] = {
-        {"AddToDisksMenu", 1}, {"DisksMenuDigit", 0},    {"LinksPanelMode", 4},
-        {"FilesPanelMode", 5}, {"NoChangePanelMode", 1}, {"PollFlavor", 1},
-        {"AttachFlavor", 4},   {"AutoRefresh", 0},       {"OldEmptyBundleDays", 7}};
+        {"AddToDisksMenu", 1},  {"DisksMenuDigit", 0},    {"LinksPanelMode", 4},
+        {"FilesPanelMode", 5},  {"NoChangePanelMode", 1}, {"PollFlavor", 1},
+        {"AttachFlavor", 4},    {"AutoRefresh", 0},       {"OldEmptyBundleDays", 7},
+        {"FlowFileCodePage", 1}};
     for (const auto &[name, number] : numbers) {
         auto value = ReadRawValue(key, name);
         ASSERT_TRUE(value) << name;

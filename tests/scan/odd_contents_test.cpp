@@ -69,12 +69,12 @@ TEST_F(OddContents, LinesOfEveryForm) {
     } const cases[] = {
         {"blank lines are no entries", "\r\n  \r\n\t\r\n^@a\r\n\r\n", {}, {"a"}, ""},
         {"only blank lines: a poll", "\r\n \r\n", {}, {"flow"}, ""},
-        {"CR alone ends a line", "^@a\r^@b\r^@g\r", {{"@g", 0}}, {"a", "b"}, "^@a\r\n^@b\r\n"},
-        {"CR-only, kept", "^@a\r@g\r^@b", {{"@g", 1}}, {"a", "b"}, ""},
+        {"CR alone ends a line", "^@a\r^@b\r^@g\r", {{"@g", 1}}, {"a", "b"}, "^@a\r\n^@b\r\n"},
+        {"CR-only, kept", "^@a\r@g\r^@b", {{"@g", 0}}, {"a", "b", "F\\gone.zip"}, ""},
         {"a NUL ends the name", "^@a\0junk\r\n^@b\r\n"s, {}, {"a", "b"}, ""},
         {"a NUL line of a missing file goes whole",
          "^@g\0x\r\n^@b\r\n"s,
-         {{"@g", 0}},
+         {{"@g", 1}},
          {"b"},
          "^@b\r\n"},
         {"a directive alone names nothing", "^\r\n#\r\n@a\r\n", {}, {"a"}, ""},
@@ -82,24 +82,24 @@ TEST_F(OddContents, LinesOfEveryForm) {
         // own then): the line is still asked about at every listing.
         {"dot lines are asked about and listed as written",
          ".\r\n..\r\n@f\\..\r\n",
-         {{".", 1}, {"..", 1}, {"@f\\..", 1}},
+         {{".", 0}, {"..", 0}, {"@f\\..", 0}},
          {".", "F\\.."},
          ""},
-        {"a dot line dropped", ".\r\n^@a\r\n", {{".", 0}}, {"a"}, "^@a\r\n"},
+        {"a dot line dropped", ".\r\n^@a\r\n", {{".", 1}}, {"a"}, "^@a\r\n"},
         {"a missing name with blanks behind goes, blanks and all",
          "^@g \t \r\n^@a\r\n",
-         {{"@g", 0}},
+         {{"@g", 1}},
          {"a"},
          "^@a\r\n"},
         {"the same missing line twice goes at once",
          "@g\r\n^@a\r\n@g\r\n",
-         {{"@g", 0}},
+         {{"@g", 1}},
          {"a"},
          "^@a\r\n"},
         {"a missing name in another case is another line",
          "@g\r\n@G\r\n^@a\r\n",
-         {{"@g", 0}, {"@G", 1}},
-         {"a"},
+         {{"@g", 1}, {"@G", 0}},
+         {"a", "F\\GONE.zip"},
          "@G\r\n^@a\r\n"},
     };
     tree.WriteAttached("a.zip");
@@ -140,8 +140,8 @@ TEST_F(OddContents, LinesOfEveryForm) {
 }
 
 // While the mailer holds the link's busy flag the repair does not write: nothing is asked, the
-// line stays. Once the flag is gone, the next listing asks, and OK takes the line out under a
-// flag of the plugin's own, which is gone afterwards.
+// line stays. Once the flag is gone, the next listing the user asks for (Ctrl+R) asks, and OK
+// takes the line out under a flag of the plugin's own, which is gone afterwards.
 TEST_F(OddContents, RepairWaitsForTheBusyFlag) {
     tree.WriteAttached("a.zip");
     std::string gone = tree.Win("files/gone.zip");
@@ -154,8 +154,8 @@ TEST_F(OddContents, RepairWaitsForTheBusyFlag) {
     EXPECT_TRUE(Row(FileRow("a.zip")));
 
     tree.Remove("out/006400c8.bsy");
-    front.Expect(Question(gone, 0));
-    ASSERT_TRUE(Update());
+    front.Expect(Question(gone, 1));
+    host->PressKey('R', PKF_CONTROL);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(tree.ReadLines("out/006400C8.FLO"),
               std::vector<std::string>{"^" + tree.Win("files/a.zip")});

@@ -88,7 +88,10 @@ protected:
         shownMessages.clear();
         BSOBrowser browser;
         strcpy(browser.CurDir, curDir.c_str());
+        DWORD delay = ProgressDelayMilliseconds;
+        ProgressDelayMilliseconds = 0; // the box at once
         ScanPanelRows(&browser, 0);
+        ProgressDelayMilliseconds = delay;
         EXPECT_EQ(shownMessages.size(), 1u);
         if (shownMessages.size() != 1 || shownMessages[0].items.size() != 2) return "(no box)";
         EXPECT_EQ(shownMessages[0].items[0], GetMsg(1, MsgScanTitle));

@@ -423,6 +423,7 @@ int WINAPI ProcessEvent(HANDLE hPlugin, int Event, void *) {
         ++State.closeEvents;
         return State.keepOnClose;
     }
+    if (Event == FE_CHANGEVIEWMODE) ++State.viewModeEvents;
     if (Event == FE_IDLE) {
         ++State.idleEvents;
         if (State.idleUpdates) {

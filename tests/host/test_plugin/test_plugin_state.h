@@ -93,6 +93,7 @@ struct TestPluginState {
     char messageLines[256];
     int messageButtons;
     DWORD messageError; // SetLastError before the call
+    int viewModeEvents; // FE_CHANGEVIEWMODE events
 };
 
 #ifdef __cplusplus

@@ -543,7 +543,7 @@ TEST_F(Panelhost, StartsThatFailSayWhy) {
     // A plugin directory with the English language file only.
     fs::path plugin = dir.Native("plugin");
     fs::create_directories(plugin);
-    for (const char *name : {"bsopanel.so", "bsopanel_eng.lng", "bsopanel_eng.hlp"})
+    for (const char *name : {"bsopanel.so", "bsopanel_eng.lng", "bsopanel_eng.hlf"})
         fs::copy_file(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / name, plugin / name);
     struct Case {
         std::vector<std::string> arguments;
@@ -588,7 +588,7 @@ TEST_F(Panelhost, StartsThatFailSayWhy) {
 TEST_F(Panelhost, ALanguageFileWithTooFewTexts) {
     fs::path plugin = dir.Native("plugin");
     fs::create_directories(plugin);
-    for (const char *name : {"bsopanel.so", "bsopanel_eng.hlp"})
+    for (const char *name : {"bsopanel.so", "bsopanel_eng.hlf"})
         fs::copy_file(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / name, plugin / name);
     // The first ten texts only: the column titles, from id 12 on, are missing.
     std::istringstream whole(ReadFile(fs::path(BSOPANEL_PLUGIN_DIRECTORY) / "bsopanel_eng.lng"));
@@ -656,7 +656,7 @@ TEST_F(Panelhost, KeysPressedWhileAQuestionIsOverTheProgressBox) {
     StartDemo();
     GoTo("2:463/68.0");
     terminal->Key("Enter");
-    // The scan of the link asks about the missing file while its progress box is up.
+    // Entering the link asks about the missing file (a listing the user asked for).
     ASSERT_TRUE(terminal->WaitForText("missing.arj")) << terminal->Describe();
     // A warning: white on red.
     std::string coloured = terminal->ColouredText();

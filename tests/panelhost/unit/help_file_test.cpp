@@ -95,8 +95,8 @@ TEST(HelpFile, ThePluginsHelpFilesHoldTogether) {
     struct Case {
         const char *file;
         const char *language;
-    } cases[] = {{"plugin/lang/bsopanel_eng.hlp", "English"},
-                 {"plugin/lang/bsopanel_rus.hlp", "Russian"}};
+    } cases[] = {{"plugin/lang/bsopanel_eng.hlf", "English"},
+                 {"plugin/lang/bsopanel_rus.hlf", "Russian"}};
     for (const Case &c : cases) {
         std::string bytes = ReadSource(c.file);
         ASSERT_FALSE(bytes.empty()) << c.file;
