@@ -185,7 +185,10 @@ TEST(QueueClear, LinesTheClearMustNotFollow) {
         ASSERT_EQ(mkfifo(dir.Native("files/fifo").c_str(), 0600), 0);
         ASSERT_EQ(chdir(dir.Native("files").c_str()), 0);
 #else
-        if (std::string(c.file) == "fifo" || std::string(c.spelled) == "link/") continue;
+        // No FIFOs, no links made here; names are case-blind, so another case is the file.
+        if (std::string(c.file) == "fifo" || std::string(c.spelled) == "link/" ||
+            std::string(c.file) == "THESIS.DOC")
+            continue;
         ASSERT_TRUE(SetCurrentDirectoryA(dir.Win("files").c_str()));
 #endif
         dir.Write("out/006400c8.flo", c.line + line + "\r\n^" + dir.Win("files/a.zip") + "\r\n");
