@@ -56,6 +56,11 @@ static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, c
         ShowWarning(MsgAttachTitle, MsgIsDirectory, fullPath);
         return Refused;
     }
+    // The line names the file as the mailer beside the plugin opens it.
+    if (!NativePath(fullPath, fullPath, FullPathSize)) {
+        ShowWarning(MsgWarning, MsgFileNotFound, Item->FindData.cFileName);
+        return Refused;
+    }
     if (AppendLineToFile(FlowPath, line)) return Attached;
     DWORD error = GetLastError();
     ShowWriteFailure(MsgAttachTitle, FlowPath, error);
@@ -112,6 +117,7 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
         if (result == WriteFailed) break;
     }
     ReleaseLink(&lock);
+    if (attached > 0) WarnIfHeld(MsgAttachTitle, config, &address);
     // The host clears the selection of the other panel on success: files that were not
     // attached stay selected.
     return attached > 0 ? 1 : 0;

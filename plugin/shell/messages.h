@@ -146,7 +146,10 @@ enum MessageId {
     MsgHealthNoFix = 131,        // then the file
     MsgHealthFixFailed = 132,    // then the file
     MsgConfigOldEmptyDays = 133,
-    MessageCount = 134
+    MsgStatusProcessFormat = 134, // one %s: the process id a busy flag names
+    MsgHeldLinkWarning = 135,     // then the address
+    MsgOwnAddressRefused = 136,   // then the address
+    MessageCount = 137
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

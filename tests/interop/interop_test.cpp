@@ -15,16 +15,21 @@
 #include "commands/flavor_change.h"
 #include "commands/link_state.h"
 #include "commands/poll.h"
+#include "scan/health_check.h"
 #include "shell/messages.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
+#include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -165,7 +170,6 @@ protected:
         config.inboundNonSecure = Native("a-in-ns");
         config.log = Native(listenPort ? "logs/own-server.log" : "logs/own.log");
         config.listenPort = listenPort;
-        config.mapWin32Paths = true;
         for (const Link *peer : peers)
             config.nodes.push_back(
                 {peer->Ftn(), "127.0.0.1:" + std::to_string(peerPort), Password});
@@ -293,7 +297,7 @@ TEST_F(Interop, PluginQueuesAndBinkdDelivers) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0][0], '~');
     EXPECT_EQ(lines[1][0], '~');
-    EXPECT_EQ(lines[2], tree.Win("files/node-refused.skp"));
+    EXPECT_EQ(lines[2], tree.Line("files/node-refused.skp"));
 
     // The plugin's next listing: one link, its refused file only ("~" lines name nothing).
     ASSERT_TRUE(Update());
@@ -307,7 +311,7 @@ TEST_F(Interop, PluginQueuesAndBinkdDelivers) {
     std::vector<std::string> names = RowNames();
     ASSERT_EQ(names.size(), 1u);
     EXPECT_TRUE(names[0].size() > 17 &&
-                names[0].substr(names[0].size() - 17) == "\\node-refused.skp")
+                names[0].substr(names[0].size() - 17) == "/node-refused.skp")
         << names[0];
 }
 
@@ -373,7 +377,7 @@ TEST_F(Interop, BusyWhileBinkdHoldsASession) {
     host->SetActive(Side::Left);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(tree.ReadLines("out/139c07d0.pnt/0000000a.flo"),
-              std::vector<std::string>{tree.Win("files/late.bin")});
+              std::vector<std::string>{tree.Line("files/late.bin")});
     // File request for zone 10: Esc at the question, no request file.
     front.Expect(Expect::Dialog("BSOFREQ").Edit(RequestAddress, Zone10.address).Press(RequestOk));
     front.Expect(busyBox(MsgRequestTitle, Zone10.row, -1));
@@ -487,16 +491,16 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
         EXPECT_EQ(front.Verify(), "");
         ASSERT_TRUE(Enter(".."));
     };
-    act(Node, "\\held.bin", VK_F6, PKF_SHIFT,
+    act(Node, "/held.bin", VK_F6, PKF_SHIFT,
         Expect::Dialog("BSOFlavor").Radio(FlavorFirstChoice + 4).Press(FlavorOk));
-    act(Point, "\\dropped.bin", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
+    act(Point, "/dropped.bin", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
     act(Zone10, "006400c8.clo", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
 
     EXPECT_EQ(NamesIn("out"), (std::vector<std::string>{"139c07d0.hlo", "139c07d0.pnt"}));
     EXPECT_EQ(NamesIn("out/139c07d0.pnt"), std::vector<std::string>{});
     EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{});
     EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
-              std::vector<std::string>{tree.Win("files/held.bin")});
+              std::vector<std::string>{tree.Line("files/held.bin")});
 
     StallingPeer peer({Node.Ftn(), Point.Ftn(), Zone10.Ftn()});
     ASSERT_NE(peer.Port(), 0);
@@ -505,7 +509,7 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
     peer.Release();
     EXPECT_EQ(tree.Read("files/held.bin"), held);
     EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
-              std::vector<std::string>{tree.Win("files/held.bin")});
+              std::vector<std::string>{tree.Line("files/held.bin")});
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }
 
@@ -577,3 +581,98 @@ TEST_F(Interop, BinkdSeesAnEmptyQueueAfterTheClear) {
     EXPECT_EQ(tree.Read("files/kept.bin"), kept);
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }
+
+namespace {
+
+// crashmail, a tosser from Debian, tosses netmail and echomail for a node of the own zone, a
+// point of the own node and a node of zone 3 into the outbound, naming its packets by native
+// paths. The panel shows the links crashmail's own queue listing shows, with their flavors and
+// the bytes the files on disk hold, and the health check finds nothing there.
+TEST_F(Interop, CrashmailTossesWhatThePanelShows) {
+    if (access("/usr/bin/crashmail", X_OK) != 0) GTEST_SKIP() << "crashmail is not installed";
+    for (const char *dir : {"cm-in", "cm-new", "cm-packets"}) tree.MakeDir(dir);
+    std::ofstream prefs(Native("logs/crashmail.prefs"));
+    prefs << "SYSOP \"Test\"\nLOGFILE \"" << Native("logs/crashmail.log") << "\"\nLOGLEVEL 6\n"
+          << "DEFAULTZONE 2\nINBOUND \"" << Native("cm-in") << "\"\nOUTBOUND \"" << Native("out")
+          << "\"\nTEMPDIR \"" << Native("cm-packets") << "\"\nCREATEPKTDIR \""
+          << Native("cm-packets") << "\"\nPACKETDIR \"" << Native("cm-packets")
+          << "\"\nSTATSFILE \"" << Native("logs/crashmail.stats") << "\"\nFORCEINTL\n"
+          << "AKA " << OwnAddress << ".0\nDOMAIN \"fidonet\"\n"
+          << "NODE 2:100/200.0 \"\" \"\"\nNODE 2:5020/1000.5 \"\" \"\"\n"
+          << "NODE 3:633/410.0 \"\" \"\" PACKNETMAIL\n"
+          << "ROUTE \"2:100/200.*\" \"2:100/200.0\" " << OwnAddress << ".0\n"
+          << "ROUTE \"3:*/*.*\" \"3:633/410.0\" " << OwnAddress << ".0\n"
+          << "NETMAIL \"NETMAIL\" " << OwnAddress << ".0 MSG \"" << Native("logs/netmail")
+          << "\"\nAREA \"BAD\" " << OwnAddress << ".0 MSG \"" << Native("logs/bad") << "\"\n"
+          << "AREA \"TEST.ECHO\" " << OwnAddress << ".0\n"
+          << "EXPORT 2:100/200.0 2:5020/1000.5 3:633/410.0\n";
+    prefs.close();
+    tree.Write("logs/text.txt", "Hello from the test\r\n");
+    std::string write = "crashwrite DIR '" + Native("cm-new") + "' FROMNAME Me FROMADDR " +
+                        OwnAddress + " SUBJECT test TEXT '" + Native("logs/text.txt") + "' ";
+    for (const std::string &rest :
+         {std::string("TONAME You TOADDR 3:633/410"), std::string("TONAME You TOADDR 2:100/200"),
+          std::string("AREA TEST.ECHO ORIGIN test")})
+        ASSERT_EQ(std::system((write + rest + " >>'" + Native("logs/cm.out") + "' 2>&1").c_str()),
+                  0);
+    ASSERT_EQ(std::system(("crashmail SETTINGS '" + Native("logs/crashmail.prefs") + "' TOSSDIR '" +
+                           Native("cm-new") + "' NOSECURITY >>'" + Native("logs/cm.out") + "' 2>&1")
+                              .c_str()),
+              0)
+        << Log("crashmail.log");
+
+    // crashlistout's lines: "Normal   2:100/200   <date> <time>   0M/1   006400c8.flo"; the
+    // bytes are the files' on disk, and those the flow files name (crashlistout cuts the names).
+    std::map<std::string, std::string> flavors; // link row -> "M" for netmail, "F" for files
+    std::map<std::string, uint64_t> bytes;
+    for (const auto &[directory, zone] : {std::pair<std::string, int>{"out", 2}, {"out.003", 3}}) {
+        std::string listing = Native("logs/list-" + directory);
+        ASSERT_EQ(std::system(("crashlistout '" + Native(directory) + "' " + std::to_string(zone) +
+                               " >'" + listing + "'")
+                                  .c_str()),
+                  0);
+        std::istringstream lines(ReadFile(listing));
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream words(line);
+            std::string type, node, date, time, size, file;
+            if (line.rfind("Normal", 0) != 0 ||
+                !(words >> type >> node >> date >> time >> size >> file))
+                continue;
+            std::string link = node.find('.') == std::string::npos ? node + ".0" : node;
+            bool netmail = file.compare(file.size() - 3, 3, "out") == 0;
+            flavors[link] += netmail ? "M" : "F";
+            fs::path path = fs::path(Native(directory)) / file;
+            bytes[link] += fs::file_size(path);
+            if (netmail) continue;
+            bytes[link] -= fs::file_size(path); // a flow file counts by what it names
+            for (const std::string &named : tree.ReadLines(fs::relative(path, tree.dir.Native())))
+                if (!named.empty() && (named[0] == '^' || named[0] == '#'))
+                    bytes[link] += fs::file_size(named.substr(1));
+        }
+    }
+    ASSERT_EQ(flavors.size(), 3u) << ReadFile(Native("logs/list-out"));
+
+    ASSERT_TRUE(Open());
+    std::vector<std::string> rows;
+    for (const auto &[link, listed] : flavors) rows.push_back(link);
+    std::vector<std::string> shown = RowNames();
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown, rows);
+    for (const auto &[link, listed] : flavors) {
+        SCOPED_TRACE(link);
+        std::optional<standin::ShownItem> row = Row(link);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->columns[NetmailColumn], Contains(listed, "M") ? "...F." : ".....");
+        EXPECT_EQ(row->columns[FlowColumn], Contains(listed, "F") ? "...F." : ".....");
+        EXPECT_EQ(row->size, bytes[link]);
+    }
+
+    FtnAddress own = {2, 5020, 1000, 0};
+    HealthReport report = {};
+    ASSERT_EQ(CheckOutboundHealth(tree.Root().c_str(), &own, 30, 0, &report), 1);
+    for (int i = 0; i < report.Count; ++i) ADD_FAILURE() << report.Findings[i].Path;
+    FreeHealthReport(&report);
+}
+
+} // namespace
