@@ -33,11 +33,10 @@ using standin::Expect;
 
 #ifndef _WIN32
 
-const char *const ValueNames[] = {"AddToDisksMenu", "DisksMenuDigit",    "LinksPanelMode",
-                                  "FilesPanelMode", "NoChangePanelMode", "PathToOutbound",
-                                  "Address",        "AttachFlavor",      "PollFlavor",
-                                  "AutoRefresh",    "AgeMarkDays",       "StaleBusyHours",
-                                  "OldEmptyBundleDays"};
+const char *const ValueNames[] = {
+    "AddToDisksMenu", "DisksMenuDigit", "LinksPanelMode",    "FilesPanelMode", "NoChangePanelMode",
+    "PathToOutbound", "Address",        "AttachFlavor",      "PollFlavor",     "AutoRefresh",
+    "AgeMarkDays",    "StaleBusyHours", "OldEmptyBundleDays"};
 
 std::string ReadBytes(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);

@@ -584,93 +584,69 @@ TEST_F(Interop, BinkdSeesAnEmptyQueueAfterTheClear) {
 
 namespace {
 
-// crashmail, a tosser from Debian, tosses netmail and echomail for a node of the own zone, a
-// point of the own node and a node of zone 3 into the outbound, naming its packets by native
-// paths. The panel shows the links crashmail's own queue listing shows, with their flavors and
-// the bytes the files on disk hold, and the health check finds nothing there.
+// crashmail (Debian's tosser) tosses netmail and echomail for a node, a point of the own node
+// and a zone 3 node, naming its packets by native paths: the panel shows the links, flavors
+// and bytes of crashlistout and the disk, and the health check finds nothing.
 TEST_F(Interop, CrashmailTossesWhatThePanelShows) {
     if (access("/usr/bin/crashmail", X_OK) != 0) GTEST_SKIP() << "crashmail is not installed";
-    for (const char *dir : {"cm-in", "cm-new", "cm-packets"}) tree.MakeDir(dir);
-    std::ofstream prefs(Native("logs/crashmail.prefs"));
-    prefs << "SYSOP \"Test\"\nLOGFILE \"" << Native("logs/crashmail.log") << "\"\nLOGLEVEL 6\n"
-          << "DEFAULTZONE 2\nINBOUND \"" << Native("cm-in") << "\"\nOUTBOUND \"" << Native("out")
-          << "\"\nTEMPDIR \"" << Native("cm-packets") << "\"\nCREATEPKTDIR \""
-          << Native("cm-packets") << "\"\nPACKETDIR \"" << Native("cm-packets")
-          << "\"\nSTATSFILE \"" << Native("logs/crashmail.stats") << "\"\nFORCEINTL\n"
-          << "AKA " << OwnAddress << ".0\nDOMAIN \"fidonet\"\n"
-          << "NODE 2:100/200.0 \"\" \"\"\nNODE 2:5020/1000.5 \"\" \"\"\n"
-          << "NODE 3:633/410.0 \"\" \"\" PACKNETMAIL\n"
-          << "ROUTE \"2:100/200.*\" \"2:100/200.0\" " << OwnAddress << ".0\n"
-          << "ROUTE \"3:*/*.*\" \"3:633/410.0\" " << OwnAddress << ".0\n"
-          << "NETMAIL \"NETMAIL\" " << OwnAddress << ".0 MSG \"" << Native("logs/netmail")
-          << "\"\nAREA \"BAD\" " << OwnAddress << ".0 MSG \"" << Native("logs/bad") << "\"\n"
-          << "AREA \"TEST.ECHO\" " << OwnAddress << ".0\n"
-          << "EXPORT 2:100/200.0 2:5020/1000.5 3:633/410.0\n";
-    prefs.close();
-    tree.Write("logs/text.txt", "Hello from the test\r\n");
-    std::string write = "crashwrite DIR '" + Native("cm-new") + "' FROMNAME Me FROMADDR " +
-                        OwnAddress + " SUBJECT test TEXT '" + Native("logs/text.txt") + "' ";
-    for (const std::string &rest :
-         {std::string("TONAME You TOADDR 3:633/410"), std::string("TONAME You TOADDR 2:100/200"),
-          std::string("AREA TEST.ECHO ORIGIN test")})
-        ASSERT_EQ(std::system((write + rest + " >>'" + Native("logs/cm.out") + "' 2>&1").c_str()),
-                  0);
-    ASSERT_EQ(std::system(("crashmail SETTINGS '" + Native("logs/crashmail.prefs") + "' TOSSDIR '" +
-                           Native("cm-new") + "' NOSECURITY >>'" + Native("logs/cm.out") + "' 2>&1")
-                              .c_str()),
-              0)
-        << Log("crashmail.log");
-
-    // crashlistout's lines: "Normal   2:100/200   <date> <time>   0M/1   006400c8.flo"; the
-    // bytes are the files' on disk, and those the flow files name (crashlistout cuts the names).
-    std::map<std::string, std::string> flavors; // link row -> "M" for netmail, "F" for files
+    tree.Write("logs/text.txt", "Hello\r\n");
+    const std::string own = std::string(OwnAddress) + ".0", pkts = Native("logs");
+    tree.Write(
+        "logs/crashmail.prefs",
+        "LOGFILE \"" + pkts + "/crashmail.log\"\nINBOUND \"" + pkts + "\"\nOUTBOUND \"" +
+            Native("out") + "\"\nTEMPDIR \"" + pkts + "\"\nCREATEPKTDIR \"" + pkts +
+            "\"\nPACKETDIR \"" + pkts + "\"\nSTATSFILE \"" + pkts + "/stats\"\nAKA " + own +
+            "\nNODE 2:100/200.0 \"\" \"\"\nNODE 2:5020/1000.5 \"\" \"\"\n" +
+            "NODE 3:633/410.0 \"\" \"\" PACKNETMAIL\nROUTE \"2:100/200.*\" \"2:100/200.0\" " + own +
+            "\nROUTE \"3:*/*.*\" \"3:633/410.0\" " + own + "\nNETMAIL \"NETMAIL\" " + own +
+            " MSG \"" + pkts + "/nm\"\nAREA \"BAD\" " + own + " MSG \"" + pkts +
+            "/bad\"\nAREA \"TEST.ECHO\" " + own +
+            "\nEXPORT 2:100/200.0 2:5020/1000.5 3:633/410.0\n");
+    std::string write = "crashwrite DIR " + Native("a-in") + " FROMNAME Me FROMADDR " + own +
+                        " SUBJECT test TEXT " + pkts + "/text.txt ";
+    for (const std::string &command :
+         {write + "TONAME You TOADDR 3:633/410", write + "TONAME You TOADDR 2:100/200",
+          write + "AREA TEST.ECHO ORIGIN test",
+          "crashmail SETTINGS " + pkts + "/crashmail.prefs TOSSDIR " + Native("a-in") +
+              " NOSECURITY"})
+        ASSERT_EQ(std::system((command + " >>" + pkts + "/cm.out 2>&1").c_str()), 0);
+    // crashlistout: "Normal   2:100/200   <date> <time>   0M/1   006400c8.flo"; a flow file's
+    // bytes are those of the files it names.
+    std::map<std::string, std::string> kinds;
     std::map<std::string, uint64_t> bytes;
-    for (const auto &[directory, zone] : {std::pair<std::string, int>{"out", 2}, {"out.003", 3}}) {
-        std::string listing = Native("logs/list-" + directory);
-        ASSERT_EQ(std::system(("crashlistout '" + Native(directory) + "' " + std::to_string(zone) +
-                               " >'" + listing + "'")
-                                  .c_str()),
-                  0);
-        std::istringstream lines(ReadFile(listing));
-        std::string line;
+    for (const auto &[folder, zone] : {std::pair<std::string, int>{"out", 2}, {"out.003", 3}}) {
+        std::system(
+            ("crashlistout " + Native(folder) + " " + std::to_string(zone) + " >" + pkts + "/list")
+                .c_str());
+        std::istringstream lines(Log("list"));
+        std::string line, type, node, date, time, size, file;
         while (std::getline(lines, line)) {
             std::istringstream words(line);
-            std::string type, node, date, time, size, file;
             if (line.rfind("Normal", 0) != 0 ||
                 !(words >> type >> node >> date >> time >> size >> file))
                 continue;
             std::string link = node.find('.') == std::string::npos ? node + ".0" : node;
-            bool netmail = file.compare(file.size() - 3, 3, "out") == 0;
-            flavors[link] += netmail ? "M" : "F";
-            fs::path path = fs::path(Native(directory)) / file;
-            bytes[link] += fs::file_size(path);
-            if (netmail) continue;
-            bytes[link] -= fs::file_size(path); // a flow file counts by what it names
-            for (const std::string &named : tree.ReadLines(fs::relative(path, tree.dir.Native())))
-                if (!named.empty() && (named[0] == '^' || named[0] == '#'))
-                    bytes[link] += fs::file_size(named.substr(1));
+            bool netmail = file.substr(file.size() - 3) == "out";
+            kinds[link] += netmail ? "M" : "F";
+            if (netmail) bytes[link] += fs::file_size(Native(folder + "/" + file));
+            for (const std::string &named :
+                 netmail ? std::vector<std::string>{} : tree.ReadLines(folder + "/" + file))
+                bytes[link] += fs::file_size(named.substr(1));
         }
     }
-    ASSERT_EQ(flavors.size(), 3u) << ReadFile(Native("logs/list-out"));
-
+    ASSERT_EQ(kinds.size(), 3u) << Log("cm.out");
     ASSERT_TRUE(Open());
-    std::vector<std::string> rows;
-    for (const auto &[link, listed] : flavors) rows.push_back(link);
-    std::vector<std::string> shown = RowNames();
-    std::sort(shown.begin(), shown.end());
-    EXPECT_EQ(shown, rows);
-    for (const auto &[link, listed] : flavors) {
-        SCOPED_TRACE(link);
+    EXPECT_EQ(RowNames().size(), 3u);
+    for (const auto &[link, kind] : kinds) {
         std::optional<standin::ShownItem> row = Row(link);
-        ASSERT_TRUE(row);
-        EXPECT_EQ(row->columns[NetmailColumn], Contains(listed, "M") ? "...F." : ".....");
-        EXPECT_EQ(row->columns[FlowColumn], Contains(listed, "F") ? "...F." : ".....");
-        EXPECT_EQ(row->size, bytes[link]);
+        ASSERT_TRUE(row) << link;
+        EXPECT_EQ(row->columns[NetmailColumn], Contains(kind, "M") ? "...F." : ".....") << link;
+        EXPECT_EQ(row->columns[FlowColumn], Contains(kind, "F") ? "...F." : ".....") << link;
+        EXPECT_EQ(row->size, bytes[link]) << link;
     }
-
-    FtnAddress own = {2, 5020, 1000, 0};
+    FtnAddress address = {2, 5020, 1000, 0};
     HealthReport report = {};
-    ASSERT_EQ(CheckOutboundHealth(tree.Root().c_str(), &own, 30, 0, &report), 1);
+    ASSERT_EQ(CheckOutboundHealth(tree.Root().c_str(), &address, 30, 0, &report), 1);
     for (int i = 0; i < report.Count; ++i) ADD_FAILURE() << report.Findings[i].Path;
     FreeHealthReport(&report);
 }
