@@ -5,18 +5,20 @@
 // The flow file is named in upper case and lies on disk in lower case, as a Linux mailer
 // writes it. Checked against a model of the rewrite:
 // - a line is the item's when its name (behind "#" or "^", up to a NUL byte) is the item's
-//   name as the file system compares names (on Linux: exactly, but for the directory part),
+//   name as the file system compares names (on Linux: the name in its native form, exactly),
 //   wildcards taken literally; failing that, when it is so once its trailing blanks are
 //   stripped;
 // - with such lines the result is 1, they are gone, every other line is there byte for byte
-//   with CR LF, and the removed-line buffer holds the last one (cut to its 260 bytes); a file
-//   left without a line that names a file is gone;
+//   with its own line end, and the removed-line buffer holds the last one (cut to its 260 bytes); a
+//   file left without a line that names a file is gone;
 // - without them the flow file is untouched; a result of 1 then (a line the file system found
 //   in another case) must come from a line without wildcards;
 // - nothing else is left beside the flow file but the old temporary file, untouched.
 #include "fuzz_support.h"
 
 #include "bso/flow_file.h"
+
+#include <compat_posix.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -31,35 +33,31 @@ bool IsStripped(char c) {
     return c == '\r' || c == '\n' || c == '\t' || c == ' ';
 }
 
-// The lines as the reader sees them: CR LF, LF and a lone CR each end one.
-std::vector<std::string> SplitLines(const std::string &file) {
-    std::vector<std::string> lines;
+// The lines as the reader sees them, each with the line end that ended it: CR LF, LF and a
+// lone CR each end one; the last may have none.
+std::vector<std::pair<std::string, std::string>> SplitLines(const std::string &file) {
+    std::vector<std::pair<std::string, std::string>> lines;
     size_t start = 0;
     while (start < file.size()) {
         size_t end = file.find_first_of("\r\n", start);
         if (end == std::string::npos) {
-            lines.push_back(file.substr(start));
+            lines.push_back({file.substr(start), ""});
             break;
         }
-        lines.push_back(file.substr(start, end - start));
-        start = end + (file[end] == '\r' && end + 1 < file.size() && file[end + 1] == '\n' ? 2 : 1);
+        size_t next =
+            end + (file[end] == '\r' && end + 1 < file.size() && file[end + 1] == '\n' ? 2 : 1);
+        lines.push_back({file.substr(start, end - start), file.substr(end, next - end)});
+        start = next;
     }
     return lines;
 }
 
-char Fold(char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
-    return c == '/' ? '\\' : c;
-}
-
+// The row's name is the native form of a line's name (a name of no Linux path stays as it is).
 bool SameName(const std::string &name, const std::string &item) {
-    if (name.size() != item.size()) return false;
-    size_t folded = 0;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (name[i] == '\\' || name[i] == '/') folded = i + 1;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (i < folded ? Fold(name[i]) != Fold(item[i]) : name[i] != item[i]) return false;
-    return true;
+    if (name.size() >= MAX_PATH) return false;
+    char native[MAX_PATH];
+    if (CompatToPosixPath(name.c_str(), native, sizeof native)) return item == native;
+    return name == item;
 }
 
 // 2: the line names the item as it stands, 1: once its trailing blanks are stripped, 0: not.
@@ -88,24 +86,24 @@ struct Expected {
 
 Expected Model(const std::string &flow, const std::string &itemName) {
     Expected expected;
-    std::vector<std::string> lines = SplitLines(flow);
+    std::vector<std::pair<std::string, std::string>> lines = SplitLines(flow);
     int best = 0;
     // An item without a name is no row's: nothing is its line.
     if (!itemName.empty())
-        for (const std::string &line : lines) best = std::max(best, Closeness(line, itemName));
+        for (const auto &[line, end] : lines) best = std::max(best, Closeness(line, itemName));
     if (best == 0) {
         expected.file = flow;
         return expected;
     }
     expected.matched = true;
     bool keptAFile = false;
-    for (const std::string &line : lines) {
+    for (const auto &[line, end] : lines) {
         if (Closeness(line, itemName) >= best) {
             expected.removed = line;
             continue;
         }
         keptAFile = keptAFile || NamesAFile(line);
-        expected.file += line + "\r\n";
+        expected.file += line + end;
     }
     expected.deleted = !keptAFile;
     return expected;

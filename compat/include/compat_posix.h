@@ -13,6 +13,8 @@ extern "C" {
 // exist under its exact name resolved without regard to case. Returns 1, or 0 when the path
 // names another drive or does not fit.
 int CompatToPosixPath(const char *windows_path, char *posix_path, size_t size);
+// 1 when a process of that id runs on this machine (what OpenProcess answers on Windows).
+int CompatProcessRuns(unsigned long process);
 // "/a/b" to "Z:\a\b". Returns 1, or 0 when it does not fit.
 int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size);
 

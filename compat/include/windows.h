@@ -223,6 +223,7 @@ BOOL WINAPI FindCloseChangeNotification(HANDLE hChangeHandle);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount(void);
+DWORD WINAPI GetCurrentProcessId(void);
 
 // Registry: HKEY_CURRENT_USER only, kept in a REGEDIT4 file ($BSOPANEL_REGISTRY, default
 // ~/.config/bsopanel/registry.reg). A malformed file fails every call with ERROR_BADDB.

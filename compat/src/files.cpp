@@ -126,40 +126,53 @@ bool HasWildcards(const std::string &pattern) {
 struct Found {
     std::string name;
     DWORD attributes;
-    FILETIME write_time, access_time;
+    FILETIME write_time, access_time, creation_time;
     uint64_t size; // 0 for a directory
 };
 
-bool Describe(const struct stat &info, std::string name, Found &found) {
+FILETIME StatxFileTime(const struct statx_timestamp &time) {
+    struct timespec converted = {static_cast<time_t>(time.tv_sec), static_cast<long>(time.tv_nsec)};
+    return ToFileTime(converted);
+}
+
+// The entry's birth time where the file system keeps one, else its last write, stands for the
+// creation time Windows reports; so does a write time set back before the birth (a copy that
+// kept its times, a restore): the content is that old.
+bool DescribeAt(int directory, const char *path, std::string name, Found &found) {
     if (name.size() >= MAX_PATH) return false; // no cFileName holds it
+    struct statx info;
+    const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+    if (statx(directory, path, AT_STATX_SYNC_AS_STAT, mask, &info) != 0 &&
+        statx(directory, path, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &info) != 0)
+        return false;
+    struct stat mode = {};
+    mode.st_mode = info.stx_mode;
     found.name = std::move(name);
-    found.attributes = AttributesOf(info);
-    found.write_time = ToFileTime(info.st_mtim);
-    found.access_time = ToFileTime(info.st_atim);
-    found.size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+    found.attributes = AttributesOf(mode);
+    found.write_time = StatxFileTime(info.stx_mtime);
+    found.access_time = StatxFileTime(info.stx_atime);
+    bool born =
+        (info.stx_mask & STATX_BTIME) && (info.stx_btime.tv_sec < info.stx_mtime.tv_sec ||
+                                          (info.stx_btime.tv_sec == info.stx_mtime.tv_sec &&
+                                           info.stx_btime.tv_nsec < info.stx_mtime.tv_nsec));
+    found.creation_time = born ? StatxFileTime(info.stx_btime) : found.write_time;
+    found.size = S_ISDIR(info.stx_mode) ? 0 : static_cast<uint64_t>(info.stx_size);
     return true;
 }
 
 bool DescribePath(const std::string &path, std::string name, Found &found) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
-    return Describe(info, std::move(name), found);
+    return DescribeAt(AT_FDCWD, path.c_str(), std::move(name), found);
 }
 
 // The same for an entry of an open directory: the path is not walked again for every name.
 bool DescribeAt(int directory, const std::string &name, Found &found) {
-    struct stat info;
-    if (fstatat(directory, name.c_str(), &info, 0) != 0 &&
-        fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    return Describe(info, name, found);
+    return DescribeAt(directory, name.c_str(), name, found);
 }
 
-// The find data of an entry: no creation time on POSIX, so the last write stands for it.
 void HandOut(const Found &found, WIN32_FIND_DATAA &data) {
     std::memset(&data, 0, sizeof data);
     data.dwFileAttributes = found.attributes;
-    data.ftCreationTime = found.write_time;
+    data.ftCreationTime = found.creation_time;
     data.ftLastAccessTime = found.access_time;
     data.ftLastWriteTime = found.write_time;
     data.nFileSizeHigh = static_cast<DWORD>(found.size >> 32);

@@ -1,6 +1,8 @@
 // The C runtime's drive and path helpers, code pages, dynamic loading, time.
 #include "internal.h"
 
+#include <compat_posix.h>
+
 #include <direct.h>
 
 #include <cerrno>
@@ -10,6 +12,7 @@
 #include <ctime>
 #include <dlfcn.h>
 #include <link.h>
+#include <signal.h>
 #include <unistd.h>
 
 using namespace compat;
@@ -231,6 +234,16 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
                             static_cast<long>(dwMilliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+DWORD WINAPI GetCurrentProcessId(void) {
+    return static_cast<DWORD>(getpid());
+}
+
+int CompatProcessRuns(unsigned long process) {
+    // EPERM: it runs, under another user.
+    return process != 0 && process <= static_cast<unsigned long>(INT_MAX) &&
+           (kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM);
 }
 
 DWORD WINAPI GetTickCount(void) {

@@ -243,7 +243,15 @@ bool BuildDemoOutbound(const std::string &directory, DemoOutbound &demo, std::st
         bytes.resize(static_cast<size_t>(file.size));
         writer.Write(files / file.name, bytes, file.hoursAgo);
     }
-    auto path = [&](const char *name) { return Win32Form((files / name).string()); };
+    // Lines as the plugin writes them: native paths (the generated backlogs below keep the
+    // Windows form, which is read as well).
+    auto path = [&](const char *name) {
+#ifdef _WIN32
+        return Win32Form((files / name).string());
+#else
+        return (files / name).string();
+#endif
+    };
     demo.missingFiles.push_back("missing.arj");
 
     struct Link {

@@ -232,7 +232,7 @@ std::string FormatTimeCell(FILETIME time) {
 }
 
 std::string NameWithoutPath(const std::string &name) {
-    size_t slash = name.find_last_of('\\');
+    size_t slash = name.find_last_of("\\/"); // the host's name part, after either separator
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 

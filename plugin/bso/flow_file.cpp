@@ -109,28 +109,30 @@ static size_t TrimmedNameLength(const char *name, size_t length) {
     return length;
 }
 
+#ifdef _WIN32
 static char FoldCase(char c) {
     if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
     return c == '/' ? '\\' : c;
 }
+#endif
 
 // Whether the name (length bytes) is the path as the file system compares names: without
-// regard to case on Windows; exactly on Linux but for the directory part, which the rows show
-// in upper case.
+// regard to case on Windows; on Linux the name in its native form, the row's, exactly.
 bool SameOutboundFileName(const char *name, size_t length, const char *path, size_t pathLength) {
-    if (length != pathLength) return false;
 #ifdef _WIN32
-    size_t folded = length;
-#else
-    size_t folded = 0;
+    if (length != pathLength) return false;
     for (size_t i = 0; i < length; ++i)
-        if (name[i] == '\\' || name[i] == '/') folded = i + 1;
-#endif
-    for (size_t i = 0; i < length; ++i) {
-        char a = name[i], b = path[i];
-        if (i < folded ? FoldCase(a) != FoldCase(b) : a != b) return false;
-    }
+        if (FoldCase(name[i]) != FoldCase(path[i])) return false;
     return true;
+#else
+    if (length >= MAX_PATH) return false;
+    char copy[MAX_PATH], native[MAX_PATH];
+    memcpy(copy, name, length);
+    copy[length] = '\0';
+    if (!NativePath(copy, native, sizeof native))
+        return length == pathLength && memcmp(name, path, length) == 0;
+    return strlen(native) == pathLength && memcmp(native, path, pathLength) == 0;
+#endif
 }
 
 namespace {
@@ -198,12 +200,9 @@ static bool ListedAs(const char *name, size_t length, const char *fileName) {
     }
     FindClose(search);
     DirectoryPart(copy);
+    ShownDirectory(copy);
     size_t directoryLength = strlen(copy);
-    for (size_t i = 0; i < directoryLength; ++i) {
-        char c =
-            copy[i] >= 'a' && copy[i] <= 'z' ? static_cast<char>(copy[i] - 'a' + 'A') : copy[i];
-        if (c != fileName[i]) return false;
-    }
+    if (strncmp(copy, fileName, directoryLength) != 0) return false;
     return strcmp(fileName + directoryLength, found.cFileName) == 0;
 }
 

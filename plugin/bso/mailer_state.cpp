@@ -5,6 +5,9 @@
 #include "common/helpers.h"
 
 #include <direct.h>
+#ifndef _WIN32
+#include <compat_posix.h>
+#endif
 #include <stdio.h>
 #include <string.h>
 
@@ -39,16 +42,18 @@ MailerFile IsMailerFileEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number) {
 
 int ParseHoldText(const char *Text, size_t Length, int64_t *Until) {
     size_t at = 0;
+    while (at < Length && (Text[at] == ' ' || Text[at] == '\t' || Text[at] == '\r' ||
+                           Text[at] == '\n' || Text[at] == '\v' || Text[at] == '\f'))
+        ++at;
+    size_t first = at;
     int64_t value = 0;
-    // Nineteen digits stay inside 64 bits; a longer number is no time binkd wrote.
+    // Eighteen digits stay inside 64 bits; a longer number is no time binkd wrote.
     while (at < Length && Text[at] >= '0' && Text[at] <= '9') {
-        if (at == 18) return 0;
+        if (at - first == 18) return 0;
         value = value * 10 + (Text[at] - '0');
         ++at;
     }
-    if (at == 0) return 0;
-    for (; at < Length; ++at)
-        if (Text[at] != ' ' && Text[at] != '\r' && Text[at] != '\n' && Text[at] != '\t') return 0;
+    if (at == first) return 0;
     *Until = value;
     return 1;
 }
@@ -56,8 +61,8 @@ int ParseHoldText(const char *Text, size_t Length, int64_t *Until) {
 int ParseTryBytes(const unsigned char *Data, size_t Length, MailerState *State) {
     if (Length < 5) return 0;
     State->HasTries = true;
-    State->Tries = static_cast<unsigned>(Data[0] | Data[1] << 8);
-    State->BadTries = static_cast<unsigned>(Data[2] | Data[3] << 8);
+    State->Successes = static_cast<unsigned>(Data[0] | Data[1] << 8);
+    State->Failures = static_cast<unsigned>(Data[2] | Data[3] << 8);
     size_t comment = Data[4];
     if (comment != Length - 5) comment = Length - 5; // the length byte wrapped past 255
     if (comment > LastResultSize - 1) comment = LastResultSize - 1;
@@ -83,6 +88,24 @@ unsigned long ParseBusyText(const char *Text, size_t Length) {
         value = value * 10 + static_cast<unsigned long>(Text[at] - '0');
     }
     return value;
+}
+
+bool ProcessRuns(unsigned long Process) {
+    if (Process == 0) return false;
+#ifdef _WIN32
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(Process));
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+#else
+    return CompatProcessRuns(Process) != 0;
+#endif
+}
+
+bool IsBusyFlagStale(unsigned long Process, bool Running, int64_t Age, int64_t StaleSeconds) {
+    if (Running) return false;
+    return Process != 0 || Age > StaleSeconds;
 }
 
 int64_t FileTimeToUnix(const FILETIME &Time) {
@@ -141,6 +164,7 @@ void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *D
         long got = ReadSmallFile(Path, buffer, 32);
         State->BusyProcess =
             got > 0 ? ParseBusyText(reinterpret_cast<char *>(buffer), static_cast<size_t>(got)) : 0;
+        State->BusyRunning = ProcessRuns(State->BusyProcess);
         break;
     }
     default:

@@ -22,26 +22,34 @@ MailerFile IsMailerFileEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number);
 const size_t LastResultSize = 256;
 
 struct MailerState {
-    bool Held;         // a hold file whose time is still ahead
-    int64_t HeldUntil; // seconds since 1970 (UTC); set when Held
-    bool HasTries;     // a readable try file
-    unsigned Tries;    // unsuccessful calls
-    unsigned BadTries; // calls that failed the session
+    bool Held;          // a hold file whose time is still ahead
+    int64_t HeldUntil;  // seconds since 1970 (UTC); set when Held
+    bool HasTries;      // a readable try file
+    unsigned Successes; // good calls since the file appeared or the last hold (binkd's count)
+    unsigned Failures;  // failed calls since the last good one
     char LastResult[LastResultSize];
     bool Calling;              // a call flag: the mailer is dialling the link
     bool Busy;                 // a busy flag: a session (or a command) holds the link
     int64_t BusyAge;           // seconds since the busy flag was written; set when Busy
     unsigned long BusyProcess; // the process id the flag names, 0 when it names none
+    bool BusyRunning;          // that process runs on this machine
 };
 
-// Reads a hold file's text: decimal digits (binkd writes only those), blanks, CR and LF after
-// them allowed. 1 with *Until set, 0 for anything else (junk holds nothing).
+// Whether a busy flag was left behind: one whose process runs on this machine never is; one
+// naming a process that is gone always is; one naming none is once older than StaleSeconds.
+bool IsBusyFlagStale(unsigned long Process, bool Running, int64_t Age, int64_t StaleSeconds);
+
+// 1 when a process of that id runs on this machine.
+bool ProcessRuns(unsigned long Process);
+
+// Reads a hold file's text as binkd does (a decimal number, blanks before it skipped, whatever
+// follows its digits ignored). 1 with *Until set, 0 for no digits or a sign (nothing held).
 int ParseHoldText(const char *Text, size_t Length, int64_t *Until);
 
-// Reads a try file's bytes as binkd writes them, little-endian: 2 bytes unsuccessful tries, 2
-// bytes bad tries, 1 byte the comment's length, the comment. A length that disagrees with the
-// file (binkd keeps only its low byte) gives the rest of the file, cut to fit. 0 when shorter
-// than the counters.
+// Reads a try file's bytes as binkd writes them, little-endian: 2 bytes good calls, 2 bytes
+// failed calls since the last good one, 1 byte the comment's length, the comment. A length that
+// disagrees with the file (binkd keeps only its low byte) gives the rest of the file, cut to fit. 0
+// when shorter than the counters.
 int ParseTryBytes(const unsigned char *Data, size_t Length, MailerState *State);
 
 // The process id a busy flag holds (binkd writes its own in decimal, blanks around it), or 0.

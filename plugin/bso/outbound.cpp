@@ -5,6 +5,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#ifndef _WIN32
+#include <compat_posix.h>
+#endif
+
 #include "bso/text_file.h"
 #include "common/helpers.h"
 
@@ -176,7 +180,13 @@ LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address,
             return LinkIsBusy;
         return LinkLockFailed;
     }
-    // The flag exists now whatever the close says; an empty flag is a valid one.
+    // The process id and a line end, as binkd writes its flags: a mailer that reads it sees a
+    // running process, not a flag left behind. The flag exists now whatever the write says.
+    char process[24];
+    int length = snprintf(process, sizeof process, "%lu\n",
+                          static_cast<unsigned long>(GetCurrentProcessId()));
+    DWORD written = 0;
+    FileOps.Write(flag, process, static_cast<DWORD>(length), &written, nullptr);
     FileOps.Close(flag);
     lock->Held = true;
     return LinkLocked;
@@ -239,6 +249,37 @@ static void RemoveParentComponents(char *directory) {
         in = next;
     }
     directory[out] = '\0';
+}
+
+bool NativePath(const char *path, char *buffer, size_t size) {
+    if (size == 0) return false;
+#ifdef _WIN32
+    size_t length = strnlen(path, size);
+    bool fits = length < size;
+    if (fits) memmove(buffer, path, length + 1);
+#else
+    bool fits = CompatToPosixPath(path, buffer, size) != 0;
+#endif
+    if (!fits) buffer[0] = '\0';
+    return fits;
+}
+
+void ShownDirectory(char *directory) {
+#ifdef _WIN32
+    // Only ASCII letters change: a byte of another code page is no letter here.
+    for (char *c = directory; *c; ++c)
+        if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+#else
+    if (!directory[0]) return;
+    char native[MAX_PATH];
+    if (!NativePath(directory, native, sizeof native)) return;
+    size_t length = strlen(native);
+    if (length > 0 && native[length - 1] == '/') --length;
+    if (length + 2 > MAX_PATH) return;
+    memcpy(directory, native, length);
+    directory[length] = '/';
+    directory[length + 1] = '\0';
+#endif
 }
 
 bool ComparablePath(const char *path, char (&buffer)[MAX_PATH]) {
@@ -329,6 +370,52 @@ int EnsureDirectory(const char *path) {
     // The mailer may have made it meanwhile.
     DWORD attributes = GetFileAttributesA(normalized);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Hands on the folder, then its point folders when asked. False when the walk is to stop.
+static bool VisitWithPoints(OutboundFolder &folder, bool withPointFolders,
+                            OutboundFolderVisitor visit, void *context) {
+    if (!visit(folder, context)) return false;
+    char pattern[MAX_PATH];
+    if (!withPointFolders || !JoinPath(pattern, MAX_PATH, folder.Path, "\\", "????????.PNT"))
+        return true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    bool going = true;
+    do {
+        char path[MAX_PATH];
+        OutboundFolder point = folder;
+        point.IsPointFolder = true;
+        point.Path = path;
+        if (IsPointDirectoryEntry(&found, &point.Node) &&
+            JoinPath(path, MAX_PATH, folder.Path, "\\", found.cFileName))
+            going = visit(point, context);
+    } while (going && FindNextFileA(search, &found));
+    FindClose(search);
+    return going;
+}
+
+bool WalkOutboundFolders(const char *Root, uint32_t OwnZone, bool WithPointFolders,
+                         OutboundFolderVisitor Visit, void *Context) {
+    OutboundFolder folder = {Root, OwnZone, true, false, 0};
+    if (!VisitWithPoints(folder, WithPointFolders, Visit, Context)) return false;
+    // Every extension is looked at, so that four digits are found too; the check decides.
+    char pattern[MAX_PATH];
+    if (!JoinPath(pattern, MAX_PATH, Root, ".*", "")) return true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    bool going = true;
+    do {
+        char path[MAX_PATH];
+        folder = {path, 0, false, false, 0};
+        if (IsZoneDirectoryEntry(&found, &folder.Zone) &&
+            JoinPath(path, MAX_PATH, Root, strchr(found.cFileName, '.'), ""))
+            going = VisitWithPoints(folder, WithPointFolders, Visit, Context);
+    } while (going && FindNextFileA(search, &found));
+    FindClose(search);
+    return going;
 }
 
 int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor,

@@ -142,6 +142,17 @@ char *NormalizePath(char *path);
 // components (a "/" turned into one), NormalizePath applied. False when it does not fit.
 bool ComparablePath(const char *path, char (&buffer)[MAX_PATH]);
 
+// The path as the platform's own programs name it, which is how the plugin writes a file into a
+// flow line: on Linux the POSIX path ("Z:\\home\\me\\x.zip" and "/home/me/x.zip" both give
+// "/home/me/x.zip"), each component in the case the file system has it; on Windows the path as
+// it is. False, with buffer "", when it does not fit in size bytes.
+bool NativePath(const char *path, char *buffer, size_t size);
+
+// The directory part of a row's name ("...\\" up to its last separator, a MAX_PATH buffer) as the
+// platform shows it, in place: on Linux its native path and a "/"; on Windows in upper case, as
+// the host shows names. Left as it is where it cannot be converted.
+void ShownDirectory(char *directory);
+
 // Makes sure the directory that is to hold the file named by path exists, creating missing
 // parents outermost first. An existing file of the directory's name counts as existing.
 // Returns 1 when it exists afterwards, 0 when a creation failed or the path is too long.
@@ -159,6 +170,33 @@ int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number);
 // Zone directory: a directory whose name has exactly three hex digits behind its first dot
 // ("OUT.00A" is zone 10), or four for a zone from 4096 up ("OUT.1000"). *zone: that number.
 int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone);
+// A folder of the outbound as the walk hands it on: its path, the zone its files belong to, and
+// for a point folder the net and node its eight digits give (bits as in SplitNodeNumber).
+struct OutboundFolder {
+    const char *Path;
+    uint32_t Zone;
+    bool InRoot; // the outbound itself (the own zone) or a point folder in it
+    bool IsPointFolder;
+    uint32_t Node;
+};
+typedef bool (*OutboundFolderVisitor)(const OutboundFolder &Folder, void *Context);
+
+// The one walk of the outbound's folders: Root (the own zone) first, then every zone folder
+// beside it with three or four hex digits ("OUT.003", "OUT.1000"; the own zone's and zone 0 too:
+// the caller decides about them), each followed by its point folders when WithPointFolders.
+// Stops as soon as Visit returns false, and returns false then.
+bool WalkOutboundFolders(const char *Root, uint32_t OwnZone, bool WithPointFolders,
+                         OutboundFolderVisitor Visit, void *Context);
+template <typename Visitor>
+bool WalkOutbound(const char *Root, uint32_t OwnZone, bool WithPointFolders, Visitor &Visit) {
+    return WalkOutboundFolders(
+        Root, OwnZone, WithPointFolders,
+        [](const OutboundFolder &Folder, void *Context) {
+            return (*static_cast<Visitor *>(Context))(Folder);
+        },
+        &Visit);
+}
+
 // File of one link (found by the link's base path and ".???"): not a directory, a four-
 // character extension with the dot at the first dot, accepted by ClassifyOutboundFile.
 int IsLinkFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor);

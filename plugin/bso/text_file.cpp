@@ -17,7 +17,7 @@ int OpenLineReaderUpTo(LineReader *reader, const char *path, unsigned long long 
     reader->ChunkLength = 0;
     reader->ChunkPosition = 0;
     reader->AtEnd = false;
-    reader->SkipLineFeed = false;
+    reader->LineEnd[0] = '\0';
     reader->Line = nullptr;
     reader->LineCapacity = 0;
     reader->Left = limit;
@@ -78,14 +78,6 @@ int ReadLine(LineReader *reader, char **line, size_t *length) {
                 break;
             }
         }
-        // The LF of a CR LF whose CR ended the line before, perhaps at the end of a chunk.
-        if (reader->SkipLineFeed) {
-            reader->SkipLineFeed = false;
-            if (reader->Chunk[reader->ChunkPosition] == '\n') {
-                ++reader->ChunkPosition;
-                continue;
-            }
-        }
         any = true;
         const char *start = reader->Chunk + reader->ChunkPosition;
         DWORD available = reader->ChunkLength - reader->ChunkPosition;
@@ -98,7 +90,22 @@ int ReadLine(LineReader *reader, char **line, size_t *length) {
         if (lineEnd != nullptr) {
             // CR LF, LF and a CR alone all end a line: old mailers and editors wrote each.
             ++reader->ChunkPosition;
-            reader->SkipLineFeed = *lineEnd == '\r';
+            bool carriageReturn = *lineEnd == '\r';
+            strcpy(reader->LineEnd, carriageReturn ? "\r" : "\n");
+            // The LF of a CR LF may lie in the next chunk.
+            if (carriageReturn && reader->ChunkPosition == reader->ChunkLength && !reader->AtEnd) {
+                DWORD got = 0;
+                if (!FileOps.Read(reader->File, reader->Chunk, sizeof reader->Chunk, &got, nullptr))
+                    return -1;
+                reader->ChunkLength = got;
+                reader->ChunkPosition = 0;
+                reader->AtEnd = got == 0;
+            }
+            if (carriageReturn && reader->ChunkPosition < reader->ChunkLength &&
+                reader->Chunk[reader->ChunkPosition] == '\n') {
+                ++reader->ChunkPosition;
+                strcpy(reader->LineEnd, "\r\n");
+            }
             reader->Line[used] = '\0';
             *line = reader->Line;
             *length = used;
@@ -107,6 +114,7 @@ int ReadLine(LineReader *reader, char **line, size_t *length) {
     }
     if (!any) return 0;
     // The last line, without a line end.
+    reader->LineEnd[0] = '\0';
     if (!GrowLine(reader, used + 1)) return -1;
     reader->Line[used] = '\0';
     *line = reader->Line;
@@ -134,8 +142,8 @@ static bool WriteAll(HANDLE file, const char *bytes, size_t size) {
     return true;
 }
 
-static bool WriteLine(HANDLE file, const char *line, size_t length) {
-    return WriteAll(file, line, length) && WriteAll(file, LineEnd, 2);
+static bool WriteLine(HANDLE file, const char *line, size_t length, const char *end) {
+    return WriteAll(file, line, length) && WriteAll(file, end, strlen(end));
 }
 
 // Flushes and closes; true only when both succeeded. The handle is closed in any case.
@@ -155,18 +163,32 @@ static bool SeekFromEnd(HANDLE file, long long offset, unsigned long long *posit
     return true;
 }
 
-// Sets *open when the file is not empty and its last byte is not LF, and *size to its size.
-// Leaves the file pointer at the end of the file. False when the file cannot be read.
-static bool LastLineIsOpen(HANDLE file, bool *open, unsigned long long *size) {
+// Sets *open when the file is not empty and its last byte ends no line, *size to its size and
+// end to the last line end in its tail (CR LF where it has none). Leaves the file pointer at the
+// end of the file. False when the file cannot be read.
+static bool ReadTail(HANDLE file, bool *open, unsigned long long *size, char (&end)[3]) {
     *open = false;
+    strcpy(end, LineEnd);
     if (!SeekFromEnd(file, 0, size)) return false;
     if (*size == 0) return true;
+    char tail[512];
+    DWORD want = *size < sizeof tail ? static_cast<DWORD>(*size) : sizeof tail;
     unsigned long long position;
-    if (!SeekFromEnd(file, -1, &position)) return false;
-    char last = '\0';
+    if (!SeekFromEnd(file, -static_cast<long long>(want), &position)) return false;
     DWORD got = 0;
-    if (!FileOps.Read(file, &last, 1, &got, nullptr) || got != 1) return false;
-    *open = last != '\n';
+    if (!FileOps.Read(file, tail, want, &got, nullptr) || got != want) return false;
+    *open = tail[want - 1] != '\n' && tail[want - 1] != '\r';
+    for (DWORD at = want; at-- > 0;) {
+        if (tail[at] == '\n') {
+            strcpy(end, at > 0 && tail[at - 1] == '\r' ? "\r\n" : "\n");
+            break;
+        }
+        // A CR alone ends a line only with no LF behind it (the tail may end between the two).
+        if (tail[at] == '\r' && at + 1 < want) {
+            strcpy(end, "\r");
+            break;
+        }
+    }
     return SeekFromEnd(file, 0, &position);
 }
 
@@ -326,7 +348,8 @@ int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLengt
 
     bool open = false;
     unsigned long long size = 0;
-    if (!LastLineIsOpen(file, &open, &size)) {
+    char end[3];
+    if (!ReadTail(file, &open, &size, end)) {
         // Nothing written yet; a file made just now goes again.
         SavedError error;
         FileOps.Close(file);
@@ -334,17 +357,18 @@ int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLengt
         return error.Fail();
     }
     // One write: the line end an open last line lacks, then the line as a done line ("~"
-    // first), then CR LF. Cut short by a full disk, it names nothing.
-    size_t start = open ? 2 : 0;
-    size_t total = start + lineLength + 2;
+    // first), then the file's line end. Cut short by a full disk, it names nothing.
+    size_t endLength = strlen(end);
+    size_t start = open ? endLength : 0;
+    size_t total = start + lineLength + endLength;
     char *bytes = static_cast<char *>(malloc(total));
     bool written = bytes != nullptr;
     if (!written) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     if (written) {
-        memcpy(bytes, LineEnd, start);
+        memcpy(bytes, end, start);
         memcpy(bytes + start, line, lineLength);
         if (lineLength > 0) bytes[start] = '~';
-        memcpy(bytes + start + lineLength, LineEnd, 2);
+        memcpy(bytes + start + lineLength, end, endLength);
         written = WriteAll(file, bytes, total);
         free(bytes);
     }
@@ -421,7 +445,7 @@ int WriteRewrittenCopy(const char *path, char *temporaryPath, LineFilter filter,
         if (got < 0) break;
         int keep = filter(line, &length, context);
         if (keep < 0) break;
-        if (keep > 0 && !WriteLine(temporary, line, length)) break;
+        if (keep > 0 && !WriteLine(temporary, line, length, reader.LineEnd)) break;
     }
     CloseLineReader(&reader);
     if (!complete) {

@@ -1,7 +1,8 @@
 // Text files of the outbound (flow files, request files) through Win32 file handles, so that
-// every platform writes the same bytes: lines are written with CR LF, read with CR LF, LF or CR,
-// and may be of any length. Every write is checked; a file is only ever changed by appending
-// whole lines or by replacing it with a complete rewritten copy.
+// every platform writes the same bytes: lines are read with CR LF, LF or CR, kept with their
+// own line end, added with the file's (CR LF in a new file), and may be of any length. Every write
+// is checked; a file is only ever changed by appending whole lines or by replacing it with a
+// complete rewritten copy.
 #ifndef BSOPANEL_BSO_TEXT_FILE_H
 #define BSOPANEL_BSO_TEXT_FILE_H
 
@@ -36,8 +37,8 @@ struct LineReader {
     DWORD ChunkLength;
     DWORD ChunkPosition;
     bool AtEnd;
-    bool SkipLineFeed; // the last line ended with CR: an LF next belongs to it
-    char *Line;        // grows to hold the longest line met
+    char LineEnd[3]; // the line end of the line read last: CR LF, LF, CR or none
+    char *Line;      // grows to hold the longest line met
     size_t LineCapacity;
     unsigned long long Left; // bytes still to be read; the end comes there
 };
@@ -55,11 +56,12 @@ int ReadLine(LineReader *reader, char **line, size_t *length);
 // Closes the file and releases the line storage.
 void CloseLineReader(LineReader *reader);
 
-// Appends one line and CR LF to the file, creating it when missing, and has it on disk before
-// returning: every write, the flush and the close are checked. A file whose last line lacks
-// its line end gets one first, so the new line never joins it. A line that holds CR or LF is
-// refused (it would become several entries; ERROR_INVALID_NAME). Returns 1 when the line was
-// written, else 0 with GetLastError() telling why the file could not be written.
+// Appends one line and a line end to the file, creating it when missing: the line end of the
+// file's last line (LF in a file whose lines end in LF), CR LF in a new file or one without any,
+// and has it on disk before returning: every write, the flush and the close are checked. A file
+// whose last line lacks its line end gets one first, so the new line never joins it. A line that
+// holds CR or LF is refused (it would become several entries; ERROR_INVALID_NAME). Returns 1 when
+// the line was written, else 0 with GetLastError() telling why the file could not be written.
 //
 // A failed append leaves the file exactly as it was: a file it made is removed, an existing
 // one is cut back to its old size, which needs no room on a full disk. Should even that fail,
@@ -104,7 +106,7 @@ typedef int (*LineFilter)(char *line, size_t *length, void *context);
 // handle, or INVALID_HANDLE_VALUE (path then holds the preferred name again).
 HANDLE CreateTemporaryFile(char *path);
 
-// Rewrites the file through temporaryPath: writes the kept lines, each with CR LF, to a
+// Rewrites the file through temporaryPath: writes the kept lines, each with its own line end, to a
 // temporary file made by CreateTemporaryFile (temporaryPath, MAX_PATH bytes, receives the name
 // used), checks every write, the flush and the close, and only
 // then replaces the file with it in one step (MoveFileExA with MOVEFILE_REPLACE_EXISTING).

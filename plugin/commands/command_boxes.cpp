@@ -1,5 +1,6 @@
 #include "commands/command_boxes.h"
 
+#include "bso/mailer_state.h"
 #include "bso/outbound.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
@@ -9,6 +10,7 @@
 #include <direct.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 void ShowWarning(int TitleId, int LineId, const char *Subject) {
     char shown[MAX_PATH + 16];
@@ -210,12 +212,20 @@ int RunAddressDialog(int TitleId, const char *HelpTopic, int Width, int Height,
         char *typed = field.Data;
         typed[sizeof(field.Data) - 1] = 0;
         bool parsed = ParseAddress(Address, typed, Own) != 0;
-        if (!parsed && (field.Flags & DIF_HISTORY)) RestoreHistorySnapshot(&AddressHistory);
+        // Nothing is ever queued for the own address: no mailer calls itself.
+        bool own = parsed && Address->zone == Own->zone && Address->net == Own->net &&
+                   Address->node == Own->node && Address->point == Own->point;
+        if ((!parsed || own) && (field.Flags & DIF_HISTORY))
+            RestoreHistorySnapshot(&AddressHistory);
         if (result != OkItem) return 0;
-        if (parsed) return 1;
-        const char *items[] = {GetMessageText(TitleId), GetMessageText(MsgBadAddress), typed,
-                               GetMessageText(MsgAddressForm), GetMessageText(MsgOk)};
-        HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 1);
+        if (parsed && !own) return 1;
+        if (own) {
+            ShowWarning(TitleId, MsgOwnAddressRefused, typed);
+        } else {
+            const char *items[] = {GetMessageText(TitleId), GetMessageText(MsgBadAddress), typed,
+                                   GetMessageText(MsgAddressForm), GetMessageText(MsgOk)};
+            HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 5, 1);
+        }
         // A field the user cannot change would only come back the same.
         if (!editable) return 0;
     }
@@ -233,6 +243,17 @@ bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddr
         if (IsLinkBusy(Config, Address)) return AskBusyLink(TitleId, Address);
     }
     return AskBusyLink(TitleId, Address);
+}
+
+void WarnIfHeld(int TitleId, const OutboundConfig &Config, const FtnAddress *Address) {
+    char base[OutboundPathSize];
+    if (!BuildOutboundPath(Address, base, Config.Root, "", &Config.Own)) return;
+    MailerState state;
+    ReadMailerState(base, static_cast<int64_t>(time(nullptr)), &state);
+    if (!state.Held) return;
+    char text[AddressTextSize];
+    FormatAddress(Address, text);
+    ShowWarning(TitleId, MsgHeldLinkWarning, text);
 }
 
 void PresetFlavorButton(FarDialogItem *First, int Count, int Setting, bool Focus) {

@@ -30,6 +30,10 @@ void ShowWriteFailure(int TitleId, const char *Path, DWORD Error);
 // the command may go on, with Lock->Held telling whether the flag is the command's; false
 // when the question ended it. Every command that took the flag gives it back with
 // ReleaseLink before it returns, so no listing ever shows it.
+// After a poll or an attach: a box saying that the mailer will not call the link while its hold
+// lasts, when it is held. Nothing else is offered: the hold is the sysop's to end.
+void WarnIfHeld(int TitleId, const OutboundConfig &Config, const FtnAddress *Address);
+
 bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddress *Address,
                         LinkLock *Lock);
 
@@ -49,6 +53,7 @@ void ReleaseLink(LinkLock *Lock);
 // every field as it was left, the text too. The host adds the field's text to its history on
 // every close but Esc: a refused or cancelled text that is no address is taken out again, so
 // the history offers only addresses. Returns 1 with *Address filled when accepted, else 0.
+// The own address is refused like one that does not parse, with its own word.
 int RunAddressDialog(int TitleId, const char *HelpTopic, int Width, int Height,
                      FarDialogItem *Items, int Count, int AddressItem, int OkItem,
                      const FtnAddress *Own, FtnAddress *Address);

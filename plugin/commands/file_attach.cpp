@@ -59,6 +59,12 @@ static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, c
         ShowWarning(MsgAttachTitle, MsgIsDirectory, fullPath);
         return Refused;
     }
+    // The line names the file as the mailer beside the plugin opens it, in the flow files'
+    // code page.
+    if (!NativePath(fullPath, fullPath, FullPathSize)) {
+        ShowWarning(MsgWarning, MsgFileNotFound, Item->FindData.cFileName);
+        return Refused;
+    }
     char line[1 + 2 * FullPathSize];
     size_t prefixLength = strlen(Prefix);
     memcpy(line, Prefix, prefixLength);
@@ -126,6 +132,7 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
         if (result == WriteFailed) break;
     }
     ReleaseLink(&lock);
+    if (attached > 0) WarnIfHeld(MsgAttachTitle, config, &address);
     // The host clears the selection of the other panel on success: files that were not
     // attached stay selected.
     return attached > 0 ? 1 : 0;

@@ -119,9 +119,11 @@ static void AttachBundle(const HealthFinding *Finding, const OutboundConfig &Con
     char suffix[] = ".?LO";
     suffix[1] = FlavorRowOf(FlavorAtPosition(Settings.AttachFlavor, FlavorCount)).Letter;
     char flowPath[OutboundPathSize];
-    char line[MAX_PATH + 1];
-    snprintf(line, sizeof(line), "^%s", Finding->Path);
-    if (!PathExists(Finding->Path)) {
+    // The line names the bundle as the mailer beside the plugin opens it.
+    char line[MAX_PATH + 1] = "^";
+    if (!NativePath(Finding->Path, line + 1, sizeof(line) - 1)) {
+        ShowWriteFailure(MsgHealthAttachTitle, Finding->Path, ERROR_FILENAME_EXCED_RANGE);
+    } else if (!PathExists(Finding->Path)) {
         ShowWarning(MsgHealthAttachTitle, MsgFileNotFound, Finding->Path);
     } else if (!BuildOutboundPath(&link, flowPath, Config.Root, suffix, &Config.Own)) {
         ShowWriteFailure(MsgHealthAttachTitle, Config.Root, ERROR_FILENAME_EXCED_RANGE);

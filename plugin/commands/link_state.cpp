@@ -213,6 +213,25 @@ static bool ReadBusyFlag(const char *Base, MailerState *State) {
     return State->Busy;
 }
 
+static bool IsStale(const MailerState &State) {
+    return IsBusyFlagStale(State.BusyProcess, State.BusyRunning, State.BusyAge, StaleBusySeconds());
+}
+
+// The link's text with the flag's age and, when it names one, its process: "2:5020/1 (30m)".
+static void RefuseFreshFlag(const char *Text, const MailerState &State) {
+    char age[24], subject[AddressTextSize + 96];
+    FormatSpan(State.BusyAge, age, sizeof age);
+    int used = snprintf(subject, sizeof subject, "%s (%s)", Text, age);
+    if (State.BusyProcess && used > 0 && static_cast<size_t>(used) < sizeof subject) {
+        char process[24];
+        snprintf(process, sizeof process, "%lu", State.BusyProcess);
+        subject[used++] = ' ';
+        FormatWithOneArgument(subject + used, sizeof subject - static_cast<size_t>(used),
+                              GetMessageText(MsgStatusProcessFormat), 's', process);
+    }
+    ShowWarning(MsgStaleBusyTitle, MsgBusyNotStale, subject);
+}
+
 // One link's stale flag: refused with a box when there is none or it is younger than the
 // setting, else removed after a question that shows its age and process. The flag is the
 // mailer's: it is not taken first, since taking it is exactly what a stale one prevents.
@@ -228,11 +247,10 @@ static void RemoveOneStaleFlag(const char *Text, const char *Base) {
     FileIdentity seen;
     bool known =
         MailerFilePath(Base, BusyFlagFile, path, sizeof path) && GetFileIdentity(path, &seen);
-    char age[24], ageLine[96], processLine[96], subject[AddressTextSize + 32];
+    char age[24], ageLine[96], processLine[96];
     FormatSpan(state.BusyAge, age, sizeof age);
-    if (state.BusyAge <= StaleBusySeconds()) {
-        snprintf(subject, sizeof subject, "%s (%s)", Text, age);
-        ShowWarning(MsgStaleBusyTitle, MsgBusyNotStale, subject);
+    if (!IsStale(state)) {
+        RefuseFreshFlag(Text, state);
         return;
     }
     FormatWithOneArgument(ageLine, sizeof ageLine, GetMessageText(MsgBusyAgeFormat), 's', age);
@@ -254,10 +272,8 @@ static void RemoveOneStaleFlag(const char *Text, const char *Base) {
         return;
     // While the question was open a mailer may have ended and a new session set a new flag.
     if (!ReadBusyFlag(Base, &state)) return;
-    if (state.BusyAge <= StaleBusySeconds() || !known || !FileUnchanged(path, &seen)) {
-        FormatSpan(state.BusyAge, age, sizeof age);
-        snprintf(subject, sizeof subject, "%s (%s)", Text, age);
-        ShowWarning(MsgStaleBusyTitle, MsgBusyNotStale, subject);
+    if (!IsStale(state) || !known || !FileUnchanged(path, &seen)) {
+        RefuseFreshFlag(Text, state);
         return;
     }
     if (!RemoveMailerFile(Base, BusyFlagFile))

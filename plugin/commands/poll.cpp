@@ -51,12 +51,15 @@ void CreatePoll(BSOBrowser *Browser) {
     char suffix[] = ".?LO";
     suffix[1] = FlavorRowOf(ChosenFlavor(&items[PollFirstFlavor], PollFlavorCount)).Letter;
     char path[OutboundPathSize];
+    bool polled = false;
     if (BuildOutboundPath(&address, path, config.Root, suffix, &config.Own)) {
         // A directory that could not be made shows up as a flow file that cannot be created.
         EnsureDirectory(path);
-        if (!CreateFileIfMissing(path)) ShowWriteFailure(MsgPollTitle, path, GetLastError());
+        polled = CreateFileIfMissing(path) != 0;
+        if (!polled) ShowWriteFailure(MsgPollTitle, path, GetLastError());
     } else {
         ShowWriteFailure(MsgPollTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);
     }
     ReleaseLink(&lock);
+    if (polled) WarnIfHeld(MsgPollTitle, config, &address);
 }

@@ -69,10 +69,20 @@ static bool LinkFileOfRow(const PluginPanelItem *Item, const char *BasePath, cha
                           EntryKind *Kind, MailerFile *Mailer) {
     const char *name = Item->FindData.cFileName;
     size_t nameLength = strnlen(name, sizeof(Item->FindData.cFileName));
+    // The base path as the rows show it: its folder in the platform's form.
+    char shownBase[MAX_PATH];
     size_t baseLength = strlen(BasePath);
-    if (nameLength != baseLength + 4 || _strnicmp(name, BasePath, baseLength) != 0) return false;
+    if (baseLength >= MAX_PATH) return false;
+    memcpy(shownBase, BasePath, baseLength + 1);
+    const char *baseName = DirectoryPart(shownBase) + strlen(shownBase);
+    baseName = BasePath + (baseName - shownBase);
+    ShownDirectory(shownBase);
+    if (strlen(shownBase) + strlen(baseName) >= MAX_PATH) return false;
+    strcat(shownBase, baseName);
+    size_t shownLength = strlen(shownBase);
+    if (nameLength != shownLength + 4 || _strnicmp(name, shownBase, shownLength) != 0) return false;
     char extension[5];
-    memcpy(extension, name + baseLength, 4);
+    memcpy(extension, name + shownLength, 4);
     extension[4] = 0;
     Flavor flavor;
     *Mailer = NoMailerFile;

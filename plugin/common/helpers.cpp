@@ -143,6 +143,8 @@ bool ExistsAsSpelled(const char *Path, SpelledFolder *Known) {
     }
     return same;
 #endif
+}
+
 bool FlowFilesInOem = false;
 
 // Text from one code page into another through UTF-16; plain ASCII and equal code pages are

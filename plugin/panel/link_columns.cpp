@@ -93,16 +93,33 @@ char *FormatMailerState(const LinkStatus &Status, int64_t Now, int64_t StaleSeco
         FormatWithOneArgument(part, sizeof part, GetMessageText(MsgStatusHeldFormat), 's', when);
         AppendPart(Buffer, Size, part);
     }
-    if (Status.Calling) AppendPart(Buffer, Size, GetMessageText(MsgStatusCalling));
-    if (Status.Busy && Now - Status.BusySince > StaleSeconds) {
+    // A busy flag whose process runs is a session under way, whatever its age.
+    bool stale = Status.Busy && IsBusyFlagStale(Status.BusyProcess, Status.BusyRunning,
+                                                Now - Status.BusySince, StaleSeconds);
+    if (Status.Calling || (Status.Busy && Status.BusyRunning)) {
+        snprintf(part, sizeof part, "%s", GetMessageText(MsgStatusCalling));
+    } else if (stale) {
         char age[24];
         FormatSpan(Now - Status.BusySince, age, sizeof age);
         FormatWithOneArgument(part, sizeof part, GetMessageText(MsgStatusStaleFormat), 's', age);
+    } else {
+        part[0] = '\0';
+    }
+    if (part[0]) {
+        if (Status.Busy && Status.BusyProcess && (Status.BusyRunning || stale)) {
+            char process[24], text[64];
+            snprintf(process, sizeof process, "%lu", Status.BusyProcess);
+            FormatWithOneArgument(text, sizeof text, GetMessageText(MsgStatusProcessFormat), 's',
+                                  process);
+            size_t used = strlen(part);
+            snprintf(part + used, sizeof part - used, " %s", text);
+        }
         AppendPart(Buffer, Size, part);
     }
-    if (Status.HasTries && (Status.Tries > 0 || Status.BadTries > 0)) {
+    // binkd's first counter is of good calls: only the failures since the last one are told.
+    if (Status.HasTries && Status.Failures > 0) {
         char count[16];
-        snprintf(count, sizeof count, "%d", Status.Tries + Status.BadTries);
+        snprintf(count, sizeof count, "%d", Status.Failures);
         FormatWithOneArgument(part, sizeof part, GetMessageText(MsgStatusTriesFormat), 'd', count);
         if (Status.LastResult && Status.LastResult[0]) {
             size_t used = strlen(part);

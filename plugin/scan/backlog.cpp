@@ -490,8 +490,7 @@ static void ReadPendingMailerFile(const PendingLinkFile &Pending, int64_t Now, L
     if (state.Held) Status.HeldUntil = state.HeldUntil;
     if (state.HasTries) {
         Status.HasTries = true;
-        Status.Tries = static_cast<int>(state.Tries);
-        Status.BadTries = static_cast<int>(state.BadTries);
+        Status.Failures = static_cast<int>(state.Failures);
         free(Status.LastResult);
         Status.LastResult = state.LastResult[0] ? DuplicateString(state.LastResult) : nullptr;
     }
@@ -500,6 +499,7 @@ static void ReadPendingMailerFile(const PendingLinkFile &Pending, int64_t Now, L
         Status.Busy = true;
         Status.BusySince = FileTimeToUnix(Pending.Written);
         Status.BusyProcess = state.BusyProcess;
+        Status.BusyRunning = state.BusyRunning;
     }
 }
 

@@ -284,40 +284,14 @@ static bool AddFolder(FolderList *List, const char *Path, bool WrongZone, uint32
 
 // The root, the zone folders beside it, and the point folders below each.
 static bool CollectFolders(const char *Root, const FtnAddress *Own, FolderList *List) {
-    if (!AddFolder(List, Root, false, Own->zone, false, 0)) return false;
-    char pattern[MAX_PATH];
-    if (!JoinPath(pattern, sizeof(pattern), Root, "", ".*")) return true;
-    const char *parentEnd = strrchr(Root, '\\');
-    size_t parentLength = parentEnd ? static_cast<size_t>(parentEnd - Root) : 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    bool ok = true;
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            uint32_t zone;
-            if (!IsZoneDirectoryEntry(&found, &zone)) continue;
-            char path[MAX_PATH];
-            char parent[MAX_PATH];
-            CopyCut(parent, sizeof(parent), Root, parentLength);
-            // The own zone lives in the root, and there is no zone 0: the mailer never looks
-            // into these folders.
-            if (JoinPath(path, sizeof(path), parent, "\\", found.cFileName))
-                ok = AddFolder(List, path, zone == Own->zone || zone == 0, zone, false, 0);
-        } while (ok && FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    int zoneFolders = List->Count;
-    for (int i = 0; ok && i < zoneFolders; ++i) {
-        EachEntry(List->Items[i].Path, [&](const WIN32_FIND_DATAA &entry) {
-            char path[MAX_PATH];
-            uint32_t node;
-            if (ok && IsPointDirectoryEntry(&entry, &node) &&
-                JoinPath(path, sizeof(path), List->Items[i].Path, "\\", entry.cFileName))
-                ok = AddFolder(List, path, List->Items[i].WrongZone, List->Items[i].Zone, true,
-                               node);
-        });
-    }
-    return ok;
+    // The own zone lives in the root, and there is no zone 0: the mailer never looks into
+    // these folders.
+    auto collect = [&](const OutboundFolder &Folder) {
+        bool wrongZone = !Folder.InRoot && (Folder.Zone == Own->zone || Folder.Zone == 0);
+        return AddFolder(List, Folder.Path, wrongZone, Folder.Zone, Folder.IsPointFolder,
+                         Folder.Node);
+    };
+    return WalkOutbound(Root, Own->zone, true, collect);
 }
 
 // The link whose file the entry's number names in the folder.

@@ -22,13 +22,13 @@ struct LinkStatus {
     int64_t Oldest;            // when the oldest waiting item was queued; 0 when nothing waits
     int64_t HeldUntil;         // a hold file's time still ahead; 0 when not held
     bool HasTries;             // a try file was read
-    int Tries;                 // its count of failed calls
-    int BadTries;              // of them, sessions that failed
+    int Failures;              // its failed calls since the last good one
     char *LastResult;          // the try file's comment; null when none
     bool Calling;              // a call flag: the mailer is dialling
     bool Busy;                 // a busy flag
     int64_t BusySince;         // its write time
     unsigned long BusyProcess; // the process id it names, 0 when none
+    bool BusyRunning;          // that process runs on this machine
 };
 
 struct OutboundEntry {

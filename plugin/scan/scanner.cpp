@@ -229,15 +229,9 @@ void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_
 
 // ---- Rows inside a link -----------------------------------------------------------------
 
-static void UpperCaseAscii(char *Text) {
-    // Only ASCII letters change: a byte of another code page, or of UTF-8, is no letter here.
-    for (char *c = Text; *c; ++c)
-        if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
-}
-
 int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
                  const char *SourceText, EntryKind Kind, Flavor Flavor) {
-    UpperCaseAscii(DirectoryPart);
+    ShownDirectory(DirectoryPart);
     size_t directoryLength = strlen(DirectoryPart);
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
@@ -288,14 +282,17 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
     StartEntry(*entry, &data);
     char *row = entry->FindData.cFileName;
     ShortenRowName(row, Name, strlen(Name));
+#ifdef _WIN32
     // The directory in upper case, as in every row: up to the row's last separator, which is
-    // the name's own last one or, where the cut took that, one before it.
+    // the name's own last one or, where the cut took that, one before it. Elsewhere the line's
+    // own text is the row: it names nothing a native path could be made of.
     char *end = row + strlen(row);
     while (end > row && end[-1] != '\\' && end[-1] != '/') --end;
     char saved = *end;
     *end = '\0';
-    UpperCaseAscii(row);
+    ShownDirectory(row);
     *end = saved;
+#endif
     entry->SourceText = DuplicateString(SourceText);
     MarkEntry(*entry, FlowFile, Flavor);
     return 1;
@@ -424,24 +421,13 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
     BacklogScan backlog;
     StartBacklogScan(&backlog, Cache, Now);
     index.Backlog = &backlog;
-    ScanZoneDirectory(Root, Table, &address, &index);
-    char pattern[MAX_PATH];
-    // Zones from 4096 up have four digits: every extension is looked at, the check decides.
-    WIN32_FIND_DATAA found;
-    HANDLE search = JoinPath(pattern, MAX_PATH, Root, ".*", "") ? FindFirstFileA(pattern, &found)
-                                                                : INVALID_HANDLE_VALUE;
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            uint32_t zone;
-            char zoneDirectory[MAX_PATH];
-            if (!IsZoneDirectoryEntry(&found, &zone) ||
-                !JoinPath(zoneDirectory, MAX_PATH, Root, strchr(found.cFileName, '.'), ""))
-                continue;
-            address.zone = zone;
-            ScanZoneDirectory(zoneDirectory, Table, &address, &index);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
+    // The point folders are met by the zone folder's own search, which reads it once.
+    auto scanZone = [&](const OutboundFolder &Folder) {
+        address.zone = Folder.Zone;
+        ScanZoneDirectory(Folder.Path, Table, &address, &index);
+        return true;
+    };
+    WalkOutbound(Root, Own->zone, false, scanZone);
     FreeLinkIndex(&index);
     FinishBacklogScan(&backlog, Table->Rows, Table->Count);
     ShowBacklogInRows(Table->Rows, Table->Count);

@@ -31,43 +31,33 @@ static int FindZone(const ZoneWatches *Watches, uint32_t Zone) {
 // Brings the zone watches in line with the zone folders there are now: a watch for each new
 // one, none for one that went. True when the set changed.
 static bool SyncZoneFolders(ZoneWatches *Watches) {
-    char pattern[MAX_PATH];
-    int length = snprintf(pattern, sizeof pattern, "%s.???", Watches->Root);
-    if (length < 0 || length >= MAX_PATH) return false;
     bool changed = false;
     // Zones seen in this search, by their place in the array; grown with it.
     bool *seen = static_cast<bool *>(calloc(static_cast<size_t>(Watches->ZoneCount) + 1, 1));
     if (!seen) return false;
     int known = Watches->ZoneCount;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            uint32_t zone;
-            char folder[MAX_PATH];
-            if (!IsZoneDirectoryEntry(&found, &zone) ||
-                snprintf(folder, sizeof folder, "%s%s", Watches->Root,
-                         strchr(found.cFileName, '.')) >= MAX_PATH)
-                continue;
-            int at = FindZone(Watches, zone);
-            if (at >= 0) {
-                if (at < known) seen[at] = true;
-                continue;
-            }
-            if (Watches->ZoneCount == Watches->ZoneCapacity) {
-                int capacity = Watches->ZoneCapacity ? Watches->ZoneCapacity * 2 : 8;
-                void *grown = realloc(Watches->Zones,
-                                      static_cast<size_t>(capacity) * sizeof(ZoneFolderWatch));
-                if (!grown) break;
-                Watches->Zones = static_cast<ZoneFolderWatch *>(grown);
-                Watches->ZoneCapacity = capacity;
-            }
-            HANDLE handle = FindFirstChangeNotificationA(folder, TRUE, ZoneChangeFilter);
-            Watches->Zones[Watches->ZoneCount++] = {zone, handle};
-            changed = true;
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
+    // The outbound itself has a watch of its own; its point folders lie under each watch.
+    auto watchZone = [&](const OutboundFolder &Folder) {
+        if (Folder.InRoot) return true;
+        int at = FindZone(Watches, Folder.Zone);
+        if (at >= 0) {
+            if (at < known) seen[at] = true;
+            return true;
+        }
+        if (Watches->ZoneCount == Watches->ZoneCapacity) {
+            int capacity = Watches->ZoneCapacity ? Watches->ZoneCapacity * 2 : 8;
+            void *grown =
+                realloc(Watches->Zones, static_cast<size_t>(capacity) * sizeof(ZoneFolderWatch));
+            if (!grown) return false;
+            Watches->Zones = static_cast<ZoneFolderWatch *>(grown);
+            Watches->ZoneCapacity = capacity;
+        }
+        HANDLE handle = FindFirstChangeNotificationA(Folder.Path, TRUE, ZoneChangeFilter);
+        Watches->Zones[Watches->ZoneCount++] = {Folder.Zone, handle};
+        changed = true;
+        return true;
+    };
+    WalkOutbound(Watches->Root, 0, false, watchZone);
     // The watches of folders that went are closed; the others keep their order.
     int kept = 0;
     for (int i = 0; i < Watches->ZoneCount; ++i) {

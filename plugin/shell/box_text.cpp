@@ -14,11 +14,12 @@ void ShortenPath(char *Buffer, size_t Size, const char *Path, size_t Width) {
         memcpy(Buffer, Path, length + 1);
         return;
     }
-    static const char Gap[] = "...\\";
-    const size_t gapLength = sizeof(Gap) - 1;
     const char *name = Path;
     for (const char *p = Path; *p; ++p)
         if (IsSeparator(*p)) name = p + 1;
+    // The gap ends in the path's own separator: "/" in a Linux path.
+    const char Gap[] = {'.', '.', '.', name > Path && name[-1] == '/' ? '/' : '\\', '\0'};
+    const size_t gapLength = sizeof(Gap) - 1;
     size_t nameLength = strlen(name);
     if (Width <= gapLength) {
         memcpy(Buffer, Path + length - Width, Width + 1);

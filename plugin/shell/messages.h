@@ -166,7 +166,10 @@ enum MessageId {
     MsgDeleteQueueOnly = 151,
     MsgDeleteAlsoFile = 152,
     MsgDeleteFileFailed = 153, // then the file
-    MessageCount = 154
+    MsgStatusProcessFormat = 154, // one %s: the process id a busy flag names
+    MsgHeldLinkWarning = 155,     // then the address
+    MsgOwnAddressRefused = 156,   // then the address
+    MessageCount = 157
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

@@ -111,7 +111,7 @@ struct RemoveFlowLineTest : ::testing::Test {
 };
 
 // Every line that names the file goes, as the file system compares names; the "~" line and
-// every other line stay as they were, byte for byte.
+// every other line stay as they were, byte for byte, each with its own line end.
 TEST_F(RemoveFlowLineTest, RemovesEveryLineNamingTheFileAndHandsBackTheLast) {
     dir.Write("006400C8.CLO", "D:\\FILES\\B.ZIP  \r\n"
                               "^D:\\FILES\\A.ZIP\r\n"
@@ -122,15 +122,15 @@ TEST_F(RemoveFlowLineTest, RemovesEveryLineNamingTheFileAndHandsBackTheLast) {
     EXPECT_EQ(Remove("006400C8.CLO", "D:\\FILES\\A.ZIP"), 1);
 #ifdef _WIN32
     EXPECT_STREQ(removed, "#d:\\files\\a.zip");
-    EXPECT_EQ(dir.Read("006400C8.CLO"), "D:\\FILES\\B.ZIP  \r\n~D:\\FILES\\OLD.ZIP\r\n"
-                                        "d:\\files\\c.zip\r\nD:\\FILES\\D.ZIP\r\n");
+    EXPECT_EQ(dir.Read("006400C8.CLO"), "D:\\FILES\\B.ZIP  \r\n~D:\\FILES\\OLD.ZIP\n"
+                                        "d:\\files\\c.zip\r\nD:\\FILES\\D.ZIP");
 #else
-    // Another name on Linux: a.zip is not A.ZIP (the directory part is compared as the rows
-    // show it, in upper case).
+    // Another name on Linux, where whole paths compare exactly: d:\files\a.zip is not
+    // D:\FILES\A.ZIP.
     EXPECT_STREQ(removed, "^D:\\FILES\\A.ZIP");
     EXPECT_EQ(dir.Read("006400C8.CLO"),
-              "D:\\FILES\\B.ZIP  \r\n~D:\\FILES\\OLD.ZIP\r\n"
-              "d:\\files\\c.zip\r\n#d:\\files\\a.zip\r\nD:\\FILES\\D.ZIP\r\n");
+              "D:\\FILES\\B.ZIP  \r\n~D:\\FILES\\OLD.ZIP\n"
+              "d:\\files\\c.zip\r\n#d:\\files\\a.zip\r\nD:\\FILES\\D.ZIP");
 #endif
     EXPECT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"006400C8.CLO"});
 }
@@ -221,7 +221,7 @@ TEST_F(RemoveFlowLineTest, LongLinesAreNeverSplitOrCut) {
     std::string line70000 = "D:\\" + std::string(69997, 'b');
     dir.Write("006400C8.FLO", line300 + "\r\nD:\\A.ZIP\r\n" + line70000 + "\nD:\\C.ZIP\r\n");
     EXPECT_EQ(Remove("006400C8.FLO", "D:\\A.ZIP"), 1);
-    EXPECT_EQ(dir.Read("006400C8.FLO"), line300 + "\r\n" + line70000 + "\r\nD:\\C.ZIP\r\n");
+    EXPECT_EQ(dir.Read("006400C8.FLO"), line300 + "\r\n" + line70000 + "\nD:\\C.ZIP\r\n");
 }
 
 // A matching line longer than the buffer is removed whole; the copy is cut within the buffer.

@@ -23,8 +23,10 @@ TEST(MailerFiles, HoldText) {
         {"1796849036\r\n", true, 1796849036}, // an editor's line end
         {"1796849036  \n", true, 1796849036},
         {"", false, 0},
-        {" 1796849036", false, 0}, // binkd writes no blank first
-        {"17968x9036", false, 0},
+        {" 1796849036", true, 1796849036}, // binkd's fscanf skips blanks first
+        {"17968x9036", true, 17968},       // and stops at the first non-digit
+        {"1796849036\ntrailing junk", true, 1796849036},
+        {"abc", false, 0},
         {"-5", false, 0},
         {"9999999999999999999999", false, 0}, // beyond 64 bits
     };
@@ -37,13 +39,13 @@ TEST(MailerFiles, HoldText) {
     }
 }
 
-// The counters are little-endian; a comment of 300 bytes has the length byte 44 (300 mod 256):
-// the rest of the file is taken, cut to what a row keeps.
+// The counters are little-endian, good calls first; a comment of 300 bytes has the length byte 44
+// (300 mod 256): the rest of the file is taken, cut to what a row keeps.
 TEST(MailerFiles, TryBytesAsBinkdWritesThem) {
-    auto tryFile = [](unsigned tries, unsigned bad, const std::string &comment, int lengthByte) {
+    auto tryFile = [](unsigned good, unsigned bad, const std::string &comment, int lengthByte) {
         std::string bytes;
-        bytes += static_cast<char>(tries & 0xFF);
-        bytes += static_cast<char>(tries >> 8);
+        bytes += static_cast<char>(good & 0xFF);
+        bytes += static_cast<char>(good >> 8);
         bytes += static_cast<char>(bad & 0xFF);
         bytes += static_cast<char>(bad >> 8);
         bytes += static_cast<char>(lengthByte);
@@ -52,7 +54,7 @@ TEST(MailerFiles, TryBytesAsBinkdWritesThem) {
     struct Case {
         std::string bytes;
         bool valid;
-        unsigned tries, bad;
+        unsigned successes, failures;
         std::string result;
     } cases[] = {
         {tryFile(0, 1, "Connection refused", 18), true, 0, 1, "Connection refused"},
@@ -69,8 +71,8 @@ TEST(MailerFiles, TryBytesAsBinkdWritesThem) {
                                 c.bytes.size(), &state),
                   c.valid ? 1 : 0);
         if (!c.valid) continue;
-        EXPECT_EQ(state.Tries, c.tries);
-        EXPECT_EQ(state.BadTries, c.bad);
+        EXPECT_EQ(state.Successes, c.successes);
+        EXPECT_EQ(state.Failures, c.failures);
         EXPECT_EQ(std::string(state.LastResult), c.result);
     }
 }
@@ -79,6 +81,12 @@ TEST(MailerFiles, BusyTextAndNames) {
     EXPECT_EQ(ParseBusyText(" 12345\n", 7), 12345ul);
     EXPECT_EQ(ParseBusyText("", 0), 0ul);
     EXPECT_EQ(ParseBusyText("binkd", 5), 0ul);
+    // A flag whose process runs is never stale; one naming a gone process always is.
+    EXPECT_TRUE(ProcessRuns(GetCurrentProcessId()));
+    EXPECT_FALSE(IsBusyFlagStale(1, true, 1000000, 3600));
+    EXPECT_TRUE(IsBusyFlagStale(1, false, 0, 3600));
+    EXPECT_FALSE(IsBusyFlagStale(0, false, 3600, 3600));
+    EXPECT_TRUE(IsBusyFlagStale(0, false, 3601, 3600));
     struct Case {
         const char *name;
         MailerFile kind;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <string.h>
 
 #include <string>
@@ -523,6 +524,18 @@ TEST_F(IsLinkBusyTest, FlagInEitherCase) {
         EXPECT_EQ(Busy(row.address), 0) << row.flag;
         outbound.Write(row.flag, "");
         EXPECT_EQ(Busy(row.address), 1) << row.flag;
+        FtnAddress link = Address(row.address);
+        OutboundConfig config;
+        LoadOutboundConfig(&config);
+        LinkLock lock;
+        EXPECT_EQ(LockLink(config, &link, &lock), LinkIsBusy) << row.flag;
+        // The plugin's own flag holds its process id and a line end, as binkd's does.
+        std::filesystem::remove(outbound.Native(row.flag));
+        ASSERT_EQ(LockLink(config, &link, &lock), LinkLocked) << row.flag;
+        std::string made = row.flag; // the name in lower case on Linux, as binkd's
+        for (size_t i = made.rfind('/') + 1; i < made.size(); ++i) made[i] = std::tolower(made[i]);
+        EXPECT_EQ(outbound.Read(made), std::to_string(GetCurrentProcessId()) + "\n");
+        EXPECT_EQ(UnlockLink(&lock), 1);
     }
 }
 

@@ -102,7 +102,10 @@ TEST(AppendLineToFile, CreatesAppendsAndClosesAnOpenLastLine) {
     EXPECT_EQ(dir.Read("G.FLO"), "D:\\A.ZIP\r\nD:\\B.ZIP\r\n");
     dir.Write("H.FLO", "D:\\A.ZIP\n");
     EXPECT_EQ(AppendLineToFile(dir.Win("H.FLO").c_str(), ""), 1);
-    EXPECT_EQ(dir.Read("H.FLO"), "D:\\A.ZIP\n\r\n");
+    EXPECT_EQ(dir.Read("H.FLO"), "D:\\A.ZIP\n\n"); // the file's own line end
+    dir.Write("I.FLO", "D:\\A.ZIP\nD:\\B.ZIP");
+    EXPECT_EQ(AppendLineToFile(dir.Win("I.FLO").c_str(), "D:\\C.ZIP"), 1);
+    EXPECT_EQ(dir.Read("I.FLO"), "D:\\A.ZIP\nD:\\B.ZIP\nD:\\C.ZIP\n");
 
     std::string longLine(70000, 'L');
     EXPECT_EQ(AppendLineToFile(path.c_str(), longLine.c_str()), 1);

@@ -72,8 +72,14 @@ TEST_F(AddressDialogs, RefusedTextsStayInTheDialogAndOutOfTheHistory) {
                          .Edit(command.addressItem, "2:5020/65636")
                          .Press(command.okItem));
         front.Expect(BadAddress(command.titleId, "2:5020/65636"));
+        // The own address parses, and is refused all the same: nothing is queued for it.
         front.Expect(Expect::Dialog(command.helpTopic)
                          .ItemText(command.addressItem, "2:5020/65636")
+                         .Edit(command.addressItem, "5020/1000")
+                         .Press(command.okItem));
+        front.Expect(Warning(command.titleId, MsgOwnAddressRefused, "5020/1000"));
+        front.Expect(Expect::Dialog(command.helpTopic)
+                         .ItemText(command.addressItem, "5020/1000")
                          .Edit(command.addressItem, "abc")
                          .Then(hostAddsOnCancel)
                          .Press(command.cancelItem));

@@ -110,11 +110,11 @@ bool CommandTest::OpenLink(const std::string &link) {
 }
 
 std::string CommandTest::FileRow(const std::string &name) const {
-    return UpperCase(tree.Win("files")) + "\\" + name;
+    return tree.Shown("files") + name;
 }
 
 std::string CommandTest::OutRow(const std::string &name) const {
-    return UpperCase(tree.Win("out")) + "\\" + name;
+    return tree.Shown("out") + name;
 }
 
 std::string CommandTest::WriteAnsiFile(const std::string &name) const {

@@ -20,8 +20,10 @@ using standin::Side;
 class FileAttach : public CommandTest {
 protected:
     FileAttach() {
-        a = tree.WriteAttached("a.zip");
-        b = tree.WriteAttached("b.txt");
+        tree.WriteAttached("a.zip");
+        tree.WriteAttached("b.txt");
+        a = tree.Line("files/a.zip");
+        b = tree.Line("files/b.txt");
         tree.MakeDir("files/folder");
         options.rightDirectory = tree.Win("files");
     }
@@ -208,13 +210,14 @@ TEST_F(FileAttach, WarningsForFoldersAndMissingFilesTheRestGoesOn) {
 
 // The other panel showing a drive root, whose directory already ends in a backslash.
 TEST_F(FileAttach, ADriveRootGetsNoSecondBackslash) {
-    std::string root = a.substr(0, 3); // "Z:\" or "C:\"
+    std::string win = tree.Win("files/a.zip");
+    std::string root = win.substr(0, 3); // "Z:\" or "C:\"
     ASSERT_EQ(root.substr(1), ":\\");
     options.rightDirectory = root;
     ASSERT_TRUE(Open());
     ASSERT_EQ(host->Right().CurDir(), root);
     front.Expect(AttachDialog().Edit(AttachAddress, "2:100/200").Default());
-    EXPECT_EQ(PutFiles({a.substr(3)}, 0, 0), 1);
+    EXPECT_EQ(PutFiles({win.substr(3)}, 0, 0), 1);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({a}));
 }

@@ -54,7 +54,7 @@ TEST_F(HealthCommand, AttachesAnOrphanBundleToTheLinkPicked) {
     EXPECT_EQ(entries[0].rfind(Text(MsgHealthOrphanBundle), 0), 0u) << entries[0];
     EXPECT_NE(entries[0].find("6 "), std::string::npos) << entries[0]; // its size
     // The attach flavor's flow file (normal by default) sends it and deletes it afterwards.
-    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + tree.Win("out/0000fff0.we2")}));
+    EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + tree.Line("out/0000fff0.we2")}));
     EXPECT_FALSE(Has("out/006400C8.BSY"));
 
     // Queued by a tosser while the address was typed (under another name of its folder): it is

@@ -112,10 +112,10 @@ TEST_F(LinkState, ReleaseAndResetTheSelectedLinks) {
     EXPECT_FALSE(Has("out/006400C8.bsy"));
 }
 
-// A fresh flag is refused with its age; a stale one goes after the question that names its
-// age and process; a link with no flag is told so.
+// A fresh flag naming no process is refused with its age; one naming a process that is gone
+// goes after the question that names its age and process; a link with no flag is told so.
 TEST_F(LinkState, OnlyAStaleBusyFlagIsRemoved) {
-    tree.Write("out/006400C8.bsy", "31337\n");
+    tree.Write("out/006400C8.bsy", "");
     SetWriteTime(tree.dir.Native(OnDisk("out/006400C8.bsy").value()), Now() - 1800 - 10);
     ASSERT_TRUE(Open());
     ASSERT_TRUE(SetCurrent("2:100/200.0"));
@@ -124,10 +124,11 @@ TEST_F(LinkState, OnlyAStaleBusyFlagIsRemoved) {
     EXPECT_EQ(front.Verify(), "");
     EXPECT_TRUE(Has("out/006400C8.bsy"));
 
-    SetWriteTime(tree.dir.Native(OnDisk("out/006400C8.bsy").value()), Now() - 7 * 3600 - 30);
+    tree.Write("out/006400C8.bsy", "99999999\n");
+    SetWriteTime(tree.dir.Native(OnDisk("out/006400C8.bsy").value()), Now() - 1800 - 10);
     auto stale = [this](const ShownBox &box) -> std::string {
         std::vector<std::string> lines = {"Remove the busy flag of 2:100/200.0?",
-                                          "It was set 7h ago", "by process 31337"};
+                                          "It was set 30m ago", "by process 99999999"};
         return box.texts == lines ? "" : "lines differ";
     };
     front.Expect(Question(MsgStaleBusyTitle).Check(stale).PressText(Text(MsgCancel)));

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 namespace {
 
 using standin::Expect;
@@ -100,10 +102,15 @@ TEST_F(Poll, AnExistingFlowFileKeepsItsBytes) {
     // The last line without its line end, a done entry, a blank line: all stay as they are.
     const std::string bytes = "^Z:\\files\\a.zip\r\n~Z:\\files\\b.zip\r\n\r\n#Z:\\files\\c.zip";
     tree.Write("out/006400C8.CLO", bytes);
+    // A held link is polled with a word that the mailer will not call it while held.
+    tree.Write("out/006400c8.hld", std::to_string(time(nullptr) + 3600));
     ASSERT_TRUE(Open());
-    PollFor("2:100/200", 5);
+    front.Expect(PollDialog().Edit(PollAddress, "2:100/200").Radio(5).Press(PollOk));
+    front.Expect(Warning(MsgPollTitle, MsgHeldLinkWarning, "2:100/200.0"));
+    EXPECT_TRUE(Press(VK_F7));
+    EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.CLO"), bytes);
-    EXPECT_EQ(OutboundNames(), (std::vector<std::string>{"out/006400C8.CLO"}));
+    EXPECT_EQ(OutboundNames(), (std::vector<std::string>{"out/006400C8.CLO", "out/006400c8.hld"}));
 }
 
 TEST_F(Poll, PresetFlavorFromTheSettings) {

@@ -194,7 +194,7 @@ TEST_F(Race, EveryAppendedLineIsAccountedFor) {
         // Two files queued in the normal flow file move to Crash. A move the busy link
         // stopped before its dialog leaves the dialog's answer for the next one.
         int selected = 0;
-        std::string queuedFile = UpperCase(tree.Win("files")) + "\\c";
+        std::string queuedFile = tree.Shown("files") + "c";
         for (const standin::ShownItem &row : Rows())
             if (selected < 2 && row.name.compare(0, queuedFile.size(), queuedFile) == 0 &&
                 UpperCase(row.columns.at(SourceColumn)) == ".FLO" && Select(row.name))

@@ -42,12 +42,14 @@ protected:
                     // directory left out.
                     const std::string &line = box.texts[0];
                     if (line == full) return "";
-                    std::string name = subject.substr(subject.find_last_of('\\') + 1);
+                    std::string name = subject.substr(subject.find_last_of("\\/") + 1);
                     std::string tail = Replace(Text(MsgRemoveQuestionFormat), "%s", name);
                     tail = tail.substr(tail.find(name));
                     if (full.size() <= 65 || line.size() > 65 ||
                         line.compare(0, 10, full, 0, 10) != 0 ||
-                        line.find("...\\") == std::string::npos || line.size() < tail.size() ||
+                        (line.find("...\\") == std::string::npos &&
+                         line.find(".../") == std::string::npos) ||
+                        line.size() < tail.size() ||
                         line.compare(line.size() - tail.size(), tail.size(), tail) != 0)
                         return "lines: " + box.texts.at(0);
                     if (box.buttons != std::vector<std::string>{Text(MsgOk), Text(MsgCancel)})

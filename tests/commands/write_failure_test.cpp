@@ -29,8 +29,10 @@ using standin::Side;
 class WriteFailures : public CommandTest {
 protected:
     WriteFailures() {
-        a = tree.WriteAttached("a.zip");
-        b = tree.WriteAttached("b.txt");
+        tree.WriteAttached("a.zip");
+        tree.WriteAttached("b.txt");
+        a = tree.Line("files/a.zip");
+        b = tree.Line("files/b.txt");
         options.rightDirectory = tree.Win("files");
     }
     int CopySelected(const std::vector<std::string> &names) {

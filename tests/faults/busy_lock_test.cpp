@@ -105,7 +105,7 @@ protected:
     // The file's row inside the link (its name ends in "\<name>").
     bool SelectFileRow(const std::string &name, bool select) {
         for (const standin::ShownItem &row : Rows())
-            if (EndsWithNoCase(row.name, "\\" + name))
+            if (EndsWithNoCase(row.name, "\\" + name) || EndsWithNoCase(row.name, "/" + name))
                 return select ? Panel().Select(row.name) : Panel().SetCurrentByName(row.name);
         return false;
     }

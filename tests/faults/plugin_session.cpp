@@ -132,6 +132,7 @@ int PluginSession::FileRow(const std::string &name) {
     std::string ending = Lower("\\" + name);
     for (int i = 0; i < Panel().Count(); ++i) {
         std::string shown = Lower(Panel().Item(i).name);
+        for (char &c : shown) c = c == '/' ? '\\' : c; // a native row on Linux
         if (shown.size() >= ending.size() &&
             shown.compare(shown.size() - ending.size(), ending.size(), ending) == 0)
             return i;

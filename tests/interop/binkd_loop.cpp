@@ -241,11 +241,6 @@ bool NodeConfig::Write(const std::string &path) const {
     // busy flags and all give up.
     out << "maxclients 1\n";
     if (listenPort != 0) out << "listen 127.0.0.1:" << listenPort << "\n";
-    if (mapWin32Paths) {
-        // The plugin names files "Z:\dir\file"; binkd matches these ignoring case.
-        out << "ftrans \"Z:\\\\\" \"/\"\n";
-        out << "ftrans \"\\\\\" \"/\"\n";
-    }
     for (const Node &node : nodes)
         out << "node " << node.address << " " << node.host << " " << node.password << "\n";
     for (const std::string &line : extraLines) out << line << "\n";

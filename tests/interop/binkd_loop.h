@@ -6,8 +6,8 @@
 // caller to write its busy flags (it presents its addresses) and then says nothing more until
 // it is released, so a test can look at the outbound while binkd holds a session.
 //
-// NodeConfig writes a binkd configuration for one node. The caller's outbound holds the
-// plugin's paths ("Z:\tmp\...\files\a.bin"), which binkd maps back with ftrans.
+// NodeConfig writes a binkd configuration for one node, with no ftrans: the plugin's flow lines
+// name files by their native paths, which binkd opens as they are.
 #ifndef BSOPANEL_TESTS_INTEROP_BINKD_LOOP_H
 #define BSOPANEL_TESTS_INTEROP_BINKD_LOOP_H
 
@@ -93,8 +93,7 @@ struct NodeConfig {
     int defaultZone = 2;                   // the zone whose outbound has no suffix
     std::string inbound, inboundNonSecure; // native paths
     std::string log;
-    int listenPort = 0;         // 0: no listening (a caller only)
-    bool mapWin32Paths = false; // ftrans "Z:\" to "/" and "\" to "/"
+    int listenPort = 0; // 0: no listening (a caller only)
     struct Node {
         std::string address;
         std::string host; // "127.0.0.1:port", or "-" for a node that only calls in

@@ -15,16 +15,21 @@
 #include "commands/flavor_change.h"
 #include "commands/link_state.h"
 #include "commands/poll.h"
+#include "scan/health_check.h"
 #include "shell/messages.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
+#include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -165,7 +170,6 @@ protected:
         config.inboundNonSecure = Native("a-in-ns");
         config.log = Native(listenPort ? "logs/own-server.log" : "logs/own.log");
         config.listenPort = listenPort;
-        config.mapWin32Paths = true;
         for (const Link *peer : peers)
             config.nodes.push_back(
                 {peer->Ftn(), "127.0.0.1:" + std::to_string(peerPort), Password});
@@ -306,7 +310,7 @@ TEST_F(Interop, PluginQueuesAndBinkdDelivers) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0][0], '~');
     EXPECT_EQ(lines[1][0], '~');
-    EXPECT_EQ(lines[2], tree.Win("files/node-refused.skp"));
+    EXPECT_EQ(lines[2], tree.Line("files/node-refused.skp"));
 
     // The plugin's next listing: one link, its refused file only ("~" lines name nothing).
     ASSERT_TRUE(Update());
@@ -320,7 +324,7 @@ TEST_F(Interop, PluginQueuesAndBinkdDelivers) {
     std::vector<std::string> names = RowNames();
     ASSERT_EQ(names.size(), 1u);
     EXPECT_TRUE(names[0].size() > 17 &&
-                names[0].substr(names[0].size() - 17) == "\\node-refused.skp")
+                names[0].substr(names[0].size() - 17) == "/node-refused.skp")
         << names[0];
 }
 
@@ -386,7 +390,7 @@ TEST_F(Interop, BusyWhileBinkdHoldsASession) {
     host->SetActive(Side::Left);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(tree.ReadLines("out/139c07d0.pnt/0000000a.flo"),
-              std::vector<std::string>{tree.Win("files/late.bin")});
+              std::vector<std::string>{tree.Line("files/late.bin")});
     // File request for zone 10: Esc at the question, no request file.
     front.Expect(Expect::Dialog("BSOFREQ").Edit(RequestAddress, Zone10.address).Press(RequestOk));
     front.Expect(busyBox(MsgRequestTitle, Zone10.row, -1));
@@ -500,16 +504,16 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
         EXPECT_EQ(front.Verify(), "");
         ASSERT_TRUE(Enter(".."));
     };
-    act(Node, "\\held.bin", VK_F6, PKF_SHIFT,
+    act(Node, "/held.bin", VK_F6, PKF_SHIFT,
         Expect::Dialog("BSOFlavor").Radio(FlavorFirstChoice + 4).Press(FlavorOk));
-    act(Point, "\\dropped.bin", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
+    act(Point, "/dropped.bin", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
     act(Zone10, "006400c8.clo", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
 
     EXPECT_EQ(NamesIn("out"), (std::vector<std::string>{"139c07d0.hlo", "139c07d0.pnt"}));
     EXPECT_EQ(NamesIn("out/139c07d0.pnt"), std::vector<std::string>{});
     EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{});
     EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
-              std::vector<std::string>{tree.Win("files/held.bin")});
+              std::vector<std::string>{tree.Line("files/held.bin")});
 
     StallingPeer peer({Node.Ftn(), Point.Ftn(), Zone10.Ftn()});
     ASSERT_NE(peer.Port(), 0);
@@ -518,7 +522,7 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
     peer.Release();
     EXPECT_EQ(tree.Read("files/held.bin"), held);
     EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
-              std::vector<std::string>{tree.Win("files/held.bin")});
+              std::vector<std::string>{tree.Line("files/held.bin")});
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }
 
@@ -590,3 +594,74 @@ TEST_F(Interop, BinkdSeesAnEmptyQueueAfterTheClear) {
     EXPECT_EQ(tree.Read("files/kept.bin"), kept);
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }
+
+namespace {
+
+// crashmail (Debian's tosser) tosses netmail and echomail for a node, a point of the own node
+// and a zone 3 node, naming its packets by native paths: the panel shows the links, flavors
+// and bytes of crashlistout and the disk, and the health check finds nothing.
+TEST_F(Interop, CrashmailTossesWhatThePanelShows) {
+    if (access("/usr/bin/crashmail", X_OK) != 0) GTEST_SKIP() << "crashmail is not installed";
+    tree.Write("logs/text.txt", "Hello\r\n");
+    const std::string own = std::string(OwnAddress) + ".0", pkts = Native("logs");
+    tree.Write(
+        "logs/crashmail.prefs",
+        "LOGFILE \"" + pkts + "/crashmail.log\"\nINBOUND \"" + pkts + "\"\nOUTBOUND \"" +
+            Native("out") + "\"\nTEMPDIR \"" + pkts + "\"\nCREATEPKTDIR \"" + pkts +
+            "\"\nPACKETDIR \"" + pkts + "\"\nSTATSFILE \"" + pkts + "/stats\"\nAKA " + own +
+            "\nNODE 2:100/200.0 \"\" \"\"\nNODE 2:5020/1000.5 \"\" \"\"\n" +
+            "NODE 3:633/410.0 \"\" \"\" PACKNETMAIL\nROUTE \"2:100/200.*\" \"2:100/200.0\" " + own +
+            "\nROUTE \"3:*/*.*\" \"3:633/410.0\" " + own + "\nNETMAIL \"NETMAIL\" " + own +
+            " MSG \"" + pkts + "/nm\"\nAREA \"BAD\" " + own + " MSG \"" + pkts +
+            "/bad\"\nAREA \"TEST.ECHO\" " + own +
+            "\nEXPORT 2:100/200.0 2:5020/1000.5 3:633/410.0\n");
+    std::string write = "crashwrite DIR " + Native("a-in") + " FROMNAME Me FROMADDR " + own +
+                        " SUBJECT test TEXT " + pkts + "/text.txt ";
+    for (const std::string &command :
+         {write + "TONAME You TOADDR 3:633/410", write + "TONAME You TOADDR 2:100/200",
+          write + "AREA TEST.ECHO ORIGIN test",
+          "crashmail SETTINGS " + pkts + "/crashmail.prefs TOSSDIR " + Native("a-in") +
+              " NOSECURITY"})
+        ASSERT_EQ(std::system((command + " >>" + pkts + "/cm.out 2>&1").c_str()), 0);
+    // crashlistout: "Normal   2:100/200   <date> <time>   0M/1   006400c8.flo"; a flow file's
+    // bytes are those of the files it names.
+    std::map<std::string, std::string> kinds;
+    std::map<std::string, uint64_t> bytes;
+    for (const auto &[folder, zone] : {std::pair<std::string, int>{"out", 2}, {"out.003", 3}}) {
+        std::system(
+            ("crashlistout " + Native(folder) + " " + std::to_string(zone) + " >" + pkts + "/list")
+                .c_str());
+        std::istringstream lines(Log("list"));
+        std::string line, type, node, date, time, size, file;
+        while (std::getline(lines, line)) {
+            std::istringstream words(line);
+            if (line.rfind("Normal", 0) != 0 ||
+                !(words >> type >> node >> date >> time >> size >> file))
+                continue;
+            std::string link = node.find('.') == std::string::npos ? node + ".0" : node;
+            bool netmail = file.substr(file.size() - 3) == "out";
+            kinds[link] += netmail ? "M" : "F";
+            if (netmail) bytes[link] += fs::file_size(Native(folder + "/" + file));
+            for (const std::string &named :
+                 netmail ? std::vector<std::string>{} : tree.ReadLines(folder + "/" + file))
+                bytes[link] += fs::file_size(named.substr(1));
+        }
+    }
+    ASSERT_EQ(kinds.size(), 3u) << Log("cm.out");
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(RowNames().size(), 3u);
+    for (const auto &[link, kind] : kinds) {
+        std::optional<standin::ShownItem> row = Row(link);
+        ASSERT_TRUE(row) << link;
+        EXPECT_EQ(row->columns[NetmailColumn], Contains(kind, "M") ? "...F." : ".....") << link;
+        EXPECT_EQ(row->columns[FlowColumn], Contains(kind, "F") ? "...F." : ".....") << link;
+        EXPECT_EQ(row->size, bytes[link]) << link;
+    }
+    FtnAddress address = {2, 5020, 1000, 0};
+    HealthReport report = {};
+    ASSERT_EQ(CheckOutboundHealth(tree.Root().c_str(), &address, 30, 0, &report), 1);
+    for (int i = 0; i < report.Count; ++i) ADD_FAILURE() << report.Findings[i].Path;
+    FreeHealthReport(&report);
+}
+
+} // namespace

@@ -130,6 +130,8 @@ TEST_F(AutoRefresh, ZoneFoldersBesideTheOutbound) {
         {"a zone folder made later", "out.003/00030004.OUT", "3:3/4.0", true},
         {"then a file in it", "out.003/00030005.OUT", "3:3/5.0", true},
         {"a point folder in a zone folder", "out.003/00030004.PNT/00000001.OUT", "3:3/4.1", true},
+        {"a zone folder of four digits", "out.1000/00030004.OUT", "4096:3/4.0", true},
+        {"then a file in it", "out.1000/00030005.OUT", "4096:3/5.0", true},
         {"the inbound", "in/00010003.CLO", "-1:1/3.0", false},
         {"a folder beside that is no zone folder", "tmp.x/a.b", "-1:1/3.0", false},
     };

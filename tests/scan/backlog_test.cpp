@@ -14,6 +14,7 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -205,8 +206,20 @@ TEST_F(Backlog, MailerStateColumn) {
                       23);
     tree.Write("out/00640004.try", tries);
     tree.Write("out/00640005.csy", "");
-    tree.Write("out/00640006.bsy", "4242\n");
+    tree.Write("out/00640006.bsy", "");
     Aged("out/00640006.bsy", 0); // a minute: fresh
+    tree.Write("out/00640007.try", std::string("\x03\x00\x00\x00\x0b"
+                                               "CONNECT/BND",
+                                               16)); // good calls only: nothing to tell
+#ifdef _WIN32
+    std::string running = std::to_string(GetCurrentProcessId());
+#else
+    std::string running = std::to_string(getpid());
+#endif
+    tree.Write("out/00640008.bsy", running + "\n");
+    Aged("out/00640008.bsy", 1); // its process runs: never stale
+    tree.Write("out/00640009.bsy", "99999999\n");
+    Aged("out/00640009.bsy", 0); // its process is gone: stale at once
     ASSERT_TRUE(Open());
     char held[32];
     time_t until = static_cast<time_t>(now + 3600);
@@ -214,9 +227,12 @@ TEST_F(Backlog, MailerStateColumn) {
     EXPECT_EQ(Column("2:100/1.0", MailerStateColumn), "held till " + std::string(held));
     EXPECT_EQ(Column("2:100/2.0", MailerStateColumn), "");
     EXPECT_EQ(Column("2:100/3.0", MailerStateColumn), "");
-    EXPECT_EQ(Column("2:100/4.0", MailerStateColumn), "302 tries: Connection refused");
+    EXPECT_EQ(Column("2:100/4.0", MailerStateColumn), "2 tries: Connection refused");
     EXPECT_EQ(Column("2:100/5.0", MailerStateColumn), "calling");
     EXPECT_EQ(Column("2:100/6.0", MailerStateColumn), "");
+    EXPECT_EQ(Column("2:100/7.0", MailerStateColumn), "");
+    EXPECT_EQ(Column("2:100/8.0", MailerStateColumn), "calling (process " + running + ")");
+    EXPECT_EQ(Column("2:100/9.0", MailerStateColumn), "stale .BSY 1m (process 99999999)");
     SetTime(tree.dir.Native("out/00640006.bsy"), now - 7 * 3600);
     ASSERT_TRUE(Update());
     EXPECT_EQ(Column("2:100/6.0", MailerStateColumn), "stale .BSY 7h");

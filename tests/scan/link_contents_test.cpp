@@ -23,7 +23,7 @@ class LinkContents : public OutboundPanelTest {
 protected:
     // The row name of a file in the outbound: the directory in upper case, the name as found.
     std::string OutRow(const std::string &directory, const std::string &name) {
-        return UpperCase(tree.Win(directory)) + "\\" + name;
+        return tree.Shown(directory) + name;
     }
     std::string FileRow(const std::string &name) { return OutRow("files", name); }
 
@@ -181,8 +181,9 @@ TEST_F(LinkContents, LongLineIsOneName) {
     tree.Write("out/006400C8.FLO", bytes);
     options.leftDirectory = tree.Win("files");
     ASSERT_TRUE(OpenLink());
-    std::string shortened = UpperCase(directory) + std::string(128 - directory.size(), 'n') +
-                            "..." + std::string(128 - 4, 'n') + ".zip";
+    std::string shortened = ShownLineDirectory(directory) +
+                            std::string(128 - directory.size(), 'n') + "..." +
+                            std::string(128 - 4, 'n') + ".zip";
     EXPECT_EQ(Items(), std::vector<std::string>{shortened + " [||.....|...F.|.FLO]"});
     EXPECT_EQ(tree.Read("out/006400C8.FLO"), bytes);
 

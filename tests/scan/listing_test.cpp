@@ -20,9 +20,7 @@ using standin::ShownItem;
 
 class Listing : public OutboundPanelTest {
 protected:
-    std::string FileRow(const std::string &name) {
-        return UpperCase(tree.Win("files")) + "\\" + name;
-    }
+    std::string FileRow(const std::string &name) { return tree.Shown("files") + name; }
     bool OpenLink(const std::string &link = "2:100/200.0") {
         if (!Open()) return false;
         if (!Enter(link)) {

@@ -28,10 +28,8 @@ using standin::ShownItem;
 
 class OddContents : public OutboundPanelTest {
 protected:
-    std::string FileRow(const std::string &name) {
-        return UpperCase(tree.Win("files")) + "\\" + name;
-    }
-    std::string FlowRow() { return UpperCase(tree.Win("out")) + "\\006400C8.FLO"; }
+    std::string FileRow(const std::string &name) { return tree.Shown("files") + name; }
+    std::string FlowRow() { return tree.Shown("out") + "006400C8.FLO"; }
     std::vector<std::string> SortedRowNames() {
         std::vector<std::string> names = RowNames();
         std::sort(names.begin(), names.end());
@@ -69,7 +67,8 @@ TEST_F(OddContents, LinesOfEveryForm) {
     } const cases[] = {
         {"blank lines are no entries", "\r\n  \r\n\t\r\n^@a\r\n\r\n", {}, {"a"}, ""},
         {"only blank lines: a poll", "\r\n \r\n", {}, {"flow"}, ""},
-        {"CR alone ends a line", "^@a\r^@b\r^@g\r", {{"@g", 1}}, {"a", "b"}, "^@a\r\n^@b\r\n"},
+        {"CR alone ends a line, kept", "^@a\r^@b\r^@g\r", {{"@g", 1}}, {"a", "b"}, "^@a\r^@b\r"},
+        {"LF ends kept", "^@a\n^@g\n^@b", {{"@g", 1}}, {"a", "b"}, "^@a\n^@b"},
         {"CR-only, kept", "^@a\r@g\r^@b", {{"@g", 0}}, {"a", "b", "F\\gone.zip"}, ""},
         {"a NUL ends the name", "^@a\0junk\r\n^@b\r\n"s, {}, {"a", "b"}, ""},
         {"a NUL line of a missing file goes whole",
@@ -126,11 +125,12 @@ TEST_F(OddContents, LinesOfEveryForm) {
         EXPECT_EQ(front.Verify(), "");
         std::vector<std::string> expected;
         for (const std::string &row : c.rows)
-            expected.push_back(row == "flow"   ? FlowRow()
-                               : row == "a"    ? FileRow("a.zip")
-                               : row == "b"    ? FileRow("b.zip")
-                               : row[0] == 'F' ? UpperCase(tree.Win("files")) + row.substr(1)
-                                               : row);
+            expected.push_back(row == "flow" ? FlowRow()
+                               : row == "a"  ? FileRow("a.zip")
+                               : row == "b"  ? FileRow("b.zip")
+                               : row[0] == 'F'
+                                   ? ShownLineDirectory(tree.Win("files")) + row.substr(1)
+                                   : row);
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(SortedRowNames(), expected);
         EXPECT_EQ(tree.Read("out/006400C8.FLO"), c.after.empty() ? bytes : expand(c.after));
@@ -179,11 +179,11 @@ TEST_F(OddContents, UnreadableFlowFileIsARowThatSaysSo) {
     Close();
 #endif
     ASSERT_TRUE(OpenLink());
-    std::optional<ShownItem> flow = Row(UpperCase(tree.Win("out")) + "\\006400c8.flo");
+    std::optional<ShownItem> flow = Row(tree.Shown("out") + "006400c8.flo");
     ASSERT_TRUE(flow);
     EXPECT_EQ(flow->description.value_or(""), Text(MsgFlowFileUnreadable));
 #ifndef _WIN32
-    std::optional<ShownItem> fifo = Row(UpperCase(tree.Win("out")) + "\\006400c8.hlo");
+    std::optional<ShownItem> fifo = Row(tree.Shown("out") + "006400c8.hlo");
     ASSERT_TRUE(fifo);
     EXPECT_EQ(fifo->description.value_or(""), Text(MsgFlowFileUnreadable));
 #endif

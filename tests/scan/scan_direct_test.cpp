@@ -141,9 +141,10 @@ TEST_F(ScanInProcess, ProgressLineIsCutBetweenCharacters) {
 }
 #endif
 
-// A row inside a link: the directory in upper case (ASCII letters only: other bytes belong to
-// the code page), the found name behind it, as long as the whole fits a row's name. The table
-// grows under rows that came before.
+// A row inside a link: the directory in upper case on Windows (ASCII letters only: other bytes
+// belong to the code page), its native path on Linux (a path of another drive names nothing
+// there and stays as it is), the found name behind it, as long as the whole fits a row's name.
+// The table grows under rows that came before.
 TEST(AddFileEntry, NamesMarksAndLimits) {
     WIN32_FIND_DATAA found;
     memset(&found, 0, sizeof found);
@@ -168,6 +169,15 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
         {"fits exactly", std::string(249, 'd'), 0, BusyFlag, 1,
          std::string(249, 'D') + "Report.txt"},
         {"one too long", std::string(250, 'd'), 0, FlowFile, 0, ""},
+        {"the root of drive Z:", "z:\\", 0, FlowFile, 1, "Z:\\Report.txt"},
+    };
+    // What a Linux row shows for the case.
+    auto shown = [](const Case &c) {
+#ifdef _WIN32
+        return c.name;
+#else
+        return c.directory == "z:\\" ? std::string("/Report.txt") : c.directory + "Report.txt";
+#endif
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -184,7 +194,7 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
         EXPECT_EQ(table.Count, c.before + c.added);
         if (c.added) {
             OutboundEntry &row = table.Rows[c.before];
-            EXPECT_EQ(std::string(row.FindData.cFileName), c.name);
+            EXPECT_EQ(std::string(row.FindData.cFileName), shown(c));
             EXPECT_EQ(row.FindData.nFileSizeLow, 7u);
             ASSERT_TRUE(row.SourceText && row.NetmailFlavors && row.FlowFlavors);
             EXPECT_NE(row.SourceText, source);

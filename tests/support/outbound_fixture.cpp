@@ -16,6 +16,22 @@ std::string OutboundTree::Native(const std::string &relative) const {
     return dir.Native(relative).string();
 }
 
+std::string OutboundTree::Line(const std::string &relative) const {
+#ifdef _WIN32
+    return Win(relative);
+#else
+    return Native(relative);
+#endif
+}
+
+std::string OutboundTree::Shown(const std::string &relative) const {
+#ifdef _WIN32
+    return UpperCase(Win(relative)) + "\\";
+#else
+    return Native(relative) + "/";
+#endif
+}
+
 void OutboundTree::Write(const std::string &relative, const std::string &bytes) const {
     dir.Write(relative, bytes);
 }
@@ -204,6 +220,14 @@ std::vector<standin::ShownItem> OutboundPanelTest::ListDirectly(int opMode) {
     }
     exports.FreeFindData(Panel().Handle(), items, count);
     return rows;
+}
+
+std::string ShownLineDirectory(const std::string &text) {
+#ifdef _WIN32
+    return UpperCase(text);
+#else
+    return text;
+#endif
 }
 
 std::string UpperCase(std::string text) {

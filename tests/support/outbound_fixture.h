@@ -33,8 +33,11 @@
 #include <string>
 #include <vector>
 
-// The text with its ASCII letters in upper case, as the listing shows directories.
+// The text with its ASCII letters in upper case, as the listing shows directories on Windows.
 std::string UpperCase(std::string text);
+// A directory of a flow line that names nothing to look up, as its row shows it: in upper case
+// on Windows, as written elsewhere.
+std::string ShownLineDirectory(const std::string &text);
 
 class OutboundTree {
 public:
@@ -46,6 +49,12 @@ public:
     std::string Root() const { return dir.Win("out"); }
     std::string Win(const std::string &relative) const { return dir.Win(relative); }
     std::string Native(const std::string &relative) const;
+    // The name the plugin writes into a flow line for a file of the tree: its native path on
+    // Linux, its Win32 path on Windows.
+    std::string Line(const std::string &relative) const;
+    // A folder of the tree as the rows inside a link show it, with its separator: its native
+    // path on Linux, in upper case on Windows.
+    std::string Shown(const std::string &relative) const;
 
     // Writes a file (parents made as needed), by default empty.
     void Write(const std::string &relative, const std::string &bytes = "") const;

@@ -41,9 +41,9 @@ TEST_F(Cycle, OpenListEnterCommandClose) {
 
     ASSERT_TRUE(Enter("2:100/200.0"));
     std::vector<std::string> names = RowNames();
-    std::string row = RowEndingIn(names, "\\removed.zip");
+    std::string row = RowEndingIn(names, "removed.zip");
     ASSERT_NE(row, "");
-    EXPECT_NE(RowEndingIn(names, "\\kept.zip"), "");
+    EXPECT_NE(RowEndingIn(names, "kept.zip"), "");
 
     // F7 inside the link: confirmed, the line of the file under the cursor leaves the flow file.
     ASSERT_TRUE(Panel().SetCurrentByName(row));

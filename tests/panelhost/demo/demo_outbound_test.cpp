@@ -28,7 +28,7 @@ protected:
 };
 
 std::string FileName(const std::string &path) {
-    size_t slash = path.find_last_of('\\');
+    size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -368,7 +368,7 @@ TEST_F(Panelhost, FileAttachedWithF5FromTheFilePanel) {
         &screen))
         << screen.Text();
     std::string flow = ReadFile(DemoDirectory() / "out" / "139c0005.flo");
-    EXPECT_NE(flow.find("\\files\\report.txt\r\n"), std::string::npos) << flow;
+    EXPECT_NE(flow.find("/files/report.txt\r\n"), std::string::npos) << flow;
     EXPECT_EQ(flow.find('^'), std::string::npos) << "a copy leaves the file where it is";
     Quit();
 }
