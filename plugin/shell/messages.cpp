@@ -107,6 +107,11 @@ DialogTemplateItem DialogButton(int Y, int TextId, bool IsDefault) {
     return item;
 }
 
+DialogTemplateItem ShowingData(DialogTemplateItem Item) {
+    Item.Flags |= DIF_SHOWAMPERSAND;
+    return Item;
+}
+
 DialogTemplateItem Focused(DialogTemplateItem Item) {
     Item.Focus = 1;
     return Item;

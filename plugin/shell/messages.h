@@ -146,7 +146,10 @@ enum MessageId {
     MsgHealthNoFix = 131,        // then the file
     MsgHealthFixFailed = 132,    // then the file
     MsgConfigOldEmptyDays = 133,
-    MessageCount = 134
+    // The subjects of the hold and flavor dialogs.
+    MsgHoldSubjectFormat = 134,   // one %s: an address or the text of MsgLinkCountFormat
+    MsgFlavorSubjectFormat = 135, // one %s: a file or the text of MsgRemoveCountFormat
+    MessageCount = 136
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand
@@ -194,5 +197,8 @@ DialogTemplateItem DialogRadioButton(int X1, int Y, int X2, int TextId, bool Fir
 DialogTemplateItem DialogButton(int Y, int TextId, bool IsDefault);
 // The same item with the focus on it when the dialog opens.
 DialogTemplateItem Focused(DialogTemplateItem Item);
+// The same item showing data (a path, a name, an address): an '&' in it is shown, not taken
+// as a hot-key mark.
+DialogTemplateItem ShowingData(DialogTemplateItem Item);
 
 #endif

@@ -111,8 +111,7 @@ TEST_F(ClearQueueTest, ClearsExactlyWhatThePreviewShows) {
         EXPECT_EQ(Shows(preview, Text(MsgClearDelete), "caret.tic"), !c.keepCaret);
         const std::string mailAction = Text(c.keepNetmail ? MsgClearKeep : MsgClearDelete);
         EXPECT_TRUE(Shows(preview, mailAction, ".CUT") || Shows(preview, mailAction, ".cut"));
-        std::string total = Text(MsgClearTotalFormat);
-        total.replace(total.find("%d"), 2, std::to_string(c.files));
+        std::string total = CountText(MsgClearTotalFormat, static_cast<unsigned>(c.files));
         EXPECT_TRUE(std::any_of(preview.begin(), preview.end(), [&](const std::string &line) {
             return line.rfind(total + ", ", 0) == 0;
         })) << ::testing::PrintToString(preview);
@@ -217,8 +216,7 @@ TEST_F(ClearQueueTest, SelectedLinksAndALongPreview) {
     ASSERT_TRUE(Open());
     ASSERT_TRUE(Select("2:100/200.0"));
     ASSERT_TRUE(Select("2:100/1.0"));
-    std::string subject = Text(MsgClearLinksFormat);
-    subject.replace(subject.find("%d"), 2, "2");
+    std::string subject = CountText(MsgClearLinksFormat, 2);
     std::string question = Text(MsgClearQuestionFormat);
     question.replace(question.find("%s"), 2, subject);
     front.Expect(Expect::Dialog("BSOClear").ItemText(ClearSubject, question).Press(ClearOk));
