@@ -1,5 +1,6 @@
 #include "scripted_frontend.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -67,13 +68,31 @@ std::string LayoutFaults(const FarDialogItem *items, int count) {
     // The host's own dialogs here come without a geometry.
     if (!frame || frame->X2 <= frame->X1) return "";
     std::ostringstream faults;
-    std::map<int, int> rows; // centred buttons: their row's width
+    std::map<int, int> rows;         // centred buttons: their row's width
+    std::map<std::string, int> keys; // hot keys: the first item with each
     for (int i = 0; i < count; ++i) {
         const FarDialogItem &item = items[i];
         if (&item == frame) continue;
         if (item.Y1 <= frame->Y1 || item.Y1 >= frame->Y2)
             faults << "item " << i << " lies on or outside the frame; ";
         int width = TextColumns(DrawnText(item));
+        // The host finds a hot key at the first item that has it: a later one is unreachable.
+        std::string drawn = DrawnText(item);
+        if (drawn != item.Data) {
+            size_t at = std::string(item.Data).find('&');
+            while (at != std::string::npos && item.Data[at + 1] == '&')
+                at = std::string(item.Data).find('&', at + 2);
+            if (at != std::string::npos && item.Data[at + 1]) {
+                std::string key(1, item.Data[at + 1]);
+                for (size_t k = at + 2; (item.Data[k] & 0xC0) == 0x80; ++k) key += item.Data[k];
+                if (key.size() == 1) key[0] = static_cast<char>(std::toupper(key[0]));
+                if (keys.count(key))
+                    faults << "item " << i << "'s hot key " << key << " is item " << keys[key]
+                           << "'s; ";
+                else
+                    keys[key] = i;
+            }
+        }
         if (item.Type == DI_BUTTON && (item.Flags & DIF_CENTERGROUP)) {
             rows[item.Y1] += (rows.count(item.Y1) ? 1 : 0) + width + 4;
             continue;
