@@ -173,7 +173,8 @@ struct DialogTemplateItem {
 };
 
 // Fills Count host items from the first Count templates. A text longer than an item's Data
-// holds (511 characters) is cut there.
+// holds (511 characters) is cut there. A label whose hot key an earlier label has already
+// loses its mark, so every hot key of the dialog reaches its item.
 void ExpandDialogTemplate(const DialogTemplateItem *Templates, FarDialogItem *Items, int Count);
 
 // The literal texts templates refer to: edit fields and separator lines start empty.
