@@ -113,7 +113,8 @@ TEST_F(RealHostTest, SetPanelDirClosesThePanelAtOnce) {
     EXPECT_EQ(state->closeEvents, 2);
 }
 
-TEST_F(RealHostTest, LongMessageLinesAreCutAtTheScreenWidthLessFifteen) {
+// 66 columns in a box with buttons, 64 without; at most 22 items on a 24-row screen.
+TEST_F(RealHostTest, LongMessageLinesAreCutAtTheBoxWidth) {
     const PluginStartupInfo &info = host->StartupInfo();
     std::string longLine(100, 'x');
     const char *items[] = {"Title", longLine.c_str(),
@@ -124,11 +125,16 @@ TEST_F(RealHostTest, LongMessageLinesAreCutAtTheScreenWidthLessFifteen) {
     EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, items, 4, 1), 0);
     ASSERT_EQ(front.BoxesOf(ShownBox::MessageBox).size(), 1u);
     const ShownBox box = front.BoxesOf(ShownBox::MessageBox)[0];
-    EXPECT_EQ(box.texts[0], std::string(65, 'x'));
-    EXPECT_GT(box.texts[1].size(), 65u);
+    EXPECT_EQ(box.texts[0], std::string(66, 'x'));
+    EXPECT_GT(box.texts[1].size(), 66u);
     // A box without buttons answers 0 at once.
     EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, items, 2, 0), 0);
+    EXPECT_EQ(front.BoxesOf(ShownBox::ProgressBox).back().texts[0], std::string(64, 'x'));
     EXPECT_EQ(front.Verify(), "");
+    std::vector<const char *> many(23, "line");
+    EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, many.data(), 23, 0), 0);
+    ASSERT_EQ(host->Failures().size(), 1u);
+    host->ClearFailures();
 }
 
 // The dialog's answer as the plugin gets it back: fields capped, Enter on a field closing with
