@@ -31,12 +31,13 @@ skip() {
 for tool in wine wineserver tmux python3 iconv; do
   command -v $tool >/dev/null 2>&1 || skip "$tool is not installed (scripts/setup installs it)"
 done
-# 32-bit Wine: its loader must be installed (wine32) and must run on this kernel.
+# 32-bit Wine: its loader must be installed (wine32) and must run on this kernel (scripts/setup
+# installs it only where it does).
 loader=
 for candidate in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine /usr/lib32/wine/wine; do
   [ -x "$candidate" ] && file -L "$candidate" 2>/dev/null | grep -q '32-bit' && loader=$candidate
 done
-[ -n "$loader" ] || skip "32-bit Wine is not installed (wine32:i386; scripts/setup installs it)"
+[ -n "$loader" ] || skip "32-bit Wine is not installed (wine32:i386; scripts/setup installs it where 32-bit programs run)"
 "$loader" --version >/dev/null 2>&1 ||
   skip "32-bit Wine is installed but cannot run: this machine runs no 32-bit programs"
 [ -f "$PLUGIN_DIR/bsopanel.dll" ] || { echo "realhost: FAIL: no $PLUGIN_DIR/bsopanel.dll" >&2; exit 1; }
