@@ -287,8 +287,11 @@ struct HostOptions {
     bool ansiFileApis = false;
     // A clock that moves only when told (tests); false: the real clock.
     bool manualClock = false;
-    // Message lines wider than this less 15 columns are cut at their end.
+    // Message lines wider than this less 14 columns (less 16 in a box without buttons) are cut
+    // at their end.
     int screenWidth = 80;
+    // A message box holds this less 2 items, its title and buttons included.
+    int screenHeight = 24;
     // The user's "show hidden and system files"; the real host starts with it off.
     bool showHidden = false;
 };

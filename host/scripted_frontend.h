@@ -40,9 +40,12 @@ struct ShownBox {
     // Dialog: every item's Data, by item index, as the plugin passed them (before the answer).
     // Message and progress: the lines between the title and the buttons. Editor: the file name.
     std::vector<std::string> texts;
-    std::vector<int> itemTypes;       // dialog: each item's Type
-    std::vector<int> itemSelected;    // dialog: each item's Selected as passed (0 for histories)
-    std::vector<DWORD> itemFlags;     // dialog: each item's Flags
+    std::vector<int> itemTypes;    // dialog: each item's Type
+    std::vector<int> itemSelected; // dialog: each item's Selected as passed (0 for histories)
+    std::vector<DWORD> itemFlags;  // dialog: each item's Flags
+    // Dialog: each item's text as the host draws it: in texts, check boxes and radio buttons
+    // without DIF_SHOWAMPERSAND an '&' marks a hot key and is not shown.
+    std::vector<std::string> drawnTexts;
     std::vector<std::string> buttons; // message: the button texts; dialog: DI_BUTTON texts
     // Dialog: each item's history as the host offered it (empty for items without one).
     std::vector<std::vector<std::string>> histories;
@@ -52,6 +55,7 @@ struct ShownBox {
     // After the answer: the dialog's items' Data and Selected as handed back.
     std::vector<std::string> answeredTexts;
     std::vector<int> answeredSelected;
+    int answeredFocus = -1; // dialog: the item the cursor was on when it closed
     bool HasText(const std::string &text) const; // title, a text or a button equals it
     std::string Describe() const;                // everything, for failure reports
 };
@@ -68,6 +72,7 @@ public:
     Expect &Contains(const std::string &text); // a title, line, item text or button equals it
     Expect &Warning(bool warning = true);      // message: FMSG_WARNING set or not
     Expect &ItemText(int index, const std::string &text); // dialog item Data as passed
+    Expect &Shows(int index, const std::string &text);    // dialog item as the host draws it
     Expect &Selected(int index, int selected);            // dialog item Selected as passed
     // Any other check; return "" when fine, else what is wrong.
     Expect &Check(std::function<std::string(const ShownBox &)> check);
@@ -76,8 +81,11 @@ public:
     Expect &Edit(int index, const std::string &text); // edit field's new text
     Expect &SetCheck(int index, bool on = true);      // check box
     Expect &Radio(int index);                         // turns the group's others off
-    Expect &Press(int index);                         // dialog: item index; message: button index
-    Expect &PressText(const std::string &label);      // the button labelled so ('&' ignored)
+    // Moves the cursor to the item with Up and Down: only the focus moves, and a radio button
+    // with DIF_MOVESELECT takes its group's selection along, as in the host.
+    Expect &Cursor(int index);
+    Expect &Press(int index);                    // dialog: item index; message: button index
+    Expect &PressText(const std::string &label); // the button labelled so ('&' ignored)
     Expect &Default();          // Enter: the dialog's default button; a message's 0
     Expect &EnterOn(int index); // dialog: Enter with the focus on that item (any kind)
     Expect &Esc();
@@ -94,7 +102,8 @@ private:
     std::optional<std::string> title_, help_;
     std::vector<std::string> contains_;
     std::optional<bool> warning_;
-    std::map<int, std::string> itemTexts_;
+    std::map<int, std::string> itemTexts_, shownTexts_;
+    int cursor_ = -1;
     std::map<int, int> selected_;
     std::vector<std::function<std::string(const ShownBox &)>> checks_;
     std::vector<std::pair<int, std::string>> edits_;

@@ -999,9 +999,13 @@ int Host::RunMessage(DWORD flags, const char *helpTopic, const char *const *item
             request.lines.push_back(std::string(text, length));
         }
     }
-    // A line wider than the screen less 15 columns loses its end (separators, starting with
-    // byte 1 or 2, are drawn across the box whatever they hold).
-    size_t widest = static_cast<size_t>(std::max(1, options_.screenWidth - 15));
+    // A line wider than the box's room loses its end: the screen less 14 columns in a box with
+    // buttons, less 16 in one without (separators, starting with byte 1 or 2, are drawn across
+    // the box whatever they hold). The box holds the screen's height less 2 items.
+    size_t widest = static_cast<size_t>(std::max(1, options_.screenWidth - (buttons ? 14 : 16)));
+    if (count > options_.screenHeight - 2)
+        Fail("Message with " + std::to_string(count) + " items: the host shows " +
+             std::to_string(options_.screenHeight - 2) + " at most");
     for (int i = 1; i < count - buttons; ++i) {
         std::string line = TextOrEmpty(items[i]);
         bool separator = !line.empty() && (line[0] == 1 || line[0] == 2);

@@ -140,8 +140,8 @@ std::vector<int> LayoutColumns(const std::vector<Column> &columns, int width) {
     std::vector<int> result(columns.size(), 0);
     if (columns.empty() || width <= 0) return result;
     size_t shown = columns.size();
-    // Below this a name column shows too little to be of use: drop columns instead.
-    const int kSmallestShared = 6;
+    // A column of width 0 gets what is left, at least one column, as in the host.
+    const int kSmallestShared = 1;
     for (;;) {
         int fixed = static_cast<int>(shown) - 1, shared = 0;
         for (size_t i = 0; i < shown; ++i) {
@@ -158,7 +158,6 @@ std::vector<int> LayoutColumns(const std::vector<Column> &columns, int width) {
         if (fixed + shared * kSmallestShared <= width) {
             int free = width - fixed;
             int given = 0;
-            size_t nameColumn = shown;
             for (size_t i = 0; i < shown; ++i) {
                 int w = columns[i].width > 0 ? columns[i].width : NaturalWidth(columns[i]);
                 if (w == 0) {
@@ -166,13 +165,9 @@ std::vector<int> LayoutColumns(const std::vector<Column> &columns, int width) {
                     ++given;
                 }
                 result[i] = w;
-                if (nameColumn == shown && columns[i].kind == ColumnKind::Name) nameColumn = i;
             }
-            if (shared == 0) {
-                // Nothing shares the rest: the name column (else the last one) takes it.
-                size_t widen = nameColumn < shown ? nameColumn : shown - 1;
-                result[widen] += free;
-            }
+            // Nothing shares the rest: the last column kept takes it, as in the host.
+            if (shared == 0) result[shown - 1] += free;
             return result;
         }
         --shown;
@@ -200,9 +195,11 @@ std::string DefaultColumnTitle(const Column &column) {
     }
 }
 
-std::string FormatSizeCell(uint64_t size, bool folder, bool dots, int width, bool group) {
-    if (dots) return RightAligned("<UP>", width);
-    if (folder) return RightAligned("<DIR>", width);
+std::string FormatSizeCell(uint64_t size, bool folder, bool dots, int width, bool group,
+                           const std::string &language) {
+    bool russian = language == "Russian";
+    if (dots) return RightAligned(russian ? "<Вверх>" : "<  Up  >", width);
+    if (folder) return RightAligned(russian ? "<Папка>" : "<Folder>", width);
     std::string text = group ? Grouped(size) : std::to_string(size);
     if (static_cast<int>(text.size()) > width) text = std::to_string(size);
     const char *units = "KMGTP";

@@ -30,17 +30,21 @@ std::vector<Column> ParseColumns(const std::string &types, const std::string &wi
 int StripeCount(const std::vector<Column> &columns);
 
 // Widths of the columns within `width` (separators of one column between neighbours included
-// in it). A width of 0 gives date 8, time 5 and size 10 columns; names, descriptions, owners
-// and custom columns share what is left. Columns that do not fit are dropped from the right
-// (width 0 in the result); the first column always stays.
+// in it), as the host lays them out. A width of 0 gives date 8, time 5 and size 10 columns;
+// names, descriptions, owners and custom columns share what is left (at least one column
+// each). Trailing columns that do not fit are dropped (width 0 in the result) until the rest
+// fit; with no column sharing the rest, the last one kept takes it. The first column always
+// stays.
 std::vector<int> LayoutColumns(const std::vector<Column> &columns, int width);
 
 // The default title of a host column ("Name", "Size", ...), "" for custom columns.
 std::string DefaultColumnTitle(const Column &column);
 
 // Size cell: the number (grouped by thousands with `group`), or in K, M, G when it does not
-// fit; "<DIR>" for folders and "<UP>" for the ".." item. Right-aligned in `width`.
-std::string FormatSizeCell(uint64_t size, bool folder, bool dots, int width, bool group);
+// fit; "<Folder>" for folders and "<  Up  >" for the ".." item, in Russian "<Папка>" and
+// "<Вверх>", as the host's language files have them. Right-aligned in `width`.
+std::string FormatSizeCell(uint64_t size, bool folder, bool dots, int width, bool group,
+                           const std::string &language = "English");
 // Date "dd.mm.yy" and time "hh:mm" of a file time (UTC ticks), in local time; "" for 0.
 std::string FormatDateCell(FILETIME time);
 std::string FormatTimeCell(FILETIME time);

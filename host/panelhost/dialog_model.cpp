@@ -45,7 +45,14 @@ DialogModel::DialogModel(int width, int height, const FarDialogItem *items, int 
             if ((item.flags & DIF_HISTORY) && static_cast<size_t>(i) < histories.size())
                 item.history = histories[static_cast<size_t>(i)];
         } else {
-            item.label = StripHotKeyMark(DecodeUtf8(data), &item.hotKeyIndex, &item.hotKey);
+            // Texts, check boxes and radio buttons with DIF_SHOWAMPERSAND show '&' as it is.
+            bool plain =
+                (item.flags & DIF_SHOWAMPERSAND) &&
+                (item.type == DI_TEXT || item.type == DI_CHECKBOX || item.type == DI_RADIOBUTTON);
+            if (plain)
+                item.label = DecodeUtf8(data);
+            else
+                item.label = StripHotKeyMark(DecodeUtf8(data), &item.hotKeyIndex, &item.hotKey);
         }
         // Selected shares its place with History: only these types have a state.
         if (item.type == DI_CHECKBOX || item.type == DI_RADIOBUTTON)
@@ -121,6 +128,9 @@ void DialogModel::MoveFocus(int step) {
         int next = ((focus_ + step * tries) % count + count) % count;
         if (items_[static_cast<size_t>(next)].Focusable()) {
             SetFocus(next);
+            // Rows of a list: the selection follows the cursor.
+            const DialogItemState &item = items_[static_cast<size_t>(next)];
+            if (item.type == DI_RADIOBUTTON && (item.flags & DIF_MOVESELECT)) SelectRadio(next);
             return;
         }
     }
@@ -354,6 +364,7 @@ int DialogModel::FrameAt(int y) const {
 void DialogModel::StoreInto(FarDialogItem *items, int count) const {
     for (int i = 0; i < count && i < Count(); ++i) {
         const DialogItemState &item = items_[static_cast<size_t>(i)];
+        items[i].Focus = i == focus_ ? 1 : 0;
         if (item.IsEdit()) {
             std::string bytes = EncodeUtf8(item.text);
             // Cut at a character boundary so the text stays valid UTF-8.

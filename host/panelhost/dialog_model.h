@@ -67,8 +67,8 @@ public:
     // The item that a frame's separator line belongs to: the first frame whose rows hold y;
     // -1 when none does.
     int FrameAt(int y) const;
-    // Writes Data of edit fields and Selected of check boxes and radio buttons into the
-    // plugin's items (each text cut to what Data holds, at a character boundary).
+    // Writes Data of edit fields, Selected of check boxes and radio buttons and every item's
+    // Focus into the plugin's items (each text cut to what Data holds, at a character boundary).
     void StoreInto(FarDialogItem *items, int count) const;
 
 private:

@@ -52,7 +52,8 @@ char SortLetter(int mode) {
     }
 }
 
-std::u32string CellText(const ShownItem &item, const Column &column, int width) {
+std::u32string CellText(const ShownItem &item, const Column &column, int width,
+                        const std::string &language) {
     switch (column.kind) {
     case ColumnKind::Name: {
         std::string name = column.Has('O') && !item.isDots ? NameWithoutPath(item.name) : item.name;
@@ -61,9 +62,9 @@ std::u32string CellText(const ShownItem &item, const Column &column, int width) 
     }
     case ColumnKind::Size:
     case ColumnKind::PackedSize:
-        return FitText(
-            FormatSizeCell(item.size, item.IsDirectory(), item.isDots, width, column.Has('C')),
-            width, true);
+        return FitText(FormatSizeCell(item.size, item.IsDirectory(), item.isDots, width,
+                                      column.Has('C'), language),
+                       width, true);
     case ColumnKind::Date:
         return FitText(FormatDateCell(item.lastWriteTime), width, true);
     case ColumnKind::Time:
@@ -188,7 +189,10 @@ void PanelsApp::DrawPanel(Panel &panel, int x, int width, bool active) {
     if (current < top) top = stripes > 1 ? current - current % rows : current;
     if (current >= top + page)
         top = stripes > 1 ? current - current % rows - (stripes - 1) * rows : current - page + 1;
-    top = std::max(0, std::min(top, std::max(0, count - 1)));
+    // A list that shrank scrolls back: no blank rows below while items above stay hidden.
+    int lastTop = std::max(0, count - page);
+    if (stripes > 1) lastTop = (lastTop + rows - 1) / rows * rows;
+    top = std::max(0, std::min(top, lastTop));
 
     int stripeWidth = (inner - (stripes - 1)) / stripes;
     std::vector<int> separatorColumns; // where the separator row gets its junctions
@@ -229,7 +233,9 @@ void PanelsApp::DrawPanel(Panel &panel, int x, int width, bool active) {
                                                     : Color::PanelText;
             for (size_t c = 0; c < group.size(); ++c) {
                 if (starts[c] < 0) continue;
-                if (shown) screen_.Put(y, starts[c], CellText(item, group[c], widths[c]), color);
+                if (shown)
+                    screen_.Put(y, starts[c],
+                                CellText(item, group[c], widths[c], host_.LanguageName()), color);
                 if (c + 1 < group.size() && starts[c + 1] >= 0)
                     screen_.Put(y, starts[c] + widths[c], U"│",
                                 isCurrent ? color : Color::PanelBorder);
@@ -250,11 +256,32 @@ void PanelsApp::DrawPanel(Panel &panel, int x, int width, bool active) {
         screen_.Separator(separatorRow, x, width, Color::PanelBorder, true);
         for (int column : separatorColumns)
             screen_.Put(separatorRow, column, U"┴", Color::PanelBorder);
-        // The status line: the current item's name, size, date and time.
-        if (count > 0) {
+        // The status line: the plugin mode's status columns; a plugin mode without them and
+        // without DetailedStatus shows the name alone; a file panel the name, size, date and
+        // time.
+        const standin::PanelModeCopy *mode = nullptr;
+        if (panel.IsPlugin() && panel.ViewMode() < static_cast<int>(panel.Info().panelModes.size()))
+            mode = &panel.Info().panelModes[static_cast<size_t>(panel.ViewMode())];
+        if (count > 0 && mode && mode->statusColumnTypes) {
             ShownItem item = panel.Item(current);
-            std::string size =
-                FormatSizeCell(item.size, item.IsDirectory(), item.isDots, 10, false);
+            std::vector<Column> status = ParseColumns(
+                *mode->statusColumnTypes, mode->statusColumnWidths.value_or(std::string()));
+            std::vector<int> widths = LayoutColumns(status, inner);
+            std::u32string line;
+            for (size_t c = 0; c < status.size(); ++c) {
+                if (widths[c] <= 0) continue;
+                if (!line.empty()) line += U" ";
+                line += CellText(item, status[c], widths[c], host_.LanguageName());
+            }
+            screen_.Put(separatorRow + 1, x + 1, FitText(line, inner), Color::PanelText);
+        } else if (count > 0 && mode && mode->hasColumnTypes && !mode->detailedStatus) {
+            ShownItem item = panel.Item(current);
+            screen_.Put(separatorRow + 1, x + 1, FitText(item.name, inner, false, true, U'{'),
+                        Color::PanelText);
+        } else if (count > 0) {
+            ShownItem item = panel.Item(current);
+            std::string size = FormatSizeCell(item.size, item.IsDirectory(), item.isDots, 10, false,
+                                              host_.LanguageName());
             std::string when = item.isDots ? std::string()
                                            : FormatDateCell(item.lastWriteTime) + " " +
                                                  FormatTimeCell(item.lastWriteTime);

@@ -1,5 +1,6 @@
 #include "scripted_frontend.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -31,6 +32,83 @@ const char *TypeName(int type) {
 
 bool IsEditType(int type) {
     return type == DI_EDIT || type == DI_FIXEDIT || type == DI_PSWEDIT;
+}
+
+bool IsFocusable(const FarDialogItem &item) {
+    return IsEditType(item.Type) || item.Type == DI_BUTTON || item.Type == DI_CHECKBOX ||
+           item.Type == DI_RADIOBUTTON;
+}
+
+// Columns a text takes: characters, not bytes, where texts are UTF-8.
+int TextColumns(const std::string &text) {
+#ifdef _WIN32
+    return static_cast<int>(text.size());
+#else
+    int columns = 0;
+    for (unsigned char c : text) columns += (c & 0xC0) != 0x80;
+    return columns;
+#endif
+}
+
+// The text as the host draws the item: the hot-key mark is gone unless DIF_SHOWAMPERSAND.
+std::string DrawnText(const FarDialogItem &item) {
+    bool marked = item.Type == DI_TEXT || item.Type == DI_CHECKBOX || item.Type == DI_RADIOBUTTON ||
+                  item.Type == DI_BUTTON;
+    if (!marked || (item.Flags & DIF_SHOWAMPERSAND)) return item.Data;
+    return StripHotKey(item.Data);
+}
+
+// What the host would draw wrongly: an item on or outside the frame, a text running past the
+// frame (radio and check box texts are cut only at the dialog's edge) or cut at its X2, a
+// row of centred buttons wider than the frame.
+std::string LayoutFaults(const FarDialogItem *items, int count) {
+    const FarDialogItem *frame = nullptr;
+    for (int i = 0; i < count && !frame; ++i)
+        if (items[i].Type == DI_DOUBLEBOX || items[i].Type == DI_SINGLEBOX) frame = &items[i];
+    // The host's own dialogs here come without a geometry.
+    if (!frame || frame->X2 <= frame->X1) return "";
+    std::ostringstream faults;
+    std::map<int, int> rows;         // centred buttons: their row's width
+    std::map<std::string, int> keys; // hot keys: the first item with each
+    for (int i = 0; i < count; ++i) {
+        const FarDialogItem &item = items[i];
+        if (&item == frame) continue;
+        if (item.Y1 <= frame->Y1 || item.Y1 >= frame->Y2)
+            faults << "item " << i << " lies on or outside the frame; ";
+        int width = TextColumns(DrawnText(item));
+        // The host finds a hot key at the first item that has it: a later one is unreachable.
+        std::string drawn = DrawnText(item);
+        if (drawn != item.Data) {
+            size_t at = std::string(item.Data).find('&');
+            while (at != std::string::npos && item.Data[at + 1] == '&')
+                at = std::string(item.Data).find('&', at + 2);
+            if (at != std::string::npos && item.Data[at + 1]) {
+                std::string key(1, item.Data[at + 1]);
+                for (size_t k = at + 2; (item.Data[k] & 0xC0) == 0x80; ++k) key += item.Data[k];
+                if (key.size() == 1) key[0] = static_cast<char>(std::toupper(key[0]));
+                if (keys.count(key))
+                    faults << "item " << i << "'s hot key " << key << " is item " << keys[key]
+                           << "'s; ";
+                else
+                    keys[key] = i;
+            }
+        }
+        if (item.Type == DI_BUTTON && (item.Flags & DIF_CENTERGROUP)) {
+            rows[item.Y1] += (rows.count(item.Y1) ? 1 : 0) + width + 4;
+            continue;
+        }
+        bool decorated = item.Type == DI_CHECKBOX || item.Type == DI_RADIOBUTTON;
+        if ((item.Type != DI_TEXT && !decorated) || (item.Flags & DIF_SEPARATOR) || item.X1 < 0)
+            continue;
+        if (item.X1 + (decorated ? 4 : 0) + width > frame->X2)
+            faults << "item " << i << "'s text runs past the frame; ";
+        else if (item.Type == DI_TEXT && item.X2 >= item.X1 && width > item.X2 - item.X1 + 1)
+            faults << "item " << i << "'s text is cut at its X2; ";
+    }
+    for (const auto &row : rows)
+        if (row.second > frame->X2 - frame->X1 - 1)
+            faults << "the buttons of row " << row.first << " are wider than the frame; ";
+    return faults.str();
 }
 
 } // namespace
@@ -113,6 +191,14 @@ Expect &Expect::Warning(bool warning) {
 }
 Expect &Expect::ItemText(int index, const std::string &text) {
     itemTexts_[index] = text;
+    return *this;
+}
+Expect &Expect::Shows(int index, const std::string &text) {
+    shownTexts_[index] = text;
+    return *this;
+}
+Expect &Expect::Cursor(int index) {
+    cursor_ = index;
     return *this;
 }
 Expect &Expect::Selected(int index, int selected) {
@@ -257,6 +343,10 @@ std::string ScriptedFrontEnd::CheckBox(const standin::Expect &expectation,
         if (item.first < 0 || item.first >= static_cast<int>(box.texts.size()) ||
             box.texts[item.first] != item.second)
             wrong << "item " << item.first << " is not \"" << item.second << "\"; ";
+    for (const auto &item : expectation.shownTexts_)
+        if (item.first < 0 || item.first >= static_cast<int>(box.drawnTexts.size()) ||
+            box.drawnTexts[item.first] != item.second)
+            wrong << "item " << item.first << " does not show \"" << item.second << "\"; ";
     for (const auto &item : expectation.selected_)
         if (item.first < 0 || item.first >= static_cast<int>(box.itemSelected.size()) ||
             box.itemSelected[item.first] != item.second)
@@ -283,12 +373,23 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
         bool history = (items[i].Flags & DIF_HISTORY) && IsEditType(items[i].Type);
         box.itemSelected.push_back(history ? 0 : items[i].Selected);
         box.itemFlags.push_back(items[i].Flags);
+        box.drawnTexts.push_back(DrawnText(items[i]));
         if (items[i].Type == DI_BUTTON) box.buttons.push_back(items[i].Data);
         if (box.title.empty() && (items[i].Type == DI_DOUBLEBOX || items[i].Type == DI_SINGLEBOX))
             box.title = items[i].Data;
     }
+    std::string faults = LayoutFaults(items, count);
+    if (!faults.empty()) Fail("a dialog the host draws wrongly: " + faults + "\n" + box.Describe());
+    // The host writes every item's Focus back: the cursor's item, else where it started.
+    int focus = -1;
+    for (int i = 0; i < count && focus < 0; ++i)
+        if (items[i].Focus && IsFocusable(items[i])) focus = i;
+    for (int i = 0; i < count && focus < 0; ++i)
+        if (IsFocusable(items[i])) focus = i;
     auto finish = [&](int result) {
         box.result = result;
+        for (int i = 0; i < count; ++i) items[i].Focus = i == focus ? 1 : 0;
+        box.answeredFocus = focus;
         for (int i = 0; i < count; ++i) {
             box.answeredTexts.push_back(items[i].Data);
             bool history = (items[i].Flags & DIF_HISTORY) && IsEditType(items[i].Type);
@@ -333,6 +434,20 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
             continue;
         }
         items[i].Selected = check.second ? 1 : 0;
+    }
+    if (expectation.cursor_ >= 0) {
+        int i = expectation.cursor_;
+        if (i >= count || !IsFocusable(items[i])) {
+            Fail("the script moves the cursor to item " + std::to_string(i) +
+                 ", which takes no focus:\n" + box.Describe());
+        } else {
+            focus = i;
+            if (items[i].Type == DI_RADIOBUTTON && (items[i].Flags & DIF_MOVESELECT)) {
+                int first, last;
+                RadioGroupOf(items, count, i, first, last);
+                for (int j = first; j < last; ++j) items[j].Selected = j == i ? 1 : 0;
+            }
+        }
     }
     for (int i : expectation.radios_) {
         if (i < 0 || i >= count || items[i].Type != DI_RADIOBUTTON) {
@@ -381,6 +496,12 @@ int ScriptedFrontEnd::Dialog(const DialogRequest &request) {
             Fail("no button \"" + expectation.buttonText_ + "\" in the dialog:\n" + box.Describe());
         break;
     }
+    // A button pressed by its hot key or with Tab and Enter takes the focus; Enter elsewhere
+    // leaves it where it was.
+    bool pressed = expectation.button_ == standin::Expect::Button::Index ||
+                   expectation.button_ == standin::Expect::Button::Text;
+    if (pressed && result >= 0) focus = result;
+    if (expectation.button_ == standin::Expect::Button::EnterOn && result >= 0) focus = result;
     if (expectation.then_) expectation.then_(items, count);
     return finish(result);
 }

@@ -14,8 +14,8 @@
 #include <string.h>
 
 const DialogTemplateItem ClearDialogTemplate[ClearItemCount] = {
-    DialogFrame(3, 1, 64, 7, MsgClearTitle),
-    DialogText(5, 2, 0, MsgClearQuestionFormat),
+    DialogFrame(3, 1, 64, 8, MsgClearTitle),
+    ShowingData(DialogText(5, 2, 0, MsgClearQuestionFormat)),
     DialogSeparator(5, 3),
     Focused(DialogCheckBox(5, 4, 60, MsgClearKeepNetmail)),
     DialogCheckBox(5, 5, 60, MsgClearKeepCaretFiles),
@@ -61,8 +61,14 @@ static void FormatStep(char *Buffer, size_t Size, const ClearStep *Step) {
     ShortenPath(shown, sizeof(shown), Step->Path, 44);
     char bytes[24] = "";
     if (Step->Counted) FormatCount(bytes, sizeof(bytes), Step->Size);
-    snprintf(Buffer, Size, "%-10.10s %-44s %11s", GetMessageText(ActionIds[Step->Action]), shown,
-             bytes);
+    char size[32];
+    snprintf(size, sizeof(size), "%11s", bytes);
+    Buffer[0] = '\0';
+    AppendColumn(Buffer, Size, GetMessageText(ActionIds[Step->Action]), 10);
+    AppendColumn(Buffer, Size, " ", 1);
+    AppendColumn(Buffer, Size, shown, 44);
+    AppendColumn(Buffer, Size, " ", 1);
+    AppendColumn(Buffer, Size, size, 11);
 }
 
 static bool BuildPreview(const ClearPlan *Plan, PreviewLines *Preview) {
@@ -111,7 +117,8 @@ static bool ConfirmPlan(const ClearPlan *Plan) {
         int count = 0;
         int bottom = 2 + shown + 3;
         templates[count++] = DialogFrame(3, 1, 76, bottom + 1, MsgClearTitle);
-        for (int i = 0; i < shown; ++i) templates[count++] = DialogText(5, 2 + i, 74, MsgOk);
+        for (int i = 0; i < shown; ++i)
+            templates[count++] = ShowingData(DialogText(5, 2 + i, 74, MsgOk));
         templates[count++] = DialogSeparator(5, 2 + shown);
         templates[count++] = DialogText(5, 3 + shown, 74, MsgOk);
         templates[count++] = DialogSeparator(5, 4 + shown);
@@ -153,10 +160,8 @@ static void ShowFailures(const ClearPlan *Plan) {
     for (int i = 0; i < failed && i < shownMost; ++i) items[count++] = lines[i];
     char more[100];
     if (failed > shownMost) {
-        char number[16];
-        snprintf(number, sizeof(number), "%d", failed - shownMost);
-        FormatWithOneArgument(more, sizeof(more), GetMessageText(MsgMoreFailuresFormat), 'd',
-                              number);
+        FormatCountText(more, sizeof(more), GetMessageText(MsgMoreFailuresFormat),
+                        static_cast<unsigned long long>(failed - shownMost));
         items[count++] = more;
     }
     items[count++] = GetMessageText(MsgOk);
@@ -205,14 +210,12 @@ void ClearQueue(BSOBrowser *Browser) {
     if (linkCount == 1) {
         snprintf(subject, sizeof(subject), "%s", links[0].Address);
     } else {
-        char number[16];
-        snprintf(number, sizeof(number), "%d", linkCount);
-        FormatWithOneArgument(subject, sizeof(subject), GetMessageText(MsgClearLinksFormat), 'd',
-                              number);
+        FormatCountText(subject, sizeof(subject), GetMessageText(MsgClearLinksFormat),
+                        static_cast<unsigned long long>(linkCount));
     }
     FormatWithOneArgument(items[ClearSubject].Data, sizeof(items[0].Data),
                           GetMessageText(MsgClearQuestionFormat), 's', subject);
-    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 68, 9, "BSOClear", items, ClearItemCount) !=
+    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 68, 10, "BSOClear", items, ClearItemCount) !=
         ClearOk) {
         free(links);
         return;

@@ -5,6 +5,7 @@
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
 #include "settings/settings.h"
+#include "shell/box_text.h"
 #include "shell/host.h"
 
 #include <ctype.h>
@@ -13,16 +14,42 @@
 #include <string.h>
 
 const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
-    DialogFrame(3, 1, 42, 9, MsgFlavorTitle),
-    DialogRadioButton(5, 2, 40, MsgFlavorImmediate, true),
-    DialogRadioButton(5, 3, 40, MsgFlavorCrash, false),
-    DialogRadioButton(5, 4, 40, MsgFlavorDirect, false),
-    DialogRadioButton(5, 5, 40, MsgFlavorNormal, false),
-    DialogRadioButton(5, 6, 40, MsgFlavorHold, false),
-    DialogSeparator(5, 7),
-    DialogButton(8, MsgOk, true),
-    DialogButton(8, MsgCancel, false),
+    DialogFrame(3, 1, 62, 10, MsgFlavorTitle),
+    DialogRadioButton(5, 3, 60, MsgFlavorImmediate, true),
+    DialogRadioButton(5, 4, 60, MsgFlavorCrash, false),
+    DialogRadioButton(5, 5, 60, MsgFlavorDirect, false),
+    DialogRadioButton(5, 6, 60, MsgFlavorNormal, false),
+    DialogRadioButton(5, 7, 60, MsgFlavorHold, false),
+    DialogSeparator(5, 8),
+    DialogButton(9, MsgOk, true),
+    DialogButton(9, MsgCancel, false),
+    ShowingData(DialogText(5, 2, 60, MsgFlavorSubjectFormat)),
 };
+
+// The subject line: the one file (its name shortened to fit the frame) or how many move.
+static void NameFlavorSubject(BSOBrowser *Browser, int UseSelection, char *Line, size_t Size) {
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    const PluginPanelItem *named = CurrentPanelItem(&info);
+    int selected = UseSelection && info.SelectedItems ? info.SelectedItemsNumber : 0;
+    char subject[MAX_PATH + 64] = "";
+    if (selected > 1) {
+        FormatCountText(subject, sizeof(subject), GetMessageText(MsgRemoveCountFormat),
+                        static_cast<unsigned long long>(selected));
+    } else {
+        if (selected == 1) named = &info.SelectedItems[0];
+        char name[MAX_PATH];
+        if (named) {
+            size_t length = strnlen(named->FindData.cFileName, sizeof(name) - 1);
+            memcpy(name, named->FindData.cFileName, length);
+            name[length] = '\0';
+            // The frame holds 56 columns of text; the format's own words take their share.
+            size_t words = strlen(GetMessageText(MsgFlavorSubjectFormat));
+            ShortenPath(subject, sizeof(subject), name, words < 40 ? 58 - words : 18);
+        }
+    }
+    FormatWithOneArgument(Line, Size, GetMessageText(MsgFlavorSubjectFormat), 's', subject);
+}
 
 int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
                      int ChosenFlavor) {
@@ -127,7 +154,8 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     ExpandDialogTemplate(FlavorDialogTemplate, items, FlavorItemCount);
     // The configured attach flavor, whatever the flavor of the items.
     PresetFlavorButton(&items[FlavorFirstChoice], FlavorCount, Settings.AttachFlavor, true);
-    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 46, 11, "BSOFlavor", items,
+    NameFlavorSubject(Browser, UseSelection, items[FlavorSubject].Data, sizeof(items[0].Data));
+    if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 66, 12, "BSOFlavor", items,
                         FlavorItemCount) != FlavorOk)
         return;
 

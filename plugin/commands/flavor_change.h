@@ -10,7 +10,8 @@
 enum FlavorDialogItem {
     FlavorFirstChoice = 1, // five buttons: immediate, crash, direct, normal, hold
     FlavorOk = 7,
-    FlavorItemCount = 9
+    FlavorSubject = 9, // the file or the number of files that move
+    FlavorItemCount = 10
 };
 
 extern const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount];

@@ -17,7 +17,7 @@
 const DialogTemplateItem HealthAttachTemplate[HealthAttachItemCount] = {
     DialogFrame(3, 1, 64, 7, MsgHealthAttachTitle),
     DialogText(5, 2, 0, MsgHealthAttachAddress),
-    DialogText(5, 3, 62, MsgHealthAttachAddress),
+    ShowingData(DialogText(5, 3, 62, MsgHealthAttachAddress)),
     DialogAddressField(4),
     DialogSeparator(5, 5),
     DialogButton(6, MsgOk, true),
@@ -35,17 +35,23 @@ static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Findin
     ShortenPath(path, sizeof(path), Finding->Path, 26);
     char detail[MAX_PATH] = "";
     if (Finding->Problem == HealthOrphanBundle || Finding->Problem == HealthOldEmptyBundle) {
-        char size[24], days[24], half[MAX_PATH];
+        // The form goes by the days; the bytes take their place in it.
+        char size[24], half[MAX_PATH];
         FormatCount(size, sizeof(size), Finding->Size);
-        FormatCount(days, sizeof(days), Finding->Days);
-        FormatWithOneArgument(half, sizeof(half), GetMessageText(MsgHealthAgeSizeFormat), 's',
-                              size);
-        FormatWithOneArgument(detail, sizeof(detail), half, 'd', days);
+        FormatCountText(half, sizeof(half), GetMessageText(MsgHealthAgeSizeFormat),
+                        static_cast<unsigned long long>(Finding->Days));
+        FormatWithOneArgument(detail, sizeof(detail), half, 's', size);
     } else if (Finding->Line != nullptr) {
         ShortenPath(detail, sizeof(detail), Finding->Line, 20);
     }
-    snprintf(Buffer, Size, "%-18.18s %-26s %s", GetMessageText(ProblemIds[Finding->Problem]), path,
-             detail);
+    // The row stays inside the frame: the radio button's text has 67 columns there.
+    Buffer[0] = '\0';
+    AppendColumn(Buffer, Size, GetMessageText(ProblemIds[Finding->Problem]), 18);
+    AppendColumn(Buffer, Size, " ", 1);
+    AppendColumn(Buffer, Size, path, 26);
+    AppendColumn(Buffer, Size, " ", 1);
+    AppendColumn(Buffer, Size, detail, HealthRowWidth - 46);
+    TrimLineEnd(Buffer);
 }
 
 // The report, page by page. The entry picked for a fix, or -1 when the user closed it.
@@ -61,7 +67,9 @@ static int PickFinding(const HealthReport *Report) {
         int bottom = 3 + shown;
         templates[count++] = DialogFrame(3, 1, 76, bottom + 1, MsgHealthTitle);
         for (int i = 0; i < shown; ++i) {
+            // Rows of a list: the selection follows the cursor, and paths show their '&'.
             DialogTemplateItem radio = DialogRadioButton(5, 2 + i, 74, MsgOk, i == 0);
+            radio.Flags |= DIF_MOVESELECT | DIF_SHOWAMPERSAND;
             templates[count++] = i == 0 ? Focused(radio) : radio;
         }
         templates[count++] = DialogSeparator(5, 2 + shown);
@@ -78,6 +86,9 @@ static int PickFinding(const HealthReport *Report) {
                                      items, count);
         if (result >= 0 && result == more) continue; // Esc is -1, as "no More button" is
         if (result != fix) return -1;
+        // The row under the cursor, as the host wrote the focus back; else the one selected.
+        for (int i = 0; i < shown; ++i)
+            if (items[1 + i].Focus) return first + i;
         for (int i = 0; i < shown; ++i)
             if (items[1 + i].Selected) return first + i;
         return first;

@@ -18,6 +18,8 @@ extern const DialogTemplateItem HealthAttachTemplate[HealthAttachItemCount];
 
 // Entries of the report shown at once; More turns the page.
 const int HealthReportRows = 12;
+// The columns of a report row between its radio button and the dialog's frame.
+const int HealthRowWidth = 67;
 
 void CheckHealth(BSOBrowser *Browser);
 

@@ -14,9 +14,13 @@
 #include <time.h>
 
 const DialogTemplateItem HoldDialogTemplate[HoldItemCount] = {
-    DialogFrame(3, 1, 62, 6, MsgHoldTitle), DialogText(5, 2, 0, MsgHoldPrompt),
-    Focused(DialogEdit(5, 3, 60)),          DialogSeparator(5, 4),
-    DialogButton(5, MsgOk, true),           DialogButton(5, MsgCancel, false),
+    DialogFrame(3, 1, 62, 7, MsgHoldTitle),
+    DialogText(5, 3, 0, MsgHoldPrompt),
+    Focused(DialogEdit(5, 4, 60)),
+    DialogSeparator(5, 5),
+    DialogButton(6, MsgOk, true),
+    DialogButton(6, MsgCancel, false),
+    ShowingData(DialogText(5, 2, 60, MsgHoldSubjectFormat)),
 };
 
 // ---- The time of a hold -------------------------------------------------------------------
@@ -128,9 +132,8 @@ static void NameChosenLinks(BSOBrowser *Browser, const ChosenLinks *Links, char 
         char base[OutboundPathSize];
         if (ChosenLink(Links, 0, &address, Text, base)) return;
     }
-    char count[16];
-    snprintf(count, sizeof count, "%d", Links->Count);
-    FormatWithOneArgument(Text, Size, GetMessageText(MsgLinkCountFormat), 'd', count);
+    FormatCountText(Text, Size, GetMessageText(MsgLinkCountFormat),
+                    static_cast<unsigned long long>(Links->Count));
 }
 
 // Asks the question (one %s in QuestionId) about the chosen links; true for OK.
@@ -173,11 +176,15 @@ void HoldLinks(BSOBrowser *Browser) {
     if (links.Count == 0) return;
     FarDialogItem items[HoldItemCount];
     ExpandDialogTemplate(HoldDialogTemplate, items, HoldItemCount);
+    char named[64];
+    NameChosenLinks(Browser, &links, named, sizeof named);
+    FormatWithOneArgument(items[HoldSubject].Data, sizeof(items[0].Data),
+                          GetMessageText(MsgHoldSubjectFormat), 's', named);
     int64_t until = 0;
     // A text that names no time to come is refused, and the dialog comes back as it was left.
     for (;;) {
         int result =
-            HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 66, 8, "BSOHold", items, HoldItemCount);
+            HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 66, 9, "BSOHold", items, HoldItemCount);
         if (result != HoldOk) return;
         items[HoldTimeField].Data[sizeof(items[0].Data) - 1] = '\0';
         if (ParseHoldTime(items[HoldTimeField].Data, CurrentTime(), &until)) break;

@@ -10,7 +10,7 @@
 #include <stdint.h>
 
 // Items of the hold dialog that the code reads.
-enum HoldDialogItem { HoldTimeField = 2, HoldOk = 4, HoldItemCount = 6 };
+enum HoldDialogItem { HoldTimeField = 2, HoldOk = 4, HoldSubject = 6, HoldItemCount = 7 };
 extern const DialogTemplateItem HoldDialogTemplate[HoldItemCount];
 
 // Reads what the hold dialog was given: a number of minutes ("90"), a time of day ("21:30",

@@ -19,11 +19,9 @@ void FormatCount(char *Buffer, size_t Size, unsigned long long Value) {
 
 void FormatTotal(char *Buffer, size_t Size, int FilesFormatId, int Files, int BytesFormatId,
                  unsigned long long Bytes) {
-    char number[24];
     char files[100], bytes[100];
-    FormatCount(number, sizeof(number), static_cast<unsigned long long>(Files));
-    FormatWithOneArgument(files, sizeof(files), GetMessageText(FilesFormatId), 'd', number);
-    FormatCount(number, sizeof(number), Bytes);
-    FormatWithOneArgument(bytes, sizeof(bytes), GetMessageText(BytesFormatId), 'd', number);
+    FormatCountText(files, sizeof(files), GetMessageText(FilesFormatId),
+                    static_cast<unsigned long long>(Files));
+    FormatCountText(bytes, sizeof(bytes), GetMessageText(BytesFormatId), Bytes);
     snprintf(Buffer, Size, "%s, %s", files, bytes);
 }

@@ -21,10 +21,8 @@ static void RemovalQuestion(const PanelInfo *Info, const PluginPanelItem *Curren
                             char (&Question)[1024]) {
     char subject[MAX_PATH + 64];
     if (Info->SelectedItemsNumber > 1) {
-        char count[16];
-        snprintf(count, sizeof(count), "%d", Info->SelectedItemsNumber);
-        FormatWithOneArgument(subject, sizeof(subject), GetMessageText(MsgRemoveCountFormat), 'd',
-                              count);
+        FormatCountText(subject, sizeof(subject), GetMessageText(MsgRemoveCountFormat),
+                        static_cast<unsigned long long>(Info->SelectedItemsNumber));
     } else {
         const PluginPanelItem *named =
             Info->SelectedItemsNumber == 1 ? &Info->SelectedItems[0] : Current;

@@ -15,6 +15,41 @@ static bool IsContinuationByte(char c) {
 #endif
 }
 
+// Which of FormCount forms goes with Count: English's two (one, other) or the Slavic three
+// (one: 1, 21, 101; few: 2-4, 22-24; many: the rest, 11-14 too).
+static int PluralIndex(int FormCount, unsigned long long Count) {
+    if (FormCount < 3) return Count == 1 ? 0 : 1;
+    unsigned last = static_cast<unsigned>(Count % 10), lastTwo = static_cast<unsigned>(Count % 100);
+    if (last == 1 && lastTwo != 11) return 0;
+    if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14)) return 1;
+    return 2;
+}
+
+void FormatCountText(char *Buffer, size_t Size, const char *Forms, unsigned long long Count) {
+    int formCount = 1;
+    for (const char *p = Forms; *p; ++p) formCount += *p == '|';
+    int wanted = formCount == 1 ? 0 : PluralIndex(formCount, Count);
+    if (wanted >= formCount) wanted = formCount - 1;
+    const char *start = Forms;
+    for (int i = 0; i < wanted; ++i) start = strchr(start, '|') + 1;
+    const char *end = strchr(start, '|');
+    size_t length = end ? static_cast<size_t>(end - start) : strlen(start);
+    char form[512];
+    if (length >= sizeof(form)) length = FittingLength(start, sizeof(form) - 1);
+    memcpy(form, start, length);
+    form[length] = '\0';
+    char digits[24];
+    int used = 0;
+    do {
+        digits[used++] = static_cast<char>('0' + Count % 10);
+        Count /= 10;
+    } while (Count > 0);
+    char number[24];
+    for (int i = 0; i < used; ++i) number[i] = digits[used - 1 - i];
+    number[used] = '\0';
+    FormatWithOneArgument(Buffer, Size, form, 'd', number);
+}
+
 bool IsLineEndCharacter(char c) {
     return c == '\r' || c == '\n' || c == '\t' || c == ' ';
 }
@@ -35,6 +70,24 @@ size_t FittingLength(const char *Text, size_t Room) {
     length = Room;
     while (length > 0 && IsContinuationByte(Text[length])) --length;
     return length;
+}
+
+void AppendColumn(char *Buffer, size_t Size, const char *Text, size_t Width) {
+    if (Size == 0) return;
+    size_t used = strlen(Buffer);
+    size_t columns = 0;
+    // Whole characters only, so that neither the width nor the buffer splits one.
+    while (*Text && columns < Width) {
+        size_t length = 1;
+        while (Text[length] && IsContinuationByte(Text[length])) ++length;
+        if (used + length >= Size) break;
+        memcpy(Buffer + used, Text, length);
+        used += length;
+        Text += length;
+        ++columns;
+    }
+    for (; columns < Width && used + 1 < Size; ++columns) Buffer[used++] = ' ';
+    Buffer[used] = '\0';
 }
 
 void FormatWithOneArgument(char *Buffer, size_t Size, const char *Format, char Placeholder,

@@ -12,6 +12,11 @@
 // split; a single-byte code page is cut anywhere.
 size_t FittingLength(const char *Text, size_t Room);
 
+// Appends Text to what Buffer (Size bytes) holds as a column of Width characters on screen: a
+// longer text is cut, a shorter one padded with blanks. Off Windows a character is a UTF-8
+// sequence of bytes.
+void AppendColumn(char *Buffer, size_t Size, const char *Text, size_t Width);
+
 // Writes Format into Buffer (Size bytes, always terminated) with its one placeholder ("%s" or
 // "%d", as Placeholder says) replaced by Argument and "%%" by "%". A language text with other
 // or further "%" sequences keeps them as they are, so a faulty translation cannot make the
@@ -19,6 +24,11 @@ size_t FittingLength(const char *Text, size_t Room);
 // inside a character.
 void FormatWithOneArgument(char *Buffer, size_t Size, const char *Format, char Placeholder,
                            const char *Argument);
+
+// Formats a count text: Forms holds the language's plural forms split by '|' ("%d try|%d
+// tries"; Russian gives three: one, few, many), the form that goes with Count is taken and its
+// "%d" replaced by Count. A text without '|' is the one form for every count.
+void FormatCountText(char *Buffer, size_t Size, const char *Forms, unsigned long long Count);
 
 // CR, LF, a tab or a blank: what a line end may hold.
 bool IsLineEndCharacter(char c);

@@ -29,7 +29,8 @@ char *FormatQueuedBytes(uint64_t Bytes, char *Buffer, size_t Size) {
     static const char *const Units[] = {"", "K", "M", "G", "T"};
     int unit = 0;
     uint64_t shown = Bytes;
-    while (shown > 9999999u || (unit > 0 && shown > 999999u)) {
+    // Up to seven digits as they are; beyond, the largest unit that leaves under 1024 of it.
+    while (unit < 4 && (shown > 9999999u || (unit > 0 && shown >= 1024u))) {
         shown = (shown + 1023) / 1024;
         ++unit;
     }
@@ -47,7 +48,10 @@ char *FormatQueueAge(int64_t Oldest, int64_t Now, int MarkDays, char *Buffer, si
     }
     int64_t seconds = Now > Oldest ? Now - Oldest : 0;
     bool marked = MarkDays > 0 && seconds > static_cast<int64_t>(MarkDays) * 86400;
-    return PutNumber(Buffer, Size, static_cast<uint64_t>(seconds / 86400), marked ? "d!" : "d");
+    uint64_t days = static_cast<uint64_t>(seconds / 86400);
+    // The column holds six characters: past 9999 days the age goes in years, mark kept.
+    if (days > 9999) return PutNumber(Buffer, Size, days / 365, marked ? "y!" : "y");
+    return PutNumber(Buffer, Size, days, marked ? "d!" : "d");
 }
 
 char *FormatSpan(int64_t Seconds, char *Buffer, size_t Size) {
@@ -118,9 +122,8 @@ char *FormatMailerState(const LinkStatus &Status, int64_t Now, int64_t StaleSeco
     }
     // binkd's first counter is of good calls: only the failures since the last one are told.
     if (Status.HasTries && Status.Failures > 0) {
-        char count[16];
-        snprintf(count, sizeof count, "%d", Status.Failures);
-        FormatWithOneArgument(part, sizeof part, GetMessageText(MsgStatusTriesFormat), 'd', count);
+        FormatCountText(part, sizeof part, GetMessageText(MsgStatusTriesFormat),
+                        static_cast<unsigned long long>(Status.Failures));
         if (Status.LastResult && Status.LastResult[0]) {
             size_t used = strlen(part);
             snprintf(part + used, sizeof part - used, ": %s", Status.LastResult);

@@ -9,12 +9,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// "" when nothing waits, else the bytes in at most seven characters ("1234567", "12345K",
-// "1234M").
+// "" when nothing waits, else the bytes in at most seven characters: up to seven digits as they
+// are ("1234567"), beyond in the unit that leaves under 1024 of it, rounded up ("12M", "5G",
+// "2T").
 char *FormatQueuedBytes(uint64_t Bytes, char *Buffer, size_t Size);
 
-// "" when nothing waits, else whole days since Oldest ("12d"), with "!" behind when MarkDays is
-// above 0 and the oldest item is older than that many days.
+// "" when nothing waits, else whole days since Oldest ("12d"; past 9999 days whole years, "27y"),
+// with "!" behind when MarkDays is above 0 and the oldest item is older than that many days.
 char *FormatQueueAge(int64_t Oldest, int64_t Now, int MarkDays, char *Buffer, size_t Size);
 
 // "7h", "25m", "3d": a span of seconds in its largest whole unit.

@@ -23,10 +23,15 @@ static char *ColumnTitles[8];
 static PanelMode PanelModes[10];
 
 // View mode 6 at the root: who has how much waiting since when, and what the mailer says.
-// Address, queued bytes, age, busy and request marks, flavors, the mailer's state.
+// Address, queued bytes, age, busy and request marks, flavors, the mailer's state. The host
+// drops trailing columns that do not fit a half panel (38 columns on an 80-column console),
+// so the mode is full screen, and the status line shows the mailer's state of the link under
+// the cursor whole, whatever the width.
 static char *QueueColumnTitles[8];
 static char RootQueueTypes[] = "NR,C5,C6,C0,C1,C2,C3,C7";
-static char RootQueueWidths[] = "13,7,4,1,1,5,5,0";
+static char RootQueueWidths[] = "13,7,6,1,1,5,5,0";
+static char RootQueueStatusTypes[] = "NR,C7";
+static char RootQueueStatusWidths[] = "13,0";
 static const int QueueTitleIds[8] = {
     MsgColumnName,    MsgColumnQueued,         MsgColumnAge,         MsgColumnBusy,
     MsgColumnRequest, MsgColumnNetmailFlavors, MsgColumnFlowFlavors, MsgColumnMailer};
@@ -117,8 +122,10 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
         FillMode(PanelModes[6], LinkDetailedTypes, DetailedWidths, 0);
     } else {
         for (int i = 0; i < 8; ++i) QueueColumnTitles[i] = Label(QueueTitleIds[i]);
-        FillMode(PanelModes[6], RootQueueTypes, RootQueueWidths, 0);
+        FillMode(PanelModes[6], RootQueueTypes, RootQueueWidths, 1);
         PanelModes[6].ColumnTitles = QueueColumnTitles;
+        PanelModes[6].StatusColumnTypes = RootQueueStatusTypes;
+        PanelModes[6].StatusColumnWidths = RootQueueStatusWidths;
     }
     Info->PanelModesArray = PanelModes;
     Info->PanelModesNumber = 10;

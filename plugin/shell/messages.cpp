@@ -22,6 +22,58 @@ static void CopyItemText(char (&Target)[512], const char *Text) {
     Target[length] = 0;
 }
 
+// Where the hot-key mark of a label is ("&x"; "&&" is a plain '&'), or null.
+static char *HotKeyMark(char *Text) {
+    for (char *c = Text; *c; ++c)
+        if (c[0] == '&') {
+            if (c[1] == '&')
+                ++c;
+            else if (c[1])
+                return c;
+        }
+    return nullptr;
+}
+
+// The hot key's character: its bytes (a UTF-8 sequence off Windows), ASCII letters in upper
+// case, so that two labels' keys compare.
+static void HotKeyOf(const char *Mark, char (&Key)[5]) {
+    size_t length = 1;
+#ifndef _WIN32
+    while (length < 4 && (static_cast<unsigned char>(Mark[1 + length]) & 0xC0) == 0x80) ++length;
+#endif
+    memcpy(Key, Mark + 1, length);
+    Key[length] = '\0';
+    if (Key[0] >= 'a' && Key[0] <= 'z') Key[0] = static_cast<char>(Key[0] - 'a' + 'A');
+}
+
+// The hot-key mark of a label the host draws with hot keys, or null.
+static char *LabelHotKeyMark(FarDialogItem &Item) {
+    int type = Item.Type;
+    bool label =
+        type == DI_TEXT || type == DI_CHECKBOX || type == DI_RADIOBUTTON || type == DI_BUTTON;
+    return label && !(Item.Flags & DIF_SHOWAMPERSAND) ? HotKeyMark(Item.Data) : nullptr;
+}
+
+// The host searches hot keys from the first item: a later label with a key taken already
+// could never be reached by it, so it shows without one (the cursor still reaches it).
+static void DropRepeatedHotKeys(FarDialogItem *Items, int Count) {
+    for (int i = 1; i < Count; ++i) {
+        char *mark = LabelHotKeyMark(Items[i]);
+        if (!mark) continue;
+        char key[5], other[5];
+        HotKeyOf(mark, key);
+        for (int j = 0; j < i; ++j) {
+            char *earlier = LabelHotKeyMark(Items[j]);
+            if (!earlier) continue;
+            HotKeyOf(earlier, other);
+            if (strcmp(key, other) == 0) {
+                memmove(mark, mark + 1, strlen(mark));
+                break;
+            }
+        }
+    }
+}
+
 void ExpandDialogTemplate(const DialogTemplateItem *Templates, FarDialogItem *Items, int Count) {
     for (int i = 0; i < Count; ++i) {
         const DialogTemplateItem &from = Templates[i];
@@ -43,6 +95,7 @@ void ExpandDialogTemplate(const DialogTemplateItem *Templates, FarDialogItem *It
                                : reinterpret_cast<const char *>(from.Data);
         CopyItemText(to.Data, text);
     }
+    DropRepeatedHotKeys(Items, Count);
 }
 
 static uintptr_t TextReference(const char *Text) {
@@ -105,6 +158,11 @@ DialogTemplateItem DialogButton(int Y, int TextId, bool IsDefault) {
     item.Flags = DIF_CENTERGROUP;
     item.DefaultButton = IsDefault ? 1 : 0;
     return item;
+}
+
+DialogTemplateItem ShowingData(DialogTemplateItem Item) {
+    Item.Flags |= DIF_SHOWAMPERSAND;
+    return Item;
 }
 
 DialogTemplateItem Focused(DialogTemplateItem Item) {

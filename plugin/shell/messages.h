@@ -169,7 +169,10 @@ enum MessageId {
     MsgStatusProcessFormat = 154, // one %s: the process id a busy flag names
     MsgHeldLinkWarning = 155,     // then the address
     MsgOwnAddressRefused = 156,   // then the address
-    MessageCount = 157
+    // The subjects of the hold and flavor dialogs.
+    MsgHoldSubjectFormat = 157,   // one %s: an address or the text of MsgLinkCountFormat
+    MsgFlavorSubjectFormat = 158, // one %s: a file or the text of MsgRemoveCountFormat
+    MessageCount = 159
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand
@@ -193,7 +196,8 @@ struct DialogTemplateItem {
 };
 
 // Fills Count host items from the first Count templates. A text longer than an item's Data
-// holds (511 characters) is cut there.
+// holds (511 characters) is cut there. A label whose hot key an earlier label has already
+// loses its mark, so every hot key of the dialog reaches its item.
 void ExpandDialogTemplate(const DialogTemplateItem *Templates, FarDialogItem *Items, int Count);
 
 // The literal texts templates refer to: edit fields and separator lines start empty.
@@ -217,5 +221,8 @@ DialogTemplateItem DialogRadioButton(int X1, int Y, int X2, int TextId, bool Fir
 DialogTemplateItem DialogButton(int Y, int TextId, bool IsDefault);
 // The same item with the focus on it when the dialog opens.
 DialogTemplateItem Focused(DialogTemplateItem Item);
+// The same item showing data (a path, a name, an address): an '&' in it is shown, not taken
+// as a hot-key mark.
+DialogTemplateItem ShowingData(DialogTemplateItem Item);
 
 #endif

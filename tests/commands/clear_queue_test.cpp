@@ -128,10 +128,9 @@ TEST_F(ClearQueueTest, ClearsExactlyWhatThePreviewShows) {
         why.replace(why.find("%s"), 2, "2:100/1.0");
         EXPECT_EQ(std::find(preview.begin(), preview.end(), why) != preview.end(), !c.keepCaret);
         // The total counts as the Queued column does, and the rows add up to it.
-        std::string total = Text(MsgClearTotalFormat), bytes = Text(MsgClearBytesFormat);
-        total.replace(total.find("%d"), 2, std::to_string(c.files));
-        bytes.replace(bytes.find("%d"), 2, std::to_string(queued - c.staying));
-        EXPECT_NE(std::find(preview.begin(), preview.end(), total + ", " + bytes), preview.end())
+        const std::string total = CountText(MsgClearTotalFormat, static_cast<unsigned>(c.files)) +
+                                  ", " + CountText(MsgClearBytesFormat, queued - c.staying);
+        EXPECT_NE(std::find(preview.begin(), preview.end(), total), preview.end())
             << ::testing::PrintToString(preview);
         unsigned long long sum = 0;
         for (const std::string &line : preview)
@@ -245,8 +244,7 @@ TEST_F(ClearQueueTest, SelectedLinksAndALongPreview) {
     ASSERT_TRUE(Open());
     ASSERT_TRUE(Select("2:100/200.0"));
     ASSERT_TRUE(Select("2:100/1.0"));
-    std::string subject = Text(MsgClearLinksFormat);
-    subject.replace(subject.find("%d"), 2, "2");
+    std::string subject = CountText(MsgClearLinksFormat, 2);
     std::string question = Text(MsgClearQuestionFormat);
     question.replace(question.find("%s"), 2, subject);
     front.Expect(Expect::Dialog("BSOClear").ItemText(ClearSubject, question).Press(ClearOk));

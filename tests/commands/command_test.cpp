@@ -1,5 +1,7 @@
 #include "command_test.h"
 
+#include "common/helpers.h"
+
 #include "shell/box_text.h"
 #include "shell/messages.h"
 
@@ -69,6 +71,12 @@ std::optional<std::string> CommandTest::OnDisk(const std::string &relative) cons
         found += (found.empty() ? "" : "/") + *match;
     }
     return found;
+}
+
+std::string CommandTest::CountText(int id, unsigned long long count) {
+    char text[512];
+    FormatCountText(text, sizeof(text), Text(id).c_str(), count);
+    return text;
 }
 
 std::string CommandTest::Bytes(const std::string &relative) const {

@@ -37,6 +37,9 @@ protected:
     // "relative/name" paths in their case on disk, sorted; directories end in "/".
     std::vector<std::string> OutboundNames() const;
 
+    // A count text: the plural form of the message's text for Count, with Count in it.
+    std::string CountText(int id, unsigned long long count);
+
     // Lines joined with CR LF after each, as flow files hold them.
     static std::string CrLf(const std::vector<std::string> &lines);
 

@@ -6,6 +6,7 @@
 #include "commands/flavor_change.h"
 
 #include "commands/command_boxes.h"
+#include "shell/box_text.h"
 #include "shell/messages.h"
 
 #include "wine.h"
@@ -197,18 +198,25 @@ TEST_F(FlavorChange, DialogLayoutAndPreset) {
     WriteQueue();
     settings.attachFlavor = 2;
     ASSERT_TRUE(OpenLink());
+    // The dialog names the file under the cursor, shortened to fit its frame.
+    ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
+    std::string format = Text(MsgFlavorSubjectFormat);
+    char named[MAX_PATH];
+    ShortenPath(named, sizeof(named), FileRow("a.zip").c_str(), 58 - format.size());
+    std::string subject = format.replace(format.find("%s"), 2, named);
     const DWORD separator = DIF_SEPARATOR | DIF_BOXCOLOR;
-    CheckLayout("BSOFlavor", 46, 11,
+    CheckLayout("BSOFlavor", 66, 12,
                 {
-                    {DI_DOUBLEBOX, 3, 1, 42, 9, 0, 0, 0, 0, Text(MsgFlavorTitle)},
-                    {DI_RADIOBUTTON, 5, 2, 40, 0, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
-                    {DI_RADIOBUTTON, 5, 3, 40, 0, 0, 0, 0, 0, Text(MsgFlavorCrash)},
-                    {DI_RADIOBUTTON, 5, 4, 40, 0, 1, 1, 0, 0, Text(MsgFlavorDirect)},
-                    {DI_RADIOBUTTON, 5, 5, 40, 0, 0, 0, 0, 0, Text(MsgFlavorNormal)},
-                    {DI_RADIOBUTTON, 5, 6, 40, 0, 0, 0, 0, 0, Text(MsgFlavorHold)},
-                    {DI_TEXT, 5, 7, 0, 0, 0, 0, separator, 0, ""},
-                    {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
-                    {DI_BUTTON, 0, 8, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+                    {DI_DOUBLEBOX, 3, 1, 62, 10, 0, 0, 0, 0, Text(MsgFlavorTitle)},
+                    {DI_RADIOBUTTON, 5, 3, 60, 0, 0, 0, DIF_GROUP, 0, Text(MsgFlavorImmediate)},
+                    {DI_RADIOBUTTON, 5, 4, 60, 0, 0, 0, 0, 0, Text(MsgFlavorCrash)},
+                    {DI_RADIOBUTTON, 5, 5, 60, 0, 1, 1, 0, 0, Text(MsgFlavorDirect)},
+                    {DI_RADIOBUTTON, 5, 6, 60, 0, 0, 0, 0, 0, Text(MsgFlavorNormal)},
+                    {DI_RADIOBUTTON, 5, 7, 60, 0, 0, 0, 0, 0, Text(MsgFlavorHold)},
+                    {DI_TEXT, 5, 8, 0, 0, 0, 0, separator, 0, ""},
+                    {DI_BUTTON, 0, 9, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
+                    {DI_BUTTON, 0, 9, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+                    {DI_TEXT, 5, 2, 60, 0, 0, 0, DIF_SHOWAMPERSAND, 0, subject},
                 },
                 [&] { EXPECT_TRUE(Press(VK_F6)); });
 }

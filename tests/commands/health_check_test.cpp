@@ -16,8 +16,8 @@ using standin::ShownBox;
 
 class HealthCommand : public CommandTest {
 protected:
-    // The report dialog: its entries kept in *entries, the entry at Index picked for a fix
-    // (-1: closed with Cancel, -2: with Esc).
+    // The report dialog: its entries kept in *entries as the host draws them, the cursor moved
+    // to the entry at Index and Enter pressed (-1: closed with Cancel, -2: with Esc).
     Expect Report(std::vector<std::string> *entries, int index) {
         Expect expect = Expect::Dialog("BSOHealth")
                             .Title(Text(MsgHealthTitle))
@@ -25,12 +25,12 @@ protected:
                                 entries->clear();
                                 for (size_t i = 0; i < box.itemTypes.size(); ++i)
                                     if (box.itemTypes[i] == DI_RADIOBUTTON)
-                                        entries->push_back(box.texts[i]);
+                                        entries->push_back(box.drawnTexts[i]);
                                 return std::string();
                             });
         if (index == -2) return expect.Esc();
         if (index < 0) return expect.PressText("Cancel");
-        return expect.Radio(1 + index).PressText("Fix");
+        return expect.Cursor(1 + index).Default();
     }
     Expect Clean() {
         return Expect::Message(Text(MsgHealthTitle)).Warning(false).Contains(Text(MsgHealthClean));
@@ -103,9 +103,12 @@ TEST_F(HealthCommand, WritesTheFilesOwnNameIntoTheLine) {
 TEST_F(HealthCommand, TakesOutABadLineAfterAsking) {
     const std::string kept = tree.WriteAttached("kept.zip");
     tree.WriteFlowFile("out/006400C8.FLO", {kept, "."});
-    tree.Write("out/stray.txt", "x");
+    tree.Write("out/r&d.txt", "x");
     ASSERT_TRUE(Open());
     std::vector<std::string> entries;
+    // The fix follows the cursor: the stray file, the second entry, has no safe fix and is named.
+    front.Expect(Report(&entries, 1));
+    front.Expect(Warning(MsgHealthTitle, MsgHealthNoFix, tree.Win("out/r&d.txt")));
     // The question declined: nothing changes, and the same report comes back.
     front.Expect(Report(&entries, 0));
     front.Expect(Expect::Message(Text(MsgHealthTitle))
@@ -114,15 +117,13 @@ TEST_F(HealthCommand, TakesOutABadLineAfterAsking) {
                      .PressText("Cancel"));
     front.Expect(Report(&entries, 0));
     front.Expect(Expect::Message(Text(MsgHealthTitle)).PressText("OK"));
-    // The stray file has no safe fix: it is named.
-    front.Expect(Report(&entries, 0));
-    front.Expect(Warning(MsgHealthTitle, MsgHealthNoFix, tree.Win("out/stray.txt")));
     front.Expect(Report(&entries, -1));
     EXPECT_TRUE(Press(VK_F7, PKF_SHIFT));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({kept}));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].rfind(Text(MsgHealthUnknownName), 0), 0u) << entries[0];
+    EXPECT_NE(entries[0].find("r&d.txt"), std::string::npos) << entries[0]; // '&' shown
 }
 
 TEST_F(HealthCommand, ABusyLinkIsAskedBeforeAFix) {

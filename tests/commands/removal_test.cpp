@@ -76,7 +76,7 @@ TEST_F(Removal, TheQuestionNamesWhatIsRemoved) {
     // Five selected: the count.
     for (const char *name : {"a.zip", "c.zip", "d.zip", "e.zip"})
         ASSERT_TRUE(Select(FileRow(name)));
-    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "5"), 1));
+    front.Expect(Question(CountText(MsgRemoveCountFormat, 5), 1));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(FlowBytes(), before);
@@ -114,7 +114,7 @@ TEST_F(Removal, TheLinesGoTheFilesStay) {
     ASSERT_TRUE(OpenLink());
     for (const char *name : {"a.zip", "c.zip", "d.zip", "e.zip"})
         ASSERT_TRUE(Select(FileRow(name)));
-    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "4"), 0));
+    front.Expect(Question(CountText(MsgRemoveCountFormat, 4), 0));
     EXPECT_TRUE(Press(VK_F7));
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"#" + files[1], "~Z:\\done.zip"}));
@@ -178,7 +178,7 @@ TEST_F(Removal, AMixedSelection) {
     for (const std::string &row :
          {FileRow("d.zip"), OutRow("006400C8.OUT"), OutRow("006400C8.REQ"), OutRow("006400C8.HLO")})
         ASSERT_TRUE(Select(row)) << row;
-    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "4"), 0));
+    front.Expect(Question(CountText(MsgRemoveCountFormat, 4), 0));
     front.Expect(
         Warning(MsgWarning, MsgNetmailNotRemoved,
                 tree.Win(MadeName("out/006400C8")) + OnDisk("out/006400C8.OUT")->substr(12)));
@@ -211,7 +211,7 @@ TEST_F(Removal, ALineAlreadyGoneIsReported) {
     ASSERT_TRUE(Select(FileRow("a.zip")));
     ASSERT_TRUE(Select(FileRow("b.zip")));
     tree.WriteFlowFile(*OnDisk("out/006400C8.FLO"), {"#" + files[1]});
-    front.Expect(Question(Replace(Text(MsgRemoveCountFormat), "%d", "2"), 0));
+    front.Expect(Question(CountText(MsgRemoveCountFormat, 2), 0));
     front.Expect(
         Warning(MsgWarning, MsgLineNotRemoved, tree.Win(MadeName("out/006400C8")) + ".FLO"));
     EXPECT_TRUE(Press(VK_F7));

@@ -113,7 +113,8 @@ TEST_F(RealHostTest, SetPanelDirClosesThePanelAtOnce) {
     EXPECT_EQ(state->closeEvents, 2);
 }
 
-TEST_F(RealHostTest, LongMessageLinesAreCutAtTheScreenWidthLessFifteen) {
+// 66 columns in a box with buttons, 64 without; at most 22 items on a 24-row screen.
+TEST_F(RealHostTest, LongMessageLinesAreCutAtTheBoxWidth) {
     const PluginStartupInfo &info = host->StartupInfo();
     std::string longLine(100, 'x');
     const char *items[] = {"Title", longLine.c_str(),
@@ -124,21 +125,29 @@ TEST_F(RealHostTest, LongMessageLinesAreCutAtTheScreenWidthLessFifteen) {
     EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, items, 4, 1), 0);
     ASSERT_EQ(front.BoxesOf(ShownBox::MessageBox).size(), 1u);
     const ShownBox box = front.BoxesOf(ShownBox::MessageBox)[0];
-    EXPECT_EQ(box.texts[0], std::string(65, 'x'));
-    EXPECT_GT(box.texts[1].size(), 65u);
+    EXPECT_EQ(box.texts[0], std::string(66, 'x'));
+    EXPECT_GT(box.texts[1].size(), 66u);
     // A box without buttons answers 0 at once.
     EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, items, 2, 0), 0);
+    EXPECT_EQ(front.BoxesOf(ShownBox::ProgressBox).back().texts[0], std::string(64, 'x'));
     EXPECT_EQ(front.Verify(), "");
+    std::vector<const char *> many(23, "line");
+    EXPECT_EQ(info.Message(info.ModuleNumber, 0, nullptr, many.data(), 23, 0), 0);
+    ASSERT_EQ(host->Failures().size(), 1u);
+    host->ClearFailures();
 }
 
 // The dialog's answer as the plugin gets it back: fields capped, Enter on a field closing with
-// the default button, radio groups split by any other item, every item written back.
+// the default button, radio groups split by any other item, the cursor moving only the focus
+// (the selection along only in the second group, a list with DIF_MOVESELECT), every item
+// written back, Focus too.
 struct DialogKindsCase {
     const char *name;
     std::function<void(Expect &)> answer;
     int result;
     const char *fixed, *field;
     int a, b, c, d; // the radio buttons' Selected
+    int focus;      // the item whose Focus comes back set
 };
 
 class DialogKindsTest : public RealHostTest,
@@ -159,7 +168,10 @@ TEST_P(DialogKindsTest, AnswerWrittenBack) {
     EXPECT_EQ((std::vector<int>{items[3].Selected, items[4].Selected, items[6].Selected,
                                 items[7].Selected}),
               (std::vector<int>{c.a, c.b, c.c, c.d}));
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(items[i].Y1, i);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(items[i].Y1, i ? i + 1 : 0);
+        EXPECT_EQ(items[i].Focus, i == c.focus ? 1 : 0) << i;
+    }
 }
 
 static void FillFields(FarDialogItem *items, int) {
@@ -170,18 +182,21 @@ static void FillFields(FarDialogItem *items, int) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, DialogKindsTest,
-    ::testing::Values(DialogKindsCase{"SecondGroupOnly", [](Expect &e) { e.Radio(7).Press(8); }, 8,
-                                      "12345", "", 1, 0, 0, 1},
-                      DialogKindsCase{"FirstGroupOnly", [](Expect &e) { e.Radio(4).Press(9); }, 9,
-                                      "12345", "", 0, 1, 1, 0},
-                      DialogKindsCase{"EnterOnAField",
-                                      [](Expect &e) { e.Edit(2, "typed").EnterOn(2); }, 8, "12345",
-                                      "typed", 1, 0, 1, 0},
-                      DialogKindsCase{"EnterOnARadio", [](Expect &e) { e.Radio(6).EnterOn(6); }, 8,
-                                      "12345", "", 1, 0, 1, 0},
-                      DialogKindsCase{"EscapeKeepsTheInput",
-                                      [](Expect &e) { e.Edit(2, "kept").Radio(4).Esc(); }, -1,
-                                      "12345", "kept", 0, 1, 1, 0}),
+    ::testing::Values(
+        DialogKindsCase{"SecondGroupOnly", [](Expect &e) { e.Radio(7).Press(8); }, 8, "12345", "",
+                        1, 0, 0, 1, 8},
+        DialogKindsCase{"FirstGroupOnly", [](Expect &e) { e.Radio(4).Press(9); }, 9, "12345", "", 0,
+                        1, 1, 0, 9},
+        DialogKindsCase{"EnterOnAField", [](Expect &e) { e.Edit(2, "typed").EnterOn(2); }, 8,
+                        "12345", "typed", 1, 0, 1, 0, 2},
+        DialogKindsCase{"EnterOnARadio", [](Expect &e) { e.Radio(6).EnterOn(6); }, 8, "12345", "",
+                        1, 0, 1, 0, 6},
+        DialogKindsCase{"CursorMovesOnlyTheFocus", [](Expect &e) { e.Cursor(4).Default(); }, 8,
+                        "12345", "", 1, 0, 1, 0, 4},
+        DialogKindsCase{"CursorTakesTheListSelection", [](Expect &e) { e.Cursor(7).Default(); }, 8,
+                        "12345", "", 1, 0, 0, 1, 7},
+        DialogKindsCase{"EscapeKeepsTheInput", [](Expect &e) { e.Edit(2, "kept").Radio(4).Esc(); },
+                        -1, "12345", "kept", 0, 1, 1, 0, 1}),
     [](const ::testing::TestParamInfo<DialogKindsCase> &info) { return info.param.name; });
 
 TEST_F(RealHostTest, FieldsHoldWhatTheirLineEditorsHold) {

@@ -90,7 +90,11 @@ protected:
             EXPECT_EQ(mode.columnTypes, insideLink ? expected->linkTypes : expected->rootTypes);
             // Mode 6: the queue columns at the root, mode 3's columns inside a link.
             if (m == 6) {
-                EXPECT_EQ(mode.columnWidths, insideLink ? "0,8,1,1,5,5" : "13,7,4,1,1,5,5,0");
+                EXPECT_EQ(mode.columnWidths, insideLink ? "0,8,1,1,5,5" : "13,7,6,1,1,5,5,0");
+                // Full screen at the root, the mailer's state whole in the status line.
+                EXPECT_EQ(mode.fullScreen, insideLink ? 0 : 1);
+                EXPECT_EQ(mode.statusColumnTypes,
+                          insideLink ? std::nullopt : std::optional<std::string>("NR,C7"));
                 const int rootTitles[] = {MsgColumnName,        MsgColumnQueued,
                                           MsgColumnAge,         MsgColumnBusy,
                                           MsgColumnRequest,     MsgColumnNetmailFlavors,

@@ -27,6 +27,14 @@ TEST(Helpers, FormatterTakesOnePlaceholderAndCutsBetweenCharacters) {
         {"other conversions stay", "%n%x %s %%", 's', "y", 64, "%n%x y %"},
         {"cut", "abcdef%s", 's', "ghij", 8, "abcdefg"},
         {"empty buffer room", "abc", 's', "", 1, ""},
+        // Count texts: 'n' gives the count to FormatCountText, which picks the plural form.
+        {"one form of two", "%d try|%d tries", 'n', "1", 64, "1 try"},
+        {"other form of two", "%d try|%d tries", 'n', "0", 64, "0 tries"},
+        {"three forms: one", "%d a|%d b|%d c", 'n', "21", 64, "21 a"},
+        {"three forms: few", "%d a|%d b|%d c", 'n', "34", 64, "34 b"},
+        {"three forms: many", "%d a|%d b|%d c", 'n', "12", 64, "12 c"},
+        {"three forms: many past 4", "%d a|%d b|%d c", 'n', "105", 64, "105 c"},
+        {"a single form", "... and %d more", 'n', "1", 64, "... and 1 more"},
 #ifndef _WIN32
         {"no half character", "ab%s", 's', "\xC3\xA0\xC3\xA1", 6, "ab\xC3\xA0"},
         {"three-byte character", "%s", 's', "a\xE2\x82\xAC", 4, "a"},
@@ -36,7 +44,11 @@ TEST(Helpers, FormatterTakesOnePlaceholderAndCutsBetweenCharacters) {
         SCOPED_TRACE(c.what);
         char buffer[72];
         memset(buffer, 'Z', sizeof(buffer));
-        FormatWithOneArgument(buffer, c.size, c.format.c_str(), c.placeholder, c.argument.c_str());
+        if (c.placeholder == 'n')
+            FormatCountText(buffer, c.size, c.format.c_str(), std::stoull(c.argument));
+        else
+            FormatWithOneArgument(buffer, c.size, c.format.c_str(), c.placeholder,
+                                  c.argument.c_str());
         EXPECT_EQ(std::string(buffer), c.expected);
         EXPECT_EQ(buffer[c.size], 'Z'); // nothing written past the buffer
     }

@@ -108,7 +108,16 @@ TEST(LanguageFiles, EveryFileHoldsEveryMessage) {
         for (int id = 0; id < MessageCount; ++id) EXPECT_NE(file.messages[id], "") << id;
         EXPECT_EQ(Conversions(file.messages[MsgScanProgressFormat]), "s");
         EXPECT_EQ(Conversions(file.messages[MsgRemoveQuestionFormat]), "s");
-        EXPECT_EQ(Conversions(file.messages[MsgRemoveCountFormat]), "d");
+        // Count texts: every plural form takes the count; English has two, Russian three.
+        for (int id : {MsgRemoveCountFormat, MsgStatusTriesFormat, MsgLinkCountFormat,
+                       MsgClearLinksFormat, MsgClearTotalFormat, MsgClearBytesFormat}) {
+            std::string forms = file.messages[id] + "|";
+            size_t count = 0;
+            for (size_t at = 0, bar; (bar = forms.find('|', at)) != std::string::npos;
+                 at = bar + 1, ++count)
+                EXPECT_EQ(Conversions(forms.substr(at, bar - at)), "d") << id << " form " << count;
+            EXPECT_EQ(count, language == "English" ? 2u : 3u) << id;
+        }
         // The command prefix is typed on the command line.
         for (char c : file.messages[MsgDisksMenu])
             EXPECT_TRUE(isalnum(static_cast<unsigned char>(c)));

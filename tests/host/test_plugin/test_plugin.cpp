@@ -285,8 +285,14 @@ static void RunDialogKinds() {
         items[i].Y1 = items[i].Y2 = i;
         Copy(items[i].Data, sizeof items[i].Data, texts[i]);
     }
+    // The frame around them, as the host draws a dialog.
+    items[0].X1 = 3;
+    items[0].X2 = 36;
+    items[0].Y2 = 11;
+    for (int i = 1; i < 10; ++i) items[i].Y1 = items[i].Y2 = i + 1;
     items[3].Flags = DIF_GROUP;
     items[3].Selected = 1;
+    items[6].Flags = items[7].Flags = DIF_MOVESELECT; // the second group is a list
     items[6].Selected = 1;
     items[8].DefaultButton = 1;
     State.dialogResult =

@@ -141,7 +141,7 @@ TEST_F(Panelhost, DemoLinksWithTheirMarksAndFlavors) {
         ASSERT_GT(y, previous) << "links sorted by address\n" << screen.Text();
         previous = y;
         EXPECT_EQ(Cells(screen, y),
-                  (std::vector<std::string>{link.address, "<DIR>", link.busy, link.request,
+                  (std::vector<std::string>{link.address, "<Folder>", link.busy, link.request,
                                             link.netmail, link.flow}));
     }
     std::string keys = KeyBar(screen);
@@ -226,7 +226,13 @@ TEST_F(Panelhost, ViewModesAndSorting) {
                                   &screen))
         << screen.Text();
     EXPECT_EQ(Cells(screen, RowOf(screen, "2:5020/3.0")),
-              (std::vector<std::string>{"2:5020/3.0", "<DIR>", "*"}));
+              (std::vector<std::string>{"2:5020/3.0", "<Folder>", "*"}));
+    // Ctrl+6: the queues full screen, the mailer's state kept in 80 columns.
+    terminal->Key("C-6");
+    ASSERT_TRUE(terminal->WaitFor(
+        [&](const TerminalScreen &s) { return s.Line(1).find("Mailer") != std::string::npos; },
+        &screen))
+        << screen.Text();
     // Alt+digit where a terminal passes no Ctrl+digit; 3 is the plugin's mode again.
     terminal->Key("M-3");
     ASSERT_TRUE(terminal->WaitFor([&](const TerminalScreen &s) { return Cells(s, 1).size() == 6; },

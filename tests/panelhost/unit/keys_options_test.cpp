@@ -130,6 +130,7 @@ TEST(CommandLine, HelpNamesEveryOption) {
     std::string usage = UsageText("panelhost");
     for (const char *word :
          {"--outbound", "--address", "--lang", "--demo", "--help", "--version", "PLUGIN",
-          "registry.reg", "$VISUAL", "F10", "Alt+Shift+F9", "Ctrl+Space"})
+          "registry.reg", "$VISUAL", "F10", "Alt+Shift+F9", "Ctrl+Space", "F5 hold",
+          "Shift+F5 release", "Shift+F6", "F8 clear", "Shift+F7 health", "Ctrl+6", "Alt+Down"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }

@@ -134,13 +134,17 @@ TEST(Columns, LayoutSharesTheRestAndDropsWhatDoesNotFit) {
         {"NR,SC,C0,C1,C2,C3", "0,8,1,1,5,5", 38, {13, 8, 1, 1, 5, 5}},
         // Mode 5 on a full 100 columns: date 8 and time 5 although given 0.
         {"NR,SC,C0,C1,C2,C3,D,T", "0,8,1,1,5,5,0,0", 98, {58, 8, 1, 1, 5, 5, 8, 5}},
-        // Too narrow: columns go from the right until the name keeps six columns.
-        {"NR,SC,C0,C1,C2,C3", "0,8,1,1,5,5", 18, {7, 8, 1, 0, 0, 0}},
+        // Too narrow: columns go from the right until the rest fit, the name keeping one.
+        {"NR,SC,C0,C1,C2,C3", "0,8,1,1,5,5", 18, {5, 8, 1, 1, 0, 0}},
+        // Root mode 6: in a half panel the flow flavors and the mailer's state are dropped;
+        // full screen in 80 columns keeps every column, the mailer's state taking the rest.
+        {"NR,C5,C6,C0,C1,C2,C3,C7", "13,7,6,1,1,5,5,0", 38, {13, 7, 6, 1, 1, 5, 0, 0}},
+        {"NR,C5,C6,C0,C1,C2,C3,C7", "13,7,6,1,1,5,5,0", 78, {13, 7, 6, 1, 1, 5, 5, 33}},
         {"NR,SC,C0", "0,8,1", 8, {8, 0, 0}},
         // Two shared columns split the rest; the first gets the odd column.
         {"N,Z", "0,0", 21, {10, 10}},
-        // Nothing shares: the name column takes the rest.
-        {"N,S", "10,10", 30, {19, 10}},
+        // Nothing shares: the last column takes the rest.
+        {"N,S", "10,10", 30, {10, 19}},
     };
     for (const Case &c : cases) {
         std::vector<int> widths = LayoutColumns(ParseColumns(c.types, c.widths), c.width);
@@ -163,8 +167,8 @@ TEST(Columns, SizeCells) {
         {4096, false, false, true, 8, "   4,096"},
         {1234567, false, false, true, 8, " 1234567"}, // grouped does not fit, plain does
         {123456789, false, false, true, 8, " 120564K"},
-        {5, true, false, false, 8, "   <DIR>"},
-        {0, true, true, false, 8, "    <UP>"},
+        {5, true, false, false, 8, "<Folder>"},
+        {0, true, true, false, 8, "<  Up  >"},
         {3ULL << 40, false, false, false, 5, "3072G"},
     };
     for (const Case &c : cases)
