@@ -225,6 +225,8 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
             }
             problem = file.Regular ? HealthWrongCase : HealthNotAFile;
             if (file.Regular) ownName = SpelledOnDisk(name);
+            // Written back as an attach writes a name: the native path.
+            if (ownName != nullptr) NativePath(ownName, ownName, strlen(ownName) + 1);
             if (file.Regular && ownName == nullptr) {
                 free(whole);
                 continue;
@@ -432,11 +434,21 @@ static int SpellFoundLine(char *Line, size_t *Length, void *Context) {
     LineToTake *take = static_cast<LineToTake *>(Context);
     if (++take->Number != take->Finding->LineNumber) return 1;
     if (!IsFoundLine(Line, *Length, take->Finding)) return -1;
-    // The name the file system gives differs in case only: it takes the same bytes.
+    // The name the file system gives, in native form: never longer than the line's own (it
+    // differs in case, and the drive of the Win32 form goes), so it takes the line's place and
+    // what followed the name stays.
     size_t at = Line[0] == '^' || Line[0] == '#' ? 1 : 0;
+    char *copy = static_cast<char *>(malloc(*Length + 1));
+    if (copy == nullptr) return -1;
+    memcpy(copy, Line, *Length + 1);
+    char *name = ParseFlowLine(copy);
+    size_t nameEnd = name != nullptr ? static_cast<size_t>(name - copy) + strlen(name) : *Length;
+    free(copy);
     size_t nameLength = strlen(take->Finding->OwnName);
-    if (at + nameLength > *Length) return -1;
+    if (nameEnd > *Length || at + nameLength > nameEnd) return -1;
+    memmove(Line + at + nameLength, Line + nameEnd, *Length - nameEnd + 1);
     memcpy(Line + at, take->Finding->OwnName, nameLength);
+    *Length -= nameEnd - at - nameLength;
     take->Taken = true;
     return 1;
 }

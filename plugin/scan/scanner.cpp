@@ -269,11 +269,12 @@ void ShortenRowName(char *Row, const char *Name, size_t Length) {
     Row[head + gapLength + Length - tailStart] = '\0';
 }
 
-// The row of a flow file line that names no file the scan can look up (too long for a path
-// here, or a directory's "." or ".."): the line's own text, its directory in upper case,
-// shortened in the middle when it does not fit; no find data of a file. 1 when added.
+// The row of a flow file line whose file the scan cannot show (gone, too long for a path here,
+// or a directory's "." or ".."): the line's own text, shortened in the middle when it does not
+// fit, its directory shown as every row's is (upper case on Windows; elsewhere only a path
+// that could be looked up, Path, has a native form); no find data of a file. 1 when added.
 static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *SourceText,
-                            Flavor Flavor) {
+                            Flavor Flavor, bool Path) {
     WIN32_FIND_DATAA data;
     memset(&data, 0, sizeof data);
     data.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -283,16 +284,24 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
     char *row = entry->FindData.cFileName;
     ShortenRowName(row, Name, strlen(Name));
 #ifdef _WIN32
-    // The directory in upper case, as in every row: up to the row's last separator, which is
-    // the name's own last one or, where the cut took that, one before it. Elsewhere the line's
-    // own text is the row: it names nothing a native path could be made of.
-    char *end = row + strlen(row);
-    while (end > row && end[-1] != '\\' && end[-1] != '/') --end;
-    char saved = *end;
-    *end = '\0';
-    ShownDirectory(row);
-    *end = saved;
+    Path = true;
 #endif
+    if (Path) {
+        // The directory: up to the row's last separator, which is the name's own last one or,
+        // where the cut took that, one before it.
+        char *end = row + strlen(row);
+        while (end > row && end[-1] != '\\' && end[-1] != '/') --end;
+        char directory[MAX_PATH];
+        size_t directoryLength = static_cast<size_t>(end - row);
+        memcpy(directory, row, directoryLength);
+        directory[directoryLength] = '\0';
+        ShownDirectory(directory);
+        size_t shownLength = strlen(directory), nameLength = strlen(end);
+        if (shownLength + nameLength < MAX_PATH) {
+            memmove(row + shownLength, end, nameLength + 1);
+            memcpy(row, directory, shownLength);
+        }
+    }
     entry->SourceText = DuplicateString(SourceText);
     MarkEntry(*entry, FlowFile, Flavor);
     return 1;
@@ -595,7 +604,7 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
             strcpy(directory, name);
             DirectoryPart(directory);
             if (AddFileEntry(Table, directory, &found, Extension, FlowFile, Flavor) ||
-                AddNameOnlyEntry(Table, name, Extension, Flavor))
+                AddNameOnlyEntry(Table, name, Extension, Flavor, false))
                 ++rowsFromFile;
             continue;
         }
@@ -603,7 +612,7 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         // missing. Every such line keeps a row of its own text, whatever is done about the
         // line: a file that is gone is shown so, not hidden behind its flow file.
         if (convertible && haveRaw) NoteMissingFile(Result, FlowPath, raw, length, name);
-        if (AddNameOnlyEntry(Table, name, Extension, Flavor)) {
+        if (AddNameOnlyEntry(Table, name, Extension, Flavor, lookUp)) {
             if (lookUp) Table->Rows[Table->Count - 1].Problem = MissingNamedFile;
             ++rowsFromFile;
         }

@@ -62,8 +62,10 @@ TEST_F(OddContents, LinesOfEveryForm) {
         const char *what;
         std::string bytes;
         std::vector<Asked> questions;
-        std::vector<std::string> rows; // "a" for files/a.zip, "b", "flow" for the flow file
-        std::string after;             // "" for unchanged
+        // "a" for files/a.zip, "b", "flow" for the flow file, "F\\x" for a row of files/x
+        // whose file is gone, "L\\x" for one shown as its line has it
+        std::vector<std::string> rows;
+        std::string after; // "" for unchanged
     } const cases[] = {
         {"blank lines are no entries", "\r\n  \r\n\t\r\n^@a\r\n\r\n", {}, {"a"}, ""},
         {"only blank lines: a poll", "\r\n \r\n", {}, {"flow"}, ""},
@@ -82,7 +84,7 @@ TEST_F(OddContents, LinesOfEveryForm) {
         {"dot lines are asked about and listed as written",
          ".\r\n..\r\n@f\\..\r\n",
          {{".", 0}, {"..", 0}, {"@f\\..", 0}},
-         {".", "F\\.."},
+         {".", "L\\.."},
          ""},
         {"a dot line dropped", ".\r\n^@a\r\n", {{".", 1}}, {"a"}, "^@a\r\n"},
         {"a missing name with blanks behind goes, blanks and all",
@@ -125,10 +127,11 @@ TEST_F(OddContents, LinesOfEveryForm) {
         EXPECT_EQ(front.Verify(), "");
         std::vector<std::string> expected;
         for (const std::string &row : c.rows)
-            expected.push_back(row == "flow" ? FlowRow()
-                               : row == "a"  ? FileRow("a.zip")
-                               : row == "b"  ? FileRow("b.zip")
-                               : row[0] == 'F'
+            expected.push_back(row == "flow"   ? FlowRow()
+                               : row == "a"    ? FileRow("a.zip")
+                               : row == "b"    ? FileRow("b.zip")
+                               : row[0] == 'F' ? tree.Shown("files") + row.substr(2)
+                               : row[0] == 'L'
                                    ? ShownLineDirectory(tree.Win("files")) + row.substr(1)
                                    : row);
         std::sort(expected.begin(), expected.end());

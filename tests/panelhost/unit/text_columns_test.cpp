@@ -196,6 +196,7 @@ TEST(Columns, DateAndTimeOfAFileTime) {
 
 TEST(Columns, NamesWithoutTheirPath) {
     EXPECT_EQ(NameWithoutPath("Z:\\TMP\\FILES\\report.txt"), "report.txt");
-    EXPECT_EQ(NameWithoutPath("2:5020/1.0"), "2:5020/1.0");
+    EXPECT_EQ(NameWithoutPath("/tmp/files/report.txt"), "report.txt");
+    EXPECT_EQ(NameWithoutPath("2:5020/1.0"), "1.0"); // the host cuts after either separator
     EXPECT_EQ(NameWithoutPath("plain.txt"), "plain.txt");
 }
