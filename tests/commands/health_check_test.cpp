@@ -74,7 +74,7 @@ TEST_F(HealthCommand, TakesOutABadLineAfterAsking) {
     front.Expect(Expect::Message(Text(MsgHealthTitle)).PressText("OK"));
     // The stray file has no safe fix: it is named.
     front.Expect(Report(&entries, 0));
-    front.Expect(Warning(MsgHealthTitle, MsgHealthNoFix, tree.Win("out/stray.txt")));
+    front.Expect(Warning(MsgHealthTitle, MsgHealthNoFix, tree.Line("out/stray.txt")));
     front.Expect(Report(&entries, -1));
     EXPECT_TRUE(Press(VK_F7, PKF_SHIFT));
     EXPECT_EQ(front.Verify(), "");
