@@ -50,13 +50,13 @@ static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, c
 
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(fullPath, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        ShowWarning(MsgWarning, MsgFileNotFound, fullPath);
-        return Refused;
-    }
-    FindClose(search);
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        ShowWarning(MsgAttachTitle, MsgIsDirectory, fullPath);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    bool missing = search == INVALID_HANDLE_VALUE;
+    if (missing || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        char shown[MAX_PATH];
+        ShowWarning(missing ? MsgWarning : MsgAttachTitle,
+                    missing ? MsgFileNotFound : MsgIsDirectory,
+                    NativePath(fullPath, shown, sizeof(shown)) ? shown : fullPath);
         return Refused;
     }
     // The line names the file as the mailer beside the plugin opens it, in the flow files'

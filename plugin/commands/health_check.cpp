@@ -29,10 +29,15 @@ static const int ProblemIds[] = {
     MsgHealthNotAName,     MsgHealthUnknownName,    MsgHealthWrongZone,
     MsgHealthRelativeLine, MsgHealthWrongCase,      MsgHealthNotAFile};
 
+// A path as the platform names it (on Linux the native one); the path as it is when it has none.
+static const char *Shown(const char *Path, char (&Buffer)[MAX_PATH]) {
+    return NativePath(Path, Buffer, sizeof(Buffer)) ? Buffer : Path;
+}
+
 // One entry of the report: the problem, the file, and the line or the bundle's size and age.
 static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Finding) {
-    char path[MAX_PATH];
-    ShortenPath(path, sizeof(path), Finding->Path, 26);
+    char path[MAX_PATH], native[MAX_PATH];
+    ShortenPath(path, sizeof(path), Shown(Finding->Path, native), 26);
     char detail[MAX_PATH] = "";
     if (Finding->Problem == HealthOrphanBundle || Finding->Problem == HealthOldEmptyBundle) {
         // The form goes by the days; the bytes take their place in it.
@@ -114,7 +119,9 @@ static bool Ask(int LineId, const char *Subject, const char *Second) {
 static void AttachBundle(const HealthFinding *Finding, const OutboundConfig &Config) {
     FarDialogItem items[HealthAttachItemCount];
     ExpandDialogTemplate(HealthAttachTemplate, items, HealthAttachItemCount);
-    ShortenPath(items[HealthAttachBundle].Data, sizeof(items[0].Data), Finding->Path, 56);
+    char shown[MAX_PATH];
+    Shown(Finding->Path, shown);
+    ShortenPath(items[HealthAttachBundle].Data, sizeof(items[0].Data), shown, 56);
     FtnAddress link;
     if (!RunAddressDialog(MsgHealthAttachTitle, "BSOHealth", 68, 9, items, HealthAttachItemCount,
                           HealthAttachAddress, HealthAttachOk, &Config.Own, &link))
@@ -135,7 +142,7 @@ static void AttachBundle(const HealthFinding *Finding, const OutboundConfig &Con
     if (!NativePath(Finding->Path, line + 1, sizeof(line) - 1)) {
         ShowWriteFailure(MsgHealthAttachTitle, Finding->Path, ERROR_FILENAME_EXCED_RANGE);
     } else if (!PathExists(Finding->Path)) {
-        ShowWarning(MsgHealthAttachTitle, MsgFileNotFound, Finding->Path);
+        ShowWarning(MsgHealthAttachTitle, MsgFileNotFound, shown);
     } else if (!BuildOutboundPath(&link, flowPath, Config.Root, suffix, &Config.Own)) {
         ShowWriteFailure(MsgHealthAttachTitle, Config.Root, ERROR_FILENAME_EXCED_RANGE);
     } else {
@@ -147,10 +154,11 @@ static void AttachBundle(const HealthFinding *Finding, const OutboundConfig &Con
 }
 
 static void TakeOutLine(const HealthFinding *Finding, const OutboundConfig &Config) {
-    if (!Ask(MsgHealthTakeOutLine, Finding->Line, Finding->Path)) return;
+    char shown[MAX_PATH];
+    if (!Ask(MsgHealthTakeOutLine, Finding->Line, Shown(Finding->Path, shown))) return;
     LinkLock lock;
     if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
-    if (!TakeOutFlowLine(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
+    if (!TakeOutFlowLine(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
     ReleaseLink(&lock);
 }
 
@@ -174,14 +182,16 @@ static void FixCase(const HealthFinding *Finding, const OutboundConfig &Config) 
 }
 
 static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config) {
+    char shown[MAX_PATH];
+    Shown(Finding->Path, shown);
     switch (Finding->Problem) {
     case HealthOrphanBundle:
         AttachBundle(Finding, Config);
         break;
     case HealthOldEmptyBundle:
         // No link's flag covers it: its name gives no address. It goes only while still empty.
-        if (Ask(MsgHealthRemoveBundle, Finding->Path, nullptr) && !RemoveEmptyBundle(Finding))
-            ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
+        if (Ask(MsgHealthRemoveBundle, shown, nullptr) && !RemoveEmptyBundle(Finding))
+            ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
         break;
     case HealthMissingFile:
     case HealthNotAName:
@@ -192,7 +202,7 @@ static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config)
         FixCase(Finding, Config);
         break;
     default:
-        ShowWarning(MsgHealthTitle, MsgHealthNoFix, Finding->Path);
+        ShowWarning(MsgHealthTitle, MsgHealthNoFix, shown);
         break;
     }
 }
@@ -210,8 +220,8 @@ void CheckHealth(BSOBrowser * /*Browser*/) {
                             static_cast<unsigned>(Settings.OldEmptyBundleDays), now, &report);
         if (report.Count == 0) {
             FreeHealthReport(&report);
-            char shown[MAX_PATH];
-            ShortenPath(shown, sizeof(shown), config.Root, MessageLineWidth);
+            char shown[MAX_PATH], native[MAX_PATH];
+            ShortenPath(shown, sizeof(shown), Shown(config.Root, native), MessageLineWidth);
             const char *items[] = {GetMessageText(MsgHealthTitle), GetMessageText(MsgHealthClean),
                                    shown, GetMessageText(MsgOk)};
             HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 4, 1);

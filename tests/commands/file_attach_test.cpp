@@ -196,13 +196,13 @@ TEST_F(FileAttach, WarningsForFoldersAndMissingFilesTheRestGoesOn) {
     tree.Write("out/006400C8.FLO", before);
     ASSERT_TRUE(Open());
     front.Expect(AttachDialog().Edit(AttachAddress, "2:100/200").Default());
-    front.Expect(Warning(MsgAttachTitle, MsgIsDirectory, tree.Win("files/folder")));
+    front.Expect(Warning(MsgAttachTitle, MsgIsDirectory, tree.Line("files/folder")));
     EXPECT_EQ(CopySelected({"a.zip", "folder", "b.txt"}), 1);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), before + "\r\n" + CrLf({a, b}));
 
     front.Expect(AttachDialog().Edit(AttachAddress, "2:100/200").Default());
-    front.Expect(Warning(MsgWarning, MsgFileNotFound, tree.Win("files/gone.zip")));
+    front.Expect(Warning(MsgWarning, MsgFileNotFound, tree.Line("files/gone.zip")));
     EXPECT_EQ(PutFiles({"gone.zip", "a.zip", "a.zip"}, 0, 0), 1);
     EXPECT_EQ(front.Verify(), "");
     EXPECT_EQ(Bytes("out/006400C8.FLO"), before + "\r\n" + CrLf({a, b, a, a}));

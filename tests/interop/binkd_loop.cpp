@@ -16,6 +16,10 @@ std::string BinkdProgram() {
     return BINKD_PROGRAM;
 }
 
+std::string IfcicoProgram() {
+    return IFCICO_PROGRAM;
+}
+
 namespace {
 
 // A socket bound to 127.0.0.1 (port 0: any free one), or -1.
@@ -56,14 +60,29 @@ int FreeLoopbackPort() {
     return port;
 }
 
+int ListeningLoopbackSocket(int *port) {
+    int fd = BoundLoopbackSocket(0);
+    if (fd >= 0 && listen(fd, 4) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    *port = fd < 0 ? 0 : PortOf(fd);
+    return fd;
+}
+
 // ---- BinkdProcess ---------------------------------------------------------------------------
 
 bool BinkdProcess::Start(const std::vector<std::string> &options, const std::string &configPath,
                          const std::string &outputPath) {
-    Stop();
     std::vector<std::string> arguments{BinkdProgram()};
     arguments.insert(arguments.end(), options.begin(), options.end());
     arguments.push_back(configPath);
+    return StartProgram(arguments, outputPath);
+}
+
+bool BinkdProcess::StartProgram(std::vector<std::string> arguments, const std::string &outputPath,
+                                int listener) {
+    Stop();
     std::vector<char *> argv;
     for (std::string &argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -78,6 +97,11 @@ bool BinkdProcess::Start(const std::vector<std::string> &options, const std::str
         if (output >= 0) {
             dup2(output, 1);
             dup2(output, 2);
+        }
+        if (listener >= 0) {
+            input = accept(listener, nullptr, nullptr);
+            if (input < 0) _exit(126);
+            dup2(input, 1);
         }
         if (input >= 0) dup2(input, 0);
         execv(argv[0], argv.data());

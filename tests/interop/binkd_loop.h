@@ -1,10 +1,11 @@
 // binkd as the real peer of the outbound the plugin writes, on the loopback interface only.
 //
 // BinkdProcess starts one binkd in a session (and so a process group) of its own and stops it
-// by that id: TERM first, KILL for whatever is left, always bounded in time. FreeLoopbackPort
-// asks the system for a port nobody listens on. StallingPeer answers a call far enough for the
-// caller to write its busy flags (it presents its addresses) and then says nothing more until
-// it is released, so a test can look at the outbound while binkd holds a session.
+// by that id: TERM first, KILL for whatever is left, always bounded in time; it starts ifcico
+// the same way, on a connection it takes as inetd would. FreeLoopbackPort asks the system for
+// a port nobody listens on. StallingPeer answers a call far enough for the caller to write its
+// busy flags (it presents its addresses) and then says nothing more until it is released, so a
+// test can look at the outbound while binkd holds a session.
 //
 // NodeConfig writes a binkd configuration for one node, with no ftrans: the plugin's flow lines
 // name files by their native paths, which binkd opens as they are.
@@ -19,11 +20,14 @@
 #include <thread>
 #include <vector>
 
-// The binkd program the suite runs.
+// The binkd program the suite runs; the ifcico program, empty when it is not installed.
 std::string BinkdProgram();
+std::string IfcicoProgram();
 
 // A TCP port on 127.0.0.1 that was free a moment ago; 0 when none could be had.
 int FreeLoopbackPort();
+// A socket listening on 127.0.0.1 at a free port (put in *port), or -1.
+int ListeningLoopbackSocket(int *port);
 
 class BinkdProcess {
 public:
@@ -35,6 +39,10 @@ public:
     // Starts binkd with the options and the configuration file; its output goes to outputPath.
     bool Start(const std::vector<std::string> &options, const std::string &configPath,
                const std::string &outputPath);
+    // Starts a program with its arguments. With a listener, as inetd does: the process takes
+    // one connection on it and runs the program with that connection as stdin and stdout.
+    bool StartProgram(std::vector<std::string> arguments, const std::string &outputPath,
+                      int listener = -1);
     // Waits for the process to end, at most limit. Its exit status, or -1 when it was still
     // running (it is then stopped) or could not be waited for.
     int Wait(std::chrono::milliseconds limit);

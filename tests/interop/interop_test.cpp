@@ -5,6 +5,7 @@
 // lower case only, so the point and the zone 10 node arriving is the proof of the plugin's
 // lower-case names. While binkd holds a session the plugin shows the busy mark and asks before
 // it writes; while the plugin holds a link's flag binkd neither calls that link nor answers it.
+// ifcico, where installed, delivers the same kinds of queue and refuses a link so held.
 #include "binkd_loop.h"
 
 #include "outbound_fixture.h"
@@ -159,6 +160,63 @@ protected:
         return bytes;
     }
 
+    // In the link, on the row whose name ends so, the key, and the box it opens answered.
+    void InLink(const Link &link, const std::string &ending, int key, unsigned state,
+                const Expect &box) {
+        SCOPED_TRACE(link.address);
+        ASSERT_TRUE(Update());
+        ASSERT_TRUE(Enter(link.row));
+        std::string row;
+        for (const std::string &name : RowNames()) {
+            std::string lower = name;
+            for (char &c : lower) c = static_cast<char>(std::tolower(c));
+            if (lower.size() >= ending.size() &&
+                lower.compare(lower.size() - ending.size(), ending.size(), ending) == 0)
+                row = name;
+        }
+        ASSERT_TRUE(Panel().SetCurrentByName(row)) << ::testing::PrintToString(RowNames());
+        front.Expect(box);
+        EXPECT_TRUE(host->PressKey(key, state));
+        EXPECT_EQ(front.Verify(), "");
+        ASSERT_TRUE(Enter(".."));
+    }
+
+    // ---- ifcico ------------------------------------------------------------------------
+
+    // One side's ifcico configuration: its address, outbound and inbound; the peer's files
+    // are what a request finds. Returns its path.
+    std::string IfcicoConfig(const std::string &side, const std::string &address,
+                             const std::string &outbound, const std::string &inbound) {
+        std::string path = Native("logs/" + side + ".ifc"), logs = Native("logs/" + side);
+        std::ofstream out(path);
+        out << "logfile " << logs << ".iflog\ndebugfile " << logs << ".ifdebug\naddress " << address
+            << "\noutbound " << Native(outbound) << "\npublic " << Native("peer/pub")
+            << "\nnodelist " << logs << ".nl\ndatabase " << logs << ".db\nsequencer " << logs
+            << ".seq\n";
+        for (const char *key : {"inbound", "listinbound", "protinbound"})
+            out << key << " " << Native(inbound) << "\n";
+        return path;
+    }
+
+    // ifcico calls the node from our outbound; a listener hands the one connection to the
+    // node's ifcico, as inetd would. The caller's exit status, -1 when it could not run.
+    int IfcicoCall(const std::string &own, const std::string &peer) {
+        int port = 0, listener = ListeningLoopbackSocket(&port);
+        BinkdProcess answerer, caller;
+        bool started =
+            listener >= 0 && answerer.StartProgram({IfcicoProgram(), "-I", peer, "-r", "0"},
+                                                   Native("logs/ifpeer.out"), listener);
+        if (listener >= 0) close(listener);
+        if (!started ||
+            !caller.StartProgram({IfcicoProgram(), "-I", own, "-a",
+                                  "127.0.0.1:" + std::to_string(port), "-r", "1", "f2000.n5020.z2"},
+                                 Native("logs/ifown.out")))
+            return -1;
+        int code = caller.Wait(30s);
+        if (code == 0) answerer.Wait(10s); // a refused call leaves it waiting: stopped instead
+        return code;
+    }
+
     // ---- binkd --------------------------------------------------------------------------
 
     // Our side: the plugin's outbound; calls the peer's addresses at peerPort.
@@ -243,6 +301,12 @@ TEST_F(Interop, PluginQueuesAndBinkdDelivers) {
     front.Expect(Expect::Message(Text(MsgHealthTitle)).Contains(Text(MsgHealthClean)).Press(0));
     EXPECT_TRUE(host->PressKey(VK_F7, PKF_SHIFT));
     EXPECT_EQ(front.Verify(), "");
+
+    // A flavor change: zone 10's copied file goes from normal to crash before the call.
+    InLink(Zone10, "/zone10-copy.bin", VK_F6, PKF_SHIFT,
+           Expect::Dialog("BSOFlavor").Radio(FlavorFirstChoice + 1).Press(FlavorOk));
+    EXPECT_EQ(tree.ReadLines("out.00a/006400c8.clo"),
+              std::vector<std::string>{tree.Line("files/zone10-copy.bin")});
 
     // One file the peer refuses: its line stays, the sent ones before it get binkd's "~".
     std::string skipped = MakeFile("node-refused.skp", 1000);
@@ -484,30 +548,10 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
     ASSERT_TRUE(tree.Exists("out/139c07d0.pnt/0000000a.flo"));
     ASSERT_TRUE(tree.Exists("out.00a/006400c8.clo"));
 
-    // In the link, on the row whose name ends so, the key, and the box it opens answered.
-    auto act = [&](const Link &link, const std::string &ending, int key, unsigned state,
-                   const Expect &box) {
-        SCOPED_TRACE(link.address);
-        ASSERT_TRUE(Update());
-        ASSERT_TRUE(Enter(link.row));
-        std::string row;
-        for (const std::string &name : RowNames()) {
-            std::string lower = name;
-            for (char &c : lower) c = static_cast<char>(std::tolower(c));
-            if (lower.size() >= ending.size() &&
-                lower.compare(lower.size() - ending.size(), ending.size(), ending) == 0)
-                row = name;
-        }
-        ASSERT_TRUE(Panel().SetCurrentByName(row)) << ::testing::PrintToString(RowNames());
-        front.Expect(box);
-        EXPECT_TRUE(host->PressKey(key, state));
-        EXPECT_EQ(front.Verify(), "");
-        ASSERT_TRUE(Enter(".."));
-    };
-    act(Node, "/held.bin", VK_F6, PKF_SHIFT,
-        Expect::Dialog("BSOFlavor").Radio(FlavorFirstChoice + 4).Press(FlavorOk));
-    act(Point, "/dropped.bin", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
-    act(Zone10, "006400c8.clo", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
+    InLink(Node, "/held.bin", VK_F6, PKF_SHIFT,
+           Expect::Dialog("BSOFlavor").Radio(FlavorFirstChoice + 4).Press(FlavorOk));
+    InLink(Point, "/dropped.bin", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
+    InLink(Zone10, "006400c8.clo", VK_F7, 0, Expect::Message(Text(MsgRemoveTitle)).Press(0));
 
     EXPECT_EQ(NamesIn("out"), (std::vector<std::string>{"139c07d0.hlo", "139c07d0.pnt"}));
     EXPECT_EQ(NamesIn("out/139c07d0.pnt"), std::vector<std::string>{});
@@ -592,6 +636,65 @@ TEST_F(Interop, BinkdSeesAnEmptyQueueAfterTheClear) {
     EXPECT_EQ(peer.Calls(), 0) << Log("own.log");
     peer.Release();
     EXPECT_EQ(tree.Read("files/kept.bin"), kept);
+    EXPECT_EQ(Flags(), std::vector<std::string>{});
+}
+
+// ifcico (Debian's mailer) calls the node from the plugin's outbound; the node is a second
+// ifcico started on the connection as inetd would. Each row queues one thing through the
+// plugin; one call delivers it byte for byte and leaves nothing queued but ifcico's status
+// file. While the plugin holds the link's flag, ifcico refuses the call ("system ... locked").
+TEST_F(Interop, IfcicoDeliversWhatThePluginQueued) {
+    if (IfcicoProgram().empty())
+        GTEST_SKIP() << "ifcico is not installed (Debian ifcico; scripts/setup installs it)";
+    ASSERT_TRUE(Open());
+    std::string own = IfcicoConfig("own", OwnAddress, "out", "a-in");
+    std::string peer = IfcicoConfig("peer", Node.address, "peer/outb", "peer/in");
+    tree.Write("peer/pub/wanted.txt", RandomBytes(3000, 11));
+    auto attach = [&](const std::string &name) {
+        MakeFile(name, 5000 + name.size());
+        Attach(Node, {name}, false);
+    };
+    struct Row {
+        std::string what;
+        std::function<void()> queue;
+        std::string sent, arrived; // empty: nothing to compare
+    };
+    const Row rows[] = {
+        {"attach", [&] { attach("if-attach.bin"); }, "files/if-attach.bin",
+         "peer/in/if-attach.bin"},
+        {"poll", [&] { Poll(Node); }, "", ""},
+        {"request", [&] { Request(Node, "wanted.txt\r\n"); }, "peer/pub/wanted.txt",
+         "a-in/wanted.txt"},
+        {"flavor change",
+         [&] {
+             attach("if-flavor.bin");
+             InLink(Node, "/if-flavor.bin", VK_F6, PKF_SHIFT,
+                    Expect::Dialog("BSOFlavor").Radio(FlavorFirstChoice + 1).Press(FlavorOk));
+             EXPECT_EQ(NamesIn("out"), std::vector<std::string>{"139c07d0.clo"});
+         },
+         "files/if-flavor.bin", "peer/in/if-flavor.bin"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        row.queue();
+        EXPECT_EQ(IfcicoCall(own, peer), 0) << Log("own.iflog");
+        if (!row.sent.empty()) {
+            EXPECT_TRUE(tree.Exists(row.arrived) && tree.Read(row.arrived) == tree.Read(row.sent))
+                << Log("own.iflog") << Log("peer.iflog");
+        }
+        EXPECT_EQ(NamesIn("out"), std::vector<std::string>{"139c07d0.sts"});
+        tree.Remove("out/139c07d0.sts");
+    }
+
+    attach("if-locked.bin");
+    Request(Node, "wanted.txt\r\n", [&](const EditorRequest &) {
+        EXPECT_NE(IfcicoCall(own, peer), 0);
+        EXPECT_TRUE(Contains(Log("own.iflog"), "system f2000.n5020.z2 locked")) << Log("own.iflog");
+        EXPECT_FALSE(tree.Exists("peer/in/if-locked.bin"));
+        EXPECT_TRUE(tree.Exists("out/139c07d0.flo"));
+    });
+    EXPECT_EQ(IfcicoCall(own, peer), 0) << Log("own.iflog");
+    EXPECT_EQ(tree.Read("peer/in/if-locked.bin"), tree.Read("files/if-locked.bin"));
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }
 
