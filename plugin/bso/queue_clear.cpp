@@ -489,6 +489,25 @@ static void CheckOtherLinks(ClearPlan *Plan, const Targets *Found, const char *R
     FindClose(search);
 }
 
+int NamedByOtherLink(const char *Path, const char *Root, const FtnAddress *Own,
+                     const FtnAddress *Link, FtnAddress *Other) {
+    FileIdentity file;
+    if (!GetFileIdentity(Path, &file)) return 0;
+    ClearPlan plan;
+    memset(&plan, 0, sizeof(plan));
+    ClearStep *step = AddStep(&plan, Path, ClearQueuedFile, ClearDelete, 0, 0);
+    if (step == nullptr) return -1;
+    step->Known = true;
+    step->Seen = file;
+    Target target = {file.Volume, file.Index, 0};
+    Targets found = {&target, 1};
+    CheckOtherLinks(&plan, &found, Root, Own, Link, 1);
+    int named = plan.Unreadable != nullptr ? -1 : plan.Steps[0].Action == ClearLeave ? 1 : 0;
+    if (named == 1) *Other = plan.Steps[0].Other;
+    FreeClearPlan(&plan);
+    return named;
+}
+
 // ReadTicFile that also tells which file it read (Seen, when it could be opened).
 static int ReadTic(const char *TicPath, char **File, FtnAddress *To, FileIdentity *Seen) {
     *File = nullptr;

@@ -92,6 +92,13 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
 int FinishQueueClearPlan(ClearPlan *Plan, const char *Root, const FtnAddress *Own,
                          const FtnAddress *Links, int Count);
 
+// Whether another link than Link in the outbound at Root (its own zone Own's) still needs the
+// file at Path: a line of one of its flow files reaches it, or it is one of that link's own
+// files. 1 (Other says which link), 0 when none does or the file is gone, -1 when a flow file
+// of another link could not be looked at.
+int NamedByOtherLink(const char *Path, const char *Root, const FtnAddress *Own,
+                     const FtnAddress *Link, FtnAddress *Other);
+
 // Carries the plan out. Right before each delete or cut the file is checked to be the one
 // planned (identity, size, write time); one that changed is left (ERROR_BUSY). A failure on
 // one file is recorded in its step and the rest goes on; a flow file is deleted only when every

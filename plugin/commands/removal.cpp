@@ -3,6 +3,7 @@
 #include "bso/flow_file.h"
 #include "bso/mailer_state.h"
 #include "bso/outbound.h"
+#include "bso/queue_clear.h"
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
 #include "scan/scanner.h"
@@ -212,14 +213,29 @@ static bool StillQueued(const OutboundConfig &Config, const char *CurDir, const 
     return queued;
 }
 
-// After its lines went: the row's file goes too, unless something still names it. A file
-// already gone is no failure.
+// After its lines went: the row's file goes too, unless something still names it, in this
+// link's queue or another's. A file already gone is no failure.
 static void DeleteQueuedFile(const OutboundConfig &Config, const char *CurDir,
-                             const PluginPanelItem *Item) {
+                             const FtnAddress *Link, const PluginPanelItem *Item) {
     PluginPanelItem disk = ItemWithDiskName(Item);
     const char *name = disk.FindData.cFileName;
     if (StillQueued(Config, CurDir, name)) {
         ShowWarning(MsgWarning, MsgDeleteFileFailed, name);
+        return;
+    }
+    FtnAddress other;
+    int named = NamedByOtherLink(name, Config.Root, &Config.Own, Link, &other);
+    if (named != 0) {
+        // Another link's queue needs it (or may: its flow file could not be read): it stays.
+        char address[AddressTextSize], why[96];
+        if (named > 0) FormatAddress(&other, address);
+        FormatWithOneArgument(why, sizeof(why), GetMessageText(MsgClearWhyOtherLinkFormat), 's',
+                              named > 0 ? address : "?");
+        size_t length = strlen(name) + strlen(why) + 1;
+        char *subject = static_cast<char *>(malloc(length));
+        if (subject != nullptr) snprintf(subject, length, "%s%s", name, why);
+        ShowWarning(MsgWarning, MsgDeleteFileFailed, subject != nullptr ? subject : name);
+        free(subject);
         return;
     }
     if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return;
@@ -252,7 +268,7 @@ void DeleteFromQueue(BSOBrowser *Browser) {
         if (taken) {
             for (int i = 0; i < count; ++i) taken[i] = RemoveItem(&items[i], basePath);
             for (int i = 0; i < count && answer == 1; ++i)
-                if (taken[i]) DeleteQueuedFile(config, Browser->CurDir, &items[i]);
+                if (taken[i]) DeleteQueuedFile(config, Browser->CurDir, &link, &items[i]);
             free(taken);
         }
     }

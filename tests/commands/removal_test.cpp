@@ -251,23 +251,26 @@ TEST_F(Removal, ANameOutsideAsciiIsFoundInTheFlowFile) {
 }
 
 // F8, the plugin's delete: the lines go first, then (second button) the file itself; a file
-// that another flow file of the link still names stays, with a word; Cancel changes nothing.
+// that another flow file of the link, or of another link, still names stays, with a word;
+// Cancel changes nothing.
 TEST_F(Removal, F8TakesOutOrAlsoDeletes) {
     struct Case {
         const char *what;
         int button;
-        bool namedTwice, fileGone, warned;
+        bool namedTwice, otherLink, fileGone, warned;
     } const cases[] = {
-        {"queue only", 0, false, false, false},
-        {"also delete", 1, false, true, false},
-        {"still named by another flow file", 1, true, false, true},
-        {"cancel", 2, false, false, false},
+        {"queue only", 0, false, false, false, false},
+        {"also delete", 1, false, false, true, false},
+        {"still named by another flow file", 1, true, false, false, true},
+        {"queued for another link too", 1, false, true, false, true},
+        {"cancel", 2, false, false, false, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         tree.WriteAttached("a.zip", "contents of a.zip");
         tree.WriteFlowFile("out/006400C8.FLO", {"^" + files[0], files[2]});
         tree.WriteFlowFile("out/006400C8.CLO", {c.namedTwice ? files[0] : files[3]});
+        if (c.otherLink) tree.WriteFlowFile("out/0064012C.HLO", {"^" + files[0]});
         ASSERT_TRUE(OpenLink());
         ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
         front.Expect(Expect::Message(Text(MsgDeleteTitle)).Press(c.button));
@@ -280,6 +283,7 @@ TEST_F(Removal, F8TakesOutOrAlsoDeletes) {
         EXPECT_EQ(named == std::string::npos, c.button != 2 && !c.namedTwice);
         EXPECT_EQ(Has("files/a.zip"), !c.fileGone);
         EXPECT_FALSE(Has("out/006400c8.bsy"));
+        if (c.otherLink) std::filesystem::remove(tree.Native("out/0064012C.HLO"));
         Close();
     }
 }
