@@ -1,6 +1,7 @@
 #include "bso/queue_clear.h"
 
 #include "bso/flow_file.h"
+#include "bso/mailer_state.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "common/helpers.h"
@@ -365,24 +366,6 @@ static void LeaveForOther(ClearPlan *Plan, const Targets *Found, const FileIdent
     }
 }
 
-// Eight hex digits and one of the state files binkd and other mailers keep beside a queue.
-static bool IsLinkStateName(const char *Name, uint32_t *Number) {
-    uint32_t value = 0;
-    for (int i = 0; i < 8; ++i) {
-        char c = Name[i];
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : -1;
-        if (digit < 0) return false;
-        value = value << 4 | static_cast<uint32_t>(digit);
-    }
-    if (Name[8] != '.' || strlen(Name) != 12) return false;
-    *Number = value;
-    return _stricmp(Name + 8, ".hld") == 0 || _stricmp(Name + 8, ".try") == 0 ||
-           _stricmp(Name + 8, ".csy") == 0;
-}
-
 static bool SameLink(const FtnAddress *A, const FtnAddress *B) {
     return A->zone == B->zone && A->net == B->net && A->node == B->node && A->point == B->point;
 }
@@ -421,13 +404,12 @@ static void CheckOtherFlowFile(ClearPlan *Plan, const Targets *Found, const char
     if (got < 0 && !IsMissing(error, FlowPath)) NoteUnreadable(Plan, FlowPath, error);
 }
 
-// The flow files of one folder (a zone's, or a point folder when IsPoint) for the links not
-// cleared; point folders are walked from their node's folder.
-static void CheckOtherFolder(ClearPlan *Plan, const Targets *Found, const char *Folder,
-                             uint32_t Zone, bool IsPoint, uint32_t Node, const FtnAddress *Links,
-                             int Count) {
+// The flow files of one folder of the outbound (a zone's, or a point folder) for the links not
+// cleared.
+static void CheckOtherFolder(ClearPlan *Plan, const Targets *Found, const OutboundFolder &Folder,
+                             const FtnAddress *Links, int Count) {
     char pattern[MAX_PATH];
-    if (!JoinPath(pattern, sizeof(pattern), Folder, "\\", "*")) return;
+    if (!JoinPath(pattern, sizeof(pattern), Folder.Path, "\\", "*")) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -436,21 +418,17 @@ static void CheckOtherFolder(ClearPlan *Plan, const Targets *Found, const char *
         Flavor flavor;
         uint32_t number;
         char path[MAX_PATH];
-        if (!JoinPath(path, sizeof(path), Folder, "\\", found.cFileName)) continue;
-        if (!IsPoint && IsPointDirectoryEntry(&found, &number)) {
-            CheckOtherFolder(Plan, Found, path, Zone, true, number, Links, Count);
-            continue;
-        }
+        if (!JoinPath(path, sizeof(path), Folder.Path, "\\", found.cFileName)) continue;
         // Every file of a link, its flag and state files too: no line may delete or cut one.
         bool linkFile = IsNodeFileEntry(&found, &kind, &flavor, &number) != 0;
         if (!linkFile) {
             kind = NoEntryKind;
-            linkFile = IsLinkStateName(found.cFileName, &number);
+            linkFile = IsMailerFileEntry(&found, &number) != NoMailerFile;
         }
         if (!linkFile) continue;
-        FtnAddress link = {Zone, 0, 0, 0};
-        SplitNodeNumber(IsPoint ? Node : number, &link.net, &link.node);
-        if (IsPoint) link.point = number;
+        FtnAddress link = {Folder.Zone, 0, 0, 0};
+        SplitNodeNumber(Folder.IsPointFolder ? Folder.Node : number, &link.net, &link.node);
+        if (Folder.IsPointFolder) link.point = number;
         bool cleared = false;
         for (int i = 0; i < Count && !cleared; ++i) cleared = SameLink(&Links[i], &link);
         if (kind == FlowFile && !cleared) {
@@ -465,28 +443,17 @@ static void CheckOtherFolder(ClearPlan *Plan, const Targets *Found, const char *
     FindClose(search);
 }
 
-// Every zone folder the mailer looks into: the root for the own zone, "<root>.<zone>" beside it.
+// Every folder the mailer looks into: the outbound for the own zone, the other zones' folders
+// beside it, and their point folders.
 static void CheckOtherLinks(ClearPlan *Plan, const Targets *Found, const char *Root,
                             const FtnAddress *Own, const FtnAddress *Links, int Count) {
-    CheckOtherFolder(Plan, Found, Root, Own->zone, false, 0, Links, Count);
-    char pattern[MAX_PATH];
-    if (!JoinPath(pattern, sizeof(pattern), Root, "", ".*")) return;
-    size_t parent = static_cast<size_t>(NamePart(Root) - Root);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        uint32_t zone;
-        char path[MAX_PATH];
-        size_t nameLength = strlen(found.cFileName);
-        if (!IsZoneDirectoryEntry(&found, &zone) || zone == Own->zone || zone == 0 ||
-            parent + nameLength >= sizeof(path))
-            continue;
-        memcpy(path, Root, parent);
-        memcpy(path + parent, found.cFileName, nameLength + 1);
-        CheckOtherFolder(Plan, Found, path, zone, false, 0, Links, Count);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    auto visit = [&](const OutboundFolder &Folder) {
+        // A second folder of the own zone, or zone 0's, is no place the mailer looks.
+        if (Folder.InRoot || (Folder.Zone != Own->zone && Folder.Zone != 0))
+            CheckOtherFolder(Plan, Found, Folder, Links, Count);
+        return true;
+    };
+    WalkOutbound(Root, Own->zone, true, visit);
 }
 
 int NamedByOtherLink(const char *Path, const char *Root, const FtnAddress *Own,
