@@ -13,7 +13,7 @@
 #
 #   PLUGIN_DIR    bsopanel.dll with its .lng and help files (the win32 preset's build/win32/plugin)
 #   REALHOST_DIR  the real host's folder (smoke.sh, run-plugin.sh, host/); default
-#                 $BSOPANEL_REALHOST, else /work/shared/realhost
+#                 $BSOPANEL_REALHOST, else shared/realhost beside the checkout
 #
 # Exits 0 when every check passed, 1 when one failed (each failure named, with its screen), and
 # 77 (CTest's skip) with the reason when the real host cannot run here: no real host, no wine,
@@ -21,7 +21,7 @@
 set -uo pipefail
 
 PLUGIN_DIR=$(readlink -m "${1:?usage: realhost_tests.sh PLUGIN_DIR [REALHOST_DIR]}")
-RH=$(readlink -m "${2:-${BSOPANEL_REALHOST:-/work/shared/realhost}}")
+RH=$(readlink -m "${2:-${BSOPANEL_REALHOST:-$(dirname "$0")/../../../shared/realhost}}")
 skip() {
   echo "realhost: SKIP: $*"
   exit 77
