@@ -149,7 +149,11 @@ enum MessageId {
     MsgStatusProcessFormat = 134, // one %s: the process id a busy flag names
     MsgHeldLinkWarning = 135,     // then the address
     MsgOwnAddressRefused = 136,   // then the address
-    MessageCount = 137
+    MsgRequestPollNow = 137,
+    MsgStatusWaitsForCall = 138,
+    MsgHealthDroppedPacket = 139,
+    MsgHealthRemovePacket = 140, // then the packet
+    MessageCount = 141
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

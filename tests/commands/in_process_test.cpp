@@ -38,7 +38,7 @@ struct HostRecord {
 HostRecord *record = nullptr;
 
 const char *WINAPI GetMsgStub(int, int id) {
-    static std::string texts[64];
+    static std::string texts[MessageCount];
     texts[id] = "M" + std::to_string(id);
     return texts[id].c_str();
 }

@@ -3,6 +3,8 @@
 // other key stays with the host and leaves the panel alone.
 #include "command_test.h"
 
+#include "commands/file_request.h"
+
 #include "shell/messages.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +17,7 @@ class KeyTable : public CommandTest {
 protected:
     KeyTable() {
         tree.WriteFlowFile("out/006400C8.FLO", {tree.WriteAttached("a.zip")});
-        tree.Write("out/00640001.CUT");
+        tree.Write("out/00640001.CUT", std::string(61, 'm')); // mail the mailer sends
     }
 };
 
@@ -92,7 +94,7 @@ TEST_F(KeyTable, CancelButtonsStillUpdateAndRedraw) {
     ASSERT_TRUE(Open());
     front.Expect(Expect::Dialog("BSOPoll").Press(10));
     EXPECT_TRUE(Press(VK_F7));
-    front.Expect(Expect::Dialog("BSOFREQ").Press(5));
+    front.Expect(Expect::Dialog("BSOFREQ").Press(RequestItemCount - 1));
     EXPECT_TRUE(Press(VK_F4));
     ASSERT_TRUE(Enter("2:100/200.0"));
     front.Expect(Expect::Dialog("BSOFlavor").Press(8));
