@@ -24,16 +24,17 @@ const DialogTemplateItem HealthAttachTemplate[HealthAttachItemCount] = {
     DialogButton(6, MsgCancel, false),
 };
 
-static const int ProblemIds[] = {MsgHealthOrphanBundle, MsgHealthOldEmptyBundle,
-                                 MsgHealthMissingFile,  MsgHealthNotAName,
-                                 MsgHealthUnknownName,  MsgHealthWrongZone};
+static const int ProblemIds[] = {
+    MsgHealthOrphanBundle, MsgHealthOldEmptyBundle, MsgHealthMissingFile,  MsgHealthNotAName,
+    MsgHealthUnknownName,  MsgHealthWrongZone,      MsgHealthDroppedPacket};
 
 // One entry of the report: the problem, the file, and the line or the bundle's size and age.
 static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Finding) {
     char path[MAX_PATH];
     ShortenPath(path, sizeof(path), Finding->Path, 26);
     char detail[MAX_PATH] = "";
-    if (Finding->Problem == HealthOrphanBundle || Finding->Problem == HealthOldEmptyBundle) {
+    if (Finding->Problem == HealthOrphanBundle || Finding->Problem == HealthOldEmptyBundle ||
+        Finding->Problem == HealthDroppedPacket) {
         char size[24], days[24], half[MAX_PATH];
         FormatCount(size, sizeof(size), Finding->Size);
         FormatCount(days, sizeof(days), Finding->Days);
@@ -136,6 +137,16 @@ static void TakeOutLine(const HealthFinding *Finding, const OutboundConfig &Conf
     ReleaseLink(&lock);
 }
 
+// Under the link's flag: the mailer neither sends the packet nor writes into it meanwhile.
+static void RemovePacket(const HealthFinding *Finding, const OutboundConfig &Config) {
+    if (!Ask(MsgHealthRemovePacket, Finding->Path, nullptr)) return;
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
+    if (!RemoveDroppedPacket(Finding))
+        ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
+    ReleaseLink(&lock);
+}
+
 static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config) {
     switch (Finding->Problem) {
     case HealthOrphanBundle:
@@ -149,6 +160,9 @@ static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config)
     case HealthMissingFile:
     case HealthNotAName:
         TakeOutLine(Finding, Config);
+        break;
+    case HealthDroppedPacket:
+        RemovePacket(Finding, Config);
         break;
     default:
         ShowWarning(MsgHealthTitle, MsgHealthNoFix, Finding->Path);

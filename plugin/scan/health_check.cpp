@@ -224,8 +224,20 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
         uint32_t number;
         if (IsNodeFileEntry(&entry, &kind, &flavor, &number)) {
             HealthFinding *finding = nullptr;
-            if (Folder->WrongZone && (kind == Netmail || kind == FlowFile))
+            unsigned long long size =
+                (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            if (Folder->WrongZone && (kind == Netmail || kind == FlowFile)) {
                 finding = AddFinding(State, HealthWrongZone, path);
+            } else if (kind == Netmail && size <= DroppedPacketSize) {
+                finding = AddFinding(State, HealthDroppedPacket, path);
+                if (finding) {
+                    unsigned long long written = FileTimeValue(entry.ftLastWriteTime);
+                    finding->Size = size;
+                    finding->Days =
+                        static_cast<unsigned>((Now > written ? Now - written : 0) / FileTimeDay);
+                    finding->Written = entry.ftLastWriteTime;
+                }
+            }
             if (finding) finding->Link = LinkOfFile(Folder, number);
             return;
         }
@@ -324,4 +336,15 @@ int RemoveEmptyBundle(const char *Path) {
     // Filled again since the check: it is mail now.
     if (found.nFileSizeLow != 0 || found.nFileSizeHigh != 0) return 0;
     return DeleteFileRetrying(Path);
+}
+
+int RemoveDroppedPacket(const HealthFinding *Finding) {
+    WIN32_FIND_DATAA found;
+    if (strpbrk(Finding->Path, "*?") != nullptr || !FindFirstEntry(Finding->Path, &found)) return 0;
+    unsigned long long size =
+        (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    if (size != Finding->Size || size > DroppedPacketSize ||
+        FileTimeValue(found.ftLastWriteTime) != FileTimeValue(Finding->Written))
+        return 0;
+    return DeleteFileRetrying(Finding->Path);
 }

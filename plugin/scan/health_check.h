@@ -16,7 +16,11 @@ enum HealthProblem {
     HealthNotAName,       // a flow line that names nothing: "." or nothing behind "^" / "#"
     HealthUnknownName,    // a file whose name no BSO mailer recognises
     HealthWrongZone,      // a packet or flow file in a folder its mailer never looks into
+    HealthDroppedPacket,  // a netmail packet of at most DroppedPacketSize bytes: header only
 };
+
+// binkd deletes a netmail packet this small unsent: it can hold a header and no message.
+const unsigned long long DroppedPacketSize = 60;
 
 struct HealthFinding {
     HealthProblem Problem;
@@ -24,9 +28,10 @@ struct HealthFinding {
     char Line[MAX_PATH];     // line problems: the line as it stands (cut to fit)
     size_t LineLength;       // its whole length
     int LineNumber;          // from 1
-    unsigned long long Size; // bundles
-    unsigned Days;           // bundles: whole days since last written
-    FtnAddress Link;         // line problems and wrong zones: the link the flow file is for
+    unsigned long long Size; // bundles and packets
+    unsigned Days;           // bundles and packets: whole days since last written
+    FtnAddress Link;         // line problems, wrong zones, packets: the link the file is for
+    FILETIME Written;        // packets: the last write the check saw
 };
 
 struct HealthReport {
@@ -59,5 +64,9 @@ int TakeOutFlowLine(const HealthFinding *Finding);
 
 // The fix of an old empty bundle: deletes it when it is still empty. 1 when it is gone.
 int RemoveEmptyBundle(const char *Path);
+
+// The fix of a dropped packet: deletes it when its size and last write are still the ones the
+// check saw (a tosser may have written mail into it since). 1 when it is gone.
+int RemoveDroppedPacket(const HealthFinding *Finding);
 
 #endif
