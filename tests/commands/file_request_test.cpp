@@ -29,11 +29,8 @@ protected:
                               const std::optional<std::string> &written = std::nullopt,
                               unsigned controlState = 0, bool pollNow = true) {
         EditorRequest seen;
-        front.Expect(RequestDialog()
-                         .Selected(RequestPollNow, 1)
-                         .Edit(RequestAddress, typed)
-                         .SetCheck(RequestPollNow, pollNow)
-                         .Press(RequestOk));
+        Expect box = RequestDialog().Edit(RequestAddress, typed);
+        front.Expect(box.SetCheck(RequestPollNow, pollNow).Press(RequestOk));
         front.ExpectEditor([&](const EditorRequest &request) {
             seen = request;
             // The file exists while it is edited.
@@ -125,19 +122,14 @@ TEST_F(FileRequest, EditsTheRequestFileOfTheAddress) {
     EXPECT_EQ(row->columns[RequestColumn], "*");
 }
 
-// What the editor leaves decides whether the request file stays, and with "Poll now" whether a
-// poll (of the PollFlavor setting's flavor, normal by default) goes with it: only when nothing
-// of the link makes the mailer call already.
 TEST_F(FileRequest, WhatTheEditorLeavesDecidesWhetherTheFileStays) {
     struct Case {
         const char *name;
         std::optional<std::string> before;  // the request file before; nullopt: none
         std::optional<std::string> written; // what the editor saves; nullopt: nothing
         std::optional<std::string> after;   // nullopt: removed
-        const char *typed = "100/200";      // 2:100/200 has crash mail: the mailer calls
-        const char *other = nullptr;        // another file of the link beforehand
-        bool pollNow = true;
-        const char *poll = nullptr; // the poll made; null: none
+        const char *queue = ".CUT";         // the link's other file
+        bool pollNow = true, polled = false;
     } cases[] = {
         {"new, left empty", std::nullopt, std::nullopt, std::nullopt},
         {"new, a line end only", std::nullopt, std::string("\r\n"), std::string("\r\n")},
@@ -146,46 +138,22 @@ TEST_F(FileRequest, WhatTheEditorLeavesDecidesWhetherTheFileStays) {
          std::string("FILES !pw\r\n")},
         {"old empty one removed", std::string(""), std::nullopt, std::nullopt},
         {"emptied by the user", std::string("FILES\r\n"), std::string(""), std::nullopt},
-        {"alone: polled", std::nullopt, std::string("FILES"), std::string("FILES"), "100/300",
-         nullptr, true, "out/0064012C.FLO"},
-        {"alone, the box off", std::nullopt, std::string("FILES"), std::string("FILES"), "100/300",
-         nullptr, false},
-        {"alone, left empty", std::nullopt, std::nullopt, std::nullopt, "100/300"},
-        {"held mail only: polled", std::nullopt, std::string("FILES"), std::string("FILES"),
-         "100/300", "out/0064012C.HUT", true, "out/0064012C.FLO"},
-        {"held files only: polled", std::nullopt, std::string("FILES"), std::string("FILES"),
-         "100/300", "out/0064012C.HLO", true, "out/0064012C.FLO"},
-        {"direct files call", std::nullopt, std::string("FILES"), std::string("FILES"), "100/300",
-         "out/0064012C.DLO"},
-        {"a point alone: polled", std::nullopt, std::string("FILES"), std::string("FILES"),
-         "100/300.1", "out/0064012C.FLO", true, "out/0064012C.PNT/00000001.FLO"},
+        {"alone: polled", std::nullopt, "F", "F", "", true, true},
+        {"alone, the box off", std::nullopt, "F", "F", "", false},
+        {"alone, left empty", std::nullopt, std::nullopt, std::nullopt, ""},
+        {"held mail only: polled", std::nullopt, "F", "F", ".HUT", true, true},
     };
     ASSERT_TRUE(Open());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        FtnAddress link;
-        ParseAddress(&link, c.typed, nullptr);
-        std::string request = link.point
-                                  ? "out/0064012C.PNT/00000001.REQ"
-                                  : (link.node == 200 ? "out/006400C8.REQ" : "out/0064012C.REQ");
-        if (c.before) tree.Write(request, *c.before);
-        if (c.other) tree.Write(c.other, "");
-        std::vector<std::string> before = OutboundNames();
-        RequestFrom(c.typed, c.written, 0, c.pollNow);
-        EXPECT_EQ(Bytes(request), c.after.value_or("<missing>"));
-        if (c.poll) {
-            EXPECT_EQ(Bytes(c.poll), "");
-        }
-        // Nothing else is made (a point's folder aside), and the command's flag is gone.
-        std::vector<std::string> after = OutboundNames(), made;
-        for (const std::string &name : after)
-            if (std::find(before.begin(), before.end(), name) == before.end() &&
-                UpperCase(name) != UpperCase(request) && name.back() != '/')
-                made.push_back(UpperCase(name));
-        EXPECT_EQ(made, c.poll ? std::vector<std::string>{UpperCase(c.poll)}
-                               : std::vector<std::string>{});
-        for (const char *file : {request.c_str(), c.other, c.poll})
-            if (file) tree.Remove(OnDisk(file).value_or("out/none"));
+        for (const char *other : {".CUT", ".HUT", ".DLO", ".FLO"})
+            tree.Remove(OnDisk(std::string("out/006400C8") + other).value_or("out/none"));
+        if (*c.queue) tree.Write(std::string("out/006400C8") + c.queue);
+        if (c.before) tree.Write("out/006400C8.REQ", *c.before);
+        RequestFrom("100/200", c.written, 0, c.pollNow);
+        EXPECT_EQ(Bytes("out/006400C8.REQ"), c.after.value_or("<missing>"));
+        EXPECT_EQ(Has("out/006400C8.FLO"), c.polled);
+        tree.Remove(OnDisk("out/006400C8.REQ").value_or("out/none"));
     }
 }
 

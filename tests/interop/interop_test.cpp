@@ -142,10 +142,8 @@ protected:
     void Request(const Link &link, const std::string &text,
                  const std::function<void(const EditorRequest &)> &during = nullptr,
                  bool pollNow = true) {
-        front.Expect(Expect::Dialog("BSOFREQ")
-                         .Edit(RequestAddress, link.address)
-                         .SetCheck(RequestPollNow, pollNow)
-                         .Press(RequestOk));
+        Expect box = Expect::Dialog("BSOFREQ").Edit(RequestAddress, link.address);
+        front.Expect(box.SetCheck(RequestPollNow, pollNow).Press(RequestOk));
         front.ExpectEditor([&](const EditorRequest &request) {
             if (during) during(request);
             std::ofstream(request.nativePath, std::ios::binary) << text;
@@ -517,51 +515,17 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
     EXPECT_EQ(Flags(), std::vector<std::string>{});
 }
 
-// binkd holds a request and never calls for it alone: with "Poll now" the plugin's poll makes
-// the call and the peer gets the request; with the box off the link waits, and the panel says
-// so, until a poll.
+// binkd never calls for a request alone: with the box off it waits; "Poll now" sends it.
 TEST_F(Interop, ARequestGoesOutWithItsPoll) {
     ASSERT_TRUE(Open());
-    Request(Node, "FILES-node\r\n");
-    Request(Zone10, "FILES-zone10\r\n", nullptr, false);
-    EXPECT_EQ(NamesIn("out"), (std::vector<std::string>{"139c07d0.flo", "139c07d0.req"}));
-    EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{"006400c8.req"});
-    ASSERT_TRUE(Update());
-    std::optional<standin::ShownItem> row = Row(Zone10.row);
-    ASSERT_TRUE(row);
-    EXPECT_EQ(row->columns.at(7), Text(MsgStatusWaitsForCall));
-
-    // Each peer presents one link's address only: a session with it sends nothing of the other.
-    auto call = [&](const Link &link, const std::string &name) {
-        int port = FreeLoopbackPort();
-        ASSERT_NE(port, 0);
-        BinkdProcess peer;
-        NodeConfig config = Peer({&link}, port);
-        config.log = Native("logs/" + name + ".log");
-        ASSERT_TRUE(StartServer(peer, config, name));
-        EXPECT_EQ(Call(Own({&Node, &Zone10}, port), "own-" + name), 0)
-            << Log("own-" + name + ".log");
-        peer.Stop();
-    };
-    auto arrived = [&] {
-        std::multiset<std::string> texts;
-        for (const std::string &name : NamesIn("peer/in"))
-            if (name.size() > 4 && name.substr(name.size() - 4) == ".req")
-                texts.insert(ReadFile(Native("peer/in/" + name)));
-        return texts;
-    };
-    call(Node, "peer-node");
-    EXPECT_EQ(arrived(), std::multiset<std::string>{"FILES-node\r\n"}) << Log("own-peer-node.log");
-    EXPECT_FALSE(Contains(Log("own-peer-node.log"), "call to " + Zone10.Ftn()));
-    EXPECT_EQ(NamesIn("out"), std::vector<std::string>{});
-    EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{"006400c8.req"});
-
-    Poll(Zone10);
-    call(Zone10, "peer-zone10");
-    EXPECT_EQ(arrived(), (std::multiset<std::string>{"FILES-node\r\n", "FILES-zone10\r\n"}))
-        << Log("own-peer-zone10.log");
-    EXPECT_EQ(NamesIn("out.00a"), std::vector<std::string>{});
-    EXPECT_EQ(Flags(), std::vector<std::string>{});
+    int port = FreeLoopbackPort();
+    BinkdProcess peer;
+    ASSERT_TRUE(StartServer(peer, Peer({&Zone10}, port), "peer-server"));
+    for (bool pollNow : {false, true}) {
+        Request(Zone10, "FILES\r\n", nullptr, pollNow);
+        EXPECT_EQ(Call(Own({&Zone10}, port), "own"), 0) << Log("own.log");
+        EXPECT_EQ(NamesIn("out.00a").size(), pollNow ? 0u : 1u) << Log("own.log");
+    }
 }
 
 // A hold set with F5 (the hold file as binkd writes it) keeps binkd from calling the link and

@@ -183,8 +183,7 @@ TEST_F(Backlog, CtrlRLooksUpNamedFilesAgain) {
 }
 
 // The mailer's column: a hold ahead (a past one and junk hold nothing), the failed calls with
-// the last result, a call in progress, a busy flag only once it is stale; a link whose queue the
-// mailer holds until a call happens for another reason waits for one.
+// the last result, a call in progress, a busy flag only once it is stale, a held queue waits.
 TEST_F(Backlog, MailerStateColumn) {
     for (const char *link :
          {"00640001", "00640002", "00640003", "00640004", "00640005", "00640006"})
@@ -213,13 +212,6 @@ TEST_F(Backlog, MailerStateColumn) {
     Aged("out/00640009.bsy", 0); // its process is gone: stale at once
     tree.Write("out/0064000A.HUT", "held mail");
     tree.Write("out/0064000B.REQ", "FILES");
-    tree.Write("out/0064000C.hlo", "");
-    tree.Write("out/0064000C.req", "FILES");
-    tree.Write("out/0064000C.hld", std::to_string(now + 3600));
-    tree.Write("out/0064000D.REQ", "FILES");
-    tree.Write("out/0064000D.ilo", ""); // the request goes with the call
-    tree.Write("out/0064000E.try", tries);
-    tree.Write("out/0064000E.HUT", "held mail");
     ASSERT_TRUE(Open());
     char held[32];
     time_t until = static_cast<time_t>(now + 3600);
@@ -235,11 +227,6 @@ TEST_F(Backlog, MailerStateColumn) {
     EXPECT_EQ(Column("2:100/9.0", MailerStateColumn), "stale .BSY 1m (process 99999999)");
     EXPECT_EQ(Column("2:100/10.0", MailerStateColumn), "waits for a call");
     EXPECT_EQ(Column("2:100/11.0", MailerStateColumn), "waits for a call");
-    EXPECT_EQ(Column("2:100/12.0", MailerStateColumn),
-              "waits for a call; held till " + std::string(held));
-    EXPECT_EQ(Column("2:100/13.0", MailerStateColumn), "");
-    EXPECT_EQ(Column("2:100/14.0", MailerStateColumn),
-              "waits for a call; 2 tries: Connection refused");
     SetTime(tree.dir.Native("out/00640006.bsy"), now - 7 * 3600);
     ASSERT_TRUE(Update());
     EXPECT_EQ(Column("2:100/6.0", MailerStateColumn), "stale .BSY 7h");
