@@ -469,3 +469,20 @@ int IsLinkFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flav
     if (flavor != nullptr) *flavor = foundFlavor;
     return 1;
 }
+
+bool LinkQueueMakesCall(const char *BasePath) {
+    char pattern[MAX_PATH];
+    if (!JoinPath(pattern, sizeof(pattern), BasePath, ".???", "")) return false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool calls = false;
+    do {
+        EntryKind kind;
+        Flavor flavor;
+        if (IsLinkFileEntry(&found, &kind, &flavor) && (kind == Netmail || kind == FlowFile))
+            calls = flavor != Hold;
+    } while (!calls && FindNextFileA(search, &found));
+    FindClose(search);
+    return calls;
+}

@@ -201,4 +201,9 @@ bool WalkOutbound(const char *Root, uint32_t OwnZone, bool WithPointFolders, Vis
 // character extension with the dot at the first dot, accepted by ClassifyOutboundFile.
 int IsLinkFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor);
 
+// Whether the link (its base path, as BuildOutboundPath gives it with no suffix) has a packet or
+// flow file of a flavor that makes the mailer call it: any but hold. A request file or
+// hold-flavored items alone wait until a call happens for another reason.
+bool LinkQueueMakesCall(const char *BasePath);
+
 #endif

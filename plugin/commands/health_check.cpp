@@ -25,9 +25,9 @@ const DialogTemplateItem HealthAttachTemplate[HealthAttachItemCount] = {
 };
 
 static const int ProblemIds[] = {
-    MsgHealthOrphanBundle, MsgHealthOldEmptyBundle, MsgHealthMissingFile,
-    MsgHealthNotAName,     MsgHealthUnknownName,    MsgHealthWrongZone,
-    MsgHealthRelativeLine, MsgHealthWrongCase,      MsgHealthNotAFile};
+    MsgHealthOrphanBundle, MsgHealthOldEmptyBundle, MsgHealthMissingFile,  MsgHealthNotAName,
+    MsgHealthUnknownName,  MsgHealthWrongZone,      MsgHealthRelativeLine, MsgHealthWrongCase,
+    MsgHealthNotAFile,     MsgHealthDroppedPacket};
 
 // A path as the platform names it (on Linux the native one); the path as it is when it has none.
 static const char *Shown(const char *Path, char (&Buffer)[MAX_PATH]) {
@@ -39,7 +39,8 @@ static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Findin
     char path[MAX_PATH], native[MAX_PATH];
     ShortenPath(path, sizeof(path), Shown(Finding->Path, native), 26);
     char detail[MAX_PATH] = "";
-    if (Finding->Problem == HealthOrphanBundle || Finding->Problem == HealthOldEmptyBundle) {
+    if (Finding->Problem == HealthOrphanBundle || Finding->Problem == HealthOldEmptyBundle ||
+        Finding->Problem == HealthDroppedPacket) {
         // The form goes by the days; the bytes take their place in it.
         char size[24], half[MAX_PATH];
         FormatCount(size, sizeof(size), Finding->Size);
@@ -181,6 +182,17 @@ static void FixCase(const HealthFinding *Finding, const OutboundConfig &Config) 
     ReleaseLink(&lock);
 }
 
+// Under the link's flag: the mailer neither sends the packet nor writes into it meanwhile.
+static void RemovePacket(const HealthFinding *Finding, const OutboundConfig &Config) {
+    char shown[MAX_PATH];
+    Shown(Finding->Path, shown);
+    if (!Ask(MsgHealthRemovePacket, shown, nullptr)) return;
+    LinkLock lock;
+    if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
+    if (!RemoveDroppedPacket(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
+    ReleaseLink(&lock);
+}
+
 static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config) {
     char shown[MAX_PATH];
     Shown(Finding->Path, shown);
@@ -200,6 +212,9 @@ static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config)
         break;
     case HealthWrongCase:
         FixCase(Finding, Config);
+        break;
+    case HealthDroppedPacket:
+        RemovePacket(Finding, Config);
         break;
     default:
         ShowWarning(MsgHealthTitle, MsgHealthNoFix, shown);

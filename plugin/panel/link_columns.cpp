@@ -161,8 +161,41 @@ char *RowQueueAge(const OutboundEntry &Row, char *Buffer, size_t Size) {
     return FormatQueueAge(Row.Status.Oldest, ListingNow, ListingMarkDays, Buffer, Size);
 }
 
+// Whether a flavor string marks a flavor that makes the mailer call (all but hold, the last).
+static bool MarksCallingFlavor(const char *Flavors) {
+    if (Flavors == nullptr) return false;
+    for (int i = 0; i < FlavorStringSize - 2 && Flavors[i]; ++i)
+        if (Flavors[i] != '.') return true;
+    return false;
+}
+
+bool WaitsForCall(const OutboundEntry &Row) {
+    bool queued = Row.RequestMark ||
+                  (Row.NetmailFlavors && strcmp(Row.NetmailFlavors, EmptyFlavorString)) ||
+                  (Row.FlowFlavors && strcmp(Row.FlowFlavors, EmptyFlavorString));
+    return queued && !MarksCallingFlavor(Row.NetmailFlavors) &&
+           !MarksCallingFlavor(Row.FlowFlavors);
+}
+
 char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    return FormatMailerState(Row.Status, ListingNow, ListingStaleSeconds, Buffer, Size);
+    FormatMailerState(Row.Status, ListingNow, ListingStaleSeconds, Buffer, Size);
+    // First, so that what the mailer says follows it, its last result last.
+    if (WaitsForCall(Row) && Size > 1) {
+        const char *waits = GetMessageText(MsgStatusWaitsForCall);
+        size_t used = strlen(Buffer), length = strlen(waits);
+        size_t prefix = used ? length + 2 : length;
+        if (prefix > Size - 1) prefix = Size - 1;
+        if (used > Size - 1 - prefix) used = Size - 1 - prefix; // the host cuts the end anyway
+        memmove(Buffer + prefix, Buffer, used);
+        Buffer[prefix + used] = '\0';
+        if (prefix > length) {
+            memcpy(Buffer, waits, length);
+            memcpy(Buffer + length, "; ", 2);
+        } else {
+            memcpy(Buffer, waits, prefix);
+        }
+    }
+    return Buffer;
 }
 
 int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigned int Mode) {

@@ -38,7 +38,12 @@ void StartColumnTexts();
 // what StartColumnTexts took.
 char *RowQueuedBytes(const OutboundEntry &Row, char *Buffer, size_t Size);
 char *RowQueueAge(const OutboundEntry &Row, char *Buffer, size_t Size);
+// The mailer column starts with "waits for a call" when WaitsForCall.
 char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size);
+
+// A link row whose queue holds only hold-flavored items or a request file: the mailer will not
+// call the link for it, and sends it only when a call happens for another reason.
+bool WaitsForCall(const OutboundEntry &Row);
 
 #include "plugin_api.h"
 

@@ -329,8 +329,20 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
         }
         if (nodeFile) {
             HealthFinding *finding = nullptr;
-            if (Folder->WrongZone && (kind == Netmail || kind == FlowFile))
+            unsigned long long size =
+                (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            if (Folder->WrongZone && (kind == Netmail || kind == FlowFile)) {
                 finding = AddFinding(State, HealthWrongZone, path);
+            } else if (kind == Netmail && size <= DroppedPacketSize) {
+                finding = AddFinding(State, HealthDroppedPacket, path);
+                if (finding) {
+                    unsigned long long written = FileTimeValue(entry.ftLastWriteTime);
+                    finding->Size = size;
+                    finding->Days =
+                        static_cast<unsigned>((Now > written ? Now - written : 0) / FileTimeDay);
+                    if (known) finding->Seen = file; // else nothing matches it at the fix
+                }
+            }
             if (finding) finding->Link = LinkOfFile(Folder, number);
             return;
         }
@@ -477,4 +489,10 @@ bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding 
                      SameFile(&report.Findings[i].Seen, &Finding->Seen);
     FreeHealthReport(&report);
     return orphan;
+}
+
+int RemoveDroppedPacket(const HealthFinding *Finding) {
+    if (Finding->Seen.Size > DroppedPacketSize || !FileUnchanged(Finding->Path, &Finding->Seen))
+        return 0;
+    return DeleteFileRetrying(Finding->Path);
 }

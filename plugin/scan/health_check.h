@@ -20,7 +20,12 @@ enum HealthProblem {
     HealthRelativeLine,   // a flow line without a whole path: the mailer's current folder decides
     HealthWrongCase,      // a flow line naming a file that exists only in another case (Linux)
     HealthNotAFile,       // a FIFO, device or folder where the mailer reads a file, or a line's
+                          // file
+    HealthDroppedPacket,  // a netmail packet of at most DroppedPacketSize bytes: header only
 };
+
+// binkd deletes a netmail packet this small unsent: it can hold a header and no message.
+const unsigned long long DroppedPacketSize = 60;
 
 struct HealthFinding {
     HealthProblem Problem;
@@ -29,10 +34,10 @@ struct HealthFinding {
     size_t LineLength;       // its length
     char *OwnName;           // HealthWrongCase: the line's name as the file system spells it
     int LineNumber;          // from 1
-    unsigned long long Size; // bundles
-    unsigned Days;           // bundles: whole days since last written
-    FtnAddress Link;         // line problems and wrong zones: the link the flow file is for
-    FileIdentity Seen;       // bundles: the file as the check saw it
+    unsigned long long Size; // bundles and packets
+    unsigned Days;           // bundles and packets: whole days since last written
+    FtnAddress Link;         // line problems, wrong zones, packets: the link the file is for
+    FileIdentity Seen;       // bundles and packets: the file as the check saw it
 };
 
 struct HealthReport {
@@ -74,5 +79,9 @@ int WriteOwnName(const HealthFinding *Finding);
 // Whether the orphan bundle of the finding is an orphan still: no flow file of any link of the
 // outbound names it now (to be asked under the busy flag of the link it is attached to).
 bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding *Finding);
+
+// The fix of a dropped packet: deletes it when its size and last write are still the ones the
+// check saw (a tosser may have written mail into it since). 1 when it is gone.
+int RemoveDroppedPacket(const HealthFinding *Finding);
 
 #endif

@@ -157,7 +157,7 @@ enum MessageId {
     MsgHealthNotAFile = 142,
     MsgHealthExactNames = 143, // then the line
     MsgHealthFixCase = 144,    // then the file's own name
-    MsgFileMissingRow = 145, // description of a row whose file is gone
+    MsgFileMissingRow = 145,   // description of a row whose file is gone
     MsgMissingFileMark = 146,
     MsgConfigFlowCodePage = 147,
     MsgKeyDelete = 148,
@@ -165,14 +165,18 @@ enum MessageId {
     MsgDeleteQuestionFormat = 150, // %s the file or the text of 43
     MsgDeleteQueueOnly = 151,
     MsgDeleteAlsoFile = 152,
-    MsgDeleteFileFailed = 153, // then the file
+    MsgDeleteFileFailed = 153,    // then the file
     MsgStatusProcessFormat = 154, // one %s: the process id a busy flag names
     MsgHeldLinkWarning = 155,     // then the address
     MsgOwnAddressRefused = 156,   // then the address
     // The subjects of the hold and flavor dialogs.
     MsgHoldSubjectFormat = 157,   // one %s: an address or the text of MsgLinkCountFormat
     MsgFlavorSubjectFormat = 158, // one %s: a file or the text of MsgRemoveCountFormat
-    MessageCount = 159
+    MsgRequestPollNow = 159,
+    MsgStatusWaitsForCall = 160,
+    MsgHealthDroppedPacket = 161,
+    MsgHealthRemovePacket = 162, // then the packet
+    MessageCount = 163
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

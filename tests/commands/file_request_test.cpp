@@ -27,9 +27,10 @@ protected:
     // Returns what the editor was asked to show.
     EditorRequest RequestFrom(const std::string &typed,
                               const std::optional<std::string> &written = std::nullopt,
-                              unsigned controlState = 0) {
+                              unsigned controlState = 0, bool pollNow = true) {
         EditorRequest seen;
-        front.Expect(RequestDialog().Edit(RequestAddress, typed).Press(RequestOk));
+        Expect box = RequestDialog().Edit(RequestAddress, typed);
+        front.Expect(box.SetCheck(RequestPollNow, pollNow).Press(RequestOk));
         front.ExpectEditor([&](const EditorRequest &request) {
             seen = request;
             // The file exists while it is edited.
@@ -74,14 +75,15 @@ TEST_F(FileRequest, InsideALinkOffersTheLinkWhereverTheCursorIs) {
 TEST_F(FileRequest, DialogLayout) {
     ASSERT_TRUE(Open());
     const DWORD separator = DIF_SEPARATOR | DIF_BOXCOLOR;
-    CheckLayout("BSOFREQ", 46, 8,
+    CheckLayout("BSOFREQ", 46, 9,
                 {
-                    {DI_DOUBLEBOX, 3, 1, 42, 6, 0, 0, 0, 0, Text(MsgRequestTitle)},
+                    {DI_DOUBLEBOX, 3, 1, 42, 7, 0, 0, 0, 0, Text(MsgRequestTitle)},
                     {DI_TEXT, 5, 2, 0, 0, 0, 0, 0, 0, Text(MsgRequestAddress)},
                     {DI_EDIT, 5, 3, 40, 0, 1, 0, DIF_HISTORY, 0, ""},
-                    {DI_TEXT, 5, 4, 0, 0, 0, 0, separator, 0, ""},
-                    {DI_BUTTON, 0, 5, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
-                    {DI_BUTTON, 0, 5, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
+                    {DI_CHECKBOX, 5, 4, 40, 0, 0, 1, 0, 0, Text(MsgRequestPollNow)},
+                    {DI_TEXT, 5, 5, 0, 0, 0, 0, separator, 0, ""},
+                    {DI_BUTTON, 0, 6, 0, 0, 0, 0, DIF_CENTERGROUP, 1, Text(MsgOk)},
+                    {DI_BUTTON, 0, 6, 0, 0, 0, 0, DIF_CENTERGROUP, 0, Text(MsgCancel)},
                 },
                 [&] { EXPECT_TRUE(Press(VK_F4)); });
 }
@@ -126,6 +128,8 @@ TEST_F(FileRequest, WhatTheEditorLeavesDecidesWhetherTheFileStays) {
         std::optional<std::string> before;  // the request file before; nullopt: none
         std::optional<std::string> written; // what the editor saves; nullopt: nothing
         std::optional<std::string> after;   // nullopt: removed
+        const char *queue = ".CUT";         // the link's other file
+        bool pollNow = true, polled = false;
     } cases[] = {
         {"new, left empty", std::nullopt, std::nullopt, std::nullopt},
         {"new, a line end only", std::nullopt, std::string("\r\n"), std::string("\r\n")},
@@ -134,13 +138,21 @@ TEST_F(FileRequest, WhatTheEditorLeavesDecidesWhetherTheFileStays) {
          std::string("FILES !pw\r\n")},
         {"old empty one removed", std::string(""), std::nullopt, std::nullopt},
         {"emptied by the user", std::string("FILES\r\n"), std::string(""), std::nullopt},
+        {"alone: polled", std::nullopt, "F", "F", "", true, true},
+        {"alone, the box off", std::nullopt, "F", "F", "", false},
+        {"alone, left empty", std::nullopt, std::nullopt, std::nullopt, ""},
+        {"held mail only: polled", std::nullopt, "F", "F", ".HUT", true, true},
     };
     ASSERT_TRUE(Open());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        for (const char *other : {".CUT", ".HUT", ".DLO", ".FLO"})
+            tree.Remove(OnDisk(std::string("out/006400C8") + other).value_or("out/none"));
+        if (*c.queue) tree.Write(std::string("out/006400C8") + c.queue);
         if (c.before) tree.Write("out/006400C8.REQ", *c.before);
-        RequestFrom("100/200", c.written);
+        RequestFrom("100/200", c.written, 0, c.pollNow);
         EXPECT_EQ(Bytes("out/006400C8.REQ"), c.after.value_or("<missing>"));
+        EXPECT_EQ(Has("out/006400C8.FLO"), c.polled);
         tree.Remove(OnDisk("out/006400C8.REQ").value_or("out/none"));
     }
 }

@@ -39,7 +39,7 @@ TEST_F(KeyTable, AtTheRoot) {
         {"Shift+F5", VK_F5, PKF_SHIFT, "", MsgReleaseTitle},   // the question first
         {"Shift+F6", VK_F6, PKF_SHIFT, "", MsgStaleBusyTitle}, // no busy flag: a box
         {"F8", VK_F8, 0, "BSOClear"},
-        {"Shift+F7", VK_F7, PKF_SHIFT, "", MsgHealthTitle}, // a clean outbound: a box
+        {"Shift+F7", VK_F7, PKF_SHIFT, "BSOHealth"}, // the 0-byte packet is a finding
         {"Ctrl+F7", VK_F7, PKF_CONTROL, nullptr},
         {"Alt+F7", VK_F7, PKF_ALT, nullptr},
         {"Shift+F8", VK_F8, PKF_SHIFT, nullptr},
@@ -93,7 +93,7 @@ TEST_F(KeyTable, CancelButtonsStillUpdateAndRedraw) {
     ASSERT_TRUE(Open());
     front.Expect(Expect::Dialog("BSOPoll").Press(10));
     EXPECT_TRUE(Press(VK_F7));
-    front.Expect(Expect::Dialog("BSOFREQ").Press(5));
+    front.Expect(Expect::Dialog("BSOFREQ").Press(6));
     EXPECT_TRUE(Press(VK_F4));
     ASSERT_TRUE(Enter("2:100/200.0"));
     front.Expect(Expect::Dialog("BSOFlavor").Press(8));

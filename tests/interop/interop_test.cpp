@@ -141,8 +141,10 @@ protected:
 
     // F4 at the root; the editor runs `during` and then writes the text.
     void Request(const Link &link, const std::string &text,
-                 const std::function<void(const EditorRequest &)> &during = nullptr) {
-        front.Expect(Expect::Dialog("BSOFREQ").Edit(RequestAddress, link.address).Press(RequestOk));
+                 const std::function<void(const EditorRequest &)> &during = nullptr,
+                 bool pollNow = true) {
+        Expect box = Expect::Dialog("BSOFREQ").Edit(RequestAddress, link.address);
+        front.Expect(box.SetCheck(RequestPollNow, pollNow).Press(RequestOk));
         front.ExpectEditor([&](const EditorRequest &request) {
             if (during) during(request);
             std::ofstream(request.nativePath, std::ios::binary) << text;
@@ -568,6 +570,19 @@ TEST_F(Interop, NothingTakenBackIsCalledFor) {
     EXPECT_EQ(tree.ReadLines("out/139c07d0.hlo"),
               std::vector<std::string>{tree.Line("files/held.bin")});
     EXPECT_EQ(Flags(), std::vector<std::string>{});
+}
+
+// binkd never calls for a request alone: with the box off it waits; "Poll now" sends it.
+TEST_F(Interop, ARequestGoesOutWithItsPoll) {
+    ASSERT_TRUE(Open());
+    int port = FreeLoopbackPort();
+    BinkdProcess peer;
+    ASSERT_TRUE(StartServer(peer, Peer({&Zone10}, port), "peer-server"));
+    for (bool pollNow : {false, true}) {
+        Request(Zone10, "FILES\r\n", nullptr, pollNow);
+        EXPECT_EQ(Call(Own({&Zone10}, port), "own"), 0) << Log("own.log");
+        EXPECT_EQ(NamesIn("out.00a").size(), pollNow ? 0u : 1u) << Log("own.log");
+    }
 }
 
 // A hold set with F5 (the hold file as binkd writes it) keeps binkd from calling the link and

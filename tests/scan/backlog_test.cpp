@@ -193,7 +193,7 @@ TEST_F(Backlog, CtrlRLooksUpNamedFilesAgain) {
 }
 
 // The mailer's column: a hold ahead (a past one and junk hold nothing), the failed calls with
-// the last result, a call in progress, a busy flag only once it is stale.
+// the last result, a call in progress, a busy flag only once it is stale, a held queue waits.
 TEST_F(Backlog, MailerStateColumn) {
     for (const char *link :
          {"00640001", "00640002", "00640003", "00640004", "00640005", "00640006"})
@@ -220,6 +220,8 @@ TEST_F(Backlog, MailerStateColumn) {
     Aged("out/00640008.bsy", 1); // its process runs: never stale
     tree.Write("out/00640009.bsy", "99999999\n");
     Aged("out/00640009.bsy", 0); // its process is gone: stale at once
+    tree.Write("out/0064000A.HUT", "held mail");
+    tree.Write("out/0064000B.REQ", "FILES");
     ASSERT_TRUE(Open());
     char held[32];
     time_t until = static_cast<time_t>(now + 3600);
@@ -233,6 +235,8 @@ TEST_F(Backlog, MailerStateColumn) {
     EXPECT_EQ(Column("2:100/7.0", MailerStateColumn), "");
     EXPECT_EQ(Column("2:100/8.0", MailerStateColumn), "calling (process " + running + ")");
     EXPECT_EQ(Column("2:100/9.0", MailerStateColumn), "stale .BSY 1m (process 99999999)");
+    EXPECT_EQ(Column("2:100/10.0", MailerStateColumn), "waits for a call");
+    EXPECT_EQ(Column("2:100/11.0", MailerStateColumn), "waits for a call");
     SetTime(tree.dir.Native("out/00640006.bsy"), now - 7 * 3600);
     ASSERT_TRUE(Update());
     EXPECT_EQ(Column("2:100/6.0", MailerStateColumn), "stale .BSY 7h");

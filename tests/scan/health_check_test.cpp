@@ -21,8 +21,9 @@
 
 namespace {
 
-const char *const ProblemNames[] = {"orphan",     "old empty", "missing",    "no name",   "unknown",
-                                    "wrong zone", "relative",  "other case", "not a file"};
+const char *const ProblemNames[] = {"orphan",     "old empty",  "missing",  "no name",
+                                    "unknown",    "wrong zone", "relative", "other case",
+                                    "not a file", "dropped"};
 
 class HealthCheck : public ::testing::Test {
 protected:
@@ -69,16 +70,16 @@ protected:
                            {"^" + tree.Win("out/0000fff0.mo0"), "#" + tree.Win("out/12345678.pkt"),
                             "~gone", "", tree.WriteAttached("a.zip"),
                             "^" + tree.Win("files/*.zip")});
-        tree.Write("out/006400C8.CUT", "mail");
+        tree.Write("out/006400C8.CUT", std::string(61, 'm'));
         tree.Write("out/006400C8.REQ", "files");
         tree.Write("out/006400C8.BSY", "");
         tree.Write("out/006400C8.HLD", "1");
         tree.Write("out/006400C8.TRY", "1");
         tree.Write("out/006400C8.CSY", "");
         tree.WriteFlowFile("out/006400C8.PNT/00000001.HLO", {tree.WriteAttached("b.zip")});
-        tree.Write("out/006400C8.PNT/00000001.OUT", "mail");
+        tree.Write("out/006400C8.PNT/00000001.OUT", std::string(61, 'm'));
         tree.WriteFlowFile("out.003/00010002.CLO", {});
-        tree.Write("out.003/00010002.HUT", "mail");
+        tree.Write("out.003/00010002.HUT", std::string(61, 'm'));
         // What other mailers, tossers and the plugin keep there.
         for (const char *others :
              {"out/cmindex", "out/00640001.sts", "out/00640001.spl", "out/006400C8.STC",
@@ -128,8 +129,10 @@ TEST_F(HealthCheck, FindsEachPlantedProblem) {
     tree.Write("out.003/006400C8.PNT/00000002.bak", "x");
     tree.Write("out.002/006400C8.CUT", "own zone in a zone folder");
     tree.WriteFlowFile("out.000/00010001.FLO", {});
+    tree.Write("out/00640001.OUT", std::string(60, 'h')); // a header and no message
     const std::string dlo = "/OUT/00640001.DLO";
     std::vector<std::string> expected = {
+        "dropped OUT/00640001.OUT",
         "missing " + dlo.substr(1) + " 1:^" + tree.Win("files/gone.zip"),
         "no name " + dlo.substr(1) + " 2:.",
         "no name " + dlo.substr(1) + " 3:#",
@@ -169,6 +172,10 @@ TEST_F(HealthCheck, FindsEachPlantedProblem) {
     EXPECT_EQ(missing->Link.zone, 2u);
     EXPECT_EQ(missing->Link.net, 100u);
     EXPECT_EQ(missing->Link.node, 1u);
+    HealthFinding packet = *Find(HealthDroppedPacket);
+    packet.Written.dwLowDateTime ^= 1; // rewritten since the check: it stays
+    EXPECT_EQ(RemoveDroppedPacket(&packet), 0);
+    EXPECT_EQ(RemoveDroppedPacket(Find(HealthDroppedPacket)), 1);
 }
 
 TEST_F(HealthCheck, BundleNames) {
