@@ -173,7 +173,7 @@ TEST_F(HealthCheck, FindsEachPlantedProblem) {
     EXPECT_EQ(missing->Link.net, 100u);
     EXPECT_EQ(missing->Link.node, 1u);
     HealthFinding packet = *Find(HealthDroppedPacket);
-    packet.Written.dwLowDateTime ^= 1; // rewritten since the check: it stays
+    packet.Seen.WriteTime ^= 1; // rewritten since the check: it stays
     EXPECT_EQ(RemoveDroppedPacket(&packet), 0);
     EXPECT_EQ(RemoveDroppedPacket(Find(HealthDroppedPacket)), 1);
 }
