@@ -358,12 +358,6 @@ void PanelsApp::MovePage(Panel &panel, int direction) {
     panel.SetCurrent(std::max(0, std::min(target, panel.Count() - 1)));
 }
 
-void PanelsApp::SortBy(Panel &panel, int mode) {
-    // The same sort again turns its order round.
-    bool reversed = panel.SortMode() == mode ? !panel.SortReversed() : false;
-    panel.SetSort(mode, reversed);
-}
-
 void PanelsApp::OpenPluginMenu() {
     standin::PluginInfoCopy info = host_.GetPluginInfo();
     if (info.pluginMenuStrings.empty()) {
@@ -454,10 +448,6 @@ bool PanelsApp::HostKey(const Key &key) {
     } else if (key.vk >= '0' && key.vk <= '9' &&
                (key.state == PKF_CONTROL || key.state == PKF_ALT)) {
         panel.SetViewMode(key.vk - '0');
-    } else if (key.vk >= VK_F3 && key.vk <= VK_F11 && key.state == PKF_CONTROL) {
-        const int modes[] = {SM_NAME,  SM_EXT,   SM_MTIME, SM_SIZE, SM_UNSORTED,
-                             SM_CTIME, SM_ATIME, SM_DESCR, SM_OWNER};
-        SortBy(panel, modes[key.vk - VK_F3]);
     } else if (key.Is('L', PKF_CONTROL)) {
         screen_.Invalidate();
     } else {

@@ -144,6 +144,15 @@ TEST_F(Backlog, SortBySizeAndByTime) {
     EXPECT_EQ(RowNames(),
               (std::vector<std::string>{"2:100/6.0", "2:100/2.0", "2:100/5.0", "2:100/4.0",
                                         "2:100/7.0", "2:100/1.0", "2:100/3.0"}));
+    // The panel's own keys: Ctrl+F5 again is oldest first, where nothing waiting stays last,
+    // also after another mode came between.
+    const std::vector<std::string> oldestFirst = {
+        "2:100/1.0", "2:100/7.0", "2:100/4.0", "2:100/5.0", "2:100/2.0", "2:100/6.0", "2:100/3.0"};
+    for (int key : {VK_F5, VK_F6, VK_F5, VK_F5}) host->PressKey(key, PKF_CONTROL);
+    EXPECT_TRUE(Panel().SortReversed());
+    EXPECT_EQ(RowNames(), oldestFirst);
+    host->PressKey(VK_F5, PKF_CONTROL);
+    EXPECT_EQ(RowNames().back(), "2:100/3.0");
 }
 
 // A flow file with the same size and write time is not read again; a changed one is.
