@@ -610,7 +610,7 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
         default:
             break;
         }
-    } else if (controlState == PKF_CONTROL && (virtualKey == 'R' || virtualKey == 'r')) {
+    } else if (controlState == PKF_CONTROL && virtualKey == 'R') {
         now.Update();
         now.Redraw();
     } else if (controlState == PKF_CONTROL && virtualKey >= VK_F3 && virtualKey <= VK_F11) {

@@ -181,18 +181,10 @@ void PanelsApp::DrawPanel(Panel &panel, int x, int width, bool active) {
             titles = panel.Info().panelModes[static_cast<size_t>(mode)].columnTitles;
     }
 
-    // Keep the current item on the page.
     int count = panel.Count();
-    int page = rows * stripes;
     int current = panel.CurrentIndex();
     int &top = top_[side];
-    if (current < top) top = stripes > 1 ? current - current % rows : current;
-    if (current >= top + page)
-        top = stripes > 1 ? current - current % rows - (stripes - 1) * rows : current - page + 1;
-    // A list that shrank scrolls back: no blank rows below while items above stay hidden.
-    int lastTop = std::max(0, count - page);
-    if (stripes > 1) lastTop = (lastTop + rows - 1) / rows * rows;
-    top = std::max(0, std::min(top, lastTop));
+    top = PageTop(top, current, count, rows, stripes);
 
     int stripeWidth = (inner - (stripes - 1)) / stripes;
     std::vector<int> separatorColumns; // where the separator row gets its junctions

@@ -71,7 +71,7 @@ int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
     }
     // The user's own re-read: what the named files were is looked up again, since a bundle
     // the tosser appends to in place leaves its flow file unchanged. The host re-reads itself.
-    if (ControlState == PKF_CONTROL && (Key == 'R' || Key == 'r')) {
+    if (ControlState == PKF_CONTROL && Key == 'R') {
         FreeFlowCache(&Browser->FlowFiles);
         Browser->AskAboutMissing = true;
         return 0;
