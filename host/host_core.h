@@ -355,7 +355,8 @@ public:
 
     // A key on the active panel: a plugin panel gives it to ProcessKey first; returns true when
     // the plugin took it. Otherwise the host's own meaning: Enter, Insert (select and move
-    // down), Up, Down, Home, End, Ctrl+R (re-list), F5/F6 from a file panel onto a plugin panel.
+    // down), Up, Down, Home, End, Ctrl+R (re-list), Ctrl+F3..Ctrl+F11 (sort modes; the same one
+    // again turns the order round), F5/F6 from a file panel onto a plugin panel.
     bool PressKey(int virtualKey, unsigned controlState = 0);
     // F5 (copy) / F6 (move) on the active file panel with the plugin panel opposite: PutFiles
     // with its selected items (the current one when none is selected). Returns PutFiles'

@@ -610,8 +610,15 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
         default:
             break;
         }
-    } else if (controlState == PKF_CONTROL && (virtualKey == 'R' || virtualKey == 'r')) {
+    } else if (controlState == PKF_CONTROL && virtualKey == 'R') {
         now.Update();
+        now.Redraw();
+    } else if (controlState == PKF_CONTROL && virtualKey >= VK_F3 && virtualKey <= VK_F11) {
+        static const int modes[] = {SM_NAME,  SM_EXT,   SM_MTIME, SM_SIZE, SM_UNSORTED,
+                                    SM_CTIME, SM_ATIME, SM_DESCR, SM_OWNER};
+        int mode = modes[virtualKey - VK_F3];
+        // The same sort again turns its order round.
+        now.SetSort(mode, now.SortMode() == mode ? !now.SortReversed() : false);
         now.Redraw();
     }
     return false;

@@ -233,4 +233,14 @@ std::string NameWithoutPath(const std::string &name) {
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
+int PageTop(int top, int current, int count, int rows, int stripes) {
+    int page = rows * stripes;
+    if (current < top) top = stripes > 1 ? current - current % rows : current;
+    if (current >= top + page)
+        top = stripes > 1 ? current - current % rows - (stripes - 1) * rows : current - page + 1;
+    int lastTop = std::max(0, count - page);
+    if (stripes > 1) lastTop = (lastTop + rows - 1) / rows * rows;
+    return std::max(0, std::min(top, lastTop));
+}
+
 } // namespace panelhost

@@ -29,6 +29,11 @@ std::vector<Column> ParseColumns(const std::string &types, const std::string &wi
 // each a stripe that the items flow through top to bottom, left to right. 1 otherwise.
 int StripeCount(const std::vector<Column> &columns);
 
+// The first item shown, given the last one (`top`), so that `current` is on the page of
+// `rows` times `stripes` items (whole stripes in brief modes) and a list that shrank scrolls
+// back: no blank rows below while items above stay hidden.
+int PageTop(int top, int current, int count, int rows, int stripes);
+
 // Widths of the columns within `width` (separators of one column between neighbours included
 // in it), as the host lays them out. A width of 0 gives date 8, time 5 and size 10 columns;
 // names, descriptions, owners and custom columns share what is left (at least one column

@@ -181,18 +181,10 @@ void PanelsApp::DrawPanel(Panel &panel, int x, int width, bool active) {
             titles = panel.Info().panelModes[static_cast<size_t>(mode)].columnTitles;
     }
 
-    // Keep the current item on the page.
     int count = panel.Count();
-    int page = rows * stripes;
     int current = panel.CurrentIndex();
     int &top = top_[side];
-    if (current < top) top = stripes > 1 ? current - current % rows : current;
-    if (current >= top + page)
-        top = stripes > 1 ? current - current % rows - (stripes - 1) * rows : current - page + 1;
-    // A list that shrank scrolls back: no blank rows below while items above stay hidden.
-    int lastTop = std::max(0, count - page);
-    if (stripes > 1) lastTop = (lastTop + rows - 1) / rows * rows;
-    top = std::max(0, std::min(top, lastTop));
+    top = PageTop(top, current, count, rows, stripes);
 
     int stripeWidth = (inner - (stripes - 1)) / stripes;
     std::vector<int> separatorColumns; // where the separator row gets its junctions
@@ -358,12 +350,6 @@ void PanelsApp::MovePage(Panel &panel, int direction) {
     panel.SetCurrent(std::max(0, std::min(target, panel.Count() - 1)));
 }
 
-void PanelsApp::SortBy(Panel &panel, int mode) {
-    // The same sort again turns its order round.
-    bool reversed = panel.SortMode() == mode ? !panel.SortReversed() : false;
-    panel.SetSort(mode, reversed);
-}
-
 void PanelsApp::OpenPluginMenu() {
     standin::PluginInfoCopy info = host_.GetPluginInfo();
     if (info.pluginMenuStrings.empty()) {
@@ -454,10 +440,6 @@ bool PanelsApp::HostKey(const Key &key) {
     } else if (key.vk >= '0' && key.vk <= '9' &&
                (key.state == PKF_CONTROL || key.state == PKF_ALT)) {
         panel.SetViewMode(key.vk - '0');
-    } else if (key.vk >= VK_F3 && key.vk <= VK_F11 && key.state == PKF_CONTROL) {
-        const int modes[] = {SM_NAME,  SM_EXT,   SM_MTIME, SM_SIZE, SM_UNSORTED,
-                             SM_CTIME, SM_ATIME, SM_DESCR, SM_OWNER};
-        SortBy(panel, modes[key.vk - VK_F3]);
     } else if (key.Is('L', PKF_CONTROL)) {
         screen_.Invalidate();
     } else {

@@ -43,7 +43,6 @@ private:
     int ItemRows() const;
     int StripesOf(const standin::Panel &panel, int width) const;
     void MovePage(standin::Panel &panel, int direction);
-    void SortBy(standin::Panel &panel, int mode);
     void OpenPluginMenu();
     void OpenDisksMenu(standin::Side side);
     void Configure();

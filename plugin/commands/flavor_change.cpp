@@ -27,11 +27,13 @@ const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
 };
 
 // The subject line: the one file (its name shortened to fit the frame) or how many move.
-static void NameFlavorSubject(BSOBrowser *Browser, int UseSelection, char *Line, size_t Size) {
+// False when there is nothing to move (no selection, the cursor on "..").
+static bool NameFlavorSubject(BSOBrowser *Browser, int UseSelection, char *Line, size_t Size) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     const PluginPanelItem *named = CurrentPanelItem(&info);
     int selected = UseSelection && info.SelectedItems ? info.SelectedItemsNumber : 0;
+    if (selected == 0 && named == nullptr) return false;
     char subject[MAX_PATH + 64] = "";
     if (selected > 1) {
         FormatCountText(subject, sizeof(subject), GetMessageText(MsgRemoveCountFormat),
@@ -49,6 +51,7 @@ static void NameFlavorSubject(BSOBrowser *Browser, int UseSelection, char *Line,
         }
     }
     FormatWithOneArgument(Line, Size, GetMessageText(MsgFlavorSubjectFormat), 's', subject);
+    return true;
 }
 
 int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
@@ -154,7 +157,8 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     ExpandDialogTemplate(FlavorDialogTemplate, items, FlavorItemCount);
     // The configured attach flavor, whatever the flavor of the items.
     PresetFlavorButton(&items[FlavorFirstChoice], FlavorCount, Settings.AttachFlavor, true);
-    NameFlavorSubject(Browser, UseSelection, items[FlavorSubject].Data, sizeof(items[0].Data));
+    if (!NameFlavorSubject(Browser, UseSelection, items[FlavorSubject].Data, sizeof(items[0].Data)))
+        return;
     if (HostInfo.Dialog(HostInfo.ModuleNumber, -1, -1, 66, 12, "BSOFlavor", items,
                         FlavorItemCount) != FlavorOk)
         return;

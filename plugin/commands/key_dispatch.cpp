@@ -1,6 +1,7 @@
 #include "commands/key_dispatch.h"
 
 #include "commands/clear_queue.h"
+#include "commands/command_boxes.h"
 #include "commands/file_request.h"
 #include "commands/flavor_change.h"
 #include "commands/health_check.h"
@@ -48,12 +49,29 @@ static const KeyCommand KeyTable[] = {
     {true, VK_F4, PKF_SHIFT, CreateFileRequest},
 };
 
+// Ctrl+F3..Ctrl+F11 choose the host's sort modes; the same key again turns the order round.
+// The plugin only watches, so that Compare can keep links with nothing queued last either way.
+static void NoteSortKey(BSOBrowser *Browser, int Key) {
+    static const unsigned int Modes[] = {SM_NAME,  SM_EXT,   SM_MTIME, SM_SIZE, SM_UNSORTED,
+                                         SM_CTIME, SM_ATIME, SM_DESCR, SM_OWNER};
+    unsigned int mode = Modes[Key - VK_F3];
+    PanelInfo info;
+    AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
+    bool again = static_cast<unsigned int>(info.SortMode) == mode;
+    Browser->SortReversed = again && !(Browser->SortModeSeen == mode && Browser->SortReversed);
+    Browser->SortModeSeen = mode;
+}
+
 int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
     // The host's first call for every key: nothing is taken before the panels' own handling.
     if (Key & PKF_PREPROCESS) return 0;
+    if (ControlState == PKF_CONTROL && Key >= VK_F3 && Key <= VK_F11) {
+        NoteSortKey(Browser, Key);
+        return 0;
+    }
     // The user's own re-read: what the named files were is looked up again, since a bundle
     // the tosser appends to in place leaves its flow file unchanged. The host re-reads itself.
-    if (ControlState == PKF_CONTROL && (Key == 'R' || Key == 'r')) {
+    if (ControlState == PKF_CONTROL && Key == 'R') {
         FreeFlowCache(&Browser->FlowFiles);
         Browser->AskAboutMissing = true;
         return 0;

@@ -198,7 +198,8 @@ char *RowMailerState(const OutboundEntry &Row, char *Buffer, size_t Size) {
     return Buffer;
 }
 
-int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigned int Mode) {
+int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigned int Mode,
+                  bool Reversed) {
     uint64_t first, second;
     if (Mode == SM_SIZE) {
         first = First.Bytes;
@@ -206,6 +207,8 @@ int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigne
     } else if (Mode == SM_MTIME) {
         first = First.Written;
         second = Second.Written;
+        // The host turns the answer round for oldest first; an empty queue stays last.
+        if ((first == 0) != (second == 0)) return (first == 0) != Reversed ? 1 : -1;
     } else {
         return 0;
     }

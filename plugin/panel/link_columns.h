@@ -49,13 +49,14 @@ bool WaitsForCall(const OutboundEntry &Row);
 
 // The order of two link rows by their queues, as the host orders files: by size the largest
 // backlog first, by time the newest oldest-item first (a link where nothing waits has no time
-// and comes last). 0 when the two are alike or Mode is neither SM_SIZE nor SM_MTIME. The host
-// sorts folders by its own rules otherwise, and link rows are folders.
-// The figures are the rows' own, never what the host's items carry: the host puts its own
-// folder size into an item after F3.
+// and comes last, also when Reversed: the host turns every answer round then). 0 when the two are
+// alike or Mode is neither SM_SIZE nor SM_MTIME. The host sorts folders by its own rules otherwise,
+// and link rows are folders. The figures are the rows' own, never what the host's items carry: the
+// host puts its own folder size into an item after F3.
 struct QueueFigures {
     uint64_t Bytes;   // the row's size
     uint64_t Written; // its write time (FILETIME units)
 };
-int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigned int Mode);
+int CompareQueues(const QueueFigures &First, const QueueFigures &Second, unsigned int Mode,
+                  bool Reversed);
 #endif

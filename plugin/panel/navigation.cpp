@@ -111,8 +111,15 @@ int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const Plugin
     if (Browser->IsInsideLink()) return -2;
     // By extension a link's "extension" is being a node or a point: nodes first.
     bool pointsLast = Mode == SM_EXT;
+    // A mode the panel's keys did not choose (the sort menu, the panel's start) is taken in
+    // its usual order.
+    if (Mode != Browser->SortModeSeen) {
+        Browser->SortModeSeen = Mode;
+        Browser->SortReversed = false;
+    }
     // By size and by time the links' queues decide, equal ones by address.
-    if (int queues = CompareQueues(RowFigures(Browser, Item1), RowFigures(Browser, Item2), Mode))
+    if (int queues = CompareQueues(RowFigures(Browser, Item1), RowFigures(Browser, Item2), Mode,
+                                   Browser->SortReversed))
         return queues;
     bool byQueue = Mode == SM_SIZE || Mode == SM_MTIME;
     if (!byQueue && Mode != SM_NAME && Mode != SM_DESCR && Mode != SM_OWNER && !pointsLast)

@@ -13,7 +13,7 @@ static const DWORD OutboundChangeFilter =
 
 BSOBrowser::BSOBrowser(const char *OutboundRoot)
     : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE), Closing(false),
-      FlowFiles(nullptr), AskAboutMissing(false) {
+      FlowFiles(nullptr), AskAboutMissing(false), SortModeSeen(0), SortReversed(false) {
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);

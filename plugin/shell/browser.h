@@ -36,6 +36,10 @@ public:
     // Set when the user asked for the next listing (entering a link, Ctrl+R): only that one
     // asks about files that are gone; an automatic refresh never does.
     bool AskAboutMissing;
+    // The sort mode last seen and whether the panel's own keys turned its order round: the
+    // host multiplies Compare's answer by the order and never tells the plugin which it is.
+    unsigned int SortModeSeen;
+    bool SortReversed;
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when

@@ -130,10 +130,14 @@ TEST_F(FlavorChange, RowsWithoutASourceTextAreLeftAlone) {
     EXPECT_EQ(OutboundNames(), (std::vector<std::string>{"out/006400C8.DLO", "out/006400C8.FLO",
                                                          "out/006400C8.OUT", "out/006400C8.REQ"}));
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + a, "#" + b, c, "~Z:\\done.zip", d}));
-    // The ".." item has no columns: Shift+F6 on it does nothing either.
+    // The ".." item names no file: with nothing selected F6 and Shift+F6 on it open no dialog.
     ASSERT_TRUE(Panel().SetCurrent(0));
     ASSERT_TRUE(Panel().IsDotsItem(0));
-    Move(2, PKF_SHIFT);
+    Panel().SelectAll(false);
+    for (unsigned controlState : {0u, static_cast<unsigned>(PKF_SHIFT)}) {
+        EXPECT_TRUE(Press(VK_F6, controlState));
+        EXPECT_EQ(front.Verify(), "");
+    }
     EXPECT_EQ(Bytes("out/006400C8.FLO"), CrLf({"^" + a, "#" + b, c, "~Z:\\done.zip", d}));
 }
 

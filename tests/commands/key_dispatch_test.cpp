@@ -96,6 +96,7 @@ TEST_F(KeyTable, CancelButtonsStillUpdateAndRedraw) {
     front.Expect(Expect::Dialog("BSOFREQ").Press(6));
     EXPECT_TRUE(Press(VK_F4));
     ASSERT_TRUE(Enter("2:100/200.0"));
+    ASSERT_TRUE(SetCurrent(FileRow("a.zip")));
     front.Expect(Expect::Dialog("BSOFlavor").Press(8));
     int updates = Panel().UpdateCount();
     EXPECT_EQ(host->GetExports().ProcessKey(Panel().Handle(), VK_F6, 0), 1);

@@ -6,6 +6,7 @@
 #include "panel/listing.h"
 #include "shell/messages.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <time.h>
@@ -93,6 +94,19 @@ protected:
 
 TEST_F(Backlog, SizeAndAgeOfEachQueue) {
     WriteLinks();
+    // Packets too large for seven digits (sparse files) and ages too long for four.
+    const struct {
+        const char *packet;
+        uint64_t size;
+        int64_t days;
+    } large[] = {{"out/00640008.OUT", 5ull << 30, 9999},
+                 {"out/00640009.OUT", 10000000, 10000},
+                 {"out/0064000A.OUT", 1ull << 40, 12000}};
+    for (const auto &packet : large) {
+        tree.Write(packet.packet);
+        std::filesystem::resize_file(tree.dir.Native(packet.packet), packet.size);
+        Aged(packet.packet, packet.days);
+    }
     ASSERT_TRUE(Open());
     struct Case {
         const char *link;
@@ -100,10 +114,14 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         const char *shownSize, *age;
     } cases[] = {
         {"2:100/1.0", 180, "180", "10d!"}, // over the 7-day mark
-        {"2:100/2.0", 40, "40", "2d"},     {"2:100/3.0", 0, "", ""},
+        {"2:100/2.0", 40, "40", "2d"},
+        {"2:100/3.0", 0, "", ""},
         {"2:100/4.0", 60, "60", "8d!"}, // the ^ line dates it by the file
         {"2:100/5.0", 60, "60", "4d"},  // a plain line: the flow file's time
         {"2:100/6.0", 11, "11", "1d"},
+        {"2:100/8.0", 5ull << 30, "5G", "9999d!"},
+        {"2:100/9.0", 10000000, "10M", "27y!"}, // rounded up, never shown as less
+        {"2:100/10.0", 1ull << 40, "1T", "32y!"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.link);
@@ -144,6 +162,15 @@ TEST_F(Backlog, SortBySizeAndByTime) {
     EXPECT_EQ(RowNames(),
               (std::vector<std::string>{"2:100/6.0", "2:100/2.0", "2:100/5.0", "2:100/4.0",
                                         "2:100/7.0", "2:100/1.0", "2:100/3.0"}));
+    // The panel's own keys: Ctrl+F5 again is oldest first, where nothing waiting stays last,
+    // also after another mode came between.
+    const std::vector<std::string> oldestFirst = {
+        "2:100/1.0", "2:100/7.0", "2:100/4.0", "2:100/5.0", "2:100/2.0", "2:100/6.0", "2:100/3.0"};
+    for (int key : {VK_F5, VK_F6, VK_F5, VK_F5}) host->PressKey(key, PKF_CONTROL);
+    EXPECT_TRUE(Panel().SortReversed());
+    EXPECT_EQ(RowNames(), oldestFirst);
+    host->PressKey(VK_F5, PKF_CONTROL);
+    EXPECT_EQ(RowNames().back(), "2:100/3.0");
 }
 
 // A flow file with the same size and write time is not read again; a changed one is.

@@ -199,8 +199,8 @@ TEST_F(LinkContents, LongLineIsOneName) {
 }
 
 // Keeping the entry (first button, or Esc) leaves the flow file alone and the file a row
-// marked missing. Only a listing the user asked for asks: an automatic refresh does not, Ctrl+R
-// does again.
+// marked missing. Only a listing the user asked for asks: an automatic refresh or a sort does
+// not, Ctrl+R does again.
 TEST_F(LinkContents, KeepingAMissingEntry) {
     for (int button : {0, -1}) {
         SCOPED_TRACE(button);
@@ -216,6 +216,10 @@ TEST_F(LinkContents, KeepingAMissingEntry) {
         EXPECT_EQ(Items(), row);
         ASSERT_TRUE(Row(FileRow("gone.zip")));
         EXPECT_EQ(Row(FileRow("gone.zip"))->description, Text(MsgFileMissingRow));
+        ASSERT_TRUE(Update());
+        EXPECT_EQ(front.Verify(), "");
+        // Ctrl+F3 (0x72, the code of 'r') sorts; it is no re-read the user asked for.
+        host->PressKey(VK_F3, PKF_CONTROL);
         ASSERT_TRUE(Update());
         EXPECT_EQ(front.Verify(), "");
         front.Expect(MissingFileQuestion(missing, 0));

@@ -124,6 +124,20 @@ TEST(Columns, StripesOfBriefModes) {
         EXPECT_EQ(StripeCount(ParseColumns(c.types, "")), c.stripes) << c.types;
 }
 
+// The page follows the cursor and scrolls back when the list shrank under it.
+TEST(Columns, PageTopKeepsTheCursorAndScrollsBack) {
+    struct Case {
+        int top, current, count, rows, stripes, expected;
+    } cases[] = {
+        {0, 5, 100, 10, 1, 0},   {0, 15, 100, 10, 1, 6}, {50, 40, 100, 10, 1, 40},
+        {90, 3, 4, 10, 1, 0},    {90, 12, 13, 10, 1, 3}, {0, 25, 100, 10, 3, 0},
+        {0, 35, 100, 10, 3, 10}, {60, 5, 12, 10, 3, 0},  {0, 0, 0, 10, 1, 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(PageTop(c.top, c.current, c.count, c.rows, c.stripes), c.expected)
+            << c.top << " " << c.current << " " << c.count << " " << c.stripes;
+}
+
 TEST(Columns, LayoutSharesTheRestAndDropsWhatDoesNotFit) {
     struct Case {
         const char *types, *widths;
