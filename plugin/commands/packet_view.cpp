@@ -119,15 +119,10 @@ static size_t LabelWidth() {
 }
 
 static void AppendLabel(ViewText *Text, int LabelId, size_t Width) {
-    char label[256];
-    size_t length = strlen(GetMessageText(LabelId));
-    if (length + 2 >= sizeof(label)) length = sizeof(label) - 2;
-    memcpy(label, GetMessageText(LabelId), length);
-    label[length] = ':';
-    label[length + 1] = 0;
-    char column[512] = "";
-    AppendColumn(column, sizeof(column), label, Width);
-    Append(Text, column);
+    const char *label = GetMessageText(LabelId);
+    Append(Text, label);
+    Append(Text, ":");
+    for (size_t used = CharacterCount(label) + 1; used < Width; ++used) Append(Text, " ");
 }
 
 // A line "Label:  value" whose value is plain text of the system's own.
