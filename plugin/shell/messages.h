@@ -198,7 +198,7 @@ enum MessageId {
     MsgPacketAttributeLast = 194,
     MsgPacketNoAttributes = 195,
     MsgPacketEnded = 196,     // plural forms of the messages read
-    MsgPacketHeaderCut = 197, // 197-202: one %d each, the byte where the reading stopped
+    MsgPacketHeaderCut = 197, // 197-202: one %d each: where the reading stopped (202: the type)
     MsgPacketEndMissing = 198,
     MsgPacketNoMessage = 199,
     MsgPacketMessageCut = 200,
