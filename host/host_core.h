@@ -61,6 +61,15 @@ struct EditorRequest {
     int startLine = 0, startChar = 0;
 };
 
+struct ViewerRequest {
+    std::string fileName;   // as the plugin passed it (Win32 form)
+    std::string nativePath; // the same file as this platform's file system names it
+    std::string title;      // the plugin's title, else the file name
+    int x1 = 0, y1 = 0, x2 = -1, y2 = -1;
+    DWORD flags = 0;
+    bool hostOwn = false; // F3 on a panel item, not the plugin's call
+};
+
 // Everything the host shows to the user. Calls come on the host's thread, inside the plugin's
 // call that asked for them.
 class FrontEnd {
@@ -75,6 +84,8 @@ public:
     // A modal editor on the file; returns when the user leaves it, the file saved by then:
     // 0 it could not be opened, 1 modified, 2 not modified, 3 loading interrupted.
     virtual int Editor(const EditorRequest &request) = 0;
+    // The host's viewer on a file it opened already: modal, it returns when the user leaves it.
+    virtual void Viewer(const ViewerRequest & /*request*/) {}
     // The screen was saved under this id / put back (boxes drawn since then disappear).
     virtual void ScreenSaved(int /*id*/) {}
     virtual void ScreenRestored(int /*id*/) {}
@@ -371,6 +382,9 @@ public:
     // (the selected ones, else the current one), after its own question ("Delete", buttons
     // "Delete" and "Cancel"), and lists the panel again. Returns how many went.
     int DeleteRealFiles(Panel &panel);
+    // F3 on a file item of a plugin panel with OPIF_REALNAMES that the plugin did not take:
+    // the host's own viewer on the real file the item names. False when it cannot be opened.
+    bool ViewRealFile(Panel &panel);
     // `times` rounds of the host's idle loop, one second apart (a manual clock is moved by
     // that second first): ProcessEvent(FE_IDLE) on each plugin panel listed more than 2 s ago;
     // a file panel whose directory changed (a file made, deleted, renamed or written there) is
@@ -462,6 +476,10 @@ private:
                    int buttons);
     int RunEditor(const char *fileName, const char *title, int x1, int y1, int x2, int y2,
                   DWORD flags, int startLine, int startChar);
+    // The host's viewer, modal (a non-modal one opens a window of its own, which the stand-in
+    // host has not): TRUE once it was shown, FALSE when the file cannot be opened.
+    int RunViewer(const char *fileName, const char *title, int x1, int y1, int x2, int y2,
+                  DWORD flags, bool hostOwn);
     HANDLE SaveScreen();
     void RestoreScreen(HANDLE screen);
     int GetPluginDirList(HANDLE plugin, const char *dir, PluginPanelItem **items, int *count);

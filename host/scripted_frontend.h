@@ -31,14 +31,15 @@ namespace standin {
 
 // One box as it was shown.
 struct ShownBox {
-    enum Kind { DialogBox, MessageBox, ProgressBox, EditorSession };
+    enum Kind { DialogBox, MessageBox, ProgressBox, EditorSession, ViewerSession };
     Kind kind = DialogBox;
     std::string helpTopic;
     // Dialog: the text of its first frame (DI_DOUBLEBOX / DI_SINGLEBOX). Message: Items[0].
-    // Editor: the editor's title.
+    // Editor and viewer: the title.
     std::string title;
     // Dialog: every item's Data, by item index, as the plugin passed them (before the answer).
     // Message and progress: the lines between the title and the buttons. Editor: the file name.
+    // Viewer: the file name, then the file's bytes as the viewer found them.
     std::vector<std::string> texts;
     std::vector<int> itemTypes;    // dialog: each item's Type
     std::vector<int> itemSelected; // dialog: each item's Selected as passed (0 for histories)
@@ -49,9 +50,9 @@ struct ShownBox {
     std::vector<std::string> buttons; // message: the button texts; dialog: DI_BUTTON texts
     // Dialog: each item's history as the host offered it (empty for items without one).
     std::vector<std::vector<std::string>> histories;
-    DWORD flags = 0;           // message flags (FMSG_WARNING)
+    DWORD flags = 0;           // message flags (FMSG_WARNING); viewer flags
     int width = 0, height = 0; // dialog: X2, Y2 as passed
-    int result = -1;           // what the front end answered
+    int result = -1; // what the front end answered; viewer: 1 the host's own F3, 0 the plugin's
     // After the answer: the dialog's items' Data and Selected as handed back.
     std::vector<std::string> answeredTexts;
     std::vector<int> answeredSelected;
@@ -142,6 +143,8 @@ public:
     int Dialog(const DialogRequest &request) override;
     int Message(const MessageRequest &request) override;
     int Editor(const EditorRequest &request) override;
+    // Recorded, never expected: the viewer asks nothing.
+    void Viewer(const ViewerRequest &request) override;
     void ScreenSaved(int id) override;
     void ScreenRestored(int id) override;
     void PanelRedrawn(const Panel &panel) override;

@@ -255,6 +255,15 @@ typedef int(WINAPI *FARAPIGETPLUGINDIRLIST)(int PluginNumber, HANDLE hPlugin, co
 typedef void(WINAPI *FARAPIFREEDIRLIST)(const PluginPanelItem *PanelItem);
 typedef int(WINAPI *FARAPIEDITOR)(const char *FileName, const char *Title, int X1, int Y1, int X2,
                                   int Y2, DWORD Flags, int StartLine, int StartChar);
+// Viewer flags: without VF_NONMODAL the viewer is modal and returns once the user leaves it.
+enum VIEWER_FLAGS {
+    VF_NONMODAL = 0x1,
+    VF_DELETEONCLOSE = 0x2,
+    VF_ENABLE_F6 = 0x4,
+    VF_DISABLEHISTORY = 0x8,
+};
+typedef int(WINAPI *FARAPIVIEWER)(const char *FileName, const char *Title, int X1, int Y1, int X2,
+                                  int Y2, DWORD Flags);
 typedef int(WINAPI *FARAPICMPNAME)(const char *Pattern, const char *String, int SkipPath);
 
 struct PluginStartupInfo {
@@ -272,7 +281,7 @@ struct PluginStartupInfo {
     FARAPIUNUSED GetDirList;
     FARAPIGETPLUGINDIRLIST GetPluginDirList;
     FARAPIFREEDIRLIST FreeDirList;
-    FARAPIUNUSED Viewer;
+    FARAPIVIEWER Viewer;
     FARAPIEDITOR Editor;
     FARAPICMPNAME CmpName;
     FARAPIUNUSED CharTable;

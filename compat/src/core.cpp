@@ -5,6 +5,7 @@
 #include <compat_posix.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <mutex>
@@ -432,6 +433,14 @@ int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size)
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
     std::string current;
     return CurrentDirectory(current) ? CopyOut(ToWindows(current), lpBuffer, nBufferLength) : 0;
+}
+
+// $TMPDIR as Windows takes %TMP%, else /tmp; always with its closing backslash.
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+    const char *folder = std::getenv("TMPDIR");
+    std::string path = ToWindows(folder != nullptr && folder[0] == '/' ? folder : "/tmp");
+    if (path.empty() || path.back() != '\\') path += '\\';
+    return CopyOut(path, lpBuffer, nBufferLength);
 }
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {

@@ -50,7 +50,7 @@ struct HostTable {
     static void WINAPI Unsupported() {
         if (Host *host = HostFor("an unsupported function"))
             host->Fail("the plugin called a host function the stand-in host does not offer "
-                       "(Menu, GetDirList, Viewer, CharTable, Text or EditorControl)");
+                       "(Menu, GetDirList, CharTable, Text or EditorControl)");
     }
     static int WINAPI Dialog(int pluginNumber, int x1, int y1, int x2, int y2,
                              const char *helpTopic, FarDialogItem *items, int count) {
@@ -92,6 +92,11 @@ struct HostTable {
     }
     static void WINAPI FreeDirList(const PluginPanelItem *items) {
         if (Host *host = HostFor("FreeDirList")) host->FreeDirList(items);
+    }
+    static int WINAPI Viewer(const char *fileName, const char *title, int x1, int y1, int x2,
+                             int y2, DWORD flags) {
+        Host *host = HostFor("Viewer");
+        return host ? host->RunViewer(fileName, title, x1, y1, x2, y2, flags, false) : 0;
     }
     static int WINAPI Editor(const char *fileName, const char *title, int x1, int y1, int x2,
                              int y2, DWORD flags, int startLine, int startChar) {
@@ -291,7 +296,7 @@ bool Host::LoadPlugin(const std::string &modulePath) {
     startupInfo_.GetDirList = &HostTable::Unsupported;
     startupInfo_.GetPluginDirList = &HostTable::GetPluginDirList;
     startupInfo_.FreeDirList = &HostTable::FreeDirList;
-    startupInfo_.Viewer = &HostTable::Unsupported;
+    startupInfo_.Viewer = &HostTable::Viewer;
     startupInfo_.Editor = &HostTable::Editor;
     startupInfo_.CmpName = &HostTable::CmpName;
     startupInfo_.CharTable = &HostTable::Unsupported;
@@ -605,7 +610,11 @@ bool Host::PressKey(int virtualKey, unsigned controlState) {
             if (now.IsPlugin() && (now.Info().flags & OPIF_REALNAMES)) DeleteRealFiles(now);
             break;
         case VK_F3:
-            if (now.IsPlugin() && now.CountFolderSize()) now.Redraw();
+            // A folder's size is counted; a file the item really names is viewed.
+            if (now.IsPlugin() && now.CountFolderSize())
+                now.Redraw();
+            else if (now.IsPlugin() && (now.Info().flags & OPIF_REALNAMES))
+                ViewRealFile(now);
             break;
         default:
             break;
@@ -1054,6 +1063,50 @@ int Host::RunEditor(const char *fileName, const char *title, int x1, int y1, int
         result = 0;
     }
     return result;
+}
+
+int Host::RunViewer(const char *fileName, const char *title, int x1, int y1, int x2, int y2,
+                    DWORD flags, bool hostOwn) {
+    if (!fileName || !*fileName) {
+        Fail("Viewer without a file name");
+        return FALSE;
+    }
+    if (flags & VF_NONMODAL) {
+        Fail("a non-modal Viewer: the stand-in host opens only modal viewers");
+        return FALSE;
+    }
+    // The viewer keeps the file open while it shows it; one that cannot be opened is refused.
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return FALSE;
+    ViewerRequest request;
+    request.fileName = fileName;
+    request.nativePath = NativePath(fileName);
+    request.title = title ? std::string(title) : request.fileName;
+    request.x1 = x1;
+    request.y1 = y1;
+    request.x2 = x2;
+    request.y2 = y2;
+    request.flags = flags;
+    request.hostOwn = hostOwn;
+    frontEnd_.Viewer(request);
+    CloseHandle(file);
+    if (flags & VF_DELETEONCLOSE) {
+        // The file, then its folder when that is left empty.
+        DeleteFileA(fileName);
+        std::string folder = fileName;
+        size_t slash = folder.find_last_of("\\/");
+        if (slash != std::string::npos && slash > 0)
+            RemoveDirectoryA(folder.substr(0, slash).c_str());
+    }
+    return TRUE;
+}
+
+bool Host::ViewRealFile(Panel &panel) {
+    if (panel.Count() == 0 || panel.IsDotsItem(panel.CurrentIndex())) return false;
+    const PluginPanelItem &item = panel.RawItem(panel.CurrentIndex());
+    if (item.FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    return RunViewer(item.FindData.cFileName, nullptr, 0, 0, -1, -1, 0, true) != 0;
 }
 
 HANDLE Host::SaveScreen() {

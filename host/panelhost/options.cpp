@@ -143,7 +143,7 @@ std::string UsageText(const std::string &program) {
            "At the root: F4 file request, F5 hold, Shift+F5 release, F6 reset the failed calls,\n"
            "Shift+F6 remove a stale busy flag, F7 poll, F8 clear the queue, Shift+F7 health "
            "check.\n"
-           "In a link: F6 flavor, F7 remove, Shift+F4 file request.\n"
+           "In a link: F3 view a packet, F6 flavor, F7 remove, Shift+F4 file request.\n"
            "F5 and F6 on the file panel attach files to a link; Ctrl+R rereads; Ctrl+3, Ctrl+4,\n"
            "Ctrl+5, Ctrl+6 or Ctrl+0..9 switch view modes (6 at the root: queues and the mailer's\n"
            "state; Alt+digit where the terminal does not pass Ctrl+digit);\n"

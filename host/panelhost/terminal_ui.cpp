@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -621,6 +622,59 @@ void TerminalUi::ShowHelp(const std::string &topicName) {
             place = previous;
         }
         if (key.Is(VK_F1) && topic->name != "Contents") open("Contents", true);
+    }
+    PopLayer(layer);
+    Redraw();
+}
+
+// ---- The viewer -----------------------------------------------------------------------------
+
+// The whole screen: the title on top, the file's lines below (tabs to the next eighth column),
+// moved with the arrows, PgUp, PgDn, Home and End; Esc, F3 or F10 leaves.
+void TerminalUi::Viewer(const standin::ViewerRequest &request) {
+    std::ifstream file(request.nativePath, std::ios::binary);
+    std::vector<std::u32string> lines;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::u32string shown;
+        for (char32_t c : DecodeUtf8(line)) {
+            if (c == U'\t') {
+                do shown += U' ';
+                while (shown.size() % 8 != 0);
+            } else {
+                shown += c < 0x20 ? U' ' : c;
+            }
+        }
+        lines.push_back(shown);
+    }
+    int top = 0, shift = 0;
+    size_t layer = PushLayer([&]() {
+        int rows = screen_.Height() - 1;
+        top = std::max(0, std::min(top, static_cast<int>(lines.size()) - rows));
+        screen_.Fill(0, 0, screen_.Height(), screen_.Width(), Color::HelpText);
+        screen_.Put(0, 0, Blanked(CutText(DecodeUtf8(request.title), screen_.Width())),
+                    Color::HelpHighlight);
+        for (int row = 0; row < rows && top + row < static_cast<int>(lines.size()); ++row) {
+            const std::u32string &text = lines[static_cast<size_t>(top + row)];
+            if (static_cast<int>(text.size()) > shift)
+                screen_.Put(1 + row, 0, CutText(text.substr(shift), screen_.Width()),
+                            Color::HelpText);
+        }
+    });
+    for (;;) {
+        Redraw();
+        Key key = ReadKey(-1);
+        int rows = screen_.Height() - 1;
+        if (key.Is(VK_ESCAPE) || key.Is(VK_F10) || key.Is(VK_F3)) break;
+        if (key.Is(VK_UP)) top = std::max(0, top - 1);
+        if (key.Is(VK_DOWN)) top += 1;
+        if (key.Is(VK_PRIOR)) top = std::max(0, top - rows);
+        if (key.Is(VK_NEXT)) top += rows;
+        if (key.Is(VK_HOME)) top = shift = 0;
+        if (key.Is(VK_END)) top = static_cast<int>(lines.size());
+        if (key.Is(VK_LEFT)) shift = std::max(0, shift - 8);
+        if (key.Is(VK_RIGHT)) shift += 8;
     }
     PopLayer(layer);
     Redraw();

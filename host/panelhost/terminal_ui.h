@@ -1,5 +1,5 @@
 // The terminal front end of the stand-in host: what the host shows on the plugin's behalf
-// (dialogs, message boxes, the progress box, the editor, help) drawn on the terminal.
+// (dialogs, message boxes, the progress box, the editor, the viewer, help) drawn on the terminal.
 //
 // The screen is a stack of layers: the panels at the bottom (drawn by the application), then
 // every box open now. A box without buttons (the progress box) stays as a layer until the screen
@@ -47,6 +47,7 @@ public:
     int Dialog(const standin::DialogRequest &request) override;
     int Message(const standin::MessageRequest &request) override;
     int Editor(const standin::EditorRequest &request) override;
+    void Viewer(const standin::ViewerRequest &request) override;
     void ScreenSaved(int id) override;
     void ScreenRestored(int id) override;
     void PanelRedrawn(const standin::Panel &panel) override;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
 namespace standin {
@@ -19,6 +20,8 @@ const char *KindName(ShownBox::Kind kind) {
         return "progress box";
     case ShownBox::EditorSession:
         return "editor";
+    case ShownBox::ViewerSession:
+        return "viewer";
     }
     return "?";
 }
@@ -147,7 +150,7 @@ std::string ShownBox::Describe() const {
             if (itemFlags[i]) out << " flags 0x" << std::hex << itemFlags[i] << std::dec;
             out << "\n";
         }
-    } else if (kind == EditorSession) {
+    } else if (kind == EditorSession || kind == ViewerSession) {
         out << " on " << (texts.empty() ? "" : texts[0]) << "\n";
     } else {
         out << (flags & FMSG_WARNING ? " (warning)" : "") << ":\n";
@@ -590,6 +593,20 @@ int ScriptedFrontEnd::Editor(const EditorRequest &request) {
     box.result = expectation.result;
     boxes_.push_back(box);
     return expectation.result;
+}
+
+void ScriptedFrontEnd::Viewer(const ViewerRequest &request) {
+    ShownBox box;
+    box.kind = ShownBox::ViewerSession;
+    box.title = request.title;
+    box.flags = request.flags;
+    box.texts.push_back(request.fileName);
+    std::ifstream file(request.nativePath, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    box.texts.push_back(bytes.str());
+    box.result = request.hostOwn ? 1 : 0;
+    boxes_.push_back(box);
 }
 
 void ScriptedFrontEnd::ScreenSaved(int id) {

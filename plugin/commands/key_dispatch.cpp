@@ -6,6 +6,7 @@
 #include "commands/flavor_change.h"
 #include "commands/health_check.h"
 #include "commands/link_state.h"
+#include "commands/packet_view.h"
 #include "commands/poll.h"
 #include "commands/removal.h"
 #include "scan/backlog.h"
@@ -77,6 +78,8 @@ int DispatchKey(BSOBrowser *Browser, int Key, unsigned int ControlState) {
         return 0;
     }
     bool insideLink = Browser->IsInsideLink();
+    // Only a netmail packet is shown by the plugin; other rows keep the host's own view.
+    if (insideLink && Key == VK_F3 && ControlState == 0) return ViewNetmailPacket(Browser) ? 1 : 0;
     for (const KeyCommand &command : KeyTable) {
         if (command.InsideLink != insideLink || command.Key != Key ||
             command.ControlState != ControlState)

@@ -62,7 +62,7 @@ static KeyBarTitles RootKeyBar = {{nullptr, nullptr, NoLabel, nullptr, NoLabel, 
                                    NoLabel, nullptr, nullptr, nullptr, nullptr}};
 static KeyBarTitles LinkKeyBar = {};
 
-enum FunctionKeyIndex { KeyF4 = 3, KeyF5 = 4, KeyF6 = 5, KeyF7 = 6, KeyF8 = 7 };
+enum FunctionKeyIndex { KeyF3 = 2, KeyF4 = 3, KeyF5 = 4, KeyF6 = 5, KeyF7 = 6, KeyF8 = 7 };
 
 // The host only reads the texts; its table type just lacks the const.
 static char *Label(int Id) {
@@ -143,6 +143,7 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
     RootKeyBar.ShiftTitles[KeyF6] = Label(MsgKeyStaleBusy);
     RootKeyBar.Titles[KeyF8] = Label(MsgKeyClear);
     RootKeyBar.ShiftTitles[KeyF7] = Label(MsgKeyCheck);
+    LinkKeyBar.Titles[KeyF3] = Label(MsgKeyView);
     LinkKeyBar.Titles[KeyF6] = Label(MsgKeyFlavor);
     LinkKeyBar.Titles[KeyF7] = Label(MsgKeyRemove);
     LinkKeyBar.Titles[KeyF8] = Label(MsgKeyDelete);

@@ -176,7 +176,37 @@ enum MessageId {
     MsgStatusWaitsForCall = 160,
     MsgHealthDroppedPacket = 161,
     MsgHealthRemovePacket = 162, // then the packet
-    MessageCount = 163
+    // F3 on a netmail packet: the viewer's text, where the reading stopped, failures.
+    MsgKeyView = 163,
+    MsgPacketHeading = 164, // one %s: the packet's file
+    MsgPacketType = 165,
+    MsgPacketFrom = 166,
+    MsgPacketTo = 167,
+    MsgPacketDate = 168,
+    MsgPacketPassword = 169,
+    MsgPacketPasswordSet = 170,
+    MsgPacketPasswordNone = 171,
+    MsgPacketNoDate = 172,
+    MsgPacketMessageHeading = 173, // one %d: the message's number
+    MsgPacketSubject = 174,
+    MsgPacketAttributes = 175,
+    MsgPacketSize = 176,
+    MsgPacketSizeValue = 177, // plural forms of the bytes
+    MsgPacketKludges = 178,
+    MsgPacketText = 179,
+    MsgPacketAttributePrivate = 180, // 180-194: attribute bits 0-9 and 11-15
+    MsgPacketAttributeLast = 194,
+    MsgPacketNoAttributes = 195,
+    MsgPacketEnded = 196,     // plural forms of the messages read
+    MsgPacketHeaderCut = 197, // 197-202: one %d each: where the reading stopped (202: the type)
+    MsgPacketEndMissing = 198,
+    MsgPacketNoMessage = 199,
+    MsgPacketMessageCut = 200,
+    MsgPacketFieldTooLong = 201,
+    MsgPacketUnknownType = 202,
+    MsgPacketTooLarge = 203,   // one %d: the bytes read of a larger packet
+    MsgPacketUnreadable = 204, // then the packet
+    MessageCount = 205
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

@@ -268,7 +268,7 @@ TEST_F(LoadingTest, StartupInfoCarriesTheWholeTable) {
                                    info.GetDirList,
                                    reinterpret_cast<void (*)(void)>(info.GetPluginDirList),
                                    reinterpret_cast<void (*)(void)>(info.FreeDirList),
-                                   info.Viewer,
+                                   reinterpret_cast<void (*)(void)>(info.Viewer),
                                    reinterpret_cast<void (*)(void)>(info.Editor),
                                    reinterpret_cast<void (*)(void)>(info.CmpName),
                                    info.CharTable,

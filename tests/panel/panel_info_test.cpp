@@ -119,7 +119,8 @@ protected:
         }
 
         if (insideLink)
-            ExpectKeyBar(info, {{{KeyBarPlain, F6}, MsgKeyFlavor},
+            ExpectKeyBar(info, {{{KeyBarPlain, F3}, MsgKeyView},
+                                {{KeyBarPlain, F6}, MsgKeyFlavor},
                                 {{KeyBarPlain, F7}, MsgKeyRemove},
                                 {{KeyBarPlain, F8}, MsgKeyDelete},
                                 {{KeyBarShift, F4}, MsgKeyRequest}});

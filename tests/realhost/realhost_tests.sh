@@ -9,7 +9,9 @@
 #   - the health report's fix is the one of the row under the cursor;
 #   - a Cyrillic name written in CP1251 by an ANSI writer is listed, and its line is not
 #     offered for removal (Wine with the Russian code pages: OEM 866, ANSI 1251);
-#   - F5 from the file panel attaches the file with its full path.
+#   - F5 from the file panel attaches the file with its full path;
+#   - F3 on a netmail packet shows the plugin's text of it in the host's viewer, and its
+#     temporary file is gone once the viewer is left.
 #
 #   PLUGIN_DIR    bsopanel.dll with its .lng and help files (the win32 preset's build/win32/plugin)
 #   REALHOST_DIR  the real host's folder (smoke.sh, run-plugin.sh, host/); default
@@ -87,6 +89,16 @@ printf 'report' >"$FILES/$cyrillic"
 # 2:500/13 and 2:500/14: a line that names no file each, two entries of the health report.
 printf '.\r\n' >"$OUT/01f4000d.flo"
 printf '.\r\n' >"$OUT/01f4000e.flo"
+# 2:500/16: a netmail packet of one message, for F3.
+python3 - "$OUT/01f40010.cut" <<'PACKET'
+import struct, sys
+w = lambda v: struct.pack('<H', v)
+header = (w(1) + w(16) + w(2026) + w(11) + w(10) + w(7) + w(51) + w(57) + w(0) + w(2) + w(500) +
+          w(500) + bytes(10) + w(2) + w(2) + bytes(20))
+message = (w(2) + w(1) + w(16) + w(500) + w(500) + w(1) + w(0) + b'10 Dec 26  07:51:57\0' +
+           b'Sysop\0' + b'Real Host\0' + b'Viewer check\0' + b'\x01MSGID: 2:500/1 1\rHello.\r\0')
+open(sys.argv[1], 'wb').write(header + message + w(0))
+PACKET
 # The file F5 attaches from the file panel.
 mkdir -p "$SRC"
 printf 'attach' >"$SRC/attach.txt"
@@ -214,6 +226,33 @@ if [ -n "$flow" ] && grep -qF "$(winpath "$SRC/attach.txt")" "$flow"; then
   pass "F5 from the file panel attaches the full path"
 else
   fail "F5 from the file panel did not attach $(winpath "$SRC/attach.txt") (flow file: ${flow:-none}: $(cat "$flow" 2>/dev/null))"
+fi
+
+# F3 on the packet: the plugin's text in the host's viewer, nothing left in the temporary folder.
+keys Tab
+sleep 0.3
+if go_to '2:500/16.0'; then
+  keys Enter
+  wait_for 'Outbound: 2:500/16' 5
+  keys Down
+  sleep 0.3
+  keys F3
+  if wait_for 'End of the packet: 1 message' 5 && screen | grep -q 'Real Host, 2:500/1.0' &&
+    screen | grep -q '  MSGID: 2:500/1 1'; then
+    keys Escape
+    sleep 1
+    left=$(find "$WINEPREFIX/drive_c" -type d -name 'bsopanel-*' 2>/dev/null | head -1)
+    if [ -z "$left" ] && wait_for 'Outbound: 2:500/16' 3; then
+      pass "F3 shows a netmail packet in the host's viewer"
+    else
+      fail "after the viewer: the panel is gone or the text's folder stays (${left:-none})"
+    fi
+  else
+    fail "F3 on the packet of 2:500/16.0 did not show its text in the viewer"
+    keys Escape
+  fi
+else
+  fail "no row 2:500/16.0 in the link list"
 fi
 
 keys F10
