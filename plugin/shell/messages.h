@@ -176,7 +176,24 @@ enum MessageId {
     MsgStatusWaitsForCall = 160,
     MsgHealthDroppedPacket = 161,
     MsgHealthRemovePacket = 162, // then the packet
-    MessageCount = 163
+    // Nodelist names.
+    MsgConfigNodelistPath = 163,
+    MsgConfigPointlistPath = 164,
+    MsgColumnSystem = 165,
+    MsgColumnSysop = 166,
+    MsgColumnNodelist = 167,
+    MsgNodelistDownMark = 168,
+    MsgNodelistHoldMark = 169,
+    MsgNodelistUnlistedMark = 170,
+    MsgNodelistTitle = 171,
+    MsgNodelistUnreadable = 172,   // then the file
+    MsgNodeUnlistedQuestion = 173, // then the address
+    MsgNodeDownQuestion = 174,     // then the address
+    MsgHealthDownNode = 175,
+    MsgHealthUnlistedNode = 176,
+    MsgHealthNodelistLines = 177,
+    MsgNodelistSkippedFormat = 178, // the count's forms, as FormatCountText takes them
+    MessageCount = 179
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand
