@@ -71,13 +71,15 @@ bool ChooseNodelistFile(const char *Configured, char (&Chosen)[MAX_PATH]) {
     FindClose(search);
     // Both ends of the year: the list of January follows the one of December.
     int pick = late && early ? 1 : 0;
-    if (days[pick] < 0) return false;
+    if (days[pick] < 0 || folderLength + 1 + strlen(names[pick]) >= MAX_PATH) return false;
     memcpy(Chosen, Configured, folderLength);
     Chosen[folderLength] = '\0';
     if (slash) strcat(Chosen, "\\");
     strcat(Chosen, names[pick]);
-    // Only a plain file is a list: not a folder, a pipe or a device of that name.
-    return GetFileIdentity(Chosen, &identity) && identity.Regular;
+    // Only a plain file is a list: not a pipe or a device of that name.
+    if (GetFileIdentity(Chosen, &identity) && identity.Regular) return true;
+    Chosen[0] = '\0';
+    return false;
 }
 
 // The whole file as text with a zero behind it, or null.
@@ -295,11 +297,10 @@ bool ReadNodelist(Nodelist *List, const char *NodelistPath, const char *Pointlis
         if (!List->Text[i]) continue;
         reader.Points = i == PointlistFile;
         reader.HaveNet = reader.HaveBoss = false;
+        // Out of memory: no list at all (a half list would call every other node unlisted),
+        // and nothing kept, so that the next listing tries again.
         if (!TakeLines(&reader, List->Text[i], &source->BadLines)) {
-            NodelistSource kept[2];
-            memcpy(kept, List->Lists, sizeof(kept));
             FreeNodelist(List);
-            memcpy(List->Lists, kept, sizeof(kept));
             return false;
         }
         source->Read = true;

@@ -60,7 +60,7 @@ const size_t NodelistFieldLimit = 128;
 // ("C:\FIDO\NODELIST\NODELIST"), the "NODELIST.nnn" beside it (base name in any case, three
 // digits) with the newest day number. Day numbers run through the year: when both ends of the
 // year are there (one above 300, one below 60), the low ones are the new year's. False when
-// there is none or the name does not fit MAX_PATH.
+// there is none or the name does not fit MAX_PATH (Chosen is then empty).
 bool ChooseNodelistFile(const char *Configured, char (&Chosen)[MAX_PATH]);
 
 // Brings List up to date with the two settings (either may be empty: none). A file whose
