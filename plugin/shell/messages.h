@@ -177,23 +177,23 @@ enum MessageId {
     MsgHealthDroppedPacket = 161,
     MsgHealthRemovePacket = 162, // then the packet
     // Nodelist names.
-    MsgConfigNodelistPath = 163,
-    MsgConfigPointlistPath = 164,
-    MsgColumnSystem = 165,
-    MsgColumnSysop = 166,
-    MsgColumnNodelist = 167,
-    MsgNodelistDownMark = 168,
-    MsgNodelistHoldMark = 169,
-    MsgNodelistUnlistedMark = 170,
-    MsgNodelistTitle = 171,
-    MsgNodelistUnreadable = 172,   // then the file
-    MsgNodeUnlistedQuestion = 173, // then the address
-    MsgNodeDownQuestion = 174,     // then the address
-    MsgHealthDownNode = 175,
-    MsgHealthUnlistedNode = 176,
-    MsgHealthNodelistLines = 177,
-    MsgNodelistSkippedFormat = 178, // the count's forms, as FormatCountText takes them
-    MessageCount = 179
+    MsgConfigNodelistPath = 205,
+    MsgConfigPointlistPath = 206,
+    MsgColumnSystem = 207,
+    MsgColumnSysop = 208,
+    MsgColumnNodelist = 209,
+    MsgNodelistDownMark = 210,
+    MsgNodelistHoldMark = 211,
+    MsgNodelistUnlistedMark = 212,
+    MsgNodelistTitle = 213,
+    MsgNodelistUnreadable = 214,   // then the file
+    MsgNodeUnlistedQuestion = 215, // then the address
+    MsgNodeDownQuestion = 216,     // then the address
+    MsgHealthDownNode = 217,
+    MsgHealthUnlistedNode = 218,
+    MsgHealthNodelistLines = 219,
+    MsgNodelistSkippedFormat = 220, // the count's forms, as FormatCountText takes them
+    MessageCount = 221
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand
