@@ -356,6 +356,41 @@ bool BuildDemoOutbound(const std::string &directory, DemoOutbound &demo, std::st
         demo.links.push_back(row);
     }
     std::sort(demo.links.begin(), demo.links.end(), SortLinks);
+
+    // A nodelist of last week and this week's, which the panel takes, and a point list.
+    const fs::path lists = fs::path(demo.directory) / "nodelist";
+    writer.MakeDirectory(lists);
+    const std::string header = ";A FidoNet Nodelist for the demo\r\n;\r\n";
+    const std::string zone1 =
+        "Zone,1,North_America,Canada,Zone_Coordinator,-Unpublished-,300,CM\r\n"
+        "Host,396,Eastern_Net,Ottawa_ON,Net_Coordinator,-Unpublished-,300,CM\r\n"
+        ",45,Maple_Leaf_BBS,Ottawa_ON,Jean_Tremblay,-Unpublished-,300,CM,IBN\r\n";
+    const std::string zone2 = "Zone,2,Europe,Europe,Zone_Coordinator,-Unpublished-,300,CM\r\n"
+                              "Region,46,Ukraine,Kyiv,Region_Coordinator,-Unpublished-,300,CM\r\n"
+                              "Host,463,Kyiv_Net,Kyiv,Net_Coordinator,-Unpublished-,300,CM\r\n";
+    const std::string net5020 =
+        "Region,50,Russia,Moscow,Region_Coordinator,-Unpublished-,300,CM\r\n"
+        "Host,5020,Moscow_Net,Moscow,Net_Coordinator,-Unpublished-,300,CM,IBN\r\n"
+        "Hub,1,Moscow_Hub,Moscow,Ivan_Petrov,-Unpublished-,300,CM,IBN\r\n"
+        "Pvt,2,Quiet_Corner,Moscow,Olga_Ivanova,-Unpublished-,300,IBN\r\n"
+        "Hold,3,Summer_House,Tver,Sergey_Smirnov,-Unpublished-,300,IBN\r\n"
+        ",4,Red_Square_BBS,Moscow,Anna_Kuznetsova,7-495-555-0104,33600,CM,IBN\r\n"
+        ",5,Sparrow_Hills,Moscow,Dmitry_Sokolov,-Unpublished-,300,IBN\r\n"
+        ",1000,Demo_Station,Moscow,Demo_Sysop,-Unpublished-,300,CM,IBN\r\n";
+    writer.Write(lists / "nodelist.331",
+                 header + zone1 + zone2 +
+                     ",68,Dnipro_Station,Dnipro,Taras_Bondar,-Unpublished-,300,CM\r\n" + net5020,
+                 24 * 7);
+    writer.Write(lists / "nodelist.338",
+                 header + zone1 + zone2 +
+                     "Down,68,Dnipro_Station,Dnipro,Taras_Bondar,-Unpublished-,300,CM\r\n" +
+                     net5020 + "\x1a");
+    writer.Write(lists / "pointlst.338", "Boss,2:5020/1\r\n"
+                                         ",5,Hub_Point,Moscow,Pavel_Orlov,-Unpublished-,300\r\n"
+                                         "Boss,2:5020/1000\r\n"
+                                         ",1,Demo_Point,Moscow,Demo_Sysop,-Unpublished-,300\r\n");
+    demo.nodelistWin32 = Win32Form((lists / "nodelist").string());
+    demo.pointlistWin32 = Win32Form((lists / "pointlst").string());
     return writer.Ok();
 }
 

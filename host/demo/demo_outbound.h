@@ -36,6 +36,9 @@ struct DemoOutbound {
     std::vector<DemoLink> links; // every link row, sorted by address
     // Names (without directory) of files that flow files name and that do not exist.
     std::vector<std::string> missingFiles;
+    // Win32 forms for NodelistPath and PointlistPath: base names of day-numbered files (the
+    // demo's nodelist names every link but zone 3, marks 2:463/68 Down and 2:5020/3 Hold).
+    std::string nodelistWin32, pointlistWin32;
 };
 
 // Builds the demo outbound in `directory` (made when missing; it should be empty): links in

@@ -290,7 +290,9 @@ int main(int argc, char **argv) {
     }
     std::string address = line.demo && line.address.empty() ? demo.ownAddress : line.address;
     if ((!outbound.empty() && !WriteSetting("PathToOutbound", outbound, error)) ||
-        (!address.empty() && !WriteSetting("Address", address, error))) {
+        (!address.empty() && !WriteSetting("Address", address, error)) ||
+        (line.demo && (!WriteSetting("NodelistPath", demo.nodelistWin32, error) ||
+                       !WriteSetting("PointlistPath", demo.pointlistWin32, error)))) {
         cleanUp();
         return Fail(error);
     }

@@ -3,6 +3,7 @@
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
+#include "commands/nodelist_question.h"
 #include "common/helpers.h"
 #include "settings/settings.h"
 #include "shell/host.h"
@@ -99,6 +100,7 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     if (!RunAddressDialog(MsgWarning, "BSOAttach", 46, 16, items, AttachItemCount, AttachAddress,
                           AttachOk, &config.Own, &address))
         return 0;
+    if (!ConfirmNodelistStanding(MsgAttachTitle, &address)) return 0;
     LinkLock lock;
     if (!LockLinkForCommand(MsgWarning, config, &address, &lock)) return 0;
 

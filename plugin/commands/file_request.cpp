@@ -3,6 +3,7 @@
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
+#include "commands/nodelist_question.h"
 #include "settings/settings.h"
 #include "shell/host.h"
 
@@ -36,8 +37,7 @@ static bool RemoveIfEmpty(const char *Path) {
 // poll flavors are the poll dialog's four: a held poll would make no call either.
 static bool PollForRequest(const OutboundConfig &Config, const FtnAddress *Address) {
     char path[OutboundPathSize];
-    if (!BuildOutboundPath(Address, path, Config.Root, "", &Config.Own) ||
-        LinkQueueMakesCall(path))
+    if (!BuildOutboundPath(Address, path, Config.Root, "", &Config.Own) || LinkQueueMakesCall(path))
         return false;
     char suffix[] = ".?LO";
     suffix[1] = FlavorRowOf(FlavorAtPosition(Settings.PollFlavor, 4)).Letter;
@@ -74,6 +74,7 @@ void CreateFileRequest(BSOBrowser *Browser) {
     if (!RunAddressDialog(MsgRequestTitle, "BSOFREQ", 46, 9, items, RequestItemCount,
                           RequestAddress, RequestOk, &config.Own, &address))
         return;
+    if (!ConfirmNodelistStanding(MsgRequestTitle, &address)) return;
     // The flag stays the command's while the editor is open: the mailer would otherwise send
     // (and delete) a request that is still empty or half written, and the empty check below
     // would race with it.

@@ -5,6 +5,7 @@
 #include "commands/command_boxes.h"
 #include "commands/list_text.h"
 #include "common/helpers.h"
+#include "panel/nodelist_names.h"
 #include "scan/health_check.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
@@ -27,7 +28,8 @@ const DialogTemplateItem HealthAttachTemplate[HealthAttachItemCount] = {
 static const int ProblemIds[] = {
     MsgHealthOrphanBundle, MsgHealthOldEmptyBundle, MsgHealthMissingFile,  MsgHealthNotAName,
     MsgHealthUnknownName,  MsgHealthWrongZone,      MsgHealthRelativeLine, MsgHealthWrongCase,
-    MsgHealthNotAFile,     MsgHealthDroppedPacket};
+    MsgHealthNotAFile,     MsgHealthDroppedPacket,  MsgHealthDownNode,     MsgHealthUnlistedNode,
+    MsgHealthNodelistLines};
 
 // A path as the platform names it (on Linux the native one); the path as it is when it has none.
 static const char *Shown(const char *Path, char (&Buffer)[MAX_PATH]) {
@@ -37,7 +39,9 @@ static const char *Shown(const char *Path, char (&Buffer)[MAX_PATH]) {
 // One entry of the report: the problem, the file, and the line or the bundle's size and age.
 static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Finding) {
     char path[MAX_PATH], native[MAX_PATH];
-    ShortenPath(path, sizeof(path), Shown(Finding->Path, native), 26);
+    // A node's finding names its address, which is no path.
+    bool address = Finding->Problem == HealthDownNode || Finding->Problem == HealthUnlistedNode;
+    ShortenPath(path, sizeof(path), address ? Finding->Path : Shown(Finding->Path, native), 26);
     char detail[MAX_PATH] = "";
     if (Finding->Problem == HealthOrphanBundle || Finding->Problem == HealthOldEmptyBundle ||
         Finding->Problem == HealthDroppedPacket) {
@@ -47,6 +51,9 @@ static void FormatFinding(char *Buffer, size_t Size, const HealthFinding *Findin
         FormatCountText(half, sizeof(half), GetMessageText(MsgHealthAgeSizeFormat),
                         static_cast<unsigned long long>(Finding->Days));
         FormatWithOneArgument(detail, sizeof(detail), half, 's', size);
+    } else if (Finding->Problem == HealthNodelistLines) {
+        FormatCountText(detail, sizeof(detail), GetMessageText(MsgNodelistSkippedFormat),
+                        Finding->Size);
     } else if (Finding->Line != nullptr) {
         ShortenPath(detail, sizeof(detail), Finding->Line, 20);
     }
@@ -233,6 +240,7 @@ void CheckHealth(BSOBrowser * /*Browser*/) {
         // A negative age (typed or stored) reads as one no bundle reaches.
         CheckOutboundHealth(config.Root, &config.Own,
                             static_cast<unsigned>(Settings.OldEmptyBundleDays), now, &report);
+        AddNodelistFindings(CurrentNodelist(true), config, &report);
         if (report.Count == 0) {
             FreeHealthReport(&report);
             char shown[MAX_PATH], native[MAX_PATH];

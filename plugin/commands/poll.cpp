@@ -3,6 +3,7 @@
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "commands/command_boxes.h"
+#include "commands/nodelist_question.h"
 #include "settings/settings.h"
 #include "shell/host.h"
 
@@ -44,6 +45,7 @@ void CreatePoll(BSOBrowser *Browser) {
     if (!RunAddressDialog(MsgPollTitle, "BSOPoll", 46, 13, items, PollItemCount, PollAddress,
                           PollOk, &config.Own, &address))
         return;
+    if (!ConfirmNodelistStanding(MsgPollTitle, &address)) return;
     // The link's flag is the command's while it writes (or the user goes on despite binkd's).
     LinkLock lock;
     if (!LockLinkForCommand(MsgPollTitle, config, &address, &lock)) return;

@@ -4,6 +4,7 @@
 
 #include "common/helpers.h"
 #include "panel/link_columns.h"
+#include "panel/nodelist_names.h"
 #include "scan/scanner.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
@@ -210,28 +211,49 @@ static void FreeColumns(PluginPanelItem &Item) {
     Item.CustomColumnNumber = 0;
 }
 
+// What the nodelist says about a link row: its mark and names; nothing inside a link.
+struct RowNode {
+    NodeStanding Standing;
+    const NodelistNode *Node;
+};
+
 // Gives the item its column texts: its own copies, in one block behind the array that
 // points to them, so that a listing of thousands of rows does not allocate six times a row.
-// False when memory runs out (nothing is left behind).
-static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row) {
+// The nodelist's sysop (the owner column) and description go into the block too, the
+// description unless the row has one already. False when memory runs out (nothing is left
+// behind).
+static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row, const RowNode &Named) {
     typedef char *(*RowText)(const OutboundEntry &, char *, size_t);
-    static const RowText columns[RowColumnCount] = {
+    static const RowText columns[NodelistMarkColumn] = {
         RowBusyMark,   RowRequestMark, RowNetmailFlavors, RowFlowFlavors,
         RowSourceText, RowQueuedBytes, RowQueueAge,       RowMailerState};
     char texts[RowColumnCount][MAX_PATH];
     size_t sizes[RowColumnCount];
     size_t total = RowColumnCount * sizeof(char *);
+    for (int c = 0; c < NodelistMarkColumn; ++c) columns[c](Row, texts[c], sizeof(texts[c]));
+    CopyText(texts[NodelistMarkColumn], MAX_PATH, NodeMarkText(Named.Standing));
+    CopyText(texts[SystemNameColumn], MAX_PATH, Named.Node ? Named.Node->SystemName : "");
     for (int c = 0; c < RowColumnCount; ++c) {
-        sizes[c] = strlen(columns[c](Row, texts[c], sizeof(texts[c]))) + 1;
+        sizes[c] = strlen(texts[c]) + 1;
         total += sizes[c];
     }
-    char **array = static_cast<char **>(malloc(total));
+    char description[NodeDescriptionSize];
+    NodeDescription(Item.Description ? nullptr : Named.Node, description, sizeof(description));
+    const char *sysop = Named.Node ? Named.Node->Sysop : "";
+    size_t sysopSize = strlen(sysop) + 1, descriptionSize = strlen(description) + 1;
+    char **array = static_cast<char **>(malloc(total + sysopSize + descriptionSize));
     if (!array) return false;
     char *at = reinterpret_cast<char *>(array + RowColumnCount);
     for (int c = 0; c < RowColumnCount; ++c) {
         memcpy(at, texts[c], sizes[c]);
         array[c] = at;
         at += sizes[c];
+    }
+    if (Named.Node) {
+        Item.Owner = static_cast<char *>(memcpy(at, sysop, sysopSize));
+        at += sysopSize;
+        if (!Item.Description)
+            Item.Description = static_cast<char *>(memcpy(at, description, descriptionSize));
     }
     Item.CustomColumnData = array;
     Item.CustomColumnNumber = RowColumnCount;
@@ -248,6 +270,9 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     // the real one does at start), ANSI text to be converted otherwise.
     bool ansiNames = AreFileApisANSI() != FALSE;
     StartColumnTexts();
+    // Link rows are named by their addresses; the host's own walks get no warning box.
+    const Nodelist *names =
+        Browser->IsInsideLink() ? nullptr : CurrentNodelist((OpMode & OPM_FIND) == 0);
     // At least one item's room, so that an empty view is still a valid array.
     int count = Browser->EntryCount;
     PluginPanelItem *items =
@@ -272,7 +297,11 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
             item.Description = const_cast<char *>(GetMessageText(MsgPointFolderUnreadable));
         else if (row.Problem == MissingNamedFile)
             item.Description = const_cast<char *>(GetMessageText(MsgFileMissingRow));
-        if (!FillColumns(item, row)) {
+        RowNode named = {NodeNotJudged, nullptr};
+        FtnAddress address;
+        if (names && ParseAddress(&address, name, nullptr))
+            named.Standing = JudgeNode(names, &address, &named.Node);
+        if (!FillColumns(item, row, named)) {
             FreePanelItems(Browser, items, i);
             return 0;
         }

@@ -9,7 +9,7 @@
 
 #include <stddef.h>
 
-// The custom columns every item carries, C0 to C7 in the view modes.
+// The custom columns every item carries, C0 to C9 in the view modes.
 enum RowColumn {
     BusyMarkColumn = 0,       // "*" or ""
     RequestMarkColumn = 1,    // "*" or ""
@@ -19,7 +19,9 @@ enum RowColumn {
     QueuedBytesColumn = 5,    // the link's queued bytes, or ""
     QueueAgeColumn = 6,       // "12d", "12d!" past the age mark, or ""
     MailerStateColumn = 7,    // hold, tries, call, stale busy flag
-    RowColumnCount = 8
+    NodelistMarkColumn = 8,   // "Down", "Hold", "unlisted" by the nodelist, or ""
+    SystemNameColumn = 9,     // the nodelist's system name, or ""
+    RowColumnCount = 10
 };
 
 // Replaces the instance's rows by a fresh scan of the view its CurDir names. The progress box

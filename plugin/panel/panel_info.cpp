@@ -36,6 +36,16 @@ static const int QueueTitleIds[8] = {
     MsgColumnName,    MsgColumnQueued,         MsgColumnAge,         MsgColumnBusy,
     MsgColumnRequest, MsgColumnNetmailFlavors, MsgColumnFlowFlavors, MsgColumnMailer};
 
+// View mode 7 at the root: who each link is by the nodelist, and whether it is Down, Hold or
+// not listed; the status line shows the link's system name, sysop and location whole.
+static char *NodelistColumnTitles[5];
+static char RootNodelistTypes[] = "NR,C9,O,C5,C8";
+static char RootNodelistWidths[] = "13,0,0,7,8";
+static char RootNodelistStatusTypes[] = "NR,Z";
+static char RootNodelistStatusWidths[] = "13,0";
+static const int NodelistTitleIds[5] = {MsgColumnName, MsgColumnSystem, MsgColumnSysop,
+                                        MsgColumnQueued, MsgColumnNodelist};
+
 // Modes 3 and 4 by view (root first): inside a link the rows are full paths, shown without
 // their directory part.
 static char RootDetailedTypes[] = "NR,SC,C0,C1,C2,C3";
@@ -126,6 +136,15 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
         PanelModes[6].ColumnTitles = QueueColumnTitles;
         PanelModes[6].StatusColumnTypes = RootQueueStatusTypes;
         PanelModes[6].StatusColumnWidths = RootQueueStatusWidths;
+    }
+    // Inside a link mode 7 is the host's own: the rows there are files, not nodes.
+    memset(&PanelModes[7], 0, sizeof(PanelModes[7]));
+    if (!view) {
+        for (int i = 0; i < 5; ++i) NodelistColumnTitles[i] = Label(NodelistTitleIds[i]);
+        FillMode(PanelModes[7], RootNodelistTypes, RootNodelistWidths, 1);
+        PanelModes[7].ColumnTitles = NodelistColumnTitles;
+        PanelModes[7].StatusColumnTypes = RootNodelistStatusTypes;
+        PanelModes[7].StatusColumnWidths = RootNodelistStatusWidths;
     }
     Info->PanelModesArray = PanelModes;
     Info->PanelModesNumber = 10;

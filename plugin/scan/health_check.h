@@ -22,6 +22,9 @@ enum HealthProblem {
     HealthNotAFile,       // a FIFO, device or folder where the mailer reads a file, or a line's
                           // file
     HealthDroppedPacket,  // a netmail packet of at most DroppedPacketSize bytes: header only
+    HealthDownNode,       // a queue for a node the nodelist marks Down (Path: the address)
+    HealthUnlistedNode,   // a queue for a node the nodelist does not list (Path: the address)
+    HealthNodelistLines,  // lines of a nodelist that do not parse (Size: how many)
 };
 
 // binkd deletes a netmail packet this small unsent: it can hold a header and no message.

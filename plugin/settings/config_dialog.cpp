@@ -35,10 +35,25 @@ static int LabelWidth(const char *Text) {
     return width;
 }
 
+// Columns a compact row takes: a view mode's label, a blank and its digit, and a gap of two;
+// or a check box ("[ ] " and its label).
+static int CompactWidth(const SettingRow &Row) {
+    return LabelWidth(GetMessageText(Row.LabelId)) + 4;
+}
+
+// A view mode's label with its digit right behind it, at X; returns where the line goes on.
+static int PlaceCompact(DialogTemplateItem *Items, int *Count, int X, int Y,
+                        const SettingRow &Row) {
+    int field = X + LabelWidth(GetMessageText(Row.LabelId)) + 1;
+    Items[(*Count)++] = DialogText(X, Y, field - 2, Row.LabelId);
+    Items[(*Count)++] = DialogDigitField(field, Y, Y);
+    return field + 3;
+}
+
 void BuildConfigDialog(ConfigDialogLayout *Layout) {
     int fieldColumn = ConfigLeft;
     for (const SettingRow &row : SettingRows)
-        if (row.Kind != FlagSetting && row.Kind != FlavorSetting) {
+        if (row.Kind != FlagSetting && row.Kind != FlavorSetting && row.Kind != NumberSetting) {
             int column = ConfigLeft + LabelWidth(GetMessageText(row.LabelId)) + 1;
             if (column > fieldColumn) fieldColumn = column;
         }
@@ -49,6 +64,7 @@ void BuildConfigDialog(ConfigDialogLayout *Layout) {
     int y = 2;
     int groupTop = 0, groupColumn = 0, groupBottom = 0; // the radio groups side by side
     bool focused = false;
+    int lineEnd = 0; // where a line of view modes goes on; 0 when the last row was none
     for (const SettingRow &row : SettingRows) {
         if (row.Kind == FlavorSetting) {
             if (groupColumn == 0 || ConfigLeft + (groupColumn + 1) * ConfigGroupWidth > ConfigRight)
@@ -62,10 +78,22 @@ void BuildConfigDialog(ConfigDialogLayout *Layout) {
             if (groupTop + 1 + row.Limit > groupBottom) groupBottom = groupTop + 1 + row.Limit;
             ++groupColumn;
             y = groupBottom;
+        } else if (lineEnd && (row.Kind == NumberSetting || row.Kind == FlagSetting) &&
+                   lineEnd + CompactWidth(row) <= ConfigRight) {
+            // The view modes and the check box after them share the line before.
+            if (row.Kind == FlagSetting) {
+                items[count++] = DialogCheckBox(lineEnd, y - 1, ConfigRight, row.LabelId);
+                lineEnd = 0;
+            } else {
+                lineEnd = PlaceCompact(items, &count, lineEnd, y - 1, row);
+            }
         } else {
             groupColumn = 0;
             groupBottom = 0;
-            if (row.Kind == FlagSetting) {
+            lineEnd = 0;
+            if (row.Kind == NumberSetting) {
+                lineEnd = PlaceCompact(items, &count, ConfigLeft, y, row);
+            } else if (row.Kind == FlagSetting) {
                 items[count++] = DialogCheckBox(ConfigLeft, y, ConfigRight, row.LabelId);
             } else {
                 items[count++] = DialogText(ConfigLeft, y, fieldColumn - 2, row.LabelId);

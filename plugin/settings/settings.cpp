@@ -40,6 +40,10 @@ const SettingRow SettingRows[SettingCount] = {
     // 0: ANSI, as Windows mailers write; 1: OEM, for DOS-era ones.
     {"FlowFileCodePage", FlagSetting, 0, nullptr, MsgConfigFlowCodePage, 0,
      offsetof(PluginSettings, FlowFileCodePage)},
+    {"NodelistPath", TextSetting, 0, "", MsgConfigNodelistPath, 0,
+     offsetof(PluginSettings, NodelistPath)},
+    {"PointlistPath", TextSetting, 0, "", MsgConfigPointlistPath, 0,
+     offsetof(PluginSettings, PointlistPath)},
 };
 
 int *SettingNumber(PluginSettings *Record, const SettingRow &Row) {

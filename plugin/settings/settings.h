@@ -1,4 +1,4 @@
-// The plugin's fourteen settings, each named after its registry value. Read once at start-up,
+// The plugin's sixteen settings, each named after its registry value. Read once at start-up,
 // written back by the configuration dialog.
 #ifndef BSOPANEL_SETTINGS_SETTINGS_H
 #define BSOPANEL_SETTINGS_SETTINGS_H
@@ -21,10 +21,12 @@ struct PluginSettings {
     int PollFlavor;
     int AttachFlavor;
     int AutoRefresh;
-    int AgeMarkDays;        // a queue older than this many days is marked; 0: no mark
-    int StaleBusyHours;     // a busy flag older than this many hours is stale
-    int OldEmptyBundleDays; // the health check's age of an old empty bundle
-    int FlowFileCodePage;   // names in flow files: 0 ANSI, 1 OEM
+    int AgeMarkDays;         // a queue older than this many days is marked; 0: no mark
+    int StaleBusyHours;      // a busy flag older than this many hours is stale
+    int OldEmptyBundleDays;  // the health check's age of an old empty bundle
+    int FlowFileCodePage;    // names in flow files: 0 ANSI, 1 OEM
+    char NodelistPath[256];  // a nodelist, or the base name of its day files; empty: none
+    char PointlistPath[256]; // a point list in the "Boss," form; empty: none
 };
 
 // Defaults of the two: a week, and twice a long session.
@@ -57,7 +59,7 @@ struct SettingRow {
     int Limit;
     size_t Offset;
 };
-const int SettingCount = 14;
+const int SettingCount = 16;
 extern const SettingRow SettingRows[SettingCount];
 
 // The field of the row in the record: an int, or for the texts a char[256].
@@ -78,7 +80,7 @@ const DWORD SettingsTextLimit = 255;
 const size_t OverlongPathShown = 64;
 extern char OutboundPathTooLong[OverlongPathShown];
 
-// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the fourteen values. Empty when the store is
+// HKEY_CURRENT_USER\<host's RootKey>\KESTREL holds the sixteen values. Empty when the store is
 // unavailable: a root key that leaves no room for "\KESTREL" in the 80-byte path (or none at
 // all). Then every read gives the default and nothing is written, since a cut-off path would
 // name another program's key.
@@ -100,7 +102,7 @@ void WriteSettingString(HKEY Hive, const char *SubKey, const char *Name, const c
 
 // Sets every field from the registry or its default; writes nothing.
 void LoadSettings();
-// Writes all fourteen values, changed or not.
+// Writes all sixteen values, changed or not.
 void SaveSettings();
 
 // Removes one trailing backslash, if there is one.

@@ -206,7 +206,24 @@ enum MessageId {
     MsgPacketUnknownType = 202,
     MsgPacketTooLarge = 203,   // one %d: the bytes read of a larger packet
     MsgPacketUnreadable = 204, // then the packet
-    MessageCount = 205
+    // Nodelist names.
+    MsgConfigNodelistPath = 205,
+    MsgConfigPointlistPath = 206,
+    MsgColumnSystem = 207,
+    MsgColumnSysop = 208,
+    MsgColumnNodelist = 209,
+    MsgNodelistDownMark = 210,
+    MsgNodelistHoldMark = 211,
+    MsgNodelistUnlistedMark = 212,
+    MsgNodelistTitle = 213,
+    MsgNodelistUnreadable = 214,   // then the file
+    MsgNodeUnlistedQuestion = 215, // then the address
+    MsgNodeDownQuestion = 216,     // then the address
+    MsgHealthDownNode = 217,
+    MsgHealthUnlistedNode = 218,
+    MsgHealthNodelistLines = 219,
+    MsgNodelistSkippedFormat = 220, // the count's forms, as FormatCountText takes them
+    MessageCount = 221
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

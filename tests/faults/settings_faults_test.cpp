@@ -34,10 +34,10 @@ using standin::Expect;
 #ifndef _WIN32
 
 const char *const ValueNames[] = {
-    "AddToDisksMenu",     "DisksMenuDigit",  "LinksPanelMode", "FilesPanelMode",
-    "NoChangePanelMode",  "PathToOutbound",  "Address",        "AttachFlavor",
-    "PollFlavor",         "AutoRefresh",     "AgeMarkDays",    "StaleBusyHours",
-    "OldEmptyBundleDays", "FlowFileCodePage"};
+    "AddToDisksMenu",     "DisksMenuDigit",   "LinksPanelMode", "FilesPanelMode",
+    "NoChangePanelMode",  "PathToOutbound",   "Address",        "AttachFlavor",
+    "PollFlavor",         "AutoRefresh",      "AgeMarkDays",    "StaleBusyHours",
+    "OldEmptyBundleDays", "FlowFileCodePage", "NodelistPath",   "PointlistPath"};
 
 std::string ReadBytes(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);
@@ -173,7 +173,10 @@ TEST_F(SettingsFaults, FullDiskLeavesAWholeRegistryFile) {
                   ERROR_SUCCESS);
         for (const char *name : ValueNames) {
             std::string text = name;
-            DWORD type = text == "PathToOutbound" || text == "Address" ? REG_SZ : REG_DWORD;
+            DWORD type = text == "PathToOutbound" || text == "Address" || text == "NodelistPath" ||
+                                 text == "PointlistPath"
+                             ? REG_SZ
+                             : REG_DWORD;
             const std::string &bytes = *saved[name];
             RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
                            static_cast<DWORD>(bytes.size()));

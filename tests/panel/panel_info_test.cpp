@@ -73,7 +73,8 @@ protected:
             {3, "NR,SC,C0,C1,C2,C3", "NO,SC,C0,C1,C2,C3", "0,8,1,1,5,5", 0},
             {4, "NR,SC,C0", "NO,SC,C0", "0,8,1", 0},
             {5, "NR,SC,C0,C1,C2,C3,D,T", "NR,SC,C0,C1,C2,C3,D,T", "0,8,1,1,5,5,0,0", 1},
-            {6, "NR,C5,C6,C0,C1,C2,C3,C7", "NO,SC,C0,C1,C2,C3", nullptr, 0}};
+            {6, "NR,C5,C6,C0,C1,C2,C3,C7", "NO,SC,C0,C1,C2,C3", nullptr, 0},
+            {7, "NR,C9,O,C5,C8", nullptr, "13,0,0,7,8", 1}};
         for (int m = 0; m < 10; ++m) {
             const standin::PanelModeCopy &mode = info.panelModes[m];
             const DefinedMode *expected = nullptr;
@@ -85,6 +86,21 @@ protected:
                 EXPECT_EQ(mode.columnWidths, "");
                 EXPECT_EQ(mode.fullScreen, 0);
                 EXPECT_EQ(mode.caseConversion, 0);
+                continue;
+            }
+            // Mode 7: the nodelist's names at the root, the host's own mode inside a link.
+            if (m == 7) {
+                EXPECT_EQ(mode.hasColumnTypes, !insideLink);
+                if (insideLink) continue;
+                EXPECT_EQ(mode.statusColumnTypes, std::optional<std::string>("NR,Z"));
+                const int titles[] = {MsgColumnName, MsgColumnSystem, MsgColumnSysop,
+                                      MsgColumnQueued, MsgColumnNodelist};
+                ASSERT_GE(mode.columnTitles.size(), 5u);
+                for (size_t c = 0; c < 5; ++c)
+                    EXPECT_EQ(mode.columnTitles[c], Text(titles[c])) << c;
+                EXPECT_EQ(mode.columnTypes, expected->rootTypes);
+                EXPECT_EQ(mode.columnWidths, expected->widths);
+                EXPECT_EQ(mode.fullScreen, 1);
                 continue;
             }
             EXPECT_EQ(mode.columnTypes, insideLink ? expected->linkTypes : expected->rootTypes);

@@ -31,8 +31,8 @@ protected:
     std::vector<std::string> Items() {
         std::vector<std::string> items;
         for (const ShownItem &row : Rows()) {
-            EXPECT_EQ(row.columns.size(), 8u) << row.name;
-            if (row.columns.size() != 8) continue;
+            EXPECT_EQ(row.columns.size(), 10u) << row.name;
+            if (row.columns.size() != 10) continue;
             items.push_back(row.name + " [" + row.columns[BusyColumn] + "|" +
                             row.columns[RequestColumn] + "|" + row.columns[NetmailColumn] + "|" +
                             row.columns[FlowColumn] + "|" + row.columns[SourceColumn] + "]");

@@ -22,8 +22,8 @@ protected:
     std::vector<std::string> Links() {
         std::vector<std::string> links;
         for (const ShownItem &row : Rows()) {
-            EXPECT_EQ(row.columns.size(), 8u) << row.name;
-            if (row.columns.size() != 8) continue;
+            EXPECT_EQ(row.columns.size(), 10u) << row.name;
+            if (row.columns.size() != 10) continue;
             EXPECT_TRUE(row.IsDirectory()) << row.name;
             EXPECT_EQ(row.columns[SourceColumn], "") << row.name;
             links.push_back(row.name + " [" + row.columns[BusyColumn] + "|" +

@@ -36,7 +36,7 @@ protected:
     }
 };
 
-TEST_F(Listing, ItemsCarryEightColumnTexts) {
+TEST_F(Listing, ItemsCarryTenColumnTexts) {
     tree.Write("out/006400C8.FLO");
     tree.Write("out/006400C8.PNT/00000001.CUT");
     tree.Write("out/006400C8.PNT/00000001.REQ");
@@ -46,15 +46,16 @@ TEST_F(Listing, ItemsCarryEightColumnTexts) {
     std::optional<ShownItem> link = Row("2:100/200.0"), point = Row("2:100/200.1");
     ASSERT_TRUE(link && point);
     // A poll and an empty packet and request wait for nothing: no queue, no age.
-    EXPECT_EQ(link->columns, (std::vector<std::string>{"", "", ".....", "...F.", "", "", "", ""}));
+    EXPECT_EQ(link->columns,
+              (std::vector<std::string>{"", "", ".....", "...F.", "", "", "", "", "", ""}));
     EXPECT_EQ(point->columns,
-              (std::vector<std::string>{"*", "*", ".C...", ".....", "", "", "", ""}));
+              (std::vector<std::string>{"*", "*", ".C...", ".....", "", "", "", "", "", ""}));
 
     ASSERT_TRUE(Enter("2:100/1.0"));
     std::optional<ShownItem> file = Row(FileRow("a.zip"));
     ASSERT_TRUE(file);
     EXPECT_EQ(file->columns,
-              (std::vector<std::string>{"", "", ".....", "I....", ".ILO", "", "", ""}));
+              (std::vector<std::string>{"", "", ".....", "I....", ".ILO", "", "", "", "", ""}));
     EXPECT_EQ(file->size, 1u);
     EXPECT_FALSE(file->IsDirectory());
 }

@@ -48,7 +48,7 @@ TEST_F(DemoOutbound, ThePluginListsTheLinksTheGeneratorPromises) {
         SCOPED_TRACE(link.address);
         std::optional<standin::ShownItem> row = Row(link.address);
         ASSERT_TRUE(row);
-        ASSERT_EQ(row->columns.size(), 8u);
+        ASSERT_EQ(row->columns.size(), 10u);
         EXPECT_EQ(row->columns[BusyColumn], link.busy);
         EXPECT_EQ(row->columns[RequestColumn], link.request);
         EXPECT_EQ(row->columns[NetmailColumn], link.netmail);
