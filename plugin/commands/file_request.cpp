@@ -36,8 +36,7 @@ static bool RemoveIfEmpty(const char *Path) {
 // poll flavors are the poll dialog's four: a held poll would make no call either.
 static bool PollForRequest(const OutboundConfig &Config, const FtnAddress *Address) {
     char path[OutboundPathSize];
-    if (!BuildOutboundPath(Address, path, Config.Root, "", &Config.Own) ||
-        LinkQueueMakesCall(path))
+    if (!BuildOutboundPath(Address, path, Config.Root, "", &Config.Own) || LinkQueueMakesCall(path))
         return false;
     char suffix[] = ".?LO";
     suffix[1] = FlavorRowOf(FlavorAtPosition(Settings.PollFlavor, 4)).Letter;
@@ -61,13 +60,12 @@ void CreateFileRequest(BSOBrowser *Browser) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     if (info.ItemsNumber > 0) {
-        FtnAddress offered;
         const PluginPanelItem *current = CurrentPanelItem(&info);
-        if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &config.Own) ||
-            (current != nullptr &&
-             ParseBoundedAddress(&offered, current->FindData.cFileName,
-                                 sizeof(current->FindData.cFileName), &config.Own)))
-            FormatAddress(&offered, items[RequestAddress].Data);
+        ItemRow row;
+        if (Browser->IsInsideLink())
+            FormatAddress(&Browser->Link, items[RequestAddress].Data);
+        else if (current != nullptr && LookUpItemRow(Browser, current, &row))
+            FormatAddress(&row.Row->Link, items[RequestAddress].Data);
     }
 
     FtnAddress address;

@@ -114,6 +114,7 @@ static void ForgetKeptOf(KeptLines *Kept, const char *FlowPath) {
 }
 
 void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
+    FreePanelRows(Browser);
     FreeEntries(Browser->Entries, Browser->EntryCount);
     ListingProgress progress = {Browser, GetTickCount(), false, nullptr};
     ScanProgress ticks = {ShowProgressWhenSlow, &progress};
@@ -152,6 +153,8 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     // The rows move into the instance with their strings.
     Browser->Entries = result.Rows;
     Browser->EntryCount = result.RowCount;
+    Browser->Link = result.Link;
+    FillPanelRows(Browser, Browser->IsInsideLink() ? &result.Link : nullptr);
     result.Rows = nullptr;
     result.RowCount = 0;
     FreeScanResult(&result);
@@ -257,7 +260,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         const OutboundEntry &row = Browser->Entries[i];
         PluginPanelItem &item = items[i];
         memcpy(&item.FindData, &row.FindData, sizeof(item.FindData));
-        item.UserData = static_cast<DWORD>(i); // Compare finds the row by it
+        item.UserData = RowNumberOf(i); // commands and Compare find the row by it
         char name[MAX_PATH];
         RowName(row, name, sizeof(name));
         if (ansiNames)
