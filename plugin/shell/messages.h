@@ -176,8 +176,8 @@ enum MessageId {
     MsgStatusWaitsForCall = 160,
     MsgHealthDroppedPacket = 161,
     MsgHealthRemovePacket = 162, // then the packet
-    MsgItemWithoutRow = 163,     // then the item's name
-    MessageCount = 164
+    MsgItemWithoutRow = 221,     // then the item's name
+    MessageCount = 222
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand
