@@ -26,7 +26,6 @@ const int RootPointEvery = 5;
 const int RootFilesPerLink = 4;
 const int EarlierItems = 2048;
 const int FlowFileEntries = 10000;
-const int SortedRows = 2048;
 const int BacklogNamedPerLink = 10; // 20,000 named files over the 2,000 links
 
 struct Outbounds {

@@ -123,19 +123,20 @@ void LinkListing(benchmark::State &state) {
     figures.through = DirectCall;
 }
 
-// Link rows in the order a scan meets them: zone by zone, nodes in name order, a point now
-// and then; then mixed, as a host may hold them after other sorts.
-std::vector<PluginPanelItem> LinkRows() {
-    std::vector<PluginPanelItem> rows(SortedRows);
-    for (int i = 0; i < SortedRows; ++i) {
-        PluginPanelItem &row = rows[static_cast<size_t>(i)];
-        row = PluginPanelItem();
-        unsigned zone = i % 3 == 0 ? 2 : i % 3 == 1 ? 1 : 3;
-        unsigned k = static_cast<unsigned>(i / 3);
-        unsigned point = i % RootPointEvery == RootPointEvery - 1 ? 1 + k % 7 : 0;
-        std::snprintf(row.FindData.cFileName, sizeof row.FindData.cFileName, "%u:%u/%u.%u", zone,
-                      100 + k / 500, 1 + k % 500, point);
-        row.FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+// The link rows of a listing as the host keeps them (copies, their numbers in UserData, the
+// plugin's array given back at once); then mixed, as a host may hold them after other sorts.
+std::vector<PluginPanelItem> LinkRows(HANDLE panel) {
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    std::vector<PluginPanelItem> rows;
+    if (ThePlugin->List(panel, &items, &count)) {
+        rows.assign(items, items + count);
+        ThePlugin->Free(panel, items, count);
+    }
+    for (PluginPanelItem &row : rows) {
+        row.CustomColumnData = nullptr;
+        row.CustomColumnNumber = 0;
+        row.Description = row.Owner = nullptr;
     }
     std::mt19937 random(2048);
     std::shuffle(rows.begin(), rows.end(), random);
@@ -145,7 +146,7 @@ std::vector<PluginPanelItem> LinkRows() {
 void SortLinks(benchmark::State &state) {
     ThePlugin->Start(TheOutbounds->linkListKey);
     HANDLE panel = ThePlugin->Open();
-    const std::vector<PluginPanelItem> rows = LinkRows();
+    const std::vector<PluginPanelItem> rows = LinkRows(panel);
     std::vector<PluginPanelItem> sorted;
     long comparisons = 0;
     std::vector<double> samples, cpuSamples;

@@ -108,6 +108,7 @@ void WINAPI FreeFindData(HANDLE hPlugin, PluginPanelItem *PanelItem, int ItemsNu
 
 void WINAPI GetOpenPluginInfo(HANDLE hPlugin, OpenPluginInfo *Info) {
     DescribePanel(Browser(hPlugin), Info);
+    Info->KeyBar = PanelKeyBar(Browser(hPlugin));
 }
 
 int WINAPI SetDirectory(HANDLE hPlugin, const char *Dir, int OpMode) {

@@ -101,6 +101,9 @@ enum FILE_CONTROL_COMMANDS {
 };
 
 enum PLUGINPANELITEMFLAGS {
+    // UserData is the address of a block whose first DWORD is its size in bytes: the host copies
+    // the block and frees its copy with the item. Without it UserData is copied as a number.
+    PPIF_USERDATA = 0x20000000,
     PPIF_SELECTED = 0x40000000,
 };
 

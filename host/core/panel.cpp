@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <set>
 
@@ -16,6 +17,7 @@ struct Panel::OwnedItem {
     std::vector<char *> columnData;
     std::string description, owner;
     bool hasDescription = false, hasOwner = false;
+    std::vector<char> userData; // the copy of a PPIF_USERDATA block
 };
 
 namespace {
@@ -520,6 +522,25 @@ bool Panel::ListPlugin(bool opening, bool keepSelection) {
         } else {
             item.CustomColumnData = nullptr;
             item.CustomColumnNumber = 0;
+        }
+        if (item.Flags & PPIF_USERDATA) {
+            // As the real host: the block UserData points to is copied (its size is its first
+            // DWORD) and goes with the item. In a 64-bit process the 4-byte field holds no
+            // address, so the flag is a fault of the plugin there.
+            if (sizeof(void *) != sizeof(DWORD) || item.UserData == 0) {
+                host_.Fail("GetFindData item " + std::to_string(i) +
+                           " sets PPIF_USERDATA without the address of a block in UserData");
+                item.UserData = 0;
+                item.Flags &= ~static_cast<DWORD>(PPIF_USERDATA);
+            } else {
+                const char *block =
+                    reinterpret_cast<const char *>(static_cast<uintptr_t>(item.UserData));
+                DWORD size;
+                std::memcpy(&size, block, sizeof size);
+                copy->userData.assign(block, block + (size < sizeof size ? sizeof size : size));
+                item.UserData =
+                    static_cast<DWORD>(reinterpret_cast<uintptr_t>(copy->userData.data()));
+            }
         }
         if (item.Description) {
             copy->description = item.Description;

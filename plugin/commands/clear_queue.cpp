@@ -168,20 +168,21 @@ static void ShowFailures(const ClearPlan *Plan) {
     HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, count, 1);
 }
 
-// The links the command is for: the selected ones, or the one under the cursor.
-static int CollectLinks(const PanelInfo *Info, const FtnAddress *Own, ClearedLink *Links) {
+// The links the command is for: the selected ones, or the one under the cursor. None (after a
+// box) when an item has no row.
+static int CollectLinks(const BSOBrowser *Browser, const PanelInfo *Info, ClearedLink *Links) {
     int count = 0;
     int selected = Info->SelectedItems != nullptr ? Info->SelectedItemsNumber : 0;
     const PluginPanelItem *current = CurrentPanelItem(Info);
-    for (int i = 0; i < (selected > 0 ? selected : 1); ++i) {
-        const PluginPanelItem *item = selected > 0 ? &Info->SelectedItems[i] : current;
-        FtnAddress address;
-        if (item == nullptr || !ParseBoundedAddress(&address, item->FindData.cFileName,
-                                                    sizeof(item->FindData.cFileName), Own))
-            continue;
+    const PluginPanelItem *items = selected > 0 ? Info->SelectedItems : current;
+    int itemCount = selected > 0 ? selected : current != nullptr ? 1 : 0;
+    if (!FindItemRows(Browser, items, itemCount, nullptr)) return 0;
+    for (int i = 0; i < itemCount; ++i) {
+        ItemRow row;
+        if (!LookUpItemRow(Browser, &items[i], &row) || row.Row->Kind != LinkRow) continue;
         memset(&Links[count], 0, sizeof(Links[count]));
-        Links[count].Link = address;
-        FormatAddress(&address, Links[count].Address);
+        Links[count].Link = row.Row->Link;
+        FormatAddress(&row.Row->Link, Links[count].Address);
         ++count;
     }
     return count;
@@ -198,7 +199,7 @@ void ClearQueue(BSOBrowser *Browser) {
     ClearedLink *links =
         static_cast<ClearedLink *>(calloc(static_cast<size_t>(room), sizeof(ClearedLink)));
     if (links == nullptr) return;
-    int linkCount = CollectLinks(&info, &config.Own, links);
+    int linkCount = CollectLinks(Browser, &info, links);
     if (linkCount == 0) {
         free(links);
         return;

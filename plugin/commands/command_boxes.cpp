@@ -272,17 +272,6 @@ void ReleaseLink(LinkLock *Lock) {
     if (!UnlockLink(Lock)) ShowWarning(MsgWarning, MsgLinkBusy, Lock->Path);
 }
 
-bool ParseBoundedAddress(FtnAddress *Address, const char *Text, size_t MaxLength,
-                         const FtnAddress *Own) {
-    // Longer than an address may be: refused without reading further.
-    if (strnlen(Text, MaxLength) > AddressTextMaxLength) return false;
-    char copy[AddressTextSize];
-    size_t length = strnlen(Text, AddressTextMaxLength);
-    memcpy(copy, Text, length);
-    copy[length] = 0;
-    return ParseAddress(Address, copy, Own) != 0;
-}
-
 void AskPanelInfo(BSOBrowser *Browser, int Command, PanelInfo *Info) {
     memset(Info, 0, sizeof(*Info));
     if (!HostInfo.Control(Browser, Command, Info)) memset(Info, 0, sizeof(*Info));
@@ -296,12 +285,4 @@ const PluginPanelItem *CurrentPanelItem(const PanelInfo *Info) {
     // The host lists its ".." among the items: it names nothing in the outbound.
     if (strcmp(item->FindData.cFileName, "..") == 0) return nullptr;
     return item;
-}
-
-PluginPanelItem ItemWithDiskName(const PluginPanelItem *Item) {
-    PluginPanelItem copy = *Item;
-    copy.FindData.cFileName[sizeof(copy.FindData.cFileName) - 1] = 0;
-    // The host's names are OEM text; the file functions want them so unless they speak ANSI.
-    if (AreFileApisANSI()) OemToCharA(copy.FindData.cFileName, copy.FindData.cFileName);
-    return copy;
 }

@@ -58,11 +58,6 @@ int RunAddressDialog(int TitleId, const char *HelpTopic, int Width, int Height,
                      FarDialogItem *Items, int Count, int AddressItem, int OkItem,
                      const FtnAddress *Own, FtnAddress *Address);
 
-// Parses a panel item's name (a fixed 260-byte field that may lack its terminator) or any
-// other text of at most MaxLength bytes against the own address.
-bool ParseBoundedAddress(FtnAddress *Address, const char *Text, size_t MaxLength,
-                         const FtnAddress *Own);
-
 // Fills Info through the host for this panel (FCTL_GETPANELINFO) or the other one
 // (FCTL_GETANOTHERPANELINFO). On failure Info is all zeros: no items.
 void AskPanelInfo(BSOBrowser *Browser, int Command, PanelInfo *Info);
@@ -70,10 +65,6 @@ void AskPanelInfo(BSOBrowser *Browser, int Command, PanelInfo *Info);
 // The current item of the panel, or null when the panel reports none (no items, an index
 // outside them).
 const PluginPanelItem *CurrentPanelItem(const PanelInfo *Info);
-
-// The panel item as it names its file on disk: the listing shows names in the OEM code page,
-// the outbound's flow files hold them in the ANSI one.
-PluginPanelItem ItemWithDiskName(const PluginPanelItem *Item);
 
 // What the question about a pattern line was answered: Declined when the user kept a line, so
 // that no warning follows the choice.

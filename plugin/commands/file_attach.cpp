@@ -32,6 +32,13 @@ static const size_t FullPathSize = 2 * MAX_PATH + 2;
 
 enum AttachResult { Attached, Refused, WriteFailed };
 
+// The file panel item's name as the file functions take it: the host's names are OEM text.
+static void FileApiName(const PluginPanelItem *Item, char (&Name)[MAX_PATH]) {
+    memcpy(Name, Item->FindData.cFileName, MAX_PATH);
+    Name[MAX_PATH - 1] = 0;
+    if (AreFileApisANSI()) OemToCharA(Name, Name);
+}
+
 // Attaches one file: a file that does not exist or a directory gets its warning; otherwise its
 // line goes to the end of the flow file, and a failed write is named with the system's reason.
 // A name holding CR or LF would split into several lines: only that file is refused. The line
@@ -39,8 +46,8 @@ enum AttachResult { Attached, Refused, WriteFailed };
 static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, const char *Prefix,
                                   const PluginPanelItem *Item) {
     // The host's name in the file functions' code page; a full name keeps no directory.
-    PluginPanelItem disk = ItemWithDiskName(Item);
-    const char *name = disk.FindData.cFileName;
+    char name[MAX_PATH];
+    FileApiName(Item, name);
     bool absolute = name[0] == '\\' || (name[0] && name[1] == ':');
     char fullPath[FullPathSize];
     size_t directoryLength = absolute ? 0 : strlen(Directory);
@@ -91,9 +98,7 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     LoadOutboundConfig(&config);
 
     // Inside a link the link itself; at the root nothing is offered.
-    FtnAddress offered;
-    if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &config.Own))
-        FormatAddress(&offered, items[AttachAddress].Data);
+    if (Browser->IsInsideLink()) FormatAddress(&Browser->Link, items[AttachAddress].Data);
     PresetFlavorButton(&items[AttachFirstFlavor], FlavorCount, Settings.AttachFlavor, false);
 
     FtnAddress address;

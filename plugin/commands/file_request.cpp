@@ -61,13 +61,12 @@ void CreateFileRequest(BSOBrowser *Browser) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     if (info.ItemsNumber > 0) {
-        FtnAddress offered;
         const PluginPanelItem *current = CurrentPanelItem(&info);
-        if (ParseBoundedAddress(&offered, Browser->CurDir, sizeof(Browser->CurDir), &config.Own) ||
-            (current != nullptr &&
-             ParseBoundedAddress(&offered, current->FindData.cFileName,
-                                 sizeof(current->FindData.cFileName), &config.Own)))
-            FormatAddress(&offered, items[RequestAddress].Data);
+        ItemRow row;
+        if (Browser->IsInsideLink())
+            FormatAddress(&Browser->Link, items[RequestAddress].Data);
+        else if (current != nullptr && LookUpItemRow(Browser, current, &row))
+            FormatAddress(&row.Row->Link, items[RequestAddress].Data);
     }
 
     FtnAddress address;

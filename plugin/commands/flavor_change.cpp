@@ -54,14 +54,14 @@ static bool NameFlavorSubject(BSOBrowser *Browser, int UseSelection, char *Line,
     return true;
 }
 
-int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *BasePath,
+int ChangeItemFlavor(BSOBrowser *Browser, const PluginPanelItem *Item, const char *BasePath,
                      int ChosenFlavor) {
-    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return 0;
-    const char *source = Item->CustomColumnData[4];
+    ItemRow row;
+    if (!LookUpItemRow(Browser, Item, &row) || row.Row->Kind != QueuedFileRow) return 0;
+    const char *source = row.Row->Extension;
     EntryKind kind;
     Flavor flavor;
-    if (source == nullptr || strlen(source) != 4 || !ClassifyOutboundFile(source, &kind, &flavor) ||
-        kind != FlowFile)
+    if (strlen(source) != 4 || !ClassifyOutboundFile(source, &kind, &flavor) || kind != FlowFile)
         return 0;
     if (ChosenFlavor < Immediate || ChosenFlavor > Hold) return 0;
 
@@ -84,7 +84,7 @@ int ChangeItemFlavor(BSOBrowser *, const PluginPanelItem *Item, const char *Base
 
     // The old flow file's copy without the lines waits until they are safe in the new one.
     // Every line taken out goes there, duplicates too, each as it stood.
-    PluginPanelItem diskItem = ItemWithDiskName(Item);
+    PluginPanelItem diskItem = ItemWithRowName(Item, row);
     PatternLineAnswer answer = {false};
     TakenLines taken;
     PendingFlowRewrite pending;
@@ -145,10 +145,12 @@ static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
     if (!BuildOutboundPath(link, basePath, config.Root, "", &config.Own)) return;
 
     if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
+        if (!FindItemRows(Browser, info.SelectedItems, info.SelectedItemsNumber, nullptr)) return;
         for (int i = 0; i < info.SelectedItemsNumber; ++i)
             ChangeItemFlavor(Browser, &info.SelectedItems[i], basePath, chosen);
     } else if (const PluginPanelItem *current = CurrentPanelItem(&info)) {
-        ChangeItemFlavor(Browser, current, basePath, chosen);
+        if (FindItemRows(Browser, current, 1, nullptr))
+            ChangeItemFlavor(Browser, current, basePath, chosen);
     }
 }
 
@@ -165,10 +167,9 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
 
     OutboundConfig config;
     LoadOutboundConfig(&config);
-    FtnAddress link;
-    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
+    if (!Browser->IsInsideLink()) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
-    ChangeFlavorOfItems(Browser, items, config, &link, UseSelection);
+    if (!LockLinkForCommand(MsgWarning, config, &Browser->Link, &lock)) return;
+    ChangeFlavorOfItems(Browser, items, config, &Browser->Link, UseSelection);
     ReleaseLink(&lock);
 }

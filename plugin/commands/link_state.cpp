@@ -99,6 +99,7 @@ namespace {
 // The selected links, or the one under the cursor: their addresses as the rows name them,
 // with the outbound configuration the command works in.
 struct ChosenLinks {
+    const BSOBrowser *Browser; // whose rows the items name
     PanelInfo Info;
     int Count;
     OutboundConfig Config;
@@ -106,19 +107,23 @@ struct ChosenLinks {
 
 } // namespace
 
+// No links (after a box) when an item has no row: nothing is done for a guess.
 static void ChooseLinks(BSOBrowser *Browser, ChosenLinks *Links) {
+    Links->Browser = Browser;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &Links->Info);
     Links->Count = Links->Info.SelectedItems ? Links->Info.SelectedItemsNumber : 0;
+    if (!FindItemRows(Browser, Links->Info.SelectedItems, Links->Count, nullptr)) Links->Count = 0;
     LoadOutboundConfig(&Links->Config);
 }
 
 // The address of the n-th chosen link and its base path; false for a row that names none.
 static bool ChosenLink(const ChosenLinks *Links, int Number, FtnAddress *Address, char *Text,
                        char *Base) {
-    const PluginPanelItem &item = Links->Info.SelectedItems[Number];
-    if (!ParseBoundedAddress(Address, item.FindData.cFileName, sizeof(item.FindData.cFileName),
-                             &Links->Config.Own))
+    ItemRow row;
+    if (!LookUpItemRow(Links->Browser, &Links->Info.SelectedItems[Number], &row) ||
+        row.Row->Kind != LinkRow)
         return false;
+    *Address = row.Row->Link;
     FormatAddress(Address, Text);
     return BuildOutboundPath(Address, Base, Links->Config.Root, "", &Links->Config.Own) != nullptr;
 }

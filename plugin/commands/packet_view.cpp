@@ -6,6 +6,7 @@
 #include "common/helpers.h"
 #include "shell/host.h"
 #include "shell/messages.h"
+#include "shell/panel_row.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -317,18 +318,13 @@ void FormatNetmailPacket(const unsigned char *Data, size_t Length, unsigned long
 
 // A netmail packet of the link itself: a file row (not one a flow file names) with a ?UT
 // extension.
-static bool IsPacketRow(const PluginPanelItem *Item) {
-    if (Item == nullptr || (Item->FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+static bool IsPacketRow(const ItemRow &Row) {
+    if (Row.Row->Kind != LinkFileRow ||
+        (Row.Entry->FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
-    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return false;
-    const char *source = Item->CustomColumnData[4];
-    if (source != nullptr && source[0] != 0) return false;
-    size_t length = strnlen(Item->FindData.cFileName, sizeof(Item->FindData.cFileName));
-    if (length < 5 || Item->FindData.cFileName[length - 4] != '.') return false;
     EntryKind kind;
     Flavor flavor;
-    return ClassifyOutboundFile(Item->FindData.cFileName + length - 4, &kind, &flavor) &&
-           kind == Netmail;
+    return ClassifyOutboundFile(Row.Row->Extension, &kind, &flavor) && kind == Netmail;
 }
 
 // Up to PacketViewLimit bytes of the packet into a new buffer (free it); *FileSize its whole
@@ -411,8 +407,10 @@ bool ViewNetmailPacket(BSOBrowser *Browser) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     const PluginPanelItem *current = CurrentPanelItem(&info);
-    if (!IsPacketRow(current)) return false;
-    PluginPanelItem item = ItemWithDiskName(current);
+    ItemRow row;
+    if (current == nullptr || !LookUpItemRow(Browser, current, &row) || !IsPacketRow(row))
+        return false;
+    PluginPanelItem item = ItemWithRowName(current, row);
     const char *path = item.FindData.cFileName;
     size_t length = 0;
     unsigned long long fileSize = 0;

@@ -30,14 +30,14 @@ void CreatePoll(BSOBrowser *Browser) {
     OutboundConfig config;
     LoadOutboundConfig(&config);
 
-    // At the root every row is named by its link's address: offer the one under the cursor.
+    // At the root every row is a link: offer the one under the cursor. An item without its row
+    // offers nothing, and the address is typed.
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     const PluginPanelItem *current = CurrentPanelItem(&info);
-    FtnAddress offered;
-    if (current != nullptr && ParseBoundedAddress(&offered, current->FindData.cFileName,
-                                                  sizeof(current->FindData.cFileName), &config.Own))
-        FormatAddress(&offered, items[PollAddress].Data);
+    ItemRow row;
+    if (current != nullptr && LookUpItemRow(Browser, current, &row) && row.Row->Kind == LinkRow)
+        FormatAddress(&row.Row->Link, items[PollAddress].Data);
 
     PresetFlavorButton(&items[PollFirstFlavor], PollFlavorCount, Settings.PollFlavor, false);
 

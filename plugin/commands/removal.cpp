@@ -61,37 +61,19 @@ static int AskDeletion(const PanelInfo *Info, const PluginPanelItem *Current) {
 }
 
 // A file of the link itself (a poll, the request file, a packet, the busy flag, the mailer's
-// hold or tries file): its row names the link's base path and its extension. Fills Path with the
-// base path and that extension, in the case the listing found it, and *Kind, or for the
-// mailer's own files *Mailer; false for any other row.
-static bool LinkFileOfRow(const PluginPanelItem *Item, const char *BasePath, char (&Path)[MAX_PATH],
+// hold or tries file): its path is the link's base path and the row's extension, in the case
+// the listing found it. Fills *Kind, or for the mailer's own files *Mailer; false for any other
+// row.
+static bool LinkFileOfRow(const PanelRow &Row, const char *BasePath, char (&Path)[MAX_PATH],
                           EntryKind *Kind, MailerFile *Mailer) {
-    const char *name = Item->FindData.cFileName;
-    size_t nameLength = strnlen(name, sizeof(Item->FindData.cFileName));
-    // The base path as the rows show it: its folder in the platform's form.
-    char shownBase[MAX_PATH];
-    size_t baseLength = strlen(BasePath);
-    if (baseLength >= MAX_PATH) return false;
-    memcpy(shownBase, BasePath, baseLength + 1);
-    const char *baseName = DirectoryPart(shownBase) + strlen(shownBase);
-    baseName = BasePath + (baseName - shownBase);
-    ShownDirectory(shownBase);
-    if (strlen(shownBase) + strlen(baseName) >= MAX_PATH) return false;
-    strcat(shownBase, baseName);
-    size_t shownLength = strlen(shownBase);
-    if (nameLength != shownLength + 4 || _strnicmp(name, shownBase, shownLength) != 0) return false;
-    char extension[5];
-    memcpy(extension, name + shownLength, 4);
-    extension[4] = 0;
+    if (Row.Kind != LinkFileRow || strlen(Row.Extension) != 4) return false;
     Flavor flavor;
     *Mailer = NoMailerFile;
-    if (!ClassifyOutboundFile(extension, Kind, &flavor)) {
-        *Mailer = ClassifyMailerFile(extension);
+    if (!ClassifyOutboundFile(Row.Extension, Kind, &flavor)) {
+        *Mailer = ClassifyMailerFile(Row.Extension);
         if (*Mailer != HoldFile && *Mailer != TryFile) return false;
     }
-    memcpy(Path, BasePath, baseLength);
-    memcpy(Path + baseLength, extension, 5);
-    return true;
+    return JoinPath(Path, MAX_PATH, BasePath, "", Row.Extension) != 0;
 }
 
 // Deletes a flow file that orders no file to be sent (a poll). One that still names files (lines
@@ -113,15 +95,17 @@ static bool RemovePoll(const char *Path) {
 // Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll,
 // the request file or the mailer's hold or tries file is deleted, a packet or the busy flag is left
 // with a word why. True when a queued file's lines went.
-static bool RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
-    if (Item->CustomColumnNumber < 5 || Item->CustomColumnData == nullptr) return false;
-    const char *source = Item->CustomColumnData[4] ? Item->CustomColumnData[4] : "";
+static bool RemoveItem(const BSOBrowser *Browser, const PluginPanelItem *Item,
+                       const char *BasePath) {
+    ItemRow row;
+    if (!LookUpItemRow(Browser, Item, &row)) return false;
+    const char *source = row.Row->Kind == QueuedFileRow ? row.Row->Extension : "";
     EntryKind kind;
     Flavor flavor;
     char path[MAX_PATH];
     if (strlen(source) == 4 && ClassifyOutboundFile(source, &kind, &flavor) && kind == FlowFile) {
         snprintf(path, sizeof(path), "%s%s", BasePath, source);
-        PluginPanelItem diskItem = ItemWithDiskName(Item);
+        PluginPanelItem diskItem = ItemWithRowName(Item, row);
         PatternLineAnswer answer = {false};
         if (RemoveFlowLines(path, &diskItem, SameOutboundFileName, AskAboutPatternLine, &answer))
             return true;
@@ -129,7 +113,7 @@ static bool RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
         return false;
     }
     MailerFile mailer;
-    if (!LinkFileOfRow(Item, BasePath, path, &kind, &mailer)) {
+    if (!LinkFileOfRow(*row.Row, BasePath, path, &kind, &mailer)) {
         // Not a file of this link: named whole, nothing touched.
         char shown[MAX_PATH];
         size_t length = strnlen(Item->FindData.cFileName, sizeof(Item->FindData.cFileName));
@@ -161,11 +145,13 @@ static bool RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
     return false;
 }
 
-// Whether the row is one F7 can act on: the ".." item and rows without the outbound columns
-// are not.
-static bool IsOutboundRow(const PluginPanelItem *Item) {
-    return Item != nullptr && Item->CustomColumnNumber >= 5 && Item->CustomColumnData != nullptr &&
-           strcmp(Item->FindData.cFileName, "..") != 0;
+// The items F7 and F8 act on: the selected ones or the one under the cursor; false (after a
+// box) when one of them has no row.
+static bool ChosenItemsHaveRows(const BSOBrowser *Browser, const PanelInfo *Info,
+                                const PluginPanelItem *Current) {
+    if (Info->SelectedItemsNumber > 0)
+        return FindItemRows(Browser, Info->SelectedItems, Info->SelectedItemsNumber, nullptr);
+    return FindItemRows(Browser, Current, 1, nullptr);
 }
 
 void RemoveFromOutbound(BSOBrowser *Browser) {
@@ -175,23 +161,21 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
     const PluginPanelItem *current = CurrentPanelItem(&info);
     if (info.SelectedItems == nullptr) info.SelectedItemsNumber = 0;
     if (current == nullptr && info.SelectedItemsNumber == 0) return;
-    // On ".." there is nothing to remove, and so nothing to ask.
-    if (info.SelectedItemsNumber == 0 && !IsOutboundRow(current)) return;
+    if (!ChosenItemsHaveRows(Browser, &info, current)) return;
     if (!ConfirmRemoval(&info, current)) return;
 
     OutboundConfig config;
     LoadOutboundConfig(&config);
-    FtnAddress link;
-    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
+    if (!Browser->IsInsideLink()) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
+    if (!LockLinkForCommand(MsgWarning, config, &Browser->Link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&link, basePath, config.Root, "", &config.Own)) {
+    if (BuildOutboundPath(&Browser->Link, basePath, config.Root, "", &config.Own)) {
         if (info.SelectedItemsNumber > 0) {
             for (int i = 0; i < info.SelectedItemsNumber; ++i)
-                RemoveItem(&info.SelectedItems[i], basePath);
+                RemoveItem(Browser, &info.SelectedItems[i], basePath);
         } else {
-            RemoveItem(current, basePath);
+            RemoveItem(Browser, current, basePath);
         }
     }
     ReleaseLink(&lock);
@@ -215,16 +199,19 @@ static bool StillQueued(const OutboundConfig &Config, const char *CurDir, const 
 
 // After its lines went: the row's file goes too, unless something still names it, in this
 // link's queue or another's. A file already gone is no failure.
-static void DeleteQueuedFile(const OutboundConfig &Config, const char *CurDir,
-                             const FtnAddress *Link, const PluginPanelItem *Item) {
-    PluginPanelItem disk = ItemWithDiskName(Item);
-    const char *name = disk.FindData.cFileName;
-    if (StillQueued(Config, CurDir, name)) {
+static void DeleteQueuedFile(const OutboundConfig &Config, const BSOBrowser *Browser,
+                             const PluginPanelItem *Item) {
+    ItemRow row;
+    if (!LookUpItemRow(Browser, Item, &row)) return;
+    char name[MAX_PATH];
+    memcpy(name, row.Entry->FindData.cFileName, MAX_PATH);
+    name[MAX_PATH - 1] = 0;
+    if (StillQueued(Config, Browser->CurDir, name)) {
         ShowWarning(MsgWarning, MsgDeleteFileFailed, name);
         return;
     }
     FtnAddress other;
-    int named = NamedByOtherLink(name, Config.Root, &Config.Own, Link, &other);
+    int named = NamedByOtherLink(name, Config.Root, &Config.Own, &Browser->Link, &other);
     if (named != 0) {
         // Another link's queue needs it (or may: its flow file could not be read): it stays.
         char address[AddressTextSize], why[96];
@@ -248,27 +235,26 @@ void DeleteFromQueue(BSOBrowser *Browser) {
     const PluginPanelItem *current = CurrentPanelItem(&info);
     if (info.SelectedItems == nullptr) info.SelectedItemsNumber = 0;
     if (current == nullptr && info.SelectedItemsNumber == 0) return;
-    if (info.SelectedItemsNumber == 0 && !IsOutboundRow(current)) return;
+    if (!ChosenItemsHaveRows(Browser, &info, current)) return;
     int answer = AskDeletion(&info, current);
     if (answer < 0) return;
 
     OutboundConfig config;
     LoadOutboundConfig(&config);
-    FtnAddress link;
-    if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
+    if (!Browser->IsInsideLink()) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
+    if (!LockLinkForCommand(MsgWarning, config, &Browser->Link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&link, basePath, config.Root, "", &config.Own)) {
+    if (BuildOutboundPath(&Browser->Link, basePath, config.Root, "", &config.Own)) {
         int count = info.SelectedItemsNumber > 0 ? info.SelectedItemsNumber : 1;
         const PluginPanelItem *items = info.SelectedItemsNumber > 0 ? info.SelectedItems : current;
         // Every line first, then the files: a file named twice is deleted only once no line
         // names it any more.
         bool *taken = static_cast<bool *>(calloc(static_cast<size_t>(count), sizeof(bool)));
         if (taken) {
-            for (int i = 0; i < count; ++i) taken[i] = RemoveItem(&items[i], basePath);
+            for (int i = 0; i < count; ++i) taken[i] = RemoveItem(Browser, &items[i], basePath);
             for (int i = 0; i < count && answer == 1; ++i)
-                if (taken[i]) DeleteQueuedFile(config, Browser->CurDir, &link, &items[i]);
+                if (taken[i]) DeleteQueuedFile(config, Browser, &items[i]);
             free(taken);
         }
     }

@@ -61,60 +61,38 @@ static bool AskToRemoveMissingEntry(const char *Name) {
     return HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 6, 2) == 1;
 }
 
-namespace {
-
-// The missing files the user chose to keep in this listing, by flow file and line.
-struct KeptLines {
-    MissingFile *Lines; // only FlowPath, Line and Length are used
-    int Count;
-    int Capacity;
-};
-
-} // namespace
-
 static bool SameLine(const MissingFile &A, const MissingFile &B) {
     return A.Length == B.Length && strcmp(A.FlowPath, B.FlowPath) == 0 &&
            memcmp(A.Line, B.Line, A.Length) == 0;
 }
 
-static bool IsKept(const KeptLines *Kept, const MissingFile &Missing) {
-    for (int i = 0; i < Kept->Count; ++i)
-        if (SameLine(Kept->Lines[i], Missing)) return true;
-    return false;
-}
-
-// Notes a kept line; memory that runs out only means the line may be asked about again.
-static void Keep(KeptLines *Kept, const MissingFile &Missing) {
-    if (Kept->Count == Kept->Capacity) {
-        int capacity = Kept->Capacity ? Kept->Capacity * 2 : 8;
-        void *grown = realloc(Kept->Lines, static_cast<size_t>(capacity) * sizeof(MissingFile));
-        if (!grown) return;
-        Kept->Lines = static_cast<MissingFile *>(grown);
-        Kept->Capacity = capacity;
+// Asks about each missing file once, then takes out the lines the user chose to drop: one
+// question per line, however often it stands in its flow file, since its removal takes every
+// copy. True when a line went (or may have: a removal that failed is not reported; the next
+// listing meets the name again). Stops writing once the mailer holds the link.
+static bool RepairMissingFiles(const OutboundConfig &Config, ScanResult *Result) {
+    int count = Result->MissingCount;
+    bool *drop = static_cast<bool *>(calloc(static_cast<size_t>(count), sizeof(bool)));
+    if (!drop) return false; // a listing that cannot note the answers does not ask
+    for (int i = 0; i < count; ++i) {
+        const MissingFile &missing = Result->Missing[i];
+        bool asked = false;
+        for (int earlier = 0; earlier < i && !asked; ++earlier)
+            asked = SameLine(Result->Missing[earlier], missing);
+        if (!asked) drop[i] = AskToRemoveMissingEntry(missing.Name);
     }
-    char *line = static_cast<char *>(malloc(Missing.Length + 1));
-    if (!line) return;
-    memcpy(line, Missing.Line, Missing.Length + 1);
-    MissingFile &kept = Kept->Lines[Kept->Count++];
-    memcpy(kept.FlowPath, Missing.FlowPath, sizeof(kept.FlowPath));
-    kept.Name[0] = '\0';
-    kept.Line = line;
-    kept.Length = Missing.Length;
-}
-
-// The flow file is read afresh after a line of it went: its kept lines are asked about again.
-static void ForgetKeptOf(KeptLines *Kept, const char *FlowPath) {
-    int to = 0;
-    for (int i = 0; i < Kept->Count; ++i) {
-        if (strcmp(Kept->Lines[i].FlowPath, FlowPath) == 0)
-            free(Kept->Lines[i].Line);
-        else
-            Kept->Lines[to++] = Kept->Lines[i];
+    bool busy = false, repaired = false;
+    for (int i = 0; i < count && !busy; ++i) {
+        if (!drop[i]) continue;
+        RemoveMissingFileLine(Config, &Result->Link, &Result->Missing[i], &busy);
+        repaired = true;
     }
-    Kept->Count = to;
+    free(drop);
+    return repaired;
 }
 
 void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
+    FreePanelRows(Browser);
     FreeEntries(Browser->Entries, Browser->EntryCount);
     ListingProgress progress = {Browser, GetTickCount(), false, nullptr};
     ScanProgress ticks = {ShowProgressWhenSlow, &progress};
@@ -124,35 +102,22 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     LoadOutboundConfig(&config);
     ScanResult result;
     ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown);
-    KeptLines kept = {nullptr, 0, 0};
     // Only a listing the user asked for asks; the host's own walks leave the request for the
     // listing it was made for. While the mailer holds the link, a missing file is left for a
     // later listing: a repair could not take the flag, and the mailer may be about to mark the
     // line done itself.
     bool ask = Browser->AskAboutMissing && (OpMode & OPM_FIND) == 0;
     if ((OpMode & OPM_FIND) == 0) Browser->AskAboutMissing = false;
-    bool busy = result.LinkBusy || !ask;
-    for (int i = 0; i < result.MissingCount && !busy; ++i) {
-        const MissingFile &missing = result.Missing[i];
-        if (IsKept(&kept, missing)) continue;
-        if (!AskToRemoveMissingEntry(missing.Name)) {
-            Keep(&kept, missing);
-            continue;
-        }
-        // A removal that failed is not reported: the next scan meets the name and asks again,
-        // unless the mailer holds the link (then at a later listing).
-        RemoveMissingFileLine(config, &result.Link, &missing, &busy);
-        ForgetKeptOf(&kept, missing.FlowPath);
+    if (ask && !result.LinkBusy && result.MissingCount > 0 && RepairMissingFiles(config, &result)) {
         FreeScanResult(&result);
         ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown);
-        i = -1;
     }
-    for (int i = 0; i < kept.Count; ++i) free(kept.Lines[i].Line);
-    free(kept.Lines);
 
     // The rows move into the instance with their strings.
     Browser->Entries = result.Rows;
     Browser->EntryCount = result.RowCount;
+    Browser->Link = result.Link;
+    FillPanelRows(Browser, Browser->IsInsideLink() ? &result.Link : nullptr);
     result.Rows = nullptr;
     result.RowCount = 0;
     FreeScanResult(&result);
@@ -282,7 +247,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         const OutboundEntry &row = Browser->Entries[i];
         PluginPanelItem &item = items[i];
         memcpy(&item.FindData, &row.FindData, sizeof(item.FindData));
-        item.UserData = static_cast<DWORD>(i); // Compare finds the row by it
+        item.UserData = RowNumberOf(i); // commands and Compare find the row by it
         char name[MAX_PATH];
         RowName(row, name, sizeof(name));
         if (ansiNames)

@@ -26,10 +26,9 @@ enum RowColumn {
 
 // Replaces the instance's rows by a fresh scan of the view its CurDir names. The progress box
 // comes once the listing has run half a second (never with OPM_FIND in OpMode). On a listing the
-// user asked for (AskAboutMissing), each file a flow file names that is gone is asked about,
-// unless the mailer holds the link; "drop" takes its line out under the link's busy flag and
-// scans again. A kept line is not asked about again in this listing unless a line of the same
-// flow file went meanwhile; its file stays a row marked missing.
+// user asked for (AskAboutMissing), each file a flow file names that is gone is asked about once,
+// unless the mailer holds the link; the lines to "drop" then go under the link's busy flag, and
+// the view is scanned once more. A kept line's file stays a row marked missing.
 void ScanPanelRows(BSOBrowser *Browser, int OpMode);
 // A listing quicker than this shows no box: one that only flashed would hide nothing.
 extern DWORD ProgressDelayMilliseconds;

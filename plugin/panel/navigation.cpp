@@ -18,6 +18,7 @@ int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int OpMode) {
     if (!Dir) return 0;
     if (strcmp(Dir, "\\") == 0 || (strcmp(Dir, "..") == 0 && Browser->IsInsideLink())) {
         Browser->CurDir[0] = 0;
+        memset(&Browser->Link, 0, sizeof(Browser->Link));
         return 1;
     }
     // Short names are completed from the own address, so "4" at 1:2/3 names 1:2/4.0.
@@ -33,6 +34,7 @@ int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int OpMode) {
     for (int i = 0; i < Browser->EntryCount; ++i) {
         if (strcmp(Browser->Entries[i].FindData.cFileName, name) == 0) {
             memcpy(Browser->CurDir, name, strlen(name) + 1);
+            Browser->Link = wanted;
             // The host's own walks (find, folder size) are no listing the user looks at.
             Browser->AskAboutMissing = (OpMode & OPM_FIND) == 0;
             return 1;
@@ -49,34 +51,11 @@ struct SortKey {
     unsigned Parts[4]; // zone, net, node, point
 };
 
-// Link rows are named as FormatAddress writes them: that form is read straight, with the values
-// ParseAddress would give. Anything else (false) is left to ParseAddress.
-static bool ReadFormattedAddress(const char *Text, unsigned (&Parts)[4]) {
-    static const char Separators[4] = {':', '/', '.', 0};
-    for (int i = 0; i < 4; ++i) {
-        unsigned value = 0;
-        int digits = 0;
-        for (; *Text >= '0' && *Text <= '9'; ++Text) {
-            if (++digits > 5) return false;
-            value = value * 10 + unsigned(*Text - '0');
-        }
-        // 65535 and more read otherwise there (empty or wrapped): left to ParseAddress.
-        if (digits == 0 || value >= 65535 || *Text != Separators[i]) return false;
-        Parts[i] = value;
-        ++Text;
-    }
-    return true;
-}
-
-static void BuildSortKey(SortKey &Key, const PluginPanelItem *Item, bool PointsLast) {
-    if (!ReadFormattedAddress(Item->FindData.cFileName, Key.Parts)) {
-        FtnAddress address;
-        ParseAddress(&address, Item->FindData.cFileName, nullptr);
-        Key.Parts[0] = address.zone;
-        Key.Parts[1] = address.net;
-        Key.Parts[2] = address.node;
-        Key.Parts[3] = address.point;
-    }
+static void BuildSortKey(SortKey &Key, const FtnAddress &Link, bool PointsLast) {
+    Key.Parts[0] = Link.zone;
+    Key.Parts[1] = Link.net;
+    Key.Parts[2] = Link.node;
+    Key.Parts[3] = Link.point;
     Key.PointRank = PointsLast && Key.Parts[3] ? 1 : 0;
 }
 
@@ -87,22 +66,12 @@ static int CompareSortKeys(const SortKey &First, const SortKey &Second) {
     return 0;
 }
 
-// The queue figures of the row the item was listed from: its number rides in the item's
-// UserData, which the host copies as it is. A row that no longer bears the item's name (a
-// listing since) gives the item's own figures.
-template <typename FindData> static QueueFigures Figures(const FindData &Data) {
-    return {static_cast<uint64_t>(Data.nFileSizeHigh) << 32 | Data.nFileSizeLow,
-            static_cast<uint64_t>(Data.ftLastWriteTime.dwHighDateTime) << 32 |
-                Data.ftLastWriteTime.dwLowDateTime};
-}
-
-static QueueFigures RowFigures(const BSOBrowser *Browser, const PluginPanelItem *Item) {
-    DWORD index = Item->UserData;
-    if (Browser->EntryCount > 0 && index < static_cast<DWORD>(Browser->EntryCount)) {
-        const WIN32_FIND_DATAA &row = Browser->Entries[index].FindData;
-        if (strcmp(row.cFileName, Item->FindData.cFileName) == 0) return Figures(row);
-    }
-    return Figures(Item->FindData);
+// A row's queue figures are its own, never what the host's item carries.
+static QueueFigures RowFigures(const ItemRow &Row) {
+    const WIN32_FIND_DATAA &data = Row.Entry->FindData;
+    return {static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow,
+            static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                data.ftLastWriteTime.dwLowDateTime};
 }
 
 int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const PluginPanelItem *Item2,
@@ -117,17 +86,23 @@ int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const Plugin
         Browser->SortModeSeen = Mode;
         Browser->SortReversed = false;
     }
-    // By size and by time the links' queues decide, equal ones by address.
-    if (int queues = CompareQueues(RowFigures(Browser, Item1), RowFigures(Browser, Item2), Mode,
-                                   Browser->SortReversed))
-        return queues;
     bool byQueue = Mode == SM_SIZE || Mode == SM_MTIME;
     if (!byQueue && Mode != SM_NAME && Mode != SM_DESCR && Mode != SM_OWNER && !pointsLast)
         return -2;
-    SortKey first, second;
-    BuildSortKey(first, Item1, pointsLast);
-    BuildSortKey(second, Item2, pointsLast);
-    return CompareSortKeys(first, second);
+    // An item without its row (the host's "..", a listing since) is left to the host's rule:
+    // a sort cannot stop to say so, and a row found by the item's name would be a guess.
+    ItemRow first, second;
+    if (!LookUpItemRow(Browser, Item1, &first) || !LookUpItemRow(Browser, Item2, &second))
+        return -2;
+    // By size and by time the links' queues decide, equal ones by address.
+    if (byQueue)
+        if (int queues =
+                CompareQueues(RowFigures(first), RowFigures(second), Mode, Browser->SortReversed))
+            return queues;
+    SortKey firstKey, secondKey;
+    BuildSortKey(firstKey, first.Row->Link, pointsLast);
+    BuildSortKey(secondKey, second.Row->Link, pointsLast);
+    return CompareSortKeys(firstKey, secondKey);
 }
 
 int HandlePanelEvent(BSOBrowser *Browser, int Event, void *) {

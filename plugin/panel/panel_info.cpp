@@ -59,21 +59,6 @@ static char BriefWidths[] = "0,8,1";
 static char FullScreenTypes[] = "NR,SC,C0,C1,C2,C3,D,T";
 static char FullScreenWidths[] = "0,8,1,1,5,5,0,0";
 
-// A key shown with no label: the host's own command for it means nothing on this panel.
-static char NoLabel[] = "";
-
-// F1..F12 in each group; null keeps the host's label.
-static KeyBarTitles RootKeyBar = {{nullptr, nullptr, NoLabel, nullptr, NoLabel, NoLabel, nullptr,
-                                   NoLabel, nullptr, nullptr, nullptr, nullptr},
-                                  {},
-                                  {nullptr, nullptr, NoLabel, NoLabel, NoLabel, NoLabel, nullptr,
-                                   nullptr, nullptr, nullptr, nullptr, nullptr},
-                                  {NoLabel, NoLabel, NoLabel, nullptr, NoLabel, NoLabel, NoLabel,
-                                   NoLabel, nullptr, nullptr, nullptr, nullptr}};
-static KeyBarTitles LinkKeyBar = {};
-
-enum FunctionKeyIndex { KeyF3 = 2, KeyF4 = 3, KeyF5 = 4, KeyF6 = 5, KeyF7 = 6, KeyF8 = 7 };
-
 // The host only reads the texts; its table type just lacks the const.
 static char *Label(int Id) {
     return const_cast<char *>(GetMessageText(Id));
@@ -153,19 +138,5 @@ void DescribePanel(BSOBrowser *Browser, OpenPluginInfo *Info) {
     if (!Settings.NoChangePanelMode && Settings.LinksPanelMode >= 0 && Settings.LinksPanelMode <= 9)
         Info->StartPanelMode = '0' + Settings.LinksPanelMode;
 
-    RootKeyBar.Titles[KeyF4] = Label(MsgKeyRequest);
-    RootKeyBar.Titles[KeyF7] = Label(MsgKeyPoll);
-    RootKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);
-    RootKeyBar.Titles[KeyF5] = Label(MsgKeyHold);
-    RootKeyBar.ShiftTitles[KeyF5] = Label(MsgKeyRelease);
-    RootKeyBar.Titles[KeyF6] = Label(MsgKeyResetTries);
-    RootKeyBar.ShiftTitles[KeyF6] = Label(MsgKeyStaleBusy);
-    RootKeyBar.Titles[KeyF8] = Label(MsgKeyClear);
-    RootKeyBar.ShiftTitles[KeyF7] = Label(MsgKeyCheck);
-    LinkKeyBar.Titles[KeyF3] = Label(MsgKeyView);
-    LinkKeyBar.Titles[KeyF6] = Label(MsgKeyFlavor);
-    LinkKeyBar.Titles[KeyF7] = Label(MsgKeyRemove);
-    LinkKeyBar.Titles[KeyF8] = Label(MsgKeyDelete);
-    LinkKeyBar.ShiftTitles[KeyF4] = Label(MsgKeyRequest);
-    Info->KeyBar = view ? &LinkKeyBar : &RootKeyBar;
+    Info->KeyBar = nullptr; // the key table's, given by the caller
 }

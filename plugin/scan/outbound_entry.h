@@ -3,6 +3,8 @@
 #ifndef BSOPANEL_SCAN_OUTBOUND_ENTRY_H
 #define BSOPANEL_SCAN_OUTBOUND_ENTRY_H
 
+#include "bso/address.h"
+
 #include <windows.h>
 
 #include <stdint.h>
@@ -44,6 +46,7 @@ struct OutboundEntry {
     char *SourceText;
     EntryProblem Problem;
     LinkStatus Status;
+    FtnAddress Link; // a link row at the root: its address; zero inside a link
 };
 
 // A heap copy of Text (null for null, a new empty text for an empty one). Null also when

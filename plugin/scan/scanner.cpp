@@ -40,6 +40,7 @@ static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData) {
     Entry.SourceText = nullptr;
     Entry.Problem = NoEntryProblem;
     memset(&Entry.Status, 0, sizeof(Entry.Status));
+    memset(&Entry.Link, 0, sizeof(Entry.Link));
 }
 
 // ---- The working table ------------------------------------------------------------------
@@ -215,6 +216,7 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
         StartEntry(*entry, FindData);
         strcpy(entry->FindData.cFileName, key);
         entry->FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        entry->Link = *Address;
     }
     if (Index) Index->LastRow = row;
     return row;

@@ -12,8 +12,9 @@ static const DWORD OutboundChangeFilter =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE;
 
 BSOBrowser::BSOBrowser(const char *OutboundRoot)
-    : Entries(nullptr), EntryCount(0), ChangeHandle(INVALID_HANDLE_VALUE), Closing(false),
-      FlowFiles(nullptr), AskAboutMissing(false), SortModeSeen(0), SortReversed(false) {
+    : Entries(nullptr), EntryCount(0), Rows(nullptr), Link(), ChangeHandle(INVALID_HANDLE_VALUE),
+      Closing(false), FlowFiles(nullptr), AskAboutMissing(false), SortModeSeen(0),
+      SortReversed(false) {
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);
@@ -31,6 +32,7 @@ BSOBrowser::~BSOBrowser() {
     if (ChangeHandle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(ChangeHandle);
     ChangeHandle = INVALID_HANDLE_VALUE;
     CloseZoneWatches(&Zones);
+    FreePanelRows(this);
     FreeEntries(Entries, EntryCount);
     FreeFlowCache(&FlowFiles);
     if (strcmp(StartDirectory, NoStartDirectory) != 0) {

@@ -6,6 +6,7 @@
 #include "scan/backlog.h"
 #include "scan/outbound_entry.h"
 #include "scan/zone_watch.h"
+#include "shell/panel_row.h"
 
 #include <windows.h>
 
@@ -25,6 +26,8 @@ public:
 
     OutboundEntry *Entries; // the rows of the current view, null when there are none
     int EntryCount;
+    PanelRow *Rows;      // what each of those rows stands for, by the same index; null when none
+    FtnAddress Link;     // inside a link: the link the last listing showed
     char CurDir[260];    // empty at the root; inside a link the link's address text
     HANDLE ChangeHandle; // watch on the outbound tree, INVALID_HANDLE_VALUE when none
     ZoneWatches Zones;   // the other zones' folders beside it, while ChangeHandle is made

@@ -223,7 +223,8 @@ enum MessageId {
     MsgHealthUnlistedNode = 218,
     MsgHealthNodelistLines = 219,
     MsgNodelistSkippedFormat = 220, // the count's forms, as FormatCountText takes them
-    MessageCount = 221
+    MsgItemWithoutRow = 221,        // then the item's name
+    MessageCount = 222
 };
 
 // The host's text for the id; it belongs to the host and is never freed. Callers that hand

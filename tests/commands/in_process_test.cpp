@@ -128,6 +128,7 @@ protected:
         browser = new BSOBrowser;
         std::strcpy(browser->CurDir, "2:100/200.0");
         FtnAddress own = {2, 5020, 1000, 0}, link = {2, 100, 200, 0};
+        browser->Link = link;
         BuildOutboundPath(&link, basePath, Settings.PathToOutbound, "", &own);
     }
     ~InProcess() override {
@@ -139,15 +140,23 @@ protected:
         Settings = savedSettings;
         record = nullptr;
     }
-    // A row of a file listed by the flow file with the suffix (".FLO").
+    // A file listed by the flow file with the suffix (".FLO"): a row of the browser's, and its
+    // item as the listing numbers it.
     PluginPanelItem ListedItem(const std::string &path, const char *suffix) {
+        int index = browser->EntryCount;
+        browser->Entries = static_cast<OutboundEntry *>(
+            realloc(browser->Entries, static_cast<size_t>(index + 1) * sizeof(OutboundEntry)));
+        OutboundEntry &row = browser->Entries[index];
+        std::memset(&row, 0, sizeof(row));
+        std::strncpy(row.FindData.cFileName, path.c_str(), MAX_PATH - 1);
+        row.SourceText = DuplicateString(suffix);
+        browser->EntryCount = index + 1;
+        FtnAddress link = browser->Link;
+        FillPanelRows(browser, &link);
         PluginPanelItem item;
         std::memset(&item, 0, sizeof(item));
-        std::strncpy(item.FindData.cFileName, path.c_str(), MAX_PATH - 1);
-        columnTexts = {"", "", "", ".....", suffix};
-        for (size_t i = 0; i < 5; ++i) columns[i] = const_cast<char *>(columnTexts[i].c_str());
-        item.CustomColumnData = columns;
-        item.CustomColumnNumber = 5;
+        std::memcpy(item.FindData.cFileName, row.FindData.cFileName, MAX_PATH);
+        item.UserData = RowNumberOf(index);
         return item;
     }
     // The flow file of the link with the suffix, as this platform names it ("out/006400c8.flo").
@@ -165,24 +174,32 @@ protected:
     PluginSettings savedSettings;
     BSOBrowser *browser = nullptr;
     char basePath[OutboundPathSize];
-    std::vector<std::string> columnTexts;
-    char *columns[5];
 };
 
-// No items, or a current item outside the items: nothing is read, asked or written.
+// No items, or a current item outside the items: nothing is read, asked or written. An item
+// whose row is not the one it was listed from is refused with a box, never matched by name.
 TEST_F(InProcess, APanelWithoutItemsIsNeverRead) {
     const std::string flow = Flow(".flo");
     dir.Write(flow, "Z:\\files\\a.zip\r\n");
     PluginPanelItem twoItems[2];
     std::memset(twoItems, 0, sizeof(twoItems));
+    PluginPanelItem unnumbered = ListedItem(dir.Native("files/a.zip").string(), ".flo");
+    PluginPanelItem beyond = unnumbered, replaced = unnumbered;
+    unnumbered.UserData = 0;
+    beyond.UserData = RowNumberOf(1);
+    std::strcpy(replaced.FindData.cFileName, "b.zip"); // its row bears another name now
     struct Case {
         const char *name;
         PluginPanelItem *items;
         int count, current;
+        int refusals; // boxes naming the item
     } cases[] = {
-        {"no items", nullptr, 0, 0},
-        {"current beyond the items", twoItems, 2, 2},
-        {"negative current", twoItems, 2, -1},
+        {"no items", nullptr, 0, 0, 0},
+        {"current beyond the items", twoItems, 2, 2, 0},
+        {"negative current", twoItems, 2, -1, 0},
+        {"an item without its row number", &unnumbered, 1, 0, 3},
+        {"a row number beyond the rows", &beyond, 1, 0, 3},
+        {"a row listed anew since", &replaced, 1, 0, 3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -195,7 +212,11 @@ TEST_F(InProcess, APanelWithoutItemsIsNeverRead) {
         RemoveFromOutbound(browser);
         ChangeFlavor(browser, 1);
         ChangeFlavor(browser, 0);
-        EXPECT_TRUE(host.messages.empty());
+        std::vector<std::vector<std::string>> refused(
+            static_cast<size_t>(c.refusals),
+            {"M2", "M" + std::to_string(MsgItemWithoutRow),
+             c.count > 0 ? c.items[0].FindData.cFileName : "", "M0"});
+        EXPECT_EQ(host.messages, refused);
         EXPECT_EQ(dir.Read(flow), "Z:\\files\\a.zip\r\n");
         EXPECT_FALSE(dir.Exists(Flow(".hlo")));
         // The file request offers nothing without items, inside a link too.

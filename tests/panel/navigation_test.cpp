@@ -107,11 +107,24 @@ TEST(NavigationBeforeListing, OnlyTheRootIsThere) {
 
 // ---- Order of links ----------------------------------------------------------------------------
 
-PluginPanelItem ItemNamed(const char *name) {
+// A link's item as the listing numbers it, with its row in the browser; the host's own ".."
+// has no row.
+PluginPanelItem ItemNamed(BSOBrowser &browser, const char *name) {
     PluginPanelItem item;
     memset(&item, 0, sizeof(item));
     strcpy(item.FindData.cFileName, name);
     item.FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    if (strcmp(name, "..") == 0) return item;
+    int index = browser.EntryCount;
+    browser.Entries = static_cast<OutboundEntry *>(
+        realloc(browser.Entries, static_cast<size_t>(index + 1) * sizeof(OutboundEntry)));
+    OutboundEntry &row = browser.Entries[index];
+    memset(&row, 0, sizeof(row));
+    strcpy(row.FindData.cFileName, name);
+    ParseAddress(&row.Link, name, nullptr);
+    browser.EntryCount = index + 1;
+    FillPanelRows(&browser, nullptr);
+    item.UserData = RowNumberOf(index);
     return item;
 }
 
@@ -139,9 +152,11 @@ TEST(LinkOrder, ByAddressAtTheRoot) {
         {SM_EXT, "1:2/9.0", "1:2/10.0", -1},
         {SM_EXT, "1:2/3.2", "1:2/3.10", -1},
         {SM_EXT, "1:2/3.1", "1:2/3.1", 0},
+        // An item without its row is left to the host's rule, not read from its name.
+        {SM_NAME, "1:2/9.0", "..", -2},
     };
     for (const Case &c : cases) {
-        PluginPanelItem first = ItemNamed(c.first), second = ItemNamed(c.second);
+        PluginPanelItem first = ItemNamed(browser, c.first), second = ItemNamed(browser, c.second);
         EXPECT_EQ(CompareLinks(&browser, &first, &second, c.mode), c.expected)
             << c.first << " " << c.second << " mode " << c.mode;
     }
@@ -150,7 +165,7 @@ TEST(LinkOrder, ByAddressAtTheRoot) {
 TEST(LinkOrder, EveryOtherModeAndEveryModeInsideALinkIsTheHosts) {
     InProcessHost host;
     BSOBrowser browser;
-    PluginPanelItem first = ItemNamed("1:2/9.0"), second = ItemNamed("1:2/10.0");
+    PluginPanelItem first = ItemNamed(browser, "1:2/9.0"), second = ItemNamed(browser, "1:2/10.0");
     // By size and by time the links' queues decide (equal ones here: by address).
     EXPECT_EQ(CompareLinks(&browser, &first, &second, SM_SIZE), -1);
     EXPECT_EQ(CompareLinks(&browser, &first, &second, SM_MTIME), -1);

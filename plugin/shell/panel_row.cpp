@@ -1,0 +1,110 @@
+#include "shell/panel_row.h"
+
+#include "shell/box_text.h"
+#include "shell/browser.h"
+#include "shell/host.h"
+#include "shell/messages.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+DWORD RowNumberOf(int Index) {
+    return static_cast<DWORD>(Index) + 1;
+}
+
+// A link's own file is named by its base path and an extension of four bytes ("....FLO").
+static void CopyOwnExtension(const char *Name, char (&Extension)[5]) {
+    size_t length = strlen(Name);
+    Extension[0] = 0;
+    if (length > 4 && Name[length - 4] == '.') memcpy(Extension, Name + length - 4, 5);
+}
+
+bool FillPanelRows(BSOBrowser *Browser, const FtnAddress *Link) {
+    FreePanelRows(Browser);
+    if (Browser->EntryCount <= 0) return true;
+    PanelRow *rows = static_cast<PanelRow *>(
+        malloc(static_cast<size_t>(Browser->EntryCount) * sizeof(PanelRow)));
+    if (!rows) return false;
+    for (int i = 0; i < Browser->EntryCount; ++i) {
+        const OutboundEntry &entry = Browser->Entries[i];
+        PanelRow &row = rows[i];
+        row.Extension[0] = 0;
+        if (!Link) {
+            row.Kind = LinkRow;
+            row.Link = entry.Link;
+            continue;
+        }
+        row.Link = *Link;
+        if (entry.SourceText) {
+            row.Kind = QueuedFileRow;
+            size_t length = strnlen(entry.SourceText, sizeof(row.Extension));
+            if (length < sizeof(row.Extension)) memcpy(row.Extension, entry.SourceText, length + 1);
+        } else {
+            row.Kind = LinkFileRow;
+            CopyOwnExtension(entry.FindData.cFileName, row.Extension);
+        }
+    }
+    Browser->Rows = rows;
+    return true;
+}
+
+void FreePanelRows(BSOBrowser *Browser) {
+    free(Browser->Rows);
+    Browser->Rows = nullptr;
+}
+
+// The name as the listing gave it to the host: OEM text where the file functions speak ANSI.
+static void ShownRowName(const OutboundEntry &Entry, char (&Shown)[MAX_PATH]) {
+    memcpy(Shown, Entry.FindData.cFileName, MAX_PATH);
+    Shown[MAX_PATH - 1] = 0;
+    if (AreFileApisANSI()) CharToOemA(Shown, Shown);
+}
+
+bool LookUpItemRow(const BSOBrowser *Browser, const PluginPanelItem *Item, ItemRow *Row) {
+    DWORD number = Item->UserData;
+    if (!Browser->Rows || number == 0 || number > static_cast<DWORD>(Browser->EntryCount))
+        return false;
+    const OutboundEntry &entry = Browser->Entries[number - 1];
+    if (Browser->Rows[number - 1].Kind == LinkRow) {
+        // A link's name is its address, the same text in either code page; Compare comes here
+        // for every comparison of a sort.
+        if (strncmp(entry.FindData.cFileName, Item->FindData.cFileName, MAX_PATH) != 0)
+            return false;
+    } else {
+        char shown[MAX_PATH];
+        ShownRowName(entry, shown);
+        if (strncmp(shown, Item->FindData.cFileName, MAX_PATH) != 0) return false;
+    }
+    Row->Row = &Browser->Rows[number - 1];
+    Row->Entry = &entry;
+    return true;
+}
+
+bool FindItemRows(const BSOBrowser *Browser, const PluginPanelItem *Items, int Count,
+                  ItemRow *Rows) {
+    for (int i = 0; i < Count; ++i) {
+        ItemRow row;
+        if (LookUpItemRow(Browser, &Items[i], &row)) {
+            if (Rows) Rows[i] = row;
+            continue;
+        }
+        char name[MAX_PATH], shown[MAX_PATH + 16];
+        size_t length = strnlen(Items[i].FindData.cFileName, MAX_PATH - 1);
+        memcpy(name, Items[i].FindData.cFileName, length);
+        name[length] = 0;
+        ShortenPath(shown, sizeof(shown), name, MessageLineWidth);
+        const char *items[] = {GetMessageText(MsgWarning), GetMessageText(MsgItemWithoutRow), shown,
+                               GetMessageText(MsgOk)};
+        if (HostInfo.Message)
+            HostInfo.Message(HostInfo.ModuleNumber, FMSG_WARNING, nullptr, items, 4, 1);
+        return false;
+    }
+    return true;
+}
+
+PluginPanelItem ItemWithRowName(const PluginPanelItem *Item, const ItemRow &Row) {
+    PluginPanelItem copy = *Item;
+    memcpy(copy.FindData.cFileName, Row.Entry->FindData.cFileName, MAX_PATH);
+    copy.FindData.cFileName[MAX_PATH - 1] = 0;
+    return copy;
+}
