@@ -3,6 +3,7 @@
 #include "bso/flow_file.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
+#include "common/grow_array.h"
 #include "common/helpers.h"
 
 #include <ctype.h>
@@ -47,16 +48,6 @@ struct CheckState {
 
 } // namespace
 
-static bool Grow(void **Items, int *Capacity, int Count, size_t Size) {
-    if (Count < *Capacity) return true;
-    int capacity = *Capacity ? *Capacity * 2 : 16;
-    void *grown = realloc(*Items, Size * static_cast<size_t>(capacity));
-    if (!grown) return false;
-    *Items = grown;
-    *Capacity = capacity;
-    return true;
-}
-
 // The first Length bytes of Text, cut to fit (never inside a character).
 static void CopyCut(char *Target, size_t Size, const char *Text, size_t Length) {
     if (Length > Size - 1) Length = FittingLength(Text, Size - 1);
@@ -66,8 +57,7 @@ static void CopyCut(char *Target, size_t Size, const char *Text, size_t Length) 
 
 static HealthFinding *AddFinding(CheckState *State, HealthProblem Problem, const char *Path) {
     HealthReport *report = State->Report;
-    if (!Grow(reinterpret_cast<void **>(&report->Findings), &report->Capacity, report->Count,
-              sizeof(HealthFinding))) {
+    if (!RoomForOneMore(&report->Findings, report->Count, &report->Capacity)) {
         State->OutOfMemory = true;
         return nullptr;
     }
@@ -94,8 +84,7 @@ static bool IsNamed(const NameSet *Set, const FileIdentity *File) {
 }
 
 static void NoteNamed(CheckState *State, const FileIdentity *File) {
-    if (!Grow(reinterpret_cast<void **>(&State->Named.Files), &State->Named.Capacity,
-              State->Named.Count, sizeof(NamedFile))) {
+    if (!RoomForOneMore(&State->Named.Files, State->Named.Count, &State->Named.Capacity)) {
         State->OutOfMemory = true;
         return;
     }
@@ -272,9 +261,7 @@ template <typename Visitor> static void EachEntry(const char *Directory, Visitor
 
 static bool AddFolder(FolderList *List, const char *Path, bool WrongZone, uint32_t Zone,
                       bool IsPointFolder, uint32_t Node) {
-    if (!Grow(reinterpret_cast<void **>(&List->Items), &List->Capacity, List->Count,
-              sizeof(Folder)))
-        return false;
+    if (!RoomForOneMore(&List->Items, List->Count, &List->Capacity)) return false;
     Folder &folder = List->Items[List->Count++];
     CopyCut(folder.Path, sizeof(folder.Path), Path, strlen(Path));
     folder.WrongZone = WrongZone;

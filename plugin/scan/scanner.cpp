@@ -3,6 +3,7 @@
 #include "bso/flow_file.h"
 #include "bso/mailer_state.h"
 #include "bso/text_file.h"
+#include "common/grow_array.h"
 #include "common/helpers.h"
 
 #include <ctype.h>
@@ -73,18 +74,9 @@ void FreeScanTable(ScanTable *Table) {
 static OutboundEntry *NewRow(ScanTable *Table) {
     Step(Table);
     if (Table->OutOfMemory) return nullptr;
-    if (Table->Count == Table->Capacity) {
-        int capacity = Table->Capacity ? Table->Capacity * 2 : FirstTableCapacity;
-        void *grown =
-            capacity > Table->Capacity
-                ? realloc(Table->Rows, static_cast<size_t>(capacity) * sizeof(OutboundEntry))
-                : nullptr;
-        if (!grown) {
-            Table->OutOfMemory = true;
-            return nullptr;
-        }
-        Table->Rows = static_cast<OutboundEntry *>(grown);
-        Table->Capacity = capacity;
+    if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity)) {
+        Table->OutOfMemory = true;
+        return nullptr;
     }
     return &Table->Rows[Table->Count++];
 }
@@ -492,13 +484,8 @@ int RemoveMissingFileLine(const OutboundConfig &Config, const FtnAddress *Link,
 // unnoted: its line stays, and a later listing finds it again.
 static void NoteMissingFile(ScanResult *Result, const char *FlowPath, const char *Line,
                             size_t Length, const char *Name) {
-    if (Result->MissingCount == Result->MissingCapacity) {
-        int capacity = Result->MissingCapacity ? Result->MissingCapacity * 2 : 8;
-        void *grown = realloc(Result->Missing, static_cast<size_t>(capacity) * sizeof(MissingFile));
-        if (!grown) return;
-        Result->Missing = static_cast<MissingFile *>(grown);
-        Result->MissingCapacity = capacity;
-    }
+    if (!RoomForOneMore(&Result->Missing, Result->MissingCount, &Result->MissingCapacity, 8))
+        return;
     char *line = static_cast<char *>(malloc(Length + 1));
     if (!line) return;
     memcpy(line, Line, Length);
