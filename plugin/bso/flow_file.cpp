@@ -1,5 +1,7 @@
 #include "bso/flow_file.h"
 
+#include <ctype.h>
+#include <direct.h> // _stricmp on POSIX
 #include <stdlib.h>
 #include <string.h>
 
@@ -419,4 +421,84 @@ int RewriteFlowFile(const char *path, char *temporaryPath, LineFilter filter, vo
     memcpy(pending.TemporaryPath, temporaryPath, strlen(temporaryPath) + 1);
     pending.Empties = watched.TookAFile && !watched.KeptAFile;
     return CommitFlowRewrite(&pending);
+}
+
+WriteOutcome ChangeItemFlavor(const char *FlowPath, const PluginPanelItem *Item,
+                              const char *BasePath, int Chosen, PatternLineQuestion Ask,
+                              void *AskContext) {
+    WIN32_FIND_DATAA found;
+    if (!FindFirstEntry(FlowPath, &found)) return WriteChanged;
+    // The new flow file, named in the case of the names the plugin makes.
+    char suffix[] = ".?LO";
+    suffix[1] = FlavorRowOf(Chosen).Letter;
+    if (OutboundCase == LowerCaseNames)
+        for (char *c = suffix; *c; ++c)
+            *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    char newPath[MAX_PATH];
+    if (!JoinPath(newPath, sizeof(newPath), BasePath, "", suffix)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return WriteFailed;
+    }
+
+    // The old flow file's copy without the lines waits until they are safe in the new one.
+    TakenLines taken;
+    PendingFlowRewrite pending;
+    if (!PrepareFlowLineRemoval(FlowPath, Item, SameOutboundFileName, Ask, AskContext, &taken,
+                                &pending))
+        return WriteFailed;
+    bool moved = true;
+    const char *line;
+    size_t length;
+    size_t offset = 0;
+    if (_stricmp(pending.Path, newPath) == 0) {
+        // The flavor it has: the lines go to the end of the copy, which then takes the place.
+        AppendedLine appended;
+        while (moved && NextTakenLine(&taken, &offset, &line, &length))
+            moved = AppendLineBytesUndoable(pending.TemporaryPath, line, length, &appended) != 0;
+        pending.Empties = false;
+        moved = moved && CommitFlowRewrite(&pending);
+        if (!moved) DiscardFlowRewrite(&pending);
+    } else {
+        AppendedLine *appended = static_cast<AppendedLine *>(
+            malloc(static_cast<size_t>(taken.Count) * sizeof(AppendedLine)));
+        int done = 0;
+        moved = appended != nullptr;
+        while (moved && NextTakenLine(&taken, &offset, &line, &length)) {
+            moved = AppendLineBytesUndoable(newPath, line, length, &appended[done]) != 0;
+            if (moved) ++done;
+        }
+        if (!moved) {
+            DiscardFlowRewrite(&pending);
+        } else if (!CommitFlowRewrite(&pending)) {
+            moved = false;
+        }
+        // The old flow file still lists them: out of the new one again, the last first. Should
+        // that fail too, they are listed in both, and the caller says they were not taken out.
+        if (!moved)
+            while (done > 0) UndoAppend(&appended[--done]);
+        free(appended);
+    }
+    DWORD error = GetLastError();
+    FreeTakenLines(&taken);
+    SetLastError(error);
+    return moved ? WriteDone : WriteFailed;
+}
+
+WriteOutcome RemovePoll(const char *Path) {
+    LineReader reader;
+    bool read = OpenLineReader(&reader, Path) != 0;
+    bool namesAFile = false;
+    char *line;
+    size_t length;
+    int got = 0;
+    while (read && !namesAFile && (got = ReadLine(&reader, &line, &length)) > 0)
+        namesAFile = LineNamesAFile(line, length);
+    DWORD error = GetLastError();
+    CloseLineReader(&reader);
+    if (namesAFile) return WriteChanged;
+    if (!read || got < 0) {
+        SetLastError(error);
+        return WriteFailed;
+    }
+    return DeleteFileRetrying(Path) ? WriteDone : WriteFailed;
 }

@@ -7,6 +7,7 @@
 #include <stddef.h>
 
 #include "bso/text_file.h"
+#include "bso/write_outcome.h"
 #include "common/helpers.h"
 #include "plugin_api.h"
 
@@ -106,5 +107,19 @@ int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *re
 // file deletes the flow file instead (the delete is then the step that commits). A flow file
 // that named no file before is never touched.
 int RewriteFlowFile(const char *path, char *temporaryPath, LineFilter filter, void *context);
+
+// Done when the lines naming Item's file left the flow file FlowPath for the end of the link's
+// flow file of Chosen (BasePath with its extension, in OutboundCase), duplicates too, each as it
+// stood. The line is never lost nor doubled: the old flow file is replaced by its copy without
+// the line only once the line is on disk in the new one, and a failure on the way leaves both
+// as they were (Failed). Changed when FlowPath is gone; Failed also when no line named the
+// file or Ask declined a pattern line. The caller holds the link's flag.
+WriteOutcome ChangeItemFlavor(const char *FlowPath, const PluginPanelItem *Item,
+                              const char *BasePath, int Chosen, PatternLineQuestion Ask,
+                              void *AskContext);
+
+// Done when the flow file at Path, a poll (no line orders a file), is deleted; Changed when a
+// line names a file (a missing one the user kept), and it stays.
+WriteOutcome RemovePoll(const char *Path);
 
 #endif

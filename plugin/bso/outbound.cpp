@@ -162,14 +162,14 @@ int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address) {
     return PathExists(path) ? 1 : 0;
 }
 
-LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock) {
+WriteOutcome LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock) {
     lock->Held = false;
     lock->Path[0] = '\0';
     if (BuildOutboundPath(address, lock->Path, config.Root, ".BSY", &config.Own) == nullptr)
-        return LinkLockFailed;
+        return WriteFailed;
     // A flag in the other case is the same flag to Windows and to compat's lookup, but not to
     // the exclusive create of every system: look for it first.
-    if (PathExists(lock->Path)) return LinkIsBusy;
+    if (PathExists(lock->Path)) return WriteBusy;
     EnsureDirectory(lock->Path);
     HANDLE flag = FileOps.Create(lock->Path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -177,8 +177,8 @@ LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address,
         DWORD error = GetLastError();
         // The mailer made it between the look-up and the create.
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(lock->Path))
-            return LinkIsBusy;
-        return LinkLockFailed;
+            return WriteBusy;
+        return WriteFailed;
     }
     // The process id and a line end, as binkd writes its flags: a mailer that reads it sees a
     // running process, not a flag left behind. The flag exists now whatever the write says.
@@ -189,7 +189,7 @@ LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address,
     FileOps.Write(flag, process, static_cast<DWORD>(length), &written, nullptr);
     FileOps.Close(flag);
     lock->Held = true;
-    return LinkLocked;
+    return WriteDone;
 }
 
 int UnlockLink(LinkLock *lock) {

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "bso/address.h"
+#include "bso/write_outcome.h"
 
 enum EntryKind {
     NoEntryKind = 0,
@@ -108,16 +109,11 @@ struct LinkLock {
     bool Held;
 };
 
-enum LinkLockResult {
-    LinkLocked,     // the flag is the caller's until UnlockLink
-    LinkIsBusy,     // a flag of the link exists already (in any case)
-    LinkLockFailed, // no flag could be made for another reason; nothing is held
-};
-
-// Creates the busy flag of the address (".BSY" in the outbound, in
-// OutboundCase: on Linux binkd respects only the lower-case name) exclusively, making its
-// directory first when missing. Sets *lock (Held only for LinkLocked).
-LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock);
+// Done when the busy flag of the address (".BSY" in the outbound, in OutboundCase: on Linux
+// binkd respects only the lower-case name) was made, exclusively, its directory first when
+// missing: the flag is the caller's until UnlockLink. Busy when a flag of the link exists
+// already (in any case); Failed when none could be made. Sets *lock (Held only when Done).
+WriteOutcome LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock);
 
 // Removes a held flag, trying a few times, and clears Held. Returns 1 when no flag of the
 // lock is left, 0 when it could not be removed (lock->Path still names it). A lock not held

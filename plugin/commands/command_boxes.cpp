@@ -239,7 +239,7 @@ bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddr
     // rather than the command going on without one: the mailer could take it back meanwhile
     // and write with us. Only a flag still there is asked about.
     for (int tries = 0; tries < 8; ++tries) {
-        if (LockLink(Config, Address, Lock) != LinkIsBusy) return true;
+        if (LockLink(Config, Address, Lock) != WriteBusy) return true;
         if (IsLinkBusy(Config, Address)) return AskBusyLink(TitleId, Address);
     }
     return AskBusyLink(TitleId, Address);

@@ -94,22 +94,6 @@ static bool LinkFileOfRow(const PluginPanelItem *Item, const char *BasePath, cha
     return true;
 }
 
-// Deletes a flow file that orders no file to be sent (a poll). One that still names files (lines
-// of missing files the user kept) is left as it is.
-static bool RemovePoll(const char *Path) {
-    LineReader reader;
-    bool read = OpenLineReader(&reader, Path) != 0;
-    bool namesAFile = false;
-    char *line;
-    size_t length;
-    int got = 0;
-    while (read && !namesAFile && (got = ReadLine(&reader, &line, &length)) > 0)
-        namesAFile = LineNamesAFile(line, length);
-    CloseLineReader(&reader);
-    if (!read || got < 0 || namesAFile) return false;
-    return DeleteFileRetrying(Path) != 0;
-}
-
 // Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll,
 // the request file or the mailer's hold or tries file is deleted, a packet or the busy flag is left
 // with a word why. True when a queued file's lines went.
@@ -145,7 +129,8 @@ static bool RemoveItem(const PluginPanelItem *Item, const char *BasePath) {
     }
     switch (kind) {
     case FlowFile:
-        if (!RemovePoll(path)) ShowWarning(MsgWarning, MsgLineNotRemoved, path);
+        // One that still names files (lines of missing files the user kept) stays.
+        if (RemovePoll(path) != WriteDone) ShowWarning(MsgWarning, MsgLineNotRemoved, path);
         break;
     case FileRequest:
         if (!DeleteFileRetrying(path)) ShowWarning(MsgWarning, MsgNotRemoved, path);

@@ -2,6 +2,7 @@
 // with its column texts.
 #include "panel/listing.h"
 
+#include "bso/repairs.h"
 #include "common/helpers.h"
 #include "panel/link_columns.h"
 #include "scan/scanner.h"
@@ -140,7 +141,8 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
         }
         // A removal that failed is not reported: the next scan meets the name and asks again,
         // unless the mailer holds the link (then at a later listing).
-        RemoveMissingFileLine(config, &result.Link, &missing, &busy);
+        busy = RemoveMissingFileLine(config, &result.Link, missing.FlowPath, missing.Line,
+                                     missing.Length) == WriteBusy;
         ForgetKeptOf(&kept, missing.FlowPath);
         FreeScanResult(&result);
         ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown);

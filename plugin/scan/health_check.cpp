@@ -397,76 +397,6 @@ void FreeHealthReport(HealthReport *Report) {
     memset(Report, 0, sizeof(*Report));
 }
 
-namespace {
-struct LineToTake {
-    const HealthFinding *Finding;
-    int Number;
-    bool Taken;
-};
-} // namespace
-
-// Whether the line is still the one the check saw, whole.
-static bool IsFoundLine(const char *Line, size_t Length, const HealthFinding *Finding) {
-    return Finding->Line != nullptr && Length == Finding->LineLength &&
-           memcmp(Line, Finding->Line, Length) == 0;
-}
-
-static int DropFoundLine(char *Line, size_t *Length, void *Context) {
-    LineToTake *take = static_cast<LineToTake *>(Context);
-    if (++take->Number != take->Finding->LineNumber) return 1;
-    // Not the line the check saw: the flow file changed meanwhile, and nothing is taken.
-    if (!IsFoundLine(Line, *Length, take->Finding)) return -1;
-    take->Taken = true;
-    return 0;
-}
-
-int TakeOutFlowLine(const HealthFinding *Finding) {
-    if (Finding->LineNumber <= 0) return 0;
-    LineToTake take = {Finding, 0, false};
-    char temporaryPath[MAX_PATH];
-    memcpy(temporaryPath, Finding->Path, sizeof(temporaryPath));
-    ReplaceExtension(temporaryPath, ".TMP");
-    return RewriteFlowFile(Finding->Path, temporaryPath, DropFoundLine, &take) && take.Taken;
-}
-
-static int SpellFoundLine(char *Line, size_t *Length, void *Context) {
-    LineToTake *take = static_cast<LineToTake *>(Context);
-    if (++take->Number != take->Finding->LineNumber) return 1;
-    if (!IsFoundLine(Line, *Length, take->Finding)) return -1;
-    // The name the file system gives, in native form: never longer than the line's own (it
-    // differs in case, and the drive of the Win32 form goes), so it takes the line's place and
-    // what followed the name stays.
-    size_t at = Line[0] == '^' || Line[0] == '#' ? 1 : 0;
-    char *copy = static_cast<char *>(malloc(*Length + 1));
-    if (copy == nullptr) return -1;
-    memcpy(copy, Line, *Length + 1);
-    char *name = ParseFlowLine(copy);
-    size_t nameEnd = name != nullptr ? static_cast<size_t>(name - copy) + strlen(name) : *Length;
-    free(copy);
-    size_t nameLength = strlen(take->Finding->OwnName);
-    if (nameEnd > *Length || at + nameLength > nameEnd) return -1;
-    memmove(Line + at + nameLength, Line + nameEnd, *Length - nameEnd + 1);
-    memcpy(Line + at, take->Finding->OwnName, nameLength);
-    *Length -= nameEnd - at - nameLength;
-    take->Taken = true;
-    return 1;
-}
-
-int WriteOwnName(const HealthFinding *Finding) {
-    if (Finding->LineNumber <= 0 || Finding->OwnName == nullptr) return 0;
-    LineToTake take = {Finding, 0, false};
-    char temporaryPath[MAX_PATH];
-    memcpy(temporaryPath, Finding->Path, sizeof(temporaryPath));
-    ReplaceExtension(temporaryPath, ".TMP");
-    return RewriteFlowFile(Finding->Path, temporaryPath, SpellFoundLine, &take) && take.Taken;
-}
-
-int RemoveEmptyBundle(const HealthFinding *Finding) {
-    // Filled again, or replaced, since the check: it is mail now, or not the file asked about.
-    if (Finding->Seen.Size != 0 || !FileUnchanged(Finding->Path, &Finding->Seen)) return 0;
-    return DeleteFileRetrying(Finding->Path);
-}
-
 bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding *Finding) {
     HealthReport report = {nullptr, 0, 0};
     bool orphan = false;
@@ -476,10 +406,4 @@ bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding 
                      SameFile(&report.Findings[i].Seen, &Finding->Seen);
     FreeHealthReport(&report);
     return orphan;
-}
-
-int RemoveDroppedPacket(const HealthFinding *Finding) {
-    if (Finding->Seen.Size > DroppedPacketSize || !FileUnchanged(Finding->Path, &Finding->Seen))
-        return 0;
-    return DeleteFileRetrying(Finding->Path);
 }

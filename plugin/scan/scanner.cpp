@@ -436,50 +436,6 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
 
 // ---- Flow files of one link -------------------------------------------------------------
 
-namespace {
-
-// Where a flow file's repair stands: the line to take out, byte for byte, and whether it went.
-struct RemovalTarget {
-    const char *Line;
-    size_t Length;
-    bool Removed;
-};
-
-} // namespace
-
-// Drops exactly the lines that are the asked-about line byte for byte and keeps every other
-// line as it is: a pattern that covers the missing name, the same name in another case or
-// with a blank behind it, and a line that the mailer changed meanwhile all stay.
-static int DropMissingEntryLine(char *Line, size_t *Length, void *Context) {
-    RemovalTarget *target = static_cast<RemovalTarget *>(Context);
-    if (*Length == target->Length && memcmp(Line, target->Line, *Length) == 0) {
-        target->Removed = true;
-        return 0;
-    }
-    return 1;
-}
-
-int RemoveMissingFileLine(const OutboundConfig &Config, const FtnAddress *Link,
-                          const MissingFile *Missing, bool *LinkBusy) {
-    char temporaryPath[MAX_PATH + 4];
-    memcpy(temporaryPath, Missing->FlowPath, strlen(Missing->FlowPath) + 1);
-    ReplaceExtension(temporaryPath, ".TMP");
-    if (strlen(temporaryPath) >= MAX_PATH) return 0;
-    LinkLock lock;
-    LinkLockResult locked = LockLink(Config, Link, &lock);
-    if (locked != LinkLocked) {
-        *LinkBusy = locked == LinkIsBusy;
-        return 0;
-    }
-    RemovalTarget target = {Missing->Line, Missing->Length, false};
-    int changed = 0;
-    if (RewriteFlowFile(Missing->FlowPath, temporaryPath, DropMissingEntryLine, &target) &&
-        target.Removed)
-        changed = GetFileAttributesA(Missing->FlowPath) == INVALID_FILE_ATTRIBUTES ? 2 : 1;
-    UnlockLink(&lock);
-    return changed;
-}
-
 // Notes a file that a flow file names and that is gone. Memory that runs out only leaves it
 // unnoted: its line stays, and a later listing finds it again.
 static void NoteMissingFile(ScanResult *Result, const char *FlowPath, const char *Line,
