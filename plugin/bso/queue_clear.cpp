@@ -250,7 +250,7 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
                 role = ClearNetmail;
             else if (kind == FileRequest)
                 role = ClearRequest;
-            else if (_stricmp(dot, ".hld") == 0 || _stricmp(dot, ".try") == 0)
+            else if (GoesWithQueue(ClassifyMailerFile(dot)))
                 role = ClearLinkState;
             else
                 continue; // the busy flag and anything else is not the queue's

@@ -87,7 +87,7 @@ static bool LinkFileOfRow(const PluginPanelItem *Item, const char *BasePath, cha
     *Mailer = NoMailerFile;
     if (!ClassifyOutboundFile(extension, Kind, &flavor)) {
         *Mailer = ClassifyMailerFile(extension);
-        if (*Mailer != HoldFile && *Mailer != TryFile) return false;
+        if (!GoesWithQueue(*Mailer)) return false;
     }
     memcpy(Path, BasePath, baseLength);
     memcpy(Path + baseLength, extension, 5);

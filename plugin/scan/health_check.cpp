@@ -1,6 +1,7 @@
 #include "scan/health_check.h"
 
 #include "bso/flow_file.h"
+#include "bso/mailer_state.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
 #include "common/grow_array.h"
@@ -135,15 +136,6 @@ bool IsBundleName(const char *Name) {
     for (const char *day : days)
         if (_strnicmp(dot + 1, day, 2) == 0) return isalnum(static_cast<unsigned char>(dot[3]));
     return false;
-}
-
-// Eight hex digits and one of the link state files binkd keeps beside the queue.
-static bool IsLinkStateName(const char *Name) {
-    for (int i = 0; i < 8; ++i)
-        if (!isxdigit(static_cast<unsigned char>(Name[i]))) return false;
-    if (Name[8] != '.' || strlen(Name) != 12) return false;
-    return _stricmp(Name + 8, ".hld") == 0 || _stricmp(Name + 8, ".try") == 0 ||
-           _stricmp(Name + 8, ".csy") == 0;
 }
 
 static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAddress *Link) {
@@ -333,7 +325,7 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
             if (finding) finding->Link = LinkOfFile(Folder, number);
             return;
         }
-        if (IsLinkStateName(entry.cFileName)) return;
+        if (IsMailerFileEntry(&entry, nullptr) != NoMailerFile) return;
         bool named = known && IsNamed(&State->Named, &file);
         if (IsBundleName(entry.cFileName)) {
             if (named || !known) return;
