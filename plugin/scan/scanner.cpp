@@ -302,25 +302,28 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
 // Point directories that the search for a zone directory's node files met, so that the zone
 // directory is read once. The names accepted are eight hex digits and ".PNT", which
 // "????????.???" matches just as "????????.PNT" does, and both searches give them in the same
-// order. When more are met than fit, the directory is searched for them again.
-static const int PointDirectoryRoom = 512;
+// order. When memory runs out on the way, the directory is searched for them again.
+struct PointDirectory {
+    uint32_t Number;
+    char Name[13];
+};
 struct PointDirectories {
+    PointDirectory *Items;
     int Count;
-    bool Overflow;
-    uint32_t Numbers[PointDirectoryRoom];
-    char Names[PointDirectoryRoom][13];
+    int Capacity;
+    bool OutOfMemory;
 };
 
 static void NotePointDirectory(PointDirectories *Points, const WIN32_FIND_DATAA *Found) {
     uint32_t number;
-    if (!Points || !IsPointDirectoryEntry(Found, &number)) return;
-    if (Points->Count == PointDirectoryRoom) {
-        Points->Overflow = true;
+    if (!Points || Points->OutOfMemory || !IsPointDirectoryEntry(Found, &number)) return;
+    if (!RoomForOneMore(&Points->Items, Points->Count, &Points->Capacity)) {
+        Points->OutOfMemory = true;
         return;
     }
-    Points->Numbers[Points->Count] = number;
-    memcpy(Points->Names[Points->Count], Found->cFileName, sizeof(Points->Names[0]));
-    ++Points->Count;
+    PointDirectory &point = Points->Items[Points->Count++];
+    point.Number = number;
+    memcpy(point.Name, Found->cFileName, sizeof(point.Name));
 }
 
 // A search that failed for another reason than finding nothing: the directory is there but
@@ -386,17 +389,17 @@ void ScanNodeFiles(const char *Directory, ScanTable *Table, FtnAddress *Address,
 
 void ScanZoneDirectory(const char *Directory, ScanTable *Table, FtnAddress *Address,
                        LinkIndex *Index) {
-    PointDirectories points;
-    points.Count = 0;
-    points.Overflow = false;
+    PointDirectories points = {nullptr, 0, 0, false};
     ScanNodeFileEntries(Directory, Table, Address, -1, Index, &points);
     char pointDirectory[MAX_PATH];
-    if (!points.Overflow) {
+    if (!points.OutOfMemory) {
         for (int i = 0; i < points.Count; ++i)
-            if (JoinPath(pointDirectory, MAX_PATH, Directory, "\\", points.Names[i]))
-                ScanNodeFiles(pointDirectory, Table, Address, points.Numbers[i], Index);
+            if (JoinPath(pointDirectory, MAX_PATH, Directory, "\\", points.Items[i].Name))
+                ScanNodeFiles(pointDirectory, Table, Address, points.Items[i].Number, Index);
+        free(points.Items);
         return;
     }
+    free(points.Items);
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, MAX_PATH, Directory, "\\", "????????.PNT")) return;
     WIN32_FIND_DATAA found;
