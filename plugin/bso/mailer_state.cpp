@@ -52,19 +52,9 @@ bool GoesWithQueue(MailerFile Kind) {
 
 MailerFile IsMailerFileEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number) {
     if (Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return NoMailerFile;
-    const char *name = Entry->cFileName;
-    if (strnlen(name, 13) != 12 || name[8] != '.') return NoMailerFile;
-    uint32_t value = 0;
-    for (int i = 0; i < 8; ++i) {
-        char c = name[i];
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : -1;
-        if (digit < 0) return NoMailerFile;
-        value = value << 4 | static_cast<uint32_t>(digit);
-    }
-    MailerFile kind = ClassifyMailerFile(name + 8);
+    uint32_t value;
+    if (!ReadNodeName(Entry->cFileName, &value)) return NoMailerFile;
+    MailerFile kind = ClassifyMailerFile(Entry->cFileName + 8);
     if (kind != NoMailerFile && Number) *Number = value;
     return kind;
 }

@@ -418,12 +418,16 @@ bool WalkOutboundFolders(const char *Root, uint32_t OwnZone, bool WithPointFolde
     return going;
 }
 
+bool ReadNodeName(const char *Name, uint32_t *Number) {
+    return strnlen(Name, 13) == 12 && Name[8] == '.' && ReadHex(Name, 8, Number);
+}
+
 int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor,
                     uint32_t *number) {
     if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
     const char *name = entry->cFileName;
     uint32_t value;
-    if (strnlen(name, 13) != 12 || name[8] != '.' || !ReadHex(name, 8, &value)) return 0;
+    if (!ReadNodeName(name, &value)) return 0;
     EntryKind foundKind;
     Flavor foundFlavor;
     if (!ClassifyOutboundFile(name + 8, &foundKind, &foundFlavor)) return 0;
@@ -437,8 +441,7 @@ int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number) {
     if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
     const char *name = entry->cFileName;
     uint32_t value;
-    if (strnlen(name, 13) != 12 || !ReadHex(name, 8, &value) || _stricmp(name + 8, ".PNT") != 0)
-        return 0;
+    if (!ReadNodeName(name, &value) || _stricmp(name + 8, ".PNT") != 0) return 0;
     if (number != nullptr) *number = value;
     return 1;
 }

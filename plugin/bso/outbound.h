@@ -157,6 +157,9 @@ int EnsureDirectory(const char *path);
 // Name checks for directory entries the scanner meets. Each returns 1 when the entry passes
 // and then sets the out-parameters that are not null, else 0.
 //
+// True when Name is eight hex digits, a dot and three characters ("0001000A.OUT", "0064000a.pnt"):
+// *Number the digits.
+bool ReadNodeName(const char *Name, uint32_t *Number);
 // Node file: not a directory; exactly eight hex digits, a dot and an extension that
 // ClassifyOutboundFile accepts ("0001000A.OUT", "0001000a.out"). *number: the eight digits.
 int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor,
