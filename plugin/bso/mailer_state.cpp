@@ -217,17 +217,17 @@ void ReadMailerState(const char *Base, int64_t Now, MailerState *State) {
     }
 }
 
-int WriteHold(const char *Base, int64_t Until) {
+WriteOutcome WriteHold(const char *Base, int64_t Until) {
     char path[MAX_PATH], temporary[MAX_PATH];
     if (!MailerFilePath(Base, HoldFile, path, sizeof path) ||
         !MailerFilePath(Base, HoldFile, temporary, sizeof temporary - 4)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
+        return WriteFailed;
     }
     // The new time goes to a file of its own first: a name no mailer reads ("....HLD.TMP").
     strcat(temporary, OutboundCase == LowerCaseNames ? ".tmp" : ".TMP");
     HANDLE file = CreateTemporaryFile(temporary);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return WriteFailed;
     char digits[24];
     int length = OutboundMailer().FormatHold(Until, digits, sizeof digits);
     DWORD written = 0;
@@ -247,13 +247,16 @@ int WriteHold(const char *Base, int64_t Until) {
         FileOps.Remove(temporary);
         SetLastError(error);
     }
-    return ok ? 1 : 0;
+    return ok ? WriteDone : WriteFailed;
 }
 
-int RemoveMailerFile(const char *Base, MailerFile Kind) {
+WriteOutcome RemoveMailerFile(const char *Base, MailerFile Kind) {
     char path[MAX_PATH];
-    if (!MailerFilePath(Base, Kind, path, sizeof path)) return 0;
+    if (!MailerFilePath(Base, Kind, path, sizeof path)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return WriteFailed;
+    }
     // Any case of the name: on Linux the path is found without regard to case when the
     // lower-case one is missing, so an upper-case file another tool wrote goes too.
-    return DeleteFileRetrying(path);
+    return DeleteFileRetrying(path) ? WriteDone : WriteFailed;
 }

@@ -5,6 +5,8 @@
 #ifndef BSOPANEL_BSO_MAILER_STATE_H
 #define BSOPANEL_BSO_MAILER_STATE_H
 
+#include "bso/write_outcome.h"
+
 #include <windows.h>
 
 #include <stddef.h>
@@ -100,12 +102,12 @@ void ReadMailerState(const char *Base, int64_t Now, MailerState *State);
 void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *Data, int64_t Now,
                     MailerState *State);
 
-// Holds the link until Until: writes the digits to a new file beside it and puts that in the
-// place of the hold file in one step, so that the mailer never reads half a time. 1 when done;
-// 0 with GetLastError() telling why, the earlier hold then unchanged.
-int WriteHold(const char *Base, int64_t Until);
-// Removes the hold file (release) or the try file (reset): 1 when none is left.
-int RemoveMailerFile(const char *Base, MailerFile Kind);
+// Done when the link is held until Until: the text goes to a new file beside the hold file,
+// which takes its place in one step, so that the mailer never reads half a time. Failed leaves
+// the earlier hold as it was.
+WriteOutcome WriteHold(const char *Base, int64_t Until);
+// Done when no mailer file of that kind is left (a release, a reset, a stale busy flag).
+WriteOutcome RemoveMailerFile(const char *Base, MailerFile Kind);
 
 // The mailer file's path: Base with the extension in the outbound's letter case.
 int MailerFilePath(const char *Base, MailerFile Kind, char *Path, size_t Size);
