@@ -245,6 +245,13 @@ bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddr
     return AskBusyLink(TitleId, Address);
 }
 
+bool LockLinkAtBase(int TitleId, const OutboundConfig &Config, const FtnAddress *Link,
+                    LinkLock *Lock, char (&BasePath)[OutboundPathSize]) {
+    Lock->Held = false;
+    if (!BuildOutboundPath(Link, BasePath, Config.Root, "", &Config.Own)) return false;
+    return LockLinkForCommand(TitleId, Config, Link, Lock);
+}
+
 void WarnIfHeld(int TitleId, const OutboundConfig &Config, const FtnAddress *Address) {
     char base[OutboundPathSize];
     if (!BuildOutboundPath(Address, base, Config.Root, "", &Config.Own)) return;

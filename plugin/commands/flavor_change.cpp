@@ -72,22 +72,18 @@ bool ChangeFlavorOfItem(const PluginPanelItem *Item, const char *BasePath, int C
 
 // The part of ChangeFlavor that runs while it holds the link's flag.
 static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
-                                const OutboundConfig &config, const FtnAddress *link,
-                                int UseSelection) {
+                                const char *BasePath, int UseSelection) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
 
     // Normal when no button is on, as in every flavor dialog.
     int chosen = ChosenFlavor(&items[FlavorFirstChoice], FlavorCount);
-    char basePath[OutboundPathSize];
-    if (!BuildOutboundPath(link, basePath, config.Root, "", &config.Own)) return;
-
     if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
         for (int i = 0; i < info.SelectedItemsNumber; ++i)
-            ChangeFlavorOfItem(&info.SelectedItems[i], basePath, chosen);
+            ChangeFlavorOfItem(&info.SelectedItems[i], BasePath, chosen);
     } else if (const PluginPanelItem *current = CurrentPanelItem(&info)) {
-        ChangeFlavorOfItem(current, basePath, chosen);
+        ChangeFlavorOfItem(current, BasePath, chosen);
     }
 }
 
@@ -106,7 +102,8 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     FtnAddress link;
     if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
-    ChangeFlavorOfItems(Browser, items, config, &link, UseSelection);
+    char basePath[OutboundPathSize];
+    if (!LockLinkAtBase(MsgWarning, config, &link, &lock, basePath)) return;
+    ChangeFlavorOfItems(Browser, items, basePath, UseSelection);
     ReleaseLink(&lock);
 }

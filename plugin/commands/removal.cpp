@@ -169,15 +169,13 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
     FtnAddress link;
     if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&link, basePath, config.Root, "", &config.Own)) {
-        if (info.SelectedItemsNumber > 0) {
-            for (int i = 0; i < info.SelectedItemsNumber; ++i)
-                RemoveItem(&info.SelectedItems[i], basePath);
-        } else {
-            RemoveItem(current, basePath);
-        }
+    if (!LockLinkAtBase(MsgWarning, config, &link, &lock, basePath)) return;
+    if (info.SelectedItemsNumber > 0) {
+        for (int i = 0; i < info.SelectedItemsNumber; ++i)
+            RemoveItem(&info.SelectedItems[i], basePath);
+    } else {
+        RemoveItem(current, basePath);
     }
     ReleaseLink(&lock);
 }
@@ -242,20 +240,18 @@ void DeleteFromQueue(BSOBrowser *Browser) {
     FtnAddress link;
     if (!ParseBoundedAddress(&link, Browser->CurDir, sizeof(Browser->CurDir), &config.Own)) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&link, basePath, config.Root, "", &config.Own)) {
-        int count = info.SelectedItemsNumber > 0 ? info.SelectedItemsNumber : 1;
-        const PluginPanelItem *items = info.SelectedItemsNumber > 0 ? info.SelectedItems : current;
-        // Every line first, then the files: a file named twice is deleted only once no line
-        // names it any more.
-        bool *taken = static_cast<bool *>(calloc(static_cast<size_t>(count), sizeof(bool)));
-        if (taken) {
-            for (int i = 0; i < count; ++i) taken[i] = RemoveItem(&items[i], basePath);
-            for (int i = 0; i < count && answer == 1; ++i)
-                if (taken[i]) DeleteQueuedFile(config, Browser->CurDir, &link, &items[i]);
-            free(taken);
-        }
+    if (!LockLinkAtBase(MsgWarning, config, &link, &lock, basePath)) return;
+    int count = info.SelectedItemsNumber > 0 ? info.SelectedItemsNumber : 1;
+    const PluginPanelItem *items = info.SelectedItemsNumber > 0 ? info.SelectedItems : current;
+    // Every line first, then the files: a file named twice is deleted only once no line names
+    // it any more.
+    bool *taken = static_cast<bool *>(calloc(static_cast<size_t>(count), sizeof(bool)));
+    if (taken) {
+        for (int i = 0; i < count; ++i) taken[i] = RemoveItem(&items[i], basePath);
+        for (int i = 0; i < count && answer == 1; ++i)
+            if (taken[i]) DeleteQueuedFile(config, Browser->CurDir, &link, &items[i]);
+        free(taken);
     }
     ReleaseLink(&lock);
 }
