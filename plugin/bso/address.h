@@ -25,7 +25,7 @@ const uint32_t EmptyAddressField = 0xFFFFFFFFu;
 // Parses one numeric field. Returns 1 when the text is empty (value EmptyAddressField) or holds
 // decimal digits only making a number up to AddressFieldMax (value: that number), else 0 (a
 // larger number leaves a value above AddressFieldMax).
-int ParseAddressField(const char *text, uint32_t *value);
+int ParseAddressField(const char *Text, uint32_t *Value);
 
 // Fills address from text such as "2:5020/1000.3", "5020/1000", "/1000", "1000.3", "1000" or
 // ".3". Missing zone, net and node are taken from base; base may be null (then a missing zone
@@ -33,10 +33,10 @@ int ParseAddressField(const char *text, uint32_t *value);
 // Returns 1 on success, 0 on failure: malformed text, an empty field, a field above 65535, or
 // a text longer than AddressTextMaxLength characters. On failure the fields stored before
 // the failing step keep their values, the others are 0. text is not modified.
-int ParseAddress(FtnAddress *address, const char *text, const FtnAddress *base);
+int ParseAddress(FtnAddress *Address, const char *Text, const FtnAddress *Base);
 
 // Writes "zone:net/node.point" (always four numbers, point 0 included) into buffer, which must
 // hold 44 bytes (callers use AddressTextSize), and returns buffer.
-char *FormatAddress(const FtnAddress *address, char *buffer);
+char *FormatAddress(const FtnAddress *Address, char *Buffer);
 
 #endif

@@ -1,5 +1,7 @@
 #include "bso/flow_file.h"
 
+#include <ctype.h>
+#include <direct.h> // _stricmp on POSIX
 #include <stdlib.h>
 #include <string.h>
 
@@ -7,131 +9,131 @@
 #include "bso/text_file.h"
 #include "common/helpers.h"
 
-char *ParseFlowLine(char *line) {
-    TrimLineEnd(line);
-    if (line[0] == '#' || line[0] == '^') return line + 1;
-    if (line[0] == '~') return nullptr;
-    return line;
+char *ParseFlowLine(char *Line) {
+    TrimLineEnd(Line);
+    if (Line[0] == '#' || Line[0] == '^') return Line + 1;
+    if (Line[0] == '~') return nullptr;
+    return Line;
 }
 
-bool IsAbsoluteName(const char *name) {
-    bool drive = ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')) &&
-                 name[1] == ':' && (name[2] == '\\' || name[2] == '/');
+bool IsAbsoluteName(const char *Name) {
+    bool drive = ((Name[0] >= 'A' && Name[0] <= 'Z') || (Name[0] >= 'a' && Name[0] <= 'z')) &&
+                 Name[1] == ':' && (Name[2] == '\\' || Name[2] == '/');
 #ifdef _WIN32
-    return drive || ((name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/'));
+    return drive || ((Name[0] == '\\' || Name[0] == '/') && (Name[1] == '\\' || Name[1] == '/'));
 #else
-    return drive || name[0] == '/';
+    return drive || Name[0] == '/';
 #endif
 }
 
-char *ReplaceExtension(char *name, const char *extension) {
-    size_t length = strlen(name);
-    if (length == 0) return name;
+char *ReplaceExtension(char *Name, const char *Extension) {
+    size_t length = strlen(Name);
+    if (length == 0) return Name;
     for (size_t position = length; position-- > 0;) {
-        char c = name[position];
+        char c = Name[position];
         if (c == '.') {
-            strcpy(name + position, extension);
-            return name;
+            strcpy(Name + position, Extension);
+            return Name;
         }
         if (c == '\\' || c == '/' || c == ':') break;
     }
-    strcpy(name + length, extension);
-    return name;
+    strcpy(Name + length, Extension);
+    return Name;
 }
 
-bool LineNamesAFile(const char *line, size_t length) {
-    if (length == 0 || line[0] == '~') return false;
-    size_t skip = line[0] == '#' || line[0] == '^' ? 1 : 0;
-    for (size_t i = skip; i < length; ++i)
-        if (line[i] != ' ' && line[i] != '\t' && line[i] != '\r') return true;
+bool LineNamesAFile(const char *Line, size_t Length) {
+    if (Length == 0 || Line[0] == '~') return false;
+    size_t skip = Line[0] == '#' || Line[0] == '^' ? 1 : 0;
+    for (size_t i = skip; i < Length; ++i)
+        if (Line[i] != ' ' && Line[i] != '\t' && Line[i] != '\r') return true;
     return false;
 }
 
-void FreeTakenLines(TakenLines *taken) {
-    free(taken->Bytes);
-    taken->Bytes = nullptr;
-    taken->Length = 0;
-    taken->Count = 0;
+void FreeTakenLines(TakenLines *Taken) {
+    free(Taken->Bytes);
+    Taken->Bytes = nullptr;
+    Taken->Length = 0;
+    Taken->Count = 0;
 }
 
-bool NextTakenLine(const TakenLines *taken, size_t *offset, const char **line, size_t *length) {
-    if (taken->Bytes == nullptr || *offset >= taken->Length) return false;
-    const char *start = taken->Bytes + *offset;
+bool NextTakenLine(const TakenLines *Taken, size_t *Offset, const char **Line, size_t *Length) {
+    if (Taken->Bytes == nullptr || *Offset >= Taken->Length) return false;
+    const char *start = Taken->Bytes + *Offset;
     // A line holds no LF, so its end is the first CR LF from its start on.
     const char *end = start;
     while (!(end[0] == '\r' && end[1] == '\n')) ++end;
-    *line = start;
-    *length = static_cast<size_t>(end - start);
-    *offset += *length + 2;
+    *Line = start;
+    *Length = static_cast<size_t>(end - start);
+    *Offset += *Length + 2;
     return true;
 }
 
 // Appends the line and CR LF to the list.
-static bool AddTakenLine(TakenLines *taken, size_t *capacity, const char *line, size_t length) {
-    size_t needed = taken->Length + length + 2;
-    if (needed > *capacity) {
-        size_t grown = *capacity != 0 ? *capacity : 256;
+static bool AddTakenLine(TakenLines *Taken, size_t *Capacity, const char *Line, size_t Length) {
+    size_t needed = Taken->Length + Length + 2;
+    if (needed > *Capacity) {
+        size_t grown = *Capacity != 0 ? *Capacity : 256;
         while (grown < needed) grown *= 2;
-        char *bytes = static_cast<char *>(realloc(taken->Bytes, grown));
+        char *bytes = static_cast<char *>(realloc(Taken->Bytes, grown));
         if (bytes == nullptr) return false;
-        taken->Bytes = bytes;
-        *capacity = grown;
+        Taken->Bytes = bytes;
+        *Capacity = grown;
     }
-    memcpy(taken->Bytes + taken->Length, line, length);
-    memcpy(taken->Bytes + taken->Length + length, "\r\n", 2);
-    taken->Length = needed;
-    ++taken->Count;
+    memcpy(Taken->Bytes + Taken->Length, Line, Length);
+    memcpy(Taken->Bytes + Taken->Length + Length, "\r\n", 2);
+    Taken->Length = needed;
+    ++Taken->Count;
     return true;
 }
 
-static bool HoldsLine(const TakenLines *list, const char *line, size_t length) {
+static bool HoldsLine(const TakenLines *List, const char *Line, size_t Length) {
     size_t offset = 0;
     const char *held;
     size_t heldLength;
-    while (NextTakenLine(list, &offset, &held, &heldLength))
-        if (heldLength == length && memcmp(held, line, length) == 0) return true;
+    while (NextTakenLine(List, &offset, &held, &heldLength))
+        if (heldLength == Length && memcmp(held, Line, Length) == 0) return true;
     return false;
 }
 
 // The name a line gives, behind its directive and up to a NUL byte (the listing names the row
 // so); null for a "~" line.
-static const char *LineName(const char *line, size_t length, size_t *nameLength) {
-    if (length > 0 && line[0] == '~') return nullptr;
-    size_t skip = length > 0 && (line[0] == '#' || line[0] == '^') ? 1 : 0;
-    const char *name = line + skip;
-    const char *nul = static_cast<const char *>(memchr(name, '\0', length - skip));
-    *nameLength = nul != nullptr ? static_cast<size_t>(nul - name) : length - skip;
+static const char *LineName(const char *Line, size_t Length, size_t *NameLength) {
+    if (Length > 0 && Line[0] == '~') return nullptr;
+    size_t skip = Length > 0 && (Line[0] == '#' || Line[0] == '^') ? 1 : 0;
+    const char *name = Line + skip;
+    const char *nul = static_cast<const char *>(memchr(name, '\0', Length - skip));
+    *NameLength = nul != nullptr ? static_cast<size_t>(nul - name) : Length - skip;
     return name;
 }
 
-static size_t TrimmedNameLength(const char *name, size_t length) {
-    while (length > 0 && IsLineEndCharacter(name[length - 1])) --length;
-    return length;
+static size_t TrimmedNameLength(const char *Name, size_t Length) {
+    while (Length > 0 && IsLineEndCharacter(Name[Length - 1])) --Length;
+    return Length;
 }
 
 #ifdef _WIN32
-static char FoldCase(char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
-    return c == '/' ? '\\' : c;
+static char FoldCase(char C) {
+    if (C >= 'a' && C <= 'z') return static_cast<char>(C - 'a' + 'A');
+    return C == '/' ? '\\' : C;
 }
 #endif
 
 // Whether the name (length bytes) is the path as the file system compares names: without
 // regard to case on Windows; on Linux the name in its native form, the row's, exactly.
-bool SameOutboundFileName(const char *name, size_t length, const char *path, size_t pathLength) {
+bool SameOutboundFileName(const char *Name, size_t Length, const char *Path, size_t PathLength) {
 #ifdef _WIN32
-    if (length != pathLength) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (FoldCase(name[i]) != FoldCase(path[i])) return false;
+    if (Length != PathLength) return false;
+    for (size_t i = 0; i < Length; ++i)
+        if (FoldCase(Name[i]) != FoldCase(Path[i])) return false;
     return true;
 #else
-    if (length >= MAX_PATH) return false;
+    if (Length >= MAX_PATH) return false;
     char copy[MAX_PATH], native[MAX_PATH];
-    memcpy(copy, name, length);
-    copy[length] = '\0';
+    memcpy(copy, Name, Length);
+    copy[Length] = '\0';
     if (!NativePath(copy, native, sizeof native))
-        return length == pathLength && memcmp(name, path, length) == 0;
-    return strlen(native) == pathLength && memcmp(native, path, pathLength) == 0;
+        return Length == PathLength && memcmp(Name, Path, Length) == 0;
+    return strlen(native) == PathLength && memcmp(native, Path, PathLength) == 0;
 #endif
 }
 
@@ -156,34 +158,34 @@ struct RemovalState {
 
 } // namespace
 
-static int Closeness(const char *line, size_t length, const char *fileName, size_t fileNameLength,
-                     FileNameMatcher match) {
+static int Closeness(const char *Line, size_t Length, const char *FileName, size_t FileNameLength,
+                     FileNameMatcher Match) {
     size_t nameLength;
-    const char *name = LineName(line, length, &nameLength);
+    const char *name = LineName(Line, Length, &nameLength);
     if (name == nullptr) return NotNamed;
-    if (match(name, nameLength, fileName, fileNameLength)) return NamedExactly;
+    if (Match(name, nameLength, FileName, FileNameLength)) return NamedExactly;
     size_t trimmed = TrimmedNameLength(name, nameLength);
-    if (trimmed != nameLength && match(name, trimmed, fileName, fileNameLength))
+    if (trimmed != nameLength && Match(name, trimmed, FileName, FileNameLength))
         return NamedTrimmed;
     return NotNamed;
 }
 
-static bool HasWildcards(const char *name) {
-    return strpbrk(name, "*?") != nullptr;
+static bool HasWildcards(const char *Name) {
+    return strpbrk(Name, "*?") != nullptr;
 }
 
-static bool IsDotEntry(const char *name) {
-    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+static bool IsDotEntry(const char *Name) {
+    return strcmp(Name, ".") == 0 || strcmp(Name, "..") == 0;
 }
 
 // Whether the listing makes the item's row from this name: its first match other than "." and
 // "..", behind the name's directory part in upper case.
-static bool ListedAs(const char *name, size_t length, const char *fileName) {
-    length = TrimmedNameLength(name, length);
-    if (length == 0 || length >= MAX_PATH) return false;
+static bool ListedAs(const char *Name, size_t Length, const char *FileName) {
+    Length = TrimmedNameLength(Name, Length);
+    if (Length == 0 || Length >= MAX_PATH) return false;
     char written[MAX_PATH];
-    memcpy(written, name, length);
-    written[length] = '\0';
+    memcpy(written, Name, Length);
+    written[Length] = '\0';
     // Looked up, and compared with the row, in the file functions' code page.
     char copy[MAX_PATH];
     if (!FlowNameToFileName(written, copy, sizeof(copy))) return false;
@@ -202,53 +204,53 @@ static bool ListedAs(const char *name, size_t length, const char *fileName) {
     DirectoryPart(copy);
     ShownDirectory(copy);
     size_t directoryLength = strlen(copy);
-    if (strncmp(copy, fileName, directoryLength) != 0) return false;
-    return strcmp(fileName + directoryLength, found.cFileName) == 0;
+    if (strncmp(copy, FileName, directoryLength) != 0) return false;
+    return strcmp(FileName + directoryLength, found.cFileName) == 0;
 }
 
-static int FilterFlowLine(char *line, size_t *length, void *context) {
-    RemovalState *state = static_cast<RemovalState *>(context);
+static int FilterFlowLine(char *Line, size_t *Length, void *Context) {
+    RemovalState *state = static_cast<RemovalState *>(Context);
     bool take = state->Chosen != nullptr
-                    ? HoldsLine(state->Chosen, line, *length)
-                    : Closeness(line, *length, state->FileName, state->FileNameLength,
+                    ? HoldsLine(state->Chosen, Line, *Length)
+                    : Closeness(Line, *Length, state->FileName, state->FileNameLength,
                                 state->Match) >= state->Closeness;
     if (!take) {
         // Copied as it stands: its blanks and any byte behind a NUL are part of it.
-        if (LineNamesAFile(line, *length)) state->KeptAFile = true;
+        if (LineNamesAFile(Line, *Length)) state->KeptAFile = true;
         return 1;
     }
-    return AddTakenLine(state->Taken, &state->TakenCapacity, line, *length) ? 0 : -1;
+    return AddTakenLine(state->Taken, &state->TakenCapacity, Line, *Length) ? 0 : -1;
 }
 
 // The flow file's path under the name it has on disk: the mailer may have written it in
 // another case than the one asked for.
-static bool NameOnDisk(const char *flowPath, char *path) {
-    size_t pathLength = strnlen(flowPath, MAX_PATH);
+static bool NameOnDisk(const char *FlowPath, char *Path) {
+    size_t pathLength = strnlen(FlowPath, MAX_PATH);
     if (pathLength == MAX_PATH) return false;
-    memcpy(path, flowPath, pathLength + 1);
+    memcpy(Path, FlowPath, pathLength + 1);
     WIN32_FIND_DATAA found;
-    if (FindFirstEntry(flowPath, &found)) {
-        DirectoryPart(path);
-        size_t directoryLength = strlen(path);
+    if (FindFirstEntry(FlowPath, &found)) {
+        DirectoryPart(Path);
+        size_t directoryLength = strlen(Path);
         size_t nameLength = strnlen(found.cFileName, MAX_PATH);
         if (directoryLength + nameLength >= MAX_PATH) return false;
-        memcpy(path + directoryLength, found.cFileName, nameLength);
-        path[directoryLength + nameLength] = '\0';
+        memcpy(Path + directoryLength, found.cFileName, nameLength);
+        Path[directoryLength + nameLength] = '\0';
     }
     return true;
 }
 
 // The closest any line of the file names the item; -1 when the file cannot be read.
-static int ClosestLine(const char *path, const char *fileName, size_t fileNameLength,
-                       FileNameMatcher match) {
+static int ClosestLine(const char *Path, const char *FileName, size_t FileNameLength,
+                       FileNameMatcher Match) {
     LineReader reader;
     int closest = NotNamed;
-    bool read = OpenLineReader(&reader, path) != 0;
+    bool read = OpenLineReader(&reader, Path) != 0;
     char *line;
     size_t length;
     int got = 0;
     while (read && (got = ReadLine(&reader, &line, &length)) > 0) {
-        int closeness = Closeness(line, length, fileName, fileNameLength, match);
+        int closeness = Closeness(line, length, FileName, FileNameLength, Match);
         if (closeness > closest) closest = closeness;
     }
     CloseLineReader(&reader);
@@ -258,28 +260,28 @@ static int ClosestLine(const char *path, const char *fileName, size_t fileNameLe
 // The lines the listing made the item's row from, though none names it as it stands: a name in
 // another case that the file system found, taken as it is, and pattern lines, each taken when
 // ask says so (once per distinct line). False when the file cannot be read.
-static bool ChooseListedLines(const char *path, const char *fileName, PatternLineQuestion ask,
-                              void *askContext, TakenLines *chosen) {
+static bool ChooseListedLines(const char *Path, const char *FileName, PatternLineQuestion Ask,
+                              void *AskContext, TakenLines *Chosen) {
     TakenLines declined = {nullptr, 0, 0};
     size_t chosenCapacity = 0, declinedCapacity = 0;
     LineReader reader;
-    bool read = OpenLineReader(&reader, path) != 0;
+    bool read = OpenLineReader(&reader, Path) != 0;
     char *line;
     size_t length;
     int got = 0;
     while (read && (got = ReadLine(&reader, &line, &length)) > 0) {
         size_t nameLength;
         const char *name = LineName(line, length, &nameLength);
-        if (name == nullptr || HoldsLine(chosen, line, length) ||
-            HoldsLine(&declined, line, length) || !ListedAs(name, nameLength, fileName))
+        if (name == nullptr || HoldsLine(Chosen, line, length) ||
+            HoldsLine(&declined, line, length) || !ListedAs(name, nameLength, FileName))
             continue;
         char copy[MAX_PATH];
         size_t trimmed = TrimmedNameLength(name, nameLength);
         memcpy(copy, name, trimmed);
         copy[trimmed] = '\0';
         bool pattern = HasWildcards(copy);
-        bool take = !pattern || (ask != nullptr && ask(line, length, askContext));
-        if (!AddTakenLine(take ? chosen : &declined, take ? &chosenCapacity : &declinedCapacity,
+        bool take = !pattern || (Ask != nullptr && Ask(line, length, AskContext));
+        if (!AddTakenLine(take ? Chosen : &declined, take ? &chosenCapacity : &declinedCapacity,
                           line, length)) {
             read = false;
             break;
@@ -290,21 +292,21 @@ static bool ChooseListedLines(const char *path, const char *fileName, PatternLin
     return read && got == 0;
 }
 
-int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, FileNameMatcher match,
-                           PatternLineQuestion ask, void *askContext, TakenLines *taken,
-                           PendingFlowRewrite *pending) {
-    *taken = {nullptr, 0, 0};
-    if (item == nullptr) return 0;
-    if (strpbrk(flowPath, "*?") != nullptr) return 0;
-    if (!NameOnDisk(flowPath, pending->Path)) return 0;
+int PrepareFlowLineRemoval(const char *FlowPath, const PluginPanelItem *Item, FileNameMatcher Match,
+                           PatternLineQuestion Ask, void *AskContext, TakenLines *Taken,
+                           PendingFlowRewrite *Pending) {
+    *Taken = {nullptr, 0, 0};
+    if (Item == nullptr) return 0;
+    if (strpbrk(FlowPath, "*?") != nullptr) return 0;
+    if (!NameOnDisk(FlowPath, Pending->Path)) return 0;
     char temporaryPath[MAX_PATH + 4];
-    memcpy(temporaryPath, pending->Path, strlen(pending->Path) + 1);
+    memcpy(temporaryPath, Pending->Path, strlen(Pending->Path) + 1);
     ReplaceExtension(temporaryPath, ".TMP");
     if (strlen(temporaryPath) >= MAX_PATH) return 0;
 
     char fileName[MAX_PATH + 1];
-    size_t fileNameLength = strnlen(item->FindData.cFileName, MAX_PATH);
-    memcpy(fileName, item->FindData.cFileName, fileNameLength);
+    size_t fileNameLength = strnlen(Item->FindData.cFileName, MAX_PATH);
+    memcpy(fileName, Item->FindData.cFileName, fileNameLength);
     fileName[fileNameLength] = '\0';
     if (fileNameLength == 0) return 0;
     // Lines are compared as the flow file holds them, in its code page.
@@ -312,58 +314,58 @@ int PrepareFlowLineRemoval(const char *flowPath, const PluginPanelItem *item, Fi
     if (!FileNameToFlowName(fileName, flowName, sizeof(flowName))) return 0;
     size_t flowNameLength = strlen(flowName);
 
-    RemovalState state = {flowName, flowNameLength, match, NotNamed, nullptr, taken, 0, false};
+    RemovalState state = {flowName, flowNameLength, Match, NotNamed, nullptr, Taken, 0, false};
     TakenLines chosen = {nullptr, 0, 0};
-    state.Closeness = ClosestLine(pending->Path, flowName, flowNameLength, match);
+    state.Closeness = ClosestLine(Pending->Path, flowName, flowNameLength, Match);
     if (state.Closeness < 0) return 0;
     if (state.Closeness == NotNamed) {
-        if (!ChooseListedLines(pending->Path, fileName, ask, askContext, &chosen) ||
+        if (!ChooseListedLines(Pending->Path, fileName, Ask, AskContext, &chosen) ||
             chosen.Count == 0) {
             FreeTakenLines(&chosen);
             return 0;
         }
         state.Chosen = &chosen;
     }
-    int written = WriteRewrittenCopy(pending->Path, temporaryPath, FilterFlowLine, &state);
+    int written = WriteRewrittenCopy(Pending->Path, temporaryPath, FilterFlowLine, &state);
     FreeTakenLines(&chosen);
-    if (written) memcpy(pending->TemporaryPath, temporaryPath, strlen(temporaryPath) + 1);
-    if (!written || taken->Count == 0) {
-        if (written) DiscardCopy(pending->TemporaryPath);
-        FreeTakenLines(taken);
+    if (written) memcpy(Pending->TemporaryPath, temporaryPath, strlen(temporaryPath) + 1);
+    if (!written || Taken->Count == 0) {
+        if (written) DiscardCopy(Pending->TemporaryPath);
+        FreeTakenLines(Taken);
         return 0;
     }
-    pending->Empties = !state.KeptAFile;
+    Pending->Empties = !state.KeptAFile;
     return 1;
 }
 
-int CommitFlowRewrite(const PendingFlowRewrite *pending) {
-    if (!pending->Empties) return ReplaceWithCopy(pending->TemporaryPath, pending->Path);
-    int deleted = DeleteFileRetrying(pending->Path);
-    DiscardCopy(pending->TemporaryPath);
+int CommitFlowRewrite(const PendingFlowRewrite *Pending) {
+    if (!Pending->Empties) return ReplaceWithCopy(Pending->TemporaryPath, Pending->Path);
+    int deleted = DeleteFileRetrying(Pending->Path);
+    DiscardCopy(Pending->TemporaryPath);
     return deleted;
 }
 
-void DiscardFlowRewrite(const PendingFlowRewrite *pending) {
-    DiscardCopy(pending->TemporaryPath);
+void DiscardFlowRewrite(const PendingFlowRewrite *Pending) {
+    DiscardCopy(Pending->TemporaryPath);
 }
 
-int RemoveFlowLines(const char *flowPath, const PluginPanelItem *item, FileNameMatcher match,
-                    PatternLineQuestion ask, void *askContext) {
+int RemoveFlowLines(const char *FlowPath, const PluginPanelItem *Item, FileNameMatcher Match,
+                    PatternLineQuestion Ask, void *AskContext) {
     TakenLines taken;
     PendingFlowRewrite pending;
-    if (!PrepareFlowLineRemoval(flowPath, item, match, ask, askContext, &taken, &pending)) return 0;
+    if (!PrepareFlowLineRemoval(FlowPath, Item, Match, Ask, AskContext, &taken, &pending)) return 0;
     FreeTakenLines(&taken);
     return CommitFlowRewrite(&pending);
 }
 
-int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *removedLine,
-                     size_t removedLineSize, size_t *wholeLength) {
-    if (wholeLength != nullptr) *wholeLength = 0;
-    if (removedLineSize == 0) return 0;
-    removedLine[0] = '\0';
+int RemoveFlowLineTo(const char *FlowPath, const PluginPanelItem *Item, char *RemovedLine,
+                     size_t RemovedLineSize, size_t *WholeLength) {
+    if (WholeLength != nullptr) *WholeLength = 0;
+    if (RemovedLineSize == 0) return 0;
+    RemovedLine[0] = '\0';
     TakenLines taken;
     PendingFlowRewrite pending;
-    if (!PrepareFlowLineRemoval(flowPath, item, SameOutboundFileName, nullptr, nullptr, &taken,
+    if (!PrepareFlowLineRemoval(FlowPath, Item, SameOutboundFileName, nullptr, nullptr, &taken,
                                 &pending))
         return 0;
     const char *line = nullptr;
@@ -372,17 +374,17 @@ int RemoveFlowLineTo(const char *flowPath, const PluginPanelItem *item, char *re
     }
     int committed = CommitFlowRewrite(&pending);
     if (committed) {
-        size_t copied = length < removedLineSize ? length : removedLineSize - 1;
-        memcpy(removedLine, line, copied);
-        removedLine[copied] = '\0';
-        if (wholeLength != nullptr) *wholeLength = length;
+        size_t copied = length < RemovedLineSize ? length : RemovedLineSize - 1;
+        memcpy(RemovedLine, line, copied);
+        RemovedLine[copied] = '\0';
+        if (WholeLength != nullptr) *WholeLength = length;
     }
     FreeTakenLines(&taken);
     return committed;
 }
 
-int RemoveFlowLine(const char *flowPath, const PluginPanelItem *item, char *removedLine) {
-    return RemoveFlowLineTo(flowPath, item, removedLine, RemovedLineSize, nullptr);
+int RemoveFlowLine(const char *FlowPath, const PluginPanelItem *Item, char *RemovedLine) {
+    return RemoveFlowLineTo(FlowPath, Item, RemovedLine, RemovedLineSize, nullptr);
 }
 
 namespace {
@@ -397,26 +399,106 @@ struct WatchedRewrite {
 
 } // namespace
 
-static int WatchFlowLine(char *line, size_t *length, void *context) {
-    WatchedRewrite *watched = static_cast<WatchedRewrite *>(context);
-    bool namesAFile = LineNamesAFile(line, *length);
-    int keep = watched->Filter(line, length, watched->Context);
-    if (keep > 0 && LineNamesAFile(line, *length)) watched->KeptAFile = true;
+static int WatchFlowLine(char *Line, size_t *Length, void *Context) {
+    WatchedRewrite *watched = static_cast<WatchedRewrite *>(Context);
+    bool namesAFile = LineNamesAFile(Line, *Length);
+    int keep = watched->Filter(Line, Length, watched->Context);
+    if (keep > 0 && LineNamesAFile(Line, *Length)) watched->KeptAFile = true;
     if (keep == 0 && namesAFile) watched->TookAFile = true;
     return keep;
 }
 
-int RewriteFlowFile(const char *path, char *temporaryPath, LineFilter filter, void *context) {
-    WatchedRewrite watched = {filter, context, false, false};
-    if (!WriteRewrittenCopy(path, temporaryPath, WatchFlowLine, &watched)) return 0;
+int RewriteFlowFile(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context) {
+    WatchedRewrite watched = {Filter, Context, false, false};
+    if (!WriteRewrittenCopy(Path, TemporaryPath, WatchFlowLine, &watched)) return 0;
     PendingFlowRewrite pending;
-    size_t pathLength = strnlen(path, MAX_PATH);
+    size_t pathLength = strnlen(Path, MAX_PATH);
     if (pathLength == MAX_PATH) {
-        DiscardCopy(temporaryPath);
+        DiscardCopy(TemporaryPath);
         return 0;
     }
-    memcpy(pending.Path, path, pathLength + 1);
-    memcpy(pending.TemporaryPath, temporaryPath, strlen(temporaryPath) + 1);
+    memcpy(pending.Path, Path, pathLength + 1);
+    memcpy(pending.TemporaryPath, TemporaryPath, strlen(TemporaryPath) + 1);
     pending.Empties = watched.TookAFile && !watched.KeptAFile;
     return CommitFlowRewrite(&pending);
+}
+
+WriteOutcome ChangeItemFlavor(const char *FlowPath, const PluginPanelItem *Item,
+                              const char *BasePath, int Chosen, PatternLineQuestion Ask,
+                              void *AskContext) {
+    WIN32_FIND_DATAA found;
+    if (!FindFirstEntry(FlowPath, &found)) return WriteChanged;
+    // The new flow file, named in the case of the names the plugin makes.
+    char suffix[] = ".?LO";
+    suffix[1] = FlavorRowOf(Chosen).Letter;
+    if (OutboundCase == LowerCaseNames)
+        for (char *c = suffix; *c; ++c)
+            *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    char newPath[MAX_PATH];
+    if (!JoinPath(newPath, sizeof(newPath), BasePath, "", suffix)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return WriteFailed;
+    }
+
+    // The old flow file's copy without the lines waits until they are safe in the new one.
+    TakenLines taken;
+    PendingFlowRewrite pending;
+    if (!PrepareFlowLineRemoval(FlowPath, Item, SameOutboundFileName, Ask, AskContext, &taken,
+                                &pending))
+        return WriteFailed;
+    bool moved = true;
+    const char *line;
+    size_t length;
+    size_t offset = 0;
+    if (_stricmp(pending.Path, newPath) == 0) {
+        // The flavor it has: the lines go to the end of the copy, which then takes the place.
+        AppendedLine appended;
+        while (moved && NextTakenLine(&taken, &offset, &line, &length))
+            moved = AppendLineBytesUndoable(pending.TemporaryPath, line, length, &appended) != 0;
+        pending.Empties = false;
+        moved = moved && CommitFlowRewrite(&pending);
+        if (!moved) DiscardFlowRewrite(&pending);
+    } else {
+        AppendedLine *appended = static_cast<AppendedLine *>(
+            malloc(static_cast<size_t>(taken.Count) * sizeof(AppendedLine)));
+        int done = 0;
+        moved = appended != nullptr;
+        while (moved && NextTakenLine(&taken, &offset, &line, &length)) {
+            moved = AppendLineBytesUndoable(newPath, line, length, &appended[done]) != 0;
+            if (moved) ++done;
+        }
+        if (!moved) {
+            DiscardFlowRewrite(&pending);
+        } else if (!CommitFlowRewrite(&pending)) {
+            moved = false;
+        }
+        // The old flow file still lists them: out of the new one again, the last first. Should
+        // that fail too, they are listed in both, and the caller says they were not taken out.
+        if (!moved)
+            while (done > 0) UndoAppend(&appended[--done]);
+        free(appended);
+    }
+    DWORD error = GetLastError();
+    FreeTakenLines(&taken);
+    SetLastError(error);
+    return moved ? WriteDone : WriteFailed;
+}
+
+WriteOutcome RemovePoll(const char *Path) {
+    LineReader reader;
+    bool read = OpenLineReader(&reader, Path) != 0;
+    bool namesAFile = false;
+    char *line;
+    size_t length;
+    int got = 0;
+    while (read && !namesAFile && (got = ReadLine(&reader, &line, &length)) > 0)
+        namesAFile = LineNamesAFile(line, length);
+    DWORD error = GetLastError();
+    CloseLineReader(&reader);
+    if (namesAFile) return WriteChanged;
+    if (!read || got < 0) {
+        SetLastError(error);
+        return WriteFailed;
+    }
+    return DeleteFileRetrying(Path) ? WriteDone : WriteFailed;
 }

@@ -11,31 +11,50 @@
 #include <stdio.h>
 #include <string.h>
 
-// Upper case as the layout writes it; lowered on Linux, where binkd makes and opens only those.
-static const char *const MailerExtensions[] = {nullptr, ".HLD", ".TRY", ".CSY", ".BSY"};
+static int FormatHoldDigits(int64_t Until, char *Text, size_t Size) {
+    int length = snprintf(Text, Size, "%lld", static_cast<long long>(Until));
+    return length > 0 && static_cast<size_t>(length) < Size ? length : 0;
+}
+
+// binkd's names (FTS-5005), in upper case as the layout writes them; lowered on Linux, where
+// binkd makes and opens only those.
+static const MailerFileRow BinkdFiles[] = {
+    {HoldFile, ".HLD", true},
+    {TryFile, ".TRY", true},
+    {CallFlag, ".CSY", false},
+    {BusyFlagFile, ".BSY", false},
+};
+
+const MailerProfile MailerProfiles[MailerProfileCount] = {
+    {"binkd", BinkdFiles, sizeof BinkdFiles / sizeof BinkdFiles[0], ParseHoldText, FormatHoldDigits,
+     ParseTryBytes, ParseBusyText},
+};
+
+static const MailerFileRow *MailerFileRowOf(MailerFile Kind) {
+    const MailerProfile &mailer = OutboundMailer();
+    for (int i = 0; i < mailer.FileCount; ++i)
+        if (mailer.Files[i].Kind == Kind) return &mailer.Files[i];
+    return nullptr;
+}
 
 MailerFile ClassifyMailerFile(const char *Extension) {
-    if (!Extension || strnlen(Extension, 5) != 4) return NoMailerFile;
-    for (int kind = HoldFile; kind <= BusyFlagFile; ++kind)
-        if (_stricmp(Extension, MailerExtensions[kind]) == 0) return static_cast<MailerFile>(kind);
+    if (!Extension) return NoMailerFile;
+    const MailerProfile &mailer = OutboundMailer();
+    for (int i = 0; i < mailer.FileCount; ++i)
+        if (_stricmp(Extension, mailer.Files[i].Extension) == 0) return mailer.Files[i].Kind;
     return NoMailerFile;
+}
+
+bool GoesWithQueue(MailerFile Kind) {
+    const MailerFileRow *row = MailerFileRowOf(Kind);
+    return row != nullptr && row->GoesWithQueue;
 }
 
 MailerFile IsMailerFileEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number) {
     if (Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return NoMailerFile;
-    const char *name = Entry->cFileName;
-    if (strnlen(name, 13) != 12 || name[8] != '.') return NoMailerFile;
-    uint32_t value = 0;
-    for (int i = 0; i < 8; ++i) {
-        char c = name[i];
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : -1;
-        if (digit < 0) return NoMailerFile;
-        value = value << 4 | static_cast<uint32_t>(digit);
-    }
-    MailerFile kind = ClassifyMailerFile(name + 8);
+    uint32_t value;
+    if (!ReadNodeName(Entry->cFileName, &value)) return NoMailerFile;
+    MailerFile kind = ClassifyMailerFile(Entry->cFileName + 8);
     if (kind != NoMailerFile && Number) *Number = value;
     return kind;
 }
@@ -142,7 +161,8 @@ void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *D
         long got = ReadSmallFile(Path, buffer, 64);
         int64_t until;
         if (got > 0 &&
-            ParseHoldText(reinterpret_cast<char *>(buffer), static_cast<size_t>(got), &until) &&
+            OutboundMailer().ParseHold(reinterpret_cast<char *>(buffer), static_cast<size_t>(got),
+                                       &until) &&
             until > Now) {
             State->Held = true;
             State->HeldUntil = until;
@@ -151,7 +171,7 @@ void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *D
     }
     case TryFile: {
         long got = ReadSmallFile(Path, buffer, sizeof buffer);
-        if (got > 0) ParseTryBytes(buffer, static_cast<size_t>(got), State);
+        if (got > 0) OutboundMailer().ParseTries(buffer, static_cast<size_t>(got), State);
         break;
     }
     case CallFlag:
@@ -162,8 +182,9 @@ void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *D
         int64_t written = Data ? FileTimeToUnix(Data->ftLastWriteTime) : Now;
         State->BusyAge = Now > written ? Now - written : 0;
         long got = ReadSmallFile(Path, buffer, 32);
-        State->BusyProcess =
-            got > 0 ? ParseBusyText(reinterpret_cast<char *>(buffer), static_cast<size_t>(got)) : 0;
+        State->BusyProcess = got > 0 ? OutboundMailer().ParseBusy(reinterpret_cast<char *>(buffer),
+                                                                  static_cast<size_t>(got))
+                                     : 0;
         State->BusyRunning = ProcessRuns(State->BusyProcess);
         break;
     }
@@ -173,9 +194,10 @@ void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *D
 }
 
 int MailerFilePath(const char *Base, MailerFile Kind, char *Path, size_t Size) {
-    if (Kind < HoldFile || Kind > BusyFlagFile) return 0;
-    char extension[5];
-    memcpy(extension, MailerExtensions[Kind], sizeof extension);
+    const MailerFileRow *row = MailerFileRowOf(Kind);
+    char extension[16];
+    if (row == nullptr || strlen(row->Extension) >= sizeof extension) return 0;
+    memcpy(extension, row->Extension, strlen(row->Extension) + 1);
     if (OutboundCase == LowerCaseNames)
         for (char *c = extension; *c; ++c)
             if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
@@ -184,31 +206,33 @@ int MailerFilePath(const char *Base, MailerFile Kind, char *Path, size_t Size) {
 
 void ReadMailerState(const char *Base, int64_t Now, MailerState *State) {
     memset(State, 0, sizeof *State);
-    for (int kind = HoldFile; kind <= BusyFlagFile; ++kind) {
+    const MailerProfile &mailer = OutboundMailer();
+    for (int i = 0; i < mailer.FileCount; ++i) {
         char path[MAX_PATH];
-        if (!MailerFilePath(Base, static_cast<MailerFile>(kind), path, sizeof path)) continue;
+        if (!MailerFilePath(Base, mailer.Files[i].Kind, path, sizeof path)) continue;
         WIN32_FIND_DATAA found;
         if (!FindFirstEntry(path, &found)) continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        ReadMailerFile(path, static_cast<MailerFile>(kind), &found, Now, State);
+        ReadMailerFile(path, mailer.Files[i].Kind, &found, Now, State);
     }
 }
 
-int WriteHold(const char *Base, int64_t Until) {
+WriteOutcome WriteHold(const char *Base, int64_t Until) {
     char path[MAX_PATH], temporary[MAX_PATH];
     if (!MailerFilePath(Base, HoldFile, path, sizeof path) ||
         !MailerFilePath(Base, HoldFile, temporary, sizeof temporary - 4)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
+        return WriteFailed;
     }
     // The new time goes to a file of its own first: a name no mailer reads ("....HLD.TMP").
     strcat(temporary, OutboundCase == LowerCaseNames ? ".tmp" : ".TMP");
     HANDLE file = CreateTemporaryFile(temporary);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return WriteFailed;
     char digits[24];
-    int length = snprintf(digits, sizeof digits, "%lld", static_cast<long long>(Until));
+    int length = OutboundMailer().FormatHold(Until, digits, sizeof digits);
     DWORD written = 0;
-    bool ok = FileOps.Write(file, digits, static_cast<DWORD>(length), &written, nullptr) &&
+    bool ok = length > 0 &&
+              FileOps.Write(file, digits, static_cast<DWORD>(length), &written, nullptr) &&
               written == static_cast<DWORD>(length);
     DWORD error = ok ? 0 : GetLastError();
     if (!FileOps.Close(file) && ok) {
@@ -223,13 +247,16 @@ int WriteHold(const char *Base, int64_t Until) {
         FileOps.Remove(temporary);
         SetLastError(error);
     }
-    return ok ? 1 : 0;
+    return ok ? WriteDone : WriteFailed;
 }
 
-int RemoveMailerFile(const char *Base, MailerFile Kind) {
+WriteOutcome RemoveMailerFile(const char *Base, MailerFile Kind) {
     char path[MAX_PATH];
-    if (!MailerFilePath(Base, Kind, path, sizeof path)) return 0;
+    if (!MailerFilePath(Base, Kind, path, sizeof path)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return WriteFailed;
+    }
     // Any case of the name: on Linux the path is found without regard to case when the
     // lower-case one is missing, so an upper-case file another tool wrote goes too.
-    return DeleteFileRetrying(path);
+    return DeleteFileRetrying(path) ? WriteDone : WriteFailed;
 }

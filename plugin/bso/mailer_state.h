@@ -1,9 +1,11 @@
-// The mailer's own files beside a link's mail (binkd's names, FTS-5005): the hold file (".HLD",
-// held until a time), the failed-call counters (".TRY"), the call flag (".CSY") and the busy
-// flag (".BSY"). Read from a link's base path (its outbound path without an extension), and the
-// hold written the way binkd writes it, so that binkd honours a hold the plugin sets.
+// The mailer's own files beside a link's mail: a hold (held until a time), the failed-call
+// counters, the call flag and the busy flag. Their names and formats are the mailer's profile;
+// they are read from a link's base path (its outbound path without an extension), and a hold is
+// written the way the mailer writes it, so that the mailer honours a hold the plugin sets.
 #ifndef BSOPANEL_BSO_MAILER_STATE_H
 #define BSOPANEL_BSO_MAILER_STATE_H
+
+#include "bso/write_outcome.h"
 
 #include <windows.h>
 
@@ -13,6 +15,9 @@
 // The mailer's files, by extension (".HLD", any case). NoMailerFile for every other name.
 enum MailerFile { NoMailerFile = 0, HoldFile = 1, TryFile = 2, CallFlag = 3, BusyFlagFile = 4 };
 MailerFile ClassifyMailerFile(const char *Extension);
+// Whether the mailer's file of that kind goes with a link's queue when it is cleared or taken
+// out: a hold and a count of failed calls belong to the mail they hold back; the flags do not.
+bool GoesWithQueue(MailerFile Kind);
 
 // A node's mailer file in a zone or point directory: eight hex digits, a dot and one of the
 // extensions above ("139c07d0.hld"), not a directory. *Number: the eight digits.
@@ -34,6 +39,37 @@ struct MailerState {
     unsigned long BusyProcess; // the process id the flag names, 0 when it names none
     bool BusyRunning;          // that process runs on this machine
 };
+
+// One mailer's file: its kind, its extension (upper case, as the layout writes it) and whether
+// it goes with the queue.
+struct MailerFileRow {
+    MailerFile Kind;
+    const char *Extension;
+    bool GoesWithQueue;
+};
+
+// One mailer's state files and how it reads and writes them. The listing, the clear and the
+// health check ask the outbound's mailer's profile; another mailer would be another entry.
+struct MailerProfile {
+    const char *Name;
+    const MailerFileRow *Files;
+    int FileCount;
+    // 1 with *Until (seconds since 1970) when a hold's text holds a time, else 0.
+    int (*ParseHold)(const char *Text, size_t Length, int64_t *Until);
+    // The length of a hold's text for Until written into Text (Size bytes); 0 when it does not fit.
+    int (*FormatHold)(int64_t Until, char *Text, size_t Size);
+    // 1 with State's counters and last result set from a tries file's bytes, else 0.
+    int (*ParseTries)(const unsigned char *Data, size_t Length, MailerState *State);
+    // The process id a busy flag's text names, or 0.
+    unsigned long (*ParseBusy)(const char *Text, size_t Length);
+};
+
+// The mailers known, binkd's first: the outbound's is the first.
+extern const MailerProfile MailerProfiles[];
+const int MailerProfileCount = 1;
+inline const MailerProfile &OutboundMailer() {
+    return MailerProfiles[0];
+}
 
 // Whether a busy flag was left behind: one whose process runs on this machine never is; one
 // naming a process that is gone always is; one naming none is once older than StaleSeconds.
@@ -66,12 +102,12 @@ void ReadMailerState(const char *Base, int64_t Now, MailerState *State);
 void ReadMailerFile(const char *Path, MailerFile Kind, const WIN32_FIND_DATAA *Data, int64_t Now,
                     MailerState *State);
 
-// Holds the link until Until: writes the digits to a new file beside it and puts that in the
-// place of the hold file in one step, so that the mailer never reads half a time. 1 when done;
-// 0 with GetLastError() telling why, the earlier hold then unchanged.
-int WriteHold(const char *Base, int64_t Until);
-// Removes the hold file (release) or the try file (reset): 1 when none is left.
-int RemoveMailerFile(const char *Base, MailerFile Kind);
+// Done when the link is held until Until: the text goes to a new file beside the hold file,
+// which takes its place in one step, so that the mailer never reads half a time. Failed leaves
+// the earlier hold as it was.
+WriteOutcome WriteHold(const char *Base, int64_t Until);
+// Done when no mailer file of that kind is left (a release, a reset, a stale busy flag).
+WriteOutcome RemoveMailerFile(const char *Base, MailerFile Kind);
 
 // The mailer file's path: Base with the extension in the outbound's letter case.
 int MailerFilePath(const char *Base, MailerFile Kind, char *Path, size_t Size);

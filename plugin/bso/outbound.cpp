@@ -16,103 +16,103 @@ const FlavorRow Flavors[FlavorCount] = {
     {Immediate, 'I', 0}, {Crash, 'C', 1}, {Direct, 'D', 2}, {Normal, 'F', 3}, {Hold, 'H', 4},
 };
 
-const FlavorRow &FlavorRowOf(int flavor) {
+const FlavorRow &FlavorRowOf(int Flavor) {
     for (const FlavorRow &row : Flavors)
-        if (row.Value == flavor) return row;
+        if (row.Value == Flavor) return row;
     return FlavorRowOf(FallbackFlavor);
 }
 
-Flavor FlavorAtPosition(int position, int count) {
+Flavor FlavorAtPosition(int Position, int Count) {
     for (const FlavorRow &row : Flavors)
-        if (row.DialogPosition == position && position >= 0 && position < count) return row.Value;
+        if (row.DialogPosition == Position && Position >= 0 && Position < Count) return row.Value;
     return FallbackFlavor;
 }
 const char EmptyFlavorString[] = ".....";
 
-static bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
+static bool IsSeparator(char C) {
+    return C == '\\' || C == '/';
 }
 
-static bool IsHexDigit(char c) {
-    return isxdigit(static_cast<unsigned char>(c)) != 0;
+static bool IsHexDigit(char C) {
+    return isxdigit(static_cast<unsigned char>(C)) != 0;
 }
 
-static int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    return toupper(static_cast<unsigned char>(c)) - 'A' + 10;
+static int HexValue(char C) {
+    if (C >= '0' && C <= '9') return C - '0';
+    return toupper(static_cast<unsigned char>(C)) - 'A' + 10;
 }
 
 // The number of count hex digits at text, or false when they are not all hex digits.
-static bool ReadHex(const char *text, int count, uint32_t *value) {
+static bool ReadHex(const char *Text, int Count, uint32_t *Value) {
     uint32_t result = 0;
-    for (int i = 0; i < count; ++i) {
-        if (!IsHexDigit(text[i])) return false;
-        result = result * 16 + static_cast<uint32_t>(HexValue(text[i]));
+    for (int i = 0; i < Count; ++i) {
+        if (!IsHexDigit(Text[i])) return false;
+        result = result * 16 + static_cast<uint32_t>(HexValue(Text[i]));
     }
-    *value = result;
+    *Value = result;
     return true;
 }
 
 // Appends text to the buffer at *used; false (buffer unchanged past *used) when it does not fit.
-static bool Append(char *buffer, size_t size, size_t *used, const char *text) {
-    size_t length = strlen(text);
-    if (*used + length >= size) return false;
-    memcpy(buffer + *used, text, length + 1);
-    *used += length;
+static bool Append(char *Buffer, size_t Size, size_t *Used, const char *Text) {
+    size_t length = strlen(Text);
+    if (*Used + length >= Size) return false;
+    memcpy(Buffer + *Used, Text, length + 1);
+    *Used += length;
     return true;
 }
 
-char *BuildOutboundPathInCase(const FtnAddress *address, char *buffer, size_t bufferSize,
-                              const char *root, const char *suffix, const FtnAddress *own,
-                              OutboundNameCase nameCase) {
-    if (bufferSize == 0) return nullptr;
-    bool lower = nameCase == LowerCaseNames;
+char *BuildOutboundPathInCase(const FtnAddress *Address, char *Buffer, size_t BufferSize,
+                              const char *Root, const char *Suffix, const FtnAddress *Own,
+                              OutboundNameCase NameCase) {
+    if (BufferSize == 0) return nullptr;
+    bool lower = NameCase == LowerCaseNames;
     // Room for the longest part: a zone of up to eight hex digits, or the point directory.
     char part[32];
     size_t used = 0;
-    buffer[0] = '\0';
-    bool fits = Append(buffer, bufferSize, &used, root);
-    if (fits && address->zone != own->zone) {
+    Buffer[0] = '\0';
+    bool fits = Append(Buffer, BufferSize, &used, Root);
+    if (fits && Address->zone != Own->zone) {
         // Zones from 4096 up take four digits ("OUT.1000").
         snprintf(part, sizeof part, lower ? ".%03x" : ".%03X",
-                 static_cast<unsigned>(address->zone));
-        fits = Append(buffer, bufferSize, &used, part);
+                 static_cast<unsigned>(Address->zone));
+        fits = Append(Buffer, BufferSize, &used, part);
     }
     if (fits) {
         snprintf(part, sizeof part, lower ? "\\%04x%04x" : "\\%04X%04X",
-                 static_cast<unsigned>(address->net), static_cast<unsigned>(address->node));
-        fits = Append(buffer, bufferSize, &used, part);
+                 static_cast<unsigned>(Address->net), static_cast<unsigned>(Address->node));
+        fits = Append(Buffer, BufferSize, &used, part);
     }
-    if (fits && address->point != 0) {
+    if (fits && Address->point != 0) {
         snprintf(part, sizeof part, lower ? ".pnt\\%08x" : ".PNT\\%08X",
-                 static_cast<unsigned>(address->point));
-        fits = Append(buffer, bufferSize, &used, part);
+                 static_cast<unsigned>(Address->point));
+        fits = Append(Buffer, BufferSize, &used, part);
     }
     if (fits) {
         size_t start = used;
-        fits = Append(buffer, bufferSize, &used, suffix);
+        fits = Append(Buffer, BufferSize, &used, Suffix);
         for (size_t i = start; fits && i < used; ++i) {
-            unsigned char c = static_cast<unsigned char>(buffer[i]);
-            buffer[i] = static_cast<char>(lower ? tolower(c) : toupper(c));
+            unsigned char c = static_cast<unsigned char>(Buffer[i]);
+            Buffer[i] = static_cast<char>(lower ? tolower(c) : toupper(c));
         }
     }
     if (!fits) {
-        buffer[0] = '\0';
+        Buffer[0] = '\0';
         return nullptr;
     }
-    return buffer;
+    return Buffer;
 }
 
-char *BuildOutboundPath(const FtnAddress *address, char *buffer, const char *root,
-                        const char *suffix, const FtnAddress *own) {
-    return BuildOutboundPathInCase(address, buffer, OutboundPathSize, root, suffix, own,
+char *BuildOutboundPath(const FtnAddress *Address, char *Buffer, const char *Root,
+                        const char *Suffix, const FtnAddress *Own) {
+    return BuildOutboundPathInCase(Address, Buffer, OutboundPathSize, Root, Suffix, Own,
                                    OutboundCase);
 }
 
 // The flavor of an upper-case extension letter; the normal flavor is "N" or, by kind, "F" for
 // flow files and "O" for netmail. Any other letter is no flavor.
-static Flavor FlavorOfLetter(char letter, char normalLetter) {
-    switch (letter) {
+static Flavor FlavorOfLetter(char Letter, char NormalLetter) {
+    switch (Letter) {
     case 'I':
         return Immediate;
     case 'C':
@@ -124,61 +124,61 @@ static Flavor FlavorOfLetter(char letter, char normalLetter) {
     case 'N':
         return Normal;
     default:
-        return letter == normalLetter ? Normal : NoFlavor;
+        return Letter == NormalLetter ? Normal : NoFlavor;
     }
 }
 
-int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor) {
-    *kind = NoEntryKind;
-    *flavor = NoFlavor;
-    if (extension == nullptr || extension[0] != '.' || extension[1] == '\0') return 0;
-    const char *e = extension + 1;
+int ClassifyOutboundFile(const char *Extension, EntryKind *Kind, Flavor *FileFlavor) {
+    *Kind = NoEntryKind;
+    *FileFlavor = NoFlavor;
+    if (Extension == nullptr || Extension[0] != '.' || Extension[1] == '\0') return 0;
+    const char *e = Extension + 1;
     char letter = static_cast<char>(toupper(static_cast<unsigned char>(e[0])));
     if (_stricmp(e, "REQ") == 0) {
-        *kind = FileRequest;
-        *flavor = Normal;
+        *Kind = FileRequest;
+        *FileFlavor = Normal;
     } else if (_stricmp(e, "BSY") == 0) {
-        *kind = BusyFlag;
-        *flavor = Normal;
+        *Kind = BusyFlag;
+        *FileFlavor = Normal;
     } else if (_stricmp(e + 1, "LO") == 0) {
-        *kind = FlowFile;
-        *flavor = FlavorOfLetter(letter, 'F');
+        *Kind = FlowFile;
+        *FileFlavor = FlavorOfLetter(letter, 'F');
     } else if (_stricmp(e + 1, "UT") == 0) {
-        *kind = Netmail;
-        *flavor = FlavorOfLetter(letter, 'O');
+        *Kind = Netmail;
+        *FileFlavor = FlavorOfLetter(letter, 'O');
     }
-    return *kind != NoEntryKind && *flavor != NoFlavor;
+    return *Kind != NoEntryKind && *FileFlavor != NoFlavor;
 }
 
-void MarkFlavor(char *flavorString, int flavor) {
-    if (flavor < Immediate || flavor > Hold) return;
-    const FlavorRow &row = FlavorRowOf(flavor);
-    flavorString[row.DialogPosition] = row.Letter;
+void MarkFlavor(char *FlavorString, int Flavor) {
+    if (Flavor < Immediate || Flavor > Hold) return;
+    const FlavorRow &row = FlavorRowOf(Flavor);
+    FlavorString[row.DialogPosition] = row.Letter;
 }
 
-int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address) {
+int IsLinkBusy(const OutboundConfig &Config, const FtnAddress *Address) {
     char path[OutboundPathSize];
-    if (BuildOutboundPath(address, path, config.Root, ".BSY", &config.Own) == nullptr) return 0;
+    if (BuildOutboundPath(Address, path, Config.Root, ".BSY", &Config.Own) == nullptr) return 0;
     return PathExists(path) ? 1 : 0;
 }
 
-LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock) {
-    lock->Held = false;
-    lock->Path[0] = '\0';
-    if (BuildOutboundPath(address, lock->Path, config.Root, ".BSY", &config.Own) == nullptr)
-        return LinkLockFailed;
+WriteOutcome LockLink(const OutboundConfig &Config, const FtnAddress *Address, LinkLock *Lock) {
+    Lock->Held = false;
+    Lock->Path[0] = '\0';
+    if (BuildOutboundPath(Address, Lock->Path, Config.Root, ".BSY", &Config.Own) == nullptr)
+        return WriteFailed;
     // A flag in the other case is the same flag to Windows and to compat's lookup, but not to
     // the exclusive create of every system: look for it first.
-    if (PathExists(lock->Path)) return LinkIsBusy;
-    EnsureDirectory(lock->Path);
-    HANDLE flag = FileOps.Create(lock->Path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    if (PathExists(Lock->Path)) return WriteBusy;
+    EnsureDirectory(Lock->Path);
+    HANDLE flag = FileOps.Create(Lock->Path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (flag == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         // The mailer made it between the look-up and the create.
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(lock->Path))
-            return LinkIsBusy;
-        return LinkLockFailed;
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(Lock->Path))
+            return WriteBusy;
+        return WriteFailed;
     }
     // The process id and a line end, as binkd writes its flags: a mailer that reads it sees a
     // running process, not a flag left behind. The flag exists now whatever the write says.
@@ -188,118 +188,118 @@ LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address,
     DWORD written = 0;
     FileOps.Write(flag, process, static_cast<DWORD>(length), &written, nullptr);
     FileOps.Close(flag);
-    lock->Held = true;
-    return LinkLocked;
+    Lock->Held = true;
+    return WriteDone;
 }
 
-int UnlockLink(LinkLock *lock) {
-    if (!lock->Held) return 1;
-    if (!DeleteFileRetrying(lock->Path)) return 0;
-    lock->Held = false;
+int UnlockLink(LinkLock *Lock) {
+    if (!Lock->Held) return 1;
+    if (!DeleteFileRetrying(Lock->Path)) return 0;
+    Lock->Held = false;
     return 1;
 }
 
-void SplitNodeNumber(uint32_t value, uint32_t *net, uint32_t *node) {
-    *net = value >> 16;
-    *node = value & 0xFFFF;
+void SplitNodeNumber(uint32_t Value, uint32_t *Net, uint32_t *Node) {
+    *Net = Value >> 16;
+    *Node = Value & 0xFFFF;
 }
 
-char *DirectoryPart(char *path) {
-    char *end = path;
-    for (char *position = path; *position != '\0'; ++position)
+char *DirectoryPart(char *Path) {
+    char *end = Path;
+    for (char *position = Path; *position != '\0'; ++position)
         if (IsSeparator(*position)) end = position + 1;
     *end = '\0';
-    return path;
+    return Path;
 }
 
 // The root of a path: "D:", or "\\server\share" for a UNC path; "" when it has none. Returns
 // the root's length.
-static size_t RootLength(const char *path) {
-    if (isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') return 2;
-    if (IsSeparator(path[0]) && IsSeparator(path[1])) {
-        const char *server = path + 2;
+static size_t RootLength(const char *Path) {
+    if (isalpha(static_cast<unsigned char>(Path[0])) && Path[1] == ':') return 2;
+    if (IsSeparator(Path[0]) && IsSeparator(Path[1])) {
+        const char *server = Path + 2;
         size_t length = strcspn(server, "\\/");
         if (length == 0 || server[length] == '\0') return 0;
         const char *share = server + length + 1;
         size_t shareLength = strcspn(share, "\\/");
         if (shareLength == 0) return 0;
-        return static_cast<size_t>(share + shareLength - path);
+        return static_cast<size_t>(share + shareLength - Path);
     }
     return 0;
 }
 
 // Removes ".." components of an absolute directory in place ("\A\B\..\C\" to "\A\C\"); a ".."
 // at the root is dropped. The directory starts and ends with a separator.
-static void RemoveParentComponents(char *directory) {
+static void RemoveParentComponents(char *Directory) {
     size_t out = 1;
     size_t in = 1;
-    while (directory[in] != '\0') {
-        size_t length = strcspn(directory + in, "\\/");
-        bool parent = length == 2 && directory[in] == '.' && directory[in + 1] == '.';
-        size_t next = in + length + (directory[in + length] != '\0' ? 1 : 0);
+    while (Directory[in] != '\0') {
+        size_t length = strcspn(Directory + in, "\\/");
+        bool parent = length == 2 && Directory[in] == '.' && Directory[in + 1] == '.';
+        size_t next = in + length + (Directory[in + length] != '\0' ? 1 : 0);
         if (parent) {
             if (out > 1) { // drop the component before it, keep its leading separator
                 --out;
-                while (out > 0 && !IsSeparator(directory[out - 1])) --out;
+                while (out > 0 && !IsSeparator(Directory[out - 1])) --out;
             }
         } else {
-            memmove(directory + out, directory + in, next - in);
+            memmove(Directory + out, Directory + in, next - in);
             out += next - in;
         }
         in = next;
     }
-    directory[out] = '\0';
+    Directory[out] = '\0';
 }
 
-bool NativePath(const char *path, char *buffer, size_t size) {
-    if (size == 0) return false;
+bool NativePath(const char *Path, char *Buffer, size_t Size) {
+    if (Size == 0) return false;
 #ifdef _WIN32
-    size_t length = strnlen(path, size);
-    bool fits = length < size;
-    if (fits) memmove(buffer, path, length + 1);
+    size_t length = strnlen(Path, Size);
+    bool fits = length < Size;
+    if (fits) memmove(Buffer, Path, length + 1);
 #else
-    bool fits = CompatToPosixPath(path, buffer, size) != 0;
+    bool fits = CompatToPosixPath(Path, Buffer, Size) != 0;
 #endif
-    if (!fits) buffer[0] = '\0';
+    if (!fits) Buffer[0] = '\0';
     return fits;
 }
 
-void ShownDirectory(char *directory) {
+void ShownDirectory(char *Directory) {
 #ifdef _WIN32
     // Only ASCII letters change: a byte of another code page is no letter here.
-    for (char *c = directory; *c; ++c)
+    for (char *c = Directory; *c; ++c)
         if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
 #else
-    if (!directory[0]) return;
+    if (!Directory[0]) return;
     char native[MAX_PATH];
-    if (!NativePath(directory, native, sizeof native)) return;
+    if (!NativePath(Directory, native, sizeof native)) return;
     size_t length = strlen(native);
     if (length > 0 && native[length - 1] == '/') --length;
     if (length + 2 > MAX_PATH) return;
-    memcpy(directory, native, length);
-    directory[length] = '/';
-    directory[length + 1] = '\0';
+    memcpy(Directory, native, length);
+    Directory[length] = '/';
+    Directory[length + 1] = '\0';
 #endif
 }
 
-bool ComparablePath(const char *path, char (&buffer)[MAX_PATH]) {
-    size_t length = strnlen(path, sizeof(buffer));
-    if (length >= sizeof(buffer)) return false;
-    memcpy(buffer, path, length + 1);
-    for (char *p = buffer; *p; ++p)
+bool ComparablePath(const char *Path, char (&Buffer)[MAX_PATH]) {
+    size_t length = strnlen(Path, sizeof(Buffer));
+    if (length >= sizeof(Buffer)) return false;
+    memcpy(Buffer, Path, length + 1);
+    for (char *p = Buffer; *p; ++p)
         if (*p == '/') *p = '\\';
-    return NormalizePath(buffer) != nullptr;
+    return NormalizePath(Buffer) != nullptr;
 }
 
-char *NormalizePath(char *path) {
-    size_t pathLength = strnlen(path, MAX_PATH);
+char *NormalizePath(char *Path) {
+    size_t pathLength = strnlen(Path, MAX_PATH);
     if (pathLength == MAX_PATH) return nullptr;
 
     char root[MAX_PATH];
-    size_t rootLength = RootLength(path);
-    memcpy(root, path, rootLength);
+    size_t rootLength = RootLength(Path);
+    memcpy(root, Path, rootLength);
     root[rootLength] = '\0';
-    const char *rest = path + rootLength;
+    const char *rest = Path + rootLength;
     const char *name = rest;
     for (const char *position = rest; *position != '\0'; ++position)
         if (IsSeparator(*position)) name = position + 1;
@@ -344,15 +344,15 @@ char *NormalizePath(char *path) {
     memcpy(result, root, rootLength);
     memcpy(result + rootLength, directory, directoryUsed);
     memcpy(result + rootLength + directoryUsed, name, nameLength + 1);
-    memcpy(path, result, rootLength + directoryUsed + nameLength + 1);
-    return path;
+    memcpy(Path, result, rootLength + directoryUsed + nameLength + 1);
+    return Path;
 }
 
-int EnsureDirectory(const char *path) {
+int EnsureDirectory(const char *Path) {
     char normalized[MAX_PATH];
-    size_t pathLength = strnlen(path, MAX_PATH);
+    size_t pathLength = strnlen(Path, MAX_PATH);
     if (pathLength == MAX_PATH) return 0;
-    memcpy(normalized, path, pathLength + 1);
+    memcpy(normalized, Path, pathLength + 1);
     if (NormalizePath(normalized) == nullptr) return 0;
 
     // The parent: root and directory without its final separator.
@@ -373,11 +373,11 @@ int EnsureDirectory(const char *path) {
 }
 
 // Hands on the folder, then its point folders when asked. False when the walk is to stop.
-static bool VisitWithPoints(OutboundFolder &folder, bool withPointFolders,
-                            OutboundFolderVisitor visit, void *context) {
-    if (!visit(folder, context)) return false;
+static bool VisitWithPoints(OutboundFolder &Folder, bool WithPointFolders,
+                            OutboundFolderVisitor Visit, void *Context) {
+    if (!Visit(Folder, Context)) return false;
     char pattern[MAX_PATH];
-    if (!withPointFolders || !JoinPath(pattern, MAX_PATH, folder.Path, "\\", "????????.PNT"))
+    if (!WithPointFolders || !JoinPath(pattern, MAX_PATH, Folder.Path, "\\", "????????.PNT"))
         return true;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
@@ -385,12 +385,12 @@ static bool VisitWithPoints(OutboundFolder &folder, bool withPointFolders,
     bool going = true;
     do {
         char path[MAX_PATH];
-        OutboundFolder point = folder;
+        OutboundFolder point = Folder;
         point.IsPointFolder = true;
         point.Path = path;
         if (IsPointDirectoryEntry(&found, &point.Node) &&
-            JoinPath(path, MAX_PATH, folder.Path, "\\", found.cFileName))
-            going = visit(point, context);
+            JoinPath(path, MAX_PATH, Folder.Path, "\\", found.cFileName))
+            going = Visit(point, Context);
     } while (going && FindNextFileA(search, &found));
     FindClose(search);
     return going;
@@ -418,34 +418,37 @@ bool WalkOutboundFolders(const char *Root, uint32_t OwnZone, bool WithPointFolde
     return going;
 }
 
-int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor,
-                    uint32_t *number) {
-    if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
-    const char *name = entry->cFileName;
+bool ReadNodeName(const char *Name, uint32_t *Number) {
+    return strnlen(Name, 13) == 12 && Name[8] == '.' && ReadHex(Name, 8, Number);
+}
+
+int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
+                    uint32_t *Number) {
+    if (Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    const char *name = Entry->cFileName;
     uint32_t value;
-    if (strnlen(name, 13) != 12 || name[8] != '.' || !ReadHex(name, 8, &value)) return 0;
+    if (!ReadNodeName(name, &value)) return 0;
     EntryKind foundKind;
     Flavor foundFlavor;
     if (!ClassifyOutboundFile(name + 8, &foundKind, &foundFlavor)) return 0;
-    if (kind != nullptr) *kind = foundKind;
-    if (flavor != nullptr) *flavor = foundFlavor;
-    if (number != nullptr) *number = value;
+    if (Kind != nullptr) *Kind = foundKind;
+    if (FileFlavor != nullptr) *FileFlavor = foundFlavor;
+    if (Number != nullptr) *Number = value;
     return 1;
 }
 
-int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number) {
-    if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
-    const char *name = entry->cFileName;
+int IsPointDirectoryEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number) {
+    if (!(Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    const char *name = Entry->cFileName;
     uint32_t value;
-    if (strnlen(name, 13) != 12 || !ReadHex(name, 8, &value) || _stricmp(name + 8, ".PNT") != 0)
-        return 0;
-    if (number != nullptr) *number = value;
+    if (!ReadNodeName(name, &value) || _stricmp(name + 8, ".PNT") != 0) return 0;
+    if (Number != nullptr) *Number = value;
     return 1;
 }
 
-int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone) {
-    if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
-    const char *dot = strchr(entry->cFileName, '.');
+int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Zone) {
+    if (!(Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    const char *dot = strchr(Entry->cFileName, '.');
     if (dot == nullptr) return 0;
     // Three digits, or four for the zones from 4096 up, as BuildOutboundPath writes them: a
     // second spelling of a lower zone ("OUT.0003") is not where the plugin or a mailer looks.
@@ -454,19 +457,19 @@ int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone) {
     if ((digits != 3 && digits != 4) || !ReadHex(dot + 1, static_cast<int>(digits), &value) ||
         (digits == 4 && value < 0x1000))
         return 0;
-    if (zone != nullptr) *zone = value;
+    if (Zone != nullptr) *Zone = value;
     return 1;
 }
 
-int IsLinkFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor) {
-    if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
-    const char *dot = strchr(entry->cFileName, '.');
+int IsLinkFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor) {
+    if (Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    const char *dot = strchr(Entry->cFileName, '.');
     if (dot == nullptr || strnlen(dot, 5) != 4) return 0;
     EntryKind foundKind;
     Flavor foundFlavor;
     if (!ClassifyOutboundFile(dot, &foundKind, &foundFlavor)) return 0;
-    if (kind != nullptr) *kind = foundKind;
-    if (flavor != nullptr) *flavor = foundFlavor;
+    if (Kind != nullptr) *Kind = foundKind;
+    if (FileFlavor != nullptr) *FileFlavor = foundFlavor;
     return 1;
 }
 

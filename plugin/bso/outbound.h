@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "bso/address.h"
+#include "bso/write_outcome.h"
 
 enum EntryKind {
     NoEntryKind = 0,
@@ -41,9 +42,9 @@ extern const FlavorRow Flavors[FlavorCount];
 const Flavor FallbackFlavor = Normal;
 
 // The row of the flavor; FallbackFlavor's for a value outside 1 to 5.
-const FlavorRow &FlavorRowOf(int flavor);
+const FlavorRow &FlavorRowOf(int Flavor);
 // The flavor at a dialog position among the first Count; FallbackFlavor outside them.
-Flavor FlavorAtPosition(int position, int count);
+Flavor FlavorAtPosition(int Position, int Count);
 // A flavor string with no flavor marked; flavor strings are FlavorStringSize bytes.
 extern const char EmptyFlavorString[]; // "....."
 const int FlavorStringSize = 6;
@@ -69,24 +70,24 @@ const OutboundNameCase OutboundCase = LowerCaseNames;
 // ".REQ", ".CLO", "" for the base path): pass outbound suffixes here rather than appending them,
 // so they get the platform's case. Returns null, with buffer holding "", when the path does not
 // fit; nothing is written past the buffer.
-char *BuildOutboundPath(const FtnAddress *address, char *buffer, const char *root,
-                        const char *suffix, const FtnAddress *own);
+char *BuildOutboundPath(const FtnAddress *Address, char *Buffer, const char *Root,
+                        const char *Suffix, const FtnAddress *Own);
 // The same with the buffer's size and the letter case given.
-char *BuildOutboundPathInCase(const FtnAddress *address, char *buffer, size_t bufferSize,
-                              const char *root, const char *suffix, const FtnAddress *own,
-                              OutboundNameCase nameCase);
+char *BuildOutboundPathInCase(const FtnAddress *Address, char *Buffer, size_t BufferSize,
+                              const char *Root, const char *Suffix, const FtnAddress *Own,
+                              OutboundNameCase NameCase);
 
 // Classifies an outbound file by its extension, which points at the dot (".CLO"; a text that
 // does not start with a dot is refused). Only three-character extensions match, in
 // any case: ?UT netmail, ?LO flow file (flavor letters I C D F/N H for flow, I C D O/N H for
-// netmail), BSY busy flag and REQ file request (both flavor 4). Sets *kind and *flavor, each 0
+// netmail), BSY busy flag and REQ file request (both flavor 4). Sets *Kind and *FileFlavor, each 0
 // where nothing matched (".BLO" gives FlowFile and flavor 0), and returns 1 when both are
 // non-zero, else 0.
-int ClassifyOutboundFile(const char *extension, EntryKind *kind, Flavor *flavor);
+int ClassifyOutboundFile(const char *Extension, EntryKind *Kind, Flavor *FileFlavor);
 
 // Sets the letter of flavor at its position in the flavor string (for example "..D.."); does
 // nothing for a flavor outside 1 to 5.
-void MarkFlavor(char *flavorString, int flavor);
+void MarkFlavor(char *FlavorString, int Flavor);
 
 // What every outbound function works on: the outbound of the own zone (no trailing backslash;
 // empty when none is set) and the own address, whose zone lies in Root itself. Filled once per
@@ -98,7 +99,7 @@ struct OutboundConfig {
 
 // 1 when the busy flag (".BSY", any case) of the address exists in the outbound, else 0; any
 // failure counts as not busy.
-int IsLinkBusy(const OutboundConfig &config, const FtnAddress *address);
+int IsLinkBusy(const OutboundConfig &Config, const FtnAddress *Address);
 
 // A link's own busy flag, taken by a command for the time it writes the link's files. The
 // mailer leaves a link alone while its flag exists (it neither calls it nor answers it), so
@@ -108,68 +109,66 @@ struct LinkLock {
     bool Held;
 };
 
-enum LinkLockResult {
-    LinkLocked,     // the flag is the caller's until UnlockLink
-    LinkIsBusy,     // a flag of the link exists already (in any case)
-    LinkLockFailed, // no flag could be made for another reason; nothing is held
-};
-
-// Creates the busy flag of the address (".BSY" in the outbound, in
-// OutboundCase: on Linux binkd respects only the lower-case name) exclusively, making its
-// directory first when missing. Sets *lock (Held only for LinkLocked).
-LinkLockResult LockLink(const OutboundConfig &config, const FtnAddress *address, LinkLock *lock);
+// Done when the busy flag of the address (".BSY" in the outbound, in OutboundCase: on Linux
+// binkd respects only the lower-case name) was made, exclusively, its directory first when
+// missing: the flag is the caller's until UnlockLink. Busy when a flag of the link exists
+// already (in any case); Failed when none could be made. Sets *lock (Held only when Done).
+WriteOutcome LockLink(const OutboundConfig &Config, const FtnAddress *Address, LinkLock *Lock);
 
 // Removes a held flag, trying a few times, and clears Held. Returns 1 when no flag of the
 // lock is left, 0 when it could not be removed (lock->Path still names it). A lock not held
 // returns 1 at once.
-int UnlockLink(LinkLock *lock);
+int UnlockLink(LinkLock *Lock);
 
 // Net (bits 16 to 31) and node (bits 0 to 15) of the 32-bit number of a node file name.
-void SplitNodeNumber(uint32_t value, uint32_t *net, uint32_t *node);
+void SplitNodeNumber(uint32_t Value, uint32_t *Net, uint32_t *Node);
 
 // Cuts the path in place after its last "\" (or "/") and returns it: "D:\OUT\006400C8.FLO"
 // gives "D:\OUT\". A path without one becomes "".
-char *DirectoryPart(char *path);
+char *DirectoryPart(char *Path);
 
 // Makes the path (a MAX_PATH buffer) absolute and removes ".." components, in place: a missing
 // drive is the current drive, a relative directory is taken from the current directory of the
 // drive; "\A\B\..\C\" becomes "\A\C\", ".." at the root stays at the root, "." components stay.
 // A UNC path ("\\server\share\...") keeps its server and share as its root. Returns path, or
 // null (path unchanged) when the result would not fit.
-char *NormalizePath(char *path);
+char *NormalizePath(char *Path);
 
 // One form for every path, so that a flow line and a folder entry compare: "\" between
 // components (a "/" turned into one), NormalizePath applied. False when it does not fit.
-bool ComparablePath(const char *path, char (&buffer)[MAX_PATH]);
+bool ComparablePath(const char *Path, char (&Buffer)[MAX_PATH]);
 
 // The path as the platform's own programs name it, which is how the plugin writes a file into a
 // flow line: on Linux the POSIX path ("Z:\\home\\me\\x.zip" and "/home/me/x.zip" both give
 // "/home/me/x.zip"), each component in the case the file system has it; on Windows the path as
 // it is. False, with buffer "", when it does not fit in size bytes.
-bool NativePath(const char *path, char *buffer, size_t size);
+bool NativePath(const char *Path, char *Buffer, size_t Size);
 
 // The directory part of a row's name ("...\\" up to its last separator, a MAX_PATH buffer) as the
 // platform shows it, in place: on Linux its native path and a "/"; on Windows in upper case, as
 // the host shows names. Left as it is where it cannot be converted.
-void ShownDirectory(char *directory);
+void ShownDirectory(char *Directory);
 
 // Makes sure the directory that is to hold the file named by path exists, creating missing
 // parents outermost first. An existing file of the directory's name counts as existing.
 // Returns 1 when it exists afterwards, 0 when a creation failed or the path is too long.
-int EnsureDirectory(const char *path);
+int EnsureDirectory(const char *Path);
 
 // Name checks for directory entries the scanner meets. Each returns 1 when the entry passes
 // and then sets the out-parameters that are not null, else 0.
 //
+// True when Name is eight hex digits, a dot and three characters ("0001000A.OUT", "0064000a.pnt"):
+// *Number the digits.
+bool ReadNodeName(const char *Name, uint32_t *Number);
 // Node file: not a directory; exactly eight hex digits, a dot and an extension that
 // ClassifyOutboundFile accepts ("0001000A.OUT", "0001000a.out"). *number: the eight digits.
-int IsNodeFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor,
-                    uint32_t *number);
+int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
+                    uint32_t *Number);
 // Point directory: a directory named eight hex digits and ".PNT", any case. *number: the digits.
-int IsPointDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *number);
+int IsPointDirectoryEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number);
 // Zone directory: a directory whose name has exactly three hex digits behind its first dot
 // ("OUT.00A" is zone 10), or four for a zone from 4096 up ("OUT.1000"). *zone: that number.
-int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *entry, uint32_t *zone);
+int IsZoneDirectoryEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Zone);
 // A folder of the outbound as the walk hands it on: its path, the zone its files belong to, and
 // for a point folder the net and node its eight digits give (bits as in SplitNodeNumber).
 struct OutboundFolder {
@@ -199,7 +198,7 @@ bool WalkOutbound(const char *Root, uint32_t OwnZone, bool WithPointFolders, Vis
 
 // File of one link (found by the link's base path and ".???"): not a directory, a four-
 // character extension with the dot at the first dot, accepted by ClassifyOutboundFile.
-int IsLinkFileEntry(const WIN32_FIND_DATAA *entry, EntryKind *kind, Flavor *flavor);
+int IsLinkFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor);
 
 // Whether the link (its base path, as BuildOutboundPath gives it with no suffix) has a packet or
 // flow file of a flavor that makes the mailer call it: any but hold. A request file or

@@ -4,6 +4,7 @@
 #include "bso/mailer_state.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
+#include "common/grow_array.h"
 #include "common/helpers.h"
 
 #include <direct.h> // _stricmp on POSIX
@@ -24,13 +25,7 @@ static char *CopyText(const char *Text, size_t Length) {
 
 static ClearStep *AddStep(ClearPlan *Plan, const char *Path, ClearFileRole Role, ClearAction Action,
                           int Link, int Owner) {
-    if (Plan->Count == Plan->Capacity) {
-        int capacity = Plan->Capacity ? Plan->Capacity * 2 : 16;
-        void *grown = realloc(Plan->Steps, sizeof(ClearStep) * static_cast<size_t>(capacity));
-        if (!grown) return nullptr;
-        Plan->Steps = static_cast<ClearStep *>(grown);
-        Plan->Capacity = capacity;
-    }
+    if (!RoomForOneMore(&Plan->Steps, Plan->Count, &Plan->Capacity)) return nullptr;
     char *path = CopyText(Path, strlen(Path));
     if (path == nullptr) return nullptr;
     ClearStep *step = &Plan->Steps[Plan->Count++];
@@ -239,14 +234,9 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
             if (folder + nameLength >= sizeof(path)) continue;
             memcpy(path, BasePath, folder);
             memcpy(path + folder, found.cFileName, nameLength + 1);
-            if (own.Count == own.Capacity) {
-                own.Capacity = own.Capacity ? own.Capacity * 2 : 16;
-                void *grown = realloc(own.Items, sizeof(FileIdentity) * own.Capacity);
-                if (!grown) {
-                    ok = false;
-                    break;
-                }
-                own.Items = static_cast<FileIdentity *>(grown);
+            if (!RoomForOneMore(&own.Items, own.Count, &own.Capacity)) {
+                ok = false;
+                break;
             }
             if (GetFileIdentity(path, &own.Items[own.Count])) ++own.Count;
             const char *dot = strchr(found.cFileName, '.');
@@ -260,18 +250,13 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
                 role = ClearNetmail;
             else if (kind == FileRequest)
                 role = ClearRequest;
-            else if (_stricmp(dot, ".hld") == 0 || _stricmp(dot, ".try") == 0)
+            else if (GoesWithQueue(ClassifyMailerFile(dot)))
                 role = ClearLinkState;
             else
                 continue; // the busy flag and anything else is not the queue's
-            if (fileCount == fileCapacity) {
-                fileCapacity = fileCapacity ? fileCapacity * 2 : 16;
-                void *grown = realloc(files, sizeof(LinkFile) * fileCapacity);
-                if (!grown) {
-                    ok = false;
-                    break;
-                }
-                files = static_cast<LinkFile *>(grown);
+            if (!RoomForOneMore(&files, fileCount, &fileCapacity)) {
+                ok = false;
+                break;
             }
             memcpy(files[fileCount].Path, path, sizeof(path));
             files[fileCount++].Role = role;
@@ -565,12 +550,7 @@ static bool IndexTicFolder(TicFolder *Index, const char *Folder) {
         entry.Unreadable = read < 0;
         if (entry.Unreadable) entry.Error = GetLastError() ? GetLastError() : ERROR_READ_FAULT;
         entry.Path = CopyText(path, strlen(path));
-        if (Index->Count == capacity) {
-            capacity = capacity ? capacity * 2 : 16;
-            void *grown = realloc(Index->Entries, sizeof(TicEntry) * capacity);
-            if (grown) Index->Entries = static_cast<TicEntry *>(grown);
-            ok = grown != nullptr;
-        }
+        ok = RoomForOneMore(&Index->Entries, Index->Count, &capacity);
         if (!ok || !entry.Path) {
             free(entry.Name);
             free(entry.Path);
@@ -664,14 +644,9 @@ int FinishQueueClearPlan(ClearPlan *Plan, const char *Root, const FtnAddress *Ow
         for (int f = 0; f < folderCount; ++f)
             if (strcmp(folders[f].Folder, folder) == 0) at = f;
         if (at == folderCount) {
-            if (folderCount == folderCapacity) {
-                folderCapacity = folderCapacity ? folderCapacity * 2 : 8;
-                void *grown = realloc(folders, sizeof(TicFolder) * folderCapacity);
-                if (!grown) {
-                    ok = false;
-                    break;
-                }
-                folders = static_cast<TicFolder *>(grown);
+            if (!RoomForOneMore(&folders, folderCount, &folderCapacity, 8)) {
+                ok = false;
+                break;
             }
             ok = IndexTicFolder(&folders[folderCount++], folder);
         }

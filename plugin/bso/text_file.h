@@ -45,16 +45,16 @@ struct LineReader {
 
 // Opens the file for reading. Returns 1, or 0 when it cannot be opened or is no regular file (a
 // FIFO, a device: GetLastError() gives ERROR_BAD_FILE_TYPE), which is never read.
-int OpenLineReader(LineReader *reader, const char *path);
+int OpenLineReader(LineReader *Reader, const char *Path);
 // The same, reading no further than the first limit bytes: a file longer than that ends there.
-int OpenLineReaderUpTo(LineReader *reader, const char *path, unsigned long long limit);
+int OpenLineReaderUpTo(LineReader *Reader, const char *Path, unsigned long long Limit);
 // Reads the next line. Returns 1 with *line pointing to it and *length its length: the whole
 // line however long, without its line end (CR LF, LF or CR alone), zero-terminated, writable, valid
 // until the next call. A last line without a line end is a line too. Returns 0 at the end of the
 // file and -1 when reading fails or memory runs out (the rest of the file is then unknown).
-int ReadLine(LineReader *reader, char **line, size_t *length);
+int ReadLine(LineReader *Reader, char **Line, size_t *Length);
 // Closes the file and releases the line storage.
-void CloseLineReader(LineReader *reader);
+void CloseLineReader(LineReader *Reader);
 
 // Appends one line and a line end to the file, creating it when missing: the line end of the
 // file's last line (LF in a file whose lines end in LF), CR LF in a new file or one without any,
@@ -68,7 +68,7 @@ void CloseLineReader(LineReader *reader);
 // what is left at the end is a done line ("~..."), which every mailer and the scanner pass
 // over: the line is first written with "~" in place of its first character, which goes in
 // only once the rest is on disk.
-int AppendLineToFile(const char *path, const char *line);
+int AppendLineToFile(const char *Path, const char *Line);
 
 // What an append did, so that it can be taken back.
 struct AppendedLine {
@@ -79,54 +79,54 @@ struct AppendedLine {
 };
 
 // AppendLineToFile that also fills *appended when it returns 1.
-int AppendLineToFileUndoable(const char *path, const char *line, AppendedLine *appended);
-// The same for a line of lineLength bytes, which may hold NUL bytes (written as they are).
-int AppendLineBytesUndoable(const char *path, const char *line, size_t lineLength,
-                            AppendedLine *appended);
+int AppendLineToFileUndoable(const char *Path, const char *Line, AppendedLine *Appended);
+// The same for a line of LineLength bytes, which may hold NUL bytes (written as they are).
+int AppendLineBytesUndoable(const char *Path, const char *Line, size_t LineLength,
+                            AppendedLine *Appended);
 
 // Takes a successful append back: removes the file if the append made it, else cuts it back to
 // its first Size bytes (through a copy that replaces it when it cannot be cut). Does nothing, and
 // returns 0, when the file is no longer the size the append left. Returns 1 when the file is as
 // before.
-int UndoAppend(const AppendedLine *appended);
+int UndoAppend(const AppendedLine *Appended);
 
 // Creates the file empty when it is missing and leaves an existing one as it is. Returns 1
 // when the file exists afterwards and could be opened for writing, else 0 with GetLastError()
 // telling why.
-int CreateFileIfMissing(const char *path);
+int CreateFileIfMissing(const char *Path);
 
 // Decides the fate of one line while a file is rewritten: gets the line without its line end
 // (may change it in place and shorten *length) and returns 1 to keep it, 0 to drop it, -1 to
 // give up the rewrite.
-typedef int (*LineFilter)(char *line, size_t *length, void *context);
+typedef int (*LineFilter)(char *Line, size_t *Length, void *Context);
 
 // Creates a temporary file for writing, exclusively: never through an existing name or a
 // symbolic link planted there. path (MAX_PATH bytes) holds the preferred name; when that is
 // taken, a free variant of it ("<name>-1.TMP", ...) is made and left in path. Returns the
 // handle, or INVALID_HANDLE_VALUE (path then holds the preferred name again).
-HANDLE CreateTemporaryFile(char *path);
+HANDLE CreateTemporaryFile(char *Path);
 
-// Rewrites the file through temporaryPath: writes the kept lines, each with its own line end, to a
-// temporary file made by CreateTemporaryFile (temporaryPath, MAX_PATH bytes, receives the name
+// Rewrites the file through TemporaryPath: writes the kept lines, each with its own line end, to a
+// temporary file made by CreateTemporaryFile (TemporaryPath, MAX_PATH bytes, receives the name
 // used), checks every write, the flush and the close, and only
 // then replaces the file with it in one step (MoveFileExA with MOVEFILE_REPLACE_EXISTING).
 // Returns 1 when the file was replaced. Returns 0 on any failure (the file cannot be read, the
 // temporary file cannot be written, the filter gives up, the replace fails): the file is then
 // exactly as before and the temporary file is removed.
-int RewriteTextFile(const char *path, char *temporaryPath, LineFilter filter, void *context);
+int RewriteTextFile(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context);
 
 // The two halves of RewriteTextFile, for a caller that has a second file to change in between.
 // WriteRewrittenCopy writes the complete copy and leaves the file alone: 1 when the copy is
 // on disk (ReplaceWithCopy or DiscardCopy must follow), 0 on failure (no copy is left).
-int WriteRewrittenCopy(const char *path, char *temporaryPath, LineFilter filter, void *context);
+int WriteRewrittenCopy(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context);
 // Replaces the file with the copy in one step: 1 when done; 0 when not, the file then as
 // before and the copy removed.
-int ReplaceWithCopy(const char *temporaryPath, const char *path);
-void DiscardCopy(const char *temporaryPath);
+int ReplaceWithCopy(const char *TemporaryPath, const char *Path);
+void DiscardCopy(const char *TemporaryPath);
 
 // Deletes the file, trying a few times: 1 when it is gone afterwards (also when it was gone
 // already), 0 when it is still there.
-int DeleteFileRetrying(const char *path);
+int DeleteFileRetrying(const char *Path);
 
 // Which file a name reaches, as the file system tells: volume and file index (device and inode on
 // Linux), whatever the spelling, separators, links or case of the name. With the size and the
@@ -141,10 +141,10 @@ struct FileIdentity {
 
 // The identity of the file at path: 1, or 0 with GetLastError() when it cannot be opened (missing,
 // a directory, a name the system cannot take).
-int GetFileIdentity(const char *path, FileIdentity *identity);
+int GetFileIdentity(const char *Path, FileIdentity *Identity);
 // Whether the two are the same file.
-bool SameFile(const FileIdentity *a, const FileIdentity *b);
+bool SameFile(const FileIdentity *A, const FileIdentity *B);
 // Whether the file at path is still that one, of that size and write time.
-bool FileUnchanged(const char *path, const FileIdentity *seen);
+bool FileUnchanged(const char *Path, const FileIdentity *Seen);
 
 #endif

@@ -239,10 +239,17 @@ bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddr
     // rather than the command going on without one: the mailer could take it back meanwhile
     // and write with us. Only a flag still there is asked about.
     for (int tries = 0; tries < 8; ++tries) {
-        if (LockLink(Config, Address, Lock) != LinkIsBusy) return true;
+        if (LockLink(Config, Address, Lock) != WriteBusy) return true;
         if (IsLinkBusy(Config, Address)) return AskBusyLink(TitleId, Address);
     }
     return AskBusyLink(TitleId, Address);
+}
+
+bool LockLinkAtBase(int TitleId, const OutboundConfig &Config, const FtnAddress *Link,
+                    LinkLock *Lock, char (&BasePath)[OutboundPathSize]) {
+    Lock->Held = false;
+    if (!BuildOutboundPath(Link, BasePath, Config.Root, "", &Config.Own)) return false;
+    return LockLinkForCommand(TitleId, Config, Link, Lock);
 }
 
 void WarnIfHeld(int TitleId, const OutboundConfig &Config, const FtnAddress *Address) {

@@ -36,6 +36,10 @@ void WarnIfHeld(int TitleId, const OutboundConfig &Config, const FtnAddress *Add
 
 bool LockLinkForCommand(int TitleId, const OutboundConfig &Config, const FtnAddress *Address,
                         LinkLock *Lock);
+// LockLinkForCommand for the commands on a link's items, with the link's base path into
+// BasePath first: false, nothing held, when it does not fit or the user declined.
+bool LockLinkAtBase(int TitleId, const OutboundConfig &Config, const FtnAddress *Link,
+                    LinkLock *Lock, char (&BasePath)[OutboundPathSize]);
 
 // Turns on the radio button of the flavor that a setting names (a dialog position; outside the
 // group of Count buttons starting at First, FallbackFlavor's), with the focus on it when Focus.

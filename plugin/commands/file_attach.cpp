@@ -30,7 +30,7 @@ const DialogTemplateItem AttachDialogTemplate[AttachItemCount] = {
 // a full path is never cut, so a line never names another file.
 static const size_t FullPathSize = 2 * MAX_PATH + 2;
 
-enum AttachResult { Attached, Refused, WriteFailed };
+enum AttachResult { Attached, Refused, FlowFileFailed };
 
 // The file panel item's name as the file functions take it: the host's names are OEM text.
 static void FileApiName(const PluginPanelItem *Item, char (&Name)[MAX_PATH]) {
@@ -83,7 +83,7 @@ static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, c
     if (AppendLineToFile(FlowPath, line)) return Attached;
     DWORD error = GetLastError();
     ShowWriteFailure(MsgAttachTitle, FlowPath, error);
-    return error == ERROR_INVALID_NAME ? Refused : WriteFailed;
+    return error == ERROR_INVALID_NAME ? Refused : FlowFileFailed;
 }
 
 int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber, int Move,
@@ -136,7 +136,7 @@ int AttachFiles(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber
     for (int i = 0; i < ItemsNumber; ++i) {
         AttachResult result = AttachOneFile(flowPath, directory, prefix, &PanelItem[i]);
         if (result == Attached) ++attached;
-        if (result == WriteFailed) break;
+        if (result == FlowFileFailed) break;
     }
     ReleaseLink(&lock);
     if (attached > 0) WarnIfHeld(MsgAttachTitle, config, &address);

@@ -2,15 +2,12 @@
 
 #include "bso/flow_file.h"
 #include "bso/outbound.h"
-#include "bso/text_file.h"
 #include "commands/command_boxes.h"
 #include "settings/settings.h"
 #include "shell/box_text.h"
 #include "shell/host.h"
+#include "shell/panel_row.h"
 
-#include <ctype.h>
-#include <direct.h> // _stricmp on POSIX
-#include <stdlib.h>
 #include <string.h>
 
 const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount] = {
@@ -54,103 +51,46 @@ static bool NameFlavorSubject(BSOBrowser *Browser, int UseSelection, char *Line,
     return true;
 }
 
-int ChangeItemFlavor(BSOBrowser *Browser, const PluginPanelItem *Item, const char *BasePath,
-                     int ChosenFlavor) {
+bool ChangeFlavorOfItem(BSOBrowser *Browser, const PluginPanelItem *Item, const char *BasePath,
+                        int ChosenFlavor) {
     ItemRow row;
-    if (!LookUpItemRow(Browser, Item, &row) || row.Row->Kind != QueuedFileRow) return 0;
+    if (!LookUpItemRow(Browser, Item, &row) || row.Row->Kind != QueuedFileRow) return false;
     const char *source = row.Row->Extension;
     EntryKind kind;
     Flavor flavor;
     if (strlen(source) != 4 || !ClassifyOutboundFile(source, &kind, &flavor) || kind != FlowFile)
-        return 0;
-    if (ChosenFlavor < Immediate || ChosenFlavor > Hold) return 0;
-
+        return false;
+    if (ChosenFlavor < Immediate || ChosenFlavor > Hold) return false;
     char oldPath[MAX_PATH];
-    if (!JoinPath(oldPath, sizeof(oldPath), BasePath, "", source)) return 0;
-    WIN32_FIND_DATAA oldFound;
-    if (!FindFirstEntry(oldPath, &oldFound)) {
-        ShowWarning(MsgWarning, MsgFileNotFound, oldPath);
-        return 0;
-    }
+    if (!JoinPath(oldPath, sizeof(oldPath), BasePath, "", source)) return false;
 
-    // The new flow file, named in the case of the names the plugin makes.
-    char suffix[] = ".?LO";
-    suffix[1] = FlavorRowOf(ChosenFlavor).Letter;
-    if (OutboundCase == LowerCaseNames)
-        for (char *c = suffix; *c; ++c)
-            *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
-    char newPath[MAX_PATH];
-    if (!JoinPath(newPath, sizeof(newPath), BasePath, "", suffix)) return 0;
-
-    // The old flow file's copy without the lines waits until they are safe in the new one.
-    // Every line taken out goes there, duplicates too, each as it stood.
     PluginPanelItem diskItem = ItemWithRowName(Item, row);
     PatternLineAnswer answer = {false};
-    TakenLines taken;
-    PendingFlowRewrite pending;
-    if (!PrepareFlowLineRemoval(oldPath, &diskItem, SameOutboundFileName, AskAboutPatternLine,
-                                &answer, &taken, &pending)) {
-        if (!answer.Declined) ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
-        return 0;
-    }
-    bool moved = true;
-    const char *line;
-    size_t length;
-    size_t offset = 0;
-    if (_stricmp(pending.Path, newPath) == 0) {
-        // The flavor it has: the lines go to the end of the copy, which then takes the place.
-        AppendedLine appended;
-        while (moved && NextTakenLine(&taken, &offset, &line, &length))
-            moved = AppendLineBytesUndoable(pending.TemporaryPath, line, length, &appended) != 0;
-        pending.Empties = false;
-        moved = moved && CommitFlowRewrite(&pending);
-        if (!moved) DiscardFlowRewrite(&pending);
-    } else {
-        AppendedLine *appended = static_cast<AppendedLine *>(
-            malloc(static_cast<size_t>(taken.Count) * sizeof(AppendedLine)));
-        int done = 0;
-        moved = appended != nullptr;
-        while (moved && NextTakenLine(&taken, &offset, &line, &length)) {
-            moved = AppendLineBytesUndoable(newPath, line, length, &appended[done]) != 0;
-            if (moved) ++done;
-        }
-        if (!moved) {
-            DiscardFlowRewrite(&pending);
-        } else if (!CommitFlowRewrite(&pending)) {
-            moved = false;
-        }
-        // The old flow file still lists them: out of the new one again, the last first. Should
-        // that fail too, they are listed in both, and the box says they were not taken out.
-        if (!moved)
-            while (done > 0) UndoAppend(&appended[--done]);
-        free(appended);
-    }
-    FreeTakenLines(&taken);
-    // Either way, the old flow file and the new one are as they were.
-    if (!moved) ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
-    return moved ? 1 : 0;
+    WriteOutcome outcome =
+        ChangeItemFlavor(oldPath, &diskItem, BasePath, ChosenFlavor, AskAboutPatternLine, &answer);
+    if (outcome == WriteChanged)
+        ShowWarning(MsgWarning, MsgFileNotFound, oldPath);
+    else if (outcome != WriteDone && !answer.Declined)
+        ShowWarning(MsgWarning, MsgLineNotRemoved, oldPath);
+    return outcome == WriteDone;
 }
 
 // The part of ChangeFlavor that runs while it holds the link's flag.
 static void ChangeFlavorOfItems(BSOBrowser *Browser, const FarDialogItem *items,
-                                const OutboundConfig &config, const FtnAddress *link,
-                                int UseSelection) {
+                                const char *BasePath, int UseSelection) {
     PanelInfo info;
     AskPanelInfo(Browser, FCTL_GETPANELINFO, &info);
     if (info.ItemsNumber <= 0 || info.PanelItems == nullptr) return;
 
     // Normal when no button is on, as in every flavor dialog.
     int chosen = ChosenFlavor(&items[FlavorFirstChoice], FlavorCount);
-    char basePath[OutboundPathSize];
-    if (!BuildOutboundPath(link, basePath, config.Root, "", &config.Own)) return;
-
     if (UseSelection && info.SelectedItemsNumber > 0 && info.SelectedItems != nullptr) {
         if (!FindItemRows(Browser, info.SelectedItems, info.SelectedItemsNumber, nullptr)) return;
         for (int i = 0; i < info.SelectedItemsNumber; ++i)
-            ChangeItemFlavor(Browser, &info.SelectedItems[i], basePath, chosen);
+            ChangeFlavorOfItem(Browser, &info.SelectedItems[i], BasePath, chosen);
     } else if (const PluginPanelItem *current = CurrentPanelItem(&info)) {
         if (FindItemRows(Browser, current, 1, nullptr))
-            ChangeItemFlavor(Browser, current, basePath, chosen);
+            ChangeFlavorOfItem(Browser, current, BasePath, chosen);
     }
 }
 
@@ -169,7 +109,8 @@ void ChangeFlavor(BSOBrowser *Browser, int UseSelection) {
     LoadOutboundConfig(&config);
     if (!Browser->IsInsideLink()) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &Browser->Link, &lock)) return;
-    ChangeFlavorOfItems(Browser, items, config, &Browser->Link, UseSelection);
+    char basePath[OutboundPathSize];
+    if (!LockLinkAtBase(MsgWarning, config, &Browser->Link, &lock, basePath)) return;
+    ChangeFlavorOfItems(Browser, items, basePath, UseSelection);
     ReleaseLink(&lock);
 }

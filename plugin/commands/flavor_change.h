@@ -20,12 +20,10 @@ extern const DialogTemplateItem FlavorDialogTemplate[FlavorItemCount];
 // UseSelection is set and any are selected) or the current item.
 void ChangeFlavor(BSOBrowser *Browser, int UseSelection);
 
-// Moves one item's line into the flow file "<BasePath>.?LO" of ChosenFlavor (1 to 5). Items
-// that no flow file lists, and items without their row, are left alone without a message. The line
-// never gets lost nor doubled: the old flow file is replaced by its copy without the line only once
-// the line is on disk in the new one, and a failure on the way leaves both files as they were (the
-// warning says so). Returns 1 when the line was moved.
-int ChangeItemFlavor(BSOBrowser *Browser, const PluginPanelItem *Item, const char *BasePath,
-                     int ChosenFlavor);
+// True when one item's line moved into the flow file "<BasePath>.?LO" of ChosenFlavor (1 to 5).
+// Items that no flow file lists, and items without their row, are left alone without a message;
+// a failure leaves both flow files as they were, and a warning says so.
+bool ChangeFlavorOfItem(BSOBrowser *Browser, const PluginPanelItem *Item, const char *BasePath,
+                        int ChosenFlavor);
 
 #endif

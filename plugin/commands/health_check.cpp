@@ -166,7 +166,9 @@ static void TakeOutLine(const HealthFinding *Finding, const OutboundConfig &Conf
     if (!Ask(MsgHealthTakeOutLine, Finding->Line, Shown(Finding->Path, shown))) return;
     LinkLock lock;
     if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
-    if (!TakeOutFlowLine(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
+    if (TakeOutFlowLine(Finding->Path, Finding->LineNumber, Finding->Line, Finding->LineLength) !=
+        WriteDone)
+        ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
     ReleaseLink(&lock);
 }
 
@@ -185,7 +187,9 @@ static void FixCase(const HealthFinding *Finding, const OutboundConfig &Config) 
     if (HostInfo.Message(HostInfo.ModuleNumber, 0, nullptr, items, 7, 2) != 0) return;
     LinkLock lock;
     if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
-    if (!WriteOwnName(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
+    if (WriteOwnName(Finding->Path, Finding->LineNumber, Finding->Line, Finding->LineLength,
+                     Finding->OwnName) != WriteDone)
+        ShowWarning(MsgHealthTitle, MsgHealthFixFailed, Finding->Path);
     ReleaseLink(&lock);
 }
 
@@ -196,7 +200,8 @@ static void RemovePacket(const HealthFinding *Finding, const OutboundConfig &Con
     if (!Ask(MsgHealthRemovePacket, shown, nullptr)) return;
     LinkLock lock;
     if (!LockLinkForCommand(MsgHealthTitle, Config, &Finding->Link, &lock)) return;
-    if (!RemoveDroppedPacket(Finding)) ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
+    if (RemoveDroppedPacket(Finding->Path, &Finding->Seen) != WriteDone)
+        ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
     ReleaseLink(&lock);
 }
 
@@ -209,7 +214,8 @@ static void OfferFix(const HealthFinding *Finding, const OutboundConfig &Config)
         break;
     case HealthOldEmptyBundle:
         // No link's flag covers it: its name gives no address. It goes only while still empty.
-        if (Ask(MsgHealthRemoveBundle, shown, nullptr) && !RemoveEmptyBundle(Finding))
+        if (Ask(MsgHealthRemoveBundle, shown, nullptr) &&
+            RemoveEmptyBundle(Finding->Path, &Finding->Seen) != WriteDone)
             ShowWarning(MsgHealthTitle, MsgHealthFixFailed, shown);
         break;
     case HealthMissingFile:

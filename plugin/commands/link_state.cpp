@@ -196,7 +196,7 @@ void HoldLinks(BSOBrowser *Browser) {
         ShowWarning(MsgHoldTitle, MsgHoldBadTime, items[HoldTimeField].Data);
     }
     WriteEachLink(&links, MsgHoldTitle, HoldFile,
-                  [until](const char *Base) { return WriteHold(Base, until) != 0; });
+                  [until](const char *Base) { return WriteHold(Base, until) == WriteDone; });
 }
 
 void ReleaseLinks(BSOBrowser *Browser) {
@@ -206,7 +206,7 @@ void ReleaseLinks(BSOBrowser *Browser) {
         !AskAboutLinks(Browser, &links, MsgReleaseTitle, MsgReleaseQuestionFormat, "BSORelease"))
         return;
     WriteEachLink(&links, MsgReleaseTitle, HoldFile,
-                  [](const char *Base) { return RemoveMailerFile(Base, HoldFile) != 0; });
+                  [](const char *Base) { return RemoveMailerFile(Base, HoldFile) == WriteDone; });
 }
 
 void ResetLinkTries(BSOBrowser *Browser) {
@@ -216,7 +216,7 @@ void ResetLinkTries(BSOBrowser *Browser) {
         !AskAboutLinks(Browser, &links, MsgResetTitle, MsgResetQuestionFormat, "BSOResetTries"))
         return;
     WriteEachLink(&links, MsgResetTitle, TryFile,
-                  [](const char *Base) { return RemoveMailerFile(Base, TryFile) != 0; });
+                  [](const char *Base) { return RemoveMailerFile(Base, TryFile) == WriteDone; });
 }
 
 // The busy flag's state now: false when the link has none.
@@ -288,7 +288,7 @@ static void RemoveOneStaleFlag(const char *Text, const char *Base) {
         RefuseFreshFlag(Text, state);
         return;
     }
-    if (!RemoveMailerFile(Base, BusyFlagFile))
+    if (RemoveMailerFile(Base, BusyFlagFile) != WriteDone)
         ShowWriteFailure(MsgStaleBusyTitle, path, GetLastError());
 }
 

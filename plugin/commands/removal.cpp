@@ -71,25 +71,9 @@ static bool LinkFileOfRow(const PanelRow &Row, const char *BasePath, char (&Path
     *Mailer = NoMailerFile;
     if (!ClassifyOutboundFile(Row.Extension, Kind, &flavor)) {
         *Mailer = ClassifyMailerFile(Row.Extension);
-        if (*Mailer != HoldFile && *Mailer != TryFile) return false;
+        if (!GoesWithQueue(*Mailer)) return false;
     }
     return JoinPath(Path, MAX_PATH, BasePath, "", Row.Extension) != 0;
-}
-
-// Deletes a flow file that orders no file to be sent (a poll). One that still names files (lines
-// of missing files the user kept) is left as it is.
-static bool RemovePoll(const char *Path) {
-    LineReader reader;
-    bool read = OpenLineReader(&reader, Path) != 0;
-    bool namesAFile = false;
-    char *line;
-    size_t length;
-    int got = 0;
-    while (read && !namesAFile && (got = ReadLine(&reader, &line, &length)) > 0)
-        namesAFile = LineNamesAFile(line, length);
-    CloseLineReader(&reader);
-    if (!read || got < 0 || namesAFile) return false;
-    return DeleteFileRetrying(Path) != 0;
 }
 
 // Handles one row by its kind: a queued file's lines leave the flow file that lists it, a poll,
@@ -129,7 +113,8 @@ static bool RemoveItem(const BSOBrowser *Browser, const PluginPanelItem *Item,
     }
     switch (kind) {
     case FlowFile:
-        if (!RemovePoll(path)) ShowWarning(MsgWarning, MsgLineNotRemoved, path);
+        // One that still names files (lines of missing files the user kept) stays.
+        if (RemovePoll(path) != WriteDone) ShowWarning(MsgWarning, MsgLineNotRemoved, path);
         break;
     case FileRequest:
         if (!DeleteFileRetrying(path)) ShowWarning(MsgWarning, MsgNotRemoved, path);
@@ -168,15 +153,13 @@ void RemoveFromOutbound(BSOBrowser *Browser) {
     LoadOutboundConfig(&config);
     if (!Browser->IsInsideLink()) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &Browser->Link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&Browser->Link, basePath, config.Root, "", &config.Own)) {
-        if (info.SelectedItemsNumber > 0) {
-            for (int i = 0; i < info.SelectedItemsNumber; ++i)
-                RemoveItem(Browser, &info.SelectedItems[i], basePath);
-        } else {
-            RemoveItem(Browser, current, basePath);
-        }
+    if (!LockLinkAtBase(MsgWarning, config, &Browser->Link, &lock, basePath)) return;
+    if (info.SelectedItemsNumber > 0) {
+        for (int i = 0; i < info.SelectedItemsNumber; ++i)
+            RemoveItem(Browser, &info.SelectedItems[i], basePath);
+    } else {
+        RemoveItem(Browser, current, basePath);
     }
     ReleaseLink(&lock);
 }
@@ -243,20 +226,18 @@ void DeleteFromQueue(BSOBrowser *Browser) {
     LoadOutboundConfig(&config);
     if (!Browser->IsInsideLink()) return;
     LinkLock lock;
-    if (!LockLinkForCommand(MsgWarning, config, &Browser->Link, &lock)) return;
     char basePath[OutboundPathSize];
-    if (BuildOutboundPath(&Browser->Link, basePath, config.Root, "", &config.Own)) {
-        int count = info.SelectedItemsNumber > 0 ? info.SelectedItemsNumber : 1;
-        const PluginPanelItem *items = info.SelectedItemsNumber > 0 ? info.SelectedItems : current;
-        // Every line first, then the files: a file named twice is deleted only once no line
-        // names it any more.
-        bool *taken = static_cast<bool *>(calloc(static_cast<size_t>(count), sizeof(bool)));
-        if (taken) {
-            for (int i = 0; i < count; ++i) taken[i] = RemoveItem(Browser, &items[i], basePath);
-            for (int i = 0; i < count && answer == 1; ++i)
-                if (taken[i]) DeleteQueuedFile(config, Browser, &items[i]);
-            free(taken);
-        }
+    if (!LockLinkAtBase(MsgWarning, config, &Browser->Link, &lock, basePath)) return;
+    int count = info.SelectedItemsNumber > 0 ? info.SelectedItemsNumber : 1;
+    const PluginPanelItem *items = info.SelectedItemsNumber > 0 ? info.SelectedItems : current;
+    // Every line first, then the files: a file named twice is deleted only once no line names
+    // it any more.
+    bool *taken = static_cast<bool *>(calloc(static_cast<size_t>(count), sizeof(bool)));
+    if (taken) {
+        for (int i = 0; i < count; ++i) taken[i] = RemoveItem(Browser, &items[i], basePath);
+        for (int i = 0; i < count && answer == 1; ++i)
+            if (taken[i]) DeleteQueuedFile(config, Browser, &items[i]);
+        free(taken);
     }
     ReleaseLink(&lock);
 }

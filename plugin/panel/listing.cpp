@@ -2,6 +2,7 @@
 // with its column texts.
 #include "panel/listing.h"
 
+#include "bso/repairs.h"
 #include "common/helpers.h"
 #include "panel/link_columns.h"
 #include "panel/nodelist_names.h"
@@ -84,7 +85,9 @@ static bool RepairMissingFiles(const OutboundConfig &Config, ScanResult *Result)
     bool busy = false, repaired = false;
     for (int i = 0; i < count && !busy; ++i) {
         if (!drop[i]) continue;
-        RemoveMissingFileLine(Config, &Result->Link, &Result->Missing[i], &busy);
+        const MissingFile &missing = Result->Missing[i];
+        busy = RemoveMissingFileLine(Config, &Result->Link, missing.FlowPath, missing.Line,
+                                     missing.Length) == WriteBusy;
         repaired = true;
     }
     free(drop);

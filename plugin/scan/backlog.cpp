@@ -2,6 +2,7 @@
 
 #include "bso/flow_file.h"
 #include "bso/text_file.h"
+#include "common/grow_array.h"
 #include "common/helpers.h"
 
 #include <stdio.h>
@@ -361,14 +362,8 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     if (Kind == BusyFlag) Mailer = BusyFlagFile;
     if (Kind == FlowFile && size == 0) return; // a poll
     if (Kind != FlowFile && Mailer == NoMailerFile) return;
-    if (Scan->PendingCount == Scan->PendingCapacity) {
-        int capacity = Scan->PendingCapacity ? Scan->PendingCapacity * 2 : 256;
-        void *grown =
-            realloc(Scan->Pending, static_cast<size_t>(capacity) * sizeof(PendingLinkFile));
-        if (!grown) return; // the row shows less than waits, nothing worse
-        Scan->Pending = static_cast<PendingLinkFile *>(grown);
-        Scan->PendingCapacity = capacity;
-    }
+    // Memory that runs out: the row shows less than waits, nothing worse.
+    if (!RoomForOneMore(&Scan->Pending, Scan->PendingCount, &Scan->PendingCapacity, 256)) return;
     PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
     size_t directoryLength = strlen(Directory);
     size_t nameLength = strnlen(Found->cFileName, sizeof(Found->cFileName));

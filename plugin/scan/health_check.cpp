@@ -1,8 +1,10 @@
 #include "scan/health_check.h"
 
 #include "bso/flow_file.h"
+#include "bso/mailer_state.h"
 #include "bso/outbound.h"
 #include "bso/text_file.h"
+#include "common/grow_array.h"
 #include "common/helpers.h"
 
 #include <ctype.h>
@@ -47,16 +49,6 @@ struct CheckState {
 
 } // namespace
 
-static bool Grow(void **Items, int *Capacity, int Count, size_t Size) {
-    if (Count < *Capacity) return true;
-    int capacity = *Capacity ? *Capacity * 2 : 16;
-    void *grown = realloc(*Items, Size * static_cast<size_t>(capacity));
-    if (!grown) return false;
-    *Items = grown;
-    *Capacity = capacity;
-    return true;
-}
-
 // The first Length bytes of Text, cut to fit (never inside a character).
 static void CopyCut(char *Target, size_t Size, const char *Text, size_t Length) {
     if (Length > Size - 1) Length = FittingLength(Text, Size - 1);
@@ -66,8 +58,7 @@ static void CopyCut(char *Target, size_t Size, const char *Text, size_t Length) 
 
 static HealthFinding *AddFinding(CheckState *State, HealthProblem Problem, const char *Path) {
     HealthReport *report = State->Report;
-    if (!Grow(reinterpret_cast<void **>(&report->Findings), &report->Capacity, report->Count,
-              sizeof(HealthFinding))) {
+    if (!RoomForOneMore(&report->Findings, report->Count, &report->Capacity)) {
         State->OutOfMemory = true;
         return nullptr;
     }
@@ -94,8 +85,7 @@ static bool IsNamed(const NameSet *Set, const FileIdentity *File) {
 }
 
 static void NoteNamed(CheckState *State, const FileIdentity *File) {
-    if (!Grow(reinterpret_cast<void **>(&State->Named.Files), &State->Named.Capacity,
-              State->Named.Count, sizeof(NamedFile))) {
+    if (!RoomForOneMore(&State->Named.Files, State->Named.Count, &State->Named.Capacity)) {
         State->OutOfMemory = true;
         return;
     }
@@ -146,15 +136,6 @@ bool IsBundleName(const char *Name) {
     for (const char *day : days)
         if (_strnicmp(dot + 1, day, 2) == 0) return isalnum(static_cast<unsigned char>(dot[3]));
     return false;
-}
-
-// Eight hex digits and one of the link state files binkd keeps beside the queue.
-static bool IsLinkStateName(const char *Name) {
-    for (int i = 0; i < 8; ++i)
-        if (!isxdigit(static_cast<unsigned char>(Name[i]))) return false;
-    if (Name[8] != '.' || strlen(Name) != 12) return false;
-    return _stricmp(Name + 8, ".hld") == 0 || _stricmp(Name + 8, ".try") == 0 ||
-           _stricmp(Name + 8, ".csy") == 0;
 }
 
 static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAddress *Link) {
@@ -272,9 +253,7 @@ template <typename Visitor> static void EachEntry(const char *Directory, Visitor
 
 static bool AddFolder(FolderList *List, const char *Path, bool WrongZone, uint32_t Zone,
                       bool IsPointFolder, uint32_t Node) {
-    if (!Grow(reinterpret_cast<void **>(&List->Items), &List->Capacity, List->Count,
-              sizeof(Folder)))
-        return false;
+    if (!RoomForOneMore(&List->Items, List->Count, &List->Capacity)) return false;
     Folder &folder = List->Items[List->Count++];
     CopyCut(folder.Path, sizeof(folder.Path), Path, strlen(Path));
     folder.WrongZone = WrongZone;
@@ -346,7 +325,7 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
             if (finding) finding->Link = LinkOfFile(Folder, number);
             return;
         }
-        if (IsLinkStateName(entry.cFileName)) return;
+        if (IsMailerFileEntry(&entry, nullptr) != NoMailerFile) return;
         bool named = known && IsNamed(&State->Named, &file);
         if (IsBundleName(entry.cFileName)) {
             if (named || !known) return;
@@ -410,76 +389,6 @@ void FreeHealthReport(HealthReport *Report) {
     memset(Report, 0, sizeof(*Report));
 }
 
-namespace {
-struct LineToTake {
-    const HealthFinding *Finding;
-    int Number;
-    bool Taken;
-};
-} // namespace
-
-// Whether the line is still the one the check saw, whole.
-static bool IsFoundLine(const char *Line, size_t Length, const HealthFinding *Finding) {
-    return Finding->Line != nullptr && Length == Finding->LineLength &&
-           memcmp(Line, Finding->Line, Length) == 0;
-}
-
-static int DropFoundLine(char *Line, size_t *Length, void *Context) {
-    LineToTake *take = static_cast<LineToTake *>(Context);
-    if (++take->Number != take->Finding->LineNumber) return 1;
-    // Not the line the check saw: the flow file changed meanwhile, and nothing is taken.
-    if (!IsFoundLine(Line, *Length, take->Finding)) return -1;
-    take->Taken = true;
-    return 0;
-}
-
-int TakeOutFlowLine(const HealthFinding *Finding) {
-    if (Finding->LineNumber <= 0) return 0;
-    LineToTake take = {Finding, 0, false};
-    char temporaryPath[MAX_PATH];
-    memcpy(temporaryPath, Finding->Path, sizeof(temporaryPath));
-    ReplaceExtension(temporaryPath, ".TMP");
-    return RewriteFlowFile(Finding->Path, temporaryPath, DropFoundLine, &take) && take.Taken;
-}
-
-static int SpellFoundLine(char *Line, size_t *Length, void *Context) {
-    LineToTake *take = static_cast<LineToTake *>(Context);
-    if (++take->Number != take->Finding->LineNumber) return 1;
-    if (!IsFoundLine(Line, *Length, take->Finding)) return -1;
-    // The name the file system gives, in native form: never longer than the line's own (it
-    // differs in case, and the drive of the Win32 form goes), so it takes the line's place and
-    // what followed the name stays.
-    size_t at = Line[0] == '^' || Line[0] == '#' ? 1 : 0;
-    char *copy = static_cast<char *>(malloc(*Length + 1));
-    if (copy == nullptr) return -1;
-    memcpy(copy, Line, *Length + 1);
-    char *name = ParseFlowLine(copy);
-    size_t nameEnd = name != nullptr ? static_cast<size_t>(name - copy) + strlen(name) : *Length;
-    free(copy);
-    size_t nameLength = strlen(take->Finding->OwnName);
-    if (nameEnd > *Length || at + nameLength > nameEnd) return -1;
-    memmove(Line + at + nameLength, Line + nameEnd, *Length - nameEnd + 1);
-    memcpy(Line + at, take->Finding->OwnName, nameLength);
-    *Length -= nameEnd - at - nameLength;
-    take->Taken = true;
-    return 1;
-}
-
-int WriteOwnName(const HealthFinding *Finding) {
-    if (Finding->LineNumber <= 0 || Finding->OwnName == nullptr) return 0;
-    LineToTake take = {Finding, 0, false};
-    char temporaryPath[MAX_PATH];
-    memcpy(temporaryPath, Finding->Path, sizeof(temporaryPath));
-    ReplaceExtension(temporaryPath, ".TMP");
-    return RewriteFlowFile(Finding->Path, temporaryPath, SpellFoundLine, &take) && take.Taken;
-}
-
-int RemoveEmptyBundle(const HealthFinding *Finding) {
-    // Filled again, or replaced, since the check: it is mail now, or not the file asked about.
-    if (Finding->Seen.Size != 0 || !FileUnchanged(Finding->Path, &Finding->Seen)) return 0;
-    return DeleteFileRetrying(Finding->Path);
-}
-
 bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding *Finding) {
     HealthReport report = {nullptr, 0, 0};
     bool orphan = false;
@@ -489,10 +398,4 @@ bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding 
                      SameFile(&report.Findings[i].Seen, &Finding->Seen);
     FreeHealthReport(&report);
     return orphan;
-}
-
-int RemoveDroppedPacket(const HealthFinding *Finding) {
-    if (Finding->Seen.Size > DroppedPacketSize || !FileUnchanged(Finding->Path, &Finding->Seen))
-        return 0;
-    return DeleteFileRetrying(Finding->Path);
 }

@@ -1,9 +1,10 @@
 // The health check of a whole outbound: what makes mail sit there undelivered with nothing
-// logged. It only reads; the safe fixes are separate calls, each re-checking what it changes.
+// logged. It only reads; the safe fixes are in bso/repairs, each re-checking what it changes.
 #ifndef BSOPANEL_SCAN_HEALTH_CHECK_H
 #define BSOPANEL_SCAN_HEALTH_CHECK_H
 
 #include "bso/address.h"
+#include "bso/repairs.h"
 #include "bso/text_file.h"
 
 #include <windows.h>
@@ -26,9 +27,6 @@ enum HealthProblem {
     HealthUnlistedNode,   // a queue for a node the nodelist does not list (Path: the address)
     HealthNodelistLines,  // lines of a nodelist that do not parse (Size: how many)
 };
-
-// binkd deletes a netmail packet this small unsent: it can hold a header and no message.
-const unsigned long long DroppedPacketSize = 60;
 
 struct HealthFinding {
     HealthProblem Problem;
@@ -66,25 +64,8 @@ void FreeHealthReport(HealthReport *Report);
 // last, any case) or "PKT".
 bool IsBundleName(const char *Name);
 
-// The fix of a line problem: takes line LineNumber out of the flow file when it is still the
-// line the finding saw. A flow file left with no line that names a file is deleted (it would be
-// a poll). 1 when done, 0 when the file changed meanwhile or could not be rewritten.
-int TakeOutFlowLine(const HealthFinding *Finding);
-
-// The fix of an old empty bundle: deletes it when it is still the file the check saw, as empty
-// and as old. 1 when it is gone.
-int RemoveEmptyBundle(const HealthFinding *Finding);
-
-// The fix of a name in another case: writes the name as the file system spells it into line
-// LineNumber, when that is still the line the finding saw. 1 when done.
-int WriteOwnName(const HealthFinding *Finding);
-
 // Whether the orphan bundle of the finding is an orphan still: no flow file of any link of the
 // outbound names it now (to be asked under the busy flag of the link it is attached to).
 bool IsStillOrphan(const char *Root, const FtnAddress *Own, const HealthFinding *Finding);
-
-// The fix of a dropped packet: deletes it when its size and last write are still the ones the
-// check saw (a tosser may have written mail into it since). 1 when it is gone.
-int RemoveDroppedPacket(const HealthFinding *Finding);
 
 #endif

@@ -3,6 +3,7 @@
 #include "bso/flow_file.h"
 #include "bso/mailer_state.h"
 #include "bso/text_file.h"
+#include "common/grow_array.h"
 #include "common/helpers.h"
 
 #include <ctype.h>
@@ -74,18 +75,9 @@ void FreeScanTable(ScanTable *Table) {
 static OutboundEntry *NewRow(ScanTable *Table) {
     Step(Table);
     if (Table->OutOfMemory) return nullptr;
-    if (Table->Count == Table->Capacity) {
-        int capacity = Table->Capacity ? Table->Capacity * 2 : FirstTableCapacity;
-        void *grown =
-            capacity > Table->Capacity
-                ? realloc(Table->Rows, static_cast<size_t>(capacity) * sizeof(OutboundEntry))
-                : nullptr;
-        if (!grown) {
-            Table->OutOfMemory = true;
-            return nullptr;
-        }
-        Table->Rows = static_cast<OutboundEntry *>(grown);
-        Table->Capacity = capacity;
+    if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity)) {
+        Table->OutOfMemory = true;
+        return nullptr;
     }
     return &Table->Rows[Table->Count++];
 }
@@ -312,25 +304,28 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
 // Point directories that the search for a zone directory's node files met, so that the zone
 // directory is read once. The names accepted are eight hex digits and ".PNT", which
 // "????????.???" matches just as "????????.PNT" does, and both searches give them in the same
-// order. When more are met than fit, the directory is searched for them again.
-static const int PointDirectoryRoom = 512;
+// order. When memory runs out on the way, the directory is searched for them again.
+struct PointDirectory {
+    uint32_t Number;
+    char Name[13];
+};
 struct PointDirectories {
+    PointDirectory *Items;
     int Count;
-    bool Overflow;
-    uint32_t Numbers[PointDirectoryRoom];
-    char Names[PointDirectoryRoom][13];
+    int Capacity;
+    bool OutOfMemory;
 };
 
 static void NotePointDirectory(PointDirectories *Points, const WIN32_FIND_DATAA *Found) {
     uint32_t number;
-    if (!Points || !IsPointDirectoryEntry(Found, &number)) return;
-    if (Points->Count == PointDirectoryRoom) {
-        Points->Overflow = true;
+    if (!Points || Points->OutOfMemory || !IsPointDirectoryEntry(Found, &number)) return;
+    if (!RoomForOneMore(&Points->Items, Points->Count, &Points->Capacity)) {
+        Points->OutOfMemory = true;
         return;
     }
-    Points->Numbers[Points->Count] = number;
-    memcpy(Points->Names[Points->Count], Found->cFileName, sizeof(Points->Names[0]));
-    ++Points->Count;
+    PointDirectory &point = Points->Items[Points->Count++];
+    point.Number = number;
+    memcpy(point.Name, Found->cFileName, sizeof(point.Name));
 }
 
 // A search that failed for another reason than finding nothing: the directory is there but
@@ -396,17 +391,17 @@ void ScanNodeFiles(const char *Directory, ScanTable *Table, FtnAddress *Address,
 
 void ScanZoneDirectory(const char *Directory, ScanTable *Table, FtnAddress *Address,
                        LinkIndex *Index) {
-    PointDirectories points;
-    points.Count = 0;
-    points.Overflow = false;
+    PointDirectories points = {nullptr, 0, 0, false};
     ScanNodeFileEntries(Directory, Table, Address, -1, Index, &points);
     char pointDirectory[MAX_PATH];
-    if (!points.Overflow) {
+    if (!points.OutOfMemory) {
         for (int i = 0; i < points.Count; ++i)
-            if (JoinPath(pointDirectory, MAX_PATH, Directory, "\\", points.Names[i]))
-                ScanNodeFiles(pointDirectory, Table, Address, points.Numbers[i], Index);
+            if (JoinPath(pointDirectory, MAX_PATH, Directory, "\\", points.Items[i].Name))
+                ScanNodeFiles(pointDirectory, Table, Address, points.Items[i].Number, Index);
+        free(points.Items);
         return;
     }
+    free(points.Items);
     char pattern[MAX_PATH];
     if (!JoinPath(pattern, MAX_PATH, Directory, "\\", "????????.PNT")) return;
     WIN32_FIND_DATAA found;
@@ -446,61 +441,12 @@ static void ScanLinkList(const char *Root, const FtnAddress *Own, ScanTable *Tab
 
 // ---- Flow files of one link -------------------------------------------------------------
 
-namespace {
-
-// Where a flow file's repair stands: the line to take out, byte for byte, and whether it went.
-struct RemovalTarget {
-    const char *Line;
-    size_t Length;
-    bool Removed;
-};
-
-} // namespace
-
-// Drops exactly the lines that are the asked-about line byte for byte and keeps every other
-// line as it is: a pattern that covers the missing name, the same name in another case or
-// with a blank behind it, and a line that the mailer changed meanwhile all stay.
-static int DropMissingEntryLine(char *Line, size_t *Length, void *Context) {
-    RemovalTarget *target = static_cast<RemovalTarget *>(Context);
-    if (*Length == target->Length && memcmp(Line, target->Line, *Length) == 0) {
-        target->Removed = true;
-        return 0;
-    }
-    return 1;
-}
-
-int RemoveMissingFileLine(const OutboundConfig &Config, const FtnAddress *Link,
-                          const MissingFile *Missing, bool *LinkBusy) {
-    char temporaryPath[MAX_PATH + 4];
-    memcpy(temporaryPath, Missing->FlowPath, strlen(Missing->FlowPath) + 1);
-    ReplaceExtension(temporaryPath, ".TMP");
-    if (strlen(temporaryPath) >= MAX_PATH) return 0;
-    LinkLock lock;
-    LinkLockResult locked = LockLink(Config, Link, &lock);
-    if (locked != LinkLocked) {
-        *LinkBusy = locked == LinkIsBusy;
-        return 0;
-    }
-    RemovalTarget target = {Missing->Line, Missing->Length, false};
-    int changed = 0;
-    if (RewriteFlowFile(Missing->FlowPath, temporaryPath, DropMissingEntryLine, &target) &&
-        target.Removed)
-        changed = GetFileAttributesA(Missing->FlowPath) == INVALID_FILE_ATTRIBUTES ? 2 : 1;
-    UnlockLink(&lock);
-    return changed;
-}
-
 // Notes a file that a flow file names and that is gone. Memory that runs out only leaves it
 // unnoted: its line stays, and a later listing finds it again.
 static void NoteMissingFile(ScanResult *Result, const char *FlowPath, const char *Line,
                             size_t Length, const char *Name) {
-    if (Result->MissingCount == Result->MissingCapacity) {
-        int capacity = Result->MissingCapacity ? Result->MissingCapacity * 2 : 8;
-        void *grown = realloc(Result->Missing, static_cast<size_t>(capacity) * sizeof(MissingFile));
-        if (!grown) return;
-        Result->Missing = static_cast<MissingFile *>(grown);
-        Result->MissingCapacity = capacity;
-    }
+    if (!RoomForOneMore(&Result->Missing, Result->MissingCount, &Result->MissingCapacity, 8))
+        return;
     char *line = static_cast<char *>(malloc(Length + 1));
     if (!line) return;
     memcpy(line, Line, Length);

@@ -49,14 +49,6 @@ struct ScanProgress {
 void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
                   ScanResult *Result, const ScanProgress *Progress = nullptr);
 
-// Takes the lines that are Missing's line byte for byte out of its flow file, under the link's
-// busy flag: through a copy beside it that replaces it, or, when no line naming a file to send
-// would be left, by deleting it (an empty flow file asks the mailer to call the link). Returns
-// 1 when the flow file was replaced, 2 when it was deleted, else 0; sets *LinkBusy when the
-// mailer holds the link.
-int RemoveMissingFileLine(const OutboundConfig &Config, const FtnAddress *Link,
-                          const MissingFile *Missing, bool *LinkBusy);
-
 // The working table of a scan: rows are appended, and the table grows as they come, so that
 // every item of the outbound gets its row however many there are. Rows hold Count rows of
 // Capacity; OutOfMemory is set when a row could not be had (the scan ends short then).

@@ -1,6 +1,7 @@
 #include "scan/zone_watch.h"
 
 #include "bso/outbound.h"
+#include "common/grow_array.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -44,14 +45,8 @@ static bool SyncZoneFolders(ZoneWatches *Watches) {
             if (at < known) seen[at] = true;
             return true;
         }
-        if (Watches->ZoneCount == Watches->ZoneCapacity) {
-            int capacity = Watches->ZoneCapacity ? Watches->ZoneCapacity * 2 : 8;
-            void *grown =
-                realloc(Watches->Zones, static_cast<size_t>(capacity) * sizeof(ZoneFolderWatch));
-            if (!grown) return false;
-            Watches->Zones = static_cast<ZoneFolderWatch *>(grown);
-            Watches->ZoneCapacity = capacity;
-        }
+        if (!RoomForOneMore(&Watches->Zones, Watches->ZoneCount, &Watches->ZoneCapacity, 8))
+            return false;
         HANDLE handle = FindFirstChangeNotificationA(Folder.Path, TRUE, ZoneChangeFilter);
         Watches->Zones[Watches->ZoneCount++] = {Folder.Zone, handle};
         changed = true;

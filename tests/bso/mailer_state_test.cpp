@@ -161,7 +161,7 @@ TEST(MailerFiles, HoldWrittenAndReadBack) {
     TempDir dir;
     dir.Write("out/139c07d0.hld", "1");
     std::string base = dir.Win("out") + "\\139c07d0";
-    ASSERT_EQ(WriteHold(base.c_str(), 1796849036), 1);
+    ASSERT_EQ(WriteHold(base.c_str(), 1796849036), WriteDone);
     EXPECT_EQ(dir.Read("out/139c07d0.hld"), "1796849036");
     int files = 0;
     for (auto &entry : std::filesystem::directory_iterator(dir.Native("out"))) {
@@ -175,9 +175,9 @@ TEST(MailerFiles, HoldWrittenAndReadBack) {
     EXPECT_EQ(state.HeldUntil, 1796849036);
     ReadMailerState(base.c_str(), 1796849036, &state);
     EXPECT_FALSE(state.Held);
-    EXPECT_EQ(RemoveMailerFile(base.c_str(), HoldFile), 1);
+    EXPECT_EQ(RemoveMailerFile(base.c_str(), HoldFile), WriteDone);
     EXPECT_FALSE(dir.Exists("out/139c07d0.hld"));
-    EXPECT_EQ(RemoveMailerFile(base.c_str(), HoldFile), 1); // none left: done
+    EXPECT_EQ(RemoveMailerFile(base.c_str(), HoldFile), WriteDone); // none left: done
 }
 
 } // namespace
@@ -212,10 +212,10 @@ TEST(MailerFiles, AFailedHoldLeavesTheEarlierOne) {
         dir.Write("out/139c07d0.hld", "1796849036");
         std::string base = dir.Win("out") + "\\139c07d0";
         FileOps = c.ops;
-        int written = WriteHold(base.c_str(), 1896849036);
+        WriteOutcome written = WriteHold(base.c_str(), 1896849036);
         DWORD error = GetLastError();
         FileOps = Win32FileOps;
-        EXPECT_EQ(written, 0);
+        EXPECT_EQ(written, WriteFailed);
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(dir.Read("out/139c07d0.hld"), "1796849036");
         int files = 0;

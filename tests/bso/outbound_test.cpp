@@ -528,10 +528,10 @@ TEST_F(IsLinkBusyTest, FlagInEitherCase) {
         OutboundConfig config;
         LoadOutboundConfig(&config);
         LinkLock lock;
-        EXPECT_EQ(LockLink(config, &link, &lock), LinkIsBusy) << row.flag;
+        EXPECT_EQ(LockLink(config, &link, &lock), WriteBusy) << row.flag;
         // The plugin's own flag holds its process id and a line end, as binkd's does.
         std::filesystem::remove(outbound.Native(row.flag));
-        ASSERT_EQ(LockLink(config, &link, &lock), LinkLocked) << row.flag;
+        ASSERT_EQ(LockLink(config, &link, &lock), WriteDone) << row.flag;
         std::string made = row.flag; // the name in lower case on Linux, as binkd's
         for (size_t i = made.rfind('/') + 1; i < made.size(); ++i) made[i] = std::tolower(made[i]);
         EXPECT_EQ(outbound.Read(made), std::to_string(GetCurrentProcessId()) + "\n");

@@ -251,7 +251,7 @@ TEST_F(InProcess, ALineRefusedByTheNewFlowFileStaysWhereItWas) {
             failingSuffixes = std::set<std::string>(c.failing.begin(), c.failing.end());
             host.messages.clear();
             PluginPanelItem item = ListedItem("Z:\\A\\file.zip", ".FLO");
-            EXPECT_EQ(ChangeItemFlavor(browser, &item, basePath, Hold), 0);
+            EXPECT_FALSE(ChangeFlavorOfItem(browser, &item, basePath, Hold));
             failingSuffixes.clear();
             EXPECT_EQ(Bytes(Flow(".flo")), c.oldAfter);
             EXPECT_EQ(Bytes(Flow(".hlo")), *existing ? "#Z:\\held.zip\r\n" : "<missing>");
@@ -279,7 +279,7 @@ TEST_F(InProcess, TheSameCallMovesTheLineWhenNothingFails) {
 #else
     PluginPanelItem item = ListedItem("/a/file.zip", ".flo");
 #endif
-    EXPECT_EQ(ChangeItemFlavor(browser, &item, basePath, Hold), 1);
+    EXPECT_TRUE(ChangeFlavorOfItem(browser, &item, basePath, Hold));
     EXPECT_EQ(Bytes(Flow(".hlo")), "^Z:\\a\\file.zip\r\n");
     EXPECT_EQ(Bytes(Flow(".flo")), "Z:\\b\\other.zip\r\n");
     EXPECT_TRUE(host.messages.empty());

@@ -25,6 +25,17 @@ const char *const ProblemNames[] = {"orphan",     "old empty",  "missing",  "no 
                                     "unknown",    "wrong zone", "relative", "other case",
                                     "not a file", "dropped"};
 
+// The fixes as the health check's command hands them a finding.
+WriteOutcome TakeOut(const HealthFinding *F) {
+    return TakeOutFlowLine(F->Path, F->LineNumber, F->Line, F->LineLength);
+}
+WriteOutcome RemoveBundle(const HealthFinding *F) {
+    return RemoveEmptyBundle(F->Path, &F->Seen);
+}
+WriteOutcome RemovePacket(const HealthFinding *F) {
+    return RemoveDroppedPacket(F->Path, &F->Seen);
+}
+
 class HealthCheck : public ::testing::Test {
 protected:
     // Now in file time, plus the given days and, then, an hour (time() has whole seconds).
@@ -174,8 +185,8 @@ TEST_F(HealthCheck, FindsEachPlantedProblem) {
     EXPECT_EQ(missing->Link.node, 1u);
     HealthFinding packet = *Find(HealthDroppedPacket);
     packet.Seen.WriteTime ^= 1; // rewritten since the check: it stays
-    EXPECT_EQ(RemoveDroppedPacket(&packet), 0);
-    EXPECT_EQ(RemoveDroppedPacket(Find(HealthDroppedPacket)), 1);
+    EXPECT_EQ(RemovePacket(&packet), WriteChanged);
+    EXPECT_EQ(RemovePacket(Find(HealthDroppedPacket)), WriteDone);
 }
 
 TEST_F(HealthCheck, BundleNames) {
@@ -205,7 +216,7 @@ TEST_F(HealthCheck, FixesChangeOnlyWhatTheyName) {
                                                     f.Line != missing.Line;
                                          }));
     tree.WriteFlowFile("out/00640003.FLO", {longLine + "b"});
-    EXPECT_EQ(TakeOutFlowLine(&missing), 0);
+    EXPECT_EQ(TakeOut(&missing), WriteChanged);
     EXPECT_EQ(tree.Read("out/00640003.FLO"), longLine + "b\r\n");
     std::swap(missing, *std::find_if(report.Findings, report.Findings + report.Count,
                                      [&](const HealthFinding &f) {
@@ -219,26 +230,26 @@ TEST_F(HealthCheck, FixesChangeOnlyWhatTheyName) {
                                                                                    : emptyTu) =
                 report.Findings[i];
     // Out goes the line the check saw; the others stay byte for byte.
-    EXPECT_EQ(TakeOutFlowLine(&line), 1);
+    EXPECT_EQ(TakeOut(&line), WriteDone);
     EXPECT_EQ(tree.Read("out/00640001.FLO"), kept + "\r\n^" + tree.Win("files/gone.zip") + "\r\n");
     // The file changed since the check: the line numbers moved, nothing is taken.
-    EXPECT_EQ(TakeOutFlowLine(&missing), 0);
+    EXPECT_EQ(TakeOut(&missing), WriteChanged);
     EXPECT_EQ(tree.Read("out/00640001.FLO"), kept + "\r\n^" + tree.Win("files/gone.zip") + "\r\n");
     missing.LineNumber = 2;
-    EXPECT_EQ(TakeOutFlowLine(&missing), 1);
+    EXPECT_EQ(TakeOut(&missing), WriteDone);
     EXPECT_EQ(tree.Read("out/00640001.FLO"), kept + "\r\n");
     // The last line that names a file goes: so does the flow file, which would be a poll.
     Check(Now());
     tree.Remove("files/kept.zip");
     Check(Now());
     ASSERT_NE(Find(HealthMissingFile), nullptr);
-    EXPECT_EQ(TakeOutFlowLine(Find(HealthMissingFile)), 1);
+    EXPECT_EQ(TakeOut(Find(HealthMissingFile)), WriteDone);
     EXPECT_FALSE(tree.Exists("out/00640001.FLO"));
     // An empty bundle goes only while it is still the file the check saw, empty.
     tree.Write("out/0000fff0.tu0", "filled again");
-    EXPECT_EQ(RemoveEmptyBundle(&emptyTu), 0);
+    EXPECT_EQ(RemoveBundle(&emptyTu), WriteChanged);
     EXPECT_TRUE(tree.Exists("out/0000fff0.tu0"));
-    EXPECT_EQ(RemoveEmptyBundle(&emptyMo), 1);
+    EXPECT_EQ(RemoveBundle(&emptyMo), WriteDone);
     EXPECT_FALSE(tree.Exists("out/0000fff0.mo0"));
     tree.Remove("out/00640003.FLO");
     EXPECT_EQ(Check(Now()), std::vector<std::string>{"orphan OUT/0000FFF0.TU0"});
