@@ -99,9 +99,13 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         const char *packet;
         uint64_t size;
         int64_t days;
-    } large[] = {{"out/00640008.OUT", 5ull << 30, 9999},
-                 {"out/00640009.OUT", 10000000, 10000},
-                 {"out/0064000A.OUT", 1ull << 40, 12000}};
+    } large[] = {
+        {"out/00640008.OUT", 5ull << 30, 9999},
+        {"out/00640009.OUT", 10000000, 10000},
+#ifndef _WIN32 // Wine refuses a file of a terabyte
+        {"out/0064000A.OUT", 1ull << 40, 12000},
+#endif
+    };
     for (const auto &packet : large) {
         tree.Write(packet.packet);
         std::filesystem::resize_file(tree.dir.Native(packet.packet), packet.size);
@@ -121,7 +125,9 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         {"2:100/6.0", 11, "11", "1d"},
         {"2:100/8.0", 5ull << 30, "5G", "9999d!"},
         {"2:100/9.0", 10000000, "10M", "27y!"}, // rounded up, never shown as less
+#ifndef _WIN32
         {"2:100/10.0", 1ull << 40, "1T", "32y!"},
+#endif
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.link);
