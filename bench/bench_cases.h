@@ -6,6 +6,7 @@
 #include "bench_outbound.h"
 #include "demo_outbound.h"
 #include "direct_plugin.h"
+#include "timing.h"
 
 #include <benchmark/benchmark.h>
 
@@ -59,20 +60,6 @@ struct CaseFigures {
 };
 
 std::map<std::string, CaseFigures> &Figures();
-
-// Timing of the cases: each takes the median of its samples, plugin and baseline alike.
-using Clock = std::chrono::steady_clock;
-
-inline double Seconds(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-inline double Median(std::vector<double> samples) {
-    if (samples.empty()) return 0;
-    std::sort(samples.begin(), samples.end());
-    size_t middle = samples.size() / 2;
-    return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
-}
 
 inline std::string Milliseconds(double seconds) {
     char text[32];

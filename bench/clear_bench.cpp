@@ -4,6 +4,8 @@
 // through the module: the preview stands behind F8's dialogs.
 #include "bso/queue_clear.h"
 
+#include "timing.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/stat.h>
@@ -52,14 +54,7 @@ struct Tree {
     }
 };
 
-double Seconds(std::chrono::steady_clock::time_point from) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-}
-
-double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    return samples.empty() ? 0 : samples[samples.size() / 2];
-}
+using bench::Median;
 
 std::vector<double> plugin, baseline;
 
@@ -77,13 +72,13 @@ void ClearPreview(benchmark::State &state) {
         struct stat info;
         for (const std::string &file : tree.files) bytes += stat(file.c_str(), &info) == 0;
         benchmark::DoNotOptimize(bytes);
-        baseline.push_back(Seconds(start));
+        baseline.push_back(bench::SecondsSince(start));
         start = std::chrono::steady_clock::now();
         ClearPlan plan = {};
         bool planned =
             PlanQueueClear(tree.Win(tree.root / "out" / "006400c8").c_str(), 0, &options, &plan) &&
             FinishQueueClearPlan(&plan, tree.Win(tree.root / "out").c_str(), &link, &link, 1);
-        plugin.push_back(Seconds(start));
+        plugin.push_back(bench::SecondsSince(start));
         state.SetIterationTime(plugin.back());
         int tics = 0;
         for (int i = 0; i < plan.Count; ++i) tics += plan.Steps[i].Role == ClearTicFile;

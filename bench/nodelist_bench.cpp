@@ -3,6 +3,8 @@
 // index is the same one the listing uses.
 #include "scan/nodelist.h"
 
+#include "timing.h"
+
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -58,14 +60,7 @@ struct ListFile {
     }
 };
 
-double Seconds(std::chrono::steady_clock::time_point from) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-}
-
-double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    return samples.empty() ? 0 : samples[samples.size() / 2];
-}
+using bench::Median;
 
 ListFile *File;
 std::vector<double> reads, listings;
@@ -75,7 +70,7 @@ void NodelistRead(benchmark::State &state) {
         Nodelist list = {};
         auto start = std::chrono::steady_clock::now();
         bool read = ReadNodelist(&list, File->Base().c_str(), "");
-        reads.push_back(Seconds(start));
+        reads.push_back(bench::SecondsSince(start));
         state.SetIterationTime(reads.back());
         int count = list.Count;
         FreeNodelist(&list);
@@ -104,7 +99,7 @@ void UnchangedListing(benchmark::State &state) {
             const NodelistNode *node;
             judged += JudgeNode(&list, &row, &node) != NodeUnlisted;
         }
-        listings.push_back(Seconds(start));
+        listings.push_back(bench::SecondsSince(start));
         state.SetIterationTime(listings.back());
         benchmark::DoNotOptimize(judged);
     }
