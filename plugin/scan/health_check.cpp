@@ -56,16 +56,18 @@ static void CopyCut(char *Target, size_t Size, const char *Text, size_t Length) 
     Target[Length] = 0;
 }
 
-static HealthFinding *AddFinding(CheckState *State, HealthProblem Problem, const char *Path) {
-    HealthReport *report = State->Report;
-    if (!RoomForOneMore(&report->Findings, report->Count, &report->Capacity)) {
-        State->OutOfMemory = true;
-        return nullptr;
-    }
-    HealthFinding *finding = &report->Findings[report->Count++];
+HealthFinding *AddHealthFinding(HealthReport *Report, HealthProblem Problem, const char *Path) {
+    if (!RoomForOneMore(&Report->Findings, Report->Count, &Report->Capacity)) return nullptr;
+    HealthFinding *finding = &Report->Findings[Report->Count++];
     memset(finding, 0, sizeof(*finding));
     finding->Problem = Problem;
     CopyCut(finding->Path, sizeof(finding->Path), Path, strlen(Path));
+    return finding;
+}
+
+static HealthFinding *AddFinding(CheckState *State, HealthProblem Problem, const char *Path) {
+    HealthFinding *finding = AddHealthFinding(State->Report, Problem, Path);
+    if (!finding) State->OutOfMemory = true;
     return finding;
 }
 

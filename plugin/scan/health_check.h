@@ -60,6 +60,10 @@ int CheckOutboundHealth(const char *Root, const FtnAddress *Own, unsigned OldEmp
 
 void FreeHealthReport(HealthReport *Report);
 
+// The new finding of Problem about Path at the end of Report, its other fields zero; null when
+// memory ran out.
+HealthFinding *AddHealthFinding(HealthReport *Report, HealthProblem Problem, const char *Path);
+
 // Whether the name is a bundle's: a day-of-week extension ("MO0" to "SU9", a letter or digit
 // last, any case) or "PKT".
 bool IsBundleName(const char *Name);

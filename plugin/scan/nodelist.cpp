@@ -1,5 +1,6 @@
 #include "scan/nodelist.h"
 
+#include "common/grow_array.h"
 #include "common/helpers.h"
 #include "scan/health_check.h"
 #include "scan/scanner.h"
@@ -155,13 +156,7 @@ static void Spaced(char *Field) {
 
 static bool AddNode(ListReader *Reader, const NodelistNode &Node) {
     Nodelist *list = Reader->List;
-    if (list->Count == Reader->Capacity) {
-        int capacity = Reader->Capacity ? Reader->Capacity * 2 : 1024;
-        void *grown = realloc(list->Nodes, static_cast<size_t>(capacity) * sizeof(NodelistNode));
-        if (!grown) return false;
-        list->Nodes = static_cast<NodelistNode *>(grown);
-        Reader->Capacity = capacity;
-    }
+    if (!RoomForOneMore(&list->Nodes, list->Count, &Reader->Capacity, 1024)) return false;
     list->Nodes[list->Count++] = Node;
     return true;
 }
@@ -350,28 +345,11 @@ NodeStanding JudgeNode(const Nodelist *List, const FtnAddress *Address, const No
     return NodeListed;
 }
 
-static HealthFinding *NewFinding(HealthReport *Report, HealthProblem Problem, const char *Path) {
-    if (Report->Count == Report->Capacity) {
-        int capacity = Report->Capacity ? Report->Capacity * 2 : 16;
-        void *grown =
-            realloc(Report->Findings, static_cast<size_t>(capacity) * sizeof(HealthFinding));
-        if (!grown) return nullptr;
-        Report->Findings = static_cast<HealthFinding *>(grown);
-        Report->Capacity = capacity;
-    }
-    HealthFinding *finding = &Report->Findings[Report->Count++];
-    memset(finding, 0, sizeof(*finding));
-    finding->Problem = Problem;
-    size_t length = FittingLength(Path, MAX_PATH - 1);
-    memcpy(finding->Path, Path, length);
-    return finding;
-}
-
 int AddNodelistFindings(const Nodelist *List, const OutboundConfig &Config, HealthReport *Report) {
     for (int i = 0; i < 2; ++i) {
         const NodelistSource &source = List->Lists[i];
         if (!source.Read || source.BadLines == 0) continue;
-        HealthFinding *finding = NewFinding(Report, HealthNodelistLines, source.Path);
+        HealthFinding *finding = AddHealthFinding(Report, HealthNodelistLines, source.Path);
         if (!finding) return 0;
         finding->Size = static_cast<unsigned long long>(source.BadLines);
     }
@@ -390,8 +368,8 @@ int AddNodelistFindings(const Nodelist *List, const OutboundConfig &Config, Heal
         if (standing != NodeDown && standing != NodeUnlisted) continue;
         char text[AddressTextSize];
         HealthFinding *finding =
-            NewFinding(Report, standing == NodeDown ? HealthDownNode : HealthUnlistedNode,
-                       FormatAddress(&address, text));
+            AddHealthFinding(Report, standing == NodeDown ? HealthDownNode : HealthUnlistedNode,
+                             FormatAddress(&address, text));
         if (!finding) {
             done = 0;
             break;
