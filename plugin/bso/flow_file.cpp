@@ -326,7 +326,8 @@ int PrepareFlowLineRemoval(const char *FlowPath, const PluginPanelItem *Item, Fi
         }
         state.Chosen = &chosen;
     }
-    int written = WriteRewrittenCopy(Pending->Path, temporaryPath, FilterFlowLine, &state);
+    bool written =
+        WriteRewrittenCopy(Pending->Path, temporaryPath, FilterFlowLine, &state) == WriteDone;
     FreeTakenLines(&chosen);
     if (written) memcpy(Pending->TemporaryPath, temporaryPath, strlen(temporaryPath) + 1);
     if (!written || Taken->Count == 0) {
@@ -338,9 +339,9 @@ int PrepareFlowLineRemoval(const char *FlowPath, const PluginPanelItem *Item, Fi
     return 1;
 }
 
-int CommitFlowRewrite(const PendingFlowRewrite *Pending) {
+WriteOutcome CommitFlowRewrite(const PendingFlowRewrite *Pending) {
     if (!Pending->Empties) return ReplaceWithCopy(Pending->TemporaryPath, Pending->Path);
-    int deleted = DeleteFileRetrying(Pending->Path);
+    WriteOutcome deleted = DeleteFileRetrying(Pending->Path);
     DiscardCopy(Pending->TemporaryPath);
     return deleted;
 }
@@ -355,7 +356,7 @@ int RemoveFlowLines(const char *FlowPath, const PluginPanelItem *Item, FileNameM
     PendingFlowRewrite pending;
     if (!PrepareFlowLineRemoval(FlowPath, Item, Match, Ask, AskContext, &taken, &pending)) return 0;
     FreeTakenLines(&taken);
-    return CommitFlowRewrite(&pending);
+    return CommitFlowRewrite(&pending) == WriteDone ? 1 : 0;
 }
 
 int RemoveFlowLineTo(const char *FlowPath, const PluginPanelItem *Item, char *RemovedLine,
@@ -372,7 +373,7 @@ int RemoveFlowLineTo(const char *FlowPath, const PluginPanelItem *Item, char *Re
     size_t length = 0;
     for (size_t offset = 0; NextTakenLine(&taken, &offset, &line, &length);) {
     }
-    int committed = CommitFlowRewrite(&pending);
+    bool committed = CommitFlowRewrite(&pending) == WriteDone;
     if (committed) {
         size_t copied = length < RemovedLineSize ? length : RemovedLineSize - 1;
         memcpy(RemovedLine, line, copied);
@@ -408,14 +409,16 @@ static int WatchFlowLine(char *Line, size_t *Length, void *Context) {
     return keep;
 }
 
-int RewriteFlowFile(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context) {
+WriteOutcome RewriteFlowFile(const char *Path, char *TemporaryPath, LineFilter Filter,
+                             void *Context) {
     WatchedRewrite watched = {Filter, Context, false, false};
-    if (!WriteRewrittenCopy(Path, TemporaryPath, WatchFlowLine, &watched)) return 0;
+    if (WriteRewrittenCopy(Path, TemporaryPath, WatchFlowLine, &watched) != WriteDone)
+        return WriteFailed;
     PendingFlowRewrite pending;
     size_t pathLength = strnlen(Path, MAX_PATH);
     if (pathLength == MAX_PATH) {
         DiscardCopy(TemporaryPath);
-        return 0;
+        return WriteFailed;
     }
     memcpy(pending.Path, Path, pathLength + 1);
     memcpy(pending.TemporaryPath, TemporaryPath, strlen(TemporaryPath) + 1);
@@ -454,9 +457,10 @@ WriteOutcome ChangeItemFlavor(const char *FlowPath, const PluginPanelItem *Item,
         // The flavor it has: the lines go to the end of the copy, which then takes the place.
         AppendedLine appended;
         while (moved && NextTakenLine(&taken, &offset, &line, &length))
-            moved = AppendLineBytesUndoable(pending.TemporaryPath, line, length, &appended) != 0;
+            moved = AppendLineBytesUndoable(pending.TemporaryPath, line, length, &appended) ==
+                    WriteDone;
         pending.Empties = false;
-        moved = moved && CommitFlowRewrite(&pending);
+        moved = moved && CommitFlowRewrite(&pending) == WriteDone;
         if (!moved) DiscardFlowRewrite(&pending);
     } else {
         AppendedLine *appended = static_cast<AppendedLine *>(
@@ -464,12 +468,12 @@ WriteOutcome ChangeItemFlavor(const char *FlowPath, const PluginPanelItem *Item,
         int done = 0;
         moved = appended != nullptr;
         while (moved && NextTakenLine(&taken, &offset, &line, &length)) {
-            moved = AppendLineBytesUndoable(newPath, line, length, &appended[done]) != 0;
+            moved = AppendLineBytesUndoable(newPath, line, length, &appended[done]) == WriteDone;
             if (moved) ++done;
         }
         if (!moved) {
             DiscardFlowRewrite(&pending);
-        } else if (!CommitFlowRewrite(&pending)) {
+        } else if (CommitFlowRewrite(&pending) != WriteDone) {
             moved = false;
         }
         // The old flow file still lists them: out of the new one again, the last first. Should
@@ -500,5 +504,5 @@ WriteOutcome RemovePoll(const char *Path) {
         SetLastError(error);
         return WriteFailed;
     }
-    return DeleteFileRetrying(Path) ? WriteDone : WriteFailed;
+    return DeleteFileRetrying(Path);
 }

@@ -82,8 +82,8 @@ int PrepareFlowLineRemoval(const char *FlowPath, const PluginPanelItem *Item, Fi
                            PatternLineQuestion Ask, void *AskContext, TakenLines *Taken,
                            PendingFlowRewrite *Pending);
 // Puts the copy in the flow file's place in one step, or deletes the flow file when the copy
-// empties it: 1 when done; 0 when not (the flow file as it was, the copy removed).
-int CommitFlowRewrite(const PendingFlowRewrite *Pending);
+// empties it: done, or failed with the flow file as it was and the copy removed.
+WriteOutcome CommitFlowRewrite(const PendingFlowRewrite *Pending);
 // Drops the copy; the flow file stays as it was.
 void DiscardFlowRewrite(const PendingFlowRewrite *Pending);
 
@@ -105,8 +105,9 @@ int RemoveFlowLineTo(const char *FlowPath, const PluginPanelItem *Item, char *Re
 
 // RewriteTextFile for a flow file: a rewrite that takes out lines and leaves none that names a
 // file deletes the flow file instead (the delete is then the step that commits). A flow file
-// that named no file before is never touched.
-int RewriteFlowFile(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context);
+// that named no file before is never touched. Done or failed as RewriteTextFile.
+WriteOutcome RewriteFlowFile(const char *Path, char *TemporaryPath, LineFilter Filter,
+                             void *Context);
 
 // Done when the lines naming Item's file left the flow file FlowPath for the end of the link's
 // flow file of Chosen (BasePath with its extension, in OutboundCase), duplicates too, each as it

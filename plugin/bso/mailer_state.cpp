@@ -258,5 +258,5 @@ WriteOutcome RemoveMailerFile(const char *Base, MailerFile Kind) {
     }
     // Any case of the name: on Linux the path is found without regard to case when the
     // lower-case one is missing, so an upper-case file another tool wrote goes too.
-    return DeleteFileRetrying(path) ? WriteDone : WriteFailed;
+    return DeleteFileRetrying(path);
 }

@@ -192,11 +192,11 @@ WriteOutcome LockLink(const OutboundConfig &Config, const FtnAddress *Address, L
     return WriteDone;
 }
 
-int UnlockLink(LinkLock *Lock) {
-    if (!Lock->Held) return 1;
-    if (!DeleteFileRetrying(Lock->Path)) return 0;
+WriteOutcome UnlockLink(LinkLock *Lock) {
+    if (!Lock->Held) return WriteDone;
+    if (DeleteFileRetrying(Lock->Path) != WriteDone) return WriteFailed;
     Lock->Held = false;
-    return 1;
+    return WriteDone;
 }
 
 void SplitNodeNumber(uint32_t Value, uint32_t *Net, uint32_t *Node) {
@@ -348,28 +348,30 @@ char *NormalizePath(char *Path) {
     return Path;
 }
 
-int EnsureDirectory(const char *Path) {
+WriteOutcome EnsureDirectory(const char *Path) {
     char normalized[MAX_PATH];
     size_t pathLength = strnlen(Path, MAX_PATH);
-    if (pathLength == MAX_PATH) return 0;
+    if (pathLength == MAX_PATH) return WriteFailed;
     memcpy(normalized, Path, pathLength + 1);
-    if (NormalizePath(normalized) == nullptr) return 0;
+    if (NormalizePath(normalized) == nullptr) return WriteFailed;
 
     // The parent: root and directory without its final separator.
     size_t rootLength = RootLength(normalized);
     DirectoryPart(normalized);
     size_t length = strlen(normalized);
-    if (length <= rootLength + 1) return 1; // the root of the drive or share
+    if (length <= rootLength + 1) return WriteDone; // the root of the drive or share
     size_t directoryLength = length - rootLength;
     normalized[rootLength + directoryLength - 1] = '\0';
 
     WIN32_FIND_DATAA found;
-    if (FindFirstEntry(normalized, &found) && found.dwFileAttributes != 0) return 1;
-    if (!EnsureDirectory(normalized)) return 0;
-    if (FileOps.MakeDirectory(normalized, nullptr)) return 1;
+    if (FindFirstEntry(normalized, &found) && found.dwFileAttributes != 0) return WriteDone;
+    if (EnsureDirectory(normalized) != WriteDone) return WriteFailed;
+    if (FileOps.MakeDirectory(normalized, nullptr)) return WriteDone;
     // The mailer may have made it meanwhile.
     DWORD attributes = GetFileAttributesA(normalized);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool made =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return made ? WriteDone : WriteFailed;
 }
 
 // Hands on the folder, then its point folders when asked. False when the walk is to stop.

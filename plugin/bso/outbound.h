@@ -115,10 +115,10 @@ struct LinkLock {
 // already (in any case); Failed when none could be made. Sets *lock (Held only when Done).
 WriteOutcome LockLink(const OutboundConfig &Config, const FtnAddress *Address, LinkLock *Lock);
 
-// Removes a held flag, trying a few times, and clears Held. Returns 1 when no flag of the
-// lock is left, 0 when it could not be removed (lock->Path still names it). A lock not held
-// returns 1 at once.
-int UnlockLink(LinkLock *Lock);
+// Done when no flag of the lock is left (a lock not held at once): the held flag is removed,
+// trying a few times, and Held cleared. Failed when it could not be removed (Path still names
+// it).
+WriteOutcome UnlockLink(LinkLock *Lock);
 
 // Net (bits 16 to 31) and node (bits 0 to 15) of the 32-bit number of a node file name.
 void SplitNodeNumber(uint32_t Value, uint32_t *Net, uint32_t *Node);
@@ -149,10 +149,10 @@ bool NativePath(const char *Path, char *Buffer, size_t Size);
 // the host shows names. Left as it is where it cannot be converted.
 void ShownDirectory(char *Directory);
 
-// Makes sure the directory that is to hold the file named by path exists, creating missing
-// parents outermost first. An existing file of the directory's name counts as existing.
-// Returns 1 when it exists afterwards, 0 when a creation failed or the path is too long.
-int EnsureDirectory(const char *Path);
+// Done when the directory that is to hold the file named by Path exists afterwards: missing
+// parents are made outermost first, and an existing file of the directory's name counts.
+// Failed when a creation failed or the path is too long.
+WriteOutcome EnsureDirectory(const char *Path);
 
 // Name checks for directory entries the scanner meets. Each returns 1 when the entry passes
 // and then sets the out-parameters that are not null, else 0.

@@ -703,7 +703,7 @@ static bool DeleteStepFile(ClearStep *Step) {
         Step->Error = ERROR_BUSY;
         return false;
     }
-    if (DeleteFileRetrying(Step->Path)) return true;
+    if (DeleteFileRetrying(Step->Path) == WriteDone) return true;
     Step->Error = GetLastError();
     if (Step->Error == 0) Step->Error = ERROR_ACCESS_DENIED;
     return false;

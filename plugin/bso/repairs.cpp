@@ -80,7 +80,7 @@ static WriteOutcome RewriteForLine(const char *FlowPath, LineFilter Filter, Line
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return WriteFailed;
     }
-    if (RewriteFlowFile(FlowPath, temporaryPath, Filter, Take)) {
+    if (RewriteFlowFile(FlowPath, temporaryPath, Filter, Take) == WriteDone) {
         if (Take->Taken) return WriteDone;
         // Read whole and no line was the one: the file is not what the caller saw.
         return WriteChanged;
@@ -122,7 +122,7 @@ WriteOutcome WriteOwnName(const char *FlowPath, int LineNumber, const char *Line
 static WriteOutcome RemoveSeenFile(const char *Path, const FileIdentity *Seen,
                                    unsigned long long Largest) {
     if (Seen->Size > Largest || !FileUnchanged(Path, Seen)) return WriteChanged;
-    return DeleteFileRetrying(Path) ? WriteDone : WriteFailed;
+    return DeleteFileRetrying(Path);
 }
 
 WriteOutcome RemoveEmptyBundle(const char *Path, const FileIdentity *Seen) {

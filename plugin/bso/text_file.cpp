@@ -242,16 +242,16 @@ HANDLE CreateTemporaryFile(char *Path) {
     return INVALID_HANDLE_VALUE;
 }
 
-int DeleteFileRetrying(const char *Path) {
+WriteOutcome DeleteFileRetrying(const char *Path) {
     const int attempts = 3;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (FileOps.Remove(Path)) return 1;
+        if (FileOps.Remove(Path)) return WriteDone;
         if (GetFileAttributesA(Path) == INVALID_FILE_ATTRIBUTES) {
             DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 1;
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return WriteDone;
         }
     }
-    return 0;
+    return WriteFailed;
 }
 
 // Puts the file back to its first size bytes. These calls cannot cut a file, so a copy of
@@ -309,7 +309,7 @@ static bool CutFile(const char *Path, unsigned long long Size) {
 
 // Takes an append back: the file goes if the append made it, else back to its old bytes.
 static bool PutBack(const char *Path, bool Created, unsigned long long Size) {
-    if (Created) return DeleteFileRetrying(Path) != 0;
+    if (Created) return DeleteFileRetrying(Path) == WriteDone;
     return CutFile(Path, Size) || RestorePrefix(Path, Size);
 }
 
@@ -319,31 +319,31 @@ struct SavedError {
     SavedError() : Code(GetLastError()) {
         if (Code == ERROR_SUCCESS) Code = ERROR_WRITE_FAULT; // a short write sets none
     }
-    int Fail() const {
+    WriteOutcome Fail() const {
         SetLastError(Code);
-        return 0;
+        return WriteFailed;
     }
 };
 
-int AppendLineToFileUndoable(const char *Path, const char *Line, AppendedLine *Appended) {
+WriteOutcome AppendLineToFileUndoable(const char *Path, const char *Line, AppendedLine *Appended) {
     return AppendLineBytesUndoable(Path, Line, strlen(Line), Appended);
 }
 
-int AppendLineBytesUndoable(const char *Path, const char *Line, size_t LineLength,
-                            AppendedLine *Appended) {
+WriteOutcome AppendLineBytesUndoable(const char *Path, const char *Line, size_t LineLength,
+                                     AppendedLine *Appended) {
     if (memchr(Line, '\r', LineLength) != nullptr || memchr(Line, '\n', LineLength) != nullptr) {
         SetLastError(ERROR_INVALID_NAME);
-        return 0;
+        return WriteFailed;
     }
     size_t pathLength = strnlen(Path, MAX_PATH);
     if (pathLength == MAX_PATH) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
+        return WriteFailed;
     }
     HANDLE file =
         FileOps.Create(Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return WriteFailed;
     bool created = GetLastError() != ERROR_ALREADY_EXISTS;
 
     bool open = false;
@@ -395,43 +395,44 @@ int AppendLineBytesUndoable(const char *Path, const char *Line, size_t LineLengt
     Appended->Created = created;
     Appended->Size = size;
     Appended->NewSize = size + total;
-    return 1;
+    return WriteDone;
 }
 
-int AppendLineToFile(const char *Path, const char *Line) {
+WriteOutcome AppendLineToFile(const char *Path, const char *Line) {
     AppendedLine appended;
     return AppendLineToFileUndoable(Path, Line, &appended);
 }
 
-int UndoAppend(const AppendedLine *Appended) {
+WriteOutcome UndoAppend(const AppendedLine *Appended) {
     WIN32_FIND_DATAA found;
-    if (!FindFirstEntry(Appended->Path, &found)) return 0;
+    if (!FindFirstEntry(Appended->Path, &found)) return WriteFailed;
     unsigned long long size =
         (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     // Someone else wrote to it since: taking bytes off the end would take theirs.
-    if (size != Appended->NewSize) return 0;
-    return PutBack(Appended->Path, Appended->Created, Appended->Size);
+    if (size != Appended->NewSize) return WriteChanged;
+    return PutBack(Appended->Path, Appended->Created, Appended->Size) ? WriteDone : WriteFailed;
 }
 
-int CreateFileIfMissing(const char *Path) {
+WriteOutcome CreateFileIfMissing(const char *Path) {
     HANDLE file = FileOps.Create(Path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return WriteFailed;
     // Nothing was written through the handle: a failed close loses nothing.
     FileOps.Close(file);
-    return 1;
+    return WriteDone;
 }
 
-int WriteRewrittenCopy(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context) {
+WriteOutcome WriteRewrittenCopy(const char *Path, char *TemporaryPath, LineFilter Filter,
+                                void *Context) {
     LineReader reader;
     if (!OpenLineReader(&reader, Path)) {
         CloseLineReader(&reader);
-        return 0;
+        return WriteFailed;
     }
     HANDLE temporary = CreateTemporaryFile(TemporaryPath);
     if (temporary == INVALID_HANDLE_VALUE) {
         CloseLineReader(&reader);
-        return 0;
+        return WriteFailed;
     }
     bool complete = false;
     for (;;) {
@@ -451,28 +452,29 @@ int WriteRewrittenCopy(const char *Path, char *TemporaryPath, LineFilter Filter,
     if (!complete) {
         FileOps.Close(temporary);
         FileOps.Remove(TemporaryPath);
-        return 0;
+        return WriteFailed;
     }
     if (!FlushAndClose(temporary)) {
         FileOps.Remove(TemporaryPath);
-        return 0;
+        return WriteFailed;
     }
-    return 1;
+    return WriteDone;
 }
 
-int ReplaceWithCopy(const char *TemporaryPath, const char *Path) {
-    if (FileOps.Replace(TemporaryPath, Path, MOVEFILE_REPLACE_EXISTING)) return 1;
+WriteOutcome ReplaceWithCopy(const char *TemporaryPath, const char *Path) {
+    if (FileOps.Replace(TemporaryPath, Path, MOVEFILE_REPLACE_EXISTING)) return WriteDone;
     DeleteFileRetrying(TemporaryPath);
-    return 0;
+    return WriteFailed;
 }
 
 void DiscardCopy(const char *TemporaryPath) {
     DeleteFileRetrying(TemporaryPath);
 }
 
-int RewriteTextFile(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context) {
-    return WriteRewrittenCopy(Path, TemporaryPath, Filter, Context) &&
-           ReplaceWithCopy(TemporaryPath, Path);
+WriteOutcome RewriteTextFile(const char *Path, char *TemporaryPath, LineFilter Filter,
+                             void *Context) {
+    if (WriteRewrittenCopy(Path, TemporaryPath, Filter, Context) != WriteDone) return WriteFailed;
+    return ReplaceWithCopy(TemporaryPath, Path);
 }
 
 int GetFileIdentity(const char *Path, FileIdentity *Identity) {

@@ -6,6 +6,8 @@
 #ifndef BSOPANEL_BSO_TEXT_FILE_H
 #define BSOPANEL_BSO_TEXT_FILE_H
 
+#include "bso/write_outcome.h"
+
 #include <windows.h>
 
 #include <stddef.h>
@@ -60,15 +62,15 @@ void CloseLineReader(LineReader *Reader);
 // file's last line (LF in a file whose lines end in LF), CR LF in a new file or one without any,
 // and has it on disk before returning: every write, the flush and the close are checked. A file
 // whose last line lacks its line end gets one first, so the new line never joins it. A line that
-// holds CR or LF is refused (it would become several entries; ERROR_INVALID_NAME). Returns 1 when
-// the line was written, else 0 with GetLastError() telling why the file could not be written.
+// holds CR or LF is refused (it would become several entries; ERROR_INVALID_NAME). Done when
+// the line was written, else Failed with GetLastError() telling why the file could not be written.
 //
 // A failed append leaves the file exactly as it was: a file it made is removed, an existing
 // one is cut back to its old size, which needs no room on a full disk. Should even that fail,
 // what is left at the end is a done line ("~..."), which every mailer and the scanner pass
 // over: the line is first written with "~" in place of its first character, which goes in
 // only once the rest is on disk.
-int AppendLineToFile(const char *Path, const char *Line);
+WriteOutcome AppendLineToFile(const char *Path, const char *Line);
 
 // What an append did, so that it can be taken back.
 struct AppendedLine {
@@ -78,22 +80,21 @@ struct AppendedLine {
     unsigned long long NewSize; // and after
 };
 
-// AppendLineToFile that also fills *appended when it returns 1.
-int AppendLineToFileUndoable(const char *Path, const char *Line, AppendedLine *Appended);
+// AppendLineToFile that also fills *Appended when it is done.
+WriteOutcome AppendLineToFileUndoable(const char *Path, const char *Line, AppendedLine *Appended);
 // The same for a line of LineLength bytes, which may hold NUL bytes (written as they are).
-int AppendLineBytesUndoable(const char *Path, const char *Line, size_t LineLength,
-                            AppendedLine *Appended);
+WriteOutcome AppendLineBytesUndoable(const char *Path, const char *Line, size_t LineLength,
+                                     AppendedLine *Appended);
 
 // Takes a successful append back: removes the file if the append made it, else cuts it back to
-// its first Size bytes (through a copy that replaces it when it cannot be cut). Does nothing, and
-// returns 0, when the file is no longer the size the append left. Returns 1 when the file is as
-// before.
-int UndoAppend(const AppendedLine *Appended);
+// its first Size bytes (through a copy that replaces it when it cannot be cut). Done when the
+// file is as before; Changed, doing nothing, when it is no longer the size the append left;
+// Failed when it could not be put back.
+WriteOutcome UndoAppend(const AppendedLine *Appended);
 
-// Creates the file empty when it is missing and leaves an existing one as it is. Returns 1
-// when the file exists afterwards and could be opened for writing, else 0 with GetLastError()
-// telling why.
-int CreateFileIfMissing(const char *Path);
+// Done when the file exists afterwards and could be opened for writing: made empty when it was
+// missing, an existing one left as it is. Failed with GetLastError() telling why.
+WriteOutcome CreateFileIfMissing(const char *Path);
 
 // Decides the fate of one line while a file is rewritten: gets the line without its line end
 // (may change it in place and shorten *length) and returns 1 to keep it, 0 to drop it, -1 to
@@ -110,23 +111,25 @@ HANDLE CreateTemporaryFile(char *Path);
 // temporary file made by CreateTemporaryFile (TemporaryPath, MAX_PATH bytes, receives the name
 // used), checks every write, the flush and the close, and only
 // then replaces the file with it in one step (MoveFileExA with MOVEFILE_REPLACE_EXISTING).
-// Returns 1 when the file was replaced. Returns 0 on any failure (the file cannot be read, the
+// Done when the file was replaced. Failed on any failure (the file cannot be read, the
 // temporary file cannot be written, the filter gives up, the replace fails): the file is then
 // exactly as before and the temporary file is removed.
-int RewriteTextFile(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context);
+WriteOutcome RewriteTextFile(const char *Path, char *TemporaryPath, LineFilter Filter,
+                             void *Context);
 
 // The two halves of RewriteTextFile, for a caller that has a second file to change in between.
-// WriteRewrittenCopy writes the complete copy and leaves the file alone: 1 when the copy is
-// on disk (ReplaceWithCopy or DiscardCopy must follow), 0 on failure (no copy is left).
-int WriteRewrittenCopy(const char *Path, char *TemporaryPath, LineFilter Filter, void *Context);
-// Replaces the file with the copy in one step: 1 when done; 0 when not, the file then as
-// before and the copy removed.
-int ReplaceWithCopy(const char *TemporaryPath, const char *Path);
+// WriteRewrittenCopy writes the complete copy and leaves the file alone: done when the copy is
+// on disk (ReplaceWithCopy or DiscardCopy must follow), failed when not (no copy is left).
+WriteOutcome WriteRewrittenCopy(const char *Path, char *TemporaryPath, LineFilter Filter,
+                                void *Context);
+// Replaces the file with the copy in one step: done, or failed with the file as before and the
+// copy removed.
+WriteOutcome ReplaceWithCopy(const char *TemporaryPath, const char *Path);
 void DiscardCopy(const char *TemporaryPath);
 
-// Deletes the file, trying a few times: 1 when it is gone afterwards (also when it was gone
-// already), 0 when it is still there.
-int DeleteFileRetrying(const char *Path);
+// Done when the file is gone afterwards (also when it was gone already): deleted, trying a few
+// times. Failed when it is still there.
+WriteOutcome DeleteFileRetrying(const char *Path);
 
 // Which file a name reaches, as the file system tells: volume and file index (device and inode on
 // Linux), whatever the spelling, separators, links or case of the name. With the size and the

@@ -276,7 +276,7 @@ Flavor ChosenFlavor(const FarDialogItem *First, int Count) {
 }
 
 void ReleaseLink(LinkLock *Lock) {
-    if (!UnlockLink(Lock)) ShowWarning(MsgWarning, MsgLinkBusy, Lock->Path);
+    if (UnlockLink(Lock) != WriteDone) ShowWarning(MsgWarning, MsgLinkBusy, Lock->Path);
 }
 
 void AskPanelInfo(BSOBrowser *Browser, int Command, PanelInfo *Info) {

@@ -80,7 +80,7 @@ static AttachResult AttachOneFile(const char *FlowPath, const char *Directory, c
         ShowWriteFailure(MsgAttachTitle, fullPath, ERROR_NO_UNICODE_TRANSLATION);
         return Refused;
     }
-    if (AppendLineToFile(FlowPath, line)) return Attached;
+    if (AppendLineToFile(FlowPath, line) == WriteDone) return Attached;
     DWORD error = GetLastError();
     ShowWriteFailure(MsgAttachTitle, FlowPath, error);
     return error == ERROR_INVALID_NAME ? Refused : FlowFileFailed;

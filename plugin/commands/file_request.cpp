@@ -27,7 +27,7 @@ static bool RemoveIfEmpty(const char *Path) {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || found.nFileSizeHigh != 0 ||
         found.nFileSizeLow != 0)
         return true;
-    if (DeleteFileRetrying(Path)) return false;
+    if (DeleteFileRetrying(Path) == WriteDone) return false;
     ShowWriteFailure(MsgRequestTitle, Path, GetLastError());
     return true;
 }
@@ -45,7 +45,7 @@ static bool PollForRequest(const OutboundConfig &Config, const FtnAddress *Addre
         ShowWriteFailure(MsgRequestTitle, Config.Root, ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    if (CreateFileIfMissing(path)) return true;
+    if (CreateFileIfMissing(path) == WriteDone) return true;
     ShowWriteFailure(MsgRequestTitle, path, GetLastError());
     return false;
 }
@@ -92,7 +92,7 @@ void CreateFileRequest(BSOBrowser *Browser) {
     } else {
         EnsureDirectory(path);
         // An editor on a file that cannot be written would lose what the user types into it.
-        if (CreateFileIfMissing(path)) {
+        if (CreateFileIfMissing(path) == WriteDone) {
             HostInfo.Editor(path, title, 0, 0, -1, -1, 0, 1, 1);
             if (RemoveIfEmpty(path) && items[RequestPollNow].Selected)
                 polled = PollForRequest(config, &address);

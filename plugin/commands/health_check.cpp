@@ -155,7 +155,7 @@ static void AttachBundle(const HealthFinding *Finding, const OutboundConfig &Con
         ShowWriteFailure(MsgHealthAttachTitle, Config.Root, ERROR_FILENAME_EXCED_RANGE);
     } else {
         EnsureDirectory(flowPath);
-        if (!AppendLineToFile(flowPath, line))
+        if (AppendLineToFile(flowPath, line) != WriteDone)
             ShowWriteFailure(MsgHealthAttachTitle, flowPath, GetLastError());
     }
     ReleaseLink(&lock);

@@ -57,7 +57,7 @@ void CreatePoll(BSOBrowser *Browser) {
     if (BuildOutboundPath(&address, path, config.Root, suffix, &config.Own)) {
         // A directory that could not be made shows up as a flow file that cannot be created.
         EnsureDirectory(path);
-        polled = CreateFileIfMissing(path) != 0;
+        polled = CreateFileIfMissing(path) == WriteDone;
         if (!polled) ShowWriteFailure(MsgPollTitle, path, GetLastError());
     } else {
         ShowWriteFailure(MsgPollTitle, config.Root, ERROR_FILENAME_EXCED_RANGE);

@@ -108,7 +108,7 @@ static bool RemoveItem(const BSOBrowser *Browser, const PluginPanelItem *Item,
     }
     if (mailer != NoMailerFile) {
         // Taking out the hold or the count of failed calls is a release or a reset.
-        if (!DeleteFileRetrying(path)) ShowWarning(MsgWarning, MsgNotRemoved, path);
+        if (DeleteFileRetrying(path) != WriteDone) ShowWarning(MsgWarning, MsgNotRemoved, path);
         return false;
     }
     switch (kind) {
@@ -117,7 +117,7 @@ static bool RemoveItem(const BSOBrowser *Browser, const PluginPanelItem *Item,
         if (RemovePoll(path) != WriteDone) ShowWarning(MsgWarning, MsgLineNotRemoved, path);
         break;
     case FileRequest:
-        if (!DeleteFileRetrying(path)) ShowWarning(MsgWarning, MsgNotRemoved, path);
+        if (DeleteFileRetrying(path) != WriteDone) ShowWarning(MsgWarning, MsgNotRemoved, path);
         break;
     case Netmail:
         ShowWarning(MsgWarning, MsgNetmailNotRemoved, path);
@@ -209,7 +209,7 @@ static void DeleteQueuedFile(const OutboundConfig &Config, const BSOBrowser *Bro
         return;
     }
     if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return;
-    if (!DeleteFileRetrying(name)) ShowWarning(MsgWarning, MsgDeleteFileFailed, name);
+    if (DeleteFileRetrying(name) != WriteDone) ShowWarning(MsgWarning, MsgDeleteFileFailed, name);
 }
 
 void DeleteFromQueue(BSOBrowser *Browser) {

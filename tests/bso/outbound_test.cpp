@@ -401,14 +401,14 @@ TEST(EnsureDirectory, RootOfTheDriveNeedsNothing) {
     TempDir dir;
     FileFaults faults;
     std::string onRoot = dir.Win().substr(0, 3) + "X.FLO";
-    EXPECT_EQ(EnsureDirectory(onRoot.c_str()), 1);
+    EXPECT_EQ(EnsureDirectory(onRoot.c_str()), WriteDone);
     EXPECT_TRUE(faults.CreatedDirectories.empty());
 }
 
 TEST(EnsureDirectory, CreatesMissingParentsOutermostFirst) {
     TempDir dir;
     FileFaults faults;
-    EXPECT_EQ(EnsureDirectory(dir.Win("A\\B\\C.FLO").c_str()), 1);
+    EXPECT_EQ(EnsureDirectory(dir.Win("A\\B\\C.FLO").c_str()), WriteDone);
     ASSERT_EQ(faults.CreatedDirectories.size(), 2u);
     EXPECT_EQ(faults.CreatedDirectories[0], dir.Win("A"));
     EXPECT_EQ(faults.CreatedDirectories[1], dir.Win("A\\B"));
@@ -416,7 +416,7 @@ TEST(EnsureDirectory, CreatesMissingParentsOutermostFirst) {
     EXPECT_FALSE(dir.Exists("A/B/C.FLO"));
 
     faults.CreatedDirectories.clear();
-    EXPECT_EQ(EnsureDirectory(dir.Win("A\\B\\D.FLO").c_str()), 1);
+    EXPECT_EQ(EnsureDirectory(dir.Win("A\\B\\D.FLO").c_str()), WriteDone);
     EXPECT_TRUE(faults.CreatedDirectories.empty());
 }
 
@@ -424,19 +424,19 @@ TEST(EnsureDirectory, ExistingFileCountsAsTheDirectory) {
     TempDir dir;
     dir.Write("F", "not a directory");
     FileFaults faults;
-    EXPECT_EQ(EnsureDirectory(dir.Win("F\\C.FLO").c_str()), 1);
+    EXPECT_EQ(EnsureDirectory(dir.Win("F\\C.FLO").c_str()), WriteDone);
     EXPECT_TRUE(faults.CreatedDirectories.empty());
     // Below the file nothing can be made.
-    EXPECT_EQ(EnsureDirectory(dir.Win("F\\G\\C.FLO").c_str()), 0);
+    EXPECT_EQ(EnsureDirectory(dir.Win("F\\G\\C.FLO").c_str()), WriteFailed);
     EXPECT_EQ(dir.Read("F"), "not a directory");
 }
 
 TEST(EnsureDirectory, RelativeAndParentComponents) {
     TempDir dir;
     CurrentDirectory current(dir.Win());
-    EXPECT_EQ(EnsureDirectory("X\\Y\\C.FLO"), 1);
+    EXPECT_EQ(EnsureDirectory("X\\Y\\C.FLO"), WriteDone);
     EXPECT_TRUE(std::filesystem::is_directory(dir.Native("X/Y")));
-    EXPECT_EQ(EnsureDirectory(dir.Win("P\\..\\Q\\C.FLO").c_str()), 1);
+    EXPECT_EQ(EnsureDirectory(dir.Win("P\\..\\Q\\C.FLO").c_str()), WriteDone);
     EXPECT_TRUE(std::filesystem::is_directory(dir.Native("Q")));
     EXPECT_FALSE(dir.Exists("P"));
 }
@@ -446,13 +446,13 @@ TEST(EnsureDirectory, FailedCreationAndTooLongPath) {
     {
         FileFaults faults;
         faults.FailAt(FileCall::MakeDirectory, 2);
-        EXPECT_EQ(EnsureDirectory(dir.Win("A\\B\\C.FLO").c_str()), 0);
+        EXPECT_EQ(EnsureDirectory(dir.Win("A\\B\\C.FLO").c_str()), WriteFailed);
         EXPECT_TRUE(faults.Triggered());
     }
     EXPECT_TRUE(dir.Exists("A"));
     EXPECT_FALSE(dir.Exists("A/B"));
     std::string tooLong = dir.Win() + "\\" + std::string(300, 'L') + "\\C.FLO";
-    EXPECT_EQ(EnsureDirectory(tooLong.c_str()), 0);
+    EXPECT_EQ(EnsureDirectory(tooLong.c_str()), WriteFailed);
 }
 
 // What the poll and request commands do with the built names, on a real file system: on
@@ -464,8 +464,8 @@ TEST(OutboundNames, CreatedNamesHaveThePlatformsCase) {
     char path[OutboundPathSize];
     std::string root = dir.Win("Out");
     ASSERT_NE(BuildOutboundPath(&link, path, root.c_str(), ".CLO", &own), nullptr);
-    EXPECT_EQ(EnsureDirectory(path), 1);
-    EXPECT_EQ(CreateFileIfMissing(path), 1);
+    EXPECT_EQ(EnsureDirectory(path), WriteDone);
+    EXPECT_EQ(CreateFileIfMissing(path), WriteDone);
 #ifdef _WIN32
     EXPECT_TRUE(dir.Exists("Out.00A/006400C8.PNT/0000000A.CLO"));
     EXPECT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"Out.00A"});
@@ -486,8 +486,8 @@ TEST(OutboundNames, ExistingDirectoriesInTheOtherCaseAreUsed) {
     dir.MakeDir("OUT/006400C8.PNT");
     dir.MakeDir("out.00a");
     FileFaults faults;
-    EXPECT_EQ(EnsureDirectory(dir.Win("OUT\\006400c8.pnt\\0000000a.clo").c_str()), 1);
-    EXPECT_EQ(EnsureDirectory(dir.Win("OUT.00A\\0000000A.CLO").c_str()), 1);
+    EXPECT_EQ(EnsureDirectory(dir.Win("OUT\\006400c8.pnt\\0000000a.clo").c_str()), WriteDone);
+    EXPECT_EQ(EnsureDirectory(dir.Win("OUT.00A\\0000000A.CLO").c_str()), WriteDone);
     EXPECT_TRUE(faults.CreatedDirectories.empty());
     EXPECT_EQ(NamesIn(dir.Native().string()), (std::set<std::string>{"OUT", "out.00a"}));
     EXPECT_EQ(NamesIn(dir.Native("OUT").string()), std::set<std::string>{"006400C8.PNT"});
@@ -535,7 +535,7 @@ TEST_F(IsLinkBusyTest, FlagInEitherCase) {
         std::string made = row.flag; // the name in lower case on Linux, as binkd's
         for (size_t i = made.rfind('/') + 1; i < made.size(); ++i) made[i] = std::tolower(made[i]);
         EXPECT_EQ(outbound.Read(made), std::to_string(GetCurrentProcessId()) + "\n");
-        EXPECT_EQ(UnlockLink(&lock), 1);
+        EXPECT_EQ(UnlockLink(&lock), WriteDone);
     }
 }
 

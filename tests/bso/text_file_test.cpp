@@ -91,37 +91,37 @@ TEST(ReadLine, MissingFileAndReadError) {
 TEST(AppendLineToFile, CreatesAppendsAndClosesAnOpenLastLine) {
     TempDir dir;
     std::string path = dir.Win("F.FLO");
-    EXPECT_EQ(AppendLineToFile(path.c_str(), "^D:\\A.ZIP"), 1);
+    EXPECT_EQ(AppendLineToFile(path.c_str(), "^D:\\A.ZIP"), WriteDone);
     EXPECT_EQ(dir.Read("F.FLO"), "^D:\\A.ZIP\r\n");
-    EXPECT_EQ(AppendLineToFile(path.c_str(), "D:\\B.ZIP"), 1);
+    EXPECT_EQ(AppendLineToFile(path.c_str(), "D:\\B.ZIP"), WriteDone);
     EXPECT_EQ(dir.Read("F.FLO"), "^D:\\A.ZIP\r\nD:\\B.ZIP\r\n");
 
     // A last line without its line end keeps its entry: the new line goes below it.
     dir.Write("G.FLO", "D:\\A.ZIP");
-    EXPECT_EQ(AppendLineToFile(dir.Win("G.FLO").c_str(), "D:\\B.ZIP"), 1);
+    EXPECT_EQ(AppendLineToFile(dir.Win("G.FLO").c_str(), "D:\\B.ZIP"), WriteDone);
     EXPECT_EQ(dir.Read("G.FLO"), "D:\\A.ZIP\r\nD:\\B.ZIP\r\n");
     dir.Write("H.FLO", "D:\\A.ZIP\n");
-    EXPECT_EQ(AppendLineToFile(dir.Win("H.FLO").c_str(), ""), 1);
+    EXPECT_EQ(AppendLineToFile(dir.Win("H.FLO").c_str(), ""), WriteDone);
     EXPECT_EQ(dir.Read("H.FLO"), "D:\\A.ZIP\n\n"); // the file's own line end
     dir.Write("I.FLO", "D:\\A.ZIP\nD:\\B.ZIP");
-    EXPECT_EQ(AppendLineToFile(dir.Win("I.FLO").c_str(), "D:\\C.ZIP"), 1);
+    EXPECT_EQ(AppendLineToFile(dir.Win("I.FLO").c_str(), "D:\\C.ZIP"), WriteDone);
     EXPECT_EQ(dir.Read("I.FLO"), "D:\\A.ZIP\nD:\\B.ZIP\nD:\\C.ZIP\n");
 
     std::string longLine(70000, 'L');
-    EXPECT_EQ(AppendLineToFile(path.c_str(), longLine.c_str()), 1);
+    EXPECT_EQ(AppendLineToFile(path.c_str(), longLine.c_str()), WriteDone);
     EXPECT_EQ(dir.Read("F.FLO"), "^D:\\A.ZIP\r\nD:\\B.ZIP\r\n" + longLine + "\r\n");
 }
 
 TEST(AppendLineToFile, RefusesWhatItCannotWriteAsOneLine) {
     TempDir dir;
     dir.Write("F.FLO", "A\r\n");
-    EXPECT_EQ(AppendLineToFile(dir.Win("F.FLO").c_str(), "B\r\n~C"), 0);
-    EXPECT_EQ(AppendLineToFile(dir.Win("F.FLO").c_str(), "B\nC"), 0);
+    EXPECT_EQ(AppendLineToFile(dir.Win("F.FLO").c_str(), "B\r\n~C"), WriteFailed);
+    EXPECT_EQ(AppendLineToFile(dir.Win("F.FLO").c_str(), "B\nC"), WriteFailed);
     EXPECT_EQ(dir.Read("F.FLO"), "A\r\n");
-    EXPECT_EQ(AppendLineToFile(dir.Win("NO\\F.FLO").c_str(), "B"), 0);
+    EXPECT_EQ(AppendLineToFile(dir.Win("NO\\F.FLO").c_str(), "B"), WriteFailed);
     EXPECT_FALSE(dir.Exists("NO"));
     dir.MakeDir("D.FLO");
-    EXPECT_EQ(AppendLineToFile(dir.Win("D.FLO").c_str(), "B"), 0);
+    EXPECT_EQ(AppendLineToFile(dir.Win("D.FLO").c_str(), "B"), WriteFailed);
 }
 
 TEST(AppendLineToFile, EveryFailureIsReported) {
@@ -134,12 +134,12 @@ TEST(AppendLineToFile, EveryFailureIsReported) {
             dir.Write("F.FLO", "A");
             FileFaults faults;
             faults.FailAt(call, n);
-            int result = AppendLineToFile(dir.Win("F.FLO").c_str(), "B");
+            WriteOutcome result = AppendLineToFile(dir.Win("F.FLO").c_str(), "B");
             if (!faults.Triggered()) {
-                EXPECT_EQ(result, 1) << FileCallName(call);
+                EXPECT_EQ(result, WriteDone) << FileCallName(call);
                 break;
             }
-            EXPECT_EQ(result, 0) << FileCallName(call) << " " << n;
+            EXPECT_EQ(result, WriteFailed) << FileCallName(call) << " " << n;
         }
     }
 }
@@ -148,20 +148,20 @@ TEST(AppendLineToFile, EveryFailureIsReported) {
 TEST(AppendLineToFile, ExistingFileInTheOtherCaseIsAppendedTo) {
     TempDir dir;
     dir.Write("006400c8.clo", "D:\\A.ZIP\r\n");
-    EXPECT_EQ(AppendLineToFile(dir.Win("006400C8.CLO").c_str(), "D:\\B.ZIP"), 1);
-    EXPECT_EQ(CreateFileIfMissing(dir.Win("006400C8.CLO").c_str()), 1);
+    EXPECT_EQ(AppendLineToFile(dir.Win("006400C8.CLO").c_str(), "D:\\B.ZIP"), WriteDone);
+    EXPECT_EQ(CreateFileIfMissing(dir.Win("006400C8.CLO").c_str()), WriteDone);
     EXPECT_EQ(NamesIn(dir.Native().string()), std::set<std::string>{"006400c8.clo"});
     EXPECT_EQ(dir.Read("006400c8.clo"), "D:\\A.ZIP\r\nD:\\B.ZIP\r\n");
 }
 
 TEST(CreateFileIfMissing, CreatesEmptyAndLeavesExistingFiles) {
     TempDir dir;
-    EXPECT_EQ(CreateFileIfMissing(dir.Win("P.CLO").c_str()), 1);
+    EXPECT_EQ(CreateFileIfMissing(dir.Win("P.CLO").c_str()), WriteDone);
     EXPECT_EQ(dir.Read("P.CLO"), "");
     dir.Write("Q.CLO", "D:\\A.ZIP\r\n");
-    EXPECT_EQ(CreateFileIfMissing(dir.Win("Q.CLO").c_str()), 1);
+    EXPECT_EQ(CreateFileIfMissing(dir.Win("Q.CLO").c_str()), WriteDone);
     EXPECT_EQ(dir.Read("Q.CLO"), "D:\\A.ZIP\r\n");
-    EXPECT_EQ(CreateFileIfMissing(dir.Win("NO\\R.CLO").c_str()), 0);
+    EXPECT_EQ(CreateFileIfMissing(dir.Win("NO\\R.CLO").c_str()), WriteFailed);
     EXPECT_FALSE(dir.Exists("NO"));
 }
 
