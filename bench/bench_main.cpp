@@ -4,6 +4,10 @@
 //
 //   bsopanel_bench [--keep] [benchmark options]
 //   --keep   leave the temporary directory for a look (its path is printed)
+//   bsopanel_bench --profile root|link|relist|sort [N]
+//            builds the outbounds, opens the case's panel, lists it once, then does only the
+//            plugin's part of the case N times (default 20) in ProfiledRepeats, for a profiler
+//            (scripts/bench --profile runs it under callgrind, collecting in that function)
 #include "allocation_counter.h"
 #include "bench_cases.h"
 #include "bench_outbound.h"
@@ -11,6 +15,8 @@
 #include "scripted_frontend.h"
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -165,6 +171,57 @@ PeakMemory MeasurePeakMemory(Outbounds &outbounds) {
     return peak;
 }
 
+// ---- Profiling --------------------------------------------------------------------------------
+
+// The plugin's part of a case, repeated on a panel that was listed once already: what a
+// profiler collects (callgrind --toggle-collect=ProfiledRepeats), without the outbounds' set-up,
+// the baselines or a first listing's reads.
+__attribute__((noinline)) void ProfiledRepeats(const std::string &kind, HANDLE panel, int repeats,
+                                               std::vector<PluginPanelItem> &rows) {
+    for (int i = 0; i < repeats; ++i) {
+        if (kind != "sort") {
+            ListOnce(panel);
+            continue;
+        }
+        std::vector<PluginPanelItem> sorted = rows;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [&](const PluginPanelItem &a, const PluginPanelItem &b) {
+                             return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
+                         });
+        benchmark::DoNotOptimize(sorted.data());
+    }
+}
+
+int Profile(Outbounds &outbounds, const std::string &kind, int repeats) {
+    const char *key = kind == "link"     ? outbounds.oneLinkKey.c_str()
+                      : kind == "relist" ? outbounds.backlogKey.c_str()
+                                         : outbounds.linkListKey.c_str();
+    if (kind != "root" && kind != "link" && kind != "relist" && kind != "sort")
+        return Fail("--profile takes root, link, relist or sort"), 2;
+    ThePlugin->Start(key);
+    ThePlugin->SetEarlierItems(nullptr, 0);
+    HANDLE panel = ThePlugin->Open();
+    std::vector<PluginPanelItem> rows;
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    if (ThePlugin->List(panel, &items, &count)) ThePlugin->Free(panel, items, count);
+    if (kind == "link" && !ThePlugin->SetDirectory(panel, outbounds.oneLinkAddress.c_str()))
+        return Fail("cannot enter the link"), 1;
+    if (kind == "sort") {
+        if (ThePlugin->List(panel, &items, &count)) {
+            rows.assign(items, items + count);
+            ThePlugin->Free(panel, items, count);
+        }
+        for (PluginPanelItem &row : rows) row.CustomColumnData = nullptr, row.Description = nullptr;
+        std::reverse(rows.begin(), rows.end());
+    } else {
+        std::printf("%s: %d rows on the first listing\n", kind.c_str(), ListOnce(panel));
+    }
+    ProfiledRepeats(kind, panel, repeats, rows);
+    ThePlugin->Close(panel);
+    return 0;
+}
+
 // ---- The table ----------------------------------------------------------------------------------
 
 void PrintTable(const PeakMemory &peak) {
@@ -205,6 +262,13 @@ void PrintTable(const PeakMemory &peak) {
 
 int main(int argc, char **argv) {
     if (argc == 4 && std::strcmp(argv[1], "--peak-child") == 0) return PeakChild(argv[2], argv[3]);
+    std::string profile;
+    int repeats = 20;
+    if (argc >= 3 && std::strcmp(argv[1], "--profile") == 0) {
+        profile = argv[2];
+        if (argc >= 4) repeats = std::atoi(argv[3]);
+        argc = 1;
+    }
 
     bool keep = false;
     std::vector<char *> args;
@@ -238,12 +302,16 @@ int main(int argc, char **argv) {
                         FlowFileEntries);
             TheOutbounds = &outbounds;
             ThePlugin = &plugin;
-            benchmark::RunSpecifiedBenchmarks();
-            PeakMemory peak = MeasurePeakMemory(outbounds);
-            PrintTable(peak);
+            if (!profile.empty()) {
+                status = Profile(outbounds, profile, repeats);
+            } else {
+                benchmark::RunSpecifiedBenchmarks();
+                PeakMemory peak = MeasurePeakMemory(outbounds);
+                PrintTable(peak);
+                status = 0;
+            }
             ThePlugin = nullptr;
             TheOutbounds = nullptr;
-            status = 0;
         }
         benchmark::Shutdown();
     }
