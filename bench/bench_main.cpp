@@ -42,6 +42,7 @@ bool Fail(const std::string &what) {
 
 bool BuildOutbounds(Outbounds &outbounds, const std::string &registryRoot) {
     std::string error;
+    outbounds.registryRoot = registryRoot;
     outbounds.linkListKey = registryRoot + "\\LinkList";
     outbounds.oneLinkKey = registryRoot + "\\OneLink";
 
@@ -317,6 +318,7 @@ int main(int argc, char **argv) {
                 status = Profile(outbounds, profile, repeats);
             } else {
                 benchmark::RunSpecifiedBenchmarks();
+                RecordScalingLines();
                 PeakMemory peak = MeasurePeakMemory(outbounds);
                 PrintTable(peak);
                 status = 0;

@@ -23,9 +23,9 @@ namespace bench {
 Outbounds *TheOutbounds = nullptr;
 DirectPlugin *ThePlugin = nullptr;
 
-const char *const CaseOrder[] = {
-    "root listing", "root listing heap peak", "link listing",      "sort",
-    "idle",         "backlog listing",        "backlog re-listing"};
+const char *const CaseOrder[] = {"root listing", "root listing heap peak", "root listing scaling",
+                                 "link listing", "link listing scaling",   "sort",
+                                 "idle",         "backlog listing",        "backlog re-listing"};
 const int CaseCount = sizeof(CaseOrder) / sizeof(CaseOrder[0]);
 
 std::map<std::string, CaseFigures> &Figures() {
@@ -99,16 +99,7 @@ void LinkListing(benchmark::State &state) {
         return;
     }
     std::vector<double> plugin, baseline;
-    for (auto _ : state) {
-        Clock::time_point start = Clock::now();
-        benchmark::DoNotOptimize(StatEach(targets));
-        Clock::time_point middle = Clock::now();
-        ListOnce(panel);
-        Clock::time_point end = Clock::now();
-        baseline.push_back(Seconds(start, middle));
-        plugin.push_back(Seconds(middle, end));
-        state.SetIterationTime(plugin.back());
-    }
+    TimeListingsBesideStat(state, panel, targets, plugin, baseline);
     ThePlugin->Close(panel);
     double ratio = Median(plugin) / Median(baseline);
     state.counters["baseline_ms"] = Median(baseline) * 1e3;
