@@ -113,6 +113,10 @@ inline void TimeListingsBesideStat(benchmark::State &state, HANDLE panel,
     }
 }
 
+// The link rows of a listing as the host keeps them, mixed as after other sorts (the sort's
+// case and its profile).
+std::vector<PluginPanelItem> LinkRows(HANDLE panel);
+
 // The scaling cases' lines of the table, from the sizes that ran.
 void RecordScalingLines();
 

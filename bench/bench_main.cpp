@@ -195,10 +195,12 @@ __attribute__((noinline)) void ProfiledRepeats(const std::string &kind, HANDLE p
             ListOnce(panel);
             continue;
         }
-        std::vector<PluginPanelItem> sorted = rows;
+        // Pointers to the items, as the host sorts them.
+        std::vector<const PluginPanelItem *> sorted;
+        for (const PluginPanelItem &row : rows) sorted.push_back(&row);
         std::stable_sort(sorted.begin(), sorted.end(),
-                         [&](const PluginPanelItem &a, const PluginPanelItem &b) {
-                             return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
+                         [&](const PluginPanelItem *a, const PluginPanelItem *b) {
+                             return ThePlugin->Compare(panel, a, b, SM_NAME) < 0;
                          });
         benchmark::DoNotOptimize(sorted.data());
     }
@@ -220,12 +222,7 @@ int Profile(Outbounds &outbounds, const std::string &kind, int repeats) {
     if (kind == "link" && !ThePlugin->SetDirectory(panel, outbounds.oneLinkAddress.c_str()))
         return Fail("cannot enter the link"), 1;
     if (kind == "sort") {
-        if (ThePlugin->List(panel, &items, &count)) {
-            rows.assign(items, items + count);
-            ThePlugin->Free(panel, items, count);
-        }
-        for (PluginPanelItem &row : rows) row.CustomColumnData = nullptr, row.Description = nullptr;
-        std::reverse(rows.begin(), rows.end());
+        rows = LinkRows(panel);
     } else {
         std::printf("%s: %d rows on the first listing\n", kind.c_str(), ListOnce(panel));
     }

@@ -33,6 +33,26 @@ std::map<std::string, CaseFigures> &Figures() {
     return figures;
 }
 
+// The link rows of a listing as the host keeps them (copies, their numbers in UserData, the
+// plugin's array given back at once); then mixed, as a host may hold them after other sorts.
+std::vector<PluginPanelItem> LinkRows(HANDLE panel) {
+    PluginPanelItem *items = nullptr;
+    int count = 0;
+    std::vector<PluginPanelItem> rows;
+    if (ThePlugin->List(panel, &items, &count)) {
+        rows.assign(items, items + count);
+        ThePlugin->Free(panel, items, count);
+    }
+    for (PluginPanelItem &row : rows) {
+        row.CustomColumnData = nullptr;
+        row.CustomColumnNumber = 0;
+        row.Description = row.Owner = nullptr;
+    }
+    std::mt19937 random(2048);
+    std::shuffle(rows.begin(), rows.end(), random);
+    return rows;
+}
+
 namespace {
 
 const char DirectCall[] = "exports, minimal host table";
@@ -115,43 +135,25 @@ void LinkListing(benchmark::State &state) {
     figures.through = DirectCall;
 }
 
-// The link rows of a listing as the host keeps them (copies, their numbers in UserData, the
-// plugin's array given back at once); then mixed, as a host may hold them after other sorts.
-std::vector<PluginPanelItem> LinkRows(HANDLE panel) {
-    PluginPanelItem *items = nullptr;
-    int count = 0;
-    std::vector<PluginPanelItem> rows;
-    if (ThePlugin->List(panel, &items, &count)) {
-        rows.assign(items, items + count);
-        ThePlugin->Free(panel, items, count);
-    }
-    for (PluginPanelItem &row : rows) {
-        row.CustomColumnData = nullptr;
-        row.CustomColumnNumber = 0;
-        row.Description = row.Owner = nullptr;
-    }
-    std::mt19937 random(2048);
-    std::shuffle(rows.begin(), rows.end(), random);
-    return rows;
-}
-
 void SortLinks(benchmark::State &state) {
     ThePlugin->Start(TheOutbounds->linkListKey);
     HANDLE panel = ThePlugin->Open();
     const std::vector<PluginPanelItem> rows = LinkRows(panel);
-    std::vector<PluginPanelItem> sorted;
+    std::vector<const PluginPanelItem *> mixed, sorted;
+    for (const PluginPanelItem &row : rows) mixed.push_back(&row);
     long comparisons = 0;
     std::vector<double> samples, cpuSamples;
     for (auto _ : state) {
-        sorted = rows;
+        sorted = mixed;
         comparisons = 0;
         double cpuStart = ThreadCpuSeconds();
         Clock::time_point start = Clock::now();
-        // A merge sort, as the host's: stable, so that equal keys keep the listing order.
+        // As the host sorts: a stable merge sort of pointers to its items (equal keys keep the
+        // listing order), Compare called on the items they point at.
         std::stable_sort(sorted.begin(), sorted.end(),
-                         [&](const PluginPanelItem &a, const PluginPanelItem &b) {
+                         [&](const PluginPanelItem *a, const PluginPanelItem *b) {
                              ++comparisons;
-                             return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
+                             return ThePlugin->Compare(panel, a, b, SM_NAME) < 0;
                          });
         Clock::time_point end = Clock::now();
         cpuSamples.push_back(ThreadCpuSeconds() - cpuStart);
@@ -159,8 +161,8 @@ void SortLinks(benchmark::State &state) {
         state.SetIterationTime(samples.back());
     }
     bool ordered = std::is_sorted(sorted.begin(), sorted.end(),
-                                  [&](const PluginPanelItem &a, const PluginPanelItem &b) {
-                                      return ThePlugin->Compare(panel, &a, &b, SM_NAME) < 0;
+                                  [&](const PluginPanelItem *a, const PluginPanelItem *b) {
+                                      return ThePlugin->Compare(panel, a, b, SM_NAME) < 0;
                                   });
     ThePlugin->Close(panel);
     double median = Median(samples), cpu = Median(cpuSamples);
