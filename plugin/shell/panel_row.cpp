@@ -80,19 +80,24 @@ static void ShownRowName(const OutboundEntry &Entry, char (&Shown)[MAX_PATH]) {
 }
 
 // strncmp(Kept, Shown, MAX_PATH) == 0 for a name of Length bytes kept whole: its bytes and
-// its terminating zero (none at MAX_PATH), eight at a time, without the library call's set-up,
-// which costs more than the few bytes of an address.
+// its terminating zero (none at MAX_PATH), eight at a time, the last eight overlapping, without
+// the library call's set-up, which costs more than the few bytes of an address.
 static inline bool SameName(const char *Kept, size_t Length, const char *Shown) {
-    size_t size = Length < MAX_PATH ? Length + 1 : MAX_PATH, i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t kept, shown;
+    size_t size = Length < MAX_PATH ? Length + 1 : MAX_PATH;
+    uint64_t kept, shown;
+    if (size < 8) {
+        for (size_t i = 0; i < size; ++i)
+            if (Kept[i] != Shown[i]) return false;
+        return true;
+    }
+    for (size_t i = 0; i + 8 < size; i += 8) {
         memcpy(&kept, Kept + i, 8);
         memcpy(&shown, Shown + i, 8);
         if (kept != shown) return false;
     }
-    for (; i < size; ++i)
-        if (Kept[i] != Shown[i]) return false;
-    return true;
+    memcpy(&kept, Kept + size - 8, 8);
+    memcpy(&shown, Shown + size - 8, 8);
+    return kept == shown;
 }
 
 bool LookUpItemRow(const BSOBrowser *Browser, const PluginPanelItem *Item, ItemRow *Row) {
