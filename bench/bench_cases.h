@@ -32,8 +32,9 @@ const int BacklogNamedPerLink = 10; // 20,000 named files over the 2,000 links
 struct Outbounds {
     std::string directory; // the temporary directory of the run
     std::string registryFile;
-    std::string linkListKey; // settings root for the link list outbound (AutoRefresh on)
-    std::string oneLinkKey;  // settings root for the outbound of one link
+    std::string registryRoot; // the settings roots of the outbounds are below it
+    std::string linkListKey;  // settings root for the link list outbound (AutoRefresh on)
+    std::string oneLinkKey;   // settings root for the outbound of one link
     bsodemo::DemoOutbound linkList;
     bsodemo::DemoOutbound oneLink;
     std::string oneLinkAddress;  // the row name of that link
@@ -95,6 +96,29 @@ inline Enumerated TimeListingsBesideEnumeration(benchmark::State &state, HANDLE 
     }
     return seen;
 }
+
+// Each iteration: every named file stat-ed (the baseline), then the panel listed again.
+inline void TimeListingsBesideStat(benchmark::State &state, HANDLE panel,
+                                   const std::vector<std::string> &targets,
+                                   std::vector<double> &plugin, std::vector<double> &baseline) {
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        benchmark::DoNotOptimize(StatEach(targets));
+        Clock::time_point middle = Clock::now();
+        ListOnce(panel);
+        Clock::time_point end = Clock::now();
+        baseline.push_back(Seconds(start, middle));
+        plugin.push_back(Seconds(middle, end));
+        state.SetIterationTime(plugin.back());
+    }
+}
+
+// The link rows of a listing as the host keeps them, mixed as after other sorts (the sort's
+// case and its profile).
+std::vector<PluginPanelItem> LinkRows(HANDLE panel);
+
+// The scaling cases' lines of the table, from the sizes that ran.
+void RecordScalingLines();
 
 // The order of the table's lines.
 extern const char *const CaseOrder[];

@@ -1,13 +1,16 @@
 // The queue clear's preview of one link with 1,000 "^" files, each with its .tic beside it in
-// one folder (a file echo's pass-through): the plan reads the folder's .tic files once, against
-// a baseline that only reads those .tic files and stats the queued files. Called straight, not
-// through the module: the preview stands behind F8's dialogs.
+// one folder (a file echo's pass-through), against a baseline of the reads it cannot avoid: the
+// flow file read, the folder read, the .tic files read and the queued files stat-ed. Called
+// straight, not through the module: the preview stands behind F8's dialogs. This program's
+// main prints the table of the commands' previews.
 #include "bso/queue_clear.h"
 
+#include "command_cases.h"
 #include "timing.h"
 
 #include <benchmark/benchmark.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 const int QueuedFiles = 1000;
-const double GoalSeconds = 0.1;
 
 struct Tree {
     fs::path root;
@@ -54,21 +56,26 @@ struct Tree {
     }
 };
 
-using bench::Median;
-
-std::vector<double> plugin, baseline;
+size_t ReadWhole(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {}).size();
+}
 
 void ClearPreview(benchmark::State &state) {
     Tree tree;
     const FtnAddress link = {2, 100, 200, 0};
     const ClearOptions options = {false, false};
+    std::vector<double> plugin, baseline;
+    const std::string folder = (tree.root / "files").string();
+    const std::string flow = (tree.root / "out" / "006400c8.flo").string();
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        size_t bytes = 0;
-        for (const std::string &tic : tree.tics) {
-            std::ifstream in(tic, std::ios::binary);
-            bytes += std::string(std::istreambuf_iterator<char>(in), {}).size();
+        size_t bytes = ReadWhole(flow);
+        if (DIR *listing = opendir(folder.c_str())) {
+            while (struct dirent *entry = readdir(listing)) bytes += entry->d_name[0] != 0;
+            closedir(listing);
         }
+        for (const std::string &tic : tree.tics) bytes += ReadWhole(tic);
         struct stat info;
         for (const std::string &file : tree.files) bytes += stat(file.c_str(), &info) == 0;
         benchmark::DoNotOptimize(bytes);
@@ -88,24 +95,42 @@ void ClearPreview(benchmark::State &state) {
             return;
         }
     }
-    state.counters["baseline_ms"] = Median(baseline) * 1e3;
+    state.counters["baseline_ms"] = bench::Median(baseline) * 1e3;
+    const std::string count = std::to_string(QueuedFiles);
+    bench::RecordCommand("clear preview", plugin, baseline,
+                         count + " \"^\" files, " + count + " .tic files",
+                         "the flow file and the folder read, " + count + " .tic files read, " +
+                             count + " files stat-ed");
 }
 
 } // namespace
 
 BENCHMARK(ClearPreview)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
+namespace bench {
+
+std::map<std::string, CommandLine> &CommandLines() {
+    static std::map<std::string, CommandLine> lines;
+    return lines;
+}
+
+} // namespace bench
+
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     benchmark::RunSpecifiedBenchmarks();
-    if (plugin.empty()) return 1;
-    double ratio = Median(plugin) / Median(baseline);
-    std::printf("\n| Case | Plugin | Baseline (same run) | Ratio | Goal | Holds "
-                "|\n|---|---|---|---|---|---|\n");
-    std::printf(
-        "| clear preview | %.2f ms (%d \"^\" files, %d .tic files) | %.2f ms (%d .tic files "
-        "read, %d files stat-ed) | %.2fx | < %.0f ms | %s |\n",
-        Median(plugin) * 1e3, QueuedFiles, QueuedFiles, Median(baseline) * 1e3, QueuedFiles,
-        QueuedFiles, ratio, GoalSeconds * 1e3, Median(plugin) < GoalSeconds ? "yes" : "NO");
-    return Median(plugin) < GoalSeconds ? 0 : 1;
+    benchmark::Shutdown();
+    std::printf("\nThe commands' previews beside the reads they cannot avoid\n\n| Case | Plugin | "
+                "Baseline (same run) | Ratio | Goal | Holds |\n|---|---|---|---|---|---|\n");
+    int missed = 0;
+    for (const auto &[name, line] : bench::CommandLines()) {
+        std::printf("| %s | %s | %s | %.2fx | <= %.1fx | %s |\n", name.c_str(), line.plugin.c_str(),
+                    line.baseline.c_str(), line.ratio, bench::CommandGoal,
+                    line.holds ? "yes" : "NO");
+        missed += !line.holds;
+    }
+    // A missed goal is the table's to say: scripts/bench goes on to the other programs.
+    if (missed) std::printf("%d of the goals are missed.\n", missed);
+    return bench::CommandLines().empty() ? 1 : 0;
 }

@@ -87,21 +87,80 @@ static bool IsOwnFile(const OwnFiles *Own, const FileIdentity *File) {
     return false;
 }
 
+namespace {
+
+// The queued files planned so far, by identity (or, for a name that reaches no file, by its
+// text), so that a line finds its file's step without a walk over every step before it: a
+// hash table of step numbers plus one (0: free), never more than half full.
+struct PlannedFiles {
+    int *Slots;
+    size_t Size; // a power of two
+    size_t Used;
+};
+
+} // namespace
+
+static size_t PlannedHash(const char *Name, const FileIdentity *File, bool Known) {
+    unsigned long long hash = 1469598103934665603ull;
+    if (Known) {
+        hash ^= File->Volume;
+        hash = (hash ^ File->Index) * 1099511628211ull;
+        hash ^= hash >> 29;
+    } else {
+        for (const char *c = Name; *c; ++c)
+            hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ull;
+    }
+    return static_cast<size_t>(hash ^ (hash >> 32));
+}
+
+static bool IsPlannedAs(const ClearStep &Step, const char *Name, const FileIdentity *File,
+                        bool Known) {
+    if (Step.Role != ClearQueuedFile || Step.Known != Known) return false;
+    return Known ? SameFile(&Step.Seen, File) : strcmp(Step.Path, Name) == 0;
+}
+
 // The step of a file planned before (the same file, or for a name that reaches none the same
 // text), or -1.
-static int PlannedBefore(const ClearPlan *Plan, const char *Name, const FileIdentity *File,
-                         bool Known) {
-    for (int i = 0; i < Plan->Count; ++i) {
-        const ClearStep &step = Plan->Steps[i];
-        if (step.Role != ClearQueuedFile || step.Known != Known) continue;
-        if (Known ? SameFile(&step.Seen, File) : strcmp(step.Path, Name) == 0) return i;
+static int PlannedBefore(const ClearPlan *Plan, const PlannedFiles *Planned, const char *Name,
+                         const FileIdentity *File, bool Known) {
+    if (Planned->Size == 0) return -1;
+    for (size_t slot = PlannedHash(Name, File, Known) & (Planned->Size - 1);
+         Planned->Slots[slot] != 0; slot = (slot + 1) & (Planned->Size - 1)) {
+        int step = Planned->Slots[slot] - 1;
+        if (IsPlannedAs(Plan->Steps[step], Name, File, Known)) return step;
     }
     return -1;
 }
 
+static void PlaceStep(const ClearPlan *Plan, PlannedFiles *Planned, int Step) {
+    const ClearStep &step = Plan->Steps[Step];
+    size_t slot = PlannedHash(step.Path, &step.Seen, step.Known) & (Planned->Size - 1);
+    while (Planned->Slots[slot] != 0) slot = (slot + 1) & (Planned->Size - 1);
+    Planned->Slots[slot] = Step + 1;
+    ++Planned->Used;
+}
+
+// Notes the queued file of step Step (the first step of that file: a later one would never be
+// found). False when memory ran out.
+static bool NotePlanned(const ClearPlan *Plan, PlannedFiles *Planned, int Step) {
+    if ((Planned->Used + 1) * 2 > Planned->Size) {
+        size_t size = Planned->Size ? Planned->Size * 2 : 256;
+        int *slots = static_cast<int *>(calloc(size, sizeof(int)));
+        if (slots == nullptr) return false;
+        int *old = Planned->Slots;
+        size_t oldSize = Planned->Size;
+        *Planned = {slots, size, 0};
+        for (size_t i = 0; i < oldSize; ++i)
+            if (old[i] != 0) PlaceStep(Plan, Planned, old[i] - 1);
+        free(old);
+    }
+    PlaceStep(Plan, Planned, Step);
+    return true;
+}
+
 // Which step a line's file gets: the action its directive orders, or why it is left.
-static bool PlanLine(ClearPlan *Plan, char Directive, const char *Name, int Owner,
-                     const OwnFiles *Own, const ClearOptions *Options, bool *Relative) {
+static bool PlanLine(ClearPlan *Plan, PlannedFiles *Planned, char Directive, const char *Name,
+                     int Owner, const OwnFiles *Own, const ClearOptions *Options, bool *Relative) {
     int link = Plan->Steps[Owner].Link;
     if (!IsAbsoluteName(Name)) {
         // The mailer resolves it against its own current folder: no one else knows the file.
@@ -131,7 +190,7 @@ static bool PlanLine(ClearPlan *Plan, char Directive, const char *Name, int Owne
     ClearAction action = ClearLeave;
     if (Directive == '^') action = Options->KeepCaretFiles ? ClearLeave : ClearDelete;
     if (Directive == '#') action = ClearTruncate;
-    int before = PlannedBefore(Plan, Name, &file, known);
+    int before = PlannedBefore(Plan, Planned, Name, &file, known);
     if (before >= 0) {
         // One file, one row: the strongest order of its lines, as the mailer would carry out
         // each line in turn.
@@ -144,6 +203,9 @@ static bool PlanLine(ClearPlan *Plan, char Directive, const char *Name, int Owne
     ClearStep *step = AddStep(Plan, Name, ClearQueuedFile, gone ? ClearGone : action, link, Owner);
     if (step == nullptr) return false;
     step->Counted = true;
+    step->Known = known;
+    if (known) step->Seen = file;
+    if (!NotePlanned(Plan, Planned, Plan->Count - 1)) return false;
     if (gone) return true;
     if (!known) {
         step->Action = ClearLeave;
@@ -166,8 +228,8 @@ static bool PlanLine(ClearPlan *Plan, char Directive, const char *Name, int Owne
 }
 
 // One flow file of the link and what its lines name.
-static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, int Link, const OwnFiles *Own,
-                         const ClearOptions *Options) {
+static bool PlanFlowFile(ClearPlan *Plan, PlannedFiles *Planned, const char *FlowPath, int Link,
+                         const OwnFiles *Own, const ClearOptions *Options) {
     int owner = Plan->Count;
     ClearStep *flow = AddStep(Plan, FlowPath, ClearFlowFile, ClearDelete, Link, -1);
     if (!flow) return false;
@@ -185,7 +247,7 @@ static bool PlanFlowFile(ClearPlan *Plan, const char *FlowPath, int Link, const 
         char directive = line[0];
         char *name = ParseFlowLine(line);
         if (name == nullptr || *name == 0 || strcmp(name, ".") == 0) continue;
-        if (!PlanLine(Plan, directive, name, owner, Own, Options, &relative)) {
+        if (!PlanLine(Plan, Planned, directive, name, owner, Own, Options, &relative)) {
             CloseLineReader(&reader);
             return false;
         }
@@ -224,6 +286,14 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
     int fileCount = 0, fileCapacity = 0;
     OwnFiles own = {nullptr, 0, 0};
     bool ok = true;
+    // The files the plan holds for the links before this one, the first step of each.
+    PlannedFiles planned = {nullptr, 0, 0};
+    for (int i = 0; ok && i < Plan->Count; ++i) {
+        const ClearStep &step = Plan->Steps[i];
+        if (step.Role == ClearQueuedFile &&
+            PlannedBefore(Plan, &planned, step.Path, &step.Seen, step.Known) < 0)
+            ok = NotePlanned(Plan, &planned, i);
+    }
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -270,7 +340,7 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
         for (int i = 0; ok && i < fileCount; ++i) {
             if (files[i].Role != role) continue;
             if (role == ClearFlowFile) {
-                ok = PlanFlowFile(Plan, files[i].Path, LinkIndex, &own, Options);
+                ok = PlanFlowFile(Plan, &planned, files[i].Path, LinkIndex, &own, Options);
                 continue;
             }
             ClearAction action = ClearDelete;
@@ -289,6 +359,7 @@ int PlanQueueClear(const char *BasePath, int LinkIndex, const ClearOptions *Opti
     }
     free(files);
     free(own.Items);
+    free(planned.Slots);
     return ok ? 1 : 0;
 }
 

@@ -5,6 +5,7 @@
 #include "shell/host.h"
 #include "shell/messages.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -19,19 +20,38 @@ static void CopyOwnExtension(const char *Name, char (&Extension)[5]) {
     if (length > 4 && Name[length - 4] == '.') memcpy(Extension, Name + length - 4, 5);
 }
 
+// The link rows' names, each with its terminating zero, after the rows of the same block.
+static char *LinkRowNames(const BSOBrowser *Browser) {
+    return reinterpret_cast<char *>(Browser->Rows + Browser->EntryCount);
+}
+
 bool FillPanelRows(BSOBrowser *Browser, const FtnAddress *Link) {
     FreePanelRows(Browser);
     if (Browser->EntryCount <= 0) return true;
+    size_t names = 0;
+    if (!Link)
+        for (int i = 0; i < Browser->EntryCount; ++i)
+            names += strnlen(Browser->Entries[i].FindData.cFileName, MAX_PATH) + 1;
     PanelRow *rows = static_cast<PanelRow *>(
-        malloc(static_cast<size_t>(Browser->EntryCount) * sizeof(PanelRow)));
+        malloc(static_cast<size_t>(Browser->EntryCount) * sizeof(PanelRow) + names));
     if (!rows) return false;
+    Browser->Rows = rows;
+    char *name = LinkRowNames(Browser);
     for (int i = 0; i < Browser->EntryCount; ++i) {
         const OutboundEntry &entry = Browser->Entries[i];
         PanelRow &row = rows[i];
         row.Extension[0] = 0;
+        row.NameAt = 0;
+        row.NameLength = 0;
         if (!Link) {
             row.Kind = LinkRow;
             row.Link = entry.Link;
+            size_t length = strnlen(entry.FindData.cFileName, MAX_PATH);
+            row.NameAt = static_cast<unsigned>(name - LinkRowNames(Browser));
+            row.NameLength = static_cast<unsigned short>(length);
+            memcpy(name, entry.FindData.cFileName, length);
+            name[length] = 0;
+            name += length + 1;
             continue;
         }
         row.Link = *Link;
@@ -44,7 +64,6 @@ bool FillPanelRows(BSOBrowser *Browser, const FtnAddress *Link) {
             CopyOwnExtension(entry.FindData.cFileName, row.Extension);
         }
     }
-    Browser->Rows = rows;
     return true;
 }
 
@@ -60,22 +79,44 @@ static void ShownRowName(const OutboundEntry &Entry, char (&Shown)[MAX_PATH]) {
     if (AreFileApisANSI()) CharToOemA(Shown, Shown);
 }
 
+// strncmp(Kept, Shown, MAX_PATH) == 0 for a name of Length bytes kept whole: its bytes and
+// its terminating zero (none at MAX_PATH), eight at a time, the last eight overlapping, without
+// the library call's set-up, which costs more than the few bytes of an address.
+static inline bool SameName(const char *Kept, size_t Length, const char *Shown) {
+    size_t size = Length < MAX_PATH ? Length + 1 : MAX_PATH;
+    uint64_t kept, shown;
+    if (size < 8) {
+        for (size_t i = 0; i < size; ++i)
+            if (Kept[i] != Shown[i]) return false;
+        return true;
+    }
+    for (size_t i = 0; i + 8 < size; i += 8) {
+        memcpy(&kept, Kept + i, 8);
+        memcpy(&shown, Shown + i, 8);
+        if (kept != shown) return false;
+    }
+    memcpy(&kept, Kept + size - 8, 8);
+    memcpy(&shown, Shown + size - 8, 8);
+    return kept == shown;
+}
+
 bool LookUpItemRow(const BSOBrowser *Browser, const PluginPanelItem *Item, ItemRow *Row) {
     DWORD number = Item->UserData;
     if (!Browser->Rows || number == 0 || number > static_cast<DWORD>(Browser->EntryCount))
         return false;
     const OutboundEntry &entry = Browser->Entries[number - 1];
-    if (Browser->Rows[number - 1].Kind == LinkRow) {
+    const PanelRow &row = Browser->Rows[number - 1];
+    if (row.Kind == LinkRow) {
         // A link's name is its address, the same text in either code page; Compare comes here
-        // for every comparison of a sort.
-        if (strncmp(entry.FindData.cFileName, Item->FindData.cFileName, MAX_PATH) != 0)
+        // for every comparison of a sort, so the entry itself is not touched.
+        if (!SameName(LinkRowNames(Browser) + row.NameAt, row.NameLength, Item->FindData.cFileName))
             return false;
     } else {
         char shown[MAX_PATH];
         ShownRowName(entry, shown);
         if (strncmp(shown, Item->FindData.cFileName, MAX_PATH) != 0) return false;
     }
-    Row->Row = &Browser->Rows[number - 1];
+    Row->Row = &row;
     Row->Entry = &entry;
     return true;
 }

@@ -25,6 +25,11 @@ struct PanelRow {
     // A queued file: the extension of the flow file naming it (".FLO"), in the case the folder
     // listing gave; a link file: its own. Empty for a link row.
     char Extension[5];
+    // A link row: its name's length, and where the name starts in the copy of the link rows'
+    // names kept right after the rows, so that a sort's look-ups stay in that small block and
+    // read no more of the item's name than the length, never the scan's entries.
+    unsigned short NameLength;
+    unsigned NameAt;
 };
 
 // The item's row and the scan's entry it came from; the entry's name is the file's name on

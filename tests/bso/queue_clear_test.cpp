@@ -101,20 +101,32 @@ TEST(QueueClear, PlansEachLineAndOnlyTheLinksFiles) {
 }
 
 #ifndef _WIN32
-// On Linux every case of a name is another file: forty flow files of one link, none left out.
+// On Linux every case of a name is another file: forty flow files of one link, none left out,
+// each naming four files and the previous one's first again; another link's line naming one
+// of them adds no row of its own.
 TEST(QueueClear, NoCountOfFilesIsCapped) {
     TempDir dir;
     for (int i = 0; i < 40; ++i) {
-        std::string name = std::string("006400c8.") + "fcdih"[i / 8] + "lo";
+        std::string name = std::string("006400c8.") + "fcdih"[i / 8] + "lo", lines;
         for (int bit = 0; bit < 3; ++bit)
             if (i & (1 << bit)) name[9 + bit] = static_cast<char>(toupper(name[9 + bit]));
-        dir.Write("files/" + std::to_string(i), "x");
-        dir.Write("out/" + name, "^" + dir.Win("files/" + std::to_string(i)) + "\r\n");
+        for (int k = 0; k < 4; ++k) {
+            std::string file = "files/" + std::to_string(i) + "_" + std::to_string(k);
+            dir.Write(file, "x");
+            lines += "^" + dir.Win(file) + "\r\n";
+        }
+        if (i > 0) lines += "#" + dir.Win("files/" + std::to_string(i - 1) + "_0") + "\r\n";
+        dir.Write("out/" + name, lines);
     }
     dir.Write("out/006400c8.hld", "1");
+    dir.Write("out/00640001.flo", "^" + dir.Win("files/0_0") + "\r\n");
     ClearPlan plan = {};
     ClearOptions options = {false, false};
     ASSERT_EQ(PlanQueueClear(dir.Win("out/006400c8").c_str(), 0, &options, &plan), 1);
+    ASSERT_EQ(PlanQueueClear(dir.Win("out/00640001").c_str(), 1, &options, &plan), 1);
+    int queued = 0;
+    for (int i = 0; i < plan.Count; ++i) queued += plan.Steps[i].Role == ClearQueuedFile;
+    EXPECT_EQ(queued, 160);
     EXPECT_EQ(ExecuteQueueClear(&plan), 0);
     FreeClearPlan(&plan);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Native("out")));

@@ -135,6 +135,7 @@ TEST(LinkOrder, ByAddressAtTheRoot) {
         unsigned mode;
         const char *first, *second;
         int expected;
+        const char *secondShown = nullptr; // the second item's name when its row bears another now
     } cases[] = {
         {SM_NAME, "1:2/9.0", "1:2/10.0", -1},
         {SM_NAME, "1:2/10.0", "1:3/1.0", -1},
@@ -154,9 +155,16 @@ TEST(LinkOrder, ByAddressAtTheRoot) {
         {SM_EXT, "1:2/3.1", "1:2/3.1", 0},
         // An item without its row is left to the host's rule, not read from its name.
         {SM_NAME, "1:2/9.0", "..", -2},
+        // Nor is an item whose row was listed anew under another name: longer, shorter, or
+        // other past the first eight bytes.
+        {SM_NAME, "1:2/9.0", "1:2/10.0", -2, "1:2/10.0 "},
+        {SM_NAME, "1:2/9.0", "1:2/10.0", -2, "1:2/10."},
+        {SM_NAME, "1:2/9.0", "12:345/678.9", -2, "12:345/678.1"},
+        {SM_NAME, "1:2/9.0", "12:345/678.9", -1, "12:345/678.9"},
     };
     for (const Case &c : cases) {
         PluginPanelItem first = ItemNamed(browser, c.first), second = ItemNamed(browser, c.second);
+        if (c.secondShown) strcpy(second.FindData.cFileName, c.secondShown);
         EXPECT_EQ(CompareLinks(&browser, &first, &second, c.mode), c.expected)
             << c.first << " " << c.second << " mode " << c.mode;
     }
