@@ -161,6 +161,12 @@ static void ReadFolder(NamedFolder &Folder, unsigned long long NamesAhead) {
     memcpy(pattern, Folder.Text, Folder.TextLength);
     memcpy(pattern + Folder.TextLength, "*", 2);
     unsigned long long budget = 2 * (NamesAhead + static_cast<unsigned>(Folder.Names)) + 64;
+    // Room for about the names to come, so that the entries are not copied as they grow.
+    unsigned long long names = NamesAhead + static_cast<unsigned>(Folder.Names) + 64;
+    int expected = names < 1u << 20 ? static_cast<int>(names) : 1 << 20;
+    void *files = Folder.Files;
+    if (GrowArrayTo(&files, sizeof(FolderFile), &Folder.FileCapacity, expected, 256))
+        Folder.Files = static_cast<FolderFile *>(files);
     WIN32_FIND_DATAA data;
     HANDLE search = FindFirstFileA(pattern, &data);
     if (search == INVALID_HANDLE_VALUE) return;

@@ -8,6 +8,7 @@
 #include "scan/named_folders.h"
 
 #include <ctype.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -548,6 +549,17 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
     while ((got = ReadLine(&reader, &line, &length)) > 0) {
         ++linesRead;
         bytesRead += length + strlen(reader.LineEnd);
+        // Room for the rows still to come at once, rather than the table copied as it doubles;
+        // without it the table still grows row by row.
+        if (linesRead == 16) {
+            unsigned long long ahead = NamesAhead(FlowData, linesRead, bytesRead);
+            if (ahead < static_cast<unsigned long long>(INT_MAX - Table->Count)) {
+                void *rows = Table->Rows;
+                if (GrowArrayTo(&rows, sizeof(OutboundEntry), &Table->Capacity,
+                                Table->Count + static_cast<int>(ahead), FirstTableCapacity))
+                    Table->Rows = static_cast<OutboundEntry *>(rows);
+            }
+        }
         if (!LineNamesAFile(line, length)) continue;
         bool haveRaw = true;
         if (length >= rawCapacity) {
