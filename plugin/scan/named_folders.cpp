@@ -3,6 +3,7 @@
 #include "bso/outbound.h"
 #include "common/grow_array.h"
 
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -114,7 +115,10 @@ static bool KeepFile(NamedFolder &Folder, const WIN32_FIND_DATAA &Data) {
     if (!RoomForOneMore(&Folder.Files, Folder.FileCount, &Folder.FileCapacity, 256)) return false;
     if (Folder.PoolUsed + length + 1 > Folder.PoolCapacity) {
         size_t capacity = Folder.PoolCapacity ? Folder.PoolCapacity * 2 : 4096;
-        while (capacity < Folder.PoolUsed + length + 1) capacity *= 2;
+        while (capacity < Folder.PoolUsed + length + 1) {
+            if (capacity > SIZE_MAX / 2) return false;
+            capacity *= 2;
+        }
         char *pool = static_cast<char *>(realloc(Folder.Pool, capacity));
         if (!pool) return false;
         Folder.Pool = pool;
@@ -139,11 +143,12 @@ static bool KeepFile(NamedFolder &Folder, const WIN32_FIND_DATAA &Data) {
 }
 
 static bool IndexFiles(NamedFolder &Folder) {
-    int slots = 16;
-    while (slots < 2 * Folder.FileCount) slots *= 2;
-    Folder.Slots = static_cast<int *>(calloc(static_cast<size_t>(slots), sizeof(int)));
+    size_t slots = 16;
+    while (slots < 2 * static_cast<size_t>(Folder.FileCount)) slots *= 2;
+    if (slots > static_cast<size_t>(INT_MAX)) return false;
+    Folder.Slots = static_cast<int *>(calloc(slots, sizeof(int)));
     if (!Folder.Slots) return false;
-    Folder.SlotCount = slots;
+    Folder.SlotCount = static_cast<int>(slots);
     for (int i = 0; i < Folder.FileCount; ++i) {
         uint32_t slot = Folder.Files[i].Hash & static_cast<uint32_t>(slots - 1);
         while (Folder.Slots[slot]) slot = (slot + 1) & static_cast<uint32_t>(slots - 1);
