@@ -394,13 +394,15 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         std::vector<int> tokens = TranslatePattern(pattern);
         std::vector<signed char> memo;
         bool stars = HasStars(tokens);
+        bool every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
         Found found;
         while (struct dirent *entry = readdir(listing)) {
             std::string name = entry->d_name;
             bool dots =
                 name[0] == '.' && (name.size() == 1 || (name.size() == 2 && name[1] == '.'));
             if (dots && directory == "/") continue; // a drive's root has neither
-            if (stars ? !Matcher(tokens, name, memo).Run() : !MatchesWithoutStars(tokens, name))
+            if (!every &&
+                (stars ? !Matcher(tokens, name, memo).Run() : !MatchesWithoutStars(tokens, name)))
                 continue;
             if (DescribeAt(dirfd(listing), name, found))
                 search->entries.push_back(std::move(found));

@@ -5,8 +5,10 @@
 #include "bso/text_file.h"
 #include "common/grow_array.h"
 #include "common/helpers.h"
+#include "scan/named_folders.h"
 
 #include <ctype.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -223,21 +225,27 @@ void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_
 
 // ---- Rows inside a link -----------------------------------------------------------------
 
-int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
-                 const char *SourceText, EntryKind Kind, Flavor Flavor) {
-    ShownDirectory(DirectoryPart);
-    size_t directoryLength = strlen(DirectoryPart);
+// The same with the directory as rows show it already.
+static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FIND_DATAA *FindData,
+                             const char *SourceText, EntryKind Kind, Flavor Flavor) {
+    size_t directoryLength = strlen(Shown);
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
     OutboundEntry *entry = NewRow(Table);
     if (!entry) return 0;
     StartEntry(*entry, FindData);
-    memcpy(entry->FindData.cFileName, DirectoryPart, directoryLength);
+    memcpy(entry->FindData.cFileName, Shown, directoryLength);
     memcpy(entry->FindData.cFileName + directoryLength, FindData->cFileName, nameLength);
     entry->FindData.cFileName[directoryLength + nameLength] = '\0';
     entry->SourceText = DuplicateString(SourceText);
     MarkEntry(*entry, Kind, Flavor);
     return 1;
+}
+
+int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
+                 const char *SourceText, EntryKind Kind, Flavor Flavor) {
+    ShownDirectory(DirectoryPart);
+    return AddShownFileEntry(Table, DirectoryPart, FindData, SourceText, Kind, Flavor);
 }
 
 void ShortenRowName(char *Row, const char *Name, size_t Length) {
@@ -492,6 +500,16 @@ static bool FindNamedFile(const char *Name, WIN32_FIND_DATAA *Found) {
     return true;
 }
 
+// About how many lines of the flow file (Size bytes when it was found) are still to come,
+// from the length of the Lines that came in Bytes.
+static unsigned long long NamesAhead(const WIN32_FIND_DATAA *FlowData, unsigned long long Lines,
+                                     unsigned long long Bytes) {
+    unsigned long long size =
+        static_cast<unsigned long long>(FlowData->nFileSizeHigh) << 32 | FlowData->nFileSizeLow;
+    unsigned long long left = size > Bytes ? size - Bytes : 0;
+    return Bytes ? left / (Bytes / Lines + 1) + 1 : left;
+}
+
 // The flow file's own row, marked with Problem.
 static void AddFlowFileRow(ScanTable *Table, const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                            Flavor Flavor, EntryProblem Problem) {
@@ -523,7 +541,25 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
     int got;
     char *line;
     size_t length;
+    // The folders the lines name files in, and how far the file is read: how many names are
+    // still to come bounds what reading a folder may cost.
+    NamedFolders folders;
+    StartNamedFolders(&folders);
+    unsigned long long linesRead = 0, bytesRead = 0;
     while ((got = ReadLine(&reader, &line, &length)) > 0) {
+        ++linesRead;
+        bytesRead += length + strlen(reader.LineEnd);
+        // Room for the rows still to come at once, rather than the table copied as it doubles;
+        // without it the table still grows row by row.
+        if (linesRead == 16) {
+            unsigned long long ahead = NamesAhead(FlowData, linesRead, bytesRead);
+            if (ahead < static_cast<unsigned long long>(INT_MAX - Table->Count)) {
+                void *rows = Table->Rows;
+                if (GrowArrayTo(&rows, sizeof(OutboundEntry), &Table->Capacity,
+                                Table->Count + static_cast<int>(ahead), FirstTableCapacity))
+                    Table->Rows = static_cast<OutboundEntry *>(rows);
+            }
+        }
         if (!LineNamesAFile(line, length)) continue;
         bool haveRaw = true;
         if (length >= rawCapacity) {
@@ -547,11 +583,21 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         const char *name = convertible ? converted : flowName;
         bool lookUp = convertible && strlen(name) < MAX_PATH && !EndsInDotEntry(name);
         WIN32_FIND_DATAA found;
-        if (lookUp && FindNamedFile(name, &found)) {
+        size_t folderLength = lookUp ? FolderLength(name) : 0;
+        NamedFolder *folder = folderLength ? FolderOfName(&folders, name, folderLength) : nullptr;
+        if (lookUp &&
+            ((folder && FindInFolder(folder, name + folderLength,
+                                     NamesAhead(FlowData, linesRead, bytesRead), &found)) ||
+             FindNamedFile(name, &found))) {
+            const char *shown = folder ? ShownFolder(folder) : nullptr;
             char directory[MAX_PATH];
-            strcpy(directory, name);
-            DirectoryPart(directory);
-            if (AddFileEntry(Table, directory, &found, Extension, FlowFile, Flavor) ||
+            if (!shown) {
+                strcpy(directory, name);
+                DirectoryPart(directory);
+                ShownDirectory(directory);
+                shown = directory;
+            }
+            if (AddShownFileEntry(Table, shown, &found, Extension, FlowFile, Flavor) ||
                 AddNameOnlyEntry(Table, name, Extension, Flavor, false))
                 ++rowsFromFile;
             continue;
@@ -565,6 +611,7 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
             ++rowsFromFile;
         }
     }
+    FreeNamedFolders(&folders);
     CloseLineReader(&reader);
     if (got < 0)
         AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);

@@ -50,6 +50,27 @@ protected:
     }
 };
 
+std::string Times(int count, const std::string &text) {
+    std::string times;
+    while (count-- > 0) times += text;
+    return times;
+}
+
+// Count rows of the one kind, then the others.
+std::vector<std::string> RowsOf(int count, const char *row, std::vector<std::string> others) {
+    others.insert(others.begin(), static_cast<size_t>(count), row);
+    return others;
+}
+
+// The name a look-up of the path finds.
+std::string FoundName(const std::string &path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return "(none)";
+    FindClose(search);
+    return found.cFileName;
+}
+
 // Each tree: the flow file's bytes, the questions asked in order with their answers, the rows
 // then shown, and the flow file's bytes afterwards. "@a" stands for the Win32 path of
 // files/a.zip (which exists), "@g" for files/gone.zip (which does not).
@@ -63,7 +84,8 @@ TEST_F(OddContents, LinesOfEveryForm) {
         std::string bytes;
         std::vector<Asked> questions;
         // "a" for files/a.zip, "b", "flow" for the flow file, "F\\x" for a row of files/x
-        // whose file is gone, "L\\x" for one shown as its line has it
+        // whose file is gone, "L\\x" for one shown as its line has it, "K@x" for the file
+        // a look-up of @x finds
         std::vector<std::string> rows;
         std::string after; // "" for unchanged
     } const cases[] = {
@@ -102,15 +124,31 @@ TEST_F(OddContents, LinesOfEveryForm) {
          {{"@g", 1}, {"@G", 0}},
          {"a", "F\\GONE.zip"},
          "@G\r\n^@a\r\n"},
+        // Enough names for their folder to be read once: each row is still the file a look-up
+        // finds.
+        {"many names, one in other capitals",
+         Times(8, "^@a\r\n") + "@A\r\n@g\r\n",
+         {{"@g", 0}},
+         RowsOf(9, "a", {"F\\gone.zip"}),
+         ""},
+        {"many names, one in another case of two files",
+         Times(8, "^@a\r\n") + "@c\r\n",
+         {},
+         RowsOf(8, "a", {"K@c"}),
+         ""},
     };
     tree.WriteAttached("a.zip");
     tree.WriteAttached("b.zip");
+    if (!RunningUnderWine()) { // two names for the look-up to choose from
+        tree.WriteAttached("c.zip");
+        tree.WriteAttached("C.ZIP");
+    }
     auto expand = [this](std::string text) {
-        const std::pair<std::string, std::string> names[] = {{"@a", tree.Win("files/a.zip")},
-                                                             {"@b", tree.Win("files/b.zip")},
-                                                             {"@g", tree.Win("files/gone.zip")},
-                                                             {"@G", tree.Win("files/GONE.zip")},
-                                                             {"@f", tree.Win("files")}};
+        const std::pair<std::string, std::string> names[] = {
+            {"@a", tree.Win("files/a.zip")},    {"@A", tree.Win("files/A.ZIP")},
+            {"@b", tree.Win("files/b.zip")},    {"@c", tree.Win("files/c.Zip")},
+            {"@g", tree.Win("files/gone.zip")}, {"@G", tree.Win("files/GONE.zip")},
+            {"@f", tree.Win("files")}};
         for (const auto &name : names)
             for (size_t at; (at = text.find(name.first)) != std::string::npos;)
                 text.replace(at, name.first.size(), name.second);
@@ -127,13 +165,14 @@ TEST_F(OddContents, LinesOfEveryForm) {
         EXPECT_EQ(front.Verify(), "");
         std::vector<std::string> expected;
         for (const std::string &row : c.rows)
-            expected.push_back(row == "flow"   ? FlowRow()
-                               : row == "a"    ? FileRow("a.zip")
-                               : row == "b"    ? FileRow("b.zip")
-                               : row[0] == 'F' ? tree.Shown("files") + row.substr(2)
-                               : row[0] == 'L'
-                                   ? ShownLineDirectory(tree.Win("files")) + row.substr(1)
-                                   : row);
+            expected.push_back(
+                row == "flow"   ? FlowRow()
+                : row == "a"    ? FileRow("a.zip")
+                : row == "b"    ? FileRow("b.zip")
+                : row[0] == 'F' ? tree.Shown("files") + row.substr(2)
+                : row[0] == 'K' ? tree.Shown("files") + FoundName(expand(row.substr(1)))
+                : row[0] == 'L' ? ShownLineDirectory(tree.Win("files")) + row.substr(1)
+                                : row);
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(SortedRowNames(), expected);
         EXPECT_EQ(tree.Read("out/006400C8.FLO"), c.after.empty() ? bytes : expand(c.after));
