@@ -430,6 +430,9 @@ std::string RenameTarget(const std::string &source, const std::string &target, c
     return target.substr(0, slash + 1) + lexical.substr(lexical.find_last_of('/') + 1);
 }
 
+// The search this thread made last, while it is open.
+thread_local void *LatestSearch = nullptr;
+
 } // namespace
 } // namespace compat
 
@@ -473,11 +476,15 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     }
     search->HandOutNext(*lpFindFileData);
     RegisterObject(search.get());
+    LatestSearch = search.get();
     return search.release();
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
-    auto *search = Find<Search>(hFindFile);
+    // The thread's latest search is live (FindClose forgets it): a listing asks for its next
+    // entry thousands of times without a look into the table of handles.
+    auto *search = hFindFile && hFindFile == LatestSearch ? static_cast<Search *>(LatestSearch)
+                                                          : Find<Search>(hFindFile);
     if (!search) return FALSE;
     if (!search->HandOutNext(*lpFindFileData)) {
         Fail(ERROR_NO_MORE_FILES);
@@ -488,6 +495,7 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
     auto *search = Find<Search>(hFindFile);
+    if (search && search == LatestSearch) LatestSearch = nullptr;
     return search && DestroyObject(search);
 }
 

@@ -128,22 +128,29 @@ static Flavor FlavorOfLetter(char Letter, char NormalLetter) {
     }
 }
 
+static char AsciiUpper(char Letter) {
+    return Letter >= 'a' && Letter <= 'z' ? static_cast<char>(Letter - 'a' + 'A') : Letter;
+}
+
 int ClassifyOutboundFile(const char *Extension, EntryKind *Kind, Flavor *FileFlavor) {
     *Kind = NoEntryKind;
     *FileFlavor = NoFlavor;
     if (Extension == nullptr || Extension[0] != '.' || Extension[1] == '\0') return 0;
     const char *e = Extension + 1;
-    char letter = static_cast<char>(toupper(static_cast<unsigned char>(e[0])));
-    if (_stricmp(e, "REQ") == 0) {
+    // Every kind has three letters, compared without regard to case (ASCII, as _stricmp does):
+    // a listing classifies every file of the outbound.
+    if (e[1] == '\0' || e[2] == '\0' || e[3] != '\0') return 0;
+    char letter = AsciiUpper(e[0]), second = AsciiUpper(e[1]), third = AsciiUpper(e[2]);
+    if (letter == 'R' && second == 'E' && third == 'Q') {
         *Kind = FileRequest;
         *FileFlavor = Normal;
-    } else if (_stricmp(e, "BSY") == 0) {
+    } else if (letter == 'B' && second == 'S' && third == 'Y') {
         *Kind = BusyFlag;
         *FileFlavor = Normal;
-    } else if (_stricmp(e + 1, "LO") == 0) {
+    } else if (second == 'L' && third == 'O') {
         *Kind = FlowFile;
         *FileFlavor = FlavorOfLetter(letter, 'F');
-    } else if (_stricmp(e + 1, "UT") == 0) {
+    } else if (second == 'U' && third == 'T') {
         *Kind = Netmail;
         *FileFlavor = FlavorOfLetter(letter, 'O');
     }

@@ -335,7 +335,8 @@ struct PendingLinkFile {
     uint64_t Size;
     FILETIME Written;
     int64_t Queued; // when a flow file was made (QueuedTime)
-    char Path[MAX_PATH];
+    size_t Folder;  // the folder's text in the scan's Texts
+    size_t Name;    // the file's name there
 };
 
 void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
@@ -344,6 +345,36 @@ void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
     Scan->Pending = nullptr;
     Scan->PendingCount = 0;
     Scan->PendingCapacity = 0;
+    Scan->Texts = nullptr;
+    Scan->TextsUsed = 0;
+    Scan->TextsCapacity = 0;
+    Scan->LastFolder = 0;
+}
+
+// Appends Length bytes of Text and a NUL to the scan's texts; false when memory runs out.
+static bool KeepText(BacklogScan *Scan, const char *Text, size_t Length, size_t *At) {
+    if (Scan->TextsUsed + Length + 1 > Scan->TextsCapacity) {
+        size_t capacity = Scan->TextsCapacity ? Scan->TextsCapacity * 2 : 4096;
+        while (capacity < Scan->TextsUsed + Length + 1) capacity *= 2;
+        char *grown = static_cast<char *>(realloc(Scan->Texts, capacity));
+        if (!grown) return false;
+        Scan->Texts = grown;
+        Scan->TextsCapacity = capacity;
+    }
+    *At = Scan->TextsUsed;
+    memcpy(Scan->Texts + Scan->TextsUsed, Text, Length);
+    Scan->Texts[Scan->TextsUsed + Length] = '\0';
+    Scan->TextsUsed += Length + 1;
+    return true;
+}
+
+// The pending file's path, "folder\name", into Path (MAX_PATH bytes; it was checked to fit).
+static void PendingPath(const BacklogScan *Scan, const PendingLinkFile &Pending, char *Path) {
+    const char *folder = Scan->Texts + Pending.Folder, *name = Scan->Texts + Pending.Name;
+    size_t folderLength = strlen(folder), nameLength = strlen(name);
+    memcpy(Path, folder, folderLength);
+    Path[folderLength] = '\\';
+    memcpy(Path + folderLength + 1, name, nameLength + 1);
 }
 
 void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const char *Directory,
@@ -367,11 +398,12 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
     size_t directoryLength = strlen(Directory);
     size_t nameLength = strnlen(Found->cFileName, sizeof(Found->cFileName));
-    if (directoryLength + 1 + nameLength >= sizeof pending.Path) return;
-    memcpy(pending.Path, Directory, directoryLength);
-    pending.Path[directoryLength] = '\\';
-    memcpy(pending.Path + directoryLength + 1, Found->cFileName, nameLength);
-    pending.Path[directoryLength + 1 + nameLength] = '\0';
+    if (directoryLength + 1 + nameLength >= MAX_PATH) return;
+    bool sameFolder = Scan->Texts && Scan->LastFolder < Scan->TextsUsed &&
+                      strcmp(Scan->Texts + Scan->LastFolder, Directory) == 0;
+    if (!sameFolder && !KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
+    pending.Folder = Scan->LastFolder;
+    if (!KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
     pending.Row = RowNumber;
     pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
     pending.Size = size;
@@ -383,6 +415,37 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
 static int CompareKeys(const void *A, const void *B) {
     uint64_t a = *static_cast<const uint64_t *>(A), b = *static_cast<const uint64_t *>(B);
     return a < b ? -1 : a > b;
+}
+
+// The pending files by link, each link's in the order met: keys of row and place, in order.
+// The rows are counted out (linear in files and rows); a row beyond them sorts the keys.
+static void OrderByRow(const BacklogScan *Scan, int Rows, uint64_t *Order) {
+    int count = Scan->PendingCount;
+    for (int i = 0; i < count; ++i)
+        Order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
+                   static_cast<uint32_t>(i);
+    int *starts = static_cast<int *>(calloc(static_cast<size_t>(Rows) + 1, sizeof(int)));
+    bool inRange = starts != nullptr;
+    for (int i = 0; inRange && i < count; ++i) {
+        int row = Scan->Pending[i].Row;
+        if (row < 0 || row >= Rows)
+            inRange = false;
+        else
+            ++starts[row + 1];
+    }
+    uint64_t *sorted = inRange ? static_cast<uint64_t *>(malloc(
+                                     static_cast<size_t>(count ? count : 1) * sizeof(uint64_t)))
+                               : nullptr;
+    if (!sorted) {
+        free(starts);
+        qsort(Order, static_cast<size_t>(count), sizeof(uint64_t), CompareKeys);
+        return;
+    }
+    for (int row = 0; row < Rows; ++row) starts[row + 1] += starts[row];
+    for (int i = 0; i < count; ++i) sorted[starts[Scan->Pending[i].Row]++] = Order[i];
+    memcpy(Order, sorted, static_cast<size_t>(count) * sizeof(uint64_t));
+    free(sorted);
+    free(starts);
 }
 
 namespace {
@@ -475,13 +538,14 @@ static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &
     if (waits) NoteOldest(Status, Pending.Queued);
 }
 
-static void ReadPendingMailerFile(const PendingLinkFile &Pending, int64_t Now, LinkStatus &Status) {
+static void ReadPendingMailerFile(const PendingLinkFile &Pending, const char *Path, int64_t Now,
+                                  LinkStatus &Status) {
     WIN32_FIND_DATAA data;
     memset(&data, 0, sizeof data);
     data.ftLastWriteTime = Pending.Written;
     MailerState state;
     memset(&state, 0, sizeof state);
-    ReadMailerFile(Pending.Path, Pending.Mailer, &data, Now, &state);
+    ReadMailerFile(Path, Pending.Mailer, &data, Now, &state);
     if (state.Held) Status.HeldUntil = state.HeldUntil;
     if (state.HasTries) {
         Status.HasTries = true;
@@ -511,10 +575,7 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
         static_cast<CachedFlow **>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(void *)));
     bool *fresh = static_cast<bool *>(malloc(static_cast<size_t>(count ? count : 1)));
     if (order && flows && fresh) {
-        for (int i = 0; i < count; ++i)
-            order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
-                       static_cast<uint32_t>(i);
-        qsort(order, static_cast<size_t>(count), sizeof(uint64_t), CompareKeys);
+        OrderByRow(Scan, Count, order);
         for (int first = 0; first < count;) {
             int row = Scan->Pending[order[first] & 0xFFFFFFFFu].Row;
             int last = first;
@@ -528,8 +589,9 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                 const PendingLinkFile &pending = Scan->Pending[order[last] & 0xFFFFFFFFu];
                 flows[last] = nullptr;
                 if (pending.Mailer != NoMailerFile || !cache) continue;
-                flows[last] =
-                    FlowNames(cache, pending.Path, pending.Size, pending.Written, &fresh[last]);
+                char path[MAX_PATH];
+                PendingPath(Scan, pending, path);
+                flows[last] = FlowNames(cache, path, pending.Size, pending.Written, &fresh[last]);
                 if (flows[last] && flows[last]->Names)
                     names += CountNames(flows[last]->Names, flows[last]->NamesLength);
             }
@@ -538,10 +600,13 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
             for (int i = first; inRange && i < last; ++i) {
                 const PendingLinkFile &pending = Scan->Pending[order[i] & 0xFFFFFFFFu];
                 LinkStatus &status = Rows[row].Status;
-                if (pending.Mailer != NoMailerFile)
-                    ReadPendingMailerFile(pending, Scan->Now, status);
-                else if (flows[i] && flows[i]->Names)
+                if (pending.Mailer != NoMailerFile) {
+                    char path[MAX_PATH];
+                    PendingPath(Scan, pending, path);
+                    ReadPendingMailerFile(pending, path, Scan->Now, status);
+                } else if (flows[i] && flows[i]->Names) {
                     CountFlowNames(flows[i], fresh[i], pending, status, &files, &seen);
+                }
             }
             first = last;
         }
@@ -554,9 +619,8 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
     free(seen.Hashes);
     free(files.Slots);
     free(Scan->Pending);
-    Scan->Pending = nullptr;
-    Scan->PendingCount = 0;
-    Scan->PendingCapacity = 0;
+    free(Scan->Texts);
+    StartBacklogScan(Scan, Scan->Cache, Scan->Now);
 }
 
 void ShowBacklogInRows(OutboundEntry *Rows, int Count) {
