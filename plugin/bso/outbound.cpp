@@ -33,13 +33,15 @@ static bool IsSeparator(char C) {
     return C == '\\' || C == '/';
 }
 
+// ASCII hex digits, as isxdigit knows them, without a call per character: a listing reads the
+// digits of every file name of the outbound.
 static bool IsHexDigit(char C) {
-    return isxdigit(static_cast<unsigned char>(C)) != 0;
+    return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F');
 }
 
 static int HexValue(char C) {
     if (C >= '0' && C <= '9') return C - '0';
-    return toupper(static_cast<unsigned char>(C)) - 'A' + 10;
+    return (C >= 'a' ? C - 'a' : C - 'A') + 10;
 }
 
 // The number of count hex digits at text, or false when they are not all hex digits.
