@@ -200,6 +200,11 @@ static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
         free(names);
         return false;
     }
+    // Kept until the flow file changes: no room beyond the names.
+    if (names && used < capacity) {
+        char *exact = static_cast<char *>(realloc(names, used ? used : 1));
+        if (exact) names = exact;
+    }
     *Names = names;
     *NamesLength = used;
     return true;
