@@ -63,6 +63,7 @@ struct CachedFlow {
     FILETIME Write;
     char *Names;
     size_t NamesLength;
+    int NameCount;
     NamedStat *Stats; // one per name; null when memory ran out (then looked up every time)
     bool Seen;        // met in the listing under way
 };
@@ -259,6 +260,7 @@ static CachedFlow *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
     flow->Names = names;
     flow->NamesLength = namesLength;
     int count = CountNames(names, namesLength);
+    flow->NameCount = count;
     flow->Stats =
         count ? static_cast<NamedStat *>(calloc(static_cast<size_t>(count), sizeof(NamedStat)))
               : nullptr;
@@ -597,8 +599,7 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                 char path[MAX_PATH];
                 PendingPath(Scan, pending, path);
                 flows[last] = FlowNames(cache, path, pending.Size, pending.Written, &fresh[last]);
-                if (flows[last] && flows[last]->Names)
-                    names += CountNames(flows[last]->Names, flows[last]->NamesLength);
+                if (flows[last] && flows[last]->Names) names += flows[last]->NameCount;
             }
             bool inRange = row >= 0 && row < Count;
             if (inRange && names) PrepareLinkNames(&seen, names);
