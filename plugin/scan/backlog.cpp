@@ -56,17 +56,33 @@ struct NamedStat {
 // each as its directive ('^', '#' or ' ') followed by the name and a NUL, with what each named
 // file was then. While the flow file stays as it is, so do the files it names: the mailer
 // rewrites the flow file when it sends one, and a file queued anew goes in with a new line.
+// The path, the names and their stats lie in one block, so that a cache of thousands of flow
+// files holds one allocation each.
 struct CachedFlow {
-    char *Path; // null: a free slot
-    uint32_t Hash;
+    char *Path; // null: a free slot; else the block, starting with the path
+    size_t NamesLength;
     uint64_t Size;
     FILETIME Write;
-    char *Names;
-    size_t NamesLength;
+    uint32_t Hash;
+    uint32_t NamesAt; // where the names start in the block
     int NameCount;
-    NamedStat *Stats; // one per name; null when memory ran out (then looked up every time)
-    bool Seen;        // met in the listing under way
+    bool HasStats; // one per name behind the names; none when memory ran out (then looked up)
+    bool Seen;     // met in the listing under way
 };
+
+const char *NamesOf(const CachedFlow &Flow) {
+    return Flow.Path + Flow.NamesAt;
+}
+
+size_t StatsAt(size_t NamesAt, size_t NamesLength) {
+    return (NamesAt + NamesLength + alignof(NamedStat) - 1) / alignof(NamedStat) *
+           alignof(NamedStat);
+}
+
+NamedStat *StatsOf(const CachedFlow &Flow) {
+    if (!Flow.HasStats) return nullptr;
+    return reinterpret_cast<NamedStat *>(Flow.Path + StatsAt(Flow.NamesAt, Flow.NamesLength));
+}
 
 } // namespace
 
@@ -79,9 +95,26 @@ struct FlowCache {
 
 static void FreeCachedFlow(CachedFlow &Flow) {
     free(Flow.Path);
-    free(Flow.Names);
-    free(Flow.Stats);
     memset(&Flow, 0, sizeof Flow);
+}
+
+// The flow file's block: its path, its names and room for their stats (zeroed), or without
+// that room when memory is short. Null when there is no memory even for that.
+static char *FlowBlock(const char *Path, const char *Names, size_t NamesLength, int Count,
+                       bool *HasStats) {
+    size_t pathSize = strlen(Path) + 1;
+    size_t statsAt = StatsAt(pathSize, NamesLength);
+    size_t statsSize = static_cast<size_t>(Count) * sizeof(NamedStat);
+    char *block = Count ? static_cast<char *>(malloc(statsAt + statsSize)) : nullptr;
+    *HasStats = block != nullptr;
+    if (block)
+        memset(block + statsAt, 0, statsSize);
+    else
+        block = static_cast<char *>(malloc(pathSize + NamesLength));
+    if (!block) return nullptr;
+    memcpy(block, Path, pathSize);
+    if (NamesLength) memcpy(block + pathSize, Names, NamesLength);
+    return block;
 }
 
 void FreeFlowCache(FlowCache **Cache) {
@@ -201,11 +234,6 @@ static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
         free(names);
         return false;
     }
-    // Kept until the flow file changes: no room beyond the names.
-    if (names && used < capacity) {
-        char *exact = static_cast<char *>(realloc(names, used ? used : 1));
-        if (exact) names = exact;
-    }
     *Names = names;
     *NamesLength = used;
     return true;
@@ -238,32 +266,32 @@ static CachedFlow *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
         if (flow && flow->Path) flow->Seen = false; // dropped at the end: read again next time
         return nullptr;
     }
+    int count = CountNames(names, namesLength);
+    bool hasStats = false;
+    char *block = FlowBlock(Path, names, namesLength, count, &hasStats);
+    free(names);
+    if (!block) {
+        if (flow && flow->Path) flow->Seen = false;
+        return nullptr;
+    }
     if (!flow || !flow->Path) {
         if (!GrowFlowCache(Cache)) {
-            free(names);
+            free(block);
             return nullptr;
         }
         flow = FindFlowSlot(Cache, Path, hash);
-        flow->Path = DuplicateString(Path);
-        if (!flow->Path) {
-            free(names);
-            return nullptr;
-        }
         flow->Hash = hash;
         ++Cache->Used;
     } else {
-        free(flow->Names);
-        free(flow->Stats);
+        free(flow->Path);
     }
+    flow->Path = block;
     flow->Size = Size;
     flow->Write = Write;
-    flow->Names = names;
+    flow->NamesAt = static_cast<uint32_t>(strlen(Path) + 1);
     flow->NamesLength = namesLength;
-    int count = CountNames(names, namesLength);
     flow->NameCount = count;
-    flow->Stats =
-        count ? static_cast<NamedStat *>(calloc(static_cast<size_t>(count), sizeof(NamedStat)))
-              : nullptr;
+    flow->HasStats = hasStats;
     flow->Seen = true;
     *Fresh = true;
     return flow;
@@ -524,18 +552,19 @@ static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
 static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &Pending,
                            LinkStatus &Status, NamedFiles *Files, LinkNames *Seen) {
     bool waits = false;
-    const char *names = Flow->Names;
+    const char *names = NamesOf(*Flow);
+    NamedStat *stats = StatsOf(*Flow);
     int index = 0;
     for (size_t at = 0; at < Flow->NamesLength; ++index) {
         char directive = names[at];
         const char *name = names + at + 1;
         at += strlen(name) + 2;
         NamedStat stat;
-        if (!Fresh && Flow->Stats) {
-            stat = Flow->Stats[index];
+        if (!Fresh && stats) {
+            stat = stats[index];
         } else {
             stat = NamedFileNow(name, Files);
-            if (Flow->Stats) Flow->Stats[index] = stat;
+            if (stats) stats[index] = stat;
         }
         if (SeenBefore(Seen, name, stat.Hash) || stat.Size == 0) continue;
         waits = true;
@@ -599,7 +628,7 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                 char path[MAX_PATH];
                 PendingPath(Scan, pending, path);
                 flows[last] = FlowNames(cache, path, pending.Size, pending.Written, &fresh[last]);
-                if (flows[last] && flows[last]->Names) names += flows[last]->NameCount;
+                if (flows[last]) names += flows[last]->NameCount;
             }
             bool inRange = row >= 0 && row < Count;
             if (inRange && names) PrepareLinkNames(&seen, names);
@@ -610,7 +639,7 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                     char path[MAX_PATH];
                     PendingPath(Scan, pending, path);
                     ReadPendingMailerFile(pending, path, Scan->Now, status);
-                } else if (flows[i] && flows[i]->Names) {
+                } else if (flows[i] && flows[i]->NameCount) {
                     CountFlowNames(flows[i], fresh[i], pending, status, &files, &seen);
                 }
             }
