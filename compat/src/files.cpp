@@ -243,12 +243,46 @@ ListingKey MakeListingKey(const char *name, size_t length, uint32_t index) {
         bytes[0] = 0;
     else if (length == 2 && name[0] == '.' && name[1] == '.')
         bytes[0] = 1;
-    for (size_t i = 0; i < 12 && i < length; ++i)
-        bytes[i + 1] = static_cast<unsigned char>(UpperAscii(static_cast<unsigned char>(name[i])));
-    uint64_t lead = 0, tail = 0;
-    for (int i = 0; i < 8; ++i) lead = lead << 8 | bytes[i];
-    for (int i = 8; i < 16; ++i) tail = tail << 8 | bytes[i];
+    std::memcpy(bytes + 1, name, length < 12 ? length : 12);
+    uint64_t lead, tail;
+    std::memcpy(&lead, bytes, 8);
+    std::memcpy(&tail, bytes + 8, 8);
+    // Upper case eight bytes at a time: 0x20 off each byte from 'a' to 'z'.
+    auto upper = [](uint64_t word) {
+        const uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
+        uint64_t ascii = ~word & high;                         // bytes below 0x80
+        uint64_t fromA = (word & ~high) + (0x80 - 'a') * ones; // high bit: byte >= 'a'
+        uint64_t pastZ = (word & ~high) + (0x7F - 'z') * ones; // high bit: byte > 'z'
+        uint64_t lower = fromA & ~pastZ & ascii & high;
+        return word - (lower >> 2);
+    };
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    lead = __builtin_bswap64(upper(lead));
+    tail = __builtin_bswap64(upper(tail));
+#else
+    lead = upper(lead);
+    tail = upper(tail);
+#endif
     return static_cast<ListingKey>(lead) << 64 | tail | index; // bytes 13 to 15 are the index's
+}
+
+// A stable radix sort of the keys on the bytes above the index where they differ: equal
+// prefixes keep the order read, as the index would put them.
+void RadixSortKeys(std::vector<ListingKey> &keys) {
+    ListingKey all = ~static_cast<ListingKey>(0), any = 0;
+    for (const ListingKey &key : keys) all &= key, any |= key;
+    ListingKey varying = (all ^ any) >> IndexBits << IndexBits;
+    std::vector<ListingKey> spare(keys.size());
+    for (int shift = IndexBits; shift < 128; shift += 8) {
+        if (!static_cast<unsigned>(varying >> shift & 0xFF)) continue;
+        size_t starts[257] = {};
+        for (const ListingKey &key : keys)
+            ++starts[(static_cast<unsigned>(key >> shift) & 0xFF) + 1];
+        for (int value = 1; value < 257; ++value) starts[value] += starts[value - 1];
+        for (const ListingKey &key : keys)
+            spare[starts[static_cast<unsigned>(key >> shift) & 0xFF]++] = key;
+        keys.swap(spare);
+    }
 }
 
 // The order of two entries by all their upper-case bytes, ties by the order read.
@@ -287,7 +321,10 @@ void SortInListingOrder(Search &search) {
         keys[i] = MakeListingKey(search.names.data() + entry.name, entry.length,
                                  static_cast<uint32_t>(i));
     }
-    std::sort(keys.begin(), keys.end());
+    if (count >= 256)
+        RadixSortKeys(keys);
+    else
+        std::sort(keys.begin(), keys.end());
     for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(keys[i]) & IndexMask;
     // Names that agree in their rank and first 12 bytes: the rest decides.
     for (size_t run = 0; run < count;) {
