@@ -266,25 +266,6 @@ ListingKey MakeListingKey(const char *name, size_t length, uint32_t index) {
     return static_cast<ListingKey>(lead) << 64 | tail | index; // bytes 13 to 15 are the index's
 }
 
-// A stable radix sort of the keys on the bytes above the index where they differ: equal
-// prefixes keep the order read, as the index would put them.
-void RadixSortKeys(std::vector<ListingKey> &keys) {
-    ListingKey all = ~static_cast<ListingKey>(0), any = 0;
-    for (const ListingKey &key : keys) all &= key, any |= key;
-    ListingKey varying = (all ^ any) >> IndexBits << IndexBits;
-    std::vector<ListingKey> spare(keys.size());
-    for (int shift = IndexBits; shift < 128; shift += 8) {
-        if (!static_cast<unsigned>(varying >> shift & 0xFF)) continue;
-        size_t starts[257] = {};
-        for (const ListingKey &key : keys)
-            ++starts[(static_cast<unsigned>(key >> shift) & 0xFF) + 1];
-        for (int value = 1; value < 257; ++value) starts[value] += starts[value - 1];
-        for (const ListingKey &key : keys)
-            spare[starts[static_cast<unsigned>(key >> shift) & 0xFF]++] = key;
-        keys.swap(spare);
-    }
-}
-
 // The order of two entries by all their upper-case bytes, ties by the order read.
 bool NameBefore(const Search &search, uint32_t a, uint32_t b) {
     const Listed &x = search.listed[a], &y = search.listed[b];
@@ -321,10 +302,7 @@ void SortInListingOrder(Search &search) {
         keys[i] = MakeListingKey(search.names.data() + entry.name, entry.length,
                                  static_cast<uint32_t>(i));
     }
-    if (count >= 256)
-        RadixSortKeys(keys);
-    else
-        std::sort(keys.begin(), keys.end());
+    std::sort(keys.begin(), keys.end());
     for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(keys[i]) & IndexMask;
     // Names that agree in their rank and first 12 bytes: the rest decides.
     for (size_t run = 0; run < count;) {
