@@ -33,23 +33,23 @@ static bool IsSeparator(char C) {
     return C == '\\' || C == '/';
 }
 
-// ASCII hex digits, as isxdigit knows them, without a call per character: a listing reads the
-// digits of every file name of the outbound.
-static bool IsHexDigit(char C) {
-    return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F');
-}
-
+// The value of an ASCII hex digit (as isxdigit knows them), -1 for anything else: a listing
+// reads the digits of every file name of the outbound, so no call per character.
 static int HexValue(char C) {
-    if (C >= '0' && C <= '9') return C - '0';
-    return (C >= 'a' ? C - 'a' : C - 'A') + 10;
+    unsigned c = static_cast<unsigned char>(C);
+    if (c - '0' < 10u) return static_cast<int>(c - '0');
+    c |= 0x20; // 'A'..'F' to 'a'..'f'; no other byte becomes one of those
+    if (c - 'a' < 6u) return static_cast<int>(c - 'a' + 10);
+    return -1;
 }
 
 // The number of count hex digits at text, or false when they are not all hex digits.
 static bool ReadHex(const char *Text, int Count, uint32_t *Value) {
     uint32_t result = 0;
     for (int i = 0; i < Count; ++i) {
-        if (!IsHexDigit(Text[i])) return false;
-        result = result * 16 + static_cast<uint32_t>(HexValue(Text[i]));
+        int digit = HexValue(Text[i]);
+        if (digit < 0) return false;
+        result = result * 16 + static_cast<uint32_t>(digit);
     }
     *Value = result;
     return true;

@@ -50,6 +50,7 @@ struct NamedStat {
     uint64_t Size;   // 0 also for a missing file
     int64_t Written; // seconds since 1970; 0 when missing
     uint32_t Hash;   // of the name
+    bool Repeated;   // an earlier line of the same flow file names it too
 };
 
 // One flow file as last read: its size and write time, and the names of its waiting lines,
@@ -530,7 +531,7 @@ static bool SeenBefore(LinkNames *Seen, const char *Name, uint32_t Hash) {
 // up, once per listing however many flow files name it.
 static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
     uint32_t hash = PathHash(Name);
-    NamedStat stat = {0, 0, hash};
+    NamedStat stat = {0, 0, hash, false};
     if (!GrowNamedFiles(Files)) {
         LookUpNamedFile(Name, &stat.Size, &stat.Written);
         return stat;
@@ -549,11 +550,17 @@ static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
 
 // Counts the names of one flow file for its link: each file once per link, the '^' ones dating
 // the queue; the flow file itself dates it when anything it names waits.
-static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &Pending,
-                           LinkStatus &Status, NamedFiles *Files, LinkNames *Seen) {
+// A link whose only flow file naming anything is unchanged (Alone) needs no table of the names
+// it counted: what its own earlier lines name was noted when the flow file was read.
+static void CountFlowNames(CachedFlow *Flow, bool Fresh, bool Alone, const PendingLinkFile &Pending,
+                           LinkStatus &Status, NamedFiles *Files, LinkNames *Seen, LinkNames *Own) {
     bool waits = false;
     const char *names = NamesOf(*Flow);
     NamedStat *stats = StatsOf(*Flow);
+    if (Fresh && stats && !PrepareLinkNames(Own, Flow->NameCount)) {
+        Flow->HasStats = false; // looked up on every listing, as when there was no room
+        stats = nullptr;
+    }
     int index = 0;
     for (size_t at = 0; at < Flow->NamesLength; ++index) {
         char directive = names[at];
@@ -564,9 +571,11 @@ static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &
             stat = stats[index];
         } else {
             stat = NamedFileNow(name, Files);
+            stat.Repeated = stats && SeenBefore(Own, name, stat.Hash);
             if (stats) stats[index] = stat;
         }
-        if (SeenBefore(Seen, name, stat.Hash) || stat.Size == 0) continue;
+        bool counted = Alone ? stat.Repeated : SeenBefore(Seen, name, stat.Hash);
+        if (counted || stat.Size == 0) continue;
         waits = true;
         Status.Bytes += stat.Size;
         if (directive == '^') NoteOldest(Status, stat.Written);
@@ -606,7 +615,7 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
     if (!*Scan->Cache) *Scan->Cache = static_cast<FlowCache *>(calloc(1, sizeof(FlowCache)));
     FlowCache *cache = *Scan->Cache;
     NamedFiles files = {nullptr, 0, 0};
-    LinkNames seen = {nullptr, nullptr, 0};
+    LinkNames seen = {nullptr, nullptr, 0}, own = {nullptr, nullptr, 0};
     CachedFlow **flows =
         static_cast<CachedFlow **>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(void *)));
     bool *fresh = static_cast<bool *>(malloc(static_cast<size_t>(count ? count : 1)));
@@ -630,8 +639,13 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                 flows[last] = FlowNames(cache, path, pending.Size, pending.Written, &fresh[last]);
                 if (flows[last]) names += flows[last]->NameCount;
             }
+            // The link's one flow file with names, unchanged and with its stats, counts alone.
+            int named = 0, lastNamed = first;
+            for (int i = first; i < last; ++i)
+                if (flows[i] && flows[i]->NameCount) ++named, lastNamed = i;
+            bool alone = named == 1 && !fresh[lastNamed] && flows[lastNamed]->HasStats;
             bool inRange = row >= 0 && row < Count;
-            if (inRange && names) PrepareLinkNames(&seen, names);
+            if (inRange && names && !alone) PrepareLinkNames(&seen, names);
             for (int i = first; inRange && i < last; ++i) {
                 const PendingLinkFile &pending = Scan->Pending[order[i] & 0xFFFFFFFFu];
                 LinkStatus &status = Rows[row].Status;
@@ -640,7 +654,7 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                     PendingPath(Scan, pending, path);
                     ReadPendingMailerFile(pending, path, Scan->Now, status);
                 } else if (flows[i] && flows[i]->NameCount) {
-                    CountFlowNames(flows[i], fresh[i], pending, status, &files, &seen);
+                    CountFlowNames(flows[i], fresh[i], alone, pending, status, &files, &seen, &own);
                 }
             }
             first = last;
@@ -652,6 +666,8 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
     free(fresh);
     free(seen.Names);
     free(seen.Hashes);
+    free(own.Names);
+    free(own.Hashes);
     free(files.Slots);
     free(Scan->Pending);
     free(Scan->Texts);
