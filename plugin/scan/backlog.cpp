@@ -35,10 +35,23 @@ static void NoteOldest(LinkStatus &Status, int64_t Time) {
     if (Time > 0 && (Status.Oldest == 0 || Time < Status.Oldest)) Status.Oldest = Time;
 }
 
+// A hash of the text taken eight bytes at a time: every listing hashes the path of each flow
+// file it meets.
 static uint32_t PathHash(const char *Text) {
-    uint32_t hash = 2166136261u; // FNV-1a
-    for (; *Text; ++Text) hash = (hash ^ static_cast<unsigned char>(*Text)) * 16777619u;
-    return hash;
+    const uint64_t multiplier = 0x9E3779B97F4A7C15ull;
+    size_t length = strlen(Text);
+    uint64_t hash = length * multiplier;
+    for (; length >= 8; Text += 8, length -= 8) {
+        uint64_t word;
+        memcpy(&word, Text, 8);
+        hash = (hash ^ word) * multiplier;
+        hash ^= hash >> 29;
+    }
+    uint64_t rest = 0;
+    memcpy(&rest, Text, length);
+    hash = (hash ^ rest) * multiplier;
+    hash ^= hash >> 32;
+    return static_cast<uint32_t>(hash);
 }
 
 // ---- The flow file cache ----------------------------------------------------------------
