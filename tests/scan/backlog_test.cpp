@@ -132,7 +132,9 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
     };
     // The first listing reads the flow files, the next one takes them from its cache.
     for (int listing = 0; listing < 2; ++listing) {
-        if (listing) ASSERT_TRUE(Update());
+        if (listing) {
+            ASSERT_TRUE(Update());
+        }
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(c.link) + (listing ? " (cached)" : ""));
             EXPECT_EQ(Size(c.link), c.size);
