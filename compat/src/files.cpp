@@ -2,6 +2,7 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -445,8 +446,9 @@ std::string RenameTarget(const std::string &source, const std::string &target, c
     return target.substr(0, slash + 1) + lexical.substr(lexical.find_last_of('/') + 1);
 }
 
-// The search this thread made last, while it is open.
-thread_local void *LatestSearch = nullptr;
+// The search made last, while it is open (whichever thread closes it forgets it here), so that
+// a stale handle never passes for it.
+std::atomic<void *> LatestSearch{nullptr};
 
 } // namespace
 } // namespace compat
@@ -496,10 +498,10 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
-    // The thread's latest search is live (FindClose forgets it): a listing asks for its next
-    // entry thousands of times without a look into the table of handles.
-    auto *search = hFindFile && hFindFile == LatestSearch ? static_cast<Search *>(LatestSearch)
-                                                          : Find<Search>(hFindFile);
+    // The latest search is live (FindClose forgets it): a listing asks for its next entry
+    // thousands of times without a look into the table of handles.
+    auto *search = hFindFile && hFindFile == LatestSearch.load() ? static_cast<Search *>(hFindFile)
+                                                                 : Find<Search>(hFindFile);
     if (!search) return FALSE;
     if (!search->HandOutNext(*lpFindFileData)) {
         Fail(ERROR_NO_MORE_FILES);
@@ -510,7 +512,8 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
     auto *search = Find<Search>(hFindFile);
-    if (search && search == LatestSearch) LatestSearch = nullptr;
+    void *latest = search;
+    if (search) LatestSearch.compare_exchange_strong(latest, nullptr);
     return search && DestroyObject(search);
 }
 
