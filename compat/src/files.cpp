@@ -2,6 +2,7 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,7 @@ enum Wildcard { kStar = -1, kDosStar = -2, kDosQuestion = -3, kDosDot = -4 };
 std::vector<int> TranslatePattern(const std::string &pattern) {
     if (pattern == "*" || pattern == "*.*") return {kStar};
     std::vector<int> tokens;
+    tokens.reserve(pattern.size());
     for (size_t i = 0; i < pattern.size(); ++i) {
         char c = pattern[i];
         char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
@@ -46,10 +48,21 @@ int UpperAscii(int c) {
     return c >= 'a' && c <= 'z' ? c - 32 : c;
 }
 
+// A name of a directory listing: its bytes and length, no copy of its own.
+struct NameView {
+    const char *text;
+    size_t length;
+    size_t size() const { return length; }
+    char operator[](size_t i) const { return text[i]; }
+    bool HasDotAfter(size_t n) const {
+        return n < length && std::memchr(text + n, '.', length - n) != nullptr;
+    }
+};
+
 class Matcher {
 public:
     // The memo is the caller's, so that one buffer serves every name of a directory.
-    Matcher(const std::vector<int> &tokens, const std::string &name, std::vector<signed char> &memo)
+    Matcher(const std::vector<int> &tokens, NameView name, std::vector<signed char> &memo)
         : tokens_(tokens), name_(name), memo_(memo) {
         memo_.assign((tokens.size() + 1) * (name.size() + 1), -1);
     }
@@ -70,8 +83,7 @@ private:
             return Match(t + 1, n) || (!at_end && Match(t, n + 1));
         case kDosStar: // any run that does not swallow the last dot of the name
             return Match(t + 1, n) ||
-                   (!at_end && (c != '.' || name_.find('.', n + 1) != std::string::npos) &&
-                    Match(t, n + 1));
+                   (!at_end && (c != '.' || name_.HasDotAfter(n + 1)) && Match(t, n + 1));
         case kDosQuestion: // one character; nothing at a dot or at the end
             return at_end || c == '.' ? Match(t + 1, n) : Match(t + 1, n + 1);
         case kDosDot: // a dot, or nothing at the end
@@ -82,7 +94,7 @@ private:
         }
     }
     const std::vector<int> &tokens_;
-    const std::string &name_;
+    NameView name_;
     std::vector<signed char> &memo_;
 };
 
@@ -93,7 +105,7 @@ bool HasStars(const std::vector<int> &tokens) {
 
 // For tokens without stars (HasStars false): every token takes a fixed step, so the name is
 // walked once, as the memoised match above would walk it.
-bool MatchesWithoutStars(const std::vector<int> &tokens, const std::string &name) {
+bool MatchesWithoutStars(const std::vector<int> &tokens, NameView name) {
     size_t n = 0;
     for (int token : tokens) {
         bool at_end = n == name.size();
@@ -122,12 +134,24 @@ bool HasWildcards(const std::string &pattern) {
     return false;
 }
 
-// One entry of a search, kept small until it is handed out as find data.
-struct Found {
-    std::string name;
+// What a search tells of an entry besides its name.
+struct FileFacts {
     DWORD attributes;
     FILETIME write_time, access_time, creation_time;
     uint64_t size; // 0 for a directory
+};
+
+// One entry of a search, kept small until it is handed out as find data.
+struct Found : FileFacts {
+    std::string name;
+};
+
+// An entry of a wildcard search: its name lies in the search's one block of names, so that a
+// listing of thousands of entries does not allocate for each. It is described only when it is
+// handed out: a caller that stops early (a look into a big folder) stats no more than it took.
+struct Listed {
+    uint32_t name; // offset of its NUL-terminated name in Search::names
+    uint32_t length;
 };
 
 FILETIME StatxFileTime(const struct statx_timestamp &time) {
@@ -137,26 +161,33 @@ FILETIME StatxFileTime(const struct statx_timestamp &time) {
 
 // The entry's birth time where the file system keeps one, else its last write, stands for the
 // creation time Windows reports; so does a write time set back before the birth (a copy that
-// kept its times, a restore): the content is that old.
-bool DescribeAt(int directory, const char *path, std::string name, Found &found) {
-    if (name.size() >= MAX_PATH) return false; // no cFileName holds it
+// kept its times, a restore): the content is that old. Flags AT_EMPTY_PATH with an empty path
+// describe the open directory itself.
+bool StatInto(int directory, const char *path, int flags, FileFacts &facts) {
     struct statx info;
     const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-    if (statx(directory, path, AT_STATX_SYNC_AS_STAT, mask, &info) != 0 &&
-        statx(directory, path, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &info) != 0)
+    if (statx(directory, path, AT_STATX_SYNC_AS_STAT | flags, mask, &info) != 0 &&
+        statx(directory, path, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW | flags, mask, &info) !=
+            0)
         return false;
     struct stat mode = {};
     mode.st_mode = info.stx_mode;
-    found.name = std::move(name);
-    found.attributes = AttributesOf(mode);
-    found.write_time = StatxFileTime(info.stx_mtime);
-    found.access_time = StatxFileTime(info.stx_atime);
+    facts.attributes = AttributesOf(mode);
+    facts.write_time = StatxFileTime(info.stx_mtime);
+    facts.access_time = StatxFileTime(info.stx_atime);
     bool born =
         (info.stx_mask & STATX_BTIME) && (info.stx_btime.tv_sec < info.stx_mtime.tv_sec ||
                                           (info.stx_btime.tv_sec == info.stx_mtime.tv_sec &&
                                            info.stx_btime.tv_nsec < info.stx_mtime.tv_nsec));
-    found.creation_time = born ? StatxFileTime(info.stx_btime) : found.write_time;
-    found.size = S_ISDIR(info.stx_mode) ? 0 : static_cast<uint64_t>(info.stx_size);
+    facts.creation_time = born ? StatxFileTime(info.stx_btime) : facts.write_time;
+    facts.size = S_ISDIR(info.stx_mode) ? 0 : static_cast<uint64_t>(info.stx_size);
+    return true;
+}
+
+bool DescribeAt(int directory, const char *path, std::string name, Found &found) {
+    if (name.size() >= MAX_PATH) return false; // no cFileName holds it
+    if (!StatInto(directory, path, 0, found)) return false;
+    found.name = std::move(name);
     return true;
 }
 
@@ -164,116 +195,188 @@ bool DescribePath(const std::string &path, std::string name, Found &found) {
     return DescribeAt(AT_FDCWD, path.c_str(), std::move(name), found);
 }
 
-// The same for an entry of an open directory: the path is not walked again for every name.
-bool DescribeAt(int directory, const std::string &name, Found &found) {
-    return DescribeAt(directory, name.c_str(), name, found);
-}
-
-void HandOut(const Found &found, WIN32_FIND_DATAA &data) {
+void HandOut(const FileFacts &facts, const char *name, size_t length, WIN32_FIND_DATAA &data) {
     std::memset(&data, 0, sizeof data);
-    data.dwFileAttributes = found.attributes;
-    data.ftCreationTime = found.creation_time;
-    data.ftLastAccessTime = found.access_time;
-    data.ftLastWriteTime = found.write_time;
-    data.nFileSizeHigh = static_cast<DWORD>(found.size >> 32);
-    data.nFileSizeLow = static_cast<DWORD>(found.size);
-    std::memcpy(data.cFileName, found.name.c_str(), found.name.size() + 1);
+    data.dwFileAttributes = facts.attributes;
+    data.ftCreationTime = facts.creation_time;
+    data.ftLastAccessTime = facts.access_time;
+    data.ftLastWriteTime = facts.write_time;
+    data.nFileSizeHigh = static_cast<DWORD>(facts.size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(facts.size);
+    std::memcpy(data.cFileName, name, length + 1);
 }
 
 struct Search : Object {
     static constexpr Kind kKind = Object::Search;
     Search() : Object(kKind) {}
-    std::vector<Found> entries;
-    std::vector<uint32_t> order; // entries in the order they are handed out; empty: as they are
+    ~Search() override {
+        if (directory >= 0) close(directory);
+    }
+    std::vector<Found> entries; // a look-up's
+    std::vector<Listed> listed; // a wildcard search's, its names in `names`
+    std::vector<char> names;
+    std::vector<uint32_t> order; // listed in the order they are handed out
+    int directory = -1;          // a wildcard search's open directory, to describe entries in
     size_t next = 0;
+    // The next entry; one that is gone by the time it is described is passed over.
     bool HandOutNext(WIN32_FIND_DATAA &data) {
-        if (next >= entries.size()) return false;
-        HandOut(entries[order.empty() ? next : order[next]], data);
-        ++next;
+        while (directory >= 0 && next < listed.size()) {
+            const Listed &entry = listed[order.empty() ? next : order[next]];
+            ++next;
+            const char *name = names.data() + entry.name;
+            FileFacts facts;
+            bool dot = entry.length == 1 && name[0] == '.';
+            if (dot ? StatInto(directory, "", AT_EMPTY_PATH, facts)
+                    : StatInto(directory, name, 0, facts)) {
+                HandOut(facts, name, entry.length, data);
+                return true;
+            }
+        }
+        if (directory >= 0 || next >= entries.size()) return false;
+        const Found &entry = entries[next++];
+        HandOut(entry, entry.name.c_str(), entry.name.size(), data);
         return true;
     }
 };
 
 // NTFS lists "." and ".." first, then names in upper-case order; names equal but for case keep
-// the order the directory gave them. Each name's rank and the first 15 bytes of its upper-case
-// form are packed into two numbers that order as the texts do.
-struct ListingKey {
-    uint64_t lead, tail; // bytes 0 to 7 and 8 to 15, the first byte most significant
-    uint32_t index;
-};
+// the order the directory gave them. A name's rank ("." 0, ".." 1, else 2) and the first 12
+// bytes of its upper-case form are packed, the first byte most significant, above its index
+// into one number that orders as the texts do up to those bytes; names that agree that far are
+// put in order by the rest of their bytes afterwards.
+typedef unsigned __int128 ListingKey;
+const int IndexBits = 24;
+const uint32_t IndexMask = (1u << IndexBits) - 1;
 
-ListingKey MakeListingKey(const std::string &name, uint32_t index) {
-    int rank = 2;
-    if (name == ".")
-        rank = 0;
-    else if (name == "..")
-        rank = 1;
-    unsigned char bytes[16] = {static_cast<unsigned char>(rank)};
-    for (size_t i = 0; i < 15 && i < name.size(); ++i)
-        bytes[i + 1] = static_cast<unsigned char>(UpperAscii(static_cast<unsigned char>(name[i])));
-    ListingKey key{0, 0, index};
-    for (int i = 0; i < 8; ++i) key.lead = key.lead << 8 | bytes[i];
-    for (int i = 8; i < 16; ++i) key.tail = key.tail << 8 | bytes[i];
-    return key;
+ListingKey MakeListingKey(const char *name, size_t length, uint32_t index) {
+    unsigned char bytes[16] = {2};
+    if (length == 1 && name[0] == '.')
+        bytes[0] = 0;
+    else if (length == 2 && name[0] == '.' && name[1] == '.')
+        bytes[0] = 1;
+    std::memcpy(bytes + 1, name, length < 12 ? length : 12);
+    uint64_t lead, tail;
+    std::memcpy(&lead, bytes, 8);
+    std::memcpy(&tail, bytes + 8, 8);
+    // Upper case eight bytes at a time: 0x20 off each byte from 'a' to 'z'.
+    auto upper = [](uint64_t word) {
+        const uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
+        uint64_t ascii = ~word & high;                         // bytes below 0x80
+        uint64_t fromA = (word & ~high) + (0x80 - 'a') * ones; // high bit: byte >= 'a'
+        uint64_t pastZ = (word & ~high) + (0x7F - 'z') * ones; // high bit: byte > 'z'
+        uint64_t lower = fromA & ~pastZ & ascii & high;
+        return word - (lower >> 2);
+    };
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    lead = __builtin_bswap64(upper(lead));
+    tail = __builtin_bswap64(upper(tail));
+#else
+    lead = upper(lead);
+    tail = upper(tail);
+#endif
+    return static_cast<ListingKey>(lead) << 64 | tail | index; // bytes 13 to 15 are the index's
 }
 
-// Orders keys by all their bytes, ties by index, for a few keys.
-bool KeyBefore(const std::vector<Found> &entries, const ListingKey &a, const ListingKey &b) {
-    if (a.lead != b.lead) return a.lead < b.lead;
-    if (a.tail != b.tail) return a.tail < b.tail;
-    // The same up to the 15th byte: the rest of the upper-case bytes decides.
-    const std::string &x = entries[a.index].name, &y = entries[b.index].name;
-    for (size_t i = 15;; ++i) { // each name ends in its terminating zero
-        int p = i < x.size() ? UpperAscii(static_cast<unsigned char>(x[i])) : 0;
-        int q = i < y.size() ? UpperAscii(static_cast<unsigned char>(y[i])) : 0;
-        if (p != q) return p < q;
-        if (!p) return a.index < b.index;
-    }
-}
-
-// A radix sort on the 16 key bytes, the last first: stable, so keys that are equal keep the
-// order they came in, and a byte that all keys share (most of them do) costs one count.
-// Names that agree in their first 15 bytes are put in order afterwards.
-void RadixSort(const std::vector<Found> &entries, std::vector<ListingKey> &keys) {
-    std::vector<ListingKey> spare(keys.size());
-    for (int byte = 0; byte < 16; ++byte) {
-        const uint64_t ListingKey::*part = byte < 8 ? &ListingKey::tail : &ListingKey::lead;
-        const int shift = (byte % 8) * 8;
-        size_t starts[257] = {};
-        for (const ListingKey &key : keys) ++starts[((key.*part >> shift) & 0xFF) + 1];
-        if (std::find(starts + 1, starts + 257, keys.size()) != starts + 257) continue;
-        for (int value = 1; value < 257; ++value) starts[value] += starts[value - 1];
-        for (const ListingKey &key : keys) spare[starts[(key.*part >> shift) & 0xFF]++] = key;
-        keys.swap(spare);
-    }
-    for (size_t run = 0; run < keys.size();) {
-        size_t end = run + 1;
-        while (end < keys.size() && keys[end].lead == keys[run].lead &&
-               keys[end].tail == keys[run].tail)
-            ++end;
-        if (end - run > 1)
-            std::sort(
-                keys.begin() + run, keys.begin() + end,
-                [&](const ListingKey &a, const ListingKey &b) { return KeyBefore(entries, a, b); });
-        run = end;
+// The order of two entries by all their upper-case bytes, ties by the order read.
+bool NameBefore(const Search &search, uint32_t a, uint32_t b) {
+    const Listed &x = search.listed[a], &y = search.listed[b];
+    const char *p = search.names.data() + x.name, *q = search.names.data() + y.name;
+    for (size_t i = 0;; ++i) { // each name ends in its terminating zero
+        int c = UpperAscii(static_cast<unsigned char>(p[i]));
+        int d = UpperAscii(static_cast<unsigned char>(q[i]));
+        if (c != d) return c < d;
+        if (!c) return a < b;
     }
 }
 
 void SortInListingOrder(Search &search) {
-    const std::vector<Found> &entries = search.entries;
-    std::vector<ListingKey> keys;
-    keys.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        keys.push_back(MakeListingKey(entries[i].name, static_cast<uint32_t>(i)));
-    if (keys.size() >= 256)
-        RadixSort(entries, keys);
-    else
-        std::sort(keys.begin(), keys.end(), [&](const ListingKey &a, const ListingKey &b) {
-            return KeyBefore(entries, a, b);
+    size_t count = search.listed.size();
+    search.order.resize(count);
+    if (count > IndexMask) { // more than the key's index holds: the names compared whole
+        for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(i);
+        std::sort(search.order.begin(), search.order.end(), [&](uint32_t a, uint32_t b) {
+            auto rank = [&](uint32_t i) {
+                const Listed &e = search.listed[i];
+                const char *n = search.names.data() + e.name;
+                return e.length == 1 && n[0] == '.'                  ? 0
+                       : e.length == 2 && n[0] == '.' && n[1] == '.' ? 1
+                                                                     : 2;
+            };
+            int p = rank(a), q = rank(b);
+            return p != q ? p < q : NameBefore(search, a, b);
         });
-    search.order.clear();
-    search.order.reserve(keys.size());
-    for (const ListingKey &key : keys) search.order.push_back(key.index);
+        return;
+    }
+    std::vector<ListingKey> keys(count);
+    for (size_t i = 0; i < count; ++i) {
+        const Listed &entry = search.listed[i];
+        keys[i] = MakeListingKey(search.names.data() + entry.name, entry.length,
+                                 static_cast<uint32_t>(i));
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(keys[i]) & IndexMask;
+    // Names that agree in their rank and first 12 bytes: the rest decides.
+    for (size_t run = 0; run < count;) {
+        size_t end = run + 1;
+        while (end < count && keys[end] >> IndexBits == keys[run] >> IndexBits) ++end;
+        if (end - run > 1)
+            std::sort(search.order.begin() + run, search.order.begin() + end,
+                      [&](uint32_t a, uint32_t b) { return NameBefore(search, a, b); });
+        run = end;
+    }
+}
+
+// Reads the names of the directory's entries that match the pattern into the search, in listing
+// order, and keeps the directory open to describe each as it is handed out ("." through the open
+// directory itself). False, with the error set, when the directory cannot be opened.
+bool ListMatches(const std::string &directory_name, const std::string &pattern, Search &search) {
+    // A directory that exists as spelled is the one the lookup would find: it is opened at
+    // once, its path walked once.
+    std::string directory;
+    int fd = -1;
+    if (ToPosixLexical(directory_name.c_str(), directory))
+        fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (!ToPosix(directory_name.c_str(), directory)) return false;
+        fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    std::vector<int> tokens = TranslatePattern(pattern);
+    std::vector<signed char> memo;
+    bool stars = HasStars(tokens);
+    bool every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
+    bool root = directory == "/"; // a drive's root has neither "." nor ".."
+    alignas(struct dirent64) char buffer[16384];
+    Listed entry;
+    search.listed.reserve(32);
+    search.names.reserve(512);
+    for (;;) {
+        ssize_t got = getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        for (ssize_t at = 0; at < got;) {
+            const struct dirent64 *read = reinterpret_cast<const struct dirent64 *>(buffer + at);
+            at += read->d_reclen;
+            NameView name = {read->d_name, std::strlen(read->d_name)};
+            if (name.length >= MAX_PATH) continue; // no cFileName holds it
+            bool dot = name.length == 1 && name[0] == '.';
+            bool dots = name[0] == '.' && (dot || (name.length == 2 && name[1] == '.'));
+            if (dots && root) continue;
+            if (!every &&
+                (stars ? !Matcher(tokens, name, memo).Run() : !MatchesWithoutStars(tokens, name)))
+                continue;
+            entry.name = static_cast<uint32_t>(search.names.size());
+            entry.length = static_cast<uint32_t>(name.length);
+            search.names.insert(search.names.end(), name.text, name.text + name.length + 1);
+            search.listed.push_back(entry);
+        }
+    }
+    search.directory = fd;
+    SortInListingOrder(search);
+    return true;
 }
 
 bool IsDirectory(const std::string &path) {
@@ -353,6 +456,10 @@ std::string RenameTarget(const std::string &source, const std::string &target, c
     return target.substr(0, slash + 1) + lexical.substr(lexical.find_last_of('/') + 1);
 }
 
+// The search made last, while it is open (whichever thread closes it forgets it here), so that
+// a stale handle never passes for it.
+std::atomic<void *> LatestSearch{nullptr};
+
 } // namespace
 } // namespace compat
 
@@ -378,37 +485,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     auto search = std::make_unique<Search>();
     if (HasWildcards(pattern)) {
         std::string directory_name = name == lpFileName ? "." : std::string(lpFileName, name) + ".";
-        // A directory that exists as spelled is the one the lookup would find: it is opened
-        // at once, its path walked once.
-        std::string directory;
-        DIR *listing = nullptr;
-        if (ToPosixLexical(directory_name.c_str(), directory)) listing = opendir(directory.c_str());
-        if (!listing) {
-            if (!ToPosix(directory_name.c_str(), directory)) return INVALID_HANDLE_VALUE;
-            listing = opendir(directory.c_str());
-        }
-        if (!listing) {
-            Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
-            return INVALID_HANDLE_VALUE;
-        }
-        std::vector<int> tokens = TranslatePattern(pattern);
-        std::vector<signed char> memo;
-        bool stars = HasStars(tokens);
-        bool every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
-        Found found;
-        while (struct dirent *entry = readdir(listing)) {
-            std::string name = entry->d_name;
-            bool dots =
-                name[0] == '.' && (name.size() == 1 || (name.size() == 2 && name[1] == '.'));
-            if (dots && directory == "/") continue; // a drive's root has neither
-            if (!every &&
-                (stars ? !Matcher(tokens, name, memo).Run() : !MatchesWithoutStars(tokens, name)))
-                continue;
-            if (DescribeAt(dirfd(listing), name, found))
-                search->entries.push_back(std::move(found));
-        }
-        closedir(listing);
-        SortInListingOrder(*search);
+        if (!ListMatches(directory_name, pattern, *search)) return INVALID_HANDLE_VALUE;
     } else {
         // A name that exists as spelled is the file the lookup below would find first.
         std::string exact;
@@ -420,17 +497,20 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
             return INVALID_HANDLE_VALUE;
         }
     }
-    if (search->entries.empty()) {
+    if (!search->HandOutNext(*lpFindFileData)) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    search->HandOutNext(*lpFindFileData);
     RegisterObject(search.get());
+    LatestSearch = search.get();
     return search.release();
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
-    auto *search = Find<Search>(hFindFile);
+    // The latest search is live (FindClose forgets it): a listing asks for its next entry
+    // thousands of times without a look into the table of handles.
+    auto *search = hFindFile && hFindFile == LatestSearch.load() ? static_cast<Search *>(hFindFile)
+                                                                 : Find<Search>(hFindFile);
     if (!search) return FALSE;
     if (!search->HandOutNext(*lpFindFileData)) {
         Fail(ERROR_NO_MORE_FILES);
@@ -441,6 +521,8 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
     auto *search = Find<Search>(hFindFile);
+    void *latest = search;
+    if (search) LatestSearch.compare_exchange_strong(latest, nullptr);
     return search && DestroyObject(search);
 }
 

@@ -33,21 +33,23 @@ static bool IsSeparator(char C) {
     return C == '\\' || C == '/';
 }
 
-static bool IsHexDigit(char C) {
-    return isxdigit(static_cast<unsigned char>(C)) != 0;
-}
-
+// The value of an ASCII hex digit (as isxdigit knows them), -1 for anything else: a listing
+// reads the digits of every file name of the outbound, so no call per character.
 static int HexValue(char C) {
-    if (C >= '0' && C <= '9') return C - '0';
-    return toupper(static_cast<unsigned char>(C)) - 'A' + 10;
+    unsigned c = static_cast<unsigned char>(C);
+    if (c - '0' < 10u) return static_cast<int>(c - '0');
+    c |= 0x20; // 'A'..'F' to 'a'..'f'; no other byte becomes one of those
+    if (c - 'a' < 6u) return static_cast<int>(c - 'a' + 10);
+    return -1;
 }
 
 // The number of count hex digits at text, or false when they are not all hex digits.
 static bool ReadHex(const char *Text, int Count, uint32_t *Value) {
     uint32_t result = 0;
     for (int i = 0; i < Count; ++i) {
-        if (!IsHexDigit(Text[i])) return false;
-        result = result * 16 + static_cast<uint32_t>(HexValue(Text[i]));
+        int digit = HexValue(Text[i]);
+        if (digit < 0) return false;
+        result = result * 16 + static_cast<uint32_t>(digit);
     }
     *Value = result;
     return true;
@@ -128,22 +130,29 @@ static Flavor FlavorOfLetter(char Letter, char NormalLetter) {
     }
 }
 
+static char AsciiUpper(char Letter) {
+    return Letter >= 'a' && Letter <= 'z' ? static_cast<char>(Letter - 'a' + 'A') : Letter;
+}
+
 int ClassifyOutboundFile(const char *Extension, EntryKind *Kind, Flavor *FileFlavor) {
     *Kind = NoEntryKind;
     *FileFlavor = NoFlavor;
     if (Extension == nullptr || Extension[0] != '.' || Extension[1] == '\0') return 0;
     const char *e = Extension + 1;
-    char letter = static_cast<char>(toupper(static_cast<unsigned char>(e[0])));
-    if (_stricmp(e, "REQ") == 0) {
+    // Every kind has three letters, compared without regard to case (ASCII, as _stricmp does):
+    // a listing classifies every file of the outbound.
+    if (e[1] == '\0' || e[2] == '\0' || e[3] != '\0') return 0;
+    char letter = AsciiUpper(e[0]), second = AsciiUpper(e[1]), third = AsciiUpper(e[2]);
+    if (letter == 'R' && second == 'E' && third == 'Q') {
         *Kind = FileRequest;
         *FileFlavor = Normal;
-    } else if (_stricmp(e, "BSY") == 0) {
+    } else if (letter == 'B' && second == 'S' && third == 'Y') {
         *Kind = BusyFlag;
         *FileFlavor = Normal;
-    } else if (_stricmp(e + 1, "LO") == 0) {
+    } else if (second == 'L' && third == 'O') {
         *Kind = FlowFile;
         *FileFlavor = FlavorOfLetter(letter, 'F');
-    } else if (_stricmp(e + 1, "UT") == 0) {
+    } else if (second == 'U' && third == 'T') {
         *Kind = Netmail;
         *FileFlavor = FlavorOfLetter(letter, 'O');
     }

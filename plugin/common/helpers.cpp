@@ -126,6 +126,14 @@ void FormatWithOneArgument(char *Buffer, size_t Size, const char *Format, char P
 
 bool JoinPath(char *Buffer, size_t Size, const char *Directory, const char *Separator,
               const char *Name) {
+    // Every listing joins a path for each folder it reads: no formatter where the parts fit.
+    size_t directory = strlen(Directory), separator = strlen(Separator), name = strlen(Name);
+    if (directory + separator + name < Size) {
+        memcpy(Buffer, Directory, directory);
+        memcpy(Buffer + directory, Separator, separator);
+        memcpy(Buffer + directory + separator, Name, name + 1);
+        return true;
+    }
     int length = snprintf(Buffer, Size, "%s%s%s", Directory, Separator, Name);
     return length >= 0 && static_cast<size_t>(length) < Size;
 }

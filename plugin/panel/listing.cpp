@@ -195,28 +195,32 @@ static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row, const R
     static const RowText columns[NodelistMarkColumn] = {
         RowBusyMark,   RowRequestMark, RowNetmailFlavors, RowFlowFlavors,
         RowSourceText, RowQueuedBytes, RowQueueAge,       RowMailerState};
-    char texts[RowColumnCount][MAX_PATH];
-    size_t sizes[RowColumnCount];
-    size_t total = RowColumnCount * sizeof(char *);
-    for (int c = 0; c < NodelistMarkColumn; ++c) columns[c](Row, texts[c], sizeof(texts[c]));
-    CopyText(texts[NodelistMarkColumn], MAX_PATH, NodeMarkText(Named.Standing));
-    CopyText(texts[SystemNameColumn], MAX_PATH, Named.Node ? Named.Node->SystemName : "");
+    // The texts one after another, each cut to MAX_PATH - 1 bytes, then copied in one piece.
+    char texts[RowColumnCount * MAX_PATH];
+    size_t starts[RowColumnCount];
+    size_t used = 0;
     for (int c = 0; c < RowColumnCount; ++c) {
-        sizes[c] = strlen(texts[c]) + 1;
-        total += sizes[c];
+        starts[c] = used;
+        char *text = texts + used;
+        if (c < NodelistMarkColumn)
+            columns[c](Row, text, MAX_PATH);
+        else if (c == NodelistMarkColumn)
+            CopyText(text, MAX_PATH, NodeMarkText(Named.Standing));
+        else
+            CopyText(text, MAX_PATH, Named.Node ? Named.Node->SystemName : "");
+        used += strlen(text) + 1;
     }
     char description[NodeDescriptionSize];
     NodeDescription(Item.Description ? nullptr : Named.Node, description, sizeof(description));
     const char *sysop = Named.Node ? Named.Node->Sysop : "";
     size_t sysopSize = strlen(sysop) + 1, descriptionSize = strlen(description) + 1;
+    size_t total = RowColumnCount * sizeof(char *) + used;
     char **array = static_cast<char **>(malloc(total + sysopSize + descriptionSize));
     if (!array) return false;
     char *at = reinterpret_cast<char *>(array + RowColumnCount);
-    for (int c = 0; c < RowColumnCount; ++c) {
-        memcpy(at, texts[c], sizes[c]);
-        array[c] = at;
-        at += sizes[c];
-    }
+    memcpy(at, texts, used);
+    for (int c = 0; c < RowColumnCount; ++c) array[c] = at + starts[c];
+    at += used;
     if (Named.Node) {
         Item.Owner = static_cast<char *>(memcpy(at, sysop, sysopSize));
         at += sysopSize;

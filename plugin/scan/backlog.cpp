@@ -35,10 +35,23 @@ static void NoteOldest(LinkStatus &Status, int64_t Time) {
     if (Time > 0 && (Status.Oldest == 0 || Time < Status.Oldest)) Status.Oldest = Time;
 }
 
+// A hash of the text taken eight bytes at a time: every listing hashes the path of each flow
+// file it meets.
 static uint32_t PathHash(const char *Text) {
-    uint32_t hash = 2166136261u; // FNV-1a
-    for (; *Text; ++Text) hash = (hash ^ static_cast<unsigned char>(*Text)) * 16777619u;
-    return hash;
+    const uint64_t multiplier = 0x9E3779B97F4A7C15ull;
+    size_t length = strlen(Text);
+    uint64_t hash = length * multiplier;
+    for (; length >= 8; Text += 8, length -= 8) {
+        uint64_t word;
+        memcpy(&word, Text, 8);
+        hash = (hash ^ word) * multiplier;
+        hash ^= hash >> 29;
+    }
+    uint64_t rest = 0;
+    memcpy(&rest, Text, length);
+    hash = (hash ^ rest) * multiplier;
+    hash ^= hash >> 32;
+    return static_cast<uint32_t>(hash);
 }
 
 // ---- The flow file cache ----------------------------------------------------------------
@@ -50,22 +63,40 @@ struct NamedStat {
     uint64_t Size;   // 0 also for a missing file
     int64_t Written; // seconds since 1970; 0 when missing
     uint32_t Hash;   // of the name
+    bool Repeated;   // an earlier line of the same flow file names it too
 };
 
 // One flow file as last read: its size and write time, and the names of its waiting lines,
 // each as its directive ('^', '#' or ' ') followed by the name and a NUL, with what each named
 // file was then. While the flow file stays as it is, so do the files it names: the mailer
 // rewrites the flow file when it sends one, and a file queued anew goes in with a new line.
+// The path, the names and their stats lie in one block, so that a cache of thousands of flow
+// files holds one allocation each.
 struct CachedFlow {
-    char *Path; // null: a free slot
-    uint32_t Hash;
+    char *Path; // null: a free slot; else the block, starting with the path
+    size_t NamesLength;
     uint64_t Size;
     FILETIME Write;
-    char *Names;
-    size_t NamesLength;
-    NamedStat *Stats; // one per name; null when memory ran out (then looked up every time)
-    bool Seen;        // met in the listing under way
+    uint32_t Hash;
+    uint32_t NamesAt; // where the names start in the block
+    int NameCount;
+    bool HasStats; // one per name behind the names; none when memory ran out (then looked up)
+    bool Seen;     // met in the listing under way
 };
+
+const char *NamesOf(const CachedFlow &Flow) {
+    return Flow.Path + Flow.NamesAt;
+}
+
+size_t StatsAt(size_t NamesAt, size_t NamesLength) {
+    return (NamesAt + NamesLength + alignof(NamedStat) - 1) / alignof(NamedStat) *
+           alignof(NamedStat);
+}
+
+NamedStat *StatsOf(const CachedFlow &Flow) {
+    if (!Flow.HasStats) return nullptr;
+    return reinterpret_cast<NamedStat *>(Flow.Path + StatsAt(Flow.NamesAt, Flow.NamesLength));
+}
 
 } // namespace
 
@@ -78,9 +109,26 @@ struct FlowCache {
 
 static void FreeCachedFlow(CachedFlow &Flow) {
     free(Flow.Path);
-    free(Flow.Names);
-    free(Flow.Stats);
     memset(&Flow, 0, sizeof Flow);
+}
+
+// The flow file's block: its path, its names and room for their stats (zeroed), or without
+// that room when memory is short. Null when there is no memory even for that.
+static char *FlowBlock(const char *Path, const char *Names, size_t NamesLength, int Count,
+                       bool *HasStats) {
+    size_t pathSize = strlen(Path) + 1;
+    size_t statsAt = StatsAt(pathSize, NamesLength);
+    size_t statsSize = static_cast<size_t>(Count) * sizeof(NamedStat);
+    char *block = Count ? static_cast<char *>(malloc(statsAt + statsSize)) : nullptr;
+    *HasStats = block != nullptr;
+    if (block)
+        memset(block + statsAt, 0, statsSize);
+    else
+        block = static_cast<char *>(malloc(pathSize + NamesLength));
+    if (!block) return nullptr;
+    memcpy(block, Path, pathSize);
+    if (NamesLength) memcpy(block + pathSize, Names, NamesLength);
+    return block;
 }
 
 void FreeFlowCache(FlowCache **Cache) {
@@ -232,31 +280,32 @@ static CachedFlow *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
         if (flow && flow->Path) flow->Seen = false; // dropped at the end: read again next time
         return nullptr;
     }
+    int count = CountNames(names, namesLength);
+    bool hasStats = false;
+    char *block = FlowBlock(Path, names, namesLength, count, &hasStats);
+    free(names);
+    if (!block) {
+        if (flow && flow->Path) flow->Seen = false;
+        return nullptr;
+    }
     if (!flow || !flow->Path) {
         if (!GrowFlowCache(Cache)) {
-            free(names);
+            free(block);
             return nullptr;
         }
         flow = FindFlowSlot(Cache, Path, hash);
-        flow->Path = DuplicateString(Path);
-        if (!flow->Path) {
-            free(names);
-            return nullptr;
-        }
         flow->Hash = hash;
         ++Cache->Used;
     } else {
-        free(flow->Names);
-        free(flow->Stats);
+        free(flow->Path);
     }
+    flow->Path = block;
     flow->Size = Size;
     flow->Write = Write;
-    flow->Names = names;
+    flow->NamesAt = static_cast<uint32_t>(strlen(Path) + 1);
     flow->NamesLength = namesLength;
-    int count = CountNames(names, namesLength);
-    flow->Stats =
-        count ? static_cast<NamedStat *>(calloc(static_cast<size_t>(count), sizeof(NamedStat)))
-              : nullptr;
+    flow->NameCount = count;
+    flow->HasStats = hasStats;
     flow->Seen = true;
     *Fresh = true;
     return flow;
@@ -335,7 +384,8 @@ struct PendingLinkFile {
     uint64_t Size;
     FILETIME Written;
     int64_t Queued; // when a flow file was made (QueuedTime)
-    char Path[MAX_PATH];
+    size_t Folder;  // the folder's text in the scan's Texts
+    size_t Name;    // the file's name there
 };
 
 void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
@@ -344,6 +394,36 @@ void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
     Scan->Pending = nullptr;
     Scan->PendingCount = 0;
     Scan->PendingCapacity = 0;
+    Scan->Texts = nullptr;
+    Scan->TextsUsed = 0;
+    Scan->TextsCapacity = 0;
+    Scan->LastFolder = 0;
+}
+
+// Appends Length bytes of Text and a NUL to the scan's texts; false when memory runs out.
+static bool KeepText(BacklogScan *Scan, const char *Text, size_t Length, size_t *At) {
+    if (Scan->TextsUsed + Length + 1 > Scan->TextsCapacity) {
+        size_t capacity = Scan->TextsCapacity ? Scan->TextsCapacity * 2 : 4096;
+        while (capacity < Scan->TextsUsed + Length + 1) capacity *= 2;
+        char *grown = static_cast<char *>(realloc(Scan->Texts, capacity));
+        if (!grown) return false;
+        Scan->Texts = grown;
+        Scan->TextsCapacity = capacity;
+    }
+    *At = Scan->TextsUsed;
+    memcpy(Scan->Texts + Scan->TextsUsed, Text, Length);
+    Scan->Texts[Scan->TextsUsed + Length] = '\0';
+    Scan->TextsUsed += Length + 1;
+    return true;
+}
+
+// The pending file's path, "folder\name", into Path (MAX_PATH bytes; it was checked to fit).
+static void PendingPath(const BacklogScan *Scan, const PendingLinkFile &Pending, char *Path) {
+    const char *folder = Scan->Texts + Pending.Folder, *name = Scan->Texts + Pending.Name;
+    size_t folderLength = strlen(folder), nameLength = strlen(name);
+    memcpy(Path, folder, folderLength);
+    Path[folderLength] = '\\';
+    memcpy(Path + folderLength + 1, name, nameLength + 1);
 }
 
 void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const char *Directory,
@@ -367,11 +447,12 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
     size_t directoryLength = strlen(Directory);
     size_t nameLength = strnlen(Found->cFileName, sizeof(Found->cFileName));
-    if (directoryLength + 1 + nameLength >= sizeof pending.Path) return;
-    memcpy(pending.Path, Directory, directoryLength);
-    pending.Path[directoryLength] = '\\';
-    memcpy(pending.Path + directoryLength + 1, Found->cFileName, nameLength);
-    pending.Path[directoryLength + 1 + nameLength] = '\0';
+    if (directoryLength + 1 + nameLength >= MAX_PATH) return;
+    bool sameFolder = Scan->Texts && Scan->LastFolder < Scan->TextsUsed &&
+                      strcmp(Scan->Texts + Scan->LastFolder, Directory) == 0;
+    if (!sameFolder && !KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
+    pending.Folder = Scan->LastFolder;
+    if (!KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
     pending.Row = RowNumber;
     pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
     pending.Size = size;
@@ -383,6 +464,37 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
 static int CompareKeys(const void *A, const void *B) {
     uint64_t a = *static_cast<const uint64_t *>(A), b = *static_cast<const uint64_t *>(B);
     return a < b ? -1 : a > b;
+}
+
+// The pending files by link, each link's in the order met: keys of row and place, in order.
+// The rows are counted out (linear in files and rows); a row beyond them sorts the keys.
+static void OrderByRow(const BacklogScan *Scan, int Rows, uint64_t *Order) {
+    int count = Scan->PendingCount;
+    for (int i = 0; i < count; ++i)
+        Order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
+                   static_cast<uint32_t>(i);
+    int *starts = static_cast<int *>(calloc(static_cast<size_t>(Rows) + 1, sizeof(int)));
+    bool inRange = starts != nullptr;
+    for (int i = 0; inRange && i < count; ++i) {
+        int row = Scan->Pending[i].Row;
+        if (row < 0 || row >= Rows)
+            inRange = false;
+        else
+            ++starts[row + 1];
+    }
+    uint64_t *sorted = inRange ? static_cast<uint64_t *>(malloc(
+                                     static_cast<size_t>(count ? count : 1) * sizeof(uint64_t)))
+                               : nullptr;
+    if (!sorted) {
+        free(starts);
+        qsort(Order, static_cast<size_t>(count), sizeof(uint64_t), CompareKeys);
+        return;
+    }
+    for (int row = 0; row < Rows; ++row) starts[row + 1] += starts[row];
+    for (int i = 0; i < count; ++i) sorted[starts[Scan->Pending[i].Row]++] = Order[i];
+    memcpy(Order, sorted, static_cast<size_t>(count) * sizeof(uint64_t));
+    free(sorted);
+    free(starts);
 }
 
 namespace {
@@ -432,7 +544,7 @@ static bool SeenBefore(LinkNames *Seen, const char *Name, uint32_t Hash) {
 // up, once per listing however many flow files name it.
 static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
     uint32_t hash = PathHash(Name);
-    NamedStat stat = {0, 0, hash};
+    NamedStat stat = {0, 0, hash, false};
     if (!GrowNamedFiles(Files)) {
         LookUpNamedFile(Name, &stat.Size, &stat.Written);
         return stat;
@@ -451,23 +563,32 @@ static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
 
 // Counts the names of one flow file for its link: each file once per link, the '^' ones dating
 // the queue; the flow file itself dates it when anything it names waits.
-static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &Pending,
-                           LinkStatus &Status, NamedFiles *Files, LinkNames *Seen) {
+// A link whose only flow file naming anything is unchanged (Alone) needs no table of the names
+// it counted: what its own earlier lines name was noted when the flow file was read.
+static void CountFlowNames(CachedFlow *Flow, bool Fresh, bool Alone, const PendingLinkFile &Pending,
+                           LinkStatus &Status, NamedFiles *Files, LinkNames *Seen, LinkNames *Own) {
     bool waits = false;
-    const char *names = Flow->Names;
+    const char *names = NamesOf(*Flow);
+    NamedStat *stats = StatsOf(*Flow);
+    if (Fresh && stats && !PrepareLinkNames(Own, Flow->NameCount)) {
+        Flow->HasStats = false; // looked up on every listing, as when there was no room
+        stats = nullptr;
+    }
     int index = 0;
     for (size_t at = 0; at < Flow->NamesLength; ++index) {
         char directive = names[at];
         const char *name = names + at + 1;
         at += strlen(name) + 2;
         NamedStat stat;
-        if (!Fresh && Flow->Stats) {
-            stat = Flow->Stats[index];
+        if (!Fresh && stats) {
+            stat = stats[index];
         } else {
             stat = NamedFileNow(name, Files);
-            if (Flow->Stats) Flow->Stats[index] = stat;
+            stat.Repeated = stats && SeenBefore(Own, name, stat.Hash);
+            if (stats) stats[index] = stat;
         }
-        if (SeenBefore(Seen, name, stat.Hash) || stat.Size == 0) continue;
+        bool counted = Alone ? stat.Repeated : SeenBefore(Seen, name, stat.Hash);
+        if (counted || stat.Size == 0) continue;
         waits = true;
         Status.Bytes += stat.Size;
         if (directive == '^') NoteOldest(Status, stat.Written);
@@ -475,13 +596,14 @@ static void CountFlowNames(CachedFlow *Flow, bool Fresh, const PendingLinkFile &
     if (waits) NoteOldest(Status, Pending.Queued);
 }
 
-static void ReadPendingMailerFile(const PendingLinkFile &Pending, int64_t Now, LinkStatus &Status) {
+static void ReadPendingMailerFile(const PendingLinkFile &Pending, const char *Path, int64_t Now,
+                                  LinkStatus &Status) {
     WIN32_FIND_DATAA data;
     memset(&data, 0, sizeof data);
     data.ftLastWriteTime = Pending.Written;
     MailerState state;
     memset(&state, 0, sizeof state);
-    ReadMailerFile(Pending.Path, Pending.Mailer, &data, Now, &state);
+    ReadMailerFile(Path, Pending.Mailer, &data, Now, &state);
     if (state.Held) Status.HeldUntil = state.HeldUntil;
     if (state.HasTries) {
         Status.HasTries = true;
@@ -506,15 +628,12 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
     if (!*Scan->Cache) *Scan->Cache = static_cast<FlowCache *>(calloc(1, sizeof(FlowCache)));
     FlowCache *cache = *Scan->Cache;
     NamedFiles files = {nullptr, 0, 0};
-    LinkNames seen = {nullptr, nullptr, 0};
+    LinkNames seen = {nullptr, nullptr, 0}, own = {nullptr, nullptr, 0};
     CachedFlow **flows =
         static_cast<CachedFlow **>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(void *)));
     bool *fresh = static_cast<bool *>(malloc(static_cast<size_t>(count ? count : 1)));
     if (order && flows && fresh) {
-        for (int i = 0; i < count; ++i)
-            order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
-                       static_cast<uint32_t>(i);
-        qsort(order, static_cast<size_t>(count), sizeof(uint64_t), CompareKeys);
+        OrderByRow(Scan, Count, order);
         for (int first = 0; first < count;) {
             int row = Scan->Pending[order[first] & 0xFFFFFFFFu].Row;
             int last = first;
@@ -528,20 +647,28 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                 const PendingLinkFile &pending = Scan->Pending[order[last] & 0xFFFFFFFFu];
                 flows[last] = nullptr;
                 if (pending.Mailer != NoMailerFile || !cache) continue;
-                flows[last] =
-                    FlowNames(cache, pending.Path, pending.Size, pending.Written, &fresh[last]);
-                if (flows[last] && flows[last]->Names)
-                    names += CountNames(flows[last]->Names, flows[last]->NamesLength);
+                char path[MAX_PATH];
+                PendingPath(Scan, pending, path);
+                flows[last] = FlowNames(cache, path, pending.Size, pending.Written, &fresh[last]);
+                if (flows[last]) names += flows[last]->NameCount;
             }
+            // The link's one flow file with names, unchanged and with its stats, counts alone.
+            int named = 0, lastNamed = first;
+            for (int i = first; i < last; ++i)
+                if (flows[i] && flows[i]->NameCount) ++named, lastNamed = i;
+            bool alone = named == 1 && !fresh[lastNamed] && flows[lastNamed]->HasStats;
             bool inRange = row >= 0 && row < Count;
-            if (inRange && names) PrepareLinkNames(&seen, names);
+            if (inRange && names && !alone) PrepareLinkNames(&seen, names);
             for (int i = first; inRange && i < last; ++i) {
                 const PendingLinkFile &pending = Scan->Pending[order[i] & 0xFFFFFFFFu];
                 LinkStatus &status = Rows[row].Status;
-                if (pending.Mailer != NoMailerFile)
-                    ReadPendingMailerFile(pending, Scan->Now, status);
-                else if (flows[i] && flows[i]->Names)
-                    CountFlowNames(flows[i], fresh[i], pending, status, &files, &seen);
+                if (pending.Mailer != NoMailerFile) {
+                    char path[MAX_PATH];
+                    PendingPath(Scan, pending, path);
+                    ReadPendingMailerFile(pending, path, Scan->Now, status);
+                } else if (flows[i] && flows[i]->NameCount) {
+                    CountFlowNames(flows[i], fresh[i], alone, pending, status, &files, &seen, &own);
+                }
             }
             first = last;
         }
@@ -552,11 +679,12 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
     free(fresh);
     free(seen.Names);
     free(seen.Hashes);
+    free(own.Names);
+    free(own.Hashes);
     free(files.Slots);
     free(Scan->Pending);
-    Scan->Pending = nullptr;
-    Scan->PendingCount = 0;
-    Scan->PendingCapacity = 0;
+    free(Scan->Texts);
+    StartBacklogScan(Scan, Scan->Cache, Scan->Now);
 }
 
 void ShowBacklogInRows(OutboundEntry *Rows, int Count) {

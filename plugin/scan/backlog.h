@@ -30,6 +30,12 @@ struct BacklogScan {
     PendingLinkFile *Pending;
     int PendingCount;
     int PendingCapacity;
+    // The pending files' folders and names, each once, NUL-terminated one after another: a
+    // folder's files share its text.
+    char *Texts;
+    size_t TextsUsed;
+    size_t TextsCapacity;
+    size_t LastFolder; // where the folder met last starts in Texts; TextsCapacity: none yet
 };
 
 void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now);

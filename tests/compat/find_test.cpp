@@ -84,6 +84,15 @@ TEST_F(Wildcards, NothingMatchingIsFileNotFound) {
     EXPECT_EQ(Search(dir.Win("MISSING\\*")).error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(Search(dir.Win("MISSING\\A.OUT")).error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(Search(dir.Win("*")).error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    // A search once closed is no search (Wine may still read the freed one).
+    WIN32_FIND_DATAA data;
+    HANDLE closed = FindFirstFileA(dir.Win("*").c_str(), &data);
+    ASSERT_NE(closed, INVALID_HANDLE_VALUE);
+    FindClose(closed);
+    if (!RunningUnderWine()) {
+        EXPECT_FALSE(FindNextFileA(closed, &data));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    }
 }
 
 TEST_F(Wildcards, DotEntriesAreReportedForPatternsThatMatchThem) {
