@@ -96,7 +96,12 @@ static bool RepairMissingFiles(const OutboundConfig &Config, ScanResult *Result)
 
 void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     FreePanelRows(Browser);
-    FreeEntries(Browser->Entries, Browser->EntryCount);
+    // The rows' array is filled again by the scan; only their strings go now.
+    OutboundEntry *room = Browser->Entries;
+    int roomCapacity = Browser->EntryCapacity;
+    for (int i = 0; i < Browser->EntryCount; ++i) FreeEntryStrings(room[i]);
+    Browser->Entries = nullptr;
+    Browser->EntryCount = Browser->EntryCapacity = 0;
     ListingProgress progress = {Browser, GetTickCount(), false, nullptr};
     ScanProgress ticks = {ShowProgressWhenSlow, &progress};
     const ScanProgress *shown = (OpMode & OPM_FIND) == 0 ? &ticks : nullptr;
@@ -104,7 +109,7 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     OutboundConfig config;
     LoadOutboundConfig(&config);
     ScanResult result;
-    ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown);
+    ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown, room, roomCapacity);
     // Only a listing the user asked for asks; the host's own walks leave the request for the
     // listing it was made for. While the mailer holds the link, a missing file is left for a
     // later listing: a repair could not take the flag, and the mailer may be about to mark the
@@ -119,6 +124,7 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     // The rows move into the instance with their strings.
     Browser->Entries = result.Rows;
     Browser->EntryCount = result.RowCount;
+    Browser->EntryCapacity = result.RowCapacity;
     Browser->Link = result.Link;
     FillPanelRows(Browser, Browser->IsInsideLink() ? &result.Link : nullptr);
     result.Rows = nullptr;
@@ -232,6 +238,22 @@ static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row, const R
     return true;
 }
 
+// A cleared array of Count items: the one the host gave back last when it has the room and is
+// not far larger, else a new one.
+static PluginPanelItem *TakeItemsArray(BSOBrowser *Browser, int Count) {
+    PluginPanelItem *spare = Browser->SpareItems;
+    int room = Browser->SpareItemCount;
+    Browser->SpareItems = nullptr;
+    Browser->SpareItemCount = 0;
+    if (spare && room >= Count && room / 4 <= Count) {
+        memset(spare, 0, static_cast<size_t>(Count) * sizeof(PluginPanelItem));
+        return spare;
+    }
+    free(spare);
+    return static_cast<PluginPanelItem *>(
+        calloc(static_cast<size_t>(Count), sizeof(PluginPanelItem)));
+}
+
 int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsNumber, int OpMode) {
     // The host keeps the selection by name itself; the items carry no flags of their own.
     *PanelItem = nullptr;
@@ -247,8 +269,7 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         Browser->IsInsideLink() ? nullptr : CurrentNodelist((OpMode & OPM_FIND) == 0);
     // At least one item's room, so that an empty view is still a valid array.
     int count = Browser->EntryCount;
-    PluginPanelItem *items =
-        static_cast<PluginPanelItem *>(calloc(count > 0 ? count : 1, sizeof(PluginPanelItem)));
+    PluginPanelItem *items = TakeItemsArray(Browser, count > 0 ? count : 1);
     if (!items) return 0;
     for (int i = 0; i < count; ++i) {
         const OutboundEntry &row = Browser->Entries[i];
@@ -283,8 +304,14 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     return 1;
 }
 
-void FreePanelItems(BSOBrowser *, PluginPanelItem *PanelItem, int ItemsNumber) {
+void FreePanelItems(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber) {
     if (!PanelItem) return;
     for (int i = 0; i < ItemsNumber; ++i) FreeColumns(PanelItem[i]);
+    // The array's room is what the listing asked for: at least one item.
+    if (Browser && !Browser->SpareItems && !Browser->Closing) {
+        Browser->SpareItems = PanelItem;
+        Browser->SpareItemCount = ItemsNumber > 0 ? ItemsNumber : 1;
+        return;
+    }
     free(PanelItem);
 }

@@ -667,6 +667,7 @@ static void ScanLinkContents(const char *CurDir, const OutboundConfig &Config, S
 void StartScanResult(ScanResult *Result) {
     Result->Rows = nullptr;
     Result->RowCount = 0;
+    Result->RowCapacity = 0;
     Result->Missing = nullptr;
     Result->MissingCount = 0;
     Result->MissingCapacity = 0;
@@ -682,12 +683,17 @@ void FreeScanResult(ScanResult *Result) {
 }
 
 void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
-                  ScanResult *Result, const ScanProgress *Progress) {
+                  ScanResult *Result, const ScanProgress *Progress, OutboundEntry *Room,
+                  int RoomCapacity) {
     StartScanResult(Result);
     // A table on the heap that grows with the rows, not one on the host's stack. Every row is
     // filled whole as it is appended, so the table is not cleared first.
     ScanTable table;
     StartScanTable(&table);
+    if (Room) {
+        table.Rows = Room;
+        table.Capacity = RoomCapacity;
+    }
     table.Progress = Progress;
     if (Progress) Progress->Tick(Progress->Context); // a scan right after a long question
 
@@ -701,15 +707,21 @@ void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **
     }
 
     // The rows move into the result with their strings, so nothing can fail half-way. The
-    // table itself becomes the array, cut to its exact size where it lies: no rows are copied.
+    // table itself becomes the array, where it lies: no rows are copied. Its room is kept for
+    // the next listing unless it is far more than the rows need (a much smaller view now).
     if (table.Count > 0) {
-        OutboundEntry *entries = static_cast<OutboundEntry *>(
-            realloc(table.Rows, static_cast<size_t>(table.Count) * sizeof(*entries)));
-        if (entries) {
-            Result->Rows = entries;
-            Result->RowCount = table.Count;
-            StartScanTable(&table);
+        int capacity = table.Capacity;
+        if (capacity / 2 > table.Count + FirstTableCapacity) {
+            if (void *cut =
+                    realloc(table.Rows, static_cast<size_t>(table.Count) * sizeof(OutboundEntry))) {
+                table.Rows = static_cast<OutboundEntry *>(cut);
+                capacity = table.Count;
+            }
         }
+        Result->Rows = table.Rows;
+        Result->RowCount = table.Count;
+        Result->RowCapacity = capacity;
+        StartScanTable(&table);
     }
     FreeScanTable(&table);
 }

@@ -27,6 +27,7 @@ struct MissingFile {
 struct ScanResult {
     OutboundEntry *Rows;
     int RowCount;
+    int RowCapacity; // rows the array has room for
     MissingFile *Missing;
     int MissingCount;
     int MissingCapacity;
@@ -41,13 +42,16 @@ void FreeScanResult(ScanResult *Result);
 // Config. No outbound configured lists nothing. FlowFiles is the caller's cache of the flow
 // files the root listing read, kept between listings.
 // Progress, when given, is told now and then while the scan runs (every few dozen files), so
-// that the caller can show a box once the scan has taken long.
+// that the caller can show a box once the scan has taken long. Room, when given, is the array of
+// an earlier result (RoomCapacity rows, their strings freed) for the rows to go into: a view
+// listed again and again fills the memory it has instead of faulting in fresh pages each time.
 struct ScanProgress {
     void (*Tick)(void *Context);
     void *Context;
 };
 void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
-                  ScanResult *Result, const ScanProgress *Progress = nullptr);
+                  ScanResult *Result, const ScanProgress *Progress = nullptr,
+                  OutboundEntry *Room = nullptr, int RoomCapacity = 0);
 
 // The working table of a scan: rows are appended, and the table grows as they come, so that
 // every item of the outbound gets its row however many there are. Rows hold Count rows of

@@ -2,6 +2,7 @@
 
 #include "shell/host.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 const char NoStartDirectory[] = "**";
@@ -12,9 +13,10 @@ static const DWORD OutboundChangeFilter =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE;
 
 BSOBrowser::BSOBrowser(const char *OutboundRoot)
-    : Entries(nullptr), EntryCount(0), Rows(nullptr), Link(), ChangeHandle(INVALID_HANDLE_VALUE),
-      Closing(false), FlowFiles(nullptr), AskAboutMissing(false), SortModeSeen(0),
-      SortReversed(false) {
+    : Entries(nullptr), EntryCount(0), EntryCapacity(0), Rows(nullptr), Link(),
+      ChangeHandle(INVALID_HANDLE_VALUE), Closing(false), FlowFiles(nullptr),
+      AskAboutMissing(false), SortModeSeen(0), SortReversed(false), SpareItems(nullptr),
+      SpareItemCount(0) {
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);
@@ -34,6 +36,7 @@ BSOBrowser::~BSOBrowser() {
     CloseZoneWatches(&Zones);
     FreePanelRows(this);
     FreeEntries(Entries, EntryCount);
+    free(SpareItems);
     FreeFlowCache(&FlowFiles);
     if (strcmp(StartDirectory, NoStartDirectory) != 0) {
         // The marker goes back before the host is called, and the host gets a copy: whatever

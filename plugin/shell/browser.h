@@ -26,6 +26,7 @@ public:
 
     OutboundEntry *Entries; // the rows of the current view, null when there are none
     int EntryCount;
+    int EntryCapacity;   // rows the array has room for, kept for the next listing to fill
     PanelRow *Rows;      // what each of those rows stands for, by the same index; null when none
     FtnAddress Link;     // inside a link: the link the last listing showed
     char CurDir[260];    // empty at the root; inside a link the link's address text
@@ -43,6 +44,10 @@ public:
     // host multiplies Compare's answer by the order and never tells the plugin which it is.
     unsigned int SortModeSeen;
     bool SortReversed;
+    // The items array the host gave back last (its room in items), kept for the next listing
+    // to fill: a view listed again and again does not fault in fresh memory each time.
+    PluginPanelItem *SpareItems;
+    int SpareItemCount;
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when
