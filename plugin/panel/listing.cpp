@@ -178,25 +178,49 @@ char *RowSourceText(const OutboundEntry &Row, char *Buffer, size_t Size) {
     return CopyText(Buffer, Size, Row.SourceText);
 }
 
-// Releases the column texts of one item with its column array: they are one block.
-static void FreeColumns(PluginPanelItem &Item) {
-    free(Item.CustomColumnData);
-    Item.CustomColumnData = nullptr;
-    Item.CustomColumnNumber = 0;
-}
-
 // What the nodelist says about a link row: its mark and names; nothing inside a link.
 struct RowNode {
     NodeStanding Standing;
     const NodelistNode *Node;
 };
 
-// Gives the item its column texts: its own copies, in one block behind the array that
-// points to them, so that a listing of thousands of rows does not allocate six times a row.
-// The nodelist's sysop (the owner column) and description go into the block too, the
-// description unless the row has one already. False when memory runs out (nothing is left
-// behind).
-static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row, const RowNode &Named) {
+// The column texts of every item of a listing in one block: first each item's array of
+// RowColumnCount pointers, then the texts. While the texts are written the block may move, so
+// the arrays hold offsets until FinishColumns makes them pointers; the nodelist's sysop (the
+// owner column) and description, where a row has them, are noted by offset the same way.
+struct ColumnBlock {
+    char *Block;
+    size_t Room, Used;
+    size_t *OwnerAt, *DescriptionAt; // per item; NoText for none
+};
+static const size_t NoText = ~static_cast<size_t>(0);
+static_assert(sizeof(size_t) == sizeof(char *), "an offset takes its pointer's slot");
+
+// Room for Size more bytes; false when memory runs out.
+static bool GrowColumns(ColumnBlock &Columns, size_t Size) {
+    if (Columns.Used + Size <= Columns.Room) return true;
+    size_t room = Columns.Room ? Columns.Room : 4096;
+    while (room < Columns.Used + Size) {
+        if (room > SIZE_MAX / 2) return false;
+        room *= 2;
+    }
+    char *block = static_cast<char *>(realloc(Columns.Block, room));
+    if (!block) return false;
+    Columns.Block = block;
+    Columns.Room = room;
+    return true;
+}
+
+static size_t AppendText(ColumnBlock &Columns, const char *Text, size_t Size) {
+    size_t at = Columns.Used;
+    memcpy(Columns.Block + at, Text, Size);
+    Columns.Used += Size;
+    return at;
+}
+
+// Writes item Index's column texts into the block. False when memory runs out.
+static bool FillColumns(ColumnBlock &Columns, int Index, const PluginPanelItem &Item,
+                        const OutboundEntry &Row, const RowNode &Named) {
     typedef char *(*RowText)(const OutboundEntry &, char *, size_t);
     static const RowText columns[NodelistMarkColumn] = {
         RowBusyMark,   RowRequestMark, RowNetmailFlavors, RowFlowFlavors,
@@ -220,22 +244,38 @@ static bool FillColumns(PluginPanelItem &Item, const OutboundEntry &Row, const R
     NodeDescription(Item.Description ? nullptr : Named.Node, description, sizeof(description));
     const char *sysop = Named.Node ? Named.Node->Sysop : "";
     size_t sysopSize = strlen(sysop) + 1, descriptionSize = strlen(description) + 1;
-    size_t total = RowColumnCount * sizeof(char *) + used;
-    char **array = static_cast<char **>(malloc(total + sysopSize + descriptionSize));
-    if (!array) return false;
-    char *at = reinterpret_cast<char *>(array + RowColumnCount);
-    memcpy(at, texts, used);
-    for (int c = 0; c < RowColumnCount; ++c) array[c] = at + starts[c];
-    at += used;
-    if (Named.Node) {
-        Item.Owner = static_cast<char *>(memcpy(at, sysop, sysopSize));
-        at += sysopSize;
-        if (!Item.Description)
-            Item.Description = static_cast<char *>(memcpy(at, description, descriptionSize));
+    if (!GrowColumns(Columns, used + sysopSize + descriptionSize)) return false;
+    size_t at = AppendText(Columns, texts, used);
+    char *offsets = Columns.Block + static_cast<size_t>(Index) * RowColumnCount * sizeof(char *);
+    for (int c = 0; c < RowColumnCount; ++c) {
+        size_t offset = at + starts[c];
+        memcpy(offsets + c * sizeof(char *), &offset, sizeof offset);
     }
-    Item.CustomColumnData = array;
-    Item.CustomColumnNumber = RowColumnCount;
+    Columns.OwnerAt[Index] = Columns.DescriptionAt[Index] = NoText;
+    if (Named.Node) {
+        Columns.OwnerAt[Index] = AppendText(Columns, sysop, sysopSize);
+        if (!Item.Description)
+            Columns.DescriptionAt[Index] = AppendText(Columns, description, descriptionSize);
+    }
     return true;
+}
+
+// Turns the block's offsets into the items' pointers, now that the block stays where it is.
+static void FinishColumns(ColumnBlock &Columns, PluginPanelItem *Items, int Count) {
+    for (int i = 0; i < Count; ++i) {
+        char **array =
+            reinterpret_cast<char **>(Columns.Block) + static_cast<size_t>(i) * RowColumnCount;
+        for (int c = 0; c < RowColumnCount; ++c) {
+            size_t offset;
+            memcpy(&offset, &array[c], sizeof offset);
+            array[c] = Columns.Block + offset;
+        }
+        Items[i].CustomColumnData = array;
+        Items[i].CustomColumnNumber = RowColumnCount;
+        if (Columns.OwnerAt[i] != NoText) Items[i].Owner = Columns.Block + Columns.OwnerAt[i];
+        if (Columns.DescriptionAt[i] != NoText)
+            Items[i].Description = Columns.Block + Columns.DescriptionAt[i];
+    }
 }
 
 // A cleared array of Count items: the one the host gave back last when it has the room and is
@@ -271,6 +311,17 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     int count = Browser->EntryCount;
     PluginPanelItem *items = TakeItemsArray(Browser, count > 0 ? count : 1);
     if (!items) return 0;
+    // The column block the host gave back last, when it is not out with other items still.
+    ColumnBlock columns = {Browser->SpareColumns, Browser->SpareColumnsRoom, 0, nullptr, nullptr};
+    Browser->SpareColumns = nullptr;
+    Browser->SpareColumnsRoom = 0;
+    size_t arrays = static_cast<size_t>(count) * RowColumnCount * sizeof(char *);
+    columns.OwnerAt =
+        static_cast<size_t *>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(size_t)));
+    columns.DescriptionAt =
+        static_cast<size_t *>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(size_t)));
+    bool filled = columns.OwnerAt && columns.DescriptionAt && GrowColumns(columns, arrays);
+    columns.Used = arrays;
     for (int i = 0; i < count; ++i) {
         const OutboundEntry &row = Browser->Entries[i];
         PluginPanelItem &item = items[i];
@@ -294,11 +345,22 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         FtnAddress address;
         if (names && ParseAddress(&address, name, nullptr))
             named.Standing = JudgeNode(names, &address, &named.Node);
-        if (!FillColumns(item, row, named)) {
-            FreePanelItems(Browser, items, i);
-            return 0;
+        if (!filled || !FillColumns(columns, i, item, row, named)) {
+            filled = false;
+            break;
         }
     }
+    if (filled) FinishColumns(columns, items, count);
+    free(columns.OwnerAt);
+    free(columns.DescriptionAt);
+    if (!filled) {
+        free(columns.Block);
+        free(items);
+        return 0;
+    }
+    Browser->ColumnsOut = count ? columns.Block : nullptr;
+    Browser->ColumnsOutRoom = columns.Room;
+    if (!count) free(columns.Block);
     *PanelItem = items;
     *ItemsNumber = count;
     return 1;
@@ -306,7 +368,17 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
 
 void FreePanelItems(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber) {
     if (!PanelItem) return;
-    for (int i = 0; i < ItemsNumber; ++i) FreeColumns(PanelItem[i]);
+    // The items' column texts are one block, the first item's array its start.
+    char *columns =
+        ItemsNumber > 0 ? reinterpret_cast<char *>(PanelItem[0].CustomColumnData) : nullptr;
+    bool handedOut = columns && Browser && columns == Browser->ColumnsOut;
+    if (handedOut) Browser->ColumnsOut = nullptr;
+    if (handedOut && !Browser->SpareColumns && !Browser->Closing) {
+        Browser->SpareColumns = columns;
+        Browser->SpareColumnsRoom = Browser->ColumnsOutRoom;
+    } else {
+        free(columns);
+    }
     // The array's room is what the listing asked for: at least one item.
     if (Browser && !Browser->SpareItems && !Browser->Closing) {
         Browser->SpareItems = PanelItem;

@@ -16,7 +16,8 @@ BSOBrowser::BSOBrowser(const char *OutboundRoot)
     : Entries(nullptr), EntryCount(0), EntryCapacity(0), Rows(nullptr), Link(),
       ChangeHandle(INVALID_HANDLE_VALUE), Closing(false), FlowFiles(nullptr),
       AskAboutMissing(false), SortModeSeen(0), SortReversed(false), SpareItems(nullptr),
-      SpareItemCount(0) {
+      SpareItemCount(0), ColumnsOut(nullptr), SpareColumns(nullptr), ColumnsOutRoom(0),
+      SpareColumnsRoom(0) {
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);
@@ -37,6 +38,7 @@ BSOBrowser::~BSOBrowser() {
     FreePanelRows(this);
     FreeEntries(Entries, EntryCount);
     free(SpareItems);
+    free(SpareColumns);
     FreeFlowCache(&FlowFiles);
     if (strcmp(StartDirectory, NoStartDirectory) != 0) {
         // The marker goes back before the host is called, and the host gets a copy: whatever

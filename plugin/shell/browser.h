@@ -48,6 +48,10 @@ public:
     // to fill: a view listed again and again does not fault in fresh memory each time.
     PluginPanelItem *SpareItems;
     int SpareItemCount;
+    // The block of every item's column texts: the one handed out with the items last (and its
+    // room), then, once the host gave it back, kept for the next listing like the items.
+    char *ColumnsOut, *SpareColumns;
+    size_t ColumnsOutRoom, SpareColumnsRoom;
 };
 
 // The directory the host panel returns to when a plugin panel closes; NoStartDirectory when
