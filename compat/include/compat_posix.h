@@ -17,6 +17,10 @@ int CompatToPosixPath(const char *windows_path, char *posix_path, size_t size);
 int CompatProcessRuns(unsigned long process);
 // "/a/b" to "Z:\a\b". Returns 1, or 0 when it does not fit.
 int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size);
+// 1 when the path names an entry (a dangling link too) under exactly its spelling: every
+// component as given, the last one not changed by reading the path (no trailing dots or blanks
+// dropped). One look at the disk; 0 tells nothing more (it may exist in another case).
+int CompatExistsAsSpelled(const char *windows_path);
 
 #ifdef __cplusplus
 }

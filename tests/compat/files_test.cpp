@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <compat_posix.h>
 #include <sys/stat.h>
 #endif
 
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "helpers.h"
 #include "temp_dir.h"
@@ -84,6 +87,15 @@ TEST(CaseInsensitiveNames, OneFileWhicheverCaseAsksForIt) {
 #ifndef _WIN32
     ASSERT_EQ(mkfifo(dir.Native("a/fifo").c_str(), 0600), 0);
     EXPECT_EQ(identity(dir.Win("a/fifo")).back(), '3'); // FILE_TYPE_PIPE
+    // A name there as spelled; not in another case, nor once a trailing dot is dropped.
+    for (const auto &[name, spelled] :
+         std::vector<std::pair<std::string, int>>{{"a/006400c8.flo", 1},
+                                                  {"a/006400C8.FLO", 0},
+                                                  {"A/006400c8.flo", 0},
+                                                  {"a/006400c8.flo.", 0},
+                                                  {"a/fifo", 1},
+                                                  {"a/none", 0}})
+        EXPECT_EQ(CompatExistsAsSpelled(dir.Win(name).c_str()), spelled) << name;
 #endif
 }
 
