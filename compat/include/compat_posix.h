@@ -9,6 +9,8 @@
 extern "C" {
 #endif
 
+struct _BY_HANDLE_FILE_INFORMATION;
+
 // "Z:\a\b", "\a\b" or a relative "a\b" to the POSIX path it names, each component that does not
 // exist under its exact name resolved without regard to case. Returns 1, or 0 when the path
 // names another drive or does not fit.
@@ -21,6 +23,11 @@ int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size)
 // component as given, the last one not changed by reading the path (no trailing dots or blanks
 // dropped). One look at the disk; 0 tells nothing more (it may exist in another case).
 int CompatExistsAsSpelled(const char *windows_path);
+// 1 when the path, spelled as the file system stores every component of it ("Z:\a\b" as
+// "/a/b", nothing dropped or resolved), names a regular file; *info as GetFileInformationByHandle
+// would tell. One stat, no handle: the file need not be readable. 0 tells nothing more (a file
+// in another case, a directory, a FIFO, none): ask through a handle.
+int CompatRegularFileAsSpelled(const char *windows_path, struct _BY_HANDLE_FILE_INFORMATION *info);
 
 #ifdef __cplusplus
 }
