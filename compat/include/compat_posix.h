@@ -24,10 +24,12 @@ int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size)
 // dropped). One look at the disk; 0 tells nothing more (it may exist in another case).
 int CompatExistsAsSpelled(const char *windows_path);
 // 1 when the path, spelled as the file system stores every component of it ("Z:\a\b" as
-// "/a/b", nothing dropped or resolved), names a regular file; *info as GetFileInformationByHandle
-// would tell. One stat, no handle: the file need not be readable. 0 tells nothing more (a file
-// in another case, a directory, a FIFO, none): ask through a handle.
-int CompatRegularFileAsSpelled(const char *windows_path, struct _BY_HANDLE_FILE_INFORMATION *info);
+// "/a/b", nothing dropped or resolved), names a regular file (with readable set, one this
+// process may read, as CreateFileA opens one); *info as GetFileInformationByHandle would tell.
+// No handle: a stat (and a look at the access). 0 tells nothing more (a file in another case, a
+// directory, a FIFO, none): ask through a handle.
+int CompatRegularFileAsSpelled(const char *windows_path, struct _BY_HANDLE_FILE_INFORMATION *info,
+                               int readable);
 
 #ifdef __cplusplus
 }

@@ -826,7 +826,8 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATIO
     return TRUE;
 }
 
-int CompatRegularFileAsSpelled(const char *windows_path, BY_HANDLE_FILE_INFORMATION *info) {
+int CompatRegularFileAsSpelled(const char *windows_path, BY_HANDLE_FILE_INFORMATION *info,
+                               int readable) {
     std::string path;
     if (!windows_path || !info || !ToPosixLexical(windows_path, path)) return 0;
     // Spelled as given: the path read changed nothing but its separators (no drive but Z:, no
@@ -838,6 +839,8 @@ int CompatRegularFileAsSpelled(const char *windows_path, BY_HANDLE_FILE_INFORMAT
         if (given[i] != path[i] && !(given[i] == '\\' && path[i] == '/')) return 0;
     struct stat described;
     if (stat(path.c_str(), &described) != 0 || !S_ISREG(described.st_mode)) return 0;
+    // As CreateFileA would open it: a file this process may read.
+    if (readable && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return 0;
     DescribeFile(described, info);
     return 1;
 }

@@ -7,9 +7,6 @@
 #include "common/grow_array.h"
 #include "common/helpers.h"
 
-#ifndef _WIN32
-#include <compat_posix.h>
-#endif
 #include <ctype.h>
 #include <direct.h> // _stricmp on POSIX
 #include <stdlib.h>
@@ -143,27 +140,6 @@ bool IsBundleName(const char *Name) {
     return false;
 }
 
-// A line's file as the mailer finds it, the usual answer, asked in one look where the Win32
-// layer can: a regular file under exactly that name, and which file it is. False tells nothing
-// more: the handle's answers and the spelling are asked as ever.
-static bool IsRegularFileAsSpelled(const char *Name, FileIdentity *File) {
-#ifdef _WIN32
-    (void)Name;
-    (void)File;
-    return false;
-#else
-    BY_HANDLE_FILE_INFORMATION info;
-    if (strlen(Name) >= MAX_PATH || !CompatRegularFileAsSpelled(Name, &info)) return false;
-    File->Volume = info.dwVolumeSerialNumber;
-    File->Index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    File->Size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    File->WriteTime = (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                      info.ftLastWriteTime.dwLowDateTime;
-    File->Regular = true;
-    return true;
-#endif
-}
-
 static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAddress *Link) {
     LineReader reader;
     if (!OpenLineReader(&reader, FlowPath)) {
@@ -224,7 +200,8 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
             NotePattern(State, name);
             free(whole);
             continue;
-        } else if (IsRegularFileAsSpelled(name, &file)) {
+        } else if (GetSpelledFileIdentity(name, &file, false)) {
+            // Read or not by the panel, it is the file the line names.
             NoteNamed(State, &file);
             free(whole);
             continue;

@@ -97,7 +97,7 @@ TEST(CaseInsensitiveNames, OneFileWhicheverCaseAsksForIt) {
                                Spelled{"a", 1, 0}, Spelled{"a/none", 0, 0}}) {
         EXPECT_EQ(CompatExistsAsSpelled(dir.Win(row.name).c_str()), row.exists) << row.name;
         BY_HANDLE_FILE_INFORMATION info = {};
-        EXPECT_EQ(CompatRegularFileAsSpelled(dir.Win(row.name).c_str(), &info), row.regular)
+        EXPECT_EQ(CompatRegularFileAsSpelled(dir.Win(row.name).c_str(), &info, 1), row.regular)
             << row.name;
         if (row.regular) {
             EXPECT_EQ("1 " + std::to_string(info.dwVolumeSerialNumber) + " " +
