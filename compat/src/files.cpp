@@ -302,22 +302,10 @@ bool FindByLookup(const char *name, std::vector<Found> &entries) {
 
 struct File : Object {
     static constexpr Kind kKind = Object::File;
-    File(int fd, mode_t type, bool waits) : Object(kKind), fd(fd), type(type), waits(waits) {}
+    explicit File(int fd) : Object(kKind), fd(fd) {}
     ~File() override { close(fd); }
     int fd;
-    mode_t type; // S_IFREG, S_IFCHR... (0 when unknown): an open file's type never changes
-    bool waits;  // still opened without waiting (O_NONBLOCK)
 };
-
-// A regular file was opened without waiting, so that a FIFO planted under its name would not
-// hang the open. Linux ignores the flag on a local file; where a file system does honour it, the
-// first read or write that would wait clears it, once, and is tried again.
-bool WaitsAgain(File &file) {
-    if (errno != EAGAIN || !file.waits || !S_ISREG(file.type)) return false;
-    file.waits = false;
-    int flags = fcntl(file.fd, F_GETFL);
-    return flags >= 0 && fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-}
 
 // What GetFileInformationByHandle tells of a file so described.
 void DescribeFile(const struct stat &info, BY_HANDLE_FILE_INFORMATION *out) {
@@ -659,33 +647,24 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     std::string path;
+    if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
     struct stat info;
-    bool existed = false;
-    int fd = -1;
-    // A file opened as it is, to read or only to be named, is first opened under the name as
-    // given: a name that exists as spelled is what the case-blind look-up would keep, so the
-    // usual case is one open. Any failure takes the whole way below, errors and all.
-    if (dwCreationDisposition == OPEN_EXISTING && !writes && !appends) {
-        if (!ToPosixLexical(lpFileName, path)) return INVALID_HANDLE_VALUE;
-        fd = open(path.c_str(), flags | O_NONBLOCK, mode);
+    if (dwCreationDisposition != CREATE_NEW && (writes || appends || (flags & O_TRUNC)) &&
+        stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        (AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
+        Fail(ERROR_ACCESS_DENIED); // held whoever asks, root too, as on Windows
+        return INVALID_HANDLE_VALUE;
     }
-    if (fd < 0) {
-        if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
-        if (dwCreationDisposition != CREATE_NEW && (writes || appends || (flags & O_TRUNC)) &&
-            stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            (AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
-            Fail(ERROR_ACCESS_DENIED); // held whoever asks, root too, as on Windows
-            return INVALID_HANDLE_VALUE;
-        }
-        // Opened without waiting, so that a FIFO planted under a file's name never hangs the
-        // caller (GetFileType tells it from a file); a regular file reads and writes as ever.
-        fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
+    mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    bool existed = false;
+    int fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
                  ? OpenReporting(path, flags | O_NONBLOCK, mode, existed)
                  : open(path.c_str(), flags | O_NONBLOCK, mode);
-    }
+    // Opened without waiting, so that a FIFO planted under a file's name never hangs the
+    // caller (GetFileType tells it from a file); a regular file reads and writes as ever.
     bool described = fd >= 0 && fstat(fd, &info) == 0;
+    if (described && S_ISREG(info.st_mode)) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     if (described && S_ISDIR(info.st_mode)) {
         close(fd);
         fd = -1;
@@ -695,7 +674,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrnoAt(errno, path));
         return INVALID_HANDLE_VALUE;
     }
-    auto *file = new File(fd, described ? info.st_mode & S_IFMT : 0, true);
+    auto *file = new File(fd);
     RegisterObject(file);
     Fail(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return file;
@@ -710,7 +689,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     while (done < nNumberOfBytesToRead) {
         ssize_t got =
             read(file->fd, static_cast<char *>(lpBuffer) + done, nNumberOfBytesToRead - done);
-        if (got < 0 && (errno == EINTR || WaitsAgain(*file))) continue;
+        if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             Fail(errno == EISDIR  ? ERROR_ACCESS_DENIED
                  : errno == EBADF ? ERROR_ACCESS_DENIED // not opened for reading
@@ -734,7 +713,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, const void *lpBuffer, DWORD nNumberOfBytesTo
     while (done < nNumberOfBytesToWrite) {
         ssize_t put = write(file->fd, static_cast<const char *>(lpBuffer) + done,
                             nNumberOfBytesToWrite - done);
-        if (put < 0 && (errno == EINTR || WaitsAgain(*file))) continue;
+        if (put < 0 && errno == EINTR) continue;
         if (put <= 0) { // a short write is a full disk, not a partial success
             Fail(put == 0         ? ERROR_DISK_FULL
                  : errno == EBADF ? ERROR_ACCESS_DENIED // not opened for writing
@@ -849,8 +828,7 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
     auto *file = Find<File>(hFile);
     struct stat info;
     if (!file) return FILE_TYPE_UNKNOWN;
-    info.st_mode = file->type;
-    if (file->type == 0 && fstat(file->fd, &info) != 0) {
+    if (fstat(file->fd, &info) != 0) {
         FailErrno(errno);
         return FILE_TYPE_UNKNOWN;
     }
