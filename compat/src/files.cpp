@@ -647,20 +647,30 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    std::string path;
-    if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
-    struct stat info;
-    if (dwCreationDisposition != CREATE_NEW && (writes || appends || (flags & O_TRUNC)) &&
-        stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        (AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
-        Fail(ERROR_ACCESS_DENIED); // held whoever asks, root too, as on Windows
-        return INVALID_HANDLE_VALUE;
-    }
     mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    std::string path;
+    struct stat info;
     bool existed = false;
-    int fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
+    int fd = -1;
+    // A file opened as it is, to read or only to be named, is first opened under the name as
+    // given: a name that exists as spelled is what the case-blind look-up would keep, so the
+    // usual case is one open. Any failure takes the whole way below, errors and all.
+    if (dwCreationDisposition == OPEN_EXISTING && !writes && !appends) {
+        if (!ToPosixLexical(lpFileName, path)) return INVALID_HANDLE_VALUE;
+        fd = open(path.c_str(), flags | O_NONBLOCK, mode);
+    }
+    if (fd < 0) {
+        if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
+        if (dwCreationDisposition != CREATE_NEW && (writes || appends || (flags & O_TRUNC)) &&
+            stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            (AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
+            Fail(ERROR_ACCESS_DENIED); // held whoever asks, root too, as on Windows
+            return INVALID_HANDLE_VALUE;
+        }
+        fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
                  ? OpenReporting(path, flags | O_NONBLOCK, mode, existed)
                  : open(path.c_str(), flags | O_NONBLOCK, mode);
+    }
     // Opened without waiting, so that a FIFO planted under a file's name never hangs the
     // caller (GetFileType tells it from a file); a regular file reads and writes as ever.
     bool described = fd >= 0 && fstat(fd, &info) == 0;
