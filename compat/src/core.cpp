@@ -430,6 +430,19 @@ int CompatFromPosixPath(const char *posix_path, char *windows_path, size_t size)
     return 1;
 }
 
+int CompatExistsAsSpelled(const char *windows_path) {
+    std::string path;
+    if (!windows_path || !ToPosixLexical(windows_path, path)) return 0;
+    size_t length = std::strlen(windows_path), name = length;
+    while (name > 0 && !IsSeparator(windows_path[name - 1])) --name;
+    if (name == 0 && length >= 2 && windows_path[1] == ':') name = 2; // "Z:file"
+    length -= name;
+    struct stat info;
+    return length > 0 && path.size() > length && path[path.size() - length - 1] == '/' &&
+           path.compare(path.size() - length, length, windows_path + name) == 0 &&
+           lstat(path.c_str(), &info) == 0;
+}
+
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
     std::string current;
     return CurrentDirectory(current) ? CopyOut(ToWindows(current), lpBuffer, nBufferLength) : 0;

@@ -410,6 +410,25 @@ struct File : Object {
     int fd;
 };
 
+// What GetFileInformationByHandle tells of a file so described.
+void DescribeFile(const struct stat &info, BY_HANDLE_FILE_INFORMATION *out) {
+    std::memset(out, 0, sizeof *out);
+    out->dwFileAttributes = AttributesOf(info);
+    out->ftCreationTime = ToFileTime(info.st_mtim); // POSIX keeps none
+    out->ftLastAccessTime = ToFileTime(info.st_atim);
+    out->ftLastWriteTime = ToFileTime(info.st_mtim);
+    // A 64-bit device number folded into the 32 bits Windows gives a volume serial.
+    uint64_t device = static_cast<uint64_t>(info.st_dev);
+    out->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    out->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    out->nFileSizeLow = static_cast<DWORD>(size);
+    out->nNumberOfLinks = static_cast<DWORD>(info.st_nlink);
+    uint64_t inode = static_cast<uint64_t>(info.st_ino);
+    out->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    out->nFileIndexLow = static_cast<DWORD>(inode);
+}
+
 // Opens with the flags, telling whether the file was there before (for CREATE_ALWAYS and
 // OPEN_ALWAYS, which report an existing file through the last error).
 int OpenReporting(const std::string &path, int flags, mode_t mode, bool &existed) {
@@ -712,20 +731,30 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    std::string path;
-    if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
-    struct stat info;
-    if (dwCreationDisposition != CREATE_NEW && (writes || appends || (flags & O_TRUNC)) &&
-        stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        (AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
-        Fail(ERROR_ACCESS_DENIED); // held whoever asks, root too, as on Windows
-        return INVALID_HANDLE_VALUE;
-    }
     mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    std::string path;
+    struct stat info;
     bool existed = false;
-    int fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
+    int fd = -1;
+    // A file opened as it is, to read or only to be named, is first opened under the name as
+    // given: a name that exists as spelled is what the case-blind look-up would keep, so the
+    // usual case is one open. Any failure takes the whole way below, errors and all.
+    if (dwCreationDisposition == OPEN_EXISTING && !writes && !appends) {
+        if (!ToPosixLexical(lpFileName, path)) return INVALID_HANDLE_VALUE;
+        fd = open(path.c_str(), flags | O_NONBLOCK, mode);
+    }
+    if (fd < 0) {
+        if (!ToPosix(lpFileName, path)) return INVALID_HANDLE_VALUE;
+        if (dwCreationDisposition != CREATE_NEW && (writes || appends || (flags & O_TRUNC)) &&
+            stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            (AttributesOf(info) & FILE_ATTRIBUTE_READONLY)) {
+            Fail(ERROR_ACCESS_DENIED); // held whoever asks, root too, as on Windows
+            return INVALID_HANDLE_VALUE;
+        }
+        fd = (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
                  ? OpenReporting(path, flags | O_NONBLOCK, mode, existed)
                  : open(path.c_str(), flags | O_NONBLOCK, mode);
+    }
     // Opened without waiting, so that a FIFO planted under a file's name never hangs the
     // caller (GetFileType tells it from a file); a regular file reads and writes as ever.
     bool described = fd >= 0 && fstat(fd, &info) == 0;
@@ -866,22 +895,27 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATIO
         FailErrno(errno);
         return FALSE;
     }
-    std::memset(lpInformation, 0, sizeof *lpInformation);
-    lpInformation->dwFileAttributes = AttributesOf(info);
-    lpInformation->ftCreationTime = ToFileTime(info.st_mtim); // POSIX keeps none
-    lpInformation->ftLastAccessTime = ToFileTime(info.st_atim);
-    lpInformation->ftLastWriteTime = ToFileTime(info.st_mtim);
-    // A 64-bit device number folded into the 32 bits Windows gives a volume serial.
-    uint64_t device = static_cast<uint64_t>(info.st_dev);
-    lpInformation->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
-    uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
-    lpInformation->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    lpInformation->nFileSizeLow = static_cast<DWORD>(size);
-    lpInformation->nNumberOfLinks = static_cast<DWORD>(info.st_nlink);
-    uint64_t inode = static_cast<uint64_t>(info.st_ino);
-    lpInformation->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
-    lpInformation->nFileIndexLow = static_cast<DWORD>(inode);
+    DescribeFile(info, lpInformation);
     return TRUE;
+}
+
+int CompatRegularFileAsSpelled(const char *windows_path, BY_HANDLE_FILE_INFORMATION *info,
+                               int readable) {
+    std::string path;
+    if (!windows_path || !info || !ToPosixLexical(windows_path, path)) return 0;
+    // Spelled as given: the path read changed nothing but its separators (no drive but Z:, no
+    // "." or "..", no trailing dots or blanks dropped).
+    const char *given = windows_path;
+    if ((given[0] == 'Z' || given[0] == 'z') && given[1] == ':') given += 2;
+    if (std::strlen(given) != path.size()) return 0;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (given[i] != path[i] && !(given[i] == '\\' && path[i] == '/')) return 0;
+    struct stat described;
+    if (stat(path.c_str(), &described) != 0 || !S_ISREG(described.st_mode)) return 0;
+    // As CreateFileA would open it: a file this process may read.
+    if (readable && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return 0;
+    DescribeFile(described, info);
+    return 1;
 }
 
 DWORD WINAPI GetFileType(HANDLE hFile) {

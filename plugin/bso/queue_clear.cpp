@@ -179,11 +179,13 @@ static bool PlanLine(ClearPlan *Plan, PlannedFiles *Planned, char Directive, con
         return step != nullptr;
     }
     FileIdentity file;
-    bool known = strlen(Name) < MAX_PATH && GetFileIdentity(Name, &file);
+    // The usual answer, a readable file under exactly that name, in one look where it can be.
+    bool spelled = GetSpelledFileIdentity(Name, &file, true) != 0;
+    bool known = spelled || (strlen(Name) < MAX_PATH && GetFileIdentity(Name, &file));
     DWORD error = known ? 0 : strlen(Name) < MAX_PATH ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
     bool gone = !known && error != ERROR_FILENAME_EXCED_RANGE && IsMissing(error, Name);
     // Names are exact where the mailer runs: a file only in another case is one it cannot open.
-    if (known && !ExistsAsSpelled(Name, &Plan->Spelled)) {
+    if (known && !spelled && !ExistsAsSpelled(Name, &Plan->Spelled)) {
         known = false;
         gone = true;
     }

@@ -145,6 +145,11 @@ struct FileIdentity {
 // The identity of the file at path: 1, or 0 with GetLastError() when it cannot be opened (missing,
 // a directory, a name the system cannot take).
 int GetFileIdentity(const char *Path, FileIdentity *Identity);
+// The usual answer of GetFileIdentity followed by ExistsAsSpelled, in one look where the Win32
+// layer offers it (off Windows): 1 when the path names a regular file under exactly that
+// spelling (with Readable, one the process may read, as GetFileIdentity opens it), with its
+// identity. 0 tells nothing more: ask those two.
+int GetSpelledFileIdentity(const char *Path, FileIdentity *Identity, bool Readable);
 // Whether the two are the same file.
 bool SameFile(const FileIdentity *A, const FileIdentity *B);
 // Whether the file at path is still that one, of that size and write time.

@@ -1,6 +1,9 @@
 #include "common/helpers.h"
 
 #include <windows.h>
+#ifndef _WIN32
+#include <compat_posix.h>
+#endif
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -186,14 +189,18 @@ bool ExistsAsSpelled(const char *Path, SpelledFolder *Known) {
     (void)Known;
     return PathExists(Path);
 #else
-    size_t folder = 0;
-    for (size_t i = 0; Path[i]; ++i)
-        if (Path[i] == '\\' || Path[i] == '/') folder = i + 1;
+    size_t folder = 0, length = 0;
+    for (; Path[length]; ++length)
+        if (Path[length] == '\\' || Path[length] == '/') folder = length + 1;
     if (Known != nullptr && folder < MAX_PATH && strncmp(Known->Folder, Path, folder) == 0 &&
         Known->Folder[folder] == 0) {
+        // The folder was spelled as it is, and has no wildcards.
+        if (strpbrk(Path + folder, "*?") != nullptr) return false;
+        // The usual answer, a file there under its own name, is one look at the disk; any other
+        // asks the look-up, which tells a name in another case.
+        if (length < MAX_PATH && CompatExistsAsSpelled(Path)) return true;
         WIN32_FIND_DATAA found;
-        return strpbrk(Path, "*?") == nullptr && FindFirstEntry(Path, &found) &&
-               strcmp(found.cFileName, Path + folder) == 0;
+        return FindFirstEntry(Path, &found) && strcmp(found.cFileName, Path + folder) == 0;
     }
     char *spelled = SpelledOnDisk(Path);
     bool same = spelled != nullptr && strcmp(spelled, Path) == 0;

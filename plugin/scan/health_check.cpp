@@ -200,6 +200,11 @@ static void CheckFlowLines(CheckState *State, const char *FlowPath, const FtnAdd
             NotePattern(State, name);
             free(whole);
             continue;
+        } else if (GetSpelledFileIdentity(name, &file, false)) {
+            // Read or not by the panel, it is the file the line names.
+            NoteNamed(State, &file);
+            free(whole);
+            continue;
         } else if (GetFileIdentity(name, &file)) {
             if (file.Regular) NoteNamed(State, &file);
             if (file.Regular && ExistsAsSpelled(name, &State->Spelled)) {
@@ -299,11 +304,13 @@ static void CheckFolderFiles(CheckState *State, const Folder *Folder, unsigned O
         Flavor flavor;
         uint32_t number;
         if (IsOthersFileName(entry.cFileName)) return;
-        FileIdentity file;
-        bool known = GetFileIdentity(path, &file) != 0;
         bool nodeFile = IsNodeFileEntry(&entry, &kind, &flavor, &number) != 0;
-        // What the mailer reads must be a file; a flow file was looked at with its lines.
-        if (known && !file.Regular && !(nodeFile && kind == FlowFile)) {
+        // What the mailer reads must be a file; a flow file was looked at with its lines, and
+        // its identity tells nothing more.
+        bool flowFile = nodeFile && kind == FlowFile;
+        FileIdentity file = {};
+        bool known = !flowFile && GetFileIdentity(path, &file) != 0;
+        if (known && !file.Regular) {
             HealthFinding *finding = AddFinding(State, HealthNotAFile, path);
             if (finding && nodeFile) finding->Link = LinkOfFile(Folder, number);
             return;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <compat_posix.h>
 #include <sys/stat.h>
 #endif
 
@@ -84,6 +85,26 @@ TEST(CaseInsensitiveNames, OneFileWhicheverCaseAsksForIt) {
 #ifndef _WIN32
     ASSERT_EQ(mkfifo(dir.Native("a/fifo").c_str(), 0600), 0);
     EXPECT_EQ(identity(dir.Win("a/fifo")).back(), '3'); // FILE_TYPE_PIPE
+    // A name there as spelled; not in another case, nor once a trailing dot is dropped. A
+    // regular file so named is described in one look, as its handle describes it.
+    struct Spelled {
+        const char *name;
+        int exists, regular;
+    };
+    for (const Spelled &row : {Spelled{"a/006400c8.flo", 1, 1}, Spelled{"a/006400C8.FLO", 0, 0},
+                               Spelled{"A/006400c8.flo", 0, 0}, Spelled{"a/006400c8.flo.", 0, 0},
+                               Spelled{"a/./006400c8.flo", 1, 0}, Spelled{"a/fifo", 1, 0},
+                               Spelled{"a", 1, 0}, Spelled{"a/none", 0, 0}}) {
+        EXPECT_EQ(CompatExistsAsSpelled(dir.Win(row.name).c_str()), row.exists) << row.name;
+        BY_HANDLE_FILE_INFORMATION info = {};
+        EXPECT_EQ(CompatRegularFileAsSpelled(dir.Win(row.name).c_str(), &info, 1), row.regular)
+            << row.name;
+        if (row.regular) {
+            EXPECT_EQ("1 " + std::to_string(info.dwVolumeSerialNumber) + " " +
+                          std::to_string(info.nFileIndexLow) + " 1",
+                      identity(dir.Win(row.name)));
+        }
+    }
 #endif
 }
 
