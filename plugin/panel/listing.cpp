@@ -199,7 +199,8 @@ static_assert(sizeof(size_t) == sizeof(char *), "an offset takes its pointer's s
 // Room for Size more bytes; false when memory runs out.
 static bool GrowColumns(ColumnBlock &Columns, size_t Size) {
     if (Columns.Used + Size <= Columns.Room) return true;
-    size_t room = Columns.Room ? Columns.Room : 4096;
+    // The first room is what is asked for (the caller's estimate); after that it doubles.
+    size_t room = Columns.Room ? Columns.Room : Columns.Used + Size;
     while (room < Columns.Used + Size) {
         if (room > SIZE_MAX / 2) return false;
         room *= 2;
@@ -320,7 +321,10 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         static_cast<size_t *>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(size_t)));
     columns.DescriptionAt =
         static_cast<size_t *>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(size_t)));
-    bool filled = columns.OwnerAt && columns.DescriptionAt && GrowColumns(columns, arrays);
+    // Room at once for the arrays and about as many bytes of text a row as a link row takes,
+    // so that the block is seldom copied as it grows.
+    bool filled = columns.OwnerAt && columns.DescriptionAt &&
+                  GrowColumns(columns, arrays + static_cast<size_t>(count) * 48);
     columns.Used = arrays;
     for (int i = 0; i < count; ++i) {
         const OutboundEntry &row = Browser->Entries[i];
