@@ -1,8 +1,12 @@
 // Costs that grow only with the work: the root listing at 200, 2,000 and 20,000 links and the
 // link listing at 1,000, 10,000 and 100,000 named files, each beside its baseline. The line of
-// the table is the cost per link (per file) at each size; its goal, that the largest of them
-// is at most 1.2 times the smallest. The outbounds of the middle sizes are the other cases'
-// own; the others are built once per run, when a case first needs them.
+// the table is the cost per link (per file) at each size, and the file system's beside it. The
+// file system's own cost per item is not the same at every size (a small tree stays in the
+// processor's caches: 200 links cost it about 0.7 times what 2,000 do), so the goal is that
+// the plugin's cost per item, as a multiple of the file system's at the same size, is at most
+// 1.2 times as large at one size as at another: the plugin's costs grow only with the work. The
+// outbounds of the middle sizes are the other cases' own; the others are built once per run, when a
+// case first needs them.
 #include "bench_cases.h"
 #include "bench_outbound.h"
 
@@ -164,8 +168,8 @@ void LinkListingScaling(benchmark::State &state) {
     state.counters["build_s"] = outbound.buildSeconds;
 }
 
-// The table's line: each size's cost per item (and the baseline's beside it), the ratio of the
-// largest per-item cost to the smallest.
+// The table's line: each size's cost per item (and the baseline's beside it, with the plugin's
+// multiple of it), the ratio of the largest of those multiples to the smallest.
 void RecordScaling(const char *line, const std::map<int, SizeFigures> &sizes, const char *item,
                    const char *baselineWork) {
     if (sizes.empty()) return;
@@ -180,15 +184,17 @@ void RecordScaling(const char *line, const std::map<int, SizeFigures> &sizes, co
         std::snprintf(text, sizeof text, "%s%.2f us (%.2fx)", baseline.empty() ? "" : "; ",
                       size.baseline * 1e6 / count, size.plugin / size.baseline);
         baseline += text;
-        least = least == 0 ? perItem : std::min(least, perItem);
-        most = std::max(most, perItem);
+        double multiple = size.plugin / size.baseline;
+        least = least == 0 ? multiple : std::min(least, multiple);
+        most = std::max(most, multiple);
     }
     CaseFigures &figures = Figures()[line];
     figures.plugin = plugin;
     figures.baseline = baseline + " a " + item + " (" + baselineWork + ")";
     figures.ratio = most / least;
     char goal[96];
-    std::snprintf(goal, sizeof goal, "largest per-%s cost <= %.1fx the smallest", item,
+    std::snprintf(goal, sizeof goal,
+                  "cost a %s over the file system's: largest <= %.1fx the smallest", item,
                   ScalingGoal);
     figures.goal = goal;
     figures.holds = sizes.size() == 3 && figures.ratio <= ScalingGoal;
