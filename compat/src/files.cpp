@@ -103,6 +103,23 @@ bool HasStars(const std::vector<int> &tokens) {
                        [](int token) { return token == kStar || token == kDosStar; });
 }
 
+// Whether the tokens are one star and then only plain characters ("*.tic"): a name matches them
+// when it ends in those characters, which the memoised match above would find the long way.
+bool IsStarThenPlain(const std::vector<int> &tokens) {
+    return tokens.size() > 1 && tokens[0] == kStar &&
+           std::all_of(tokens.begin() + 1, tokens.end(), [](int token) { return token >= 0; });
+}
+
+bool EndsInPlain(const std::vector<int> &tokens, NameView name) {
+    size_t tail = tokens.size() - 1;
+    if (name.length < tail) return false;
+    for (size_t i = 0; i < tail; ++i)
+        if (UpperAscii(static_cast<unsigned char>(name[name.length - tail + i])) !=
+            UpperAscii(tokens[i + 1]))
+            return false;
+    return true;
+}
+
 // For tokens without stars (HasStars false): every token takes a fixed step, so the name is
 // walked once, as the memoised match above would walk it.
 bool MatchesWithoutStars(const std::vector<int> &tokens, NameView name) {
@@ -348,6 +365,7 @@ bool ListMatches(const std::string &directory_name, const std::string &pattern, 
     std::vector<signed char> memo;
     bool stars = HasStars(tokens);
     bool every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
+    bool suffix = IsStarThenPlain(tokens);
     bool root = directory == "/"; // a drive's root has neither "." nor ".."
     alignas(struct dirent64) char buffer[16384];
     Listed entry;
@@ -365,8 +383,9 @@ bool ListMatches(const std::string &directory_name, const std::string &pattern, 
             bool dot = name.length == 1 && name[0] == '.';
             bool dots = name[0] == '.' && (dot || (name.length == 2 && name[1] == '.'));
             if (dots && root) continue;
-            if (!every &&
-                (stars ? !Matcher(tokens, name, memo).Run() : !MatchesWithoutStars(tokens, name)))
+            if (!every && !(suffix  ? EndsInPlain(tokens, name)
+                            : stars ? Matcher(tokens, name, memo).Run()
+                                    : MatchesWithoutStars(tokens, name)))
                 continue;
             entry.name = static_cast<uint32_t>(search.names.size());
             entry.length = static_cast<uint32_t>(name.length);
