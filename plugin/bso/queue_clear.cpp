@@ -542,14 +542,7 @@ static int ReadTic(const char *TicPath, char **File, FtnAddress *To, FileIdentit
     if (OpenLineReaderUpTo(&reader, TicPath, TicReadLimit)) {
         BY_HANDLE_FILE_INFORMATION info;
         if (Seen != nullptr && GetFileInformationByHandle(reader.File, &info)) {
-            Seen->Volume = info.dwVolumeSerialNumber;
-            Seen->Index =
-                (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-            Seen->Size =
-                (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-            Seen->WriteTime =
-                (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                info.ftLastWriteTime.dwLowDateTime;
+            TakeFileIdentity(info, Seen);
             Seen->Regular = true;
         }
         char *line;

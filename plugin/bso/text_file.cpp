@@ -482,6 +482,17 @@ WriteOutcome RewriteTextFile(const char *Path, char *TemporaryPath, LineFilter F
     return ReplaceWithCopy(TemporaryPath, Path);
 }
 
+void TakeFileIdentity(const BY_HANDLE_FILE_INFORMATION &Info, FileIdentity *Identity) {
+    Identity->Volume = Info.dwVolumeSerialNumber;
+    Identity->Index =
+        (static_cast<unsigned long long>(Info.nFileIndexHigh) << 32) | Info.nFileIndexLow;
+    Identity->Size =
+        (static_cast<unsigned long long>(Info.nFileSizeHigh) << 32) | Info.nFileSizeLow;
+    Identity->WriteTime =
+        (static_cast<unsigned long long>(Info.ftLastWriteTime.dwHighDateTime) << 32) |
+        Info.ftLastWriteTime.dwLowDateTime;
+}
+
 int GetFileIdentity(const char *Path, FileIdentity *Identity) {
     memset(Identity, 0, sizeof(*Identity));
     // No access asked: it only names the file, and hinders no one who has it open.
@@ -498,14 +509,7 @@ int GetFileIdentity(const char *Path, FileIdentity *Identity) {
         SetLastError(error);
         return 0;
     }
-    Identity->Volume = info.dwVolumeSerialNumber;
-    Identity->Index =
-        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    Identity->Size =
-        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    Identity->WriteTime =
-        (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-        info.ftLastWriteTime.dwLowDateTime;
+    TakeFileIdentity(info, Identity);
     return 1;
 }
 
@@ -522,14 +526,7 @@ int GetSpelledFileIdentity(const char *Path, FileIdentity *Identity, bool Readab
         !CompatRegularFileAsSpelled(Path, &info, Readable ? 1 : 0))
         return 0;
     memset(Identity, 0, sizeof(*Identity));
-    Identity->Volume = info.dwVolumeSerialNumber;
-    Identity->Index =
-        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    Identity->Size =
-        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    Identity->WriteTime =
-        (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-        info.ftLastWriteTime.dwLowDateTime;
+    TakeFileIdentity(info, Identity);
     Identity->Regular = true;
     return 1;
 #endif

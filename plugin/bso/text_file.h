@@ -145,6 +145,9 @@ struct FileIdentity {
 // The identity of the file at path: 1, or 0 with GetLastError() when it cannot be opened (missing,
 // a directory, a name the system cannot take).
 int GetFileIdentity(const char *Path, FileIdentity *Identity);
+// The volume, index, size and write time of what GetFileInformationByHandle told (Regular is
+// left as it is).
+void TakeFileIdentity(const BY_HANDLE_FILE_INFORMATION &Info, FileIdentity *Identity);
 // The usual answer of GetFileIdentity followed by ExistsAsSpelled, in one look where the Win32
 // layer offers it (off Windows): 1 when the path names a regular file under exactly that
 // spelling (with Readable, one the process may read, as GetFileIdentity opens it), with its
