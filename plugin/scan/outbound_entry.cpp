@@ -11,10 +11,23 @@ char *DuplicateString(const char *Text) {
     return copy;
 }
 
+bool SetEntryStrings(OutboundEntry &Entry, const char *NetmailFlavors, const char *FlowFlavors,
+                     const char *SourceText) {
+    size_t netmail = strlen(NetmailFlavors) + 1, flow = strlen(FlowFlavors) + 1;
+    size_t source = SourceText ? strlen(SourceText) + 1 : 0;
+    char *block = static_cast<char *>(malloc(netmail + flow + source));
+    Entry.NetmailFlavors = block;
+    Entry.FlowFlavors =
+        block ? static_cast<char *>(memcpy(block + netmail, FlowFlavors, flow)) : nullptr;
+    Entry.SourceText = block && SourceText
+                           ? static_cast<char *>(memcpy(block + netmail + flow, SourceText, source))
+                           : nullptr;
+    if (block) memcpy(block, NetmailFlavors, netmail);
+    return block != nullptr;
+}
+
 void FreeEntryStrings(OutboundEntry &Entry) {
-    free(Entry.NetmailFlavors);
-    free(Entry.FlowFlavors);
-    free(Entry.SourceText);
+    free(Entry.NetmailFlavors); // the block of all three
     free(Entry.Status.LastResult);
     Entry.Status.LastResult = nullptr;
     Entry.NetmailFlavors = nullptr;

@@ -39,6 +39,7 @@ struct OutboundEntry {
     char BusyMark;    // '*' when a busy flag belongs to the row, else 0
     char RequestMark; // '*' when a file request belongs to the row, else 0
     // Five-letter flavor strings of the row's netmail packets and flow files; null when absent.
+    // The three strings are one block (SetEntryStrings), NetmailFlavors its start.
     char *NetmailFlavors;
     char *FlowFlavors;
     // For a file named inside a flow file: that flow file's extension with its dot (".FLO"),
@@ -52,6 +53,12 @@ struct OutboundEntry {
 // A heap copy of Text (null for null, a new empty text for an empty one). Null also when
 // memory runs out.
 char *DuplicateString(const char *Text);
+
+// Gives the row its strings in one block: copies of the two flavor strings and of SourceText
+// (may be null), so that a listing of thousands of rows allocates once a row. False when memory
+// runs out: the row then has none.
+bool SetEntryStrings(OutboundEntry &Entry, const char *NetmailFlavors, const char *FlowFlavors,
+                     const char *SourceText);
 
 // Releases the row's strings and clears the pointers and both marks.
 void FreeEntryStrings(OutboundEntry &Entry);

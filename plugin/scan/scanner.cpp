@@ -33,14 +33,14 @@ static void MarkEntry(OutboundEntry &Entry, EntryKind Kind, Flavor Flavor) {
     }
 }
 
-// Fills a new row from the find data with empty marks and flavor strings.
-static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData) {
+// Fills a new row from the find data with empty marks and flavor strings, and a copy of
+// SourceText (may be null).
+static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData,
+                       const char *SourceText = nullptr) {
     memcpy(&Entry.FindData, FindData, sizeof(Entry.FindData));
     Entry.BusyMark = 0;
     Entry.RequestMark = 0;
-    Entry.NetmailFlavors = DuplicateString(EmptyFlavorString);
-    Entry.FlowFlavors = DuplicateString(EmptyFlavorString);
-    Entry.SourceText = nullptr;
+    SetEntryStrings(Entry, EmptyFlavorString, EmptyFlavorString, SourceText);
     Entry.Problem = NoEntryProblem;
     memset(&Entry.Status, 0, sizeof(Entry.Status));
     memset(&Entry.Link, 0, sizeof(Entry.Link));
@@ -233,11 +233,10 @@ static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FI
     if (directoryLength + nameLength >= MAX_PATH) return 0;
     OutboundEntry *entry = NewRow(Table);
     if (!entry) return 0;
-    StartEntry(*entry, FindData);
+    StartEntry(*entry, FindData, SourceText);
     memcpy(entry->FindData.cFileName, Shown, directoryLength);
     memcpy(entry->FindData.cFileName + directoryLength, FindData->cFileName, nameLength);
     entry->FindData.cFileName[directoryLength + nameLength] = '\0';
-    entry->SourceText = DuplicateString(SourceText);
     MarkEntry(*entry, Kind, Flavor);
     return 1;
 }
@@ -282,7 +281,7 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
     data.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
     OutboundEntry *entry = NewRow(Table);
     if (!entry) return 0;
-    StartEntry(*entry, &data);
+    StartEntry(*entry, &data, SourceText);
     char *row = entry->FindData.cFileName;
     ShortenRowName(row, Name, strlen(Name));
 #ifdef _WIN32
@@ -304,7 +303,6 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
             memcpy(row, directory, shownLength);
         }
     }
-    entry->SourceText = DuplicateString(SourceText);
     MarkEntry(*entry, FlowFile, Flavor);
     return 1;
 }

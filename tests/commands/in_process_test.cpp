@@ -149,8 +149,8 @@ protected:
         OutboundEntry &row = browser->Entries[index];
         std::memset(&row, 0, sizeof(row));
         std::strncpy(row.FindData.cFileName, path.c_str(), MAX_PATH - 1);
-        row.SourceText = DuplicateString(suffix);
-        browser->EntryCount = index + 1;
+        SetEntryStrings(row, ".....", ".....", suffix);
+        browser->EntryCount = browser->EntryCapacity = index + 1;
         FtnAddress link = browser->Link;
         FillPanelRows(browser, &link);
         PluginPanelItem item;

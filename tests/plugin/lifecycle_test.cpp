@@ -129,8 +129,8 @@ TEST_F(Lifecycle, ClosingReleasesTheRows) {
     BSOBrowser *browser = static_cast<BSOBrowser *>(handle);
     browser->EntryCount = 2;
     browser->Entries = static_cast<OutboundEntry *>(calloc(2, sizeof(OutboundEntry)));
-    browser->Entries[0].FlowFlavors = DuplicateString("....F");
-    browser->Entries[1].SourceText = DuplicateString(".HLO");
+    SetEntryStrings(browser->Entries[0], ".....", "....F", nullptr);
+    SetEntryStrings(browser->Entries[1], ".....", ".....", ".HLO");
     ClosePlugin(handle);
 }
 

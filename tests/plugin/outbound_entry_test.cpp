@@ -28,9 +28,7 @@ OutboundEntry FullRow() {
     strcpy(row.FindData.cFileName, "2:5020/1.0");
     row.BusyMark = '*';
     row.RequestMark = '*';
-    row.NetmailFlavors = DuplicateString("..D..");
-    row.FlowFlavors = DuplicateString("I...H");
-    row.SourceText = DuplicateString(".FLO");
+    SetEntryStrings(row, "..D..", "I...H", ".FLO");
     return row;
 }
 
@@ -53,8 +51,8 @@ TEST(FreeEntries, ReleasesRowsAndArray) {
     rows[0] = FullRow();
     rows[1] = FullRow();
     rows[2] = FullRow();
-    free(rows[1].SourceText); // a row without a source text, as most rows are
-    rows[1].SourceText = nullptr;
+    FreeEntryStrings(rows[1]); // a row without a source text, as most rows are
+    SetEntryStrings(rows[1], "..D..", "I...H", nullptr);
     FreeEntries(rows, count);
     EXPECT_EQ(rows, nullptr);
     EXPECT_EQ(count, 0);
