@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ protected:
             return false;
         }
         return true;
+    }
+    // Netmail for link 2:100/(i+1).
+    static std::string NetmailOf(int i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "out/0064%04X.OUT", i + 1);
+        return name;
     }
     std::vector<std::string> Selected() {
         std::vector<std::string> names = Panel().SelectedNames();
@@ -72,6 +79,29 @@ TEST_F(Listing, EmptyOutboundGivesAnEmptyArray) {
     EXPECT_EQ(count, 0);
     exports.FreeFindData(Panel().Handle(), items, count);
     EXPECT_EQ(host->OpenDirLists(), 0);
+}
+
+// A listing reuses the arrays the host gave back: a view that shrinks, grows past what it had,
+// empties and fills again shows every row and its columns as a first listing would.
+TEST_F(Listing, ViewsThatShrinkAndGrowKeepEveryRow) {
+    ASSERT_TRUE(Open());
+    int written = 0;
+    for (int count : {30, 2, 50, 0, 3}) {
+        for (int i = count; i < written; ++i) tree.Remove(NetmailOf(i));
+        // Packets of different sizes, so that a row given another's texts shows.
+        for (int i = written; i < count; ++i) tree.Write(NetmailOf(i), std::string(i + 1, 'x'));
+        written = count;
+        ASSERT_TRUE(Update());
+        std::vector<ShownItem> rows = Rows();
+        ASSERT_EQ(static_cast<int>(rows.size()), count);
+        for (int i = 0; i < count; ++i) {
+            std::optional<ShownItem> row = Row("2:100/" + std::to_string(i + 1) + ".0");
+            ASSERT_TRUE(row) << count << " links, link " << i + 1;
+            EXPECT_EQ(row->columns,
+                      (std::vector<std::string>{"", "", "...F.", ".....", "", std::to_string(i + 1),
+                                                "0d", "", "", ""}));
+        }
+    }
 }
 
 // The selection of rows still there survives an update; new rows come unselected, and rows
