@@ -77,16 +77,16 @@ inline int ListOnce(HANDLE panel) {
     return count;
 }
 
-// Each iteration: the outbound enumerated (the baseline), then the panel listed again; the
-// samples of both kept, the listing's the iteration's time.
-inline Enumerated TimeListingsBesideEnumeration(benchmark::State &state, HANDLE panel,
-                                                const std::string &outboundNative,
-                                                std::vector<double> &plugin,
-                                                std::vector<double> &baseline) {
-    Enumerated seen;
+// Each iteration: the baseline's reads, then the panel listed again; the samples of both kept,
+// the listing's the iteration's time. Returns what the last baseline gave.
+template <typename Baseline>
+auto TimeListingsBeside(benchmark::State &state, HANDLE panel, Baseline baselineReads,
+                        std::vector<double> &plugin, std::vector<double> &baseline) {
+    decltype(baselineReads()) seen{};
     for (auto _ : state) {
         Clock::time_point start = Clock::now();
-        seen = EnumerateOutbound(outboundNative);
+        seen = baselineReads();
+        benchmark::DoNotOptimize(seen);
         Clock::time_point middle = Clock::now();
         ListOnce(panel);
         Clock::time_point end = Clock::now();
@@ -97,20 +97,21 @@ inline Enumerated TimeListingsBesideEnumeration(benchmark::State &state, HANDLE 
     return seen;
 }
 
-// Each iteration: every named file stat-ed (the baseline), then the panel listed again.
+// The outbound enumerated beside each listing.
+inline Enumerated TimeListingsBesideEnumeration(benchmark::State &state, HANDLE panel,
+                                                const std::string &outboundNative,
+                                                std::vector<double> &plugin,
+                                                std::vector<double> &baseline) {
+    return TimeListingsBeside(
+        state, panel, [&] { return EnumerateOutbound(outboundNative); }, plugin, baseline);
+}
+
+// Every named file stat-ed beside each listing.
 inline void TimeListingsBesideStat(benchmark::State &state, HANDLE panel,
                                    const std::vector<std::string> &targets,
                                    std::vector<double> &plugin, std::vector<double> &baseline) {
-    for (auto _ : state) {
-        Clock::time_point start = Clock::now();
-        benchmark::DoNotOptimize(StatEach(targets));
-        Clock::time_point middle = Clock::now();
-        ListOnce(panel);
-        Clock::time_point end = Clock::now();
-        baseline.push_back(Seconds(start, middle));
-        plugin.push_back(Seconds(middle, end));
-        state.SetIterationTime(plugin.back());
-    }
+    TimeListingsBeside(
+        state, panel, [&] { return StatEach(targets); }, plugin, baseline);
 }
 
 // The link rows of a listing as the host keeps them, mixed as after other sorts (the sort's
