@@ -29,6 +29,27 @@ const int EarlierItems = 2048;
 const int FlowFileEntries = 10000;
 const int BacklogNamedPerLink = 10; // 20,000 named files over the 2,000 links
 
+// The root listing's outbound of `links` links: zones, points and four files a link.
+inline bsodemo::LargeOutboundShape RootShape(int links) {
+    bsodemo::LargeOutboundShape shape;
+    shape.links = links;
+    shape.zones = RootZones;
+    shape.pointEvery = RootPointEvery;
+    shape.filesPerLink = RootFilesPerLink;
+    return shape;
+}
+
+// The outbound of one link whose flow file names `files` files, without a busy flag.
+inline bsodemo::LargeOutboundShape OneLinkShape(int files) {
+    bsodemo::LargeOutboundShape shape;
+    shape.links = 1;
+    shape.zones = 1;
+    shape.pointEvery = 0;
+    shape.filesPerLink = files;
+    shape.busyEvery = 0;
+    return shape;
+}
+
 struct Outbounds {
     std::string directory; // the temporary directory of the run
     std::string registryFile;

@@ -46,11 +46,7 @@ bool BuildOutbounds(Outbounds &outbounds, const std::string &registryRoot) {
     outbounds.linkListKey = registryRoot + "\\LinkList";
     outbounds.oneLinkKey = registryRoot + "\\OneLink";
 
-    bsodemo::LargeOutboundShape links;
-    links.links = RootLinks;
-    links.zones = RootZones;
-    links.pointEvery = RootPointEvery;
-    links.filesPerLink = RootFilesPerLink;
+    bsodemo::LargeOutboundShape links = RootShape(RootLinks);
     if (!bsodemo::BuildLargeOutbound(outbounds.directory + "/links", links, outbounds.linkList,
                                      error) ||
         !TopUpLinkFiles(outbounds.linkList, error))
@@ -60,20 +56,11 @@ bool BuildOutbounds(Outbounds &outbounds, const std::string &registryRoot) {
                     " links");
     outbounds.linkListFiles = CountEntriesBelow(outbounds.linkList.directory);
 
-    bsodemo::LargeOutboundShape one;
-    one.links = 1;
-    one.zones = 1;
-    one.pointEvery = 0;
-    one.filesPerLink = FlowFileEntries;
-    one.busyEvery = 0;
+    bsodemo::LargeOutboundShape one = OneLinkShape(FlowFileEntries);
     if (!bsodemo::BuildLargeOutbound(outbounds.directory + "/one", one, outbounds.oneLink, error))
         return Fail("building the outbound of one link: " + error);
     outbounds.oneLinkAddress = outbounds.oneLink.links.at(0).address;
-    for (const auto &entry : fs::directory_iterator(outbounds.oneLink.outbound)) {
-        std::string name = entry.path().filename().string();
-        if (name.size() == 12 && (name.substr(10) == "lo" || name.substr(10) == "LO"))
-            outbounds.oneLinkFlowFile = entry.path().string();
-    }
+    outbounds.oneLinkFlowFile = OnlyFlowFile(outbounds.oneLink.outbound);
     if (outbounds.oneLinkFlowFile.empty()) return Fail("the one link has no flow file");
 
     // The backlog cases: the same shape of links, each flow file naming files of its own.

@@ -223,6 +223,16 @@ bool AddBacklog(const bsodemo::DemoOutbound &demo, int perLink, std::vector<std:
     return !found.empty();
 }
 
+std::string OnlyFlowFile(const std::string &outboundNative) {
+    std::string found;
+    for (const auto &entry : fs::directory_iterator(outboundNative)) {
+        std::string name = entry.path().filename().string();
+        if (name.size() == 12 && (name.substr(10) == "lo" || name.substr(10) == "LO"))
+            found = entry.path().string();
+    }
+    return found;
+}
+
 size_t CountEntriesBelow(const std::string &nativePath) {
     size_t count = 0;
     for (auto it = fs::recursive_directory_iterator(nativePath);

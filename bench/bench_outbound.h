@@ -45,6 +45,9 @@ size_t StatEach(const std::vector<std::string> &nativePaths);
 // skipped lines taken out).
 std::vector<std::string> FlowFileTargets(const std::string &flowFileNative);
 
+// The native path of the link's flow file in an outbound of one link; "" when there is none.
+std::string OnlyFlowFile(const std::string &outboundNative);
+
 // Files and directories below a native path (the path itself not counted).
 size_t CountEntriesBelow(const std::string &nativePath);
 

@@ -15,15 +15,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace bench {
 namespace {
-
-namespace fs = std::filesystem;
 
 const double ScalingGoal = 1.2;
 
@@ -65,11 +62,7 @@ const Built &RootOutbound(int links) {
     }
     Clock::time_point start = Clock::now();
     std::string name = "root" + std::to_string(links), error;
-    bsodemo::LargeOutboundShape shape;
-    shape.links = links;
-    shape.zones = RootZones;
-    shape.pointEvery = RootPointEvery;
-    shape.filesPerLink = RootFilesPerLink;
+    bsodemo::LargeOutboundShape shape = RootShape(links);
     bsodemo::DemoOutbound demo;
     made.key = TheOutbounds->registryRoot + "\\" + name;
     made.ok =
@@ -98,12 +91,7 @@ const Built &LinkOutbound(int files) {
     }
     Clock::time_point start = Clock::now();
     std::string name = "link" + std::to_string(files), error;
-    bsodemo::LargeOutboundShape shape;
-    shape.links = 1;
-    shape.zones = 1;
-    shape.pointEvery = 0;
-    shape.filesPerLink = files;
-    shape.busyEvery = 0;
+    bsodemo::LargeOutboundShape shape = OneLinkShape(files);
     bsodemo::DemoOutbound demo;
     made.key = TheOutbounds->registryRoot + "\\" + name;
     made.ok =
@@ -111,11 +99,7 @@ const Built &LinkOutbound(int files) {
         WriteSettings(made.key, demo.outboundWin32, demo.ownAddress, false, error);
     if (made.ok) {
         made.address = demo.links.at(0).address;
-        for (const auto &entry : fs::directory_iterator(demo.outbound)) {
-            std::string file = entry.path().filename().string();
-            if (file.size() == 12 && (file.substr(10) == "lo" || file.substr(10) == "LO"))
-                made.native = entry.path().string();
-        }
+        made.native = OnlyFlowFile(demo.outbound);
         made.ok = !made.native.empty();
     }
     if (!made.ok)
