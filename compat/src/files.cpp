@@ -938,12 +938,20 @@ int CompatRegularFileAsSpelled(const char *windows_path, BY_HANDLE_FILE_INFORMAT
     const char *given = windows_path;
     if ((given[0] == 'Z' || given[0] == 'z') && given[1] == ':') given += 2;
     if (std::strlen(given) != path.size()) return 0;
-    for (size_t i = 0; i < path.size(); ++i)
-        if (given[i] != path[i] && !(given[i] == '\\' && path[i] == '/')) return 0;
+    // Compared a run between backslashes at a time, each backslash a slash in the path.
+    for (size_t at = 0; at < path.size(); ++at) {
+        size_t run = std::strcspn(given + at, "\\");
+        if (std::memcmp(given + at, path.data() + at, run) != 0) return 0;
+        at += run;
+        if (at < path.size() && path[at] != '/') return 0;
+    }
     struct stat described;
     if (stat(path.c_str(), &described) != 0 || !S_ISREG(described.st_mode)) return 0;
-    // As CreateFileA would open it: a file this process may read.
-    if (readable && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return 0;
+    // As CreateFileA would open it: a file this process may read. For its owner the owner's
+    // read bit settles that (no access list entry or group reaches the owner); others ask.
+    if (readable && !((described.st_mode & S_IRUSR) && described.st_uid == geteuid()) &&
+        faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0)
+        return 0;
     DescribeFile(described, info);
     return 1;
 }
