@@ -93,8 +93,7 @@ bool LexicalPath(const char *path, std::string &out) {
     }
     while (*rest) {
         while (IsSeparator(*rest)) ++rest;
-        const char *end = rest;
-        while (*end && !IsSeparator(*end)) ++end;
+        const char *end = rest + std::strcspn(rest, "\\/");
         if (end == rest) break;
         const char *begin = rest;
         size_t length = static_cast<size_t>(TrimmedEnd(begin, end, *end == '\0') - begin);

@@ -424,10 +424,22 @@ bool FindByLookup(const char *name, std::vector<Found> &entries) {
 
 struct File : Object {
     static constexpr Kind kKind = Object::File;
-    explicit File(int fd) : Object(kKind), fd(fd) {}
+    File(int fd, mode_t type, bool waits) : Object(kKind), fd(fd), type(type), waits(waits) {}
     ~File() override { close(fd); }
     int fd;
+    mode_t type; // S_IFREG, S_IFIFO... as the open saw it (0: unknown); an open file keeps it
+    bool waits;  // still without waiting (O_NONBLOCK), as it was opened
 };
+
+// A regular file keeps the non-blocking flag it was opened with: Linux reads and writes a
+// local file alike either way, and clearing it cost a call on every open. Where a file system
+// does answer EAGAIN, the flag goes, once, and the read or write is tried again.
+bool WaitsAgain(File &file) {
+    if (errno != EAGAIN || !file.waits || !S_ISREG(file.type)) return false;
+    file.waits = false;
+    int flags = fcntl(file.fd, F_GETFL);
+    return flags >= 0 && fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
 
 // What GetFileInformationByHandle tells of a file so described.
 void DescribeFile(const struct stat &info, BY_HANDLE_FILE_INFORMATION *out) {
@@ -775,9 +787,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
                  : open(path.c_str(), flags | O_NONBLOCK, mode);
     }
     // Opened without waiting, so that a FIFO planted under a file's name never hangs the
-    // caller (GetFileType tells it from a file); a regular file reads and writes as ever.
+    // caller (GetFileType tells it from a file, from the type seen here).
     bool described = fd >= 0 && fstat(fd, &info) == 0;
-    if (described && S_ISREG(info.st_mode)) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     if (described && S_ISDIR(info.st_mode)) {
         close(fd);
         fd = -1;
@@ -787,7 +798,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrnoAt(errno, path));
         return INVALID_HANDLE_VALUE;
     }
-    auto *file = new File(fd);
+    auto *file = new File(fd, described ? info.st_mode & S_IFMT : 0, true);
     RegisterObject(file);
     Fail(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return file;
@@ -802,7 +813,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     while (done < nNumberOfBytesToRead) {
         ssize_t got =
             read(file->fd, static_cast<char *>(lpBuffer) + done, nNumberOfBytesToRead - done);
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EINTR || WaitsAgain(*file))) continue;
         if (got < 0) {
             Fail(errno == EISDIR  ? ERROR_ACCESS_DENIED
                  : errno == EBADF ? ERROR_ACCESS_DENIED // not opened for reading
@@ -826,7 +837,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, const void *lpBuffer, DWORD nNumberOfBytesTo
     while (done < nNumberOfBytesToWrite) {
         ssize_t put = write(file->fd, static_cast<const char *>(lpBuffer) + done,
                             nNumberOfBytesToWrite - done);
-        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && (errno == EINTR || WaitsAgain(*file))) continue;
         if (put <= 0) { // a short write is a full disk, not a partial success
             Fail(put == 0         ? ERROR_DISK_FULL
                  : errno == EBADF ? ERROR_ACCESS_DENIED // not opened for writing
@@ -927,12 +938,20 @@ int CompatRegularFileAsSpelled(const char *windows_path, BY_HANDLE_FILE_INFORMAT
     const char *given = windows_path;
     if ((given[0] == 'Z' || given[0] == 'z') && given[1] == ':') given += 2;
     if (std::strlen(given) != path.size()) return 0;
-    for (size_t i = 0; i < path.size(); ++i)
-        if (given[i] != path[i] && !(given[i] == '\\' && path[i] == '/')) return 0;
+    // Compared a run between backslashes at a time, each backslash a slash in the path.
+    for (size_t at = 0; at < path.size(); ++at) {
+        size_t run = std::strcspn(given + at, "\\");
+        if (std::memcmp(given + at, path.data() + at, run) != 0) return 0;
+        at += run;
+        if (at < path.size() && path[at] != '/') return 0;
+    }
     struct stat described;
     if (stat(path.c_str(), &described) != 0 || !S_ISREG(described.st_mode)) return 0;
-    // As CreateFileA would open it: a file this process may read.
-    if (readable && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return 0;
+    // As CreateFileA would open it: a file this process may read. For its owner the owner's
+    // read bit settles that (no access list entry or group reaches the owner); others ask.
+    if (readable && !((described.st_mode & S_IRUSR) && described.st_uid == geteuid()) &&
+        faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0)
+        return 0;
     DescribeFile(described, info);
     return 1;
 }
@@ -941,7 +960,8 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
     auto *file = Find<File>(hFile);
     struct stat info;
     if (!file) return FILE_TYPE_UNKNOWN;
-    if (fstat(file->fd, &info) != 0) {
+    info.st_mode = file->type;
+    if (file->type == 0 && fstat(file->fd, &info) != 0) {
         FailErrno(errno);
         return FILE_TYPE_UNKNOWN;
     }

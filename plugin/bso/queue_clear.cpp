@@ -48,9 +48,9 @@ static bool IsMissing(DWORD Error, const char *Path) {
 }
 
 static const char *NamePart(const char *Path) {
-    const char *name = Path;
-    for (const char *p = Path; *p; ++p)
-        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    // From the end: only the name is walked byte by byte.
+    const char *name = Path + strlen(Path);
+    while (name > Path && name[-1] != '\\' && name[-1] != '/' && name[-1] != ':') --name;
     return name;
 }
 
@@ -384,6 +384,7 @@ struct Targets {
 struct TicEntry {
     char *Path;
     char *Name; // its File line's name, without directory
+    unsigned NameHash;
     FtnAddress To;
     bool HasTo;
     bool Used;
@@ -544,6 +545,9 @@ static int ReadTic(const char *TicPath, char **File, FtnAddress *To, FileIdentit
         if (Seen != nullptr && GetFileInformationByHandle(reader.File, &info)) {
             TakeFileIdentity(info, Seen);
             Seen->Regular = true;
+            // The bytes of the file so described, and no look past them for an end it has
+            // already told (one read of a small file rather than two).
+            if (Seen->Size < reader.Left) reader.Left = Seen->Size;
         }
         char *line;
         size_t length;
@@ -582,12 +586,26 @@ int ReadTicFile(const char *TicPath, char **File, FtnAddress *To) {
     return ReadTic(TicPath, File, To, nullptr);
 }
 
-// By name; the unreadable ones, which have none, first.
+// A hash of the name that names equal but for case share: only ASCII letters are folded,
+// and other bytes of the high half, which a code page may fold too, are left out.
+static unsigned HashTicName(const char *Name) {
+    unsigned hash = 2166136261u;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(Name); *p; ++p) {
+        if (*p >= 0x80) continue;
+        unsigned char c = *p >= 'A' && *p <= 'Z' ? static_cast<unsigned char>(*p + 32) : *p;
+        hash = (hash ^ c) * 16777619u;
+    }
+    return hash;
+}
+
+// The unreadable ones, which have no name, first; then by the name's hash, and by the name
+// where hashes meet: equal names lie together, the only order the look-ups need.
 static int CompareTicNames(const void *A, const void *B) {
-    const char *a = static_cast<const TicEntry *>(A)->Name;
-    const char *b = static_cast<const TicEntry *>(B)->Name;
-    if (a == nullptr || b == nullptr) return (a != nullptr) - (b != nullptr);
-    return _stricmp(a, b);
+    const TicEntry *a = static_cast<const TicEntry *>(A), *b = static_cast<const TicEntry *>(B);
+    if (a->Name == nullptr || b->Name == nullptr)
+        return (a->Name != nullptr) - (b->Name != nullptr);
+    if (a->NameHash != b->NameHash) return a->NameHash < b->NameHash ? -1 : 1;
+    return _stricmp(a->Name, b->Name);
 }
 
 // The .tic files of a folder that name a file and a link, read once.
@@ -612,6 +630,7 @@ static bool IndexTicFolder(TicFolder *Index, const char *Folder) {
         int read = ReadTic(path, &entry.Name, &entry.To, &entry.Seen);
         if (read < 0 && IsMissing(GetLastError(), path)) read = 0;
         if (read == 0) continue;
+        if (entry.Name != nullptr) entry.NameHash = HashTicName(entry.Name);
         // One that cannot be read may be for the link: it stays, and is named.
         entry.Unreadable = read < 0;
         if (entry.Unreadable) entry.Error = GetLastError() ? GetLastError() : ERROR_READ_FAULT;
@@ -646,6 +665,7 @@ static bool PlanTicFiles(ClearPlan *Plan, int Step, TicFolder *Index, const FtnA
     if (Index->Count == 0) return true;
     TicEntry key;
     key.Name = const_cast<char *>(NamePart(Plan->Steps[Step].Path));
+    key.NameHash = HashTicName(key.Name);
     TicEntry *hit =
         static_cast<TicEntry *>(bsearch(&key, Index->Entries, static_cast<size_t>(Index->Count),
                                         sizeof(TicEntry), CompareTicNames));

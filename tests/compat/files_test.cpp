@@ -6,6 +6,7 @@
 #ifndef _WIN32
 #include <compat_posix.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <atomic>
@@ -91,10 +92,15 @@ TEST(CaseInsensitiveNames, OneFileWhicheverCaseAsksForIt) {
         const char *name;
         int exists, regular;
     };
-    for (const Spelled &row : {Spelled{"a/006400c8.flo", 1, 1}, Spelled{"a/006400C8.FLO", 0, 0},
-                               Spelled{"A/006400c8.flo", 0, 0}, Spelled{"a/006400c8.flo.", 0, 0},
-                               Spelled{"a/./006400c8.flo", 1, 0}, Spelled{"a/fifo", 1, 0},
-                               Spelled{"a", 1, 0}, Spelled{"a/none", 0, 0}}) {
+    // Its owner may not read a file without the owner's read bit (root may).
+    dir.Write("a/write-only", "x");
+    ASSERT_EQ(chmod(dir.Native("a/write-only").c_str(), 0200), 0);
+    for (const Spelled &row :
+         {Spelled{"a/006400c8.flo", 1, 1}, Spelled{"a/006400C8.FLO", 0, 0},
+          Spelled{"A/006400c8.flo", 0, 0}, Spelled{"a/006400c8.flo.", 0, 0},
+          Spelled{"a/./006400c8.flo", 1, 0}, Spelled{"a/fifo", 1, 0}, Spelled{"a", 1, 0},
+          Spelled{"a/none", 0, 0}, Spelled{"a//006400c8.flo", 1, 0},
+          Spelled{"a/write-only", 1, geteuid() == 0}}) {
         EXPECT_EQ(CompatExistsAsSpelled(dir.Win(row.name).c_str()), row.exists) << row.name;
         BY_HANDLE_FILE_INFORMATION info = {};
         EXPECT_EQ(CompatRegularFileAsSpelled(dir.Win(row.name).c_str(), &info, 1), row.regular)
