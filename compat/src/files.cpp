@@ -294,39 +294,6 @@ ListingKey MakeListingKey(const char *name, size_t length, uint32_t index) {
     return static_cast<ListingKey>(lead) << 64 | tail | index; // bytes 13 to 15 are the index's
 }
 
-// Sorts listing keys. A big folder's are sorted by their rank and name bytes, the last byte
-// first, each pass keeping the order of the pass before (a radix sort): keys alike in those bytes
-// stay in the order read, which their index bytes tell, so the order is the keys' own. A byte
-// that every key shares costs no pass; a folder of names alike in their first bytes (the
-// outbound's hex names) takes few.
-void SortKeys(std::vector<ListingKey> &keys) {
-    size_t count = keys.size();
-    if (count < 256) { // the passes' tables would cost more than they save
-        std::sort(keys.begin(), keys.end());
-        return;
-    }
-    const int Digits = 16 - IndexBits / 8;
-    auto digit = [](ListingKey key, int at) {
-        return static_cast<uint8_t>(key >> (IndexBits + 8 * at));
-    };
-    std::vector<uint32_t> counts(Digits * 256);
-    for (ListingKey key : keys)
-        for (int at = 0; at < Digits; ++at) ++counts[at * 256 + digit(key, at)];
-    std::vector<ListingKey> sorted(count);
-    for (int at = 0; at < Digits; ++at) {
-        uint32_t *bucket = &counts[at * 256];
-        if (bucket[digit(keys[0], at)] == count) continue;
-        uint32_t start = 0;
-        for (int value = 0; value < 256; ++value) {
-            uint32_t size = bucket[value];
-            bucket[value] = start;
-            start += size;
-        }
-        for (ListingKey key : keys) sorted[bucket[digit(key, at)]++] = key;
-        keys.swap(sorted);
-    }
-}
-
 // The order of two entries by all their upper-case bytes, ties by the order read.
 bool NameBefore(const Search &search, uint32_t a, uint32_t b) {
     const Listed &x = search.listed[a], &y = search.listed[b];
@@ -363,7 +330,7 @@ void SortInListingOrder(Search &search) {
         keys[i] = MakeListingKey(search.names.data() + entry.name, entry.length,
                                  static_cast<uint32_t>(i));
     }
-    SortKeys(keys);
+    std::sort(keys.begin(), keys.end());
     for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(keys[i]) & IndexMask;
     // Names that agree in their rank and first 12 bytes: the rest decides.
     for (size_t run = 0; run < count;) {
