@@ -68,6 +68,7 @@ TEST_F(Wildcards, FindWhatWindowsFinds) {
           "SUB", "out.004"},
          {"0001000A.FLO", "0001000A.OUT", "0001000A.OUT.BAK"}},
         {"OUT.???", {"OUT.003", "OUT.A", "out.004"}, {"OUT.003", "out.004"}},
+        {"???.?", {"ABC", "OUT.A", "SUB"}, {"OUT.A"}},
         {"0001000A.OU?", {"0001000A.OU", "0001000A.OUT"}, {"0001000A.OUT"}},
     };
     for (const WildcardCase &test : cases) {
