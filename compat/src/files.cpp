@@ -145,6 +145,31 @@ bool MatchesWithoutStars(const std::vector<int> &tokens, NameView name) {
     return n == name.size();
 }
 
+// Whether the tokens are question marks, a dot and question marks ("????????.???", the
+// outbound's names): Before and After count the marks on each side.
+bool IsQuestionsDotQuestions(const std::vector<int> &tokens, size_t &before, size_t &after) {
+    auto dot = std::find(tokens.begin(), tokens.end(), kDosDot);
+    if (dot == tokens.end()) return false;
+    auto question = [](int token) { return token == kDosQuestion; };
+    if (!std::all_of(tokens.begin(), dot, question) ||
+        !std::all_of(dot + 1, tokens.end(), question))
+        return false;
+    before = static_cast<size_t>(dot - tokens.begin());
+    after = static_cast<size_t>(tokens.end() - dot - 1);
+    return true;
+}
+
+// What MatchesWithoutStars finds for such tokens, without the walk: a question mark takes one
+// character but a dot, or nothing, so a name matches when it holds no dot and at most Before
+// characters, or when its first dot comes after at most Before characters and at most After
+// characters, none a dot, follow it.
+bool MatchesQuestionsDotQuestions(size_t before, size_t after, NameView name) {
+    const char *dot = static_cast<const char *>(std::memchr(name.text, '.', name.length));
+    if (!dot) return name.length <= before;
+    size_t at = static_cast<size_t>(dot - name.text), rest = name.length - at - 1;
+    return at <= before && rest <= after && !std::memchr(dot + 1, '.', rest);
+}
+
 bool HasWildcards(const std::string &pattern) {
     for (char c : pattern)
         if (c == '*' || c == '?') return true;
@@ -366,6 +391,8 @@ bool ListMatches(const std::string &directory_name, const std::string &pattern, 
     bool stars = HasStars(tokens);
     bool every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
     bool suffix = IsStarThenPlain(tokens);
+    size_t before = 0, after = 0;
+    bool questions = !stars && IsQuestionsDotQuestions(tokens, before, after);
     bool root = directory == "/"; // a drive's root has neither "." nor ".."
     alignas(struct dirent64) char buffer[16384];
     Listed entry;
@@ -383,9 +410,10 @@ bool ListMatches(const std::string &directory_name, const std::string &pattern, 
             bool dot = name.length == 1 && name[0] == '.';
             bool dots = name[0] == '.' && (dot || (name.length == 2 && name[1] == '.'));
             if (dots && root) continue;
-            if (!every && !(suffix  ? EndsInPlain(tokens, name)
-                            : stars ? Matcher(tokens, name, memo).Run()
-                                    : MatchesWithoutStars(tokens, name)))
+            if (!every && !(suffix      ? EndsInPlain(tokens, name)
+                            : stars     ? Matcher(tokens, name, memo).Run()
+                            : questions ? MatchesQuestionsDotQuestions(before, after, name)
+                                        : MatchesWithoutStars(tokens, name)))
                 continue;
             entry.name = static_cast<uint32_t>(search.names.size());
             entry.length = static_cast<uint32_t>(name.length);

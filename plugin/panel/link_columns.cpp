@@ -169,10 +169,17 @@ static bool MarksCallingFlavor(const char *Flavors) {
     return false;
 }
 
+// Whether a flavor string marks any flavor: it differs from the empty one.
+static bool MarksFlavor(const char *Flavors) {
+    if (Flavors == nullptr) return false;
+    for (int i = 0; i < FlavorStringSize; ++i)
+        if (Flavors[i] != EmptyFlavorString[i]) return true;
+    return false;
+}
+
 bool WaitsForCall(const OutboundEntry &Row) {
-    bool queued = Row.RequestMark ||
-                  (Row.NetmailFlavors && strcmp(Row.NetmailFlavors, EmptyFlavorString)) ||
-                  (Row.FlowFlavors && strcmp(Row.FlowFlavors, EmptyFlavorString));
+    bool queued =
+        Row.RequestMark || MarksFlavor(Row.NetmailFlavors) || MarksFlavor(Row.FlowFlavors);
     return queued && !MarksCallingFlavor(Row.NetmailFlavors) &&
            !MarksCallingFlavor(Row.FlowFlavors);
 }

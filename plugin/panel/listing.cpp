@@ -143,39 +143,11 @@ static char *CopyText(char *Buffer, size_t Size, const char *Text) {
     return Buffer;
 }
 
-static char *MarkText(char *Buffer, size_t Size, char Mark) {
-    const char text[2] = {Mark, '\0'};
-    return CopyText(Buffer, Size, text);
-}
-
 char *RowName(const OutboundEntry &Row, char *Buffer, size_t Size) {
     char name[sizeof(Row.FindData.cFileName) + 1];
     memcpy(name, Row.FindData.cFileName, sizeof(Row.FindData.cFileName));
     name[sizeof(Row.FindData.cFileName)] = '\0';
     return CopyText(Buffer, Size, name);
-}
-
-char *RowBusyMark(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    return MarkText(Buffer, Size, Row.BusyMark);
-}
-
-char *RowRequestMark(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    return MarkText(Buffer, Size, Row.RequestMark);
-}
-
-char *RowNetmailFlavors(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    return CopyText(Buffer, Size, Row.NetmailFlavors);
-}
-
-char *RowFlowFlavors(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    // A file that is gone shows so where its flavor would be.
-    if (Row.Problem == MissingNamedFile)
-        return CopyText(Buffer, Size, GetMessageText(MsgMissingFileMark));
-    return CopyText(Buffer, Size, Row.FlowFlavors);
-}
-
-char *RowSourceText(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    return CopyText(Buffer, Size, Row.SourceText);
 }
 
 // What the nodelist says about a link row: its mark and names; nothing inside a link.
@@ -187,11 +159,16 @@ struct RowNode {
 // The column texts of every item of a listing in one block: first each item's array of
 // RowColumnCount pointers, then the texts. While the texts are written the block may move, so
 // the arrays hold offsets until FinishColumns makes them pointers; the nodelist's sysop (the
-// owner column) and description, where a row has them, are noted by offset the same way.
+// owner column) and description, where a row has them, are noted by offset the same way. Most
+// columns are empty or repeat the row before's text: every empty column points at one empty
+// text, and a text like the one above it in its column is that text.
 struct ColumnBlock {
     char *Block;
     size_t Room, Used;
     size_t *OwnerAt, *DescriptionAt; // per item; NoText for none
+    size_t EmptyAt;                  // the one empty text
+    size_t LastAt[RowColumnCount];   // each column's text of the row before; NoText for none
+    size_t LastLength[RowColumnCount];
 };
 static const size_t NoText = ~static_cast<size_t>(0);
 static_assert(sizeof(size_t) == sizeof(char *), "an offset takes its pointer's slot");
@@ -219,45 +196,78 @@ static size_t AppendText(ColumnBlock &Columns, const char *Text, size_t Size) {
     return at;
 }
 
+// A column's text on its way into the block: at most MAX_PATH - 1 bytes, as the host's
+// columns were always given; null is "".
+struct ColumnText {
+    const char *Text;
+    size_t Length;
+};
+
+static ColumnText TextOf(const char *Text) {
+    ColumnText text = {Text, 0};
+    if (Text)
+        while (text.Length < MAX_PATH - 1 && Text[text.Length]) ++text.Length;
+    return text;
+}
+
+static ColumnText MarkOf(const char &Mark) {
+    ColumnText text = {&Mark, Mark ? 1u : 0u};
+    return text;
+}
+
 // Writes item Index's column texts into the block. False when memory runs out.
 static bool FillColumns(ColumnBlock &Columns, int Index, const PluginPanelItem &Item,
                         const OutboundEntry &Row, const RowNode &Named) {
-    typedef char *(*RowText)(const OutboundEntry &, char *, size_t);
-    static const RowText columns[NodelistMarkColumn] = {
-        RowBusyMark,   RowRequestMark, RowNetmailFlavors, RowFlowFlavors,
-        RowSourceText, RowQueuedBytes, RowQueueAge,       RowMailerState};
-    // The texts one after another, each cut to MAX_PATH - 1 bytes, then copied in one piece.
-    char texts[RowColumnCount * MAX_PATH];
-    size_t starts[RowColumnCount];
-    size_t used = 0;
+    char bytes[32], age[32], mailer[MAX_PATH];
+    // A file that is gone shows so where its flavor would be.
+    const char *flow =
+        Row.Problem == MissingNamedFile ? GetMessageText(MsgMissingFileMark) : Row.FlowFlavors;
+    const ColumnText texts[RowColumnCount] = {
+        MarkOf(Row.BusyMark),
+        MarkOf(Row.RequestMark),
+        TextOf(Row.NetmailFlavors),
+        TextOf(flow),
+        TextOf(Row.SourceText),
+        TextOf(RowQueuedBytes(Row, bytes, sizeof bytes)),
+        TextOf(RowQueueAge(Row, age, sizeof age)),
+        TextOf(RowMailerState(Row, mailer, sizeof mailer)),
+        TextOf(NodeMarkText(Named.Standing)),
+        TextOf(Named.Node ? Named.Node->SystemName : nullptr)};
+    size_t at[RowColumnCount];
+    size_t size = 0;
     for (int c = 0; c < RowColumnCount; ++c) {
-        starts[c] = used;
-        char *text = texts + used;
-        if (c < NodelistMarkColumn)
-            columns[c](Row, text, MAX_PATH);
-        else if (c == NodelistMarkColumn)
-            CopyText(text, MAX_PATH, NodeMarkText(Named.Standing));
+        size_t length = texts[c].Length;
+        if (length == 0)
+            at[c] = Columns.EmptyAt;
+        else if (Columns.LastAt[c] != NoText && Columns.LastLength[c] == length &&
+                 memcmp(Columns.Block + Columns.LastAt[c], texts[c].Text, length) == 0)
+            at[c] = Columns.LastAt[c];
         else
-            CopyText(text, MAX_PATH, Named.Node ? Named.Node->SystemName : "");
-        used += strlen(text) + 1;
+            at[c] = NoText, size += length + 1;
     }
     char description[NodeDescriptionSize];
-    NodeDescription(Item.Description ? nullptr : Named.Node, description, sizeof(description));
-    const char *sysop = Named.Node ? Named.Node->Sysop : "";
-    size_t sysopSize = strlen(sysop) + 1, descriptionSize = strlen(description) + 1;
-    if (!GrowColumns(Columns, used + sysopSize + descriptionSize)) return false;
-    size_t at = AppendText(Columns, texts, used);
+    const char *sysop = Named.Node ? Named.Node->Sysop : nullptr;
+    bool described = Named.Node && !Item.Description;
+    if (described) NodeDescription(Named.Node, description, sizeof(description));
+    size_t sysopSize = sysop ? strlen(sysop) + 1 : 0;
+    size_t descriptionSize = described ? strlen(description) + 1 : 0;
+    if (!GrowColumns(Columns, size + sysopSize + descriptionSize)) return false;
     char *offsets = Columns.Block + static_cast<size_t>(Index) * RowColumnCount * sizeof(char *);
     for (int c = 0; c < RowColumnCount; ++c) {
-        size_t offset = at + starts[c];
+        size_t offset = at[c];
+        if (offset == NoText) {
+            offset = Columns.Used;
+            memcpy(Columns.Block + offset, texts[c].Text, texts[c].Length);
+            Columns.Block[offset + texts[c].Length] = '\0';
+            Columns.Used += texts[c].Length + 1;
+            Columns.LastAt[c] = offset;
+            Columns.LastLength[c] = texts[c].Length;
+        }
         memcpy(offsets + c * sizeof(char *), &offset, sizeof offset);
     }
-    Columns.OwnerAt[Index] = Columns.DescriptionAt[Index] = NoText;
-    if (Named.Node) {
-        Columns.OwnerAt[Index] = AppendText(Columns, sysop, sysopSize);
-        if (!Item.Description)
-            Columns.DescriptionAt[Index] = AppendText(Columns, description, descriptionSize);
-    }
+    Columns.OwnerAt[Index] = sysop ? AppendText(Columns, sysop, sysopSize) : NoText;
+    Columns.DescriptionAt[Index] =
+        described ? AppendText(Columns, description, descriptionSize) : NoText;
     return true;
 }
 
@@ -279,20 +289,21 @@ static void FinishColumns(ColumnBlock &Columns, PluginPanelItem *Items, int Coun
     }
 }
 
-// A cleared array of Count items: the one the host gave back last when it has the room and is
-// not far larger, else a new one.
+// An array of Count items, the first cleared (each other is cleared as it is filled, while it
+// is in the cache): the one the host gave back last when it has the room and is not far larger,
+// else a new one.
 static PluginPanelItem *TakeItemsArray(BSOBrowser *Browser, int Count) {
     PluginPanelItem *spare = Browser->SpareItems;
     int room = Browser->SpareItemCount;
     Browser->SpareItems = nullptr;
     Browser->SpareItemCount = 0;
-    if (spare && room >= Count && room / 4 <= Count) {
-        memset(spare, 0, static_cast<size_t>(Count) * sizeof(PluginPanelItem));
-        return spare;
+    if (!spare || room < Count || room / 4 > Count) {
+        free(spare);
+        spare = static_cast<PluginPanelItem *>(
+            malloc(static_cast<size_t>(Count) * sizeof(PluginPanelItem)));
     }
-    free(spare);
-    return static_cast<PluginPanelItem *>(
-        calloc(static_cast<size_t>(Count), sizeof(PluginPanelItem)));
+    if (spare) memset(spare, 0, sizeof(PluginPanelItem));
+    return spare;
 }
 
 int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsNumber, int OpMode) {
@@ -313,7 +324,11 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     PluginPanelItem *items = TakeItemsArray(Browser, count > 0 ? count : 1);
     if (!items) return 0;
     // The column block the host gave back last, when it is not out with other items still.
-    ColumnBlock columns = {Browser->SpareColumns, Browser->SpareColumnsRoom, 0, nullptr, nullptr};
+    ColumnBlock columns = {};
+    columns.Block = Browser->SpareColumns;
+    columns.Room = Browser->SpareColumnsRoom;
+    columns.Used = 0;
+    for (int c = 0; c < RowColumnCount; ++c) columns.LastAt[c] = NoText;
     Browser->SpareColumns = nullptr;
     Browser->SpareColumnsRoom = 0;
     size_t arrays = static_cast<size_t>(count) * RowColumnCount * sizeof(char *);
@@ -324,11 +339,14 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     // Room at once for the arrays and about as many bytes of text a row as a link row takes,
     // so that the block is seldom copied as it grows.
     bool filled = columns.OwnerAt && columns.DescriptionAt &&
-                  GrowColumns(columns, arrays + static_cast<size_t>(count) * 48);
+                  GrowColumns(columns, arrays + static_cast<size_t>(count) * 48 + 1);
     columns.Used = arrays;
+    columns.EmptyAt = arrays;
+    if (filled) AppendText(columns, "", 1);
     for (int i = 0; i < count; ++i) {
         const OutboundEntry &row = Browser->Entries[i];
         PluginPanelItem &item = items[i];
+        if (i) memset(&item, 0, sizeof item);
         memcpy(&item.FindData, &row.FindData, sizeof(item.FindData));
         item.UserData = RowNumberOf(i); // commands and Compare find the row by it
         char name[MAX_PATH];

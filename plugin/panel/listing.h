@@ -38,13 +38,8 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
 // Releases what ListPanelItems gave.
 void FreePanelItems(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber);
 
-// One field of a row as text, copied into Buffer (Size bytes, cut to fit); each returns Buffer.
-// The name is the row's own (ANSI) text, not the OEM form the panel shows.
+// The row's name copied into Buffer (Size bytes, cut to fit); returns Buffer. The name is the
+// row's own (ANSI) text, not the OEM form the panel shows.
 char *RowName(const OutboundEntry &Row, char *Buffer, size_t Size);
-char *RowBusyMark(const OutboundEntry &Row, char *Buffer, size_t Size);
-char *RowRequestMark(const OutboundEntry &Row, char *Buffer, size_t Size);
-char *RowNetmailFlavors(const OutboundEntry &Row, char *Buffer, size_t Size);
-char *RowFlowFlavors(const OutboundEntry &Row, char *Buffer, size_t Size);
-char *RowSourceText(const OutboundEntry &Row, char *Buffer, size_t Size);
 
 #endif

@@ -40,8 +40,8 @@ void FreeNamedFolders(NamedFolders *Folders) {
     StartNamedFolders(Folders);
 }
 
-size_t FolderLength(const char *Name) {
-    size_t length = strlen(Name);
+size_t FolderLength(const char *Name, size_t Length) {
+    size_t length = Length;
     while (length > 0 && Name[length - 1] != '\\' && Name[length - 1] != '/') --length;
     return length;
 }
@@ -89,11 +89,11 @@ static char FoldedAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-static uint32_t FoldedHash(const char *Name, size_t Length) {
-    uint32_t hash = 2166136261u;
-    for (size_t i = 0; i < Length; ++i)
-        hash = (hash ^ static_cast<unsigned char>(FoldedAscii(Name[i]))) * 16777619u;
-    return hash;
+static const uint32_t FirstHash = 2166136261u;
+
+// The hash of a name with one more character.
+static uint32_t HashOn(uint32_t Hash, char Character) {
+    return (Hash ^ static_cast<unsigned char>(FoldedAscii(Character))) * 16777619u;
 }
 
 static bool EqualFolded(const char *First, const char *Second, size_t Length) {
@@ -103,15 +103,26 @@ static bool EqualFolded(const char *First, const char *Second, size_t Length) {
 }
 
 // Whether a look-up takes the name as it stands: no wildcards, no stream (":"), not "." or "..",
-// and nothing that the look-up trims from a name's end (dots, spaces).
-static bool NameAsItStands(const char *Leaf, size_t Length) {
+// and nothing that the look-up trims from a name's end (dots, spaces). Hash is the name's hash
+// where it does.
+static bool NameAsItStands(const char *Leaf, size_t Length, uint32_t *Hash) {
     if (Length == 0 || Leaf[Length - 1] == '.' || Leaf[Length - 1] == ' ') return false;
-    return strpbrk(Leaf, "*?:") == nullptr;
+    uint32_t hash = FirstHash;
+    for (size_t i = 0; i < Length; ++i) {
+        char c = Leaf[i];
+        if (c == '*' || c == '?' || c == ':') return false;
+        hash = HashOn(hash, c);
+    }
+    *Hash = hash;
+    return true;
 }
 
 // Keeps one entry of the read; false when memory runs out.
 static bool KeepFile(NamedFolder &Folder, const WIN32_FIND_DATAA &Data) {
-    size_t length = strnlen(Data.cFileName, MAX_PATH - 1);
+    size_t length = 0;
+    uint32_t hash = FirstHash;
+    for (; length < MAX_PATH - 1 && Data.cFileName[length]; ++length)
+        hash = HashOn(hash, Data.cFileName[length]);
     if (!RoomForOneMore(&Folder.Files, Folder.FileCount, &Folder.FileCapacity, 256)) return false;
     if (Folder.PoolUsed + length + 1 > Folder.PoolCapacity) {
         size_t capacity = Folder.PoolCapacity ? Folder.PoolCapacity * 2 : 4096;
@@ -134,7 +145,7 @@ static bool KeepFile(NamedFolder &Folder, const WIN32_FIND_DATAA &Data) {
     file.Reserved0 = Data.dwReserved0;
     file.Reserved1 = Data.dwReserved1;
     memcpy(file.Alternate, Data.cAlternateFileName, sizeof file.Alternate);
-    file.Hash = FoldedHash(Data.cFileName, length);
+    file.Hash = hash;
     file.Name = Folder.PoolUsed;
     file.Length = length;
     memcpy(Folder.Pool + Folder.PoolUsed, Data.cFileName, length + 1);
@@ -194,10 +205,11 @@ static void ReadFolder(NamedFolder &Folder, unsigned long long NamesAhead) {
     Folder.Whole = whole;
 }
 
-bool FindInFolder(NamedFolder *Folder, const char *Leaf, unsigned long long NamesAhead,
-                  WIN32_FIND_DATAA *Found) {
-    size_t length = strlen(Leaf);
-    if (!NameAsItStands(Leaf, length)) return false;
+bool FindInFolder(NamedFolder *Folder, const char *Leaf, size_t Length,
+                  unsigned long long NamesAhead, WIN32_FIND_DATAA *Found) {
+    size_t length = Length;
+    uint32_t hash;
+    if (!NameAsItStands(Leaf, length, &hash)) return false;
     ++Folder->Names;
     if (Folder->State == FolderUnread && Folder->Names >= ReadAtNames)
         ReadFolder(*Folder, NamesAhead);
@@ -205,7 +217,6 @@ bool FindInFolder(NamedFolder *Folder, const char *Leaf, unsigned long long Name
     // The name as spelled is the file a look-up finds; failing that, a look-up takes a name
     // that differs in case only, which the read answers when it holds exactly one such name
     // and holds every entry.
-    uint32_t hash = FoldedHash(Leaf, length);
     uint32_t mask = static_cast<uint32_t>(Folder->SlotCount - 1);
     int exact = -1, folded = -1, foldedCount = 0;
     for (uint32_t slot = hash & mask; Folder->Slots[slot]; slot = (slot + 1) & mask) {

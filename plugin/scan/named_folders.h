@@ -56,17 +56,17 @@ void FreeNamedFolders(NamedFolders *Folders);
 // The folder of Name (its first FolderLength bytes), added at its first name; null when memory
 // runs out or the name has no folder.
 NamedFolder *FolderOfName(NamedFolders *Folders, const char *Name, size_t FolderLength);
-// Where the folder ends in Name: after its last separator (0 for none).
-size_t FolderLength(const char *Name);
+// Where the folder ends in Name (Length bytes): after its last separator (0 for none).
+size_t FolderLength(const char *Name, size_t Length);
 // The folder as a row shows it (ShownDirectory of its text), worked out once; null when memory
 // runs out.
 const char *ShownFolder(NamedFolder *Folder);
-// Answers a name in the folder (Leaf, the part after the folder) from the folder's read: true
-// with Found filled when the read holds the file a look-up of the whole name would find. The
-// folder is read at the name that makes it worth reading; NamesAhead, about how many names the
-// flow file still holds, bounds how many entries that read may take in before it stops. False:
-// look the name up.
-bool FindInFolder(NamedFolder *Folder, const char *Leaf, unsigned long long NamesAhead,
-                  WIN32_FIND_DATAA *Found);
+// Answers a name in the folder (Leaf, the part after the folder, Length bytes) from the folder's
+// read: true with Found filled when the read holds the file a look-up of the whole name would
+// find. The folder is read at the name that makes it worth reading; NamesAhead, about how many
+// names the flow file still holds, bounds how many entries that read may take in before it
+// stops (only a folder not read yet asks for it). False: look the name up.
+bool FindInFolder(NamedFolder *Folder, const char *Leaf, size_t Length,
+                  unsigned long long NamesAhead, WIN32_FIND_DATAA *Found);
 
 #endif

@@ -469,15 +469,7 @@ static bool HasWildcards(const char *Name) {
 }
 
 static bool IsDotEntry(const char *Name) {
-    return strcmp(Name, ".") == 0 || strcmp(Name, "..") == 0;
-}
-
-// Whether the name's last part is "." or "..": it names a directory by way of another name
-// (the one the search would report), never a file to send.
-static bool EndsInDotEntry(const char *Name) {
-    const char *last = Name + strlen(Name);
-    while (last > Name && last[-1] != '\\' && last[-1] != '/') --last;
-    return IsDotEntry(last);
+    return Name[0] == '.' && (!Name[1] || (Name[1] == '.' && !Name[2]));
 }
 
 // Looks the name up. A wildcard name gives its first match other than "." and "..", which
@@ -579,13 +571,21 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         char converted[MAX_PATH];
         bool convertible = FlowNameToFileName(flowName, converted, sizeof(converted));
         const char *name = convertible ? converted : flowName;
-        bool lookUp = convertible && strlen(name) < MAX_PATH && !EndsInDotEntry(name);
+        // A name whose last part is "." or ".." names a directory by way of another name (the
+        // one the search would report), never a file to send.
+        size_t nameLength = convertible ? strlen(name) : 0;
+        size_t folderLength = FolderLength(name, nameLength);
+        bool lookUp = convertible && nameLength < MAX_PATH && !IsDotEntry(name + folderLength);
+        if (!lookUp) folderLength = 0;
         WIN32_FIND_DATAA found;
-        size_t folderLength = lookUp ? FolderLength(name) : 0;
         NamedFolder *folder = folderLength ? FolderOfName(&folders, name, folderLength) : nullptr;
+        // How many names are still to come matters only to a folder not read yet.
         if (lookUp &&
-            ((folder && FindInFolder(folder, name + folderLength,
-                                     NamesAhead(FlowData, linesRead, bytesRead), &found)) ||
+            ((folder && FindInFolder(folder, name + folderLength, nameLength - folderLength,
+                                     folder->State == FolderUnread
+                                         ? NamesAhead(FlowData, linesRead, bytesRead)
+                                         : 0,
+                                     &found)) ||
              FindNamedFile(name, &found))) {
             const char *shown = folder ? ShownFolder(folder) : nullptr;
             char directory[MAX_PATH];

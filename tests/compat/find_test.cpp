@@ -68,6 +68,7 @@ TEST_F(Wildcards, FindWhatWindowsFinds) {
           "SUB", "out.004"},
          {"0001000A.FLO", "0001000A.OUT", "0001000A.OUT.BAK"}},
         {"OUT.???", {"OUT.003", "OUT.A", "out.004"}, {"OUT.003", "out.004"}},
+        {"???.?", {"ABC", "OUT.A", "SUB"}, {"OUT.A"}},
         {"0001000A.OU?", {"0001000A.OU", "0001000A.OUT"}, {"0001000A.OUT"}},
     };
     for (const WildcardCase &test : cases) {
@@ -105,6 +106,38 @@ TEST_F(Wildcards, DotEntriesAreReportedForPatternsThatMatchThem) {
 TEST_F(Wildcards, DirectoriesAreSearchedWithoutRegardToCase) {
     dir.Write("SUB/Inner/0002000B.FLO", "y");
     EXPECT_EQ(Search(dir.Win("sub\\INNER\\*.flo")).names, (Names{"0002000B.FLO"}));
+}
+
+// The order NTFS lists in, "." and ".." first, then by upper-case bytes; asked of folders of a
+// few names and of many, names alike in their first twelve bytes and more.
+TEST(FindOrder, DotsFirstThenUpperCaseBytes) {
+    const char *forms[] = {"%08X.FLO", "%08x.pkt", "0001000A.OUT.%03d", "Long_name %d", "a[%d"};
+    for (int count : {12, 600}) {
+        SCOPED_TRACE(count);
+        TempDir dir;
+        Names expected = {".", ".."}, names;
+        for (int i = 0; i < count; ++i) {
+            char name[32];
+            snprintf(name, sizeof name, forms[i % 5], i * 7919 % count);
+            dir.Write(name, "x");
+            names.push_back(name);
+        }
+        auto upper = [](std::string name) {
+            for (char &c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            return name;
+        };
+        std::sort(names.begin(), names.end(),
+                  [&](const std::string &a, const std::string &b) { return upper(a) < upper(b); });
+        expected.insert(expected.end(), names.begin(), names.end());
+        Names found;
+        WIN32_FIND_DATAA data;
+        HANDLE search = FindFirstFileA(dir.Win("*").c_str(), &data);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        do found.push_back(data.cFileName);
+        while (FindNextFileA(search, &data));
+        FindClose(search);
+        EXPECT_EQ(found, expected);
+    }
 }
 
 // FILETIME ticks of a time_t.
