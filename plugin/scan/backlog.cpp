@@ -35,20 +35,20 @@ static void NoteOldest(LinkStatus &Status, int64_t Time) {
     if (Time > 0 && (Status.Oldest == 0 || Time < Status.Oldest)) Status.Oldest = Time;
 }
 
-// A hash of the text taken eight bytes at a time: every listing hashes the path of each flow
-// file it meets.
-static uint32_t PathHash(const char *Text) {
+// A hash of Length bytes of text taken eight at a time, going on from Seed: a flow file's path
+// is hashed as its name from its folder's hash, which the folder's files share.
+static uint32_t TextHash(const char *Text, size_t Length, uint32_t Seed = 0) {
     const uint64_t multiplier = 0x9E3779B97F4A7C15ull;
-    size_t length = strlen(Text);
-    uint64_t hash = length * multiplier;
-    for (; length >= 8; Text += 8, length -= 8) {
+    uint64_t hash = (Length ^ static_cast<uint64_t>(Seed) << 32) * multiplier;
+    for (; Length >= 8; Text += 8, Length -= 8) {
         uint64_t word;
         memcpy(&word, Text, 8);
         hash = (hash ^ word) * multiplier;
         hash ^= hash >> 29;
     }
     uint64_t rest = 0;
-    memcpy(&rest, Text, length);
+    for (size_t i = 0; i < Length; ++i)
+        rest |= static_cast<uint64_t>(static_cast<unsigned char>(Text[i])) << (8 * i);
     hash = (hash ^ rest) * multiplier;
     hash ^= hash >> 32;
     return static_cast<uint32_t>(hash);
@@ -82,7 +82,7 @@ struct CachedFlow {
     char *Block;
     uint64_t Size;
     FILETIME Write;
-    uint32_t Hash; // of the path
+    uint32_t Hash; // of the path (TextHash of its name from its folder's)
     uint32_t NameCount;
     uint32_t StatsAt; // where the stats start in the block; 0: none kept, the names looked up
     bool Seen;        // met in the listing under way
@@ -110,7 +110,7 @@ struct FlowCache {
 };
 
 static uint32_t NameHash(const char *Name) {
-    return PathHash(Name) & NameHashMask;
+    return TextHash(Name, strlen(Name)) & NameHashMask;
 }
 
 // Whether a name can name a file the backlog counts: a relative name is the mailer's current
@@ -221,15 +221,44 @@ long FlowCacheReads(const FlowCache *Cache) {
     return Cache ? Cache->Reads : 0;
 }
 
+namespace {
+
+// A flow file's path as its folder (FolderLength bytes, no separator at the end) and its name.
+struct FlowPath {
+    const char *Folder;
+    size_t FolderLength;
+    const char *Name;
+    uint32_t Hash;
+};
+
+} // namespace
+
 // The index slot of the path: the one that holds its flow file, or the free one where it goes.
-static uint32_t *FindFlowSlot(FlowCache *Cache, const char *Path, uint32_t Hash) {
+static uint32_t *FindFlowSlot(FlowCache *Cache, const FlowPath &Path) {
     uint32_t mask = static_cast<uint32_t>(Cache->SlotCount - 1);
-    for (uint32_t at = Hash & mask;; at = (at + 1) & mask) {
+    for (uint32_t at = Path.Hash & mask;; at = (at + 1) & mask) {
         uint32_t slot = Cache->Slots[at];
         if (!slot) return &Cache->Slots[at];
-        const CachedFlow &flow = Cache->Flows[slot - 1];
-        if (flow.Hash == Hash && strcmp(flow.Block, Path) == 0) return &Cache->Slots[at];
+        const char *block = Cache->Flows[slot - 1].Block;
+        if (Cache->Flows[slot - 1].Hash == Path.Hash &&
+            memcmp(block, Path.Folder, Path.FolderLength) == 0 &&
+            block[Path.FolderLength] == '\\' &&
+            strcmp(block + Path.FolderLength + 1, Path.Name) == 0)
+            return &Cache->Slots[at];
     }
+}
+
+// The flow file's place in the cache when it is there as it was (then marked met), else -1.
+static int UnchangedFlow(FlowCache *Cache, const FlowPath &Path, uint64_t Size,
+                         const FILETIME &Write) {
+    uint32_t slot = Cache && Cache->SlotCount ? *FindFlowSlot(Cache, Path) : 0;
+    if (!slot) return -1;
+    CachedFlow &flow = Cache->Flows[slot - 1];
+    if (flow.Size != Size || flow.Write.dwLowDateTime != Write.dwLowDateTime ||
+        flow.Write.dwHighDateTime != Write.dwHighDateTime)
+        return -1;
+    flow.Seen = true;
+    return static_cast<int>(slot) - 1;
 }
 
 // Places every flow file in the index afresh.
@@ -321,27 +350,25 @@ static bool ReadFlowNames(const char *Path, NamesText *Names, uint32_t *Count) {
 // The flow file's place in the cache: unchanged since the last listing (*Fresh false), or read
 // now (*Fresh true: its names appended to Names, their stats to be filled). -1 when it cannot
 // be read.
-static int FlowNames(FlowCache *Cache, const char *Path, uint64_t Size, const FILETIME &Write,
+static int FlowNames(FlowCache *Cache, const FlowPath &Path, uint64_t Size, const FILETIME &Write,
                      NamesText *Names, bool *Fresh) {
     *Fresh = false;
-    uint32_t hash = PathHash(Path);
-    uint32_t *slot = Cache->SlotCount ? FindFlowSlot(Cache, Path, hash) : nullptr;
-    int place = slot && *slot ? static_cast<int>(*slot) - 1 : -1;
-    if (place >= 0) {
-        CachedFlow &flow = Cache->Flows[place];
-        if (flow.Size == Size && flow.Write.dwLowDateTime == Write.dwLowDateTime &&
-            flow.Write.dwHighDateTime == Write.dwHighDateTime) {
-            flow.Seen = true;
-            return place;
-        }
-        flow.Seen = false; // dropped at the end unless read now: read again next time
-    }
+    int place = UnchangedFlow(Cache, Path, Size, Write);
+    if (place >= 0) return place;
+    uint32_t *slot = Cache->SlotCount ? FindFlowSlot(Cache, Path) : nullptr;
+    place = slot && *slot ? static_cast<int>(*slot) - 1 : -1;
+    // One that changed is dropped at the end unless read now: read again next time.
+    if (place >= 0) Cache->Flows[place].Seen = false;
     ++Cache->Reads;
+    char path[MAX_PATH]; // the scan checked that it fits
+    memcpy(path, Path.Folder, Path.FolderLength);
+    path[Path.FolderLength] = '\\';
+    strcpy(path + Path.FolderLength + 1, Path.Name);
     size_t start = Names->Used;
     uint32_t count = 0, statsAt = 0;
     char *block = nullptr;
-    if (ReadFlowNames(Path, Names, &count))
-        block = FlowBlock(Path, Names->Text + start, Names->Used - start, count, &statsAt);
+    if (ReadFlowNames(path, Names, &count))
+        block = FlowBlock(path, Names->Text + start, Names->Used - start, count, &statsAt);
     bool isNew = place < 0;
     if (block && isNew && !RoomForFlow(Cache)) {
         free(block);
@@ -359,11 +386,11 @@ static int FlowNames(FlowCache *Cache, const char *Path, uint64_t Size, const FI
     flow.Block = block;
     flow.Size = Size;
     flow.Write = Write;
-    flow.Hash = hash;
+    flow.Hash = Path.Hash;
     flow.NameCount = count;
     flow.StatsAt = statsAt;
     flow.Seen = true;
-    if (isNew) *FindFlowSlot(Cache, Path, hash) = static_cast<uint32_t>(place) + 1;
+    if (isNew) *FindFlowSlot(Cache, Path) = static_cast<uint32_t>(place) + 1;
     *Fresh = true;
     return place;
 }
@@ -473,7 +500,9 @@ struct PendingLinkFile {
     FILETIME Written;
     int64_t Queued; // when a flow file was made (QueuedTime)
     size_t Folder;  // the folder's text in the scan's Texts
-    size_t Name;    // the file's name there
+    size_t Name;    // the file's name there; none for a flow file found in the cache as it was
+    int Flow;       // that flow file's place in the cache; -1: to be read or looked up
+    uint32_t Hash;  // a flow file's path's (TextHash)
 };
 
 void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
@@ -486,6 +515,7 @@ void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
     Scan->TextsUsed = 0;
     Scan->TextsCapacity = 0;
     Scan->LastFolder = 0;
+    Scan->FolderHash = 0;
 }
 
 // Appends Length bytes of Text and a NUL to the scan's texts; false when memory runs out.
@@ -538,9 +568,20 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     if (directoryLength + 1 + nameLength >= MAX_PATH) return;
     bool sameFolder = Scan->Texts && Scan->LastFolder < Scan->TextsUsed &&
                       strcmp(Scan->Texts + Scan->LastFolder, Directory) == 0;
-    if (!sameFolder && !KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
+    if (!sameFolder) {
+        if (!KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
+        Scan->FolderHash = TextHash(Directory, directoryLength);
+    }
     pending.Folder = Scan->LastFolder;
-    if (!KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
+    pending.Flow = -1;
+    if (Kind == FlowFile) {
+        // One the cache holds as it is needs no more than its place: most are, on a listing
+        // again.
+        pending.Hash = TextHash(Found->cFileName, nameLength, Scan->FolderHash);
+        FlowPath path = {Directory, directoryLength, Found->cFileName, pending.Hash};
+        pending.Flow = UnchangedFlow(*Scan->Cache, path, size, Found->ftLastWriteTime);
+    }
+    if (pending.Flow < 0 && !KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
     pending.Row = RowNumber;
     pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
     pending.Size = size;
@@ -555,12 +596,17 @@ static int CompareKeys(const void *A, const void *B) {
 }
 
 // The pending files by link, each link's in the order met: keys of row and place, in order.
-// The rows are counted out (linear in files and rows); a row beyond them sorts the keys.
+// Keys met in order stay; else the rows are counted out (linear in files and rows); a row beyond
+// them sorts the keys.
 static void OrderByRow(const BacklogScan *Scan, int Rows, uint64_t *Order) {
     int count = Scan->PendingCount;
-    for (int i = 0; i < count; ++i)
+    bool ordered = true; // as the scan meets a link's files one after another
+    for (int i = 0; i < count; ++i) {
         Order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
                    static_cast<uint32_t>(i);
+        if (i && Order[i] < Order[i - 1]) ordered = false;
+    }
+    if (ordered) return;
     int *starts = static_cast<int *>(calloc(static_cast<size_t>(Rows) + 1, sizeof(int)));
     bool inRange = starts != nullptr;
     for (int i = 0; inRange && i < count; ++i) {
@@ -756,13 +802,17 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
             // The link's flow files, from the cache or read now, and how many names they hold.
             for (; last < count && Scan->Pending[order[last] & 0xFFFFFFFFu].Row == row; ++last) {
                 const PendingLinkFile &pending = Scan->Pending[order[last] & 0xFFFFFFFFu];
-                flows[last] = -1;
+                flows[last] = pending.Flow;
+                fresh[last] = false;
                 if (pending.Mailer != NoMailerFile || !cache) continue;
-                char path[MAX_PATH];
-                PendingPath(Scan, pending, path);
-                texts[last] = names.Used;
-                flows[last] =
-                    FlowNames(cache, path, pending.Size, pending.Written, &names, &fresh[last]);
+                if (flows[last] < 0) {
+                    const char *folder = Scan->Texts + pending.Folder;
+                    FlowPath path = {folder, strlen(folder), Scan->Texts + pending.Name,
+                                     pending.Hash};
+                    texts[last] = names.Used;
+                    flows[last] =
+                        FlowNames(cache, path, pending.Size, pending.Written, &names, &fresh[last]);
+                }
                 if (flows[last] < 0 || !cache->Flows[flows[last]].NameCount) continue;
                 ++named;
                 lastNamed = last;
