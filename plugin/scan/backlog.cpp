@@ -35,20 +35,20 @@ static void NoteOldest(LinkStatus &Status, int64_t Time) {
     if (Time > 0 && (Status.Oldest == 0 || Time < Status.Oldest)) Status.Oldest = Time;
 }
 
-// A hash of the text taken eight bytes at a time: every listing hashes the path of each flow
-// file it meets.
-static uint32_t PathHash(const char *Text) {
+// A hash of Length bytes of text taken eight at a time, going on from Seed: a flow file's path
+// is hashed as its name from its folder's hash, which the folder's files share.
+static uint32_t TextHash(const char *Text, size_t Length, uint32_t Seed = 0) {
     const uint64_t multiplier = 0x9E3779B97F4A7C15ull;
-    size_t length = strlen(Text);
-    uint64_t hash = length * multiplier;
-    for (; length >= 8; Text += 8, length -= 8) {
+    uint64_t hash = (Length ^ static_cast<uint64_t>(Seed) << 32) * multiplier;
+    for (; Length >= 8; Text += 8, Length -= 8) {
         uint64_t word;
         memcpy(&word, Text, 8);
         hash = (hash ^ word) * multiplier;
         hash ^= hash >> 29;
     }
     uint64_t rest = 0;
-    memcpy(&rest, Text, length);
+    for (size_t i = 0; i < Length; ++i)
+        rest |= static_cast<uint64_t>(static_cast<unsigned char>(Text[i])) << (8 * i);
     hash = (hash ^ rest) * multiplier;
     hash ^= hash >> 32;
     return static_cast<uint32_t>(hash);
@@ -58,82 +58,156 @@ static uint32_t PathHash(const char *Text) {
 
 namespace {
 
-// What a named file was when its flow file was read.
+// What a named file was when its flow file was read, in 16 bytes: a cache of thousands of flow
+// files keeps one a line. A time that does not fit is not kept (that flow file's files are then
+// looked up on every listing, as when memory ran short).
 struct NamedStat {
-    uint64_t Size;   // 0 also for a missing file
-    int64_t Written; // seconds since 1970; 0 when missing
-    uint32_t Hash;   // of the name
-    bool Repeated;   // an earlier line of the same flow file names it too
+    uint64_t Size;    // 0 also for a missing file
+    uint32_t Written; // seconds since 1970; 0 when missing
+    uint32_t Key;     // the name's hash (NameHashMask) and the two marks below
 };
 
-// One flow file as last read: its size and write time, and the names of its waiting lines,
-// each as its directive ('^', '#' or ' ') followed by the name and a NUL, with what each named
-// file was then. While the flow file stays as it is, so do the files it names: the mailer
-// rewrites the flow file when it sends one, and a file queued anew goes in with a new line.
-// The path, the names and their stats lie in one block, so that a cache of thousands of flow
-// files holds one allocation each.
+const uint32_t NameHashMask = 0x3FFFFFFFu;
+const uint32_t RepeatedName = 0x40000000u; // an earlier line of the same flow file names it too
+const uint32_t DatingName = 0x80000000u;   // a '^' line: the file's time dates the queue
+
+// One flow file as last read: its size and write time, and the names of its waiting lines with
+// what each named file was then. While the flow file stays as it is, so do the files it names:
+// the mailer rewrites the flow file when it sends one, and a file queued anew goes in with a new
+// line. The path, the names and their stats lie in one block, so that a cache of thousands of
+// flow files holds one allocation each: the path and a NUL; each name front-coded (its
+// directive, how many leading bytes it shares with the name before, at most 255, the rest of it
+// and a NUL), since a flow file's names mostly share their folder; then the stats.
 struct CachedFlow {
-    char *Path; // null: a free slot; else the block, starting with the path
-    size_t NamesLength;
+    char *Block;
     uint64_t Size;
     FILETIME Write;
-    uint32_t Hash;
-    uint32_t NamesAt; // where the names start in the block
-    int NameCount;
-    bool HasStats; // one per name behind the names; none when memory ran out (then looked up)
-    bool Seen;     // met in the listing under way
+    uint32_t Hash; // of the path (TextHash of its name from its folder's)
+    uint32_t NameCount;
+    uint32_t StatsAt; // where the stats start in the block; 0: none kept, the names looked up
+    bool Seen;        // met in the listing under way
 };
 
-const char *NamesOf(const CachedFlow &Flow) {
-    return Flow.Path + Flow.NamesAt;
-}
-
-size_t StatsAt(size_t NamesAt, size_t NamesLength) {
-    return (NamesAt + NamesLength + alignof(NamedStat) - 1) / alignof(NamedStat) *
-           alignof(NamedStat);
-}
-
-NamedStat *StatsOf(const CachedFlow &Flow) {
-    if (!Flow.HasStats) return nullptr;
-    return reinterpret_cast<NamedStat *>(Flow.Path + StatsAt(Flow.NamesAt, Flow.NamesLength));
-}
+// Names one after another, each as its directive ('^', '#' or ' ') followed by the name and a
+// NUL: a flow file's waiting lines as read, or as decoded from the cache.
+struct NamesText {
+    char *Text;
+    size_t Used;
+    size_t Capacity;
+};
 
 } // namespace
 
 struct FlowCache {
-    CachedFlow *Slots;
-    int SlotCount; // a power of two, at most half full
+    CachedFlow *Flows; // Used of them, in no order
+    int Capacity;
+    // The index by path: 0 a free slot, else 1 + the flow file's place in Flows; a power of two
+    // of slots, at most half of them used.
+    uint32_t *Slots;
+    int SlotCount;
     int Used;
     long Reads;
 };
 
-static void FreeCachedFlow(CachedFlow &Flow) {
-    free(Flow.Path);
-    memset(&Flow, 0, sizeof Flow);
+static uint32_t NameHash(const char *Name) {
+    return TextHash(Name, strlen(Name)) & NameHashMask;
 }
 
-// The flow file's block: its path, its names and room for their stats (zeroed), or without
-// that room when memory is short. Null when there is no memory even for that.
-static char *FlowBlock(const char *Path, const char *Names, size_t NamesLength, int Count,
-                       bool *HasStats) {
+// Whether a name can name a file the backlog counts: a relative name is the mailer's current
+// folder's (which file it is, nobody else knows), and one too long for a path here names none.
+static bool CountableName(const char *Name, size_t Length) {
+    return Length < MAX_PATH && IsAbsoluteName(Name);
+}
+
+// Room for More bytes behind what Names holds; false when memory runs out.
+static bool RoomInText(NamesText *Names, size_t More) {
+    if (Names->Used + More <= Names->Capacity) return true;
+    size_t capacity = Names->Capacity ? Names->Capacity * 2 : 4096;
+    while (capacity < Names->Used + More) capacity *= 2;
+    char *grown = static_cast<char *>(realloc(Names->Text, capacity));
+    if (!grown) return false;
+    Names->Text = grown;
+    Names->Capacity = capacity;
+    return true;
+}
+
+static NamedStat *StatsOf(const CachedFlow &Flow) {
+    return Flow.StatsAt ? reinterpret_cast<NamedStat *>(Flow.Block + Flow.StatsAt) : nullptr;
+}
+
+// How many leading bytes Name shares with Before, as far as the block can say (255).
+static size_t SharedLength(const char *Before, const char *Name) {
+    size_t shared = 0;
+    while (shared < 255 && Before[shared] && Before[shared] == Name[shared]) ++shared;
+    return shared;
+}
+
+// The flow file's block: its path, its Count names from Names (Length bytes), and zeroed room
+// for their stats, or no such room when memory is short (*StatsAt 0). Null when there is no
+// memory even for that.
+static char *FlowBlock(const char *Path, const char *Names, size_t Length, uint32_t Count,
+                       uint32_t *StatsAt) {
     size_t pathSize = strlen(Path) + 1;
-    size_t statsAt = StatsAt(pathSize, NamesLength);
+    size_t coded = 0;
+    const char *before = "";
+    for (size_t at = 0; at < Length;) {
+        const char *name = Names + at + 1;
+        size_t nameLength = strlen(name);
+        coded += 3 + nameLength - SharedLength(before, name);
+        before = name;
+        at += nameLength + 2;
+    }
+    size_t statsAt =
+        (pathSize + coded + alignof(NamedStat) - 1) / alignof(NamedStat) * alignof(NamedStat);
     size_t statsSize = static_cast<size_t>(Count) * sizeof(NamedStat);
-    char *block = Count ? static_cast<char *>(malloc(statsAt + statsSize)) : nullptr;
-    *HasStats = block != nullptr;
+    char *block =
+        Count && statsAt <= UINT32_MAX ? static_cast<char *>(malloc(statsAt + statsSize)) : nullptr;
+    *StatsAt = block ? static_cast<uint32_t>(statsAt) : 0;
     if (block)
         memset(block + statsAt, 0, statsSize);
     else
-        block = static_cast<char *>(malloc(pathSize + NamesLength));
+        block = static_cast<char *>(malloc(pathSize + coded));
     if (!block) return nullptr;
     memcpy(block, Path, pathSize);
-    if (NamesLength) memcpy(block + pathSize, Names, NamesLength);
+    char *out = block + pathSize;
+    before = "";
+    for (size_t at = 0; at < Length;) {
+        const char *name = Names + at + 1;
+        size_t nameLength = strlen(name);
+        size_t shared = SharedLength(before, name);
+        *out++ = Names[at];
+        *out++ = static_cast<char>(shared);
+        memcpy(out, name + shared, nameLength - shared + 1);
+        out += nameLength - shared + 1;
+        before = name;
+        at += nameLength + 2;
+    }
     return block;
+}
+
+// Appends the cached flow file's names to Names; false when memory runs out.
+static bool DecodeNames(const CachedFlow &Flow, NamesText *Names) {
+    const char *coded = Flow.Block + strlen(Flow.Block) + 1;
+    size_t before = Names->Used; // where the name before starts in Names
+    for (uint32_t i = 0; i < Flow.NameCount; ++i) {
+        size_t shared = static_cast<unsigned char>(coded[1]);
+        size_t rest = strlen(coded + 2);
+        if (!RoomInText(Names, 2 + shared + rest)) return false;
+        char *out = Names->Text + Names->Used;
+        out[0] = coded[0];
+        memcpy(out + 1, Names->Text + before + 1, shared);
+        memcpy(out + 1 + shared, coded + 2, rest + 1);
+        before = Names->Used;
+        Names->Used += 2 + shared + rest;
+        coded += rest + 3;
+    }
+    return true;
 }
 
 void FreeFlowCache(FlowCache **Cache) {
     if (!*Cache) return;
-    for (int i = 0; i < (*Cache)->SlotCount; ++i) FreeCachedFlow((*Cache)->Slots[i]);
+    for (int i = 0; i < (*Cache)->Used; ++i) free((*Cache)->Flows[i].Block);
+    free((*Cache)->Flows);
     free((*Cache)->Slots);
     free(*Cache);
     *Cache = nullptr;
@@ -147,77 +221,102 @@ long FlowCacheReads(const FlowCache *Cache) {
     return Cache ? Cache->Reads : 0;
 }
 
-static CachedFlow *FindFlowSlot(FlowCache *Cache, const char *Path, uint32_t Hash) {
+namespace {
+
+// A flow file's path as its folder (FolderLength bytes, no separator at the end) and its name.
+struct FlowPath {
+    const char *Folder;
+    size_t FolderLength;
+    const char *Name;
+    uint32_t Hash;
+};
+
+} // namespace
+
+// The index slot of the path: the one that holds its flow file, or the free one where it goes.
+static uint32_t *FindFlowSlot(FlowCache *Cache, const FlowPath &Path) {
     uint32_t mask = static_cast<uint32_t>(Cache->SlotCount - 1);
-    uint32_t at = Hash & mask;
-    while (Cache->Slots[at].Path &&
-           (Cache->Slots[at].Hash != Hash || strcmp(Cache->Slots[at].Path, Path) != 0))
-        at = (at + 1) & mask;
-    return &Cache->Slots[at];
+    for (uint32_t at = Path.Hash & mask;; at = (at + 1) & mask) {
+        uint32_t slot = Cache->Slots[at];
+        if (!slot) return &Cache->Slots[at];
+        const char *block = Cache->Flows[slot - 1].Block;
+        if (Cache->Flows[slot - 1].Hash == Path.Hash &&
+            memcmp(block, Path.Folder, Path.FolderLength) == 0 &&
+            block[Path.FolderLength] == '\\' &&
+            strcmp(block + Path.FolderLength + 1, Path.Name) == 0)
+            return &Cache->Slots[at];
+    }
 }
 
-// Room for Extra more flow files; false when memory runs out.
-static bool GrowFlowCache(FlowCache *Cache, int Extra = 1) {
-    if (Cache->Used + Extra <= Cache->SlotCount / 2) return true;
+// The flow file's place in the cache when it is there as it was (then marked met), else -1.
+static int UnchangedFlow(FlowCache *Cache, const FlowPath &Path, uint64_t Size,
+                         const FILETIME &Write) {
+    uint32_t slot = Cache && Cache->SlotCount ? *FindFlowSlot(Cache, Path) : 0;
+    if (!slot) return -1;
+    CachedFlow &flow = Cache->Flows[slot - 1];
+    if (flow.Size != Size || flow.Write.dwLowDateTime != Write.dwLowDateTime ||
+        flow.Write.dwHighDateTime != Write.dwHighDateTime)
+        return -1;
+    flow.Seen = true;
+    return static_cast<int>(slot) - 1;
+}
+
+// Places every flow file in the index afresh.
+static void IndexFlows(FlowCache *Cache) {
+    memset(Cache->Slots, 0, static_cast<size_t>(Cache->SlotCount) * sizeof(uint32_t));
+    uint32_t mask = static_cast<uint32_t>(Cache->SlotCount - 1);
+    for (int i = 0; i < Cache->Used; ++i) {
+        uint32_t at = Cache->Flows[i].Hash & mask;
+        while (Cache->Slots[at]) at = (at + 1) & mask;
+        Cache->Slots[at] = static_cast<uint32_t>(i) + 1;
+    }
+}
+
+// Room for one more flow file; false when memory runs out.
+static bool RoomForFlow(FlowCache *Cache) {
+    if (!RoomForOneMore(&Cache->Flows, Cache->Used, &Cache->Capacity, 256)) return false;
+    if (Cache->Used + 1 <= Cache->SlotCount / 2) return true;
     int count = Cache->SlotCount ? Cache->SlotCount * 2 : 1024;
-    while (Cache->Used + Extra > count / 2) count *= 2;
-    CachedFlow *slots =
-        static_cast<CachedFlow *>(calloc(static_cast<size_t>(count), sizeof *slots));
+    uint32_t *slots = static_cast<uint32_t *>(malloc(static_cast<size_t>(count) * sizeof *slots));
     if (!slots) return false;
-    CachedFlow *old = Cache->Slots;
-    int oldCount = Cache->SlotCount;
+    free(Cache->Slots);
     Cache->Slots = slots;
     Cache->SlotCount = count;
-    for (int i = 0; i < oldCount; ++i)
-        if (old[i].Path) *FindFlowSlot(Cache, old[i].Path, old[i].Hash) = old[i];
-    free(old);
+    IndexFlows(Cache);
     return true;
 }
 
 // Drops the flow files the listing did not meet (sent, or gone with their link), so that the
 // cache holds what the outbound holds; clears the marks for the next listing.
 static void PruneFlowCache(FlowCache *Cache) {
-    bool dropped = false;
-    for (int i = 0; i < Cache->SlotCount; ++i) {
-        CachedFlow &flow = Cache->Slots[i];
-        if (!flow.Path) continue;
+    int kept = 0;
+    for (int i = 0; i < Cache->Used; ++i) {
+        CachedFlow &flow = Cache->Flows[i];
         if (!flow.Seen) {
-            FreeCachedFlow(flow);
-            --Cache->Used;
-            dropped = true;
+            free(flow.Block);
+            continue;
         }
         flow.Seen = false;
+        if (kept != i) Cache->Flows[kept] = flow;
+        ++kept;
     }
-    if (!dropped) return;
-    // Open addressing: what is left is placed again so that no search stops at a gap.
-    CachedFlow *old = Cache->Slots;
-    CachedFlow *slots =
-        static_cast<CachedFlow *>(calloc(static_cast<size_t>(Cache->SlotCount), sizeof *slots));
-    if (!slots) { // keep nothing rather than a table with gaps
-        for (int i = 0; i < Cache->SlotCount; ++i) FreeCachedFlow(old[i]);
-        Cache->Used = 0;
-        return;
-    }
-    Cache->Slots = slots;
-    for (int i = 0; i < Cache->SlotCount; ++i)
-        if (old[i].Path) *FindFlowSlot(Cache, old[i].Path, old[i].Hash) = old[i];
-    free(old);
+    if (kept == Cache->Used) return;
+    Cache->Used = kept;
+    IndexFlows(Cache);
 }
 
-// Reads the waiting lines of the flow file into Names; false when it cannot be read whole.
-static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
+// Appends the names of the flow file's waiting lines to Names and counts them; false when it
+// cannot be read whole (Names is then as it was). A name that can name no file counted is left
+// out: it would count nothing.
+static bool ReadFlowNames(const char *Path, NamesText *Names, uint32_t *Count) {
+    size_t start = Names->Used;
+    uint32_t count = 0;
     LineReader reader;
-    if (!OpenLineReader(&reader, Path)) {
-        CloseLineReader(&reader);
-        return false;
-    }
-    char *names = nullptr;
-    size_t used = 0, capacity = 0;
+    bool ok = OpenLineReader(&reader, Path);
     char *line;
     size_t length;
-    int got;
-    bool ok = true;
-    while ((got = ReadLine(&reader, &line, &length)) > 0) {
+    int got = 0;
+    while (ok && (got = ReadLine(&reader, &line, &length)) > 0) {
         if (!LineNamesAFile(line, length)) continue;
         char directive = line[0] == '^' || line[0] == '#' ? line[0] : ' ';
         char *flowName = ParseFlowLine(line);
@@ -228,87 +327,72 @@ static bool ReadFlowNames(const char *Path, char **Names, size_t *NamesLength) {
         const char *name =
             FlowNameToFileName(flowName, converted, sizeof(converted)) ? converted : flowName;
         size_t nameLength = strlen(name);
-        if (used + nameLength + 2 > capacity) {
-            size_t grown = capacity ? capacity * 2 : 256;
-            while (grown < used + nameLength + 2) grown *= 2;
-            char *bigger = static_cast<char *>(realloc(names, grown));
-            if (!bigger) {
-                ok = false;
-                break;
-            }
-            names = bigger;
-            capacity = grown;
+        if (!CountableName(name, nameLength)) continue;
+        if (count == UINT32_MAX || !RoomInText(Names, nameLength + 2)) {
+            ok = false;
+            break;
         }
-        names[used++] = directive;
-        memcpy(names + used, name, nameLength + 1);
-        used += nameLength + 1;
+        char *out = Names->Text + Names->Used;
+        out[0] = directive;
+        memcpy(out + 1, name, nameLength + 1);
+        Names->Used += nameLength + 2;
+        ++count;
     }
     CloseLineReader(&reader);
     if (got < 0 || !ok) {
-        free(names);
+        Names->Used = start;
         return false;
     }
-    *Names = names;
-    *NamesLength = used;
+    *Count = count;
     return true;
 }
 
-// Counts the names of a names block.
-static int CountNames(const char *Names, size_t Length) {
-    int count = 0;
-    for (size_t at = 0; at < Length; at += strlen(Names + at + 1) + 2) ++count;
-    return count;
-}
-
-// The flow file as cached: unchanged since the last listing (*Fresh false), or read now
-// (*Fresh true, its named files' stats to be filled). Null when it cannot be read.
-static CachedFlow *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
-                             const FILETIME &Write, bool *Fresh) {
+// The flow file's place in the cache: unchanged since the last listing (*Fresh false), or read
+// now (*Fresh true: its names appended to Names, their stats to be filled). -1 when it cannot
+// be read.
+static int FlowNames(FlowCache *Cache, const FlowPath &Path, uint64_t Size, const FILETIME &Write,
+                     NamesText *Names, bool *Fresh) {
     *Fresh = false;
-    uint32_t hash = PathHash(Path);
-    CachedFlow *flow = Cache->SlotCount ? FindFlowSlot(Cache, Path, hash) : nullptr;
-    if (flow && flow->Path && flow->Size == Size &&
-        flow->Write.dwLowDateTime == Write.dwLowDateTime &&
-        flow->Write.dwHighDateTime == Write.dwHighDateTime) {
-        flow->Seen = true;
-        return flow;
-    }
-    char *names = nullptr;
-    size_t namesLength = 0;
+    int place = UnchangedFlow(Cache, Path, Size, Write);
+    if (place >= 0) return place;
+    uint32_t *slot = Cache->SlotCount ? FindFlowSlot(Cache, Path) : nullptr;
+    place = slot && *slot ? static_cast<int>(*slot) - 1 : -1;
+    // One that changed is dropped at the end unless read now: read again next time.
+    if (place >= 0) Cache->Flows[place].Seen = false;
     ++Cache->Reads;
-    if (!ReadFlowNames(Path, &names, &namesLength)) {
-        if (flow && flow->Path) flow->Seen = false; // dropped at the end: read again next time
-        return nullptr;
+    char path[MAX_PATH]; // the scan checked that it fits
+    memcpy(path, Path.Folder, Path.FolderLength);
+    path[Path.FolderLength] = '\\';
+    strcpy(path + Path.FolderLength + 1, Path.Name);
+    size_t start = Names->Used;
+    uint32_t count = 0, statsAt = 0;
+    char *block = nullptr;
+    if (ReadFlowNames(path, Names, &count))
+        block = FlowBlock(path, Names->Text + start, Names->Used - start, count, &statsAt);
+    bool isNew = place < 0;
+    if (block && isNew && !RoomForFlow(Cache)) {
+        free(block);
+        block = nullptr;
     }
-    int count = CountNames(names, namesLength);
-    bool hasStats = false;
-    char *block = FlowBlock(Path, names, namesLength, count, &hasStats);
-    free(names);
     if (!block) {
-        if (flow && flow->Path) flow->Seen = false;
-        return nullptr;
+        Names->Used = start;
+        return -1;
     }
-    if (!flow || !flow->Path) {
-        if (!GrowFlowCache(Cache)) {
-            free(block);
-            return nullptr;
-        }
-        flow = FindFlowSlot(Cache, Path, hash);
-        flow->Hash = hash;
-        ++Cache->Used;
-    } else {
-        free(flow->Path);
-    }
-    flow->Path = block;
-    flow->Size = Size;
-    flow->Write = Write;
-    flow->NamesAt = static_cast<uint32_t>(strlen(Path) + 1);
-    flow->NamesLength = namesLength;
-    flow->NameCount = count;
-    flow->HasStats = hasStats;
-    flow->Seen = true;
+    if (isNew)
+        place = Cache->Used++;
+    else
+        free(Cache->Flows[place].Block);
+    CachedFlow &flow = Cache->Flows[place];
+    flow.Block = block;
+    flow.Size = Size;
+    flow.Write = Write;
+    flow.Hash = Path.Hash;
+    flow.NameCount = count;
+    flow.StatsAt = statsAt;
+    flow.Seen = true;
+    if (isNew) *FindFlowSlot(Cache, Path) = static_cast<uint32_t>(place) + 1;
     *Fresh = true;
-    return flow;
+    return place;
 }
 
 // ---- Named files, looked up once per listing --------------------------------------------
@@ -316,7 +400,7 @@ static CachedFlow *FlowNames(FlowCache *Cache, const char *Path, uint64_t Size,
 namespace {
 
 struct NamedFile {
-    const char *Name; // points into a cached flow file's names; null: a free slot
+    const char *Name; // a copy in the listing's pool; null: a free slot
     uint32_t Hash;
     uint64_t Size;   // 0 also for a missing file
     int64_t Written; // seconds since 1970; 0 when missing
@@ -326,6 +410,10 @@ struct NamedFiles {
     NamedFile *Slots;
     int SlotCount;
     int Used;
+    // The names' copies, in blocks that each start with a pointer to the block before.
+    char *Pool;
+    size_t PoolUsed;
+    size_t PoolSize;
 };
 
 } // namespace
@@ -354,13 +442,40 @@ static bool GrowNamedFiles(NamedFiles *Files) {
     return true;
 }
 
+// A copy of the name (shorter than MAX_PATH) that lasts the listing; null when memory runs out.
+static const char *KeepName(NamedFiles *Files, const char *Name) {
+    size_t size = strlen(Name) + 1;
+    if (!Files->Pool || Files->PoolUsed + size > Files->PoolSize) {
+        const size_t blockSize = 64 * 1024;
+        char *block = static_cast<char *>(malloc(blockSize));
+        if (!block) return nullptr;
+        memcpy(block, &Files->Pool, sizeof(char *));
+        Files->Pool = block;
+        Files->PoolUsed = sizeof(char *);
+        Files->PoolSize = blockSize;
+    }
+    char *copy = Files->Pool + Files->PoolUsed;
+    memcpy(copy, Name, size);
+    Files->PoolUsed += size;
+    return copy;
+}
+
+static void FreeNamedFiles(NamedFiles *Files) {
+    free(Files->Slots);
+    while (Files->Pool) {
+        char *before;
+        memcpy(&before, Files->Pool, sizeof before);
+        free(Files->Pool);
+        Files->Pool = before;
+    }
+}
+
 // The size and write time of what the name names: a file, or for a pattern every file it
 // matches (sizes summed, the oldest time). Directories count nothing.
 static void LookUpNamedFile(const char *Name, uint64_t *Size, int64_t *Written) {
     *Size = 0;
     *Written = 0;
-    // A relative name is the mailer's current folder's: which file it is, nobody else knows.
-    if (strlen(Name) >= MAX_PATH || !IsAbsoluteName(Name)) return;
+    if (!CountableName(Name, strlen(Name))) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(Name, &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -385,7 +500,9 @@ struct PendingLinkFile {
     FILETIME Written;
     int64_t Queued; // when a flow file was made (QueuedTime)
     size_t Folder;  // the folder's text in the scan's Texts
-    size_t Name;    // the file's name there
+    size_t Name;    // the file's name there; none for a flow file found in the cache as it was
+    int Flow;       // that flow file's place in the cache; -1: to be read or looked up
+    uint32_t Hash;  // a flow file's path's (TextHash)
 };
 
 void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
@@ -398,6 +515,7 @@ void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
     Scan->TextsUsed = 0;
     Scan->TextsCapacity = 0;
     Scan->LastFolder = 0;
+    Scan->FolderHash = 0;
 }
 
 // Appends Length bytes of Text and a NUL to the scan's texts; false when memory runs out.
@@ -450,9 +568,20 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     if (directoryLength + 1 + nameLength >= MAX_PATH) return;
     bool sameFolder = Scan->Texts && Scan->LastFolder < Scan->TextsUsed &&
                       strcmp(Scan->Texts + Scan->LastFolder, Directory) == 0;
-    if (!sameFolder && !KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
+    if (!sameFolder) {
+        if (!KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
+        Scan->FolderHash = TextHash(Directory, directoryLength);
+    }
     pending.Folder = Scan->LastFolder;
-    if (!KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
+    pending.Flow = -1;
+    if (Kind == FlowFile) {
+        // One the cache holds as it is needs no more than its place: most are, on a listing
+        // again.
+        pending.Hash = TextHash(Found->cFileName, nameLength, Scan->FolderHash);
+        FlowPath path = {Directory, directoryLength, Found->cFileName, pending.Hash};
+        pending.Flow = UnchangedFlow(*Scan->Cache, path, size, Found->ftLastWriteTime);
+    }
+    if (pending.Flow < 0 && !KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
     pending.Row = RowNumber;
     pending.Mailer = Kind == FlowFile ? NoMailerFile : Mailer;
     pending.Size = size;
@@ -467,12 +596,17 @@ static int CompareKeys(const void *A, const void *B) {
 }
 
 // The pending files by link, each link's in the order met: keys of row and place, in order.
-// The rows are counted out (linear in files and rows); a row beyond them sorts the keys.
+// Keys met in order stay; else the rows are counted out (linear in files and rows); a row beyond
+// them sorts the keys.
 static void OrderByRow(const BacklogScan *Scan, int Rows, uint64_t *Order) {
     int count = Scan->PendingCount;
-    for (int i = 0; i < count; ++i)
+    bool ordered = true; // as the scan meets a link's files one after another
+    for (int i = 0; i < count; ++i) {
         Order[i] = static_cast<uint64_t>(static_cast<uint32_t>(Scan->Pending[i].Row)) << 32 |
                    static_cast<uint32_t>(i);
+        if (i && Order[i] < Order[i - 1]) ordered = false;
+    }
+    if (ordered) return;
     int *starts = static_cast<int *>(calloc(static_cast<size_t>(Rows) + 1, sizeof(int)));
     bool inRange = starts != nullptr;
     for (int i = 0; inRange && i < count; ++i) {
@@ -540,60 +674,81 @@ static bool SeenBefore(LinkNames *Seen, const char *Name, uint32_t Hash) {
     }
 }
 
-// What the named file is: from the flow file's last reading while it is unchanged, else looked
-// up, once per listing however many flow files name it.
-static NamedStat NamedFileNow(const char *Name, NamedFiles *Files) {
-    uint32_t hash = PathHash(Name);
-    NamedStat stat = {0, 0, hash, false};
-    if (!GrowNamedFiles(Files)) {
-        LookUpNamedFile(Name, &stat.Size, &stat.Written);
-        return stat;
+// What the named file is now: looked up once per listing however many flow files name it.
+static void NamedFileNow(const char *Name, uint32_t Hash, NamedFiles *Files, uint64_t *Size,
+                         int64_t *Written) {
+    NamedFile *file = GrowNamedFiles(Files) ? FindNamedSlot(Files, Name, Hash) : nullptr;
+    if (file && file->Name) {
+        *Size = file->Size;
+        *Written = file->Written;
+        return;
     }
-    NamedFile *file = FindNamedSlot(Files, Name, hash);
-    if (!file->Name) {
-        file->Name = Name;
-        file->Hash = hash;
-        LookUpNamedFile(Name, &file->Size, &file->Written);
-        ++Files->Used;
-    }
-    stat.Size = file->Size;
-    stat.Written = file->Written;
-    return stat;
+    LookUpNamedFile(Name, Size, Written);
+    if (!file || !(file->Name = KeepName(Files, Name))) return;
+    file->Hash = Hash;
+    file->Size = *Size;
+    file->Written = *Written;
+    ++Files->Used;
 }
 
 // Counts the names of one flow file for its link: each file once per link, the '^' ones dating
-// the queue; the flow file itself dates it when anything it names waits.
-// A link whose only flow file naming anything is unchanged (Alone) needs no table of the names
-// it counted: what its own earlier lines name was noted when the flow file was read.
-static void CountFlowNames(CachedFlow *Flow, bool Fresh, bool Alone, const PendingLinkFile &Pending,
-                           LinkStatus &Status, NamedFiles *Files, LinkNames *Seen, LinkNames *Own) {
+// the queue; the flow file itself dates it when anything it names waits. A flow file unchanged
+// since it was read gives what its files were then, else they are looked up now.
+// A link whose only flow file naming anything is unchanged and has its stats (Alone) needs
+// neither a table of the names it counted nor the names: what its own earlier lines name was
+// noted when it was read. Otherwise Names holds the flow file's names.
+static void CountFlowNames(CachedFlow &Flow, const char *Names, bool Fresh, bool Alone,
+                           int64_t Queued, LinkStatus &Status, NamedFiles *Files, LinkNames *Seen,
+                           LinkNames *Own) {
     bool waits = false;
-    const char *names = NamesOf(*Flow);
-    NamedStat *stats = StatsOf(*Flow);
-    if (Fresh && stats && !PrepareLinkNames(Own, Flow->NameCount)) {
-        Flow->HasStats = false; // looked up on every listing, as when there was no room
+    NamedStat *stats = StatsOf(Flow);
+    if (Alone) {
+        for (uint32_t i = 0; i < Flow.NameCount; ++i) {
+            const NamedStat &stat = stats[i];
+            if ((stat.Key & RepeatedName) || stat.Size == 0) continue;
+            waits = true;
+            Status.Bytes += stat.Size;
+            if (stat.Key & DatingName) NoteOldest(Status, stat.Written);
+        }
+        if (waits) NoteOldest(Status, Queued);
+        return;
+    }
+    if (Fresh && stats && !PrepareLinkNames(Own, static_cast<int>(Flow.NameCount))) {
+        Flow.StatsAt = 0; // looked up on every listing, as when there was no room
         stats = nullptr;
     }
-    int index = 0;
-    for (size_t at = 0; at < Flow->NamesLength; ++index) {
-        char directive = names[at];
-        const char *name = names + at + 1;
-        at += strlen(name) + 2;
-        NamedStat stat;
+    const char *at = Names;
+    for (uint32_t i = 0; i < Flow.NameCount; ++i) {
+        char directive = at[0];
+        const char *name = at + 1;
+        at = name + strlen(name) + 1;
+        uint64_t size;
+        int64_t written;
+        uint32_t hash;
         if (!Fresh && stats) {
-            stat = stats[index];
+            size = stats[i].Size;
+            written = stats[i].Written;
+            hash = stats[i].Key & NameHashMask;
         } else {
-            stat = NamedFileNow(name, Files);
-            stat.Repeated = stats && SeenBefore(Own, name, stat.Hash);
-            if (stats) stats[index] = stat;
+            hash = NameHash(name);
+            NamedFileNow(name, hash, Files, &size, &written);
+            if (stats && (written < 0 || written > static_cast<int64_t>(UINT32_MAX))) {
+                Flow.StatsAt = 0;
+                stats = nullptr;
+            }
+            if (stats) {
+                stats[i].Size = size;
+                stats[i].Written = static_cast<uint32_t>(written);
+                stats[i].Key = hash | (SeenBefore(Own, name, hash) ? RepeatedName : 0) |
+                               (directive == '^' ? DatingName : 0);
+            }
         }
-        bool counted = Alone ? stat.Repeated : SeenBefore(Seen, name, stat.Hash);
-        if (counted || stat.Size == 0) continue;
+        if (SeenBefore(Seen, name, hash) || size == 0) continue;
         waits = true;
-        Status.Bytes += stat.Size;
-        if (directive == '^') NoteOldest(Status, stat.Written);
+        Status.Bytes += size;
+        if (directive == '^') NoteOldest(Status, written);
     }
-    if (waits) NoteOldest(Status, Pending.Queued);
+    if (waits) NoteOldest(Status, Queued);
 }
 
 static void ReadPendingMailerFile(const PendingLinkFile &Pending, const char *Path, int64_t Now,
@@ -627,38 +782,53 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
         static_cast<uint64_t *>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(uint64_t)));
     if (!*Scan->Cache) *Scan->Cache = static_cast<FlowCache *>(calloc(1, sizeof(FlowCache)));
     FlowCache *cache = *Scan->Cache;
-    NamedFiles files = {nullptr, 0, 0};
+    NamedFiles files = {nullptr, 0, 0, nullptr, 0, 0};
     LinkNames seen = {nullptr, nullptr, 0}, own = {nullptr, nullptr, 0};
-    CachedFlow **flows =
-        static_cast<CachedFlow **>(malloc(static_cast<size_t>(count ? count : 1) * sizeof(void *)));
-    bool *fresh = static_cast<bool *>(malloc(static_cast<size_t>(count ? count : 1)));
-    if (order && flows && fresh) {
+    // A link's flow files: each one's place in the cache (-1: none), whether it was read now,
+    // and where its names start in the link's names text (SIZE_MAX: not there).
+    NamesText names = {nullptr, 0, 0};
+    size_t one = static_cast<size_t>(count ? count : 1);
+    int *flows = static_cast<int *>(malloc(one * sizeof(int)));
+    bool *fresh = static_cast<bool *>(malloc(one));
+    size_t *texts = static_cast<size_t *>(malloc(one * sizeof(size_t)));
+    if (order && flows && fresh && texts) {
         OrderByRow(Scan, Count, order);
         for (int first = 0; first < count;) {
             int row = Scan->Pending[order[first] & 0xFFFFFFFFu].Row;
             int last = first;
-            int names = 0;
-            int group = first;
-            while (group < count && Scan->Pending[order[group] & 0xFFFFFFFFu].Row == row) ++group;
-            // The cache's entries must not move while the link's are in hand.
-            if (cache) GrowFlowCache(cache, group - first);
+            int named = 0, lastNamed = first;
+            uint32_t nameCount = 0;
+            names.Used = 0;
             // The link's flow files, from the cache or read now, and how many names they hold.
             for (; last < count && Scan->Pending[order[last] & 0xFFFFFFFFu].Row == row; ++last) {
                 const PendingLinkFile &pending = Scan->Pending[order[last] & 0xFFFFFFFFu];
-                flows[last] = nullptr;
+                flows[last] = pending.Flow;
+                fresh[last] = false;
                 if (pending.Mailer != NoMailerFile || !cache) continue;
-                char path[MAX_PATH];
-                PendingPath(Scan, pending, path);
-                flows[last] = FlowNames(cache, path, pending.Size, pending.Written, &fresh[last]);
-                if (flows[last]) names += flows[last]->NameCount;
+                if (flows[last] < 0) {
+                    const char *folder = Scan->Texts + pending.Folder;
+                    FlowPath path = {folder, strlen(folder), Scan->Texts + pending.Name,
+                                     pending.Hash};
+                    texts[last] = names.Used;
+                    flows[last] =
+                        FlowNames(cache, path, pending.Size, pending.Written, &names, &fresh[last]);
+                }
+                if (flows[last] < 0 || !cache->Flows[flows[last]].NameCount) continue;
+                ++named;
+                lastNamed = last;
+                nameCount += cache->Flows[flows[last]].NameCount;
             }
-            // The link's one flow file with names, unchanged and with its stats, counts alone.
-            int named = 0, lastNamed = first;
-            for (int i = first; i < last; ++i)
-                if (flows[i] && flows[i]->NameCount) ++named, lastNamed = i;
-            bool alone = named == 1 && !fresh[lastNamed] && flows[lastNamed]->HasStats;
+            // The link's one flow file with names, unchanged and with its stats, counts alone;
+            // else every unchanged one's names are wanted too.
+            bool alone = named == 1 && !fresh[lastNamed] && cache->Flows[flows[lastNamed]].StatsAt;
+            for (int i = first; i < last && !alone; ++i) {
+                if (flows[i] < 0 || fresh[i]) continue;
+                texts[i] = names.Used;
+                if (!DecodeNames(cache->Flows[flows[i]], &names)) texts[i] = SIZE_MAX;
+            }
             bool inRange = row >= 0 && row < Count;
-            if (inRange && names && !alone) PrepareLinkNames(&seen, names);
+            if (inRange && nameCount && !alone)
+                PrepareLinkNames(&seen, static_cast<int>(nameCount));
             for (int i = first; inRange && i < last; ++i) {
                 const PendingLinkFile &pending = Scan->Pending[order[i] & 0xFFFFFFFFu];
                 LinkStatus &status = Rows[row].Status;
@@ -666,8 +836,10 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
                     char path[MAX_PATH];
                     PendingPath(Scan, pending, path);
                     ReadPendingMailerFile(pending, path, Scan->Now, status);
-                } else if (flows[i] && flows[i]->NameCount) {
-                    CountFlowNames(flows[i], fresh[i], alone, pending, status, &files, &seen, &own);
+                } else if (flows[i] >= 0 && cache->Flows[flows[i]].NameCount &&
+                           (alone || texts[i] != SIZE_MAX)) {
+                    CountFlowNames(cache->Flows[flows[i]], alone ? nullptr : names.Text + texts[i],
+                                   fresh[i], alone, pending.Queued, status, &files, &seen, &own);
                 }
             }
             first = last;
@@ -677,11 +849,13 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
     free(order);
     free(flows);
     free(fresh);
+    free(texts);
+    free(names.Text);
     free(seen.Names);
     free(seen.Hashes);
     free(own.Names);
     free(own.Hashes);
-    free(files.Slots);
+    FreeNamedFiles(&files);
     free(Scan->Pending);
     free(Scan->Texts);
     StartBacklogScan(Scan, Scan->Cache, Scan->Now);

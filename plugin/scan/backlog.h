@@ -35,7 +35,8 @@ struct BacklogScan {
     char *Texts;
     size_t TextsUsed;
     size_t TextsCapacity;
-    size_t LastFolder; // where the folder met last starts in Texts; TextsCapacity: none yet
+    size_t LastFolder;   // where the folder met last starts in Texts; TextsCapacity: none yet
+    uint32_t FolderHash; // that folder's hash, from which its flow files' paths are hashed
 };
 
 void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now);

@@ -122,9 +122,8 @@ static char *PutDecimal(char *At, uint32_t Number) {
 }
 
 // The row name of the address, exactly as FormatAddress writes it ("%u:%u/%u.%u"), without
-// the formatter: a scan names thousands of files' addresses. The last one is kept in the index.
-static const char *LinkKey(const FtnAddress *Address, LinkIndex *Index, char *Key) {
-    if (Index && Index->HasLast && SameAddress(Index->LastAddress, *Address)) return Index->LastKey;
+// the formatter: a scan names thousands of links.
+static void LinkKey(const FtnAddress *Address, char *Key) {
     char *at = PutDecimal(Key, Address->zone);
     *at++ = ':';
     at = PutDecimal(at, Address->net);
@@ -133,25 +132,22 @@ static const char *LinkKey(const FtnAddress *Address, LinkIndex *Index, char *Ke
     *at++ = '.';
     at = PutDecimal(at, Address->point);
     *at = '\0';
-    if (Index) {
-        memcpy(Index->LastKey, Key, static_cast<size_t>(at - Key) + 1);
-        Index->LastAddress = *Address;
-        Index->HasLast = true;
-    }
-    return Key;
 }
 
-static uint32_t NameHash(const char *Name) {
-    uint32_t hash = 2166136261u; // FNV-1a
-    for (; *Name; ++Name) hash = (hash ^ static_cast<unsigned char>(*Name)) * 16777619u;
-    return hash;
+// A link row's name is its address written out, one name for one address: rows are found by
+// the address, without writing it out or reading the names.
+static uint32_t AddressHash(const FtnAddress &Address) {
+    const uint64_t multiplier = 0x9E3779B97F4A7C15ull;
+    uint64_t hash = (static_cast<uint64_t>(Address.zone) << 32 | Address.net) * multiplier;
+    hash = (hash ^ (static_cast<uint64_t>(Address.node) << 32 | Address.point)) * multiplier;
+    return static_cast<uint32_t>(hash >> 32);
 }
 
-// The slot of the name: the one that holds its row, or the free one where it would go.
-static int *FindLinkSlot(const OutboundEntry *Rows, LinkIndex *Index, const char *Name) {
+// The slot of the address: the one that holds its row, or the free one where it would go.
+static int *FindLinkSlot(const OutboundEntry *Rows, LinkIndex *Index, const FtnAddress &Address) {
     uint32_t mask = static_cast<uint32_t>(Index->SlotCount - 1);
-    uint32_t at = NameHash(Name) & mask;
-    while (Index->Slots[at] && strcmp(Rows[Index->Slots[at] - 1].FindData.cFileName, Name) != 0)
+    uint32_t at = AddressHash(Address) & mask;
+    while (Index->Slots[at] && !SameAddress(Rows[Index->Slots[at] - 1].Link, Address))
         at = (at + 1) & mask;
     return &Index->Slots[at];
 }
@@ -171,8 +167,8 @@ static bool ReserveLinkSlots(int Count, LinkIndex *Index) {
     return true;
 }
 
-// The first row named Key, or Count when there is none.
-static int FindLinkRow(const ScanTable *Table, const char *Key, LinkIndex *Index) {
+// The first row of the address, or Count when there is none.
+static int FindLinkRow(const ScanTable *Table, const FtnAddress *Address, LinkIndex *Index) {
     const OutboundEntry *rows = Table->Rows;
     int count = Table->Count;
     if (Index && Index->Indexed > count) { // rows were dropped: take them in afresh
@@ -182,16 +178,16 @@ static int FindLinkRow(const ScanTable *Table, const char *Key, LinkIndex *Index
     }
     if (!Index || !ReserveLinkSlots(count, Index)) {
         int row = 0;
-        while (row < count && strcmp(rows[row].FindData.cFileName, Key) != 0) ++row;
+        while (row < count && !SameAddress(rows[row].Link, *Address)) ++row;
         return row;
     }
-    // Rows are taken in from the first, and a name already there keeps its row: the index
-    // gives the first row of each name, as the search through the names does.
+    // Rows are taken in from the first, and an address already there keeps its row: the index
+    // gives the first row of each address, as the search through the rows does.
     for (; Index->Indexed < count; ++Index->Indexed) {
-        int *slot = FindLinkSlot(rows, Index, rows[Index->Indexed].FindData.cFileName);
+        int *slot = FindLinkSlot(rows, Index, rows[Index->Indexed].Link);
         if (!*slot) *slot = Index->Indexed + 1;
     }
-    int row = *FindLinkSlot(rows, Index, Key);
+    int row = *FindLinkSlot(rows, Index, *Address);
     return row ? row - 1 : count;
 }
 
@@ -201,18 +197,20 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
     // The files of one link come one after another: the row of the address met last is kept.
     bool sameAsLast = Index && Index->HasLast && SameAddress(Index->LastAddress, *Address) &&
                       Index->LastRow < Table->Count;
-    char buffer[AddressTextSize];
-    const char *key = sameAsLast ? Index->LastKey : LinkKey(Address, Index, buffer);
-    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, key, Index);
+    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Address, Index);
     if (row == Table->Count) {
         OutboundEntry *entry = NewRow(Table);
         if (!entry) return -1;
         StartEntry(*entry, FindData);
-        strcpy(entry->FindData.cFileName, key);
+        LinkKey(Address, entry->FindData.cFileName);
         entry->FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
         entry->Link = *Address;
     }
-    if (Index) Index->LastRow = row;
+    if (Index) {
+        Index->HasLast = true;
+        Index->LastAddress = *Address;
+        Index->LastRow = row;
+    }
     return row;
 }
 

@@ -68,18 +68,17 @@ void StartScanTable(ScanTable *Table);
 // Releases the rows with their strings.
 void FreeScanTable(ScanTable *Table);
 
-// Link rows by name, beside the working table: finds the same row as a search through the
-// names from the first, without comparing every row. Its slots grow with the table; a scan
-// keeps one for its duration; rows the table holds that the index has not seen yet are taken
-// in at the next lookup.
+// Link rows by address (a link row's name is its address written out), beside the working
+// table: finds the same row as a search through the rows from the first, without comparing
+// every row. Its slots grow with the table; a scan keeps one for its duration; rows the table
+// holds that the index has not seen yet are taken in at the next lookup.
 struct LinkIndex {
-    int *Slots;    // row number + 1 at the name's place; 0: free
+    int *Slots;    // row number + 1 at the address's place; 0: free
     int SlotCount; // a power of two, never more than half full
     int Indexed;   // rows [0, Indexed) are in the index
-    // The address met last, its name and its row: a link's files come one after another.
+    // The address met last and its row: a link's files come one after another.
     bool HasLast;
     FtnAddress LastAddress;
-    char LastKey[AddressTextSize];
     int LastRow;
     // The root listing's backlog, handed every file of a link; null for none.
     BacklogScan *Backlog;

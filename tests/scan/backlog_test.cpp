@@ -112,6 +112,18 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         std::filesystem::resize_file(tree.dir.Native(packet.packet), packet.size);
         Aged(packet.packet, packet.days);
     }
+    // 2:100/12.0: names alike in more than their first 255 bytes, one that is the start of the
+    // name before, one named again (in another flow file too), one too long for a file here.
+    std::string folder = tree.Win("files/x");
+    folder = std::string(258 - (folder.size() - 1) - 7, 'd') + "/";
+    std::vector<std::string> deep = {tree.WriteAttached(folder + "b.zip1", "1"),
+                                     tree.WriteAttached(folder + "b.zip2", "22"),
+                                     tree.WriteAttached(folder + "b.zip", "4444")};
+    Aged("files/" + folder + "b.zip1", 6);
+    tree.WriteFlowFile("out/0064000C.FLO",
+                       {"^" + deep[0], deep[1], deep[2], "#" + deep[0], deep[1] + "0123456789"});
+    tree.WriteFlowFile("out/0064000C.CLO", {deep[2]});
+    for (const char *flow : {"out/0064000C.FLO", "out/0064000C.CLO"}) Aged(flow, 1);
     ASSERT_TRUE(Open());
     struct Case {
         const char *link;
@@ -126,6 +138,7 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         {"2:100/6.0", 11, "11", "1d"},
         {"2:100/8.0", 5ull << 30, "5G", "9999d!"},
         {"2:100/9.0", 10000000, "10M", "27y!"}, // rounded up, never shown as less
+        {"2:100/12.0", 7, "7", "6d"},
 #ifndef _WIN32
         {"2:100/10.0", 1ull << 40, "1T", "32y!"},
 #endif
@@ -133,6 +146,7 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
     // The first listing reads the flow files, the next one takes them from its cache.
     for (int listing = 0; listing < 2; ++listing) {
         if (listing) {
+            Aged("out/00640004.CLO", 3); // one flow file of the link read again, one kept
             ASSERT_TRUE(Update());
         }
         for (const Case &c : cases) {
