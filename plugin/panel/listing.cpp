@@ -148,13 +148,6 @@ static char *MarkText(char *Buffer, size_t Size, char Mark) {
     return CopyText(Buffer, Size, text);
 }
 
-char *RowName(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    char name[sizeof(Row.FindData.cFileName) + 1];
-    memcpy(name, Row.FindData.cFileName, sizeof(Row.FindData.cFileName));
-    name[sizeof(Row.FindData.cFileName)] = '\0';
-    return CopyText(Buffer, Size, name);
-}
-
 char *RowBusyMark(const OutboundEntry &Row, char *Buffer, size_t Size) {
     return MarkText(Buffer, Size, Row.BusyMark);
 }
@@ -281,6 +274,22 @@ static void FinishColumns(ColumnBlock &Columns, PluginPanelItem *Items, int Coun
 
 // A cleared array of Count items: the one the host gave back last when it has the room and is
 // not far larger, else a new one.
+// The item's find data from the row, all but the name.
+static void FillFindData(const OutboundEntry &Entry, FAR_FIND_DATA *Data) {
+    Data->dwFileAttributes = Entry.Attributes;
+    Data->ftCreationTime = Entry.CreationTime;
+    Data->ftLastAccessTime = Entry.LastAccessTime;
+    Data->ftLastWriteTime = Entry.LastWriteTime;
+    Data->nFileSizeHigh = static_cast<DWORD>(Entry.Size >> 32);
+    Data->nFileSizeLow = static_cast<DWORD>(Entry.Size);
+    Data->dwReserved0 = 0;
+    Data->dwReserved1 = 0;
+    const char *alternate = EntryAlternateName(Entry);
+    size_t length = strnlen(alternate, sizeof(Data->cAlternateFileName) - 1);
+    memcpy(Data->cAlternateFileName, alternate, length);
+    Data->cAlternateFileName[length] = '\0';
+}
+
 static PluginPanelItem *TakeItemsArray(BSOBrowser *Browser, int Count) {
     PluginPanelItem *spare = Browser->SpareItems;
     int room = Browser->SpareItemCount;
@@ -329,10 +338,9 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
     for (int i = 0; i < count; ++i) {
         const OutboundEntry &row = Browser->Entries[i];
         PluginPanelItem &item = items[i];
-        memcpy(&item.FindData, &row.FindData, sizeof(item.FindData));
+        FillFindData(row, &item.FindData);
         item.UserData = RowNumberOf(i); // commands and Compare find the row by it
-        char name[MAX_PATH];
-        RowName(row, name, sizeof(name));
+        const char *name = row.Name;    // shorter than the item's field
         if (ansiNames)
             CharToOemA(name, item.FindData.cFileName);
         else

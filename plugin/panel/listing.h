@@ -39,8 +39,6 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
 void FreePanelItems(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber);
 
 // One field of a row as text, copied into Buffer (Size bytes, cut to fit); each returns Buffer.
-// The name is the row's own (ANSI) text, not the OEM form the panel shows.
-char *RowName(const OutboundEntry &Row, char *Buffer, size_t Size);
 char *RowBusyMark(const OutboundEntry &Row, char *Buffer, size_t Size);
 char *RowRequestMark(const OutboundEntry &Row, char *Buffer, size_t Size);
 char *RowNetmailFlavors(const OutboundEntry &Row, char *Buffer, size_t Size);

@@ -11,27 +11,39 @@ char *DuplicateString(const char *Text) {
     return copy;
 }
 
-bool SetEntryStrings(OutboundEntry &Entry, const char *NetmailFlavors, const char *FlowFlavors,
-                     const char *SourceText) {
+bool SetEntryStrings(OutboundEntry &Entry, const char *Name, const char *Alternate,
+                     const char *NetmailFlavors, const char *FlowFlavors, const char *SourceText) {
+    if (!Alternate) Alternate = "";
     size_t netmail = strlen(NetmailFlavors) + 1, flow = strlen(FlowFlavors) + 1;
+    size_t name = strlen(Name) + 1, alternate = strlen(Alternate) + 1;
     size_t source = SourceText ? strlen(SourceText) + 1 : 0;
-    char *block = static_cast<char *>(malloc(netmail + flow + source));
+    char *block = static_cast<char *>(malloc(netmail + flow + name + alternate + source));
     Entry.NetmailFlavors = block;
-    Entry.FlowFlavors =
-        block ? static_cast<char *>(memcpy(block + netmail, FlowFlavors, flow)) : nullptr;
-    Entry.SourceText = block && SourceText
-                           ? static_cast<char *>(memcpy(block + netmail + flow, SourceText, source))
-                           : nullptr;
-    if (block) memcpy(block, NetmailFlavors, netmail);
-    return block != nullptr;
+    if (!block) {
+        Entry.FlowFlavors = Entry.Name = Entry.SourceText = nullptr;
+        return false;
+    }
+    char *at = block;
+    memcpy(at, NetmailFlavors, netmail);
+    Entry.FlowFlavors = static_cast<char *>(memcpy(at += netmail, FlowFlavors, flow));
+    Entry.Name = static_cast<char *>(memcpy(at += flow, Name, name));
+    memcpy(at += name, Alternate, alternate);
+    Entry.SourceText =
+        SourceText ? static_cast<char *>(memcpy(at + alternate, SourceText, source)) : nullptr;
+    return true;
+}
+
+const char *EntryAlternateName(const OutboundEntry &Entry) {
+    return Entry.Name + strlen(Entry.Name) + 1;
 }
 
 void FreeEntryStrings(OutboundEntry &Entry) {
-    free(Entry.NetmailFlavors); // the block of all three
+    free(Entry.NetmailFlavors); // the block of all its strings
     free(Entry.Status.LastResult);
     Entry.Status.LastResult = nullptr;
     Entry.NetmailFlavors = nullptr;
     Entry.FlowFlavors = nullptr;
+    Entry.Name = nullptr;
     Entry.SourceText = nullptr;
     Entry.BusyMark = 0;
     Entry.RequestMark = 0;

@@ -33,17 +33,27 @@ static void MarkEntry(OutboundEntry &Entry, EntryKind Kind, Flavor Flavor) {
     }
 }
 
-// Fills a new row from the find data with empty marks and flavor strings, and a copy of
-// SourceText (may be null).
-static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData,
+// Fills a new row named Name from the find data with empty marks and flavor strings, and a
+// copy of SourceText (may be null). False when memory runs out: the row has no strings then.
+static bool StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData, const char *Name,
                        const char *SourceText = nullptr) {
-    memcpy(&Entry.FindData, FindData, sizeof(Entry.FindData));
+    Entry.Size = static_cast<uint64_t>(FindData->nFileSizeHigh) << 32 | FindData->nFileSizeLow;
+    Entry.CreationTime = FindData->ftCreationTime;
+    Entry.LastAccessTime = FindData->ftLastAccessTime;
+    Entry.LastWriteTime = FindData->ftLastWriteTime;
+    Entry.Attributes = FindData->dwFileAttributes;
     Entry.BusyMark = 0;
     Entry.RequestMark = 0;
-    SetEntryStrings(Entry, EmptyFlavorString, EmptyFlavorString, SourceText);
     Entry.Problem = NoEntryProblem;
     memset(&Entry.Status, 0, sizeof(Entry.Status));
     memset(&Entry.Link, 0, sizeof(Entry.Link));
+    // The find data's alternate name need not end within its field.
+    char alternate[sizeof(FindData->cAlternateFileName) + 1];
+    size_t length = strnlen(FindData->cAlternateFileName, sizeof(FindData->cAlternateFileName));
+    memcpy(alternate, FindData->cAlternateFileName, length);
+    alternate[length] = '\0';
+    return SetEntryStrings(Entry, Name, alternate, EmptyFlavorString, EmptyFlavorString,
+                           SourceText);
 }
 
 // ---- The working table ------------------------------------------------------------------
@@ -72,12 +82,15 @@ void FreeScanTable(ScanTable *Table) {
     StartScanTable(Table);
 }
 
-// The next free row, the table grown by doubling when full (the rows move with their string
-// pointers); null when memory runs out, which ends what the scan collects.
-static OutboundEntry *NewRow(ScanTable *Table) {
+// A new row named Name, started from the find data, the table grown by doubling when full
+// (the rows move with their string pointers); null when memory runs out, which ends what the
+// scan collects.
+static OutboundEntry *NewRow(ScanTable *Table, const WIN32_FIND_DATAA *FindData, const char *Name,
+                             const char *SourceText = nullptr) {
     Step(Table);
     if (Table->OutOfMemory) return nullptr;
-    if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity)) {
+    if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity) ||
+        !StartEntry(Table->Rows[Table->Count], FindData, Name, SourceText)) {
         Table->OutOfMemory = true;
         return nullptr;
     }
@@ -151,7 +164,7 @@ static uint32_t NameHash(const char *Name) {
 static int *FindLinkSlot(const OutboundEntry *Rows, LinkIndex *Index, const char *Name) {
     uint32_t mask = static_cast<uint32_t>(Index->SlotCount - 1);
     uint32_t at = NameHash(Name) & mask;
-    while (Index->Slots[at] && strcmp(Rows[Index->Slots[at] - 1].FindData.cFileName, Name) != 0)
+    while (Index->Slots[at] && strcmp(Rows[Index->Slots[at] - 1].Name, Name) != 0)
         at = (at + 1) & mask;
     return &Index->Slots[at];
 }
@@ -182,13 +195,13 @@ static int FindLinkRow(const ScanTable *Table, const char *Key, LinkIndex *Index
     }
     if (!Index || !ReserveLinkSlots(count, Index)) {
         int row = 0;
-        while (row < count && strcmp(rows[row].FindData.cFileName, Key) != 0) ++row;
+        while (row < count && strcmp(rows[row].Name, Key) != 0) ++row;
         return row;
     }
     // Rows are taken in from the first, and a name already there keeps its row: the index
     // gives the first row of each name, as the search through the names does.
     for (; Index->Indexed < count; ++Index->Indexed) {
-        int *slot = FindLinkSlot(rows, Index, rows[Index->Indexed].FindData.cFileName);
+        int *slot = FindLinkSlot(rows, Index, rows[Index->Indexed].Name);
         if (!*slot) *slot = Index->Indexed + 1;
     }
     int row = *FindLinkSlot(rows, Index, Key);
@@ -205,11 +218,9 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
     const char *key = sameAsLast ? Index->LastKey : LinkKey(Address, Index, buffer);
     int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, key, Index);
     if (row == Table->Count) {
-        OutboundEntry *entry = NewRow(Table);
+        OutboundEntry *entry = NewRow(Table, FindData, key);
         if (!entry) return -1;
-        StartEntry(*entry, FindData);
-        strcpy(entry->FindData.cFileName, key);
-        entry->FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        entry->Attributes = FILE_ATTRIBUTE_DIRECTORY;
         entry->Link = *Address;
     }
     if (Index) Index->LastRow = row;
@@ -231,12 +242,12 @@ static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FI
     size_t directoryLength = strlen(Shown);
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
-    OutboundEntry *entry = NewRow(Table);
+    char name[MAX_PATH];
+    memcpy(name, Shown, directoryLength);
+    memcpy(name + directoryLength, FindData->cFileName, nameLength);
+    name[directoryLength + nameLength] = '\0';
+    OutboundEntry *entry = NewRow(Table, FindData, name, SourceText);
     if (!entry) return 0;
-    StartEntry(*entry, FindData, SourceText);
-    memcpy(entry->FindData.cFileName, Shown, directoryLength);
-    memcpy(entry->FindData.cFileName + directoryLength, FindData->cFileName, nameLength);
-    entry->FindData.cFileName[directoryLength + nameLength] = '\0';
     MarkEntry(*entry, Kind, Flavor);
     return 1;
 }
@@ -279,10 +290,7 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
     WIN32_FIND_DATAA data;
     memset(&data, 0, sizeof data);
     data.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
-    OutboundEntry *entry = NewRow(Table);
-    if (!entry) return 0;
-    StartEntry(*entry, &data, SourceText);
-    char *row = entry->FindData.cFileName;
+    char row[MAX_PATH];
     ShortenRowName(row, Name, strlen(Name));
 #ifdef _WIN32
     Path = true;
@@ -303,6 +311,8 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
             memcpy(row, directory, shownLength);
         }
     }
+    OutboundEntry *entry = NewRow(Table, &data, row, SourceText);
+    if (!entry) return 0;
     MarkEntry(*entry, FlowFile, Flavor);
     return 1;
 }
