@@ -353,10 +353,12 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
             item.Description = const_cast<char *>(GetMessageText(MsgPointFolderUnreadable));
         else if (row.Problem == MissingNamedFile)
             item.Description = const_cast<char *>(GetMessageText(MsgFileMissingRow));
+        // A link row's name spells its address; one with a field no address text may hold
+        // names no node.
         RowNode named = {NodeNotJudged, nullptr};
-        FtnAddress address;
-        if (names && ParseAddress(&address, name, nullptr))
-            named.Standing = JudgeNode(names, &address, &named.Node);
+        if (names && row.Link.zone <= AddressFieldMax && row.Link.net <= AddressFieldMax &&
+            row.Link.node <= AddressFieldMax && row.Link.point <= AddressFieldMax)
+            named.Standing = JudgeNode(names, &row.Link, &named.Node);
         if (!filled || !FillColumns(columns, i, item, row, named)) {
             filled = false;
             break;

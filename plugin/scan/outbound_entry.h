@@ -63,10 +63,16 @@ struct OutboundEntry {
 // memory runs out.
 char *DuplicateString(const char *Text);
 
-// Gives the row its strings in one block: its Name (shorter than MAX_PATH), the file's
-// Alternate name (null or empty for none), copies of the two flavor strings and of SourceText
-// (may be null), so that a listing of thousands of rows allocates once a row. False when
-// memory runs out: the row then has none.
+// Gives a new row its strings in one block: its name, the FolderLength bytes at Folder then
+// the FileLength bytes at File (shorter than MAX_PATH together), the file's Alternate name
+// (null or empty for none), two empty flavor strings and a copy of SourceText (may be null),
+// so that a listing of thousands of rows allocates once a row. False when memory runs out:
+// the row then has none.
+bool StartEntryStrings(OutboundEntry &Entry, const char *Folder, size_t FolderLength,
+                       const char *File, size_t FileLength, const char *Alternate,
+                       const char *SourceText);
+
+// The same with the row's whole Name and copies of the two flavor strings.
 bool SetEntryStrings(OutboundEntry &Entry, const char *Name, const char *Alternate,
                      const char *NetmailFlavors, const char *FlowFlavors, const char *SourceText);
 

@@ -33,10 +33,12 @@ static void MarkEntry(OutboundEntry &Entry, EntryKind Kind, Flavor Flavor) {
     }
 }
 
-// Fills a new row named Name from the find data with empty marks and flavor strings, and a
-// copy of SourceText (may be null). False when memory runs out: the row has no strings then.
-static bool StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData, const char *Name,
-                       const char *SourceText = nullptr) {
+// Fills a new row from the find data with empty marks and flavor strings, its name the
+// FolderLength bytes at Folder then the FileLength bytes at File, and a copy of SourceText (may
+// be null). False when memory runs out: the row has no strings then.
+static bool StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData, const char *Folder,
+                       size_t FolderLength, const char *File, size_t FileLength,
+                       const char *SourceText) {
     Entry.Size = static_cast<uint64_t>(FindData->nFileSizeHigh) << 32 | FindData->nFileSizeLow;
     Entry.CreationTime = FindData->ftCreationTime;
     Entry.LastAccessTime = FindData->ftLastAccessTime;
@@ -47,13 +49,16 @@ static bool StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData, c
     Entry.Problem = NoEntryProblem;
     memset(&Entry.Status, 0, sizeof(Entry.Status));
     memset(&Entry.Link, 0, sizeof(Entry.Link));
-    // The find data's alternate name need not end within its field.
-    char alternate[sizeof(FindData->cAlternateFileName) + 1];
-    size_t length = strnlen(FindData->cAlternateFileName, sizeof(FindData->cAlternateFileName));
-    memcpy(alternate, FindData->cAlternateFileName, length);
-    alternate[length] = '\0';
-    return SetEntryStrings(Entry, Name, alternate, EmptyFlavorString, EmptyFlavorString,
-                           SourceText);
+    // The find data's alternate name need not end within its field; most files have none.
+    const char *alternate = nullptr;
+    char copy[sizeof(FindData->cAlternateFileName) + 1];
+    if (FindData->cAlternateFileName[0]) {
+        size_t length = strnlen(FindData->cAlternateFileName, sizeof(copy) - 1);
+        memcpy(copy, FindData->cAlternateFileName, length);
+        copy[length] = '\0';
+        alternate = copy;
+    }
+    return StartEntryStrings(Entry, Folder, FolderLength, File, FileLength, alternate, SourceText);
 }
 
 // ---- The working table ------------------------------------------------------------------
@@ -82,15 +87,17 @@ void FreeScanTable(ScanTable *Table) {
     StartScanTable(Table);
 }
 
-// A new row named Name, started from the find data, the table grown by doubling when full
-// (the rows move with their string pointers); null when memory runs out, which ends what the
+// A new row named Folder and File, started from the find data, the table grown by doubling when
+// full (the rows move with their string pointers); null when memory runs out, which ends what the
 // scan collects.
-static OutboundEntry *NewRow(ScanTable *Table, const WIN32_FIND_DATAA *FindData, const char *Name,
-                             const char *SourceText = nullptr) {
+static OutboundEntry *NewRow(ScanTable *Table, const WIN32_FIND_DATAA *FindData, const char *Folder,
+                             size_t FolderLength, const char *File, size_t FileLength,
+                             const char *SourceText) {
     Step(Table);
     if (Table->OutOfMemory) return nullptr;
     if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity) ||
-        !StartEntry(Table->Rows[Table->Count], FindData, Name, SourceText)) {
+        !StartEntry(Table->Rows[Table->Count], FindData, Folder, FolderLength, File, FileLength,
+                    SourceText)) {
         Table->OutOfMemory = true;
         return nullptr;
     }
@@ -218,7 +225,7 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
     const char *key = sameAsLast ? Index->LastKey : LinkKey(Address, Index, buffer);
     int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, key, Index);
     if (row == Table->Count) {
-        OutboundEntry *entry = NewRow(Table, FindData, key);
+        OutboundEntry *entry = NewRow(Table, FindData, "", 0, key, strlen(key), nullptr);
         if (!entry) return -1;
         entry->Attributes = FILE_ATTRIBUTE_DIRECTORY;
         entry->Link = *Address;
@@ -242,11 +249,8 @@ static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FI
     size_t directoryLength = strlen(Shown);
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
-    char name[MAX_PATH];
-    memcpy(name, Shown, directoryLength);
-    memcpy(name + directoryLength, FindData->cFileName, nameLength);
-    name[directoryLength + nameLength] = '\0';
-    OutboundEntry *entry = NewRow(Table, FindData, name, SourceText);
+    OutboundEntry *entry = NewRow(Table, FindData, Shown, directoryLength, FindData->cFileName,
+                                  nameLength, SourceText);
     if (!entry) return 0;
     MarkEntry(*entry, Kind, Flavor);
     return 1;
@@ -311,7 +315,7 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
             memcpy(row, directory, shownLength);
         }
     }
-    OutboundEntry *entry = NewRow(Table, &data, row, SourceText);
+    OutboundEntry *entry = NewRow(Table, &data, "", 0, row, strlen(row), SourceText);
     if (!entry) return 0;
     MarkEntry(*entry, FlowFile, Flavor);
     return 1;
