@@ -319,8 +319,7 @@ void FormatNetmailPacket(const unsigned char *Data, size_t Length, unsigned long
 // A netmail packet of the link itself: a file row (not one a flow file names) with a ?UT
 // extension.
 static bool IsPacketRow(const ItemRow &Row) {
-    if (Row.Row->Kind != LinkFileRow ||
-        (Row.Entry->FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if (Row.Row->Kind != LinkFileRow || (Row.Entry->Attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
     EntryKind kind;
     Flavor flavor;

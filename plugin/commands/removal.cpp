@@ -173,8 +173,7 @@ static bool StillQueued(const OutboundConfig &Config, const char *CurDir, const 
     for (int i = 0; i < result.RowCount && !queued; ++i)
         queued = result.Rows[i].SourceText != nullptr &&
                  result.Rows[i].Problem != MissingNamedFile &&
-                 SameOutboundFileName(result.Rows[i].FindData.cFileName,
-                                      strlen(result.Rows[i].FindData.cFileName), RowName,
+                 SameOutboundFileName(result.Rows[i].Name, strlen(result.Rows[i].Name), RowName,
                                       strlen(RowName));
     FreeScanResult(&result);
     return queued;
@@ -187,8 +186,7 @@ static void DeleteQueuedFile(const OutboundConfig &Config, const BSOBrowser *Bro
     ItemRow row;
     if (!LookUpItemRow(Browser, Item, &row)) return;
     char name[MAX_PATH];
-    memcpy(name, row.Entry->FindData.cFileName, MAX_PATH);
-    name[MAX_PATH - 1] = 0;
+    memcpy(name, row.Entry->Name, strlen(row.Entry->Name) + 1);
     if (StillQueued(Config, Browser->CurDir, name)) {
         ShowWarning(MsgWarning, MsgDeleteFileFailed, name);
         return;

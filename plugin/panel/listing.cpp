@@ -135,21 +135,6 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
         HostInfo.RestoreScreen(progress.Screen);
 }
 
-// Copies Text into Buffer (Size bytes, cut to fit) and returns Buffer.
-static char *CopyText(char *Buffer, size_t Size, const char *Text) {
-    size_t length = Text ? strnlen(Text, Size - 1) : 0;
-    if (length) memcpy(Buffer, Text, length);
-    Buffer[length] = '\0';
-    return Buffer;
-}
-
-char *RowName(const OutboundEntry &Row, char *Buffer, size_t Size) {
-    char name[sizeof(Row.FindData.cFileName) + 1];
-    memcpy(name, Row.FindData.cFileName, sizeof(Row.FindData.cFileName));
-    name[sizeof(Row.FindData.cFileName)] = '\0';
-    return CopyText(Buffer, Size, name);
-}
-
 // What the nodelist says about a link row: its mark and names; nothing inside a link.
 struct RowNode {
     NodeStanding Standing;
@@ -289,6 +274,22 @@ static void FinishColumns(ColumnBlock &Columns, PluginPanelItem *Items, int Coun
     }
 }
 
+// The item's find data from the row, all but the name.
+static void FillFindData(const OutboundEntry &Entry, FAR_FIND_DATA *Data) {
+    Data->dwFileAttributes = Entry.Attributes;
+    Data->ftCreationTime = Entry.CreationTime;
+    Data->ftLastAccessTime = Entry.LastAccessTime;
+    Data->ftLastWriteTime = Entry.LastWriteTime;
+    Data->nFileSizeHigh = static_cast<DWORD>(Entry.Size >> 32);
+    Data->nFileSizeLow = static_cast<DWORD>(Entry.Size);
+    Data->dwReserved0 = 0;
+    Data->dwReserved1 = 0;
+    const char *alternate = EntryAlternateName(Entry);
+    size_t length = strnlen(alternate, sizeof(Data->cAlternateFileName) - 1);
+    memcpy(Data->cAlternateFileName, alternate, length);
+    Data->cAlternateFileName[length] = '\0';
+}
+
 // An array of Count items, the first cleared (each other is cleared as it is filled, while it
 // is in the cache): the one the host gave back last when it has the room and is not far larger,
 // else a new one.
@@ -347,10 +348,9 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
         const OutboundEntry &row = Browser->Entries[i];
         PluginPanelItem &item = items[i];
         if (i) memset(&item, 0, sizeof item);
-        memcpy(&item.FindData, &row.FindData, sizeof(item.FindData));
+        FillFindData(row, &item.FindData);
         item.UserData = RowNumberOf(i); // commands and Compare find the row by it
-        char name[MAX_PATH];
-        RowName(row, name, sizeof(name));
+        const char *name = row.Name;    // shorter than the item's field
         if (ansiNames)
             CharToOemA(name, item.FindData.cFileName);
         else
@@ -363,10 +363,12 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
             item.Description = const_cast<char *>(GetMessageText(MsgPointFolderUnreadable));
         else if (row.Problem == MissingNamedFile)
             item.Description = const_cast<char *>(GetMessageText(MsgFileMissingRow));
+        // A link row's name spells its address; one with a field no address text may hold
+        // names no node.
         RowNode named = {NodeNotJudged, nullptr};
-        FtnAddress address;
-        if (names && ParseAddress(&address, name, nullptr))
-            named.Standing = JudgeNode(names, &address, &named.Node);
+        if (names && row.Link.zone <= AddressFieldMax && row.Link.net <= AddressFieldMax &&
+            row.Link.node <= AddressFieldMax && row.Link.point <= AddressFieldMax)
+            named.Standing = JudgeNode(names, &row.Link, &named.Node);
         if (!filled || !FillColumns(columns, i, item, row, named)) {
             filled = false;
             break;

@@ -38,8 +38,4 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
 // Releases what ListPanelItems gave.
 void FreePanelItems(BSOBrowser *Browser, PluginPanelItem *PanelItem, int ItemsNumber);
 
-// The row's name copied into Buffer (Size bytes, cut to fit); returns Buffer. The name is the
-// row's own (ANSI) text, not the OEM form the panel shows.
-char *RowName(const OutboundEntry &Row, char *Buffer, size_t Size);
-
 #endif

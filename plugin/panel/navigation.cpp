@@ -32,7 +32,7 @@ int ChangePanelDirectory(BSOBrowser *Browser, const char *Dir, int OpMode) {
     char name[AddressTextSize];
     FormatAddress(&wanted, name);
     for (int i = 0; i < Browser->EntryCount; ++i) {
-        if (strcmp(Browser->Entries[i].FindData.cFileName, name) == 0) {
+        if (strcmp(Browser->Entries[i].Name, name) == 0) {
             memcpy(Browser->CurDir, name, strlen(name) + 1);
             Browser->Link = wanted;
             // The host's own walks (find, folder size) are no listing the user looks at.
@@ -58,10 +58,9 @@ static int CompareLinkAddresses(const FtnAddress &First, const FtnAddress &Secon
 
 // A row's queue figures are its own, never what the host's item carries.
 static QueueFigures RowFigures(const ItemRow &Row) {
-    const WIN32_FIND_DATAA &data = Row.Entry->FindData;
-    return {static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow,
-            static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
-                data.ftLastWriteTime.dwLowDateTime};
+    const OutboundEntry &row = *Row.Entry;
+    return {row.Size, static_cast<uint64_t>(row.LastWriteTime.dwHighDateTime) << 32 |
+                          row.LastWriteTime.dwLowDateTime};
 }
 
 int CompareLinks(BSOBrowser *Browser, const PluginPanelItem *Item1, const PluginPanelItem *Item2,

@@ -864,12 +864,11 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
 void ShowBacklogInRows(OutboundEntry *Rows, int Count) {
     for (int i = 0; i < Count; ++i) {
         OutboundEntry &row = Rows[i];
-        row.FindData.nFileSizeHigh = static_cast<DWORD>(row.Status.Bytes >> 32);
-        row.FindData.nFileSizeLow = static_cast<DWORD>(row.Status.Bytes);
+        row.Size = row.Status.Bytes;
         // No time where nothing waits: the time sort puts such links behind the waiting ones.
         FILETIME oldest = UnixToFileTime(row.Status.Oldest);
-        row.FindData.ftLastWriteTime = oldest;
-        row.FindData.ftCreationTime = oldest;
-        row.FindData.ftLastAccessTime = oldest;
+        row.LastWriteTime = oldest;
+        row.CreationTime = oldest;
+        row.LastAccessTime = oldest;
     }
 }

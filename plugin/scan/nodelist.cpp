@@ -362,8 +362,7 @@ int AddNodelistFindings(const Nodelist *List, const OutboundConfig &Config, Heal
         const OutboundEntry &row = links.Rows[i];
         FtnAddress address;
         const NodelistNode *node;
-        if (row.Status.Oldest == 0 || !ParseAddress(&address, row.FindData.cFileName, nullptr))
-            continue;
+        if (row.Status.Oldest == 0 || !ParseAddress(&address, row.Name, nullptr)) continue;
         NodeStanding standing = JudgeNode(List, &address, &node);
         if (standing != NodeDown && standing != NodeUnlisted) continue;
         char text[AddressTextSize];

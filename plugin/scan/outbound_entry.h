@@ -10,7 +10,7 @@
 #include <stdint.h>
 
 // What kept the scan from reading an item whose row stands for it; the listing says so.
-enum EntryProblem {
+enum EntryProblem : unsigned char {
     NoEntryProblem = 0,
     UnreadableFlowFile = 1,    // the row of a flow file that could not be read (whole)
     UnreadablePointFolder = 2, // the row of a node whose point folder could not be read
@@ -18,34 +18,43 @@ enum EntryProblem {
 };
 
 // What waits for a link and what its mailer says about it; link rows at the root only, zero
-// elsewhere. Times are seconds since 1970.
+// elsewhere. Times are seconds since 1970. Widest fields first: a listing holds thousands.
 struct LinkStatus {
     uint64_t Bytes;            // queued for the link
     int64_t Oldest;            // when the oldest waiting item was queued; 0 when nothing waits
     int64_t HeldUntil;         // a hold file's time still ahead; 0 when not held
-    bool HasTries;             // a try file was read
-    int Failures;              // its failed calls since the last good one
+    int64_t BusySince;         // the busy flag's write time
     char *LastResult;          // the try file's comment; null when none
+    unsigned long BusyProcess; // the process id the busy flag names, 0 when none
+    int Failures;              // its failed calls since the last good one
+    bool HasTries;             // a try file was read
     bool Calling;              // a call flag: the mailer is dialling
     bool Busy;                 // a busy flag
-    int64_t BusySince;         // its write time
-    unsigned long BusyProcess; // the process id it names, 0 when none
     bool BusyRunning;          // that process runs on this machine
 };
 
+// Only what the rows show of a file, not its whole find data: a root listing holds a row a link.
 struct OutboundEntry {
-    // The row's name is FindData.cFileName; the rest is shown as its attributes, times, size.
-    WIN32_FIND_DATAA FindData;
-    char BusyMark;    // '*' when a busy flag belongs to the row, else 0
-    char RequestMark; // '*' when a file request belongs to the row, else 0
-    // Five-letter flavor strings of the row's netmail packets and flow files; null when absent.
-    // The three strings are one block (SetEntryStrings), NetmailFlavors its start.
+    // The row's strings are one block (SetEntryStrings), NetmailFlavors its start; Name is
+    // never null while the row is in a table.
+    // Five-letter flavor strings of the row's netmail packets and flow files.
     char *NetmailFlavors;
     char *FlowFlavors;
+    // The row's name, shorter than MAX_PATH (it goes into the host's cFileName); followed in
+    // the block by the file's alternate (short) name, empty when it has none (EntryAlternateName).
+    char *Name;
     // For a file named inside a flow file: that flow file's extension with its dot (".FLO"),
     // in the case the directory search reported it. Null for every other row.
     char *SourceText;
+    // Shown by the host as the row's size, times and attributes.
+    uint64_t Size;
+    FILETIME CreationTime;
+    FILETIME LastAccessTime;
+    FILETIME LastWriteTime;
+    DWORD Attributes;
     EntryProblem Problem;
+    char BusyMark;    // '*' when a busy flag belongs to the row, else 0
+    char RequestMark; // '*' when a file request belongs to the row, else 0
     LinkStatus Status;
     FtnAddress Link; // a link row at the root: its address; zero inside a link
 };
@@ -54,11 +63,21 @@ struct OutboundEntry {
 // memory runs out.
 char *DuplicateString(const char *Text);
 
-// Gives the row its strings in one block: copies of the two flavor strings and of SourceText
-// (may be null), so that a listing of thousands of rows allocates once a row. False when memory
-// runs out: the row then has none.
-bool SetEntryStrings(OutboundEntry &Entry, const char *NetmailFlavors, const char *FlowFlavors,
-                     const char *SourceText);
+// Gives a new row its strings in one block: its name, the FolderLength bytes at Folder then
+// the FileLength bytes at File (shorter than MAX_PATH together), the file's Alternate name
+// (null or empty for none), two empty flavor strings and a copy of SourceText (may be null),
+// so that a listing of thousands of rows allocates once a row. False when memory runs out:
+// the row then has none.
+bool StartEntryStrings(OutboundEntry &Entry, const char *Folder, size_t FolderLength,
+                       const char *File, size_t FileLength, const char *Alternate,
+                       const char *SourceText);
+
+// The same with the row's whole Name and copies of the two flavor strings.
+bool SetEntryStrings(OutboundEntry &Entry, const char *Name, const char *Alternate,
+                     const char *NetmailFlavors, const char *FlowFlavors, const char *SourceText);
+
+// The alternate name kept after the row's name; empty when the file has none.
+const char *EntryAlternateName(const OutboundEntry &Entry);
 
 // Releases the row's strings and clears the pointers and both marks.
 void FreeEntryStrings(OutboundEntry &Entry);

@@ -33,17 +33,32 @@ static void MarkEntry(OutboundEntry &Entry, EntryKind Kind, Flavor Flavor) {
     }
 }
 
-// Fills a new row from the find data with empty marks and flavor strings, and a copy of
-// SourceText (may be null).
-static void StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData,
-                       const char *SourceText = nullptr) {
-    memcpy(&Entry.FindData, FindData, sizeof(Entry.FindData));
+// Fills a new row from the find data with empty marks and flavor strings, its name the
+// FolderLength bytes at Folder then the FileLength bytes at File, and a copy of SourceText (may
+// be null). False when memory runs out: the row has no strings then.
+static bool StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData, const char *Folder,
+                       size_t FolderLength, const char *File, size_t FileLength,
+                       const char *SourceText) {
+    Entry.Size = static_cast<uint64_t>(FindData->nFileSizeHigh) << 32 | FindData->nFileSizeLow;
+    Entry.CreationTime = FindData->ftCreationTime;
+    Entry.LastAccessTime = FindData->ftLastAccessTime;
+    Entry.LastWriteTime = FindData->ftLastWriteTime;
+    Entry.Attributes = FindData->dwFileAttributes;
     Entry.BusyMark = 0;
     Entry.RequestMark = 0;
-    SetEntryStrings(Entry, EmptyFlavorString, EmptyFlavorString, SourceText);
     Entry.Problem = NoEntryProblem;
     memset(&Entry.Status, 0, sizeof(Entry.Status));
     memset(&Entry.Link, 0, sizeof(Entry.Link));
+    // The find data's alternate name need not end within its field; most files have none.
+    const char *alternate = nullptr;
+    char copy[sizeof(FindData->cAlternateFileName) + 1];
+    if (FindData->cAlternateFileName[0]) {
+        size_t length = strnlen(FindData->cAlternateFileName, sizeof(copy) - 1);
+        memcpy(copy, FindData->cAlternateFileName, length);
+        copy[length] = '\0';
+        alternate = copy;
+    }
+    return StartEntryStrings(Entry, Folder, FolderLength, File, FileLength, alternate, SourceText);
 }
 
 // ---- The working table ------------------------------------------------------------------
@@ -72,12 +87,17 @@ void FreeScanTable(ScanTable *Table) {
     StartScanTable(Table);
 }
 
-// The next free row, the table grown by doubling when full (the rows move with their string
-// pointers); null when memory runs out, which ends what the scan collects.
-static OutboundEntry *NewRow(ScanTable *Table) {
+// A new row named Folder and File, started from the find data, the table grown by doubling when
+// full (the rows move with their string pointers); null when memory runs out, which ends what the
+// scan collects.
+static OutboundEntry *NewRow(ScanTable *Table, const WIN32_FIND_DATAA *FindData, const char *Folder,
+                             size_t FolderLength, const char *File, size_t FileLength,
+                             const char *SourceText) {
     Step(Table);
     if (Table->OutOfMemory) return nullptr;
-    if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity)) {
+    if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity) ||
+        !StartEntry(Table->Rows[Table->Count], FindData, Folder, FolderLength, File, FileLength,
+                    SourceText)) {
         Table->OutOfMemory = true;
         return nullptr;
     }
@@ -122,8 +142,8 @@ static char *PutDecimal(char *At, uint32_t Number) {
 }
 
 // The row name of the address, exactly as FormatAddress writes it ("%u:%u/%u.%u"), without
-// the formatter: a scan names thousands of links.
-static void LinkKey(const FtnAddress *Address, char *Key) {
+// the formatter: a scan names thousands of links. Returns its length.
+static size_t LinkKey(const FtnAddress *Address, char *Key) {
     char *at = PutDecimal(Key, Address->zone);
     *at++ = ':';
     at = PutDecimal(at, Address->net);
@@ -132,6 +152,7 @@ static void LinkKey(const FtnAddress *Address, char *Key) {
     *at++ = '.';
     at = PutDecimal(at, Address->point);
     *at = '\0';
+    return static_cast<size_t>(at - Key);
 }
 
 // A link row's name is its address written out, one name for one address: rows are found by
@@ -199,11 +220,11 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
                       Index->LastRow < Table->Count;
     int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Address, Index);
     if (row == Table->Count) {
-        OutboundEntry *entry = NewRow(Table);
+        char key[AddressTextSize];
+        size_t length = LinkKey(Address, key);
+        OutboundEntry *entry = NewRow(Table, FindData, "", 0, key, length, nullptr);
         if (!entry) return -1;
-        StartEntry(*entry, FindData);
-        LinkKey(Address, entry->FindData.cFileName);
-        entry->FindData.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        entry->Attributes = FILE_ATTRIBUTE_DIRECTORY;
         entry->Link = *Address;
     }
     if (Index) {
@@ -229,12 +250,9 @@ static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FI
     size_t directoryLength = strlen(Shown);
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
-    OutboundEntry *entry = NewRow(Table);
+    OutboundEntry *entry = NewRow(Table, FindData, Shown, directoryLength, FindData->cFileName,
+                                  nameLength, SourceText);
     if (!entry) return 0;
-    StartEntry(*entry, FindData, SourceText);
-    memcpy(entry->FindData.cFileName, Shown, directoryLength);
-    memcpy(entry->FindData.cFileName + directoryLength, FindData->cFileName, nameLength);
-    entry->FindData.cFileName[directoryLength + nameLength] = '\0';
     MarkEntry(*entry, Kind, Flavor);
     return 1;
 }
@@ -277,10 +295,7 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
     WIN32_FIND_DATAA data;
     memset(&data, 0, sizeof data);
     data.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
-    OutboundEntry *entry = NewRow(Table);
-    if (!entry) return 0;
-    StartEntry(*entry, &data, SourceText);
-    char *row = entry->FindData.cFileName;
+    char row[MAX_PATH];
     ShortenRowName(row, Name, strlen(Name));
 #ifdef _WIN32
     Path = true;
@@ -301,6 +316,8 @@ static int AddNameOnlyEntry(ScanTable *Table, const char *Name, const char *Sour
             memcpy(row, directory, shownLength);
         }
     }
+    OutboundEntry *entry = NewRow(Table, &data, "", 0, row, strlen(row), SourceText);
+    if (!entry) return 0;
     MarkEntry(*entry, FlowFile, Flavor);
     return 1;
 }

@@ -30,8 +30,7 @@ bool FillPanelRows(BSOBrowser *Browser, const FtnAddress *Link) {
     if (Browser->EntryCount <= 0) return true;
     size_t names = 0;
     if (!Link)
-        for (int i = 0; i < Browser->EntryCount; ++i)
-            names += strnlen(Browser->Entries[i].FindData.cFileName, MAX_PATH) + 1;
+        for (int i = 0; i < Browser->EntryCount; ++i) names += strlen(Browser->Entries[i].Name) + 1;
     PanelRow *rows = static_cast<PanelRow *>(
         malloc(static_cast<size_t>(Browser->EntryCount) * sizeof(PanelRow) + names));
     if (!rows) return false;
@@ -46,10 +45,10 @@ bool FillPanelRows(BSOBrowser *Browser, const FtnAddress *Link) {
         if (!Link) {
             row.Kind = LinkRow;
             row.Link = entry.Link;
-            size_t length = strnlen(entry.FindData.cFileName, MAX_PATH);
+            size_t length = strlen(entry.Name);
             row.NameAt = static_cast<unsigned>(name - LinkRowNames(Browser));
             row.NameLength = static_cast<unsigned short>(length);
-            memcpy(name, entry.FindData.cFileName, length);
+            memcpy(name, entry.Name, length);
             name[length] = 0;
             name += length + 1;
             continue;
@@ -61,7 +60,7 @@ bool FillPanelRows(BSOBrowser *Browser, const FtnAddress *Link) {
             if (length < sizeof(row.Extension)) memcpy(row.Extension, entry.SourceText, length + 1);
         } else {
             row.Kind = LinkFileRow;
-            CopyOwnExtension(entry.FindData.cFileName, row.Extension);
+            CopyOwnExtension(entry.Name, row.Extension);
         }
     }
     return true;
@@ -74,8 +73,7 @@ void FreePanelRows(BSOBrowser *Browser) {
 
 // The name as the listing gave it to the host: OEM text where the file functions speak ANSI.
 static void ShownRowName(const OutboundEntry &Entry, char (&Shown)[MAX_PATH]) {
-    memcpy(Shown, Entry.FindData.cFileName, MAX_PATH);
-    Shown[MAX_PATH - 1] = 0;
+    memcpy(Shown, Entry.Name, strlen(Entry.Name) + 1);
     if (AreFileApisANSI()) CharToOemA(Shown, Shown);
 }
 
@@ -145,7 +143,6 @@ bool FindItemRows(const BSOBrowser *Browser, const PluginPanelItem *Items, int C
 
 PluginPanelItem ItemWithRowName(const PluginPanelItem *Item, const ItemRow &Row) {
     PluginPanelItem copy = *Item;
-    memcpy(copy.FindData.cFileName, Row.Entry->FindData.cFileName, MAX_PATH);
-    copy.FindData.cFileName[MAX_PATH - 1] = 0;
+    memcpy(copy.FindData.cFileName, Row.Entry->Name, strlen(Row.Entry->Name) + 1);
     return copy;
 }

@@ -148,14 +148,14 @@ protected:
             realloc(browser->Entries, static_cast<size_t>(index + 1) * sizeof(OutboundEntry)));
         OutboundEntry &row = browser->Entries[index];
         std::memset(&row, 0, sizeof(row));
-        std::strncpy(row.FindData.cFileName, path.c_str(), MAX_PATH - 1);
-        SetEntryStrings(row, ".....", ".....", suffix);
+        SetEntryStrings(row, path.substr(0, MAX_PATH - 1).c_str(), nullptr, ".....", ".....",
+                        suffix);
         browser->EntryCount = browser->EntryCapacity = index + 1;
         FtnAddress link = browser->Link;
         FillPanelRows(browser, &link);
         PluginPanelItem item;
         std::memset(&item, 0, sizeof(item));
-        std::memcpy(item.FindData.cFileName, row.FindData.cFileName, MAX_PATH);
+        std::memcpy(item.FindData.cFileName, row.Name, std::strlen(row.Name) + 1);
         item.UserData = RowNumberOf(index);
         return item;
     }

@@ -120,7 +120,7 @@ PluginPanelItem ItemNamed(BSOBrowser &browser, const char *name) {
         realloc(browser.Entries, static_cast<size_t>(index + 1) * sizeof(OutboundEntry)));
     OutboundEntry &row = browser.Entries[index];
     memset(&row, 0, sizeof(row));
-    strcpy(row.FindData.cFileName, name);
+    SetEntryStrings(row, name, nullptr, ".....", ".....", nullptr);
     ParseAddress(&row.Link, name, nullptr);
     browser.EntryCount = index + 1;
     FillPanelRows(&browser, nullptr);

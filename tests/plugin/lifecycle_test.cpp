@@ -129,8 +129,8 @@ TEST_F(Lifecycle, ClosingReleasesTheRows) {
     BSOBrowser *browser = static_cast<BSOBrowser *>(handle);
     browser->EntryCount = 2;
     browser->Entries = static_cast<OutboundEntry *>(calloc(2, sizeof(OutboundEntry)));
-    SetEntryStrings(browser->Entries[0], ".....", "....F", nullptr);
-    SetEntryStrings(browser->Entries[1], ".....", ".....", ".HLO");
+    SetEntryStrings(browser->Entries[0], "2:5020/1.0", nullptr, ".....", "....F", nullptr);
+    SetEntryStrings(browser->Entries[1], "2:5020/2.0", nullptr, ".....", ".....", ".HLO");
     ClosePlugin(handle);
 }
 

@@ -25,10 +25,9 @@ TEST(DuplicateString, CopiesIntoNewMemory) {
 OutboundEntry FullRow() {
     OutboundEntry row;
     memset(&row, 0, sizeof(row));
-    strcpy(row.FindData.cFileName, "2:5020/1.0");
     row.BusyMark = '*';
     row.RequestMark = '*';
-    SetEntryStrings(row, "..D..", "I...H", ".FLO");
+    SetEntryStrings(row, "2:5020/1.0", "", "..D..", "I...H", ".FLO");
     return row;
 }
 
@@ -38,9 +37,9 @@ TEST(FreeEntryStrings, ReleasesAndClearsEverythingItOwns) {
     EXPECT_EQ(row.NetmailFlavors, nullptr);
     EXPECT_EQ(row.FlowFlavors, nullptr);
     EXPECT_EQ(row.SourceText, nullptr);
+    EXPECT_EQ(row.Name, nullptr);
     EXPECT_EQ(row.BusyMark, 0);
     EXPECT_EQ(row.RequestMark, 0);
-    EXPECT_STREQ(row.FindData.cFileName, "2:5020/1.0");
     FreeEntryStrings(row); // nothing left to release twice
 }
 
@@ -52,7 +51,7 @@ TEST(FreeEntries, ReleasesRowsAndArray) {
     rows[1] = FullRow();
     rows[2] = FullRow();
     FreeEntryStrings(rows[1]); // a row without a source text, as most rows are
-    SetEntryStrings(rows[1], "..D..", "I...H", nullptr);
+    SetEntryStrings(rows[1], "LONGNAME.ZIP", "LONGNA~1.ZIP", "..D..", "I...H", nullptr);
     FreeEntries(rows, count);
     EXPECT_EQ(rows, nullptr);
     EXPECT_EQ(count, 0);

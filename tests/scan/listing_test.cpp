@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,12 @@ TEST_F(Listing, ItemsCarryTenColumnTexts) {
     tree.Write("out/006400C8.PNT/00000001.CUT");
     tree.Write("out/006400C8.PNT/00000001.REQ");
     tree.Write("out/006400C8.PNT/00000001.BSY");
-    tree.WriteFlowFile("out/00640001.ILO", {"^" + tree.WriteAttached("a.zip")});
+    // Larger than a DWORD: the item's size has a high part.
+    std::string attached = tree.WriteAttached("a.zip");
+    std::filesystem::resize_file(tree.dir.Native("files/a.zip"), (5ull << 30) + 1);
+    tree.WriteFlowFile("out/00640001.ILO", {"^" + attached});
+    WIN32_FIND_DATAA found;
+    FindClose(FindFirstFileA(attached.c_str(), &found));
     ASSERT_TRUE(Open());
     std::optional<ShownItem> link = Row("2:100/200.0"), point = Row("2:100/200.1");
     ASSERT_TRUE(link && point);
@@ -63,7 +69,9 @@ TEST_F(Listing, ItemsCarryTenColumnTexts) {
     ASSERT_TRUE(file);
     EXPECT_EQ(file->columns,
               (std::vector<std::string>{"", "", ".....", "I....", ".ILO", "", "", "", "", ""}));
-    EXPECT_EQ(file->size, 1u);
+    EXPECT_EQ(file->size, (5ull << 30) + 1);
+    EXPECT_EQ(file->lastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwHighDateTime);
+    EXPECT_EQ(file->lastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwLowDateTime);
     EXPECT_FALSE(file->IsDirectory());
 }
 

@@ -150,6 +150,7 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
     memset(&found, 0, sizeof found);
     found.nFileSizeLow = 7;
     strcpy(found.cFileName, "Report.txt");
+    strcpy(found.cAlternateFileName, "REPORT~1.TXT");
     struct Case {
         const char *what;
         std::string directory;
@@ -194,8 +195,9 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
         EXPECT_EQ(table.Count, c.before + c.added);
         if (c.added) {
             OutboundEntry &row = table.Rows[c.before];
-            EXPECT_EQ(std::string(row.FindData.cFileName), shown(c));
-            EXPECT_EQ(row.FindData.nFileSizeLow, 7u);
+            EXPECT_EQ(std::string(row.Name), shown(c));
+            EXPECT_EQ(row.Size, 7u);
+            EXPECT_STREQ(EntryAlternateName(row), "REPORT~1.TXT");
             ASSERT_TRUE(row.SourceText && row.NetmailFlavors && row.FlowFlavors);
             EXPECT_NE(row.SourceText, source);
             EXPECT_STREQ(row.SourceText, ".CLO");
