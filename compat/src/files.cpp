@@ -319,6 +319,57 @@ ListingKey MakeListingKey(const char *name, size_t length, uint32_t index) {
     return static_cast<ListingKey>(lead) << 64 | tail | index; // bytes 13 to 15 are the index's
 }
 
+// Where byte At of a key's name bytes (0 the last, the index's bytes below it) lies in memory.
+constexpr int KeyByte(int At) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return IndexBits / 8 + At;
+#else
+    return 15 - IndexBits / 8 - At;
+#endif
+}
+
+// Sorts Count listing keys. Many are sorted by their rank and name bytes, the last byte first,
+// each pass keeping the order of the pass before (a radix sort): keys alike in those bytes stay
+// in the order read, which their index bytes tell, so the order is the keys' own. Only the bytes
+// in which keys differ take a pass: the outbound's names share most of theirs.
+void SortKeys(ListingKey *Keys, size_t Count) {
+    if (Count < 256) { // the passes' tables would cost more than they save
+        std::sort(Keys, Keys + Count);
+        return;
+    }
+    const int Digits = 16 - IndexBits / 8;
+    ListingKey all = ~static_cast<ListingKey>(0), any = 0;
+    for (size_t i = 0; i < Count; ++i) {
+        all &= Keys[i];
+        any |= Keys[i];
+    }
+    ListingKey differ = (all ^ any) >> IndexBits;
+    int bytes[Digits], passes = 0;
+    for (int at = 0; at < Digits; ++at)
+        if (static_cast<uint8_t>(differ >> (8 * at))) bytes[passes++] = KeyByte(at);
+    std::vector<uint32_t> counts(static_cast<size_t>(passes) * 256);
+    for (size_t i = 0; i < Count; ++i) {
+        const unsigned char *key = reinterpret_cast<const unsigned char *>(&Keys[i]);
+        for (int pass = 0; pass < passes; ++pass) ++counts[pass * 256 + key[bytes[pass]]];
+    }
+    std::unique_ptr<ListingKey[]> other(new ListingKey[Count]);
+    ListingKey *from = Keys, *to = other.get();
+    for (int pass = 0; pass < passes; ++pass) {
+        uint32_t *bucket = &counts[pass * 256];
+        uint32_t start = 0;
+        for (int value = 0; value < 256; ++value) {
+            uint32_t size = bucket[value];
+            bucket[value] = start;
+            start += size;
+        }
+        int at = bytes[pass];
+        for (size_t i = 0; i < Count; ++i)
+            to[bucket[reinterpret_cast<const unsigned char *>(&from[i])[at]]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != Keys) std::copy(from, from + Count, Keys);
+}
+
 // The order of two entries by all their upper-case bytes, ties by the order read.
 bool NameBefore(const Search &search, uint32_t a, uint32_t b) {
     const Listed &x = search.listed[a], &y = search.listed[b];
@@ -349,13 +400,22 @@ void SortInListingOrder(Search &search) {
         });
         return;
     }
-    std::vector<ListingKey> keys(count);
+    // "." and ".." go first, so that the names' sort takes only the bytes in which the names
+    // differ (the dots' bytes differ from every name's).
+    std::unique_ptr<ListingKey[]> keys(new ListingKey[count]);
+    size_t dots = 0;
     for (size_t i = 0; i < count; ++i) {
         const Listed &entry = search.listed[i];
-        keys[i] = MakeListingKey(search.names.data() + entry.name, entry.length,
-                                 static_cast<uint32_t>(i));
+        ListingKey key = MakeListingKey(search.names.data() + entry.name, entry.length,
+                                        static_cast<uint32_t>(i));
+        keys[i] = key;
+        if (key >> 120 < 2) {
+            keys[i] = keys[dots];
+            keys[dots++] = key;
+        }
     }
-    std::sort(keys.begin(), keys.end());
+    std::sort(keys.get(), keys.get() + dots);
+    SortKeys(keys.get() + dots, count - dots);
     for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(keys[i]) & IndexMask;
     // Names that agree in their rank and first 12 bytes: the rest decides.
     for (size_t run = 0; run < count;) {

@@ -290,6 +290,17 @@ static void FillFindData(const OutboundEntry &Entry, FAR_FIND_DATA *Data) {
     Data->cAlternateFileName[length] = '\0';
 }
 
+// The address a link row's name spells: the one the row carries, without parsing its text
+// again; a row that carries none has its name parsed. False where the name is no address.
+static bool LinkAddressOf(const OutboundEntry &Row, const char *Name, FtnAddress *Address) {
+    const FtnAddress &link = Row.Link;
+    if (!link.zone && !link.net && !link.node && !link.point)
+        return ParseAddress(Address, Name, nullptr) != 0;
+    *Address = link;
+    return link.zone <= AddressFieldMax && link.net <= AddressFieldMax &&
+           link.node <= AddressFieldMax && link.point <= AddressFieldMax;
+}
+
 // An array of Count items, the first cleared (each other is cleared as it is filled, while it
 // is in the cache): the one the host gave back last when it has the room and is not far larger,
 // else a new one.
@@ -363,12 +374,10 @@ int ListPanelItems(BSOBrowser *Browser, PluginPanelItem **PanelItem, int *ItemsN
             item.Description = const_cast<char *>(GetMessageText(MsgPointFolderUnreadable));
         else if (row.Problem == MissingNamedFile)
             item.Description = const_cast<char *>(GetMessageText(MsgFileMissingRow));
-        // A link row's name spells its address; one with a field no address text may hold
-        // names no node.
         RowNode named = {NodeNotJudged, nullptr};
-        if (names && row.Link.zone <= AddressFieldMax && row.Link.net <= AddressFieldMax &&
-            row.Link.node <= AddressFieldMax && row.Link.point <= AddressFieldMax)
-            named.Standing = JudgeNode(names, &row.Link, &named.Node);
+        FtnAddress address;
+        if (names && LinkAddressOf(row, name, &address))
+            named.Standing = JudgeNode(names, &address, &named.Node);
         if (!filled || !FillColumns(columns, i, item, row, named)) {
             filled = false;
             break;
