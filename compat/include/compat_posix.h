@@ -30,6 +30,10 @@ int CompatExistsAsSpelled(const char *windows_path);
 // directory, a FIFO, none): ask through a handle.
 int CompatRegularFileAsSpelled(const char *windows_path, struct _BY_HANDLE_FILE_INFORMATION *info,
                                int readable);
+// 1 with *info as GetFileInformationByHandle would have told when the file handle was opened:
+// what its open saw, no look at the disk now (for a caller that has only just opened it). 0 when
+// it is no file handle or the open could not describe it: ask GetFileInformationByHandle.
+int CompatFileAsOpened(void *file, struct _BY_HANDLE_FILE_INFORMATION *info);
 
 #ifdef __cplusplus
 }

@@ -510,25 +510,6 @@ bool FindByLookup(const char *name, std::vector<Found> &entries) {
 
 // ---- File handles ----------------------------------------------------------------------------
 
-struct File : Object {
-    static constexpr Kind kKind = Object::File;
-    File(int fd, mode_t type, bool waits) : Object(kKind), fd(fd), type(type), waits(waits) {}
-    ~File() override { close(fd); }
-    int fd;
-    mode_t type; // S_IFREG, S_IFIFO... as the open saw it (0: unknown); an open file keeps it
-    bool waits;  // still without waiting (O_NONBLOCK), as it was opened
-};
-
-// A regular file keeps the non-blocking flag it was opened with: Linux reads and writes a
-// local file alike either way, and clearing it cost a call on every open. Where a file system
-// does answer EAGAIN, the flag goes, once, and the read or write is tried again.
-bool WaitsAgain(File &file) {
-    if (errno != EAGAIN || !file.waits || !S_ISREG(file.type)) return false;
-    file.waits = false;
-    int flags = fcntl(file.fd, F_GETFL);
-    return flags >= 0 && fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-}
-
 // What GetFileInformationByHandle tells of a file so described.
 void DescribeFile(const struct stat &info, BY_HANDLE_FILE_INFORMATION *out) {
     std::memset(out, 0, sizeof *out);
@@ -546,6 +527,30 @@ void DescribeFile(const struct stat &info, BY_HANDLE_FILE_INFORMATION *out) {
     uint64_t inode = static_cast<uint64_t>(info.st_ino);
     out->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
     out->nFileIndexLow = static_cast<DWORD>(inode);
+}
+
+struct File : Object {
+    static constexpr Kind kKind = Object::File;
+    // Info is what the open saw (null when it could not tell).
+    File(int fd, const struct stat *info)
+        : Object(kKind), fd(fd), type(info ? info->st_mode & S_IFMT : 0), waits(true) {
+        if (info) DescribeFile(*info, &opened);
+    }
+    ~File() override { close(fd); }
+    int fd;
+    mode_t type; // S_IFREG, S_IFIFO... as the open saw it (0: unknown); an open file keeps it
+    bool waits;  // still without waiting (O_NONBLOCK), as it was opened
+    BY_HANDLE_FILE_INFORMATION opened = {}; // as the open saw it, when type is known
+};
+
+// A regular file keeps the non-blocking flag it was opened with: Linux reads and writes a
+// local file alike either way, and clearing it cost a call on every open. Where a file system
+// does answer EAGAIN, the flag goes, once, and the read or write is tried again.
+bool WaitsAgain(File &file) {
+    if (errno != EAGAIN || !file.waits || !S_ISREG(file.type)) return false;
+    file.waits = false;
+    int flags = fcntl(file.fd, F_GETFL);
+    return flags >= 0 && fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 // Opens with the flags, telling whether the file was there before (for CREATE_ALWAYS and
@@ -886,7 +891,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrnoAt(errno, path));
         return INVALID_HANDLE_VALUE;
     }
-    auto *file = new File(fd, described ? info.st_mode & S_IFMT : 0, true);
+    auto *file = new File(fd, described ? &info : nullptr);
     RegisterObject(file);
     Fail(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return file;
@@ -1041,6 +1046,13 @@ int CompatRegularFileAsSpelled(const char *windows_path, BY_HANDLE_FILE_INFORMAT
         faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0)
         return 0;
     DescribeFile(described, info);
+    return 1;
+}
+
+int CompatFileAsOpened(void *handle, BY_HANDLE_FILE_INFORMATION *info) {
+    auto *file = Find<File>(handle);
+    if (!file || !info || file->type == 0) return 0;
+    *info = file->opened;
     return 1;
 }
 

@@ -542,7 +542,7 @@ static int ReadTic(const char *TicPath, char **File, FtnAddress *To, FileIdentit
     int got = -1;
     if (OpenLineReaderUpTo(&reader, TicPath, TicReadLimit)) {
         BY_HANDLE_FILE_INFORMATION info;
-        if (Seen != nullptr && GetFileInformationByHandle(reader.File, &info)) {
+        if (Seen != nullptr && DescribeOpenedFile(reader.File, &info)) {
             TakeFileIdentity(info, Seen);
             Seen->Regular = true;
             // The bytes of the file so described, and no look past them for an end it has

@@ -532,6 +532,13 @@ int GetSpelledFileIdentity(const char *Path, FileIdentity *Identity, bool Readab
 #endif
 }
 
+int DescribeOpenedFile(HANDLE File, BY_HANDLE_FILE_INFORMATION *Info) {
+#ifndef _WIN32
+    if (CompatFileAsOpened(File, Info)) return 1;
+#endif
+    return GetFileInformationByHandle(File, Info);
+}
+
 bool SameFile(const FileIdentity *A, const FileIdentity *B) {
     return A->Volume == B->Volume && A->Index == B->Index;
 }

@@ -153,6 +153,9 @@ void TakeFileIdentity(const BY_HANDLE_FILE_INFORMATION &Info, FileIdentity *Iden
 // spelling (with Readable, one the process may read, as GetFileIdentity opens it), with its
 // identity. 0 tells nothing more: ask those two.
 int GetSpelledFileIdentity(const char *Path, FileIdentity *Identity, bool Readable);
+// What GetFileInformationByHandle tells of a file the caller has only just opened; off Windows
+// what the open saw, with no look more. Nonzero when told.
+int DescribeOpenedFile(HANDLE File, BY_HANDLE_FILE_INFORMATION *Info);
 // Whether the two are the same file.
 bool SameFile(const FileIdentity *A, const FileIdentity *B);
 // Whether the file at path is still that one, of that size and write time.

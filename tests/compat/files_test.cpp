@@ -10,6 +10,7 @@
 #endif
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "helpers.h"
@@ -109,6 +110,13 @@ TEST(CaseInsensitiveNames, OneFileWhicheverCaseAsksForIt) {
             EXPECT_EQ("1 " + std::to_string(info.dwVolumeSerialNumber) + " " +
                           std::to_string(info.nFileIndexLow) + " 1",
                       identity(dir.Win(row.name)));
+            // What its handle's open saw is what the handle tells.
+            HANDLE handle = Open(dir.Win(row.name), 0, OPEN_EXISTING);
+            BY_HANDLE_FILE_INFORMATION opened = {}, told = {};
+            EXPECT_TRUE(CompatFileAsOpened(handle, &opened) &&
+                        GetFileInformationByHandle(handle, &told) &&
+                        std::memcmp(&opened, &told, sizeof told) == 0);
+            CloseHandle(handle);
         }
     }
 #endif
