@@ -13,23 +13,24 @@
 
 class BSOBrowser;
 
-enum RowKind {
+enum RowKind : unsigned char {
     LinkRow = 0,       // a link at the root
     QueuedFileRow = 1, // a file a flow file of the link names, also one that is gone
     LinkFileRow = 2,   // a file of the link itself: packet, flow file, request, flags, hold, tries
 };
 
+// Widest fields first: 28 bytes a row.
 struct PanelRow {
-    RowKind Kind;
     FtnAddress Link; // the row's own link at the root, the link shown inside one
-    // A queued file: the extension of the flow file naming it (".FLO"), in the case the folder
-    // listing gave; a link file: its own. Empty for a link row.
-    char Extension[5];
     // A link row: its name's length, and where the name starts in the copy of the link rows'
     // names kept right after the rows, so that a sort's look-ups stay in that small block and
     // read no more of the item's name than the length, never the scan's entries.
-    unsigned short NameLength;
     unsigned NameAt;
+    unsigned short NameLength;
+    // A queued file: the extension of the flow file naming it (".FLO"), in the case the folder
+    // listing gave; a link file: its own. Empty for a link row.
+    char Extension[5];
+    RowKind Kind;
 };
 
 // The item's row and the scan's entry it came from; the entry's name is the file's name on
