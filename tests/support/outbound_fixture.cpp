@@ -126,10 +126,8 @@ bool OutboundPanelTest::Load() {
 
     std::string module = modulePath.empty() ? standin::BuiltPluginModule() : modulePath;
     // Each module stays loaded until the test program ends, as a real host keeps its plugins
-    // for the whole session. Unloading it would free its thread-local storage (the Win32
-    // layer's last error), and LeakSanitizer of this toolchain then trips over the stale
-    // entry when it scans the thread at exit. Settings and the host table are set again by
-    // every SetStartupInfo.
+    // for the whole session. Settings and the host table are set again by every
+    // SetStartupInfo.
     static std::set<std::string> keptModules;
     if (keptModules.insert(module).second) LoadLibraryA(module.c_str());
     host = std::make_unique<standin::Host>(front, options);
