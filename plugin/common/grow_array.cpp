@@ -22,3 +22,17 @@ bool GrowArrayTo(void **Items, size_t ItemSize, int *Capacity, int Needed, int F
     *Capacity = capacity;
     return true;
 }
+
+bool GrowBytes(char **Block, size_t *Room, size_t Needed, size_t First) {
+    if (Needed <= *Room) return true;
+    size_t room = *Room ? *Room : (First ? First : 1);
+    while (room < Needed) {
+        if (room > SIZE_MAX / 2) return false;
+        room *= 2;
+    }
+    char *grown = static_cast<char *>(realloc(*Block, room));
+    if (!grown) return false;
+    *Block = grown;
+    *Room = room;
+    return true;
+}

@@ -10,6 +10,11 @@
 // the items and *Capacity are then as they were.
 bool GrowArrayTo(void **Items, size_t ItemSize, int *Capacity, int Needed, int First);
 
+// True when *Block (room for *Room bytes) has room for Needed bytes: grown by doubling, from
+// First, when it had not. False when memory ran out or the size would overflow; the block and
+// *Room are then as they were.
+bool GrowBytes(char **Block, size_t *Room, size_t Needed, size_t First);
+
 // True when there is room for one more item behind the Count there are.
 template <typename Item>
 inline bool RoomForOneMore(Item **Items, int Count, int *Capacity, int First = 16) {

@@ -3,6 +3,7 @@
 #include "panel/listing.h"
 
 #include "bso/repairs.h"
+#include "common/grow_array.h"
 #include "common/helpers.h"
 #include "panel/link_columns.h"
 #include "panel/nodelist_names.h"
@@ -158,20 +159,11 @@ struct ColumnBlock {
 static const size_t NoText = ~static_cast<size_t>(0);
 static_assert(sizeof(size_t) == sizeof(char *), "an offset takes its pointer's slot");
 
-// Room for Size more bytes; false when memory runs out.
+// Room for Size more bytes; false when memory runs out. The first room is what is asked for
+// (the caller's estimate); after that it doubles.
 static bool GrowColumns(ColumnBlock &Columns, size_t Size) {
-    if (Columns.Used + Size <= Columns.Room) return true;
-    // The first room is what is asked for (the caller's estimate); after that it doubles.
-    size_t room = Columns.Room ? Columns.Room : Columns.Used + Size;
-    while (room < Columns.Used + Size) {
-        if (room > SIZE_MAX / 2) return false;
-        room *= 2;
-    }
-    char *block = static_cast<char *>(realloc(Columns.Block, room));
-    if (!block) return false;
-    Columns.Block = block;
-    Columns.Room = room;
-    return true;
+    size_t needed = Columns.Used + Size;
+    return GrowBytes(&Columns.Block, &Columns.Room, needed, needed);
 }
 
 static size_t AppendText(ColumnBlock &Columns, const char *Text, size_t Size) {

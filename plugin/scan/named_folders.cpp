@@ -139,17 +139,8 @@ static bool KeepFile(NamedFolder &Folder, const WIN32_FIND_DATAA &Data) {
     for (; length < MAX_PATH - 1 && Data.cFileName[length]; ++length)
         hash = HashOn(hash, Hashed.Byte[static_cast<unsigned char>(Data.cFileName[length])]);
     if (!RoomForOneMore(&Folder.Files, Folder.FileCount, &Folder.FileCapacity, 256)) return false;
-    if (Folder.PoolUsed + length + 1 > Folder.PoolCapacity) {
-        size_t capacity = Folder.PoolCapacity ? Folder.PoolCapacity * 2 : 4096;
-        while (capacity < Folder.PoolUsed + length + 1) {
-            if (capacity > SIZE_MAX / 2) return false;
-            capacity *= 2;
-        }
-        char *pool = static_cast<char *>(realloc(Folder.Pool, capacity));
-        if (!pool) return false;
-        Folder.Pool = pool;
-        Folder.PoolCapacity = capacity;
-    }
+    if (!GrowBytes(&Folder.Pool, &Folder.PoolCapacity, Folder.PoolUsed + length + 1, 4096))
+        return false;
     FolderFile &file = Folder.Files[Folder.FileCount++];
     file.Attributes = Data.dwFileAttributes;
     file.Creation = Data.ftCreationTime;
