@@ -281,19 +281,8 @@ std::string ToWindows(const std::string &posix_path) {
     return text.empty() || text[0] != '\\' ? text : "Z:" + text;
 }
 
-FILETIME ToFileTime(const struct timespec &time) {
-    // 100-nanosecond ticks since 1601-01-01 UTC; 11644473600 seconds lie before 1970.
-    uint64_t ticks = (static_cast<uint64_t>(time.tv_sec) + 11644473600ull) * 10000000ull +
-                     static_cast<uint64_t>(time.tv_nsec) / 100;
-    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
 DWORD AttributesOf(const struct stat &info) {
-    // What Wine reports: no archive bit on directories, read-only when nobody may write.
-    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (!S_ISDIR(info.st_mode) && !(info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
-        attributes |= FILE_ATTRIBUTE_READONLY;
-    return attributes;
+    return AttributesOfMode(info.st_mode);
 }
 
 DWORD CopyOut(const std::string &text, char *buffer, DWORD size) {

@@ -23,10 +23,12 @@ namespace {
 // the file system matches names against that; both steps are reproduced here.
 enum Wildcard { kStar = -1, kDosStar = -2, kDosQuestion = -3, kDosDot = -4 };
 
-std::vector<int> TranslatePattern(const std::string &pattern) {
-    if (pattern == "*" || pattern == "*.*") return {kStar};
-    std::vector<int> tokens;
-    tokens.reserve(pattern.size());
+void TranslatePattern(const std::string &pattern, std::vector<int> &tokens) {
+    tokens.clear();
+    if (pattern == "*" || pattern == "*.*") {
+        tokens.push_back(kStar);
+        return;
+    }
     for (size_t i = 0; i < pattern.size(); ++i) {
         char c = pattern[i];
         char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
@@ -41,7 +43,6 @@ std::vector<int> TranslatePattern(const std::string &pattern) {
         else
             tokens.push_back(static_cast<unsigned char>(c));
     }
-    return tokens;
 }
 
 int UpperAscii(int c) {
@@ -164,10 +165,14 @@ bool IsQuestionsDotQuestions(const std::vector<int> &tokens, size_t &before, siz
 // characters, or when its first dot comes after at most Before characters and at most After
 // characters, none a dot, follow it.
 bool MatchesQuestionsDotQuestions(size_t before, size_t after, NameView name) {
+    if (name.length > before + 1 + after) return false; // too long either way
     const char *dot = static_cast<const char *>(std::memchr(name.text, '.', name.length));
     if (!dot) return name.length <= before;
     size_t at = static_cast<size_t>(dot - name.text), rest = name.length - at - 1;
-    return at <= before && rest <= after && !std::memchr(dot + 1, '.', rest);
+    if (at > before || rest > after) return false;
+    for (size_t i = 1; i <= rest; ++i) // a few bytes: no call
+        if (dot[i] == '.') return false;
+    return true;
 }
 
 bool HasWildcards(const std::string &pattern) {
@@ -212,11 +217,12 @@ bool StatInto(int directory, const char *path, int flags, FileFacts &facts) {
         statx(directory, path, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW | flags, mask, &info) !=
             0)
         return false;
-    struct stat mode = {};
-    mode.st_mode = info.stx_mode;
-    facts.attributes = AttributesOf(mode);
+    facts.attributes = AttributesOfMode(info.stx_mode);
     facts.write_time = StatxFileTime(info.stx_mtime);
-    facts.access_time = StatxFileTime(info.stx_atime);
+    // The times are often one: a file written and not read since, its birth no earlier.
+    bool read_since = info.stx_atime.tv_sec != info.stx_mtime.tv_sec ||
+                      info.stx_atime.tv_nsec != info.stx_mtime.tv_nsec;
+    facts.access_time = read_since ? StatxFileTime(info.stx_atime) : facts.write_time;
     bool born =
         (info.stx_mask & STATX_BTIME) && (info.stx_btime.tv_sec < info.stx_mtime.tv_sec ||
                                           (info.stx_btime.tv_sec == info.stx_mtime.tv_sec &&
@@ -248,33 +254,68 @@ void HandOut(const FileFacts &facts, const char *name, size_t length, WIN32_FIND
     std::memcpy(data.cFileName, name, length + 1);
 }
 
-struct Search : Object {
-    static constexpr Kind kKind = Object::Search;
-    Search() : Object(kKind) {}
-    ~Search() override {
-        if (directory >= 0) close(directory);
-    }
-    std::vector<Found> entries; // a look-up's
+typedef unsigned __int128 ListingKey;
+
+// What a search works in. A listing opens hundreds of folders one after another, so the last
+// closed search's buffers serve the next while they are small; a big folder's are let go.
+struct SearchBuffers {
     std::vector<Listed> listed; // a wildcard search's, its names in `names`
     std::vector<char> names;
     std::vector<uint32_t> order; // listed in the order they are handed out
-    int directory = -1;          // a wildcard search's open directory, to describe entries in
+    std::vector<ListingKey> keys;
+    std::vector<int> tokens;
+    std::vector<signed char> memo;
+    std::string directory_name, directory;
+
+    void Clear() {
+        listed.clear(), names.clear(), order.clear(), keys.clear();
+        tokens.clear(), memo.clear(), directory_name.clear(), directory.clear();
+    }
+    bool Small() const {
+        return listed.capacity() <= 64 && names.capacity() <= 1024 && keys.capacity() <= 64 &&
+               order.capacity() <= 64 && memo.capacity() <= 1024 && tokens.capacity() <= 64 &&
+               directory_name.capacity() <= 1024 && directory.capacity() <= 1024;
+    }
+};
+
+struct SpareBuffers {
+    std::atomic_flag busy = ATOMIC_FLAG_INIT;
+    SearchBuffers buffers;
+};
+SpareBuffers Spare;
+
+struct Search : Object, SearchBuffers {
+    static constexpr Kind kKind = Object::Search;
+    Search() : Object(kKind) {
+        if (Spare.busy.test_and_set(std::memory_order_acquire)) return;
+        std::swap(static_cast<SearchBuffers &>(*this), Spare.buffers);
+        Spare.busy.clear(std::memory_order_release);
+    }
+    ~Search() override {
+        if (directory_fd >= 0) close(directory_fd);
+        Clear();
+        if (!Small() || Spare.busy.test_and_set(std::memory_order_acquire)) return;
+        std::swap(static_cast<SearchBuffers &>(*this), Spare.buffers);
+        Spare.busy.clear(std::memory_order_release);
+    }
+    std::vector<Found> entries; // a look-up's
+    int directory_fd = -1;      // a wildcard search's open directory, to describe entries in
     size_t next = 0;
     // The next entry; one that is gone by the time it is described is passed over.
     bool HandOutNext(WIN32_FIND_DATAA &data) {
-        while (directory >= 0 && next < listed.size()) {
+        while (directory_fd >= 0 && next < listed.size()) {
             const Listed &entry = listed[order.empty() ? next : order[next]];
             ++next;
             const char *name = names.data() + entry.name;
             FileFacts facts;
             bool dot = entry.length == 1 && name[0] == '.';
-            if (dot ? StatInto(directory, "", AT_EMPTY_PATH, facts)
-                    : StatInto(directory, name, 0, facts)) {
+            if (dot ? StatInto(directory_fd, "", AT_EMPTY_PATH, facts)
+                    : StatInto(directory_fd, name, 0, facts)) {
                 HandOut(facts, name, entry.length, data);
                 return true;
             }
         }
-        if (directory >= 0 || next >= entries.size()) return false;
+        if (directory_fd >= 0 || next >= entries.size()) return false;
         const Found &entry = entries[next++];
         HandOut(entry, entry.name.c_str(), entry.name.size(), data);
         return true;
@@ -286,17 +327,18 @@ struct Search : Object {
 // bytes of its upper-case form are packed, the first byte most significant, above its index
 // into one number that orders as the texts do up to those bytes; names that agree that far are
 // put in order by the rest of their bytes afterwards.
-typedef unsigned __int128 ListingKey;
 const int IndexBits = 24;
 const uint32_t IndexMask = (1u << IndexBits) - 1;
 
+// The name's first 12 bytes are read whole: the search's block of names ends in padding.
 ListingKey MakeListingKey(const char *name, size_t length, uint32_t index) {
-    unsigned char bytes[16] = {2};
+    unsigned rank = 2;
     if (length == 1 && name[0] == '.')
-        bytes[0] = 0;
+        rank = 0;
     else if (length == 2 && name[0] == '.' && name[1] == '.')
-        bytes[0] = 1;
-    std::memcpy(bytes + 1, name, length < 12 ? length : 12);
+        rank = 1;
+    unsigned char bytes[16] = {static_cast<unsigned char>(rank)};
+    std::memcpy(bytes + 1, name, 12);
     uint64_t lead, tail;
     std::memcpy(&lead, bytes, 8);
     std::memcpy(&tail, bytes + 8, 8);
@@ -309,10 +351,16 @@ ListingKey MakeListingKey(const char *name, size_t length, uint32_t index) {
         uint64_t lower = fromA & ~pastZ & ascii & high;
         return word - (lower >> 2);
     };
+    // Bytes past the name (its zero, the next name's) are cleared: a name's key holds only it.
+    size_t end = 1 + (length < 12 ? length : 12); // bytes of the key the rank and name fill
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (end < 8) lead &= (1ull << 8 * end) - 1;
+    tail &= end <= 8 ? 0 : (1ull << 8 * (end - 8)) - 1;
     lead = __builtin_bswap64(upper(lead));
     tail = __builtin_bswap64(upper(tail));
 #else
+    if (end < 8) lead &= ~(~0ull >> 8 * end);
+    tail &= end <= 8 ? 0 : ~(~0ull >> 8 * (end - 8));
     lead = upper(lead);
     tail = upper(tail);
 #endif
@@ -328,13 +376,21 @@ constexpr int KeyByte(int At) {
 #endif
 }
 
-// Sorts Count listing keys. Many are sorted by their rank and name bytes, the last byte first,
-// each pass keeping the order of the pass before (a radix sort): keys alike in those bytes stay
-// in the order read, which their index bytes tell, so the order is the keys' own. Only the bytes
-// in which keys differ take a pass: the outbound's names share most of theirs.
-void SortKeys(ListingKey *Keys, size_t Count) {
+// Sorts Count listing keys into Order (their indexes) and tells through Same whether each has
+// the rank and name bytes of the one before. Many are sorted by their rank and name bytes, the
+// last first, each pass keeping the order of the pass before (a radix sort). Only the bytes in
+// which keys differ take a pass: the outbound's names share most of theirs.
+template <typename Same>
+void SortKeys(ListingKey *Keys, size_t Count, uint32_t *Order, Same &&same) {
+    auto finish = [&](ListingKey *sorted) {
+        for (size_t i = 0; i < Count; ++i) {
+            Order[i] = static_cast<uint32_t>(sorted[i]) & IndexMask;
+            same(i, i > 0 && sorted[i] >> IndexBits == sorted[i - 1] >> IndexBits);
+        }
+    };
     if (Count < 256) { // the passes' tables would cost more than they save
         std::sort(Keys, Keys + Count);
+        finish(Keys);
         return;
     }
     const int Digits = 16 - IndexBits / 8;
@@ -347,15 +403,15 @@ void SortKeys(ListingKey *Keys, size_t Count) {
     int bytes[Digits], passes = 0;
     for (int at = 0; at < Digits; ++at)
         if (static_cast<uint8_t>(differ >> (8 * at))) bytes[passes++] = KeyByte(at);
-    std::vector<uint32_t> counts(static_cast<size_t>(passes) * 256);
+    uint32_t counts[Digits][256] = {};
     for (size_t i = 0; i < Count; ++i) {
         const unsigned char *key = reinterpret_cast<const unsigned char *>(&Keys[i]);
-        for (int pass = 0; pass < passes; ++pass) ++counts[pass * 256 + key[bytes[pass]]];
+        for (int pass = 0; pass < passes; ++pass) ++counts[pass][key[bytes[pass]]];
     }
     std::unique_ptr<ListingKey[]> other(new ListingKey[Count]);
     ListingKey *from = Keys, *to = other.get();
     for (int pass = 0; pass < passes; ++pass) {
-        uint32_t *bucket = &counts[pass * 256];
+        uint32_t *bucket = counts[pass];
         uint32_t start = 0;
         for (int value = 0; value < 256; ++value) {
             uint32_t size = bucket[value];
@@ -367,7 +423,7 @@ void SortKeys(ListingKey *Keys, size_t Count) {
             to[bucket[reinterpret_cast<const unsigned char *>(&from[i])[at]]++] = from[i];
         std::swap(from, to);
     }
-    if (from != Keys) std::copy(from, from + Count, Keys);
+    finish(from);
 }
 
 // The order of two entries by all their upper-case bytes, ties by the order read.
@@ -402,7 +458,8 @@ void SortInListingOrder(Search &search) {
     }
     // "." and ".." go first, so that the names' sort takes only the bytes in which the names
     // differ (the dots' bytes differ from every name's).
-    std::unique_ptr<ListingKey[]> keys(new ListingKey[count]);
+    std::vector<ListingKey> &keys = search.keys;
+    keys.resize(count);
     size_t dots = 0;
     for (size_t i = 0; i < count; ++i) {
         const Listed &entry = search.listed[i];
@@ -414,27 +471,31 @@ void SortInListingOrder(Search &search) {
             keys[dots++] = key;
         }
     }
-    std::sort(keys.get(), keys.get() + dots);
-    SortKeys(keys.get() + dots, count - dots);
-    for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(keys[i]) & IndexMask;
+    std::sort(keys.data(), keys.data() + dots);
+    for (size_t i = 0; i < dots; ++i) search.order[i] = static_cast<uint32_t>(keys[i]) & IndexMask;
     // Names that agree in their rank and first 12 bytes: the rest decides.
-    for (size_t run = 0; run < count;) {
-        size_t end = run + 1;
-        while (end < count && keys[end] >> IndexBits == keys[run] >> IndexBits) ++end;
-        if (end - run > 1)
-            std::sort(search.order.begin() + run, search.order.begin() + end,
+    size_t run = dots;
+    uint32_t *order = search.order.data();
+    auto same = [&](size_t i, bool alike) {
+        if (alike) return;
+        size_t at = dots + i;
+        if (at - run > 1)
+            std::sort(order + run, order + at,
                       [&](uint32_t a, uint32_t b) { return NameBefore(search, a, b); });
-        run = end;
-    }
+        run = at;
+    };
+    SortKeys(keys.data() + dots, count - dots, order + dots, same);
+    same(count - dots, false);
 }
 
 // Reads the names of the directory's entries that match the pattern into the search, in listing
 // order, and keeps the directory open to describe each as it is handed out ("." through the open
 // directory itself). False, with the error set, when the directory cannot be opened.
-bool ListMatches(const std::string &directory_name, const std::string &pattern, Search &search) {
+bool ListMatches(const std::string &pattern, Search &search) {
     // A directory that exists as spelled is the one the lookup would find: it is opened at
     // once, its path walked once.
-    std::string directory;
+    const std::string &directory_name = search.directory_name;
+    std::string &directory = search.directory;
     int fd = -1;
     if (ToPosixLexical(directory_name.c_str(), directory))
         fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -446,8 +507,9 @@ bool ListMatches(const std::string &directory_name, const std::string &pattern, 
         Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
         return false;
     }
-    std::vector<int> tokens = TranslatePattern(pattern);
-    std::vector<signed char> memo;
+    std::vector<int> &tokens = search.tokens;
+    TranslatePattern(pattern, tokens);
+    std::vector<signed char> &memo = search.memo;
     bool stars = HasStars(tokens);
     bool every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
     bool suffix = IsStarThenPlain(tokens);
@@ -481,7 +543,8 @@ bool ListMatches(const std::string &directory_name, const std::string &pattern, 
             search.listed.push_back(entry);
         }
     }
-    search.directory = fd;
+    search.directory_fd = fd;
+    search.names.resize(search.names.size() + 12); // the sort reads 12 bytes of every name
     SortInListingOrder(search);
     return true;
 }
@@ -627,8 +690,11 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     }
     auto search = std::make_unique<Search>();
     if (HasWildcards(pattern)) {
-        std::string directory_name = name == lpFileName ? "." : std::string(lpFileName, name) + ".";
-        if (!ListMatches(directory_name, pattern, *search)) return INVALID_HANDLE_VALUE;
+        if (name == lpFileName)
+            search->directory_name.assign(1, '.');
+        else
+            search->directory_name.assign(lpFileName, name).push_back('.');
+        if (!ListMatches(pattern, *search)) return INVALID_HANDLE_VALUE;
     } else {
         // A name that exists as spelled is the file the lookup below would find first.
         std::string exact;
@@ -663,9 +729,11 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 }
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
+    // The latest search is live, a search, and forgotten here: no look into the table first.
+    void *latest = hFindFile;
+    if (hFindFile && LatestSearch.compare_exchange_strong(latest, nullptr))
+        return DestroyObject(static_cast<Search *>(hFindFile));
     auto *search = Find<Search>(hFindFile);
-    void *latest = search;
-    if (search) LatestSearch.compare_exchange_strong(latest, nullptr);
     return search && DestroyObject(search);
 }
 

@@ -52,8 +52,21 @@ std::string ToWindows(const std::string &posix_path);
 std::string FindEntryName(const std::string &directory, const std::string &name);
 bool EqualNoCase(const std::string &a, const std::string &b);
 
-FILETIME ToFileTime(const struct timespec &time);
+// Inline: a listing converts a time or two for each entry.
+inline FILETIME ToFileTime(const struct timespec &time) {
+    // 100-nanosecond ticks since 1601-01-01 UTC; 11644473600 seconds lie before 1970.
+    uint64_t ticks = (static_cast<uint64_t>(time.tv_sec) + 11644473600ull) * 10000000ull +
+                     static_cast<uint64_t>(time.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
 DWORD AttributesOf(const struct stat &info);
+// The same from the mode alone (what Wine reports: no archive bit on directories, read-only
+// when nobody may write).
+inline DWORD AttributesOfMode(mode_t mode) {
+    if (S_ISDIR(mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    return mode & (S_IWUSR | S_IWGRP | S_IWOTH) ? FILE_ATTRIBUTE_ARCHIVE
+                                                : FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY;
+}
 
 // Copies text into a caller's buffer the way the Win32 "get string" calls do: on success the
 // length without the terminating zero, else the size needed including it.
