@@ -271,6 +271,11 @@ struct SearchBuffers {
         listed.clear(), names.clear(), order.clear(), keys.clear();
         tokens.clear(), memo.clear(), directory_name.clear(), directory.clear();
     }
+    void Swap(SearchBuffers &other) {
+        listed.swap(other.listed), names.swap(other.names), order.swap(other.order);
+        keys.swap(other.keys), tokens.swap(other.tokens), memo.swap(other.memo);
+        directory_name.swap(other.directory_name), directory.swap(other.directory);
+    }
     bool Small() const {
         return listed.capacity() <= 64 && names.capacity() <= 1024 && keys.capacity() <= 64 &&
                order.capacity() <= 64 && memo.capacity() <= 1024 && tokens.capacity() <= 64 &&
@@ -288,14 +293,14 @@ struct Search : Object, SearchBuffers {
     static constexpr Kind kKind = Object::Search;
     Search() : Object(kKind) {
         if (Spare.busy.test_and_set(std::memory_order_acquire)) return;
-        std::swap(static_cast<SearchBuffers &>(*this), Spare.buffers);
+        Swap(Spare.buffers);
         Spare.busy.clear(std::memory_order_release);
     }
     ~Search() override {
         if (directory_fd >= 0) close(directory_fd);
         Clear();
         if (!Small() || Spare.busy.test_and_set(std::memory_order_acquire)) return;
-        std::swap(static_cast<SearchBuffers &>(*this), Spare.buffers);
+        Swap(Spare.buffers);
         Spare.busy.clear(std::memory_order_release);
     }
     std::vector<Found> entries; // a look-up's
