@@ -93,15 +93,19 @@ TEST(CaseInsensitiveNames, OneFileWhicheverCaseAsksForIt) {
         const char *name;
         int exists, regular;
     };
-    // Its owner may not read a file without the owner's read bit (root may).
+    // Its owner may not read a file without the owner's read bit, even one others may read
+    // (root may).
     dir.Write("a/write-only", "x");
     ASSERT_EQ(chmod(dir.Native("a/write-only").c_str(), 0200), 0);
+    dir.Write("a/others-read", "x");
+    ASSERT_EQ(chmod(dir.Native("a/others-read").c_str(), 0044), 0);
     for (const Spelled &row :
          {Spelled{"a/006400c8.flo", 1, 1}, Spelled{"a/006400C8.FLO", 0, 0},
           Spelled{"A/006400c8.flo", 0, 0}, Spelled{"a/006400c8.flo.", 0, 0},
           Spelled{"a/./006400c8.flo", 1, 0}, Spelled{"a/fifo", 1, 0}, Spelled{"a", 1, 0},
           Spelled{"a/none", 0, 0}, Spelled{"a//006400c8.flo", 1, 0},
-          Spelled{"a/write-only", 1, geteuid() == 0}}) {
+          Spelled{"a/write-only", 1, geteuid() == 0},
+          Spelled{"a/others-read", 1, geteuid() == 0}}) {
         EXPECT_EQ(CompatExistsAsSpelled(dir.Win(row.name).c_str()), row.exists) << row.name;
         BY_HANDLE_FILE_INFORMATION info = {};
         EXPECT_EQ(CompatRegularFileAsSpelled(dir.Win(row.name).c_str(), &info, 1), row.regular)
