@@ -259,6 +259,12 @@ void HandOut(const FileFacts &facts, const char *name, size_t length, WIN32_FIND
 
 typedef unsigned __int128 ListingKey;
 
+// How a pattern's tokens are matched.
+struct PatternForm {
+    bool stars, every, suffix, questions;
+    size_t before, after; // question marks before and after the dot (questions)
+};
+
 // What a search works in. A listing opens hundreds of folders one after another, so the last
 // closed search's buffers serve the next while they are small; a big folder's are let go.
 struct SearchBuffers {
@@ -266,23 +272,27 @@ struct SearchBuffers {
     std::vector<char> names;
     std::vector<uint32_t> order; // listed in the order they are handed out
     std::vector<ListingKey> keys;
+    std::string pattern; // the pattern `tokens` and `form` were made from, kept with them
     std::vector<int> tokens;
+    PatternForm form;
     std::vector<signed char> memo;
     std::string directory_name, directory;
 
     void Clear() {
         listed.clear(), names.clear(), order.clear(), keys.clear();
-        tokens.clear(), memo.clear(), directory_name.clear(), directory.clear();
+        memo.clear(), directory_name.clear(), directory.clear();
     }
     void Swap(SearchBuffers &other) {
         listed.swap(other.listed), names.swap(other.names), order.swap(other.order);
         keys.swap(other.keys), tokens.swap(other.tokens), memo.swap(other.memo);
+        pattern.swap(other.pattern), std::swap(form, other.form);
         directory_name.swap(other.directory_name), directory.swap(other.directory);
     }
     bool Small() const {
         return listed.capacity() <= 64 && names.capacity() <= 1024 && keys.capacity() <= 64 &&
                order.capacity() <= 64 && memo.capacity() <= 1024 && tokens.capacity() <= 64 &&
-               directory_name.capacity() <= 1024 && directory.capacity() <= 1024;
+               pattern.capacity() <= 1024 && directory_name.capacity() <= 1024 &&
+               directory.capacity() <= 1024;
     }
 };
 
@@ -515,14 +525,22 @@ bool ListMatches(const std::string &pattern, Search &search) {
         Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
         return false;
     }
+    // A listing asks every folder for the same pattern: the last search's reading of it stands.
     std::vector<int> &tokens = search.tokens;
-    TranslatePattern(pattern, tokens);
+    PatternForm &form = search.form;
+    if (search.pattern != pattern || tokens.empty()) {
+        search.pattern = pattern;
+        TranslatePattern(pattern, tokens);
+        form.stars = HasStars(tokens);
+        form.every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
+        form.suffix = IsStarThenPlain(tokens);
+        form.before = form.after = 0;
+        form.questions = !form.stars && IsQuestionsDotQuestions(tokens, form.before, form.after);
+    }
     std::vector<signed char> &memo = search.memo;
-    bool stars = HasStars(tokens);
-    bool every = tokens.size() == 1 && tokens[0] == kStar; // "*" and "*.*" take every name
-    bool suffix = IsStarThenPlain(tokens);
-    size_t before = 0, after = 0;
-    bool questions = !stars && IsQuestionsDotQuestions(tokens, before, after);
+    const bool stars = form.stars, every = form.every, suffix = form.suffix;
+    const bool questions = form.questions;
+    const size_t before = form.before, after = form.after;
     bool root = directory == "/"; // a drive's root has neither "." nor ".."
     alignas(struct dirent64) char buffer[16384];
     Listed entry;
@@ -688,8 +706,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     }
     // The name is what follows the last separator, or the drive ("Z:*.flo").
     const char *name = lpFileName;
-    for (const char *c = lpFileName; *c; ++c)
-        if (*c == '\\' || *c == '/') name = c + 1;
+    const char *backslash = std::strrchr(lpFileName, '\\'), *slash = std::strrchr(lpFileName, '/');
+    const char *last = backslash && (!slash || backslash > slash) ? backslash : slash;
+    if (last) name = last + 1;
     if (name == lpFileName && lpFileName[0] && lpFileName[1] == ':') name = lpFileName + 2;
     std::string pattern = name;
     if (pattern.empty()) {
