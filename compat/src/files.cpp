@@ -302,8 +302,25 @@ struct SpareBuffers {
 };
 SpareBuffers Spare;
 
+// The last closed search's own block, for the next search.
+struct SpareBlock {
+    std::atomic<void *> block{nullptr};
+    ~SpareBlock() { ::operator delete(block.exchange(nullptr)); }
+};
+SpareBlock SpareSearch;
+
 struct Search : Object, SearchBuffers {
     static constexpr Kind kKind = Object::Search;
+    static void *operator new(size_t size) {
+        if (void *block = SpareSearch.block.exchange(nullptr, std::memory_order_acquire))
+            return block;
+        return ::operator new(size);
+    }
+    static void operator delete(void *block) {
+        void *none = nullptr;
+        if (!SpareSearch.block.compare_exchange_strong(none, block, std::memory_order_release))
+            ::operator delete(block);
+    }
     Search() : Object(kKind) {
         if (Spare.busy.test_and_set(std::memory_order_acquire)) return;
         Swap(Spare.buffers);
