@@ -274,7 +274,7 @@ struct SearchBuffers {
     std::vector<ListingKey> keys;
     std::string pattern; // the pattern `tokens` and `form` were made from, kept with them
     std::vector<int> tokens;
-    PatternForm form;
+    PatternForm form = {};
     std::vector<signed char> memo;
     std::string directory_name, directory;
 
@@ -300,7 +300,11 @@ struct SpareBuffers {
     std::atomic_flag busy = ATOMIC_FLAG_INIT;
     SearchBuffers buffers;
 };
-SpareBuffers Spare;
+// Made on first use: a search made while other modules start up finds it whole.
+SpareBuffers &Spare() {
+    static SpareBuffers spare;
+    return spare;
+}
 
 // The last closed search's own block, for the next search.
 struct SpareBlock {
@@ -322,16 +326,19 @@ struct Search : Object, SearchBuffers {
             ::operator delete(block);
     }
     Search() : Object(kKind) {
-        if (Spare.busy.test_and_set(std::memory_order_acquire)) return;
-        Swap(Spare.buffers);
-        Spare.busy.clear(std::memory_order_release);
+        SpareBuffers &spare = Spare();
+        if (spare.busy.test_and_set(std::memory_order_acquire)) return;
+        Swap(spare.buffers);
+        spare.busy.clear(std::memory_order_release);
     }
     ~Search() override {
         if (directory_fd >= 0) close(directory_fd);
         Clear();
-        if (!Small() || Spare.busy.test_and_set(std::memory_order_acquire)) return;
-        Swap(Spare.buffers);
-        Spare.busy.clear(std::memory_order_release);
+        if (!Small()) return;
+        SpareBuffers &spare = Spare();
+        if (spare.busy.test_and_set(std::memory_order_acquire)) return;
+        Swap(spare.buffers);
+        spare.busy.clear(std::memory_order_release);
     }
     std::vector<Found> entries; // a look-up's
     int directory_fd = -1;      // a wildcard search's open directory, to describe entries in
