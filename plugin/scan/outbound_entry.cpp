@@ -94,7 +94,7 @@ bool StartEntryStrings(OutboundEntry &Entry, EntryPool *Pool, const char *Folder
         static_cast<char *>(memcpy(block + FlavorStringSize, EmptyFlavorString, FlavorStringSize));
     char *at = block + 2 * FlavorStringSize;
     Entry.Name = at;
-    memcpy(at, Folder, FolderLength);
+    if (FolderLength) memcpy(at, Folder, FolderLength); // none for every link row
     memcpy(at += FolderLength, File, FileLength);
     *(at += FileLength) = '\0';
     ++at;
