@@ -49,10 +49,9 @@ void FreeEntryPool(EntryPool *Pool) {
     TrimEntryPool(Pool);
 }
 
-// Size bytes from the next chunk, kept from an earlier listing or made now; one made larger than
-// the rest when the bytes would not fit a chunk (it goes before any kept chunk, which stays for
-// later). Null when memory runs out.
-static char *TakeFromNextChunk(EntryPool *Pool, size_t Size) {
+// One made larger than the rest when the bytes would not fit a chunk goes before any kept chunk,
+// which stays for later.
+char *TakeFromNextEntryChunk(EntryPool *Pool, size_t Size) {
     EntryChunk **next = Pool->Current ? &Pool->Current->Next : &Pool->First;
     if (!*next || (*next)->Size < Size) {
         size_t room = Size > EntryChunkBytes ? Size : EntryChunkBytes;
@@ -67,44 +66,6 @@ static char *TakeFromNextChunk(EntryPool *Pool, size_t Size) {
     Pool->At = ChunkBytes(Pool->Current) + Size;
     Pool->End = ChunkBytes(Pool->Current) + Pool->Current->Size;
     return ChunkBytes(Pool->Current);
-}
-
-bool StartEntryStrings(OutboundEntry &Entry, EntryPool *Pool, const char *Folder,
-                       size_t FolderLength, const char *File, size_t FileLength,
-                       const char *Alternate, const char *SourceText) {
-    size_t name = FolderLength + FileLength + 1;
-    size_t alternate = Alternate ? strlen(Alternate) + 1 : 1;
-    size_t source = SourceText ? strlen(SourceText) + 1 : 0;
-    size_t size = 2 * FlavorStringSize + name + alternate + source;
-    char *block;
-    if (!Pool)
-        block = static_cast<char *>(malloc(size));
-    else if (size <= static_cast<size_t>(Pool->End - Pool->At))
-        block = Pool->At, Pool->At += size;
-    else
-        block = TakeFromNextChunk(Pool, size);
-    Entry.OwnBlock = !Pool && block;
-    Entry.NetmailFlavors = block;
-    if (!block) {
-        Entry.FlowFlavors = Entry.Name = Entry.SourceText = nullptr;
-        return false;
-    }
-    memcpy(block, EmptyFlavorString, FlavorStringSize);
-    Entry.FlowFlavors =
-        static_cast<char *>(memcpy(block + FlavorStringSize, EmptyFlavorString, FlavorStringSize));
-    char *at = block + 2 * FlavorStringSize;
-    Entry.Name = at;
-    if (FolderLength) memcpy(at, Folder, FolderLength); // none for every link row
-    memcpy(at += FolderLength, File, FileLength);
-    *(at += FileLength) = '\0';
-    ++at;
-    if (alternate > 1)
-        memcpy(at, Alternate, alternate);
-    else
-        *at = '\0';
-    Entry.SourceText =
-        SourceText ? static_cast<char *>(memcpy(at + alternate, SourceText, source)) : nullptr;
-    return true;
 }
 
 bool SetEntryStrings(OutboundEntry &Entry, const char *Name, const char *Alternate,

@@ -5,10 +5,13 @@
 #define BSOPANEL_SCAN_OUTBOUND_ENTRY_H
 
 #include "bso/address.h"
+#include "bso/outbound.h"
 
 #include <windows.h>
 
 #include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
 
 // What kept the scan from reading an item whose row stands for it; the listing says so.
 enum EntryProblem : unsigned char {
@@ -83,6 +86,9 @@ void EmptyEntryPool(EntryPool *Pool);
 // than it filled.
 void TrimEntryPool(EntryPool *Pool);
 void FreeEntryPool(EntryPool *Pool);
+// Size bytes from the pool's next chunk, kept from an earlier listing or made now, for when the
+// one being filled has no room for them. Null when memory runs out.
+char *TakeFromNextEntryChunk(EntryPool *Pool, size_t Size);
 
 // A heap copy of Text (null for null, a new empty text for an empty one). Null also when
 // memory runs out.
@@ -92,10 +98,44 @@ char *DuplicateString(const char *Text);
 // name, the FolderLength bytes at Folder then the FileLength bytes at File (shorter than
 // MAX_PATH together), the file's Alternate name (null or empty for none), two empty flavor
 // strings and a copy of SourceText (may be null). False when memory runs out: the row then
-// has none.
-bool StartEntryStrings(OutboundEntry &Entry, EntryPool *Pool, const char *Folder,
-                       size_t FolderLength, const char *File, size_t FileLength,
-                       const char *Alternate, const char *SourceText);
+// has none. Inline: every row of a listing takes this way (a call cost some 40 instructions).
+inline bool StartEntryStrings(OutboundEntry &Entry, EntryPool *Pool, const char *Folder,
+                              size_t FolderLength, const char *File, size_t FileLength,
+                              const char *Alternate, const char *SourceText) {
+    size_t name = FolderLength + FileLength + 1;
+    size_t alternate = Alternate ? strlen(Alternate) + 1 : 1;
+    size_t source = SourceText ? strlen(SourceText) + 1 : 0;
+    size_t size = 2 * FlavorStringSize + name + alternate + source;
+    char *block;
+    if (!Pool)
+        block = static_cast<char *>(malloc(size));
+    else if (size <= static_cast<size_t>(Pool->End - Pool->At))
+        block = Pool->At, Pool->At += size;
+    else
+        block = TakeFromNextEntryChunk(Pool, size);
+    Entry.OwnBlock = !Pool && block;
+    Entry.NetmailFlavors = block;
+    if (!block) {
+        Entry.FlowFlavors = Entry.Name = Entry.SourceText = nullptr;
+        return false;
+    }
+    memcpy(block, EmptyFlavorString, FlavorStringSize);
+    Entry.FlowFlavors =
+        static_cast<char *>(memcpy(block + FlavorStringSize, EmptyFlavorString, FlavorStringSize));
+    char *at = block + 2 * FlavorStringSize;
+    Entry.Name = at;
+    if (FolderLength) memcpy(at, Folder, FolderLength); // none for every link row
+    memcpy(at += FolderLength, File, FileLength);
+    *(at += FileLength) = '\0';
+    ++at;
+    if (alternate > 1)
+        memcpy(at, Alternate, alternate);
+    else
+        *at = '\0';
+    Entry.SourceText =
+        SourceText ? static_cast<char *>(memcpy(at + alternate, SourceText, source)) : nullptr;
+    return true;
+}
 
 // Gives a row new strings in a block of its own: its whole Name and copies of the two flavor
 // strings. Whatever strings it had are the caller's to release first (FreeEntryStrings).
