@@ -81,21 +81,6 @@ const char *EntryAlternateName(const OutboundEntry &Entry) {
     return Entry.Name + strlen(Entry.Name) + 1;
 }
 
-void FreeEntryStrings(OutboundEntry &Entry) {
-    if (Entry.OwnBlock) free(Entry.NetmailFlavors); // the block of all its strings
-    if (Entry.Status.LastResult) {
-        free(Entry.Status.LastResult);
-        Entry.Status.LastResult = nullptr;
-    }
-    Entry.OwnBlock = false;
-    Entry.NetmailFlavors = nullptr;
-    Entry.FlowFlavors = nullptr;
-    Entry.Name = nullptr;
-    Entry.SourceText = nullptr;
-    Entry.BusyMark = 0;
-    Entry.RequestMark = 0;
-}
-
 void FreeEntries(OutboundEntry *&Entries, int &Count) {
     if (Entries) {
         for (int i = 0; i < Count; ++i) FreeEntryStrings(Entries[i]);

@@ -146,8 +146,22 @@ bool SetEntryStrings(OutboundEntry &Entry, const char *Name, const char *Alterna
 const char *EntryAlternateName(const OutboundEntry &Entry);
 
 // Releases what the row holds of its own (a block of strings, the last result) and clears the
-// pointers and both marks; strings in a pool stay there.
-void FreeEntryStrings(OutboundEntry &Entry);
+// pointers and both marks; strings in a pool stay there. Inline: every listing passes every row
+// of the last one through it.
+inline void FreeEntryStrings(OutboundEntry &Entry) {
+    if (Entry.OwnBlock) free(Entry.NetmailFlavors); // the block of all its strings
+    if (Entry.Status.LastResult) {
+        free(Entry.Status.LastResult);
+        Entry.Status.LastResult = nullptr;
+    }
+    Entry.OwnBlock = false;
+    Entry.NetmailFlavors = nullptr;
+    Entry.FlowFlavors = nullptr;
+    Entry.Name = nullptr;
+    Entry.SourceText = nullptr;
+    Entry.BusyMark = 0;
+    Entry.RequestMark = 0;
+}
 
 // Releases every row's strings and the array itself (the array comes from malloc; a pool the
 // rows' strings lie in is the caller's to free); leaves Entries null and Count 0.
