@@ -97,12 +97,15 @@ static bool RepairMissingFiles(const OutboundConfig &Config, ScanResult *Result)
 
 void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     FreePanelRows(Browser);
-    // The rows' array is filled again by the scan; only their strings go now.
+    // The rows' array and their strings' pool are filled again by the scan; only what rows
+    // hold of their own goes now.
     OutboundEntry *room = Browser->Entries;
     int roomCapacity = Browser->EntryCapacity;
     for (int i = 0; i < Browser->EntryCount; ++i) FreeEntryStrings(room[i]);
     Browser->Entries = nullptr;
     Browser->EntryCount = Browser->EntryCapacity = 0;
+    EntryPool strings = Browser->Strings;
+    StartEntryPool(&Browser->Strings);
     ListingProgress progress = {Browser, GetTickCount(), false, nullptr};
     ScanProgress ticks = {ShowProgressWhenSlow, &progress};
     const ScanProgress *shown = (OpMode & OPM_FIND) == 0 ? &ticks : nullptr;
@@ -110,7 +113,8 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
     OutboundConfig config;
     LoadOutboundConfig(&config);
     ScanResult result;
-    ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown, room, roomCapacity);
+    ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown, room, roomCapacity,
+                 &strings);
     // Only a listing the user asked for asks; the host's own walks leave the request for the
     // listing it was made for. While the mailer holds the link, a missing file is left for a
     // later listing: a repair could not take the flag, and the mailer may be about to mark the
@@ -122,10 +126,12 @@ void ScanPanelRows(BSOBrowser *Browser, int OpMode) {
         ScanOutbound(config, Browser->CurDir, &Browser->FlowFiles, &result, shown);
     }
 
-    // The rows move into the instance with their strings.
+    // The rows move into the instance with their strings' pool.
     Browser->Entries = result.Rows;
     Browser->EntryCount = result.RowCount;
     Browser->EntryCapacity = result.RowCapacity;
+    Browser->Strings = result.Strings;
+    StartEntryPool(&result.Strings);
     Browser->Link = result.Link;
     FillPanelRows(Browser, Browser->IsInsideLink() ? &result.Link : nullptr);
     result.Rows = nullptr;

@@ -2,6 +2,7 @@
 
 #include "bso/outbound.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -13,35 +14,64 @@ char *DuplicateString(const char *Text) {
     return copy;
 }
 
-bool StartEntryStrings(OutboundEntry &Entry, const char *Folder, size_t FolderLength,
-                       const char *File, size_t FileLength, const char *Alternate,
-                       const char *SourceText) {
-    if (!Alternate) Alternate = "";
-    size_t name = FolderLength + FileLength + 1, alternate = strlen(Alternate) + 1;
-    size_t source = SourceText ? strlen(SourceText) + 1 : 0;
-    char *block = static_cast<char *>(malloc(2 * FlavorStringSize + name + alternate + source));
-    Entry.NetmailFlavors = block;
-    if (!block) {
-        Entry.FlowFlavors = Entry.Name = Entry.SourceText = nullptr;
-        return false;
+struct EntryChunk {
+    EntryChunk *Next;
+    size_t Size; // bytes after this header
+};
+
+// Bytes a chunk is made with: about 2,000 link rows' strings, 1,000 named files' in folders.
+static const size_t EntryChunkBytes = 64 * 1024 - sizeof(EntryChunk);
+
+static char *ChunkBytes(EntryChunk *Chunk) {
+    return reinterpret_cast<char *>(Chunk + 1);
+}
+
+void StartEntryPool(EntryPool *Pool) {
+    Pool->First = Pool->Current = nullptr;
+    Pool->At = Pool->End = nullptr;
+}
+
+void EmptyEntryPool(EntryPool *Pool) {
+    Pool->Current = nullptr;
+    Pool->At = Pool->End = nullptr;
+}
+
+void TrimEntryPool(EntryPool *Pool) {
+    EntryChunk **spare = Pool->Current ? &Pool->Current->Next : &Pool->First;
+    while (EntryChunk *chunk = *spare) {
+        *spare = chunk->Next;
+        free(chunk);
     }
-    memcpy(block, EmptyFlavorString, FlavorStringSize);
-    Entry.FlowFlavors =
-        static_cast<char *>(memcpy(block + FlavorStringSize, EmptyFlavorString, FlavorStringSize));
-    char *at = block + 2 * FlavorStringSize;
-    Entry.Name = at;
-    memcpy(at, Folder, FolderLength);
-    memcpy(at += FolderLength, File, FileLength);
-    *(at += FileLength) = '\0';
-    memcpy(++at, Alternate, alternate);
-    Entry.SourceText =
-        SourceText ? static_cast<char *>(memcpy(at + alternate, SourceText, source)) : nullptr;
-    return true;
+}
+
+void FreeEntryPool(EntryPool *Pool) {
+    EmptyEntryPool(Pool);
+    TrimEntryPool(Pool);
+}
+
+// One made larger than the rest when the bytes would not fit a chunk goes before any kept chunk,
+// which stays for later.
+char *TakeFromNextEntryChunk(EntryPool *Pool, size_t Size) {
+    EntryChunk **next = Pool->Current ? &Pool->Current->Next : &Pool->First;
+    if (!*next || (*next)->Size < Size) {
+        size_t room = Size > EntryChunkBytes ? Size : EntryChunkBytes;
+        if (room > SIZE_MAX - sizeof(EntryChunk)) return nullptr;
+        EntryChunk *chunk = static_cast<EntryChunk *>(malloc(sizeof(EntryChunk) + room));
+        if (!chunk) return nullptr;
+        chunk->Next = *next;
+        chunk->Size = room;
+        *next = chunk;
+    }
+    Pool->Current = *next;
+    Pool->At = ChunkBytes(Pool->Current) + Size;
+    Pool->End = ChunkBytes(Pool->Current) + Pool->Current->Size;
+    return ChunkBytes(Pool->Current);
 }
 
 bool SetEntryStrings(OutboundEntry &Entry, const char *Name, const char *Alternate,
                      const char *NetmailFlavors, const char *FlowFlavors, const char *SourceText) {
-    if (!StartEntryStrings(Entry, "", 0, Name, strlen(Name), Alternate, SourceText)) return false;
+    if (!StartEntryStrings(Entry, nullptr, "", 0, Name, strlen(Name), Alternate, SourceText))
+        return false;
     memcpy(Entry.NetmailFlavors, NetmailFlavors, FlavorStringSize);
     memcpy(Entry.FlowFlavors, FlowFlavors, FlavorStringSize);
     return true;
@@ -49,18 +79,6 @@ bool SetEntryStrings(OutboundEntry &Entry, const char *Name, const char *Alterna
 
 const char *EntryAlternateName(const OutboundEntry &Entry) {
     return Entry.Name + strlen(Entry.Name) + 1;
-}
-
-void FreeEntryStrings(OutboundEntry &Entry) {
-    free(Entry.NetmailFlavors); // the block of all its strings
-    free(Entry.Status.LastResult);
-    Entry.Status.LastResult = nullptr;
-    Entry.NetmailFlavors = nullptr;
-    Entry.FlowFlavors = nullptr;
-    Entry.Name = nullptr;
-    Entry.SourceText = nullptr;
-    Entry.BusyMark = 0;
-    Entry.RequestMark = 0;
 }
 
 void FreeEntries(OutboundEntry *&Entries, int &Count) {

@@ -35,9 +35,9 @@ static void MarkEntry(OutboundEntry &Entry, EntryKind Kind, Flavor Flavor) {
 
 // Fills a new row from the find data with empty marks and flavor strings, its name the
 // FolderLength bytes at Folder then the FileLength bytes at File, and a copy of SourceText (may
-// be null). False when memory runs out: the row has no strings then.
-static bool StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData, const char *Folder,
-                       size_t FolderLength, const char *File, size_t FileLength,
+// be null), its strings from Pool. False when memory runs out: the row has no strings then.
+static bool StartEntry(OutboundEntry &Entry, EntryPool *Pool, const WIN32_FIND_DATAA *FindData,
+                       const char *Folder, size_t FolderLength, const char *File, size_t FileLength,
                        const char *SourceText) {
     Entry.Size = static_cast<uint64_t>(FindData->nFileSizeHigh) << 32 | FindData->nFileSizeLow;
     Entry.CreationTime = FindData->ftCreationTime;
@@ -58,7 +58,8 @@ static bool StartEntry(OutboundEntry &Entry, const WIN32_FIND_DATAA *FindData, c
         copy[length] = '\0';
         alternate = copy;
     }
-    return StartEntryStrings(Entry, Folder, FolderLength, File, FileLength, alternate, SourceText);
+    return StartEntryStrings(Entry, Pool, Folder, FolderLength, File, FileLength, alternate,
+                             SourceText);
 }
 
 // ---- The working table ------------------------------------------------------------------
@@ -70,6 +71,7 @@ void StartScanTable(ScanTable *Table) {
     Table->Rows = nullptr;
     Table->Count = 0;
     Table->Capacity = 0;
+    StartEntryPool(&Table->Strings);
     Table->OutOfMemory = false;
     Table->Progress = nullptr;
     Table->Steps = 0;
@@ -82,8 +84,8 @@ static void Step(ScanTable *Table) {
 }
 
 void FreeScanTable(ScanTable *Table) {
-    for (int i = 0; i < Table->Count; ++i) FreeEntryStrings(Table->Rows[i]);
-    free(Table->Rows);
+    FreeEntries(Table->Rows, Table->Count);
+    FreeEntryPool(&Table->Strings);
     StartScanTable(Table);
 }
 
@@ -96,8 +98,8 @@ static OutboundEntry *NewRow(ScanTable *Table, const WIN32_FIND_DATAA *FindData,
     Step(Table);
     if (Table->OutOfMemory) return nullptr;
     if (!RoomForOneMore(&Table->Rows, Table->Count, &Table->Capacity, FirstTableCapacity) ||
-        !StartEntry(Table->Rows[Table->Count], FindData, Folder, FolderLength, File, FileLength,
-                    SourceText)) {
+        !StartEntry(Table->Rows[Table->Count], &Table->Strings, FindData, Folder, FolderLength,
+                    File, FileLength, SourceText)) {
         Table->OutOfMemory = true;
         return nullptr;
     }
@@ -681,6 +683,7 @@ void StartScanResult(ScanResult *Result) {
     Result->Rows = nullptr;
     Result->RowCount = 0;
     Result->RowCapacity = 0;
+    StartEntryPool(&Result->Strings);
     Result->Missing = nullptr;
     Result->MissingCount = 0;
     Result->MissingCapacity = 0;
@@ -690,6 +693,7 @@ void StartScanResult(ScanResult *Result) {
 
 void FreeScanResult(ScanResult *Result) {
     FreeEntries(Result->Rows, Result->RowCount);
+    FreeEntryPool(&Result->Strings);
     for (int i = 0; i < Result->MissingCount; ++i) free(Result->Missing[i].Line);
     free(Result->Missing);
     StartScanResult(Result);
@@ -697,7 +701,7 @@ void FreeScanResult(ScanResult *Result) {
 
 void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
                   ScanResult *Result, const ScanProgress *Progress, OutboundEntry *Room,
-                  int RoomCapacity) {
+                  int RoomCapacity, EntryPool *Strings) {
     StartScanResult(Result);
     // A table on the heap that grows with the rows, not one on the host's stack. Every row is
     // filled whole as it is appended, so the table is not cleared first.
@@ -706,6 +710,11 @@ void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **
     if (Room) {
         table.Rows = Room;
         table.Capacity = RoomCapacity;
+    }
+    if (Strings) {
+        table.Strings = *Strings;
+        StartEntryPool(Strings);
+        EmptyEntryPool(&table.Strings);
     }
     table.Progress = Progress;
     if (Progress) Progress->Tick(Progress->Context); // a scan right after a long question
@@ -719,9 +728,10 @@ void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **
                          static_cast<int64_t>(time(nullptr)));
     }
 
-    // The rows move into the result with their strings, so nothing can fail half-way. The
+    // The rows move into the result with their strings' pool, so nothing can fail half-way. The
     // table itself becomes the array, where it lies: no rows are copied. Its room is kept for
-    // the next listing unless it is far more than the rows need (a much smaller view now).
+    // the next listing unless it is far more than the rows need (a much smaller view now); of
+    // the pool, the chunks this listing filled.
     if (table.Count > 0) {
         int capacity = table.Capacity;
         if (capacity / 2 > table.Count + FirstTableCapacity) {
@@ -734,6 +744,8 @@ void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **
         Result->Rows = table.Rows;
         Result->RowCount = table.Count;
         Result->RowCapacity = capacity;
+        TrimEntryPool(&table.Strings);
+        Result->Strings = table.Strings;
         StartScanTable(&table);
     }
     FreeScanTable(&table);

@@ -22,12 +22,13 @@ struct MissingFile {
     size_t Length;
 };
 
-// What one scan found: the rows (malloc'ed, each owning its strings) and, inside a link, the
-// files its flow files name that are gone, in file order.
+// What one scan found: the rows (malloc'ed, their strings in the result's pool) and, inside a
+// link, the files its flow files name that are gone, in file order.
 struct ScanResult {
     OutboundEntry *Rows;
     int RowCount;
     int RowCapacity; // rows the array has room for
+    EntryPool Strings;
     MissingFile *Missing;
     int MissingCount;
     int MissingCapacity;
@@ -35,7 +36,7 @@ struct ScanResult {
     bool LinkBusy;   // inside a link: its busy flag was there when the scan began
 };
 void StartScanResult(ScanResult *Result);
-// Releases what the result still holds (rows not taken over, the missing files).
+// Releases what the result still holds (rows and their pool not taken over, the missing files).
 void FreeScanResult(ScanResult *Result);
 
 // Scans the view CurDir names (empty: the link list; an address: that link) in the outbound of
@@ -45,13 +46,16 @@ void FreeScanResult(ScanResult *Result);
 // that the caller can show a box once the scan has taken long. Room, when given, is the array of
 // an earlier result (RoomCapacity rows, their strings freed) for the rows to go into: a view
 // listed again and again fills the memory it has instead of faulting in fresh pages each time.
+// Strings, when given, is that result's pool: it moves into this result, emptied, for the rows'
+// strings to fill again.
 struct ScanProgress {
     void (*Tick)(void *Context);
     void *Context;
 };
 void ScanOutbound(const OutboundConfig &Config, const char *CurDir, FlowCache **FlowFiles,
                   ScanResult *Result, const ScanProgress *Progress = nullptr,
-                  OutboundEntry *Room = nullptr, int RoomCapacity = 0);
+                  OutboundEntry *Room = nullptr, int RoomCapacity = 0,
+                  EntryPool *Strings = nullptr);
 
 // The working table of a scan: rows are appended, and the table grows as they come, so that
 // every item of the outbound gets its row however many there are. Rows hold Count rows of
@@ -60,12 +64,13 @@ struct ScanTable {
     OutboundEntry *Rows;
     int Count;
     int Capacity;
+    EntryPool Strings; // the rows'
     bool OutOfMemory;
     const ScanProgress *Progress; // null for none
     unsigned Steps;               // files met, for the progress ticks
 };
 void StartScanTable(ScanTable *Table);
-// Releases the rows with their strings.
+// Releases the rows with their strings and pool.
 void FreeScanTable(ScanTable *Table);
 
 // Link rows by address (a link row's name is its address written out), beside the working

@@ -18,6 +18,7 @@ BSOBrowser::BSOBrowser(const char *OutboundRoot)
       AskAboutMissing(false), SortModeSeen(0), SortReversed(false), SpareItems(nullptr),
       SpareItemCount(0), ColumnsOut(nullptr), SpareColumns(nullptr), ColumnsOutRoom(0),
       SpareColumnsRoom(0) {
+    StartEntryPool(&Strings);
     // A directory that does not fit, or a failed call, leaves nothing to restore rather than
     // a cut-off or stale path.
     DWORD length = GetCurrentDirectoryA(sizeof(StartDirectory), StartDirectory);
@@ -37,6 +38,7 @@ BSOBrowser::~BSOBrowser() {
     CloseZoneWatches(&Zones);
     FreePanelRows(this);
     FreeEntries(Entries, EntryCount);
+    FreeEntryPool(&Strings);
     free(SpareItems);
     free(SpareColumns);
     FreeFlowCache(&FlowFiles);

@@ -27,6 +27,7 @@ public:
     OutboundEntry *Entries; // the rows of the current view, null when there are none
     int EntryCount;
     int EntryCapacity;   // rows the array has room for, kept for the next listing to fill
+    EntryPool Strings;   // the rows' strings, its chunks kept for the next listing to fill
     PanelRow *Rows;      // what each of those rows stands for, by the same index; null when none
     FtnAddress Link;     // inside a link: the link the last listing showed
     char CurDir[260];    // empty at the root; inside a link the link's address text

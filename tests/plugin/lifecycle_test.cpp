@@ -132,6 +132,24 @@ TEST_F(Lifecycle, ClosingReleasesTheRows) {
     SetEntryStrings(browser->Entries[0], "2:5020/1.0", nullptr, ".....", "....F", nullptr);
     SetEntryStrings(browser->Entries[1], "2:5020/2.0", nullptr, ".....", ".....", ".HLO");
     ClosePlugin(handle);
+
+    // Listed rows, one given strings of its own, then listed again: each of them once.
+    dir.Write("out/139C0001.OUT", "");
+    dir.Write("out/139C0002.OUT", "");
+    strcpy(Settings.PathToOutbound, dir.Win("out").c_str());
+    handle = OpenFrom(dir.Win());
+    browser = static_cast<BSOBrowser *>(handle);
+    for (int listing = 0; listing < 2; ++listing) {
+        PluginPanelItem *items = nullptr;
+        int count = 0;
+        ASSERT_EQ(GetFindData(handle, &items, &count, 0), 1);
+        FreeFindData(handle, items, count);
+        ASSERT_EQ(browser->EntryCount, 2);
+        EXPECT_STREQ(browser->Entries[1].Name, "2:5020/2.0");
+        FreeEntryStrings(browser->Entries[1]);
+        SetEntryStrings(browser->Entries[1], "2:5020/3.0", nullptr, ".....", ".....", nullptr);
+    }
+    ClosePlugin(handle);
 }
 
 TEST_F(Lifecycle, InsideALinkWhenCurDirStartsWithADigit) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,12 +90,13 @@ TEST_F(Listing, EmptyOutboundGivesAnEmptyArray) {
     EXPECT_EQ(host->OpenDirLists(), 0);
 }
 
-// A listing reuses the arrays the host gave back: a view that shrinks, grows past what it had,
-// empties and fills again shows every row and its columns as a first listing would.
+// A listing reuses the arrays the host gave back and its rows' strings' memory: a view that
+// shrinks, grows past what it had (3,000 rows' strings take more than one block), empties and
+// fills again shows every row and its columns as a first listing would.
 TEST_F(Listing, ViewsThatShrinkAndGrowKeepEveryRow) {
     ASSERT_TRUE(Open());
     int written = 0;
-    for (int count : {30, 2, 50, 0, 3}) {
+    for (int count : {30, 2, 50, 3000, 2, 0, 3}) {
         for (int i = count; i < written; ++i) tree.Remove(NetmailOf(i));
         // Packets of different sizes, so that a row given another's texts shows.
         for (int i = written; i < count; ++i) tree.Write(NetmailOf(i), std::string(i + 1, 'x'));
@@ -102,13 +104,17 @@ TEST_F(Listing, ViewsThatShrinkAndGrowKeepEveryRow) {
         ASSERT_TRUE(Update());
         std::vector<ShownItem> rows = Rows();
         ASSERT_EQ(static_cast<int>(rows.size()), count);
-        for (int i = 0; i < count; ++i) {
-            std::optional<ShownItem> row = Row("2:100/" + std::to_string(i + 1) + ".0");
-            ASSERT_TRUE(row) << count << " links, link " << i + 1;
-            EXPECT_EQ(row->columns,
-                      (std::vector<std::string>{"", "", "...F.", ".....", "", std::to_string(i + 1),
-                                                "0d", "", "", ""}));
+        // Link n's packet is n bytes: every name once, each with its own size.
+        std::set<std::string> names;
+        for (const ShownItem &row : rows) {
+            ASSERT_EQ(row.columns.size(), 10u) << row.name;
+            const std::string &size = row.columns[5];
+            EXPECT_EQ(row.name, "2:100/" + size + ".0") << count << " links";
+            EXPECT_EQ(row.columns, (std::vector<std::string>{"", "", "...F.", ".....", "", size,
+                                                             "0d", "", "", ""}));
+            names.insert(row.name);
         }
+        EXPECT_EQ(static_cast<int>(names.size()), count);
     }
 }
 

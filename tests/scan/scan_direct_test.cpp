@@ -144,7 +144,8 @@ TEST_F(ScanInProcess, ProgressLineIsCutBetweenCharacters) {
 // A row inside a link: the directory in upper case on Windows (ASCII letters only: other bytes
 // belong to the code page), its native path on Linux (a path of another drive names nothing
 // there and stays as it is), the found name behind it, as long as the whole fits a row's name.
-// The table grows under rows that came before.
+// The table grows under rows that came before, and their strings stay as they were when a
+// row's go into a new chunk.
 TEST(AddFileEntry, NamesMarksAndLimits) {
     WIN32_FIND_DATAA found;
     memset(&found, 0, sizeof found);
@@ -171,6 +172,8 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
          std::string(249, 'D') + "Report.txt"},
         {"one too long", std::string(250, 'd'), 0, FlowFile, 0, ""},
         {"the root of drive Z:", "z:\\", 0, FlowFile, 1, "Z:\\Report.txt"},
+        {"the longest name past 64 KiB of rows", std::string(249, 'd'), 2000, FlowFile, 1,
+         std::string(249, 'D') + "Report.txt"},
     };
     // What a Linux row shows for the case.
     auto shown = [](const Case &c) {
@@ -193,6 +196,8 @@ TEST(AddFileEntry, NamesMarksAndLimits) {
         const char *source = ".CLO";
         EXPECT_EQ(AddFileEntry(&table, directory, &found, source, c.kind, Crash), c.added);
         EXPECT_EQ(table.Count, c.before + c.added);
+        for (int i = 0; i < c.before; ++i)
+            ASSERT_STREQ(EntryAlternateName(table.Rows[i]), "REPORT~1.TXT") << "row " << i;
         if (c.added) {
             OutboundEntry &row = table.Rows[c.before];
             EXPECT_EQ(std::string(row.Name), shown(c));
