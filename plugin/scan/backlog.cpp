@@ -107,6 +107,7 @@ struct FlowCache {
     int SlotCount;
     int Used;
     long Reads;
+    int PendingHint; // files the last listing left for FinishBacklogScan: the next one's room
 };
 
 static uint32_t NameHash(const char *Name) {
@@ -514,8 +515,17 @@ void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
     Scan->Texts = nullptr;
     Scan->TextsUsed = 0;
     Scan->TextsCapacity = 0;
+    Scan->Folder = "";
+    Scan->FolderLength = 0;
+    Scan->FolderKept = false;
     Scan->LastFolder = 0;
     Scan->FolderHash = 0;
+}
+
+void BeginBacklogFolder(BacklogScan *Scan, const char *Directory) {
+    Scan->Folder = Directory;
+    Scan->FolderLength = strlen(Directory);
+    Scan->FolderKept = false;
 }
 
 // Appends Length bytes of Text and a NUL to the scan's texts; false when memory runs out.
@@ -544,7 +554,7 @@ static void PendingPath(const BacklogScan *Scan, const PendingLinkFile &Pending,
     memcpy(Path + folderLength + 1, name, nameLength + 1);
 }
 
-void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const char *Directory,
+void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber,
                   const WIN32_FIND_DATAA *Found, EntryKind Kind, MailerFile Mailer) {
     LinkStatus &status = Row->Status;
     uint64_t size = FileSize(Found);
@@ -561,16 +571,22 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     if (Kind == FlowFile && size == 0) return; // a poll
     if (Kind != FlowFile && Mailer == NoMailerFile) return;
     // Memory that runs out: the row shows less than waits, nothing worse.
-    if (!RoomForOneMore(&Scan->Pending, Scan->PendingCount, &Scan->PendingCapacity, 256)) return;
+    if (Scan->PendingCount == Scan->PendingCapacity) {
+        // Room at once for as many as the listing before had, rather than doubling up to them.
+        const FlowCache *cache = *Scan->Cache;
+        int first = cache && cache->PendingHint > 256 ? cache->PendingHint : 256;
+        if (!RoomForOneMore(&Scan->Pending, Scan->PendingCount, &Scan->PendingCapacity, first))
+            return;
+    }
     PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
-    size_t directoryLength = strlen(Directory);
+    size_t directoryLength = Scan->FolderLength;
     size_t nameLength = strnlen(Found->cFileName, sizeof(Found->cFileName));
     if (directoryLength + 1 + nameLength >= MAX_PATH) return;
-    bool sameFolder = Scan->Texts && Scan->LastFolder < Scan->TextsUsed &&
-                      strcmp(Scan->Texts + Scan->LastFolder, Directory) == 0;
-    if (!sameFolder) {
-        if (!KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
-        Scan->FolderHash = TextHash(Directory, directoryLength);
+    // A folder's text is kept, and hashed, once for all its files that wait.
+    if (!Scan->FolderKept) {
+        if (!KeepText(Scan, Scan->Folder, directoryLength, &Scan->LastFolder)) return;
+        Scan->FolderHash = TextHash(Scan->Folder, directoryLength);
+        Scan->FolderKept = true;
     }
     pending.Folder = Scan->LastFolder;
     pending.Flow = -1;
@@ -578,7 +594,7 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
         // One the cache holds as it is needs no more than its place: most are, on a listing
         // again.
         pending.Hash = TextHash(Found->cFileName, nameLength, Scan->FolderHash);
-        FlowPath path = {Directory, directoryLength, Found->cFileName, pending.Hash};
+        FlowPath path = {Scan->Folder, directoryLength, Found->cFileName, pending.Hash};
         pending.Flow = UnchangedFlow(*Scan->Cache, path, size, Found->ftLastWriteTime);
     }
     if (pending.Flow < 0 && !KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
@@ -703,14 +719,21 @@ static void CountFlowNames(CachedFlow &Flow, const char *Names, bool Fresh, bool
     bool waits = false;
     NamedStat *stats = StatsOf(Flow);
     if (Alone) {
+        // Summed in locals, the row written once: every re-listing walks these stats.
+        uint64_t bytes = 0;
+        uint32_t oldest = UINT32_MAX; // of the dating names' times, 0 (missing) left out
         for (uint32_t i = 0; i < Flow.NameCount; ++i) {
             const NamedStat &stat = stats[i];
             if ((stat.Key & RepeatedName) || stat.Size == 0) continue;
             waits = true;
-            Status.Bytes += stat.Size;
-            if (stat.Key & DatingName) NoteOldest(Status, stat.Written);
+            bytes += stat.Size;
+            if ((stat.Key & DatingName) && stat.Written && stat.Written < oldest)
+                oldest = stat.Written;
         }
-        if (waits) NoteOldest(Status, Queued);
+        if (!waits) return;
+        Status.Bytes += bytes;
+        if (oldest != UINT32_MAX) NoteOldest(Status, oldest);
+        NoteOldest(Status, Queued);
         return;
     }
     if (Fresh && stats && !PrepareLinkNames(Own, static_cast<int>(Flow.NameCount))) {
@@ -845,7 +868,10 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
             first = last;
         }
     }
-    if (cache) PruneFlowCache(cache);
+    if (cache) {
+        PruneFlowCache(cache);
+        cache->PendingHint = count;
+    }
     free(order);
     free(flows);
     free(fresh);
