@@ -204,8 +204,11 @@ static bool ReserveLinkSlots(int Count, LinkIndex *Index) {
     return true;
 }
 
-// The first row of the address, or Count when there is none.
-static int FindLinkRow(const ScanTable *Table, const FtnAddress *Address, LinkIndex *Index) {
+// The first row of the address, or Count when there is none; then *FreeSlot is the index's
+// slot for the row when one is appended next (null without the index).
+static int FindLinkRow(const ScanTable *Table, const FtnAddress *Address, LinkIndex *Index,
+                       int **FreeSlot) {
+    *FreeSlot = nullptr;
     const OutboundEntry *rows = Table->Rows;
     int count = Table->Count;
     if (Index && Index->Indexed > count) { // rows were dropped: take them in afresh
@@ -224,8 +227,10 @@ static int FindLinkRow(const ScanTable *Table, const FtnAddress *Address, LinkIn
         int *slot = FindLinkSlot(rows, Index, rows[Index->Indexed].Link);
         if (!*slot) *slot = Index->Indexed + 1;
     }
-    int row = *FindLinkSlot(rows, Index, *Address);
-    return row ? row - 1 : count;
+    int *slot = FindLinkSlot(rows, Index, *Address);
+    if (*slot) return *slot - 1;
+    *FreeSlot = slot;
+    return count;
 }
 
 // The row of the address, appended when new; -1 when memory ran out.
@@ -234,7 +239,8 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
     // The files of one link come one after another: the row of the address met last is kept.
     bool sameAsLast = Index && Index->HasLast && SameAddress(Index->LastAddress, *Address) &&
                       Index->LastRow < Table->Count;
-    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Address, Index);
+    int *freeSlot = nullptr;
+    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Address, Index, &freeSlot);
     if (row == Table->Count) {
         char key[AddressTextSize];
         size_t length = LinkKey(Address, key);
@@ -242,6 +248,11 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
         if (!entry) return -1;
         entry->Attributes = FILE_ATTRIBUTE_DIRECTORY;
         entry->Link = *Address;
+        // Into the index at once, where the look-up found its place free.
+        if (freeSlot && Index->Indexed == row) {
+            *freeSlot = row + 1;
+            Index->Indexed = row + 1;
+        }
     }
     if (Index) {
         Index->HasLast = true;
