@@ -40,15 +40,21 @@ static void NoteOldest(LinkStatus &Status, int64_t Time) {
 static uint32_t TextHash(const char *Text, size_t Length, uint32_t Seed = 0) {
     const uint64_t multiplier = 0x9E3779B97F4A7C15ull;
     uint64_t hash = (Length ^ static_cast<uint64_t>(Seed) << 32) * multiplier;
+    bool whole = Length >= 8;
     for (; Length >= 8; Text += 8, Length -= 8) {
         uint64_t word;
         memcpy(&word, Text, 8);
         hash = (hash ^ word) * multiplier;
         hash ^= hash >> 29;
     }
+    // The last bytes of a text of eight or more as the eight that end it, in one load; a
+    // shorter text's byte by byte.
     uint64_t rest = 0;
-    for (size_t i = 0; i < Length; ++i)
-        rest |= static_cast<uint64_t>(static_cast<unsigned char>(Text[i])) << (8 * i);
+    if (whole && Length)
+        memcpy(&rest, Text + Length - 8, 8);
+    else
+        for (size_t i = 0; i < Length; ++i)
+            rest |= static_cast<uint64_t>(static_cast<unsigned char>(Text[i])) << (8 * i);
     hash = (hash ^ rest) * multiplier;
     hash ^= hash >> 32;
     return static_cast<uint32_t>(hash);
@@ -719,20 +725,23 @@ static void CountFlowNames(CachedFlow &Flow, const char *Names, bool Fresh, bool
     bool waits = false;
     NamedStat *stats = StatsOf(Flow);
     if (Alone) {
-        // Summed in locals, the row written once: every re-listing walks these stats.
-        uint64_t bytes = 0;
-        uint32_t oldest = UINT32_MAX; // of the dating names' times, 0 (missing) left out
+        // Summed in locals without a branch a name, the row written once: every re-listing
+        // walks these stats. A name counts its size unless an earlier line named it; the time
+        // less one of a counted dating name takes part in the minimum, so that a time of 0
+        // (none) wraps past every other.
+        uint64_t bytes = 0, any = 0;
+        uint32_t oldestLess = UINT32_MAX;
         for (uint32_t i = 0; i < Flow.NameCount; ++i) {
             const NamedStat &stat = stats[i];
-            if ((stat.Key & RepeatedName) || stat.Size == 0) continue;
-            waits = true;
-            bytes += stat.Size;
-            if ((stat.Key & DatingName) && stat.Written && stat.Written < oldest)
-                oldest = stat.Written;
+            uint64_t counted = (stat.Key & RepeatedName) ? 0 : stat.Size;
+            bytes += counted;
+            any |= counted;
+            uint32_t dated = (stat.Key & DatingName) && counted ? stat.Written - 1 : UINT32_MAX;
+            oldestLess = dated < oldestLess ? dated : oldestLess;
         }
-        if (!waits) return;
+        if (!any) return;
         Status.Bytes += bytes;
-        if (oldest != UINT32_MAX) NoteOldest(Status, oldest);
+        if (oldestLess != UINT32_MAX) NoteOldest(Status, static_cast<int64_t>(oldestLess) + 1);
         NoteOldest(Status, Queued);
         return;
     }
