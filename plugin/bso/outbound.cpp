@@ -118,44 +118,43 @@ char *BuildOutboundPath(const FtnAddress *Address, char *Buffer, const char *Roo
                                    OutboundCase);
 }
 
-// The flavor of an upper-case extension letter; the normal flavor is "N" or, by kind, "F" for
-// flow files and "O" for netmail. Any other letter is no flavor.
+// The flavor of an extension letter folded to lower case (| 0x20, which maps exactly the two
+// cases of a letter to its lower case); the normal flavor is "n" or, by kind, "f" for flow files
+// and "o" for netmail. Any other letter is no flavor.
 static Flavor FlavorOfLetter(char Letter, char NormalLetter) {
     switch (Letter) {
-    case 'I':
+    case 'i':
         return Immediate;
-    case 'C':
+    case 'c':
         return Crash;
-    case 'D':
+    case 'd':
         return Direct;
-    case 'H':
+    case 'h':
         return Hold;
-    case 'N':
+    case 'n':
         return Normal;
     default:
         return Letter == NormalLetter ? Normal : NoFlavor;
     }
 }
 
-static char AsciiUpper(char Letter) {
-    return Letter >= 'a' && Letter <= 'z' ? static_cast<char>(Letter - 'a' + 'A') : Letter;
-}
-
 // The kind and flavor of an extension's three letters, compared without regard to case (ASCII,
-// as _stricmp does): a listing classifies every file of the outbound.
+// as _stricmp does): a listing classifies every file of the outbound. Folded with | 0x20, a
+// byte equals a lower-case letter only when it is that letter in either case.
 static inline bool ClassifyLetters(char First, char Second, char Third, EntryKind *Kind,
                                    Flavor *FileFlavor) {
-    char letter = AsciiUpper(First), second = AsciiUpper(Second), third = AsciiUpper(Third);
-    if (second == 'L' && third == 'O') {
+    char letter = static_cast<char>(First | 0x20), second = static_cast<char>(Second | 0x20),
+         third = static_cast<char>(Third | 0x20);
+    if (second == 'l' && third == 'o') {
         *Kind = FlowFile;
-        *FileFlavor = FlavorOfLetter(letter, 'F');
-    } else if (second == 'U' && third == 'T') {
+        *FileFlavor = FlavorOfLetter(letter, 'f');
+    } else if (second == 'u' && third == 't') {
         *Kind = Netmail;
-        *FileFlavor = FlavorOfLetter(letter, 'O');
-    } else if (letter == 'R' && second == 'E' && third == 'Q') {
+        *FileFlavor = FlavorOfLetter(letter, 'o');
+    } else if (letter == 'r' && second == 'e' && third == 'q') {
         *Kind = FileRequest;
         *FileFlavor = Normal;
-    } else if (letter == 'B' && second == 'S' && third == 'Y') {
+    } else if (letter == 'b' && second == 's' && third == 'y') {
         *Kind = BusyFlag;
         *FileFlavor = Normal;
     } else {
