@@ -827,6 +827,20 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
         OrderByRow(Scan, Count, order);
         for (int first = 0; first < count;) {
             int row = Scan->Pending[order[first] & 0xFFFFFFFFu].Row;
+            // Most links, listed again, have one file waiting: a flow file the cache holds as
+            // it was. One that names nothing counts nothing; one with its stats counts alone.
+            const PendingLinkFile &only = Scan->Pending[order[first] & 0xFFFFFFFFu];
+            if ((first + 1 == count || Scan->Pending[order[first + 1] & 0xFFFFFFFFu].Row != row) &&
+                only.Mailer == NoMailerFile && only.Flow >= 0 && cache && row >= 0 && row < Count) {
+                CachedFlow &flow = cache->Flows[only.Flow];
+                if (!flow.NameCount || flow.StatsAt) {
+                    if (flow.NameCount)
+                        CountFlowNames(flow, nullptr, false, true, only.Queued, Rows[row].Status,
+                                       &files, &seen, &own);
+                    ++first;
+                    continue;
+                }
+            }
             int last = first;
             int named = 0, lastNamed = first;
             uint32_t nameCount = 0;
