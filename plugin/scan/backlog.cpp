@@ -73,6 +73,12 @@ struct NamedStat {
     uint32_t Key;     // the name's hash (NameHashMask) and the two marks below
 };
 
+// A flow file of this many names or more keeps, behind their stats, one more: their sums as its
+// lone flow file counts them (SumAlone), so that a listing again need not walk them. Its 16
+// bytes cost more than a walk of fewer names.
+const uint32_t SummedNames = 8;
+const uint32_t SumKept = 1, SumWaits = 2; // the summary's Key
+
 const uint32_t NameHashMask = 0x3FFFFFFFu;
 const uint32_t RepeatedName = 0x40000000u; // an earlier line of the same flow file names it too
 const uint32_t DatingName = 0x80000000u;   // a '^' line: the file's time dates the queue
@@ -166,7 +172,7 @@ static char *FlowBlock(const char *Path, const char *Names, size_t Length, uint3
     }
     size_t statsAt =
         (pathSize + coded + alignof(NamedStat) - 1) / alignof(NamedStat) * alignof(NamedStat);
-    size_t statsSize = static_cast<size_t>(Count) * sizeof(NamedStat);
+    size_t statsSize = static_cast<size_t>(Count + (Count >= SummedNames)) * sizeof(NamedStat);
     char *block =
         Count && statsAt <= UINT32_MAX ? static_cast<char *>(malloc(statsAt + statsSize)) : nullptr;
     *StatsAt = block ? static_cast<uint32_t>(statsAt) : 0;
@@ -713,6 +719,27 @@ static void NamedFileNow(const char *Name, uint32_t Hash, NamedFiles *Files, uin
     ++Files->Used;
 }
 
+// What the flow file's names add to its link when it is the link's only flow file naming
+// anything, from their stats: the bytes of each name no earlier line named, the oldest time of
+// those that date the queue (0: none) and whether any waits (SumWaits), with SumKept. Summed
+// without a branch a name: the time less one takes part in the minimum, so that a time of 0
+// (none) wraps past every other.
+static NamedStat SumAlone(const CachedFlow &Flow) {
+    const NamedStat *stats = StatsOf(Flow);
+    uint64_t bytes = 0, any = 0;
+    uint32_t oldestLess = UINT32_MAX;
+    for (uint32_t i = 0; i < Flow.NameCount; ++i) {
+        const NamedStat &stat = stats[i];
+        uint64_t counted = (stat.Key & RepeatedName) ? 0 : stat.Size;
+        bytes += counted;
+        any |= counted;
+        uint32_t dated = (stat.Key & DatingName) && counted ? stat.Written - 1 : UINT32_MAX;
+        oldestLess = dated < oldestLess ? dated : oldestLess;
+    }
+    NamedStat sum = {bytes, oldestLess + 1, SumKept | (any ? SumWaits : 0)};
+    return sum;
+}
+
 // Counts the names of one flow file for its link: each file once per link, the '^' ones dating
 // the queue; the flow file itself dates it when anything it names waits. A flow file unchanged
 // since it was read gives what its files were then, else they are looked up now.
@@ -724,24 +751,13 @@ static void CountFlowNames(CachedFlow &Flow, const char *Names, bool Fresh, bool
                            LinkNames *Own) {
     bool waits = false;
     NamedStat *stats = StatsOf(Flow);
+    bool summed = Flow.NameCount >= SummedNames;
     if (Alone) {
-        // Summed in locals without a branch a name, the row written once: every re-listing
-        // walks these stats. A name counts its size unless an earlier line named it; the time
-        // less one of a counted dating name takes part in the minimum, so that a time of 0
-        // (none) wraps past every other.
-        uint64_t bytes = 0, any = 0;
-        uint32_t oldestLess = UINT32_MAX;
-        for (uint32_t i = 0; i < Flow.NameCount; ++i) {
-            const NamedStat &stat = stats[i];
-            uint64_t counted = (stat.Key & RepeatedName) ? 0 : stat.Size;
-            bytes += counted;
-            any |= counted;
-            uint32_t dated = (stat.Key & DatingName) && counted ? stat.Written - 1 : UINT32_MAX;
-            oldestLess = dated < oldestLess ? dated : oldestLess;
-        }
-        if (!any) return;
-        Status.Bytes += bytes;
-        if (oldestLess != UINT32_MAX) NoteOldest(Status, static_cast<int64_t>(oldestLess) + 1);
+        NamedStat sum = summed && (stats[Flow.NameCount].Key & SumKept) ? stats[Flow.NameCount]
+                                                                        : SumAlone(Flow);
+        if (!(sum.Key & SumWaits)) return;
+        Status.Bytes += sum.Size;
+        NoteOldest(Status, sum.Written);
         NoteOldest(Status, Queued);
         return;
     }
@@ -781,6 +797,7 @@ static void CountFlowNames(CachedFlow &Flow, const char *Names, bool Fresh, bool
         if (directive == '^') NoteOldest(Status, written);
     }
     if (waits) NoteOldest(Status, Queued);
+    if (Fresh && stats && summed) stats[Flow.NameCount] = SumAlone(Flow);
 }
 
 static void ReadPendingMailerFile(const PendingLinkFile &Pending, const char *Path, int64_t Now,

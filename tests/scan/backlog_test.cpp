@@ -131,6 +131,15 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
     SetTime(tree.dir.Native("files/late.zip"), 4500000000ll);
     tree.WriteFlowFile("out/0064000D.FLO", {"^" + odd[0], "^" + odd[1]});
     Aged("out/0064000D.FLO", 2);
+    // 2:100/14.0: enough names that the cache keeps their sums, one named twice, one gone.
+    std::vector<std::string> many = {"^" + tree.Win("files/gone.zip")};
+    for (int i = 1; i <= 7; ++i)
+        many.push_back((i == 1 ? "^" : "") +
+                       tree.WriteAttached("g" + std::to_string(i) + ".zip", std::string(i, 'g')));
+    many.push_back(many[2]);
+    Aged("files/g1.zip", 12);
+    tree.WriteFlowFile("out/0064000E.FLO", many);
+    Aged("out/0064000E.FLO", 2);
     ASSERT_TRUE(Open());
     struct Case {
         const char *link;
@@ -147,6 +156,7 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         {"2:100/9.0", 10000000, "10M", "27y!"}, // rounded up, never shown as less
         {"2:100/12.0", 7, "7", "6d"},
         {"2:100/13.0", 11, "11", "2d"}, // a time before 1970 dates nothing
+        {"2:100/14.0", 28, "28", "12d!"},
 #ifndef _WIN32
         {"2:100/10.0", 1ull << 40, "1T", "32y!"},
 #endif
