@@ -456,15 +456,30 @@ bool ReadNodeName(const char *Name, uint32_t *Number) {
 
 int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
                     uint32_t *Number) {
+    return IsNodeFileEntry(Entry, Kind, FileFlavor, Number, nullptr);
+}
+
+int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
+                    uint32_t *Number, NodeDigits *Last) {
     if (Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
     const char *name = Entry->cFileName;
     uint32_t value;
     EntryKind foundKind;
     Flavor foundFlavor;
     // One pass: the name's shape, then its three letters, which that shape has made sure of.
-    if (!ReadNodeName(name, &value) ||
-        !ClassifyLetters(name[9], name[10], name[11], &foundKind, &foundFlavor))
-        return 0;
+    // Digits read before need only the rest of the shape (the field holds thirteen bytes).
+    if (Last && Last->Known && memcmp(name, Last->Digits, 8) == 0) {
+        value = Last->Number;
+        if (name[8] != '.' || !name[9] || !name[10] || !name[11] || name[12]) return 0;
+    } else {
+        if (!ReadNodeName(name, &value)) return 0;
+        if (Last) {
+            memcpy(Last->Digits, name, 8);
+            Last->Number = value;
+            Last->Known = true;
+        }
+    }
+    if (!ClassifyLetters(name[9], name[10], name[11], &foundKind, &foundFlavor)) return 0;
     if (Kind != nullptr) *Kind = foundKind;
     if (FileFlavor != nullptr) *FileFlavor = foundFlavor;
     if (Number != nullptr) *Number = value;

@@ -411,12 +411,13 @@ static void ScanNodeFileEntries(const char *Directory, ScanTable *Table, FtnAddr
     // The name's number of the file before and its row: a link's files come one after another.
     uint32_t lastNumber = 0;
     int lastRow = -1;
+    NodeDigits digits = {};
     do {
         EntryKind kind;
         Flavor flavor;
         uint32_t number;
         MailerFile mailer = NoMailerFile;
-        if (!IsNodeFileEntry(&found, &kind, &flavor, &number)) {
+        if (!IsNodeFileEntry(&found, &kind, &flavor, &number, &digits)) {
             // The mailer's own files of a link count only where its state is shown.
             if (!backlog || !(mailer = IsMailerFileEntry(&found, &number))) {
                 NotePointDirectory(Points, &found);

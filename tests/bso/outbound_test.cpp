@@ -245,6 +245,16 @@ TEST(NameChecks, NodeFiles) {
         uint32_t number = 0;
         EXPECT_EQ(IsNodeFileEntry(&entry, &kind, &flavor, &number), row.result) << row.name;
         EXPECT_EQ(number, row.number) << row.name;
+        // After a name whose digits it shares, or after one whose it does not.
+        for (const char *before : {"0001000A.FLO", "0064000C.OUT"}) {
+            WIN32_FIND_DATAA first = Entry(before, false);
+            NodeDigits digits = {};
+            uint32_t again = 0;
+            ASSERT_EQ(IsNodeFileEntry(&first, nullptr, nullptr, nullptr, &digits), 1);
+            EXPECT_EQ(IsNodeFileEntry(&entry, &kind, &flavor, &again, &digits), row.result)
+                << before << ", " << row.name;
+            EXPECT_EQ(again, row.number) << before << ", " << row.name;
+        }
     }
     WIN32_FIND_DATAA entry = Entry("0001000A.OUT", false);
     EntryKind kind;
