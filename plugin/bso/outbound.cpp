@@ -33,23 +33,30 @@ static bool IsSeparator(char C) {
     return C == '\\' || C == '/';
 }
 
-// The value of an ASCII hex digit (as isxdigit knows them), -1 for anything else: a listing
-// reads the digits of every file name of the outbound, so no call per character.
-static int HexValue(char C) {
-    unsigned c = static_cast<unsigned char>(C);
-    if (c - '0' < 10u) return static_cast<int>(c - '0');
-    c |= 0x20; // 'A'..'F' to 'a'..'f'; no other byte becomes one of those
-    if (c - 'a' < 6u) return static_cast<int>(c - 'a' + 10);
-    return -1;
-}
+// Each byte's value as an ASCII hex digit (as isxdigit knows them), 16 for any other byte: a
+// listing reads the digits of every file name of the outbound, one load a character.
+namespace {
+struct HexDigitTable {
+    unsigned char Value[256];
+    constexpr HexDigitTable() : Value() {
+        for (int c = 0; c < 256; ++c)
+            Value[c] = static_cast<unsigned char>(c >= '0' && c <= '9'   ? c - '0'
+                                                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                         : 16);
+    }
+};
+constexpr HexDigitTable HexDigits;
+} // namespace
 
-// The number of count hex digits at text, or false when they are not all hex digits.
-static bool ReadHex(const char *Text, int Count, uint32_t *Value) {
+// The number of count hex digits at text, or false when they are not all hex digits (a NUL is
+// none, so the text is read no further than its end).
+static inline bool ReadHex(const char *Text, int Count, uint32_t *Value) {
     uint32_t result = 0;
     for (int i = 0; i < Count; ++i) {
-        int digit = HexValue(Text[i]);
-        if (digit < 0) return false;
-        result = result * 16 + static_cast<uint32_t>(digit);
+        unsigned digit = HexDigits.Value[static_cast<unsigned char>(Text[i])];
+        if (digit > 15) return false;
+        result = result << 4 | digit;
     }
     *Value = result;
     return true;
@@ -111,27 +118,50 @@ char *BuildOutboundPath(const FtnAddress *Address, char *Buffer, const char *Roo
                                    OutboundCase);
 }
 
-// The flavor of an upper-case extension letter; the normal flavor is "N" or, by kind, "F" for
-// flow files and "O" for netmail. Any other letter is no flavor.
+// The flavor of an extension letter folded to lower case (| 0x20, which maps exactly the two
+// cases of a letter to its lower case); the normal flavor is "n" or, by kind, "f" for flow files
+// and "o" for netmail. Any other letter is no flavor.
 static Flavor FlavorOfLetter(char Letter, char NormalLetter) {
     switch (Letter) {
-    case 'I':
+    case 'i':
         return Immediate;
-    case 'C':
+    case 'c':
         return Crash;
-    case 'D':
+    case 'd':
         return Direct;
-    case 'H':
+    case 'h':
         return Hold;
-    case 'N':
+    case 'n':
         return Normal;
     default:
         return Letter == NormalLetter ? Normal : NoFlavor;
     }
 }
 
-static char AsciiUpper(char Letter) {
-    return Letter >= 'a' && Letter <= 'z' ? static_cast<char>(Letter - 'a' + 'A') : Letter;
+// The kind and flavor of an extension's three letters, compared without regard to case (ASCII,
+// as _stricmp does): a listing classifies every file of the outbound. Folded with | 0x20, a
+// byte equals a lower-case letter only when it is that letter in either case.
+static inline bool ClassifyLetters(char First, char Second, char Third, EntryKind *Kind,
+                                   Flavor *FileFlavor) {
+    char letter = static_cast<char>(First | 0x20), second = static_cast<char>(Second | 0x20),
+         third = static_cast<char>(Third | 0x20);
+    if (second == 'l' && third == 'o') {
+        *Kind = FlowFile;
+        *FileFlavor = FlavorOfLetter(letter, 'f');
+    } else if (second == 'u' && third == 't') {
+        *Kind = Netmail;
+        *FileFlavor = FlavorOfLetter(letter, 'o');
+    } else if (letter == 'r' && second == 'e' && third == 'q') {
+        *Kind = FileRequest;
+        *FileFlavor = Normal;
+    } else if (letter == 'b' && second == 's' && third == 'y') {
+        *Kind = BusyFlag;
+        *FileFlavor = Normal;
+    } else {
+        *Kind = NoEntryKind;
+        *FileFlavor = NoFlavor;
+    }
+    return *Kind != NoEntryKind && *FileFlavor != NoFlavor;
 }
 
 int ClassifyOutboundFile(const char *Extension, EntryKind *Kind, Flavor *FileFlavor) {
@@ -139,24 +169,9 @@ int ClassifyOutboundFile(const char *Extension, EntryKind *Kind, Flavor *FileFla
     *FileFlavor = NoFlavor;
     if (Extension == nullptr || Extension[0] != '.' || Extension[1] == '\0') return 0;
     const char *e = Extension + 1;
-    // Every kind has three letters, compared without regard to case (ASCII, as _stricmp does):
-    // a listing classifies every file of the outbound.
+    // Every kind has three letters.
     if (e[1] == '\0' || e[2] == '\0' || e[3] != '\0') return 0;
-    char letter = AsciiUpper(e[0]), second = AsciiUpper(e[1]), third = AsciiUpper(e[2]);
-    if (letter == 'R' && second == 'E' && third == 'Q') {
-        *Kind = FileRequest;
-        *FileFlavor = Normal;
-    } else if (letter == 'B' && second == 'S' && third == 'Y') {
-        *Kind = BusyFlag;
-        *FileFlavor = Normal;
-    } else if (second == 'L' && third == 'O') {
-        *Kind = FlowFile;
-        *FileFlavor = FlavorOfLetter(letter, 'F');
-    } else if (second == 'U' && third == 'T') {
-        *Kind = Netmail;
-        *FileFlavor = FlavorOfLetter(letter, 'O');
-    }
-    return *Kind != NoEntryKind && *FileFlavor != NoFlavor;
+    return ClassifyLetters(e[0], e[1], e[2], Kind, FileFlavor);
 }
 
 void MarkFlavor(char *FlavorString, int Flavor) {
@@ -430,18 +445,41 @@ bool WalkOutboundFolders(const char *Root, uint32_t OwnZone, bool WithPointFolde
 }
 
 bool ReadNodeName(const char *Name, uint32_t *Number) {
-    return strnlen(Name, 13) == 12 && Name[8] == '.' && ReadHex(Name, 8, Number);
+    // The digits first: they stop at a NUL, so no byte past the name's end is read.
+    uint32_t value;
+    if (!ReadHex(Name, 8, &value) || Name[8] != '.' || !Name[9] || !Name[10] || !Name[11] ||
+        Name[12])
+        return false;
+    *Number = value;
+    return true;
 }
 
 int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
                     uint32_t *Number) {
+    return IsNodeFileEntry(Entry, Kind, FileFlavor, Number, nullptr);
+}
+
+int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
+                    uint32_t *Number, NodeDigits *Last) {
     if (Entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
     const char *name = Entry->cFileName;
     uint32_t value;
-    if (!ReadNodeName(name, &value)) return 0;
     EntryKind foundKind;
     Flavor foundFlavor;
-    if (!ClassifyOutboundFile(name + 8, &foundKind, &foundFlavor)) return 0;
+    // One pass: the name's shape, then its three letters, which that shape has made sure of.
+    // Digits read before need only the rest of the shape (the field holds thirteen bytes).
+    if (Last && Last->Known && memcmp(name, Last->Digits, 8) == 0) {
+        value = Last->Number;
+        if (name[8] != '.' || !name[9] || !name[10] || !name[11] || name[12]) return 0;
+    } else {
+        if (!ReadNodeName(name, &value)) return 0;
+        if (Last) {
+            memcpy(Last->Digits, name, 8);
+            Last->Number = value;
+            Last->Known = true;
+        }
+    }
+    if (!ClassifyLetters(name[9], name[10], name[11], &foundKind, &foundFlavor)) return 0;
     if (Kind != nullptr) *Kind = foundKind;
     if (FileFlavor != nullptr) *FileFlavor = foundFlavor;
     if (Number != nullptr) *Number = value;

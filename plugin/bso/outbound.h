@@ -164,6 +164,17 @@ bool ReadNodeName(const char *Name, uint32_t *Number);
 // ClassifyOutboundFile accepts ("0001000A.OUT", "0001000a.out"). *number: the eight digits.
 int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
                     uint32_t *Number);
+// The eight digits last read from a name of a folder and their number: a folder lists a link's
+// files one after another, and their names start alike. Start it zeroed.
+struct NodeDigits {
+    char Digits[8];
+    uint32_t Number;
+    bool Known;
+};
+// The same for the entries of one folder in turn: a name that starts with the digits Last holds
+// is not read again; Last takes the digits of a name that it did not hold.
+int IsNodeFileEntry(const WIN32_FIND_DATAA *Entry, EntryKind *Kind, Flavor *FileFlavor,
+                    uint32_t *Number, NodeDigits *Last);
 // Point directory: a directory named eight hex digits and ".PNT", any case. *number: the digits.
 int IsPointDirectoryEntry(const WIN32_FIND_DATAA *Entry, uint32_t *Number);
 // Zone directory: a directory whose name has exactly three hex digits behind its first dot

@@ -40,15 +40,21 @@ static void NoteOldest(LinkStatus &Status, int64_t Time) {
 static uint32_t TextHash(const char *Text, size_t Length, uint32_t Seed = 0) {
     const uint64_t multiplier = 0x9E3779B97F4A7C15ull;
     uint64_t hash = (Length ^ static_cast<uint64_t>(Seed) << 32) * multiplier;
+    bool whole = Length >= 8;
     for (; Length >= 8; Text += 8, Length -= 8) {
         uint64_t word;
         memcpy(&word, Text, 8);
         hash = (hash ^ word) * multiplier;
         hash ^= hash >> 29;
     }
+    // The last bytes of a text of eight or more as the eight that end it, in one load; a
+    // shorter text's byte by byte.
     uint64_t rest = 0;
-    for (size_t i = 0; i < Length; ++i)
-        rest |= static_cast<uint64_t>(static_cast<unsigned char>(Text[i])) << (8 * i);
+    if (whole && Length)
+        memcpy(&rest, Text + Length - 8, 8);
+    else
+        for (size_t i = 0; i < Length; ++i)
+            rest |= static_cast<uint64_t>(static_cast<unsigned char>(Text[i])) << (8 * i);
     hash = (hash ^ rest) * multiplier;
     hash ^= hash >> 32;
     return static_cast<uint32_t>(hash);
@@ -66,6 +72,12 @@ struct NamedStat {
     uint32_t Written; // seconds since 1970; 0 when missing
     uint32_t Key;     // the name's hash (NameHashMask) and the two marks below
 };
+
+// A flow file of this many names or more keeps, behind their stats, one more: their sums as its
+// lone flow file counts them (SumAlone), so that a listing again need not walk them. Its 16
+// bytes cost more than a walk of fewer names.
+const uint32_t SummedNames = 8;
+const uint32_t SumKept = 1, SumWaits = 2; // the summary's Key
 
 const uint32_t NameHashMask = 0x3FFFFFFFu;
 const uint32_t RepeatedName = 0x40000000u; // an earlier line of the same flow file names it too
@@ -107,6 +119,7 @@ struct FlowCache {
     int SlotCount;
     int Used;
     long Reads;
+    int PendingHint; // files the last listing left for FinishBacklogScan: the next one's room
 };
 
 static uint32_t NameHash(const char *Name) {
@@ -159,7 +172,7 @@ static char *FlowBlock(const char *Path, const char *Names, size_t Length, uint3
     }
     size_t statsAt =
         (pathSize + coded + alignof(NamedStat) - 1) / alignof(NamedStat) * alignof(NamedStat);
-    size_t statsSize = static_cast<size_t>(Count) * sizeof(NamedStat);
+    size_t statsSize = static_cast<size_t>(Count + (Count >= SummedNames)) * sizeof(NamedStat);
     char *block =
         Count && statsAt <= UINT32_MAX ? static_cast<char *>(malloc(statsAt + statsSize)) : nullptr;
     *StatsAt = block ? static_cast<uint32_t>(statsAt) : 0;
@@ -514,8 +527,17 @@ void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now) {
     Scan->Texts = nullptr;
     Scan->TextsUsed = 0;
     Scan->TextsCapacity = 0;
+    Scan->Folder = "";
+    Scan->FolderLength = 0;
+    Scan->FolderKept = false;
     Scan->LastFolder = 0;
     Scan->FolderHash = 0;
+}
+
+void BeginBacklogFolder(BacklogScan *Scan, const char *Directory) {
+    Scan->Folder = Directory;
+    Scan->FolderLength = strlen(Directory);
+    Scan->FolderKept = false;
 }
 
 // Appends Length bytes of Text and a NUL to the scan's texts; false when memory runs out.
@@ -544,7 +566,7 @@ static void PendingPath(const BacklogScan *Scan, const PendingLinkFile &Pending,
     memcpy(Path + folderLength + 1, name, nameLength + 1);
 }
 
-void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const char *Directory,
+void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber,
                   const WIN32_FIND_DATAA *Found, EntryKind Kind, MailerFile Mailer) {
     LinkStatus &status = Row->Status;
     uint64_t size = FileSize(Found);
@@ -561,16 +583,22 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
     if (Kind == FlowFile && size == 0) return; // a poll
     if (Kind != FlowFile && Mailer == NoMailerFile) return;
     // Memory that runs out: the row shows less than waits, nothing worse.
-    if (!RoomForOneMore(&Scan->Pending, Scan->PendingCount, &Scan->PendingCapacity, 256)) return;
+    if (Scan->PendingCount == Scan->PendingCapacity) {
+        // Room at once for as many as the listing before had, rather than doubling up to them.
+        const FlowCache *cache = *Scan->Cache;
+        int first = cache && cache->PendingHint > 256 ? cache->PendingHint : 256;
+        if (!RoomForOneMore(&Scan->Pending, Scan->PendingCount, &Scan->PendingCapacity, first))
+            return;
+    }
     PendingLinkFile &pending = Scan->Pending[Scan->PendingCount];
-    size_t directoryLength = strlen(Directory);
+    size_t directoryLength = Scan->FolderLength;
     size_t nameLength = strnlen(Found->cFileName, sizeof(Found->cFileName));
     if (directoryLength + 1 + nameLength >= MAX_PATH) return;
-    bool sameFolder = Scan->Texts && Scan->LastFolder < Scan->TextsUsed &&
-                      strcmp(Scan->Texts + Scan->LastFolder, Directory) == 0;
-    if (!sameFolder) {
-        if (!KeepText(Scan, Directory, directoryLength, &Scan->LastFolder)) return;
-        Scan->FolderHash = TextHash(Directory, directoryLength);
+    // A folder's text is kept, and hashed, once for all its files that wait.
+    if (!Scan->FolderKept) {
+        if (!KeepText(Scan, Scan->Folder, directoryLength, &Scan->LastFolder)) return;
+        Scan->FolderHash = TextHash(Scan->Folder, directoryLength);
+        Scan->FolderKept = true;
     }
     pending.Folder = Scan->LastFolder;
     pending.Flow = -1;
@@ -578,7 +606,7 @@ void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const ch
         // One the cache holds as it is needs no more than its place: most are, on a listing
         // again.
         pending.Hash = TextHash(Found->cFileName, nameLength, Scan->FolderHash);
-        FlowPath path = {Directory, directoryLength, Found->cFileName, pending.Hash};
+        FlowPath path = {Scan->Folder, directoryLength, Found->cFileName, pending.Hash};
         pending.Flow = UnchangedFlow(*Scan->Cache, path, size, Found->ftLastWriteTime);
     }
     if (pending.Flow < 0 && !KeepText(Scan, Found->cFileName, nameLength, &pending.Name)) return;
@@ -691,6 +719,27 @@ static void NamedFileNow(const char *Name, uint32_t Hash, NamedFiles *Files, uin
     ++Files->Used;
 }
 
+// What the flow file's names add to its link when it is the link's only flow file naming
+// anything, from their stats: the bytes of each name no earlier line named, the oldest time of
+// those that date the queue (0: none) and whether any waits (SumWaits), with SumKept. Summed
+// without a branch a name: the time less one takes part in the minimum, so that a time of 0
+// (none) wraps past every other.
+static NamedStat SumAlone(const CachedFlow &Flow) {
+    const NamedStat *stats = StatsOf(Flow);
+    uint64_t bytes = 0, any = 0;
+    uint32_t oldestLess = UINT32_MAX;
+    for (uint32_t i = 0; i < Flow.NameCount; ++i) {
+        const NamedStat &stat = stats[i];
+        uint64_t counted = (stat.Key & RepeatedName) ? 0 : stat.Size;
+        bytes += counted;
+        any |= counted;
+        uint32_t dated = (stat.Key & DatingName) && counted ? stat.Written - 1 : UINT32_MAX;
+        oldestLess = dated < oldestLess ? dated : oldestLess;
+    }
+    NamedStat sum = {bytes, oldestLess + 1, SumKept | (any ? SumWaits : 0)};
+    return sum;
+}
+
 // Counts the names of one flow file for its link: each file once per link, the '^' ones dating
 // the queue; the flow file itself dates it when anything it names waits. A flow file unchanged
 // since it was read gives what its files were then, else they are looked up now.
@@ -702,15 +751,14 @@ static void CountFlowNames(CachedFlow &Flow, const char *Names, bool Fresh, bool
                            LinkNames *Own) {
     bool waits = false;
     NamedStat *stats = StatsOf(Flow);
+    bool summed = Flow.NameCount >= SummedNames;
     if (Alone) {
-        for (uint32_t i = 0; i < Flow.NameCount; ++i) {
-            const NamedStat &stat = stats[i];
-            if ((stat.Key & RepeatedName) || stat.Size == 0) continue;
-            waits = true;
-            Status.Bytes += stat.Size;
-            if (stat.Key & DatingName) NoteOldest(Status, stat.Written);
-        }
-        if (waits) NoteOldest(Status, Queued);
+        NamedStat sum = summed && (stats[Flow.NameCount].Key & SumKept) ? stats[Flow.NameCount]
+                                                                        : SumAlone(Flow);
+        if (!(sum.Key & SumWaits)) return;
+        Status.Bytes += sum.Size;
+        NoteOldest(Status, sum.Written);
+        NoteOldest(Status, Queued);
         return;
     }
     if (Fresh && stats && !PrepareLinkNames(Own, static_cast<int>(Flow.NameCount))) {
@@ -749,6 +797,7 @@ static void CountFlowNames(CachedFlow &Flow, const char *Names, bool Fresh, bool
         if (directive == '^') NoteOldest(Status, written);
     }
     if (waits) NoteOldest(Status, Queued);
+    if (Fresh && stats && summed) stats[Flow.NameCount] = SumAlone(Flow);
 }
 
 static void ReadPendingMailerFile(const PendingLinkFile &Pending, const char *Path, int64_t Now,
@@ -795,6 +844,20 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
         OrderByRow(Scan, Count, order);
         for (int first = 0; first < count;) {
             int row = Scan->Pending[order[first] & 0xFFFFFFFFu].Row;
+            // Most links, listed again, have one file waiting: a flow file the cache holds as
+            // it was. One that names nothing counts nothing; one with its stats counts alone.
+            const PendingLinkFile &only = Scan->Pending[order[first] & 0xFFFFFFFFu];
+            if ((first + 1 == count || Scan->Pending[order[first + 1] & 0xFFFFFFFFu].Row != row) &&
+                only.Mailer == NoMailerFile && only.Flow >= 0 && cache && row >= 0 && row < Count) {
+                CachedFlow &flow = cache->Flows[only.Flow];
+                if (!flow.NameCount || flow.StatsAt) {
+                    if (flow.NameCount)
+                        CountFlowNames(flow, nullptr, false, true, only.Queued, Rows[row].Status,
+                                       &files, &seen, &own);
+                    ++first;
+                    continue;
+                }
+            }
             int last = first;
             int named = 0, lastNamed = first;
             uint32_t nameCount = 0;
@@ -845,7 +908,10 @@ void FinishBacklogScan(BacklogScan *Scan, OutboundEntry *Rows, int Count) {
             first = last;
         }
     }
-    if (cache) PruneFlowCache(cache);
+    if (cache) {
+        PruneFlowCache(cache);
+        cache->PendingHint = count;
+    }
     free(order);
     free(flows);
     free(fresh);

@@ -35,16 +35,24 @@ struct BacklogScan {
     char *Texts;
     size_t TextsUsed;
     size_t TextsCapacity;
-    size_t LastFolder;   // where the folder met last starts in Texts; TextsCapacity: none yet
+    // The folder whose files come now (BeginBacklogFolder), and whether it is in Texts yet.
+    const char *Folder;
+    size_t FolderLength;
+    bool FolderKept;
+    size_t LastFolder;   // where the folder met last starts in Texts
     uint32_t FolderHash; // that folder's hash, from which its flow files' paths are hashed
 };
 
 void StartBacklogScan(BacklogScan *Scan, FlowCache **Cache, int64_t Now);
 
-// One file of the link row Row (number RowNumber) in Directory ("D:\OUT", no separator at the
-// end): a netmail packet or a file request counts at once, a flow file or a mailer file
-// (EntryKind NoEntryKind then, Mailer set) waits for FinishBacklogScan.
-void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber, const char *Directory,
+// The folder whose files NoteLinkFile is handed next: Directory ("D:\OUT", no separator at the
+// end) stays as it is until the next folder begins.
+void BeginBacklogFolder(BacklogScan *Scan, const char *Directory);
+
+// One file of the link row Row (number RowNumber) in the folder begun last: a netmail packet or
+// a file request counts at once, a flow file or a mailer file (EntryKind NoEntryKind then,
+// Mailer set) waits for FinishBacklogScan.
+void NoteLinkFile(BacklogScan *Scan, OutboundEntry *Row, int RowNumber,
                   const WIN32_FIND_DATAA *Found, EntryKind Kind, MailerFile Mailer);
 
 // Reads what waited and completes every row's Status; releases the scan's own memory (the

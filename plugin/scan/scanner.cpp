@@ -131,16 +131,32 @@ static bool SameAddress(const FtnAddress &A, const FtnAddress &B) {
     return A.zone == B.zone && A.net == B.net && A.node == B.node && A.point == B.point;
 }
 
-// Writes the number in decimal, as "%u" does, and returns the end.
+// "00" to "99": two digits a division.
+static const char DigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233"
+    "34353637383940414243444546474849505152535455565758596061626364656667"
+    "6869707172737475767778798081828384858687888990919293949596979899";
+
+// Writes the number in decimal, as "%u" does, and returns the end: its length first, then its
+// digits from the last, two at a time.
 static char *PutDecimal(char *At, uint32_t Number) {
-    char digits[10];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + Number % 10);
-        Number /= 10;
-    } while (Number);
-    while (count) *At++ = digits[--count];
-    return At;
+    int length = 1;
+    for (uint32_t bound = 10; length < 10 && Number >= bound; bound *= 10) ++length;
+    char *end = At + length, *at = end;
+    while (Number >= 100) {
+        uint32_t pair = Number % 100;
+        Number /= 100;
+        at -= 2;
+        at[0] = DigitPairs[2 * pair];
+        at[1] = DigitPairs[2 * pair + 1];
+    }
+    if (Number >= 10) {
+        at[-2] = DigitPairs[2 * Number];
+        at[-1] = DigitPairs[2 * Number + 1];
+    } else {
+        at[-1] = static_cast<char>('0' + Number);
+    }
+    return end;
 }
 
 // The row name of the address, exactly as FormatAddress writes it ("%u:%u/%u.%u"), without
@@ -190,8 +206,11 @@ static bool ReserveLinkSlots(int Count, LinkIndex *Index) {
     return true;
 }
 
-// The first row of the address, or Count when there is none.
-static int FindLinkRow(const ScanTable *Table, const FtnAddress *Address, LinkIndex *Index) {
+// The first row of the address, or Count when there is none; then *FreeSlot is the index's
+// slot for the row when one is appended next (null without the index).
+static int FindLinkRow(const ScanTable *Table, const FtnAddress *Address, LinkIndex *Index,
+                       int **FreeSlot) {
+    *FreeSlot = nullptr;
     const OutboundEntry *rows = Table->Rows;
     int count = Table->Count;
     if (Index && Index->Indexed > count) { // rows were dropped: take them in afresh
@@ -210,8 +229,10 @@ static int FindLinkRow(const ScanTable *Table, const FtnAddress *Address, LinkIn
         int *slot = FindLinkSlot(rows, Index, rows[Index->Indexed].Link);
         if (!*slot) *slot = Index->Indexed + 1;
     }
-    int row = *FindLinkSlot(rows, Index, *Address);
-    return row ? row - 1 : count;
+    int *slot = FindLinkSlot(rows, Index, *Address);
+    if (*slot) return *slot - 1;
+    *FreeSlot = slot;
+    return count;
 }
 
 // The row of the address, appended when new; -1 when memory ran out.
@@ -220,7 +241,8 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
     // The files of one link come one after another: the row of the address met last is kept.
     bool sameAsLast = Index && Index->HasLast && SameAddress(Index->LastAddress, *Address) &&
                       Index->LastRow < Table->Count;
-    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Address, Index);
+    int *freeSlot = nullptr;
+    int row = sameAsLast ? Index->LastRow : FindLinkRow(Table, Address, Index, &freeSlot);
     if (row == Table->Count) {
         char key[AddressTextSize];
         size_t length = LinkKey(Address, key);
@@ -228,6 +250,11 @@ static int LinkRow(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND
         if (!entry) return -1;
         entry->Attributes = FILE_ATTRIBUTE_DIRECTORY;
         entry->Link = *Address;
+        // Into the index at once, where the look-up found its place free.
+        if (freeSlot && Index->Indexed == row) {
+            *freeSlot = row + 1;
+            Index->Indexed = row + 1;
+        }
     }
     if (Index) {
         Index->HasLast = true;
@@ -377,32 +404,47 @@ static void ScanNodeFileEntries(const char *Directory, ScanTable *Table, FtnAddr
         }
         return;
     }
+    BacklogScan *backlog = Index ? Index->Backlog : nullptr;
+    if (backlog) BeginBacklogFolder(backlog, Directory);
+    // A point folder's files are all of one node; a node file's name gives net and node.
+    uint32_t pointNet = 0, pointNode = 0;
+    if (PointNumber >= 0)
+        SplitNodeNumber(static_cast<uint32_t>(PointNumber), &pointNet, &pointNode);
+    // The name's number of the file before and its row: a link's files come one after another.
+    uint32_t lastNumber = 0;
+    int lastRow = -1;
+    NodeDigits digits = {};
     do {
         EntryKind kind;
         Flavor flavor;
         uint32_t number;
         MailerFile mailer = NoMailerFile;
-        if (!IsNodeFileEntry(&found, &kind, &flavor, &number)) {
+        if (!IsNodeFileEntry(&found, &kind, &flavor, &number, &digits)) {
             // The mailer's own files of a link count only where its state is shown.
-            if (!Index || !Index->Backlog || !(mailer = IsMailerFileEntry(&found, &number))) {
+            if (!backlog || !(mailer = IsMailerFileEntry(&found, &number))) {
                 NotePointDirectory(Points, &found);
                 continue;
             }
             kind = NoEntryKind;
             flavor = NoFlavor;
         }
-        if (PointNumber < 0) {
-            SplitNodeNumber(number, &Address->net, &Address->node);
-            Address->point = 0;
-        } else {
-            SplitNodeNumber(static_cast<uint32_t>(PointNumber), &Address->net, &Address->node);
-            Address->point = number;
+        int row = lastRow;
+        if (row < 0 || number != lastNumber) {
+            if (PointNumber < 0) {
+                SplitNodeNumber(number, &Address->net, &Address->node);
+                Address->point = 0;
+            } else {
+                Address->net = pointNet;
+                Address->node = pointNode;
+                Address->point = number;
+            }
+            row = LinkRow(Table, Address, &found, Index);
+            if (row < 0) continue;
+            lastNumber = number;
+            lastRow = row;
         }
-        int row = LinkRow(Table, Address, &found, Index);
-        if (row < 0) continue;
         MarkEntry(Table->Rows[row], kind, flavor);
-        if (Index && Index->Backlog)
-            NoteLinkFile(Index->Backlog, &Table->Rows[row], row, Directory, &found, kind, mailer);
+        if (backlog) NoteLinkFile(backlog, &Table->Rows[row], row, &found, kind, mailer);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }

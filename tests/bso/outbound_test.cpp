@@ -213,14 +213,30 @@ TEST(NameChecks, NodeFiles) {
         int result;
         uint32_t number;
     } const rows[] = {
-        {"0001000A.OUT", false, 1, 0x1000A},  {"0001000a.out", false, 1, 0x1000A},
-        {"006400C8.CLO", false, 1, 0x6400C8}, {"FFFFFFFF.bsy", false, 1, 0xFFFFFFFF},
-        {"1000A.OUT", false, 0, 0},           {"0001000A.OU", false, 0, 0},
-        {"0001000A.OUT.BAK", false, 0, 0},    {"G001000A.OUT", false, 0, 0},
-        {"006400C8.OUT", true, 0, 0},         {"006400C8.TXT", false, 0, 0},
-        {"6400C8.OUT", false, 0, 0},          {"0x01000A.OUT", false, 0, 0},
-        {" 001000A.OUT", false, 0, 0},        {"0001000AB.OUT", false, 0, 0},
-        {"0001000A.BLO", false, 0, 0},        {"0001000A_OUT", false, 0, 0},
+        {"0001000A.OUT", false, 1, 0x1000A},
+        {"0001000a.out", false, 1, 0x1000A},
+        {"006400C8.CLO", false, 1, 0x6400C8},
+        {"FFFFFFFF.bsy", false, 1, 0xFFFFFFFF},
+        {"1000A.OUT", false, 0, 0},
+        {"0001000A.OU", false, 0, 0},
+        {"0001000A.OUT.BAK", false, 0, 0},
+        {"G001000A.OUT", false, 0, 0},
+        {"006400C8.OUT", true, 0, 0},
+        {"006400C8.TXT", false, 0, 0},
+        {"6400C8.OUT", false, 0, 0},
+        {"0x01000A.OUT", false, 0, 0},
+        {" 001000A.OUT", false, 0, 0},
+        {"0001000AB.OUT", false, 0, 0},
+        {"0001000A.BLO", false, 0, 0},
+        {"0001000A_OUT", false, 0, 0},
+        {"89ABCDEF.out", false, 1, 0x89ABCDEF},
+        {"0001000/.OUT", false, 0, 0},
+        {"0001000:.OUT", false, 0, 0},
+        {"0001000@.OUT", false, 0, 0},
+        {"0001000G.OUT", false, 0, 0},
+        {"0001000`.OUT", false, 0, 0},
+        {"g001000a.OUT", false, 0, 0},
+        {"0001000\xC1.OUT", false, 0, 0},
     };
     for (const auto &row : rows) {
         WIN32_FIND_DATAA entry = Entry(row.name, row.directory);
@@ -229,6 +245,16 @@ TEST(NameChecks, NodeFiles) {
         uint32_t number = 0;
         EXPECT_EQ(IsNodeFileEntry(&entry, &kind, &flavor, &number), row.result) << row.name;
         EXPECT_EQ(number, row.number) << row.name;
+        // After a name whose digits it shares, or after one whose it does not.
+        for (const char *before : {"0001000A.FLO", "0064000C.OUT"}) {
+            WIN32_FIND_DATAA first = Entry(before, false);
+            NodeDigits digits = {};
+            uint32_t again = 0;
+            ASSERT_EQ(IsNodeFileEntry(&first, nullptr, nullptr, nullptr, &digits), 1);
+            EXPECT_EQ(IsNodeFileEntry(&entry, &kind, &flavor, &again, &digits), row.result)
+                << before << ", " << row.name;
+            EXPECT_EQ(again, row.number) << before << ", " << row.name;
+        }
     }
     WIN32_FIND_DATAA entry = Entry("0001000A.OUT", false);
     EntryKind kind;

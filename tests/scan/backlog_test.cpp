@@ -124,6 +124,22 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
                        {"^" + deep[0], deep[1], deep[2], "#" + deep[0], deep[1] + "0123456789"});
     tree.WriteFlowFile("out/0064000C.CLO", {deep[2]});
     for (const char *flow : {"out/0064000C.FLO", "out/0064000C.CLO"}) Aged(flow, 1);
+    // 2:100/13.0: files dated before 1970 and after 2106, whose times no cache entry can hold.
+    std::vector<std::string> odd = {tree.WriteAttached("old.zip", "55555"),
+                                    tree.WriteAttached("late.zip", "666666")};
+    Aged("files/old.zip", 30000);
+    SetTime(tree.dir.Native("files/late.zip"), 4500000000ll);
+    tree.WriteFlowFile("out/0064000D.FLO", {"^" + odd[0], "^" + odd[1]});
+    Aged("out/0064000D.FLO", 2);
+    // 2:100/14.0: enough names that the cache keeps their sums, one named twice, one gone.
+    std::vector<std::string> many = {"^" + tree.Win("files/gone.zip")};
+    for (int i = 1; i <= 7; ++i)
+        many.push_back((i == 1 ? "^" : "") +
+                       tree.WriteAttached("g" + std::to_string(i) + ".zip", std::string(i, 'g')));
+    many.push_back(many[2]);
+    Aged("files/g1.zip", 12);
+    tree.WriteFlowFile("out/0064000E.FLO", many);
+    Aged("out/0064000E.FLO", 2);
     ASSERT_TRUE(Open());
     struct Case {
         const char *link;
@@ -139,6 +155,8 @@ TEST_F(Backlog, SizeAndAgeOfEachQueue) {
         {"2:100/8.0", 5ull << 30, "5G", "9999d!"},
         {"2:100/9.0", 10000000, "10M", "27y!"}, // rounded up, never shown as less
         {"2:100/12.0", 7, "7", "6d"},
+        {"2:100/13.0", 11, "11", "2d"}, // a time before 1970 dates nothing
+        {"2:100/14.0", 28, "28", "12d!"},
 #ifndef _WIN32
         {"2:100/10.0", 1ull << 40, "1T", "32y!"},
 #endif
