@@ -203,6 +203,12 @@ static bool SameText(const char *First, const char *Second) {
     return *First == *Second;
 }
 
+// The same for two flavor strings, which are FlavorStringSize bytes each: compared whole.
+static bool SameFlavors(const char *First, const char *Second) {
+    if (!First || !Second) return First == Second;
+    return memcmp(First, Second, FlavorStringSize) == 0;
+}
+
 // Whether the row's column texts and its owner and description are the last row's: they are
 // made of the marks, the flavors, the source, the queue's status and the nodelist's answer only.
 static bool SameColumnsAsLast(const ColumnBlock &Columns, const OutboundEntry &Row,
@@ -212,8 +218,8 @@ static bool SameColumnsAsLast(const ColumnBlock &Columns, const OutboundEntry &R
            last->RequestMark == Row.RequestMark && Columns.LastNamed.Node == Named.Node &&
            Columns.LastNamed.Standing == Named.Standing &&
            memcmp(&last->Status, &Row.Status, sizeof Row.Status) == 0 &&
-           SameText(last->FlowFlavors, Row.FlowFlavors) &&
-           SameText(last->NetmailFlavors, Row.NetmailFlavors) &&
+           SameFlavors(last->FlowFlavors, Row.FlowFlavors) &&
+           SameFlavors(last->NetmailFlavors, Row.NetmailFlavors) &&
            SameText(last->SourceText, Row.SourceText);
 }
 
