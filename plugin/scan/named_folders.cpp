@@ -41,9 +41,17 @@ void FreeNamedFolders(NamedFolders *Folders) {
 }
 
 size_t FolderLength(const char *Name, size_t Length) {
+#ifdef __GLIBC__
+    // From the end, at the C library's speed: the last backslash, then a slash behind it.
+    const char *back = static_cast<const char *>(memrchr(Name, '\\', Length));
+    size_t from = back ? static_cast<size_t>(back - Name) + 1 : 0;
+    const char *slash = static_cast<const char *>(memrchr(Name + from, '/', Length - from));
+    return slash ? static_cast<size_t>(slash - Name) + 1 : from;
+#else
     size_t length = Length;
     while (length > 0 && Name[length - 1] != '\\' && Name[length - 1] != '/') --length;
     return length;
+#endif
 }
 
 static bool SameFolder(const NamedFolder &Folder, const char *Name, size_t FolderLength) {
@@ -81,6 +89,7 @@ const char *ShownFolder(NamedFolder *Folder) {
         size_t length = strlen(shown);
         Folder->Shown = static_cast<char *>(malloc(length + 1));
         if (Folder->Shown) memcpy(Folder->Shown, shown, length + 1);
+        Folder->ShownLength = length;
     }
     return Folder->Shown;
 }
@@ -241,8 +250,9 @@ bool FindInFolder(NamedFolder *Folder, const char *Leaf, size_t Length,
     }
     int number = exact >= 0 ? exact : Folder->Whole && foldedCount == 1 ? folded : -1;
     if (number < 0) return false;
+    // Every field but the name's bytes past its end, which nobody reads: 320 bytes cleared a
+    // name were a fifth of a look-up.
     const FolderFile &file = Folder->Files[number];
-    memset(Found, 0, sizeof *Found);
     Found->dwFileAttributes = file.Attributes;
     Found->ftCreationTime = file.Creation;
     Found->ftLastAccessTime = file.Access;

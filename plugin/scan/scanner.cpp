@@ -8,6 +8,7 @@
 #include "scan/named_folders.h"
 
 #include <ctype.h>
+#include <direct.h> // _stricmp on POSIX
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -245,9 +246,10 @@ void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_
 // ---- Rows inside a link -----------------------------------------------------------------
 
 // The same with the directory as rows show it already.
-static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FIND_DATAA *FindData,
-                             const char *SourceText, EntryKind Kind, Flavor Flavor) {
-    size_t directoryLength = strlen(Shown);
+static int AddShownFileEntry(ScanTable *Table, const char *Shown, size_t ShownLength,
+                             const WIN32_FIND_DATAA *FindData, const char *SourceText,
+                             EntryKind Kind, Flavor Flavor) {
+    size_t directoryLength = ShownLength;
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
     OutboundEntry *entry = NewRow(Table, FindData, Shown, directoryLength, FindData->cFileName,
@@ -260,7 +262,8 @@ static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FI
 int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
                  const char *SourceText, EntryKind Kind, Flavor Flavor) {
     ShownDirectory(DirectoryPart);
-    return AddShownFileEntry(Table, DirectoryPart, FindData, SourceText, Kind, Flavor);
+    return AddShownFileEntry(Table, DirectoryPart, strlen(DirectoryPart), FindData, SourceText,
+                             Kind, Flavor);
 }
 
 void ShortenRowName(char *Row, const char *Name, size_t Length) {
@@ -553,7 +556,7 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
     unsigned long long linesRead = 0, bytesRead = 0;
     while ((got = ReadLine(&reader, &line, &length)) > 0) {
         ++linesRead;
-        bytesRead += length + strlen(reader.LineEnd);
+        bytesRead += length + (reader.LineEnd[0] ? reader.LineEnd[1] ? 2 : 1 : 0);
         // Room for the rows still to come at once, rather than the table copied as it doubles;
         // without it the table still grows row by row.
         if (linesRead == 16) {
@@ -603,14 +606,16 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                                      &found)) ||
              FindNamedFile(name, &found))) {
             const char *shown = folder ? ShownFolder(folder) : nullptr;
+            size_t shownLength = shown ? folder->ShownLength : 0;
             char directory[MAX_PATH];
             if (!shown) {
                 strcpy(directory, name);
                 DirectoryPart(directory);
                 ShownDirectory(directory);
                 shown = directory;
+                shownLength = strlen(directory);
             }
-            if (AddShownFileEntry(Table, shown, &found, Extension, FlowFile, Flavor) ||
+            if (AddShownFileEntry(Table, shown, shownLength, &found, Extension, FlowFile, Flavor) ||
                 AddNameOnlyEntry(Table, name, Extension, Flavor, false))
                 ++rowsFromFile;
             continue;
@@ -645,12 +650,15 @@ static void ScanLinkContents(const char *CurDir, const OutboundConfig &Config, S
     char directory[MAX_PATH];
     strcpy(directory, base);
     DirectoryPart(directory);
-    Result->LinkBusy = IsLinkBusy(Config, &Result->Link) != 0;
 
+    // The busy flag is one of the names the search below gives (it matches case-blind, as a
+    // look-up of the flag would): a look-up of its own read the whole folder again.
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
+        const char *extension = strchr(found.cFileName, '.');
+        if (extension && _stricmp(extension, ".BSY") == 0) Result->LinkBusy = true;
         EntryKind kind;
         Flavor flavor;
         if (!IsLinkFileEntry(&found, &kind, &flavor)) {
