@@ -536,9 +536,6 @@ static void AddFlowFileRow(ScanTable *Table, const char *FlowPath, const WIN32_F
 static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                          const char *Extension, Flavor Flavor, ScanTable *Table,
                          ScanResult *Result) {
-    // The line as read, before ParseFlowLine cuts its end: what a repair looks for.
-    char *raw = nullptr;
-    size_t rawCapacity = 0;
     LineReader reader;
     if (!OpenLineReader(&reader, FlowPath)) {
         CloseLineReader(&reader);
@@ -569,20 +566,13 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
             }
         }
         if (!LineNamesAFile(line, length)) continue;
-        bool haveRaw = true;
-        if (length >= rawCapacity) {
-            char *grown = static_cast<char *>(realloc(raw, length + 1));
-            if (grown) {
-                raw = grown;
-                rawCapacity = length + 1;
-            } else {
-                haveRaw = false; // no repair without the line's bytes; the line stays
-            }
-        }
-        if (haveRaw) memcpy(raw, line, length);
-        // A NUL ends the name: the row and the question show what comes before it, and the
-        // repair takes out exactly this line.
-        char *flowName = ParseFlowLine(line);
+        // The line's end is cut off by a zero over its first byte, which is kept: a repair
+        // looks for the line as read. A NUL ends the name: the row and the question show what
+        // comes before it, and the repair takes out exactly this line.
+        size_t trimmed = TrimmedLineLength(line, strlen(line));
+        char cut = line[trimmed];
+        line[trimmed] = '\0';
+        char *flowName = FlowLineName(line);
         if (!flowName || !*flowName) continue;
         // The name in the file functions' code page from here on: looked up, shown, asked
         // about. One that cannot be converted is shown as written and not looked up.
@@ -623,7 +613,11 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         // A name too long to look up, or not convertible, is no name the scan could call
         // missing. Every such line keeps a row of its own text, whatever is done about the
         // line: a file that is gone is shown so, not hidden behind its flow file.
-        if (convertible && haveRaw) NoteMissingFile(Result, FlowPath, raw, length, name);
+        if (convertible) {
+            line[trimmed] = cut;
+            NoteMissingFile(Result, FlowPath, line, length, name);
+            line[trimmed] = '\0';
+        }
         if (AddNameOnlyEntry(Table, name, Extension, Flavor, lookUp)) {
             if (lookUp) Table->Rows[Table->Count - 1].Problem = MissingNamedFile;
             ++rowsFromFile;
@@ -635,7 +629,6 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
     else if (rowsFromFile == 0)
         AddFlowFileRow(Table, FlowPath, FlowData, Flavor, NoEntryProblem);
-    free(raw);
 }
 
 // The items of one link: its packets, flow files, request and busy flag, and the files its
