@@ -81,6 +81,17 @@ NamedFolder *FolderOfName(NamedFolders *Folders, const char *Name, size_t Folder
     return &folder;
 }
 
+NamedFolder *LastFolderHolding(NamedFolders *Folders, const char *Name, size_t Length) {
+    if (Folders->Last < 0) return nullptr;
+    NamedFolder &last = Folders->Folders[Folders->Last];
+    size_t folder = last.TextLength;
+    if (folder >= Length || memcmp(last.Text, Name, folder) != 0) return nullptr;
+    const char *leaf = Name + folder;
+    size_t leafLength = Length - folder;
+    if (memchr(leaf, '\\', leafLength) || memchr(leaf, '/', leafLength)) return nullptr;
+    return &last;
+}
+
 const char *ShownFolder(NamedFolder *Folder) {
     if (!Folder->Shown && Folder->TextLength < MAX_PATH) {
         char shown[MAX_PATH];

@@ -57,6 +57,8 @@ void FreeNamedFolders(NamedFolders *Folders);
 // The folder of Name (its first FolderLength bytes), added at its first name; null when memory
 // runs out or the name has no folder.
 NamedFolder *FolderOfName(NamedFolders *Folders, const char *Name, size_t FolderLength);
+// The folder asked about last when Name (Length bytes) names a file right in it, else null.
+NamedFolder *LastFolderHolding(NamedFolders *Folders, const char *Name, size_t Length);
 // Where the folder ends in Name (Length bytes): after its last separator (0 for none).
 size_t FolderLength(const char *Name, size_t Length);
 // The folder as a row shows it (ShownDirectory of its text, ShownLength bytes), worked out

@@ -582,11 +582,13 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         // A name whose last part is "." or ".." names a directory by way of another name (the
         // one the search would report), never a file to send.
         size_t nameLength = convertible ? strlen(name) : 0;
-        size_t folderLength = FolderLength(name, nameLength);
+        // Most lines name a file in the folder of the line before.
+        NamedFolder *folder = nameLength ? LastFolderHolding(&folders, name, nameLength) : nullptr;
+        size_t folderLength = folder ? folder->TextLength : FolderLength(name, nameLength);
         bool lookUp = convertible && nameLength < MAX_PATH && !IsDotEntry(name + folderLength);
-        if (!lookUp) folderLength = 0;
+        if (!lookUp) folderLength = 0, folder = nullptr;
         WIN32_FIND_DATAA found;
-        NamedFolder *folder = folderLength ? FolderOfName(&folders, name, folderLength) : nullptr;
+        if (!folder && folderLength) folder = FolderOfName(&folders, name, folderLength);
         // How many names are still to come matters only to a folder not read yet.
         if (lookUp &&
             ((folder && FindInFolder(folder, name + folderLength, nameLength - folderLength,
