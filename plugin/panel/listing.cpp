@@ -318,6 +318,10 @@ static void FillFindData(const OutboundEntry &Entry, FAR_FIND_DATA *Data) {
     Data->dwReserved0 = 0;
     Data->dwReserved1 = 0;
     const char *alternate = EntryAlternateName(Entry);
+    if (!alternate[0]) { // most files have none
+        Data->cAlternateFileName[0] = '\0';
+        return;
+    }
     size_t length = strnlen(alternate, sizeof(Data->cAlternateFileName) - 1);
     memcpy(Data->cAlternateFileName, alternate, length);
     Data->cAlternateFileName[length] = '\0';
