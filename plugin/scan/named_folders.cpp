@@ -194,7 +194,9 @@ static bool KeepFile(NamedFolder &Folder, const WIN32_FIND_DATAA &Data) {
     size_t length = strnlen(Data.cFileName, MAX_PATH - 1);
     uint32_t hash = NameHash(Data.cFileName, length);
     if (!RoomForOneMore(&Folder.Files, Folder.FileCount, &Folder.FileCapacity, 256)) return false;
-    if (!GrowBytes(&Folder.Pool, &Folder.PoolCapacity, Folder.PoolUsed + length + 1, 4096))
+    size_t needed = Folder.PoolUsed + length + 1;
+    if (needed > Folder.PoolCapacity &&
+        !GrowBytes(&Folder.Pool, &Folder.PoolCapacity, needed, 4096))
         return false;
     FolderFile &file = Folder.Files[Folder.FileCount++];
     file.Attributes = Data.dwFileAttributes;
