@@ -10,7 +10,10 @@
 #include "common/helpers.h"
 
 char *ParseFlowLine(char *Line) {
-    TrimLineEnd(Line);
+    return FlowLineName(TrimLineEnd(Line));
+}
+
+char *FlowLineName(char *Line) {
     if (Line[0] == '#' || Line[0] == '^') return Line + 1;
     if (Line[0] == '~') return nullptr;
     return Line;

@@ -17,6 +17,8 @@ const size_t RemovedLineSize = 260;
 // Strips the line end (TrimLineEnd), then returns the name the line gives: the text behind a
 // leading "#" or "^", the whole line otherwise, or null for a "~" line.
 char *ParseFlowLine(char *Line);
+// The same for a line whose end is stripped already.
+char *FlowLineName(char *Line);
 
 // Whether a flow line's name is a whole path: a drive and a separator ("D:\FILES\A.ZIP"), a share
 // ("\\SERVER\FILES\A.ZIP") on Windows, the root ("/files/a.zip") elsewhere. Any other name the

@@ -84,9 +84,26 @@ int ReadLine(LineReader *Reader, char **Line, size_t *Length) {
             }
         }
         any = true;
-        const char *start = Reader->Chunk + Reader->ChunkPosition;
+        char *start = Reader->Chunk + Reader->ChunkPosition;
         DWORD available = Reader->ChunkLength - Reader->ChunkPosition;
         const char *lineEnd = FindLineEnd(start, available);
+        // A line that lies whole in the chunk is handed out where it lies, its end's byte made
+        // its terminating zero: no copy. Not a CR that ends the chunk: its LF may be in the next.
+        if (used == 0 && lineEnd != nullptr &&
+            (*lineEnd == '\n' || lineEnd + 1 < start + available || Reader->AtEnd)) {
+            DWORD take = static_cast<DWORD>(lineEnd - start);
+            Reader->ChunkPosition += take + 1;
+            bool crlf = *lineEnd == '\r' && Reader->ChunkPosition < Reader->ChunkLength &&
+                        Reader->Chunk[Reader->ChunkPosition] == '\n';
+            Reader->LineEnd[0] = *lineEnd;
+            Reader->LineEnd[1] = crlf ? '\n' : '\0';
+            Reader->LineEnd[2] = '\0';
+            if (crlf) ++Reader->ChunkPosition;
+            start[take] = '\0';
+            *Line = start;
+            *Length = take;
+            return 1;
+        }
         DWORD take = lineEnd != nullptr ? static_cast<DWORD>(lineEnd - start) : available;
         if (!GrowLine(Reader, used + take + 1)) return -1;
         memcpy(Reader->Line + used, start, take);

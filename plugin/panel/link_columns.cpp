@@ -171,10 +171,7 @@ static bool MarksCallingFlavor(const char *Flavors) {
 
 // Whether a flavor string marks any flavor: it differs from the empty one.
 static bool MarksFlavor(const char *Flavors) {
-    if (Flavors == nullptr) return false;
-    for (int i = 0; i < FlavorStringSize; ++i)
-        if (Flavors[i] != EmptyFlavorString[i]) return true;
-    return false;
+    return Flavors != nullptr && memcmp(Flavors, EmptyFlavorString, FlavorStringSize) != 0;
 }
 
 bool WaitsForCall(const OutboundEntry &Row) {

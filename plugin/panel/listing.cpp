@@ -161,6 +161,10 @@ struct ColumnBlock {
     size_t EmptyAt;                  // the one empty text
     size_t LastAt[RowColumnCount];   // each column's text of the row before; NoText for none
     size_t LastLength[RowColumnCount];
+    // The row before and what the nodelist said of it: a row whose columns are made of the
+    // same things takes its texts whole (inside a link most rows do).
+    const OutboundEntry *LastRow;
+    RowNode LastNamed;
 };
 static const size_t NoText = ~static_cast<size_t>(0);
 static_assert(sizeof(size_t) == sizeof(char *), "an offset takes its pointer's slot");
@@ -198,9 +202,44 @@ static ColumnText MarkOf(const char &Mark) {
     return text;
 }
 
+// Whether two texts are the same (null as null only).
+static bool SameText(const char *First, const char *Second) {
+    if (!First || !Second) return First == Second;
+    while (*First && *First == *Second) ++First, ++Second;
+    return *First == *Second;
+}
+
+// The same for two flavor strings, which are FlavorStringSize bytes each: compared whole.
+static bool SameFlavors(const char *First, const char *Second) {
+    if (!First || !Second) return First == Second;
+    return memcmp(First, Second, FlavorStringSize) == 0;
+}
+
+// Whether the row's column texts and its owner and description are the last row's: they are
+// made of the marks, the flavors, the source, the queue's status and the nodelist's answer only.
+static bool SameColumnsAsLast(const ColumnBlock &Columns, const OutboundEntry &Row,
+                              const RowNode &Named) {
+    const OutboundEntry *last = Columns.LastRow;
+    return last && last->Problem == Row.Problem && last->BusyMark == Row.BusyMark &&
+           last->RequestMark == Row.RequestMark && Columns.LastNamed.Node == Named.Node &&
+           Columns.LastNamed.Standing == Named.Standing &&
+           memcmp(&last->Status, &Row.Status, sizeof Row.Status) == 0 &&
+           SameFlavors(last->FlowFlavors, Row.FlowFlavors) &&
+           SameFlavors(last->NetmailFlavors, Row.NetmailFlavors) &&
+           SameText(last->SourceText, Row.SourceText);
+}
+
 // Writes item Index's column texts into the block. False when memory runs out.
 static bool FillColumns(ColumnBlock &Columns, int Index, const PluginPanelItem &Item,
                         const OutboundEntry &Row, const RowNode &Named) {
+    char *offsets = Columns.Block + static_cast<size_t>(Index) * RowColumnCount * sizeof(char *);
+    if (SameColumnsAsLast(Columns, Row, Named)) {
+        memcpy(offsets, offsets - RowColumnCount * sizeof(char *), RowColumnCount * sizeof(char *));
+        Columns.OwnerAt[Index] = Columns.OwnerAt[Index - 1];
+        Columns.DescriptionAt[Index] = Columns.DescriptionAt[Index - 1];
+        Columns.LastRow = &Row;
+        return true;
+    }
     char bytes[32], age[32], mailer[MAX_PATH];
     // A file that is gone shows so where its flavor would be.
     const char *flow =
@@ -235,7 +274,7 @@ static bool FillColumns(ColumnBlock &Columns, int Index, const PluginPanelItem &
     size_t sysopSize = sysop ? strlen(sysop) + 1 : 0;
     size_t descriptionSize = described ? strlen(description) + 1 : 0;
     if (!GrowColumns(Columns, size + sysopSize + descriptionSize)) return false;
-    char *offsets = Columns.Block + static_cast<size_t>(Index) * RowColumnCount * sizeof(char *);
+    offsets = Columns.Block + static_cast<size_t>(Index) * RowColumnCount * sizeof(char *);
     for (int c = 0; c < RowColumnCount; ++c) {
         size_t offset = at[c];
         if (offset == NoText) {
@@ -251,6 +290,8 @@ static bool FillColumns(ColumnBlock &Columns, int Index, const PluginPanelItem &
     Columns.OwnerAt[Index] = sysop ? AppendText(Columns, sysop, sysopSize) : NoText;
     Columns.DescriptionAt[Index] =
         described ? AppendText(Columns, description, descriptionSize) : NoText;
+    Columns.LastRow = &Row;
+    Columns.LastNamed = Named;
     return true;
 }
 
@@ -283,6 +324,10 @@ static void FillFindData(const OutboundEntry &Entry, FAR_FIND_DATA *Data) {
     Data->dwReserved0 = 0;
     Data->dwReserved1 = 0;
     const char *alternate = EntryAlternateName(Entry);
+    if (!alternate[0]) { // most files have none
+        Data->cAlternateFileName[0] = '\0';
+        return;
+    }
     size_t length = strnlen(alternate, sizeof(Data->cAlternateFileName) - 1);
     memcpy(Data->cAlternateFileName, alternate, length);
     Data->cAlternateFileName[length] = '\0';

@@ -31,7 +31,8 @@ struct NamedFolder {
     char *Text; // as the lines spell it, up to and with its last separator
     size_t TextLength;
     char *Shown; // as the rows show it; null until the first row asks
-    int Names;   // names asked about so far
+    size_t ShownLength;
+    int Names; // names asked about so far
     FolderState State;
     bool Whole; // every entry was read, none passed over for the cost
     FolderFile *Files;
@@ -56,10 +57,12 @@ void FreeNamedFolders(NamedFolders *Folders);
 // The folder of Name (its first FolderLength bytes), added at its first name; null when memory
 // runs out or the name has no folder.
 NamedFolder *FolderOfName(NamedFolders *Folders, const char *Name, size_t FolderLength);
+// The folder asked about last when Name (Length bytes) names a file right in it, else null.
+NamedFolder *LastFolderHolding(NamedFolders *Folders, const char *Name, size_t Length);
 // Where the folder ends in Name (Length bytes): after its last separator (0 for none).
 size_t FolderLength(const char *Name, size_t Length);
-// The folder as a row shows it (ShownDirectory of its text), worked out once; null when memory
-// runs out.
+// The folder as a row shows it (ShownDirectory of its text, ShownLength bytes), worked out
+// once; null when memory runs out.
 const char *ShownFolder(NamedFolder *Folder);
 // Answers a name in the folder (Leaf, the part after the folder, Length bytes) from the folder's
 // read: true with Found filled when the read holds the file a look-up of the whole name would

@@ -8,6 +8,7 @@
 #include "scan/named_folders.h"
 
 #include <ctype.h>
+#include <direct.h> // _stricmp on POSIX
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -274,9 +275,10 @@ void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_
 // ---- Rows inside a link -----------------------------------------------------------------
 
 // The same with the directory as rows show it already.
-static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FIND_DATAA *FindData,
-                             const char *SourceText, EntryKind Kind, Flavor Flavor) {
-    size_t directoryLength = strlen(Shown);
+static int AddShownFileEntry(ScanTable *Table, const char *Shown, size_t ShownLength,
+                             const WIN32_FIND_DATAA *FindData, const char *SourceText,
+                             EntryKind Kind, Flavor Flavor) {
+    size_t directoryLength = ShownLength;
     size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
     if (directoryLength + nameLength >= MAX_PATH) return 0;
     OutboundEntry *entry = NewRow(Table, FindData, Shown, directoryLength, FindData->cFileName,
@@ -289,7 +291,8 @@ static int AddShownFileEntry(ScanTable *Table, const char *Shown, const WIN32_FI
 int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
                  const char *SourceText, EntryKind Kind, Flavor Flavor) {
     ShownDirectory(DirectoryPart);
-    return AddShownFileEntry(Table, DirectoryPart, FindData, SourceText, Kind, Flavor);
+    return AddShownFileEntry(Table, DirectoryPart, strlen(DirectoryPart), FindData, SourceText,
+                             Kind, Flavor);
 }
 
 void ShortenRowName(char *Row, const char *Name, size_t Length) {
@@ -577,9 +580,6 @@ static void AddFlowFileRow(ScanTable *Table, const char *FlowPath, const WIN32_F
 static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                          const char *Extension, Flavor Flavor, ScanTable *Table,
                          ScanResult *Result) {
-    // The line as read, before ParseFlowLine cuts its end: what a repair looks for.
-    char *raw = nullptr;
-    size_t rawCapacity = 0;
     LineReader reader;
     if (!OpenLineReader(&reader, FlowPath)) {
         CloseLineReader(&reader);
@@ -597,7 +597,7 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
     unsigned long long linesRead = 0, bytesRead = 0;
     while ((got = ReadLine(&reader, &line, &length)) > 0) {
         ++linesRead;
-        bytesRead += length + strlen(reader.LineEnd);
+        bytesRead += length + (reader.LineEnd[0] ? reader.LineEnd[1] ? 2 : 1 : 0);
         // Room for the rows still to come at once, rather than the table copied as it doubles;
         // without it the table still grows row by row.
         if (linesRead == 16) {
@@ -610,20 +610,13 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
             }
         }
         if (!LineNamesAFile(line, length)) continue;
-        bool haveRaw = true;
-        if (length >= rawCapacity) {
-            char *grown = static_cast<char *>(realloc(raw, length + 1));
-            if (grown) {
-                raw = grown;
-                rawCapacity = length + 1;
-            } else {
-                haveRaw = false; // no repair without the line's bytes; the line stays
-            }
-        }
-        if (haveRaw) memcpy(raw, line, length);
-        // A NUL ends the name: the row and the question show what comes before it, and the
-        // repair takes out exactly this line.
-        char *flowName = ParseFlowLine(line);
+        // The line's end is cut off by a zero over its first byte, which is kept: a repair
+        // looks for the line as read. A NUL ends the name: the row and the question show what
+        // comes before it, and the repair takes out exactly this line.
+        size_t trimmed = TrimmedLineLength(line, strlen(line));
+        char cut = line[trimmed];
+        line[trimmed] = '\0';
+        char *flowName = FlowLineName(line);
         if (!flowName || !*flowName) continue;
         // The name in the file functions' code page from here on: looked up, shown, asked
         // about. One that cannot be converted is shown as written and not looked up.
@@ -633,11 +626,13 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         // A name whose last part is "." or ".." names a directory by way of another name (the
         // one the search would report), never a file to send.
         size_t nameLength = convertible ? strlen(name) : 0;
-        size_t folderLength = FolderLength(name, nameLength);
+        // Most lines name a file in the folder of the line before.
+        NamedFolder *folder = nameLength ? LastFolderHolding(&folders, name, nameLength) : nullptr;
+        size_t folderLength = folder ? folder->TextLength : FolderLength(name, nameLength);
         bool lookUp = convertible && nameLength < MAX_PATH && !IsDotEntry(name + folderLength);
-        if (!lookUp) folderLength = 0;
+        if (!lookUp) folderLength = 0, folder = nullptr;
         WIN32_FIND_DATAA found;
-        NamedFolder *folder = folderLength ? FolderOfName(&folders, name, folderLength) : nullptr;
+        if (!folder && folderLength) folder = FolderOfName(&folders, name, folderLength);
         // How many names are still to come matters only to a folder not read yet.
         if (lookUp &&
             ((folder && FindInFolder(folder, name + folderLength, nameLength - folderLength,
@@ -647,14 +642,16 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                                      &found)) ||
              FindNamedFile(name, &found))) {
             const char *shown = folder ? ShownFolder(folder) : nullptr;
+            size_t shownLength = shown ? folder->ShownLength : 0;
             char directory[MAX_PATH];
             if (!shown) {
                 strcpy(directory, name);
                 DirectoryPart(directory);
                 ShownDirectory(directory);
                 shown = directory;
+                shownLength = strlen(directory);
             }
-            if (AddShownFileEntry(Table, shown, &found, Extension, FlowFile, Flavor) ||
+            if (AddShownFileEntry(Table, shown, shownLength, &found, Extension, FlowFile, Flavor) ||
                 AddNameOnlyEntry(Table, name, Extension, Flavor, false))
                 ++rowsFromFile;
             continue;
@@ -662,7 +659,11 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         // A name too long to look up, or not convertible, is no name the scan could call
         // missing. Every such line keeps a row of its own text, whatever is done about the
         // line: a file that is gone is shown so, not hidden behind its flow file.
-        if (convertible && haveRaw) NoteMissingFile(Result, FlowPath, raw, length, name);
+        if (convertible) {
+            line[trimmed] = cut;
+            NoteMissingFile(Result, FlowPath, line, length, name);
+            line[trimmed] = '\0';
+        }
         if (AddNameOnlyEntry(Table, name, Extension, Flavor, lookUp)) {
             if (lookUp) Table->Rows[Table->Count - 1].Problem = MissingNamedFile;
             ++rowsFromFile;
@@ -674,7 +675,6 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         AddFlowFileRow(Table, FlowPath, FlowData, Flavor, UnreadableFlowFile);
     else if (rowsFromFile == 0)
         AddFlowFileRow(Table, FlowPath, FlowData, Flavor, NoEntryProblem);
-    free(raw);
 }
 
 // The items of one link: its packets, flow files, request and busy flag, and the files its
@@ -689,12 +689,15 @@ static void ScanLinkContents(const char *CurDir, const OutboundConfig &Config, S
     char directory[MAX_PATH];
     strcpy(directory, base);
     DirectoryPart(directory);
-    Result->LinkBusy = IsLinkBusy(Config, &Result->Link) != 0;
 
+    // The busy flag is one of the names the search below gives (it matches case-blind, as a
+    // look-up of the flag would): a look-up of its own read the whole folder again.
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
+        const char *extension = strchr(found.cFileName, '.');
+        if (extension && _stricmp(extension, ".BSY") == 0) Result->LinkBusy = true;
         EntryKind kind;
         Flavor flavor;
         if (!IsLinkFileEntry(&found, &kind, &flavor)) {

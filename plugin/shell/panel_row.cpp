@@ -55,9 +55,13 @@ bool FillPanelRows(BSOBrowser *Browser, const FtnAddress *Link) {
         }
         row.Link = *Link;
         if (entry.SourceText) {
+            // A byte at a time: four letters and a dot, once a row of thousands.
             row.Kind = QueuedFileRow;
-            size_t length = strnlen(entry.SourceText, sizeof(row.Extension));
-            if (length < sizeof(row.Extension)) memcpy(row.Extension, entry.SourceText, length + 1);
+            const char *source = entry.SourceText;
+            size_t length = 0;
+            while (length < sizeof(row.Extension) && source[length]) ++length;
+            if (length < sizeof(row.Extension))
+                for (size_t i = 0; i <= length; ++i) row.Extension[i] = source[i];
         } else {
             row.Kind = LinkFileRow;
             CopyOwnExtension(entry.Name, row.Extension);

@@ -205,17 +205,22 @@ TEST_F(LinkContents, KeepingAMissingEntry) {
     for (int button : {0, -1}) {
         SCOPED_TRACE(button);
         std::string missing = tree.Win("files/gone.zip");
-        std::string bytes = "^" + missing + "\r\n";
+        // Beside a file of the same line's kind: its row differs from the missing one's by
+        // the missing mark alone.
+        tree.WriteAttached("a.zip");
+        std::string bytes = "^" + tree.Win("files/a.zip") + "\r\n^" + missing + "\r\n";
         tree.Write("out/006400C8.CLO", bytes);
         Expect question = MissingFileQuestion(missing, 0);
         front.Expect(button < 0 ? question.Esc() : question.Press(button));
         ASSERT_TRUE(OpenLink());
         EXPECT_EQ(front.Verify(), "");
-        std::vector<std::string> row = {FileRow("gone.zip") + " [||.....|" +
-                                        Text(MsgMissingFileMark) + "|.CLO]"};
+        std::vector<std::string> row = {FileRow("a.zip") + " [||.....|.C...|.CLO]",
+                                        FileRow("gone.zip") + " [||.....|" +
+                                            Text(MsgMissingFileMark) + "|.CLO]"};
         EXPECT_EQ(Items(), row);
         ASSERT_TRUE(Row(FileRow("gone.zip")));
         EXPECT_EQ(Row(FileRow("gone.zip"))->description, Text(MsgFileMissingRow));
+        EXPECT_FALSE(Row(FileRow("a.zip"))->description);
         ASSERT_TRUE(Update());
         EXPECT_EQ(front.Verify(), "");
         // Ctrl+F3 (0x72, the code of 'r') sorts; it is no re-read the user asked for.
