@@ -17,6 +17,8 @@ FileOperations FileOps = Win32FileOps;
 static const char LineEnd[] = "\r\n";
 
 int OpenLineReaderUpTo(LineReader *Reader, const char *Path, unsigned long long Limit) {
+    Reader->Buffer = Reader->Chunk;
+    Reader->BufferSize = sizeof Reader->Chunk;
     Reader->ChunkLength = 0;
     Reader->ChunkPosition = 0;
     Reader->AtEnd = false;
@@ -40,6 +42,11 @@ int OpenLineReaderUpTo(LineReader *Reader, const char *Path, unsigned long long 
 
 int OpenLineReader(LineReader *Reader, const char *Path) {
     return OpenLineReaderUpTo(Reader, Path, ~0ull);
+}
+
+void UseLineBuffer(LineReader *Reader, char *Buffer, DWORD Size) {
+    Reader->Buffer = Buffer;
+    Reader->BufferSize = Size;
 }
 
 // Makes room for at least needed bytes of line storage.
@@ -71,9 +78,9 @@ int ReadLine(LineReader *Reader, char **Line, size_t *Length) {
         if (Reader->ChunkPosition == Reader->ChunkLength) {
             if (Reader->AtEnd) break;
             DWORD got = 0;
-            DWORD want = Reader->Left < sizeof Reader->Chunk ? static_cast<DWORD>(Reader->Left)
-                                                             : sizeof Reader->Chunk;
-            if (want > 0 && !FileOps.Read(Reader->File, Reader->Chunk, want, &got, nullptr))
+            DWORD want = Reader->Left < Reader->BufferSize ? static_cast<DWORD>(Reader->Left)
+                                                           : Reader->BufferSize;
+            if (want > 0 && !FileOps.Read(Reader->File, Reader->Buffer, want, &got, nullptr))
                 return -1;
             Reader->Left -= got;
             Reader->ChunkLength = got;
@@ -84,7 +91,7 @@ int ReadLine(LineReader *Reader, char **Line, size_t *Length) {
             }
         }
         any = true;
-        char *start = Reader->Chunk + Reader->ChunkPosition;
+        char *start = Reader->Buffer + Reader->ChunkPosition;
         DWORD available = Reader->ChunkLength - Reader->ChunkPosition;
         const char *lineEnd = FindLineEnd(start, available);
         // A line that lies whole in the chunk is handed out where it lies, its end's byte made
@@ -94,7 +101,7 @@ int ReadLine(LineReader *Reader, char **Line, size_t *Length) {
             DWORD take = static_cast<DWORD>(lineEnd - start);
             Reader->ChunkPosition += take + 1;
             bool crlf = *lineEnd == '\r' && Reader->ChunkPosition < Reader->ChunkLength &&
-                        Reader->Chunk[Reader->ChunkPosition] == '\n';
+                        Reader->Buffer[Reader->ChunkPosition] == '\n';
             Reader->LineEnd[0] = *lineEnd;
             Reader->LineEnd[1] = crlf ? '\n' : '\0';
             Reader->LineEnd[2] = '\0';
@@ -117,14 +124,14 @@ int ReadLine(LineReader *Reader, char **Line, size_t *Length) {
             // The LF of a CR LF may lie in the next chunk.
             if (carriageReturn && Reader->ChunkPosition == Reader->ChunkLength && !Reader->AtEnd) {
                 DWORD got = 0;
-                if (!FileOps.Read(Reader->File, Reader->Chunk, sizeof Reader->Chunk, &got, nullptr))
+                if (!FileOps.Read(Reader->File, Reader->Buffer, Reader->BufferSize, &got, nullptr))
                     return -1;
                 Reader->ChunkLength = got;
                 Reader->ChunkPosition = 0;
                 Reader->AtEnd = got == 0;
             }
             if (carriageReturn && Reader->ChunkPosition < Reader->ChunkLength &&
-                Reader->Chunk[Reader->ChunkPosition] == '\n') {
+                Reader->Buffer[Reader->ChunkPosition] == '\n') {
                 ++Reader->ChunkPosition;
                 strcpy(Reader->LineEnd, "\r\n");
             }

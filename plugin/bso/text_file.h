@@ -36,6 +36,8 @@ extern const FileOperations Win32FileOps;
 struct LineReader {
     HANDLE File;
     char Chunk[4096];
+    char *Buffer; // what is read into: Chunk, or the caller's larger room (UseLineBuffer)
+    DWORD BufferSize;
     DWORD ChunkLength;
     DWORD ChunkPosition;
     bool AtEnd;
@@ -50,6 +52,9 @@ struct LineReader {
 int OpenLineReader(LineReader *Reader, const char *Path);
 // The same, reading no further than the first limit bytes: a file longer than that ends there.
 int OpenLineReaderUpTo(LineReader *Reader, const char *Path, unsigned long long Limit);
+// Reads the file through Buffer (Size bytes, the caller's until the reader is closed) rather
+// than the reader's own 4 KiB: a long file in fewer reads. Before the first ReadLine only.
+void UseLineBuffer(LineReader *Reader, char *Buffer, DWORD Size);
 // Reads the next line. Returns 1 with *line pointing to it and *length its length: the whole
 // line however long, without its line end (CR LF, LF or CR alone), zero-terminated, writable, valid
 // until the next call. A last line without a line end is a line too. Returns 0 at the end of the
