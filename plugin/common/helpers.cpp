@@ -217,8 +217,10 @@ bool FlowFilesInOem = false;
 
 // Text from one code page into another through UTF-16; plain ASCII and equal code pages are
 // copied. False when the result does not fit Size bytes or the text is no valid From text.
-static bool Recode(const char *Text, bool FromOem, bool ToOem, char *Buffer, size_t Size) {
-    size_t length = strlen(Text);
+// The text is Length bytes, zero-terminated; *Written the result's length.
+static bool Recode(const char *Text, size_t Length, bool FromOem, bool ToOem, char *Buffer,
+                   size_t Size, size_t *Written) {
+    size_t length = Length;
     bool ascii = true;
     for (size_t i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(Text[i]) < 0x80;
 #ifdef _WIN32
@@ -237,6 +239,7 @@ static bool Recode(const char *Text, bool FromOem, bool ToOem, char *Buffer, siz
             WideCharToMultiByte(ToOem ? CP_OEMCP : CP_ACP, WC_NO_BEST_FIT_CHARS, wide, units,
                                 Buffer, static_cast<int>(Size), nullptr, &substituted);
         free(wide);
+        *Written = bytes > 0 ? static_cast<size_t>(bytes) - 1 : 0;
         return bytes > 0 && !substituted;
     }
 #else
@@ -246,13 +249,22 @@ static bool Recode(const char *Text, bool FromOem, bool ToOem, char *Buffer, siz
 #endif
     if (length >= Size) return false;
     memcpy(Buffer, Text, length + 1);
+    *Written = length;
     return true;
 }
 
 bool FlowNameToFileName(const char *Name, char *Buffer, size_t Size) {
-    return Recode(Name, FlowFilesInOem, AreFileApisANSI() == FALSE, Buffer, Size);
+    size_t written;
+    return FlowNameToFileName(Name, strlen(Name), Buffer, Size, &written);
+}
+
+bool FlowNameToFileName(const char *Name, size_t Length, char *Buffer, size_t Size,
+                        size_t *Written) {
+    return Recode(Name, Length, FlowFilesInOem, AreFileApisANSI() == FALSE, Buffer, Size, Written);
 }
 
 bool FileNameToFlowName(const char *Name, char *Buffer, size_t Size) {
-    return Recode(Name, AreFileApisANSI() == FALSE, FlowFilesInOem, Buffer, Size);
+    size_t written;
+    return Recode(Name, strlen(Name), AreFileApisANSI() == FALSE, FlowFilesInOem, Buffer, Size,
+                  &written);
 }

@@ -72,6 +72,10 @@ extern bool FlowFilesInOem;
 // A name read from a flow file, in the file functions' code page, into Buffer (Size bytes);
 // false when it does not fit (it is never cut) or cannot be converted.
 bool FlowNameToFileName(const char *Name, char *Buffer, size_t Size);
+// The same for a name of Length bytes (zero-terminated there), its converted length in *Written:
+// a listing converts thousands of names it has measured already.
+bool FlowNameToFileName(const char *Name, size_t Length, char *Buffer, size_t Size,
+                        size_t *Written);
 // A name of the file functions, as a flow file is to hold it; false as above.
 bool FileNameToFlowName(const char *Name, char *Buffer, size_t Size);
 

@@ -634,11 +634,14 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         // The name in the file functions' code page from here on: looked up, shown, asked
         // about. One that cannot be converted is shown as written and not looked up.
         char converted[MAX_PATH];
-        bool convertible = FlowNameToFileName(flowName, converted, sizeof(converted));
+        size_t nameLength = 0;
+        bool convertible =
+            FlowNameToFileName(flowName, static_cast<size_t>(line + trimmed - flowName), converted,
+                               sizeof(converted), &nameLength);
         const char *name = convertible ? converted : flowName;
         // A name whose last part is "." or ".." names a directory by way of another name (the
         // one the search would report), never a file to send.
-        size_t nameLength = convertible ? strlen(name) : 0;
+        if (!convertible) nameLength = 0;
         // Most lines name a file in the folder of the line before.
         NamedFolder *folder = nameLength ? LastFolderHolding(&folders, name, nameLength) : nullptr;
         size_t folderLength = folder ? folder->TextLength : FolderLength(name, nameLength);
