@@ -274,12 +274,13 @@ void AddLinkEntry(ScanTable *Table, const FtnAddress *Address, const WIN32_FIND_
 
 // ---- Rows inside a link -----------------------------------------------------------------
 
-// The same with the directory as rows show it already.
+// The same with the directory as rows show it already, and the found name's length (NameLength,
+// at most MAX_PATH).
 static int AddShownFileEntry(ScanTable *Table, const char *Shown, size_t ShownLength,
-                             const WIN32_FIND_DATAA *FindData, const char *SourceText,
-                             EntryKind Kind, Flavor Flavor) {
+                             const WIN32_FIND_DATAA *FindData, size_t NameLength,
+                             const char *SourceText, EntryKind Kind, Flavor Flavor) {
     size_t directoryLength = ShownLength;
-    size_t nameLength = strnlen(FindData->cFileName, MAX_PATH);
+    size_t nameLength = NameLength;
     if (directoryLength + nameLength >= MAX_PATH) return 0;
     OutboundEntry *entry = NewRow(Table, FindData, Shown, directoryLength, FindData->cFileName,
                                   nameLength, SourceText);
@@ -291,8 +292,8 @@ static int AddShownFileEntry(ScanTable *Table, const char *Shown, size_t ShownLe
 int AddFileEntry(ScanTable *Table, char *DirectoryPart, const WIN32_FIND_DATAA *FindData,
                  const char *SourceText, EntryKind Kind, Flavor Flavor) {
     ShownDirectory(DirectoryPart);
-    return AddShownFileEntry(Table, DirectoryPart, strlen(DirectoryPart), FindData, SourceText,
-                             Kind, Flavor);
+    return AddShownFileEntry(Table, DirectoryPart, strlen(DirectoryPart), FindData,
+                             strnlen(FindData->cFileName, MAX_PATH), SourceText, Kind, Flavor);
 }
 
 void ShortenRowName(char *Row, const char *Name, size_t Length) {
@@ -649,14 +650,17 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
         if (!lookUp) folderLength = 0, folder = nullptr;
         WIN32_FIND_DATAA found;
         if (!folder && folderLength) folder = FolderOfName(&folders, name, folderLength);
-        // How many names are still to come matters only to a folder not read yet.
-        if (lookUp &&
-            ((folder && FindInFolder(folder, name + folderLength, nameLength - folderLength,
-                                     folder->State == FolderUnread
-                                         ? NamesAhead(FlowData, linesRead, bytesRead)
-                                         : 0,
-                                     &found)) ||
-             FindNamedFile(name, &found))) {
+        // How many names are still to come matters only to a folder not read yet. A name the
+        // folder's read answers is as long as the one asked about (it may differ in case only).
+        bool inFolder =
+            lookUp && folder &&
+            FindInFolder(folder, name + folderLength, nameLength - folderLength,
+                         folder->State == FolderUnread ? NamesAhead(FlowData, linesRead, bytesRead)
+                                                       : 0,
+                         &found);
+        if (inFolder || (lookUp && FindNamedFile(name, &found))) {
+            size_t foundLength =
+                inFolder ? nameLength - folderLength : strnlen(found.cFileName, MAX_PATH);
             const char *shown = folder ? ShownFolder(folder) : nullptr;
             size_t shownLength = shown ? folder->ShownLength : 0;
             char directory[MAX_PATH];
@@ -667,7 +671,8 @@ static void ScanFlowFile(const char *FlowPath, const WIN32_FIND_DATAA *FlowData,
                 shown = directory;
                 shownLength = strlen(directory);
             }
-            if (AddShownFileEntry(Table, shown, shownLength, &found, Extension, FlowFile, Flavor) ||
+            if (AddShownFileEntry(Table, shown, shownLength, &found, foundLength, Extension,
+                                  FlowFile, Flavor) ||
                 AddNameOnlyEntry(Table, name, Extension, Flavor, false))
                 ++rowsFromFile;
             continue;
