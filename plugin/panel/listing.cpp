@@ -167,6 +167,8 @@ struct ColumnBlock {
     RowNode LastNamed;
 };
 static const size_t NoText = ~static_cast<size_t>(0);
+// In an item's first slot: the item takes the array of the item before, its texts being the same.
+static const size_t SharedArray = NoText - 1;
 static_assert(sizeof(size_t) == sizeof(char *), "an offset takes its pointer's slot");
 
 // Room for Size more bytes; false when memory runs out. The first room is what is asked for
@@ -234,7 +236,8 @@ static bool FillColumns(ColumnBlock &Columns, int Index, const PluginPanelItem &
                         const OutboundEntry &Row, const RowNode &Named) {
     char *offsets = Columns.Block + static_cast<size_t>(Index) * RowColumnCount * sizeof(char *);
     if (SameColumnsAsLast(Columns, Row, Named)) {
-        memcpy(offsets, offsets - RowColumnCount * sizeof(char *), RowColumnCount * sizeof(char *));
+        // The item shares the array of the one before (FinishColumns); its own stays unused.
+        memcpy(offsets, &SharedArray, sizeof SharedArray);
         Columns.OwnerAt[Index] = Columns.OwnerAt[Index - 1];
         Columns.DescriptionAt[Index] = Columns.DescriptionAt[Index - 1];
         Columns.LastRow = &Row;
@@ -295,15 +298,22 @@ static bool FillColumns(ColumnBlock &Columns, int Index, const PluginPanelItem &
     return true;
 }
 
-// Turns the block's offsets into the items' pointers, now that the block stays where it is.
+// Turns the block's offsets into the items' pointers, now that the block stays where it is. An
+// item whose texts are the last item's points at that item's array: most rows inside a link.
 static void FinishColumns(ColumnBlock &Columns, PluginPanelItem *Items, int Count) {
     for (int i = 0; i < Count; ++i) {
         char **array =
             reinterpret_cast<char **>(Columns.Block) + static_cast<size_t>(i) * RowColumnCount;
-        for (int c = 0; c < RowColumnCount; ++c) {
-            size_t offset;
-            memcpy(&offset, &array[c], sizeof offset);
-            array[c] = Columns.Block + offset;
+        size_t first;
+        memcpy(&first, &array[0], sizeof first);
+        if (first == SharedArray) {
+            array = Items[i - 1].CustomColumnData;
+        } else {
+            for (int c = 0; c < RowColumnCount; ++c) {
+                size_t offset;
+                memcpy(&offset, &array[c], sizeof offset);
+                array[c] = Columns.Block + offset;
+            }
         }
         Items[i].CustomColumnData = array;
         Items[i].CustomColumnNumber = RowColumnCount;
