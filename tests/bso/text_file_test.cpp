@@ -11,8 +11,9 @@
 
 namespace {
 
-// Reads every line; "(error)" marks a failed read.
-std::vector<std::string> Lines(const std::string &path) {
+// Reads every line, through a buffer of the caller's when bufferSize is not 0; "(error)" marks
+// a failed read.
+std::vector<std::string> Lines(const std::string &path, DWORD bufferSize = 0) {
     std::vector<std::string> lines;
     LineReader reader;
     if (!OpenLineReader(&reader, path.c_str())) {
@@ -20,6 +21,8 @@ std::vector<std::string> Lines(const std::string &path) {
         lines.push_back("(cannot open)");
         return lines;
     }
+    std::vector<char> buffer(bufferSize);
+    if (bufferSize) UseLineBuffer(&reader, buffer.data(), bufferSize);
     for (;;) {
         char *line;
         size_t length;
@@ -59,7 +62,9 @@ TEST(ReadLine, LineEndsAndLastLine) {
     TempDir dir;
     for (const auto &row : rows) {
         dir.Write("F.FLO", row.bytes);
-        EXPECT_EQ(Lines(dir.Win("F.FLO")), row.lines) << row.bytes;
+        // The reader's own chunk, and buffers so small that every line end straddles reads.
+        for (DWORD buffer : {0u, 1u, 2u})
+            EXPECT_EQ(Lines(dir.Win("F.FLO"), buffer), row.lines) << row.bytes << buffer;
     }
 }
 
@@ -72,8 +77,9 @@ TEST(ReadLine, LinesOfAnyLengthStayWhole) {
     std::string line4096(4096, 'd');
     dir.Write("F.FLO", line300 + "\r\n" + line4095 + "\r\n" + line70000 + "\n" + line4096 + "\r\n" +
                            line4095);
-    EXPECT_EQ(Lines(dir.Win("F.FLO")),
-              (LinesList{line300, line4095, line70000, line4096, line4095}));
+    for (DWORD buffer : {0u, 65536u})
+        EXPECT_EQ(Lines(dir.Win("F.FLO"), buffer),
+                  (LinesList{line300, line4095, line70000, line4096, line4095}));
     // The CR of a CR LF last in one chunk, its LF first in the next: one line end, not two.
     dir.Write("F.FLO", line4095 + "\r\nx\r" + line4095 + "\r\r\n");
     EXPECT_EQ(Lines(dir.Win("F.FLO")), (LinesList{line4095, "x", line4095, ""}));
