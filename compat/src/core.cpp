@@ -141,11 +141,13 @@ Object *FindObject(const void *handle, Object::Kind kind) {
     return nullptr;
 }
 
+bool ForgetObject(Object *object) {
+    std::lock_guard<std::mutex> lock(objects_mutex);
+    return LiveObjects().erase(object) != 0;
+}
+
 bool DestroyObject(Object *object) {
-    {
-        std::lock_guard<std::mutex> lock(objects_mutex);
-        if (!LiveObjects().erase(object)) return false;
-    }
+    if (!ForgetObject(object)) return false;
     delete object;
     return true;
 }

@@ -282,12 +282,6 @@ struct SearchBuffers {
         listed.clear(), names.clear(), order.clear(), keys.clear();
         memo.clear(), directory_name.clear(), directory.clear();
     }
-    void Swap(SearchBuffers &other) {
-        listed.swap(other.listed), names.swap(other.names), order.swap(other.order);
-        keys.swap(other.keys), tokens.swap(other.tokens), memo.swap(other.memo);
-        pattern.swap(other.pattern), std::swap(form, other.form);
-        directory_name.swap(other.directory_name), directory.swap(other.directory);
-    }
     bool Small() const {
         return listed.capacity() <= 64 && names.capacity() <= 1024 && keys.capacity() <= 64 &&
                order.capacity() <= 64 && memo.capacity() <= 1024 && tokens.capacity() <= 64 &&
@@ -296,49 +290,11 @@ struct SearchBuffers {
     }
 };
 
-struct SpareBuffers {
-    std::atomic_flag busy = ATOMIC_FLAG_INIT;
-    SearchBuffers buffers;
-};
-// Made on first use: a search made while other modules start up finds it whole.
-SpareBuffers &Spare() {
-    static SpareBuffers spare;
-    return spare;
-}
-
-// The last closed search's own block, for the next search.
-struct SpareBlock {
-    std::atomic<void *> block{nullptr};
-    ~SpareBlock() { ::operator delete(block.exchange(nullptr)); }
-};
-SpareBlock SpareSearch;
-
 struct Search : Object, SearchBuffers {
     static constexpr Kind kKind = Object::Search;
-    static void *operator new(size_t size) {
-        if (void *block = SpareSearch.block.exchange(nullptr, std::memory_order_acquire))
-            return block;
-        return ::operator new(size);
-    }
-    static void operator delete(void *block) {
-        void *none = nullptr;
-        if (!SpareSearch.block.compare_exchange_strong(none, block, std::memory_order_release))
-            ::operator delete(block);
-    }
-    Search() : Object(kKind) {
-        SpareBuffers &spare = Spare();
-        if (spare.busy.test_and_set(std::memory_order_acquire)) return;
-        Swap(spare.buffers);
-        spare.busy.clear(std::memory_order_release);
-    }
+    Search() : Object(kKind) {}
     ~Search() override {
         if (directory_fd >= 0) close(directory_fd);
-        Clear();
-        if (!Small()) return;
-        SpareBuffers &spare = Spare();
-        if (spare.busy.test_and_set(std::memory_order_acquire)) return;
-        Swap(spare.buffers);
-        spare.busy.clear(std::memory_order_release);
     }
     std::vector<Found> entries; // a look-up's
     int directory_fd = -1;      // a wildcard search's open directory, to describe entries in
@@ -362,6 +318,39 @@ struct Search : Object, SearchBuffers {
         HandOut(entry, entry.name.c_str(), entry.name.size(), data);
         return true;
     }
+};
+
+// The last closed search, kept whole while its buffers are small: a listing opens hundreds of
+// folders one after another, and the next search takes it as it was left, with no allocation,
+// construction or exchange of buffers. Constant-initialised, so a search made while other
+// modules start up finds it.
+struct SpareSearch {
+    std::atomic<Search *> search{nullptr};
+    ~SpareSearch() { delete search.exchange(nullptr); }
+};
+SpareSearch Spare;
+
+Search *NewSearch() {
+    if (Search *search = Spare.search.exchange(nullptr, std::memory_order_acquire)) return search;
+    return new Search;
+}
+
+// Ends a search no longer in the table of handles: its directory is closed and its buffers
+// emptied for the next, or it is let go when they are big (the heap peak does not grow).
+void EndSearch(Search *search) {
+    if (search->directory_fd >= 0) close(search->directory_fd);
+    search->directory_fd = -1;
+    search->next = 0;
+    search->entries.clear();
+    search->Clear();
+    Search *none = nullptr;
+    if (!search->Small() || search->entries.capacity() > 4 ||
+        !Spare.search.compare_exchange_strong(none, search, std::memory_order_release))
+        delete search;
+}
+
+struct EndsSearch {
+    void operator()(Search *search) const { EndSearch(search); }
 };
 
 // NTFS lists "." and ".." first, then names in upper-case order; names equal but for case keep
@@ -739,7 +728,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    auto search = std::make_unique<Search>();
+    std::unique_ptr<Search, EndsSearch> search(NewSearch());
     if (HasWildcards(pattern)) {
         if (name == lpFileName)
             search->directory_name.assign(1, '.');
@@ -782,10 +771,12 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 BOOL WINAPI FindClose(HANDLE hFindFile) {
     // The latest search is live, a search, and forgotten here: no look into the table first.
     void *latest = hFindFile;
-    if (hFindFile && LatestSearch.compare_exchange_strong(latest, nullptr))
-        return DestroyObject(static_cast<Search *>(hFindFile));
-    auto *search = Find<Search>(hFindFile);
-    return search && DestroyObject(search);
+    Search *search = hFindFile && LatestSearch.compare_exchange_strong(latest, nullptr)
+                         ? static_cast<Search *>(hFindFile)
+                         : Find<Search>(hFindFile);
+    if (!search || !ForgetObject(search)) return FALSE;
+    EndSearch(search);
+    return TRUE;
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
