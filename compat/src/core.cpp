@@ -126,9 +126,26 @@ bool CurrentDirectory(std::string &posix_path) {
     return true;
 }
 
+namespace {
+
+// The table's node of the last object forgotten, for the next registered: a listing opens and
+// closes a search a folder, and each would otherwise allocate and free a node.
+std::unordered_set<const void *>::node_type &SpareNode() {
+    static auto *node = new std::unordered_set<const void *>::node_type; // as the table
+    return *node;
+}
+
+} // namespace
+
 void RegisterObject(Object *object) {
     std::lock_guard<std::mutex> lock(objects_mutex);
-    LiveObjects().insert(object);
+    auto &node = SpareNode();
+    if (node.empty()) {
+        LiveObjects().insert(object);
+        return;
+    }
+    node.value() = object;
+    LiveObjects().insert(std::move(node));
 }
 
 Object *FindObject(const void *handle, Object::Kind kind) {
@@ -143,7 +160,10 @@ Object *FindObject(const void *handle, Object::Kind kind) {
 
 bool ForgetObject(Object *object) {
     std::lock_guard<std::mutex> lock(objects_mutex);
-    return LiveObjects().erase(object) != 0;
+    auto node = LiveObjects().extract(object);
+    if (node.empty()) return false;
+    SpareNode() = std::move(node);
+    return true;
 }
 
 bool DestroyObject(Object *object) {
