@@ -270,7 +270,10 @@ struct PatternForm {
 struct SearchBuffers {
     std::vector<Listed> listed; // a wildcard search's, its names in `names`
     std::vector<char> names;
-    std::vector<uint32_t> order; // listed in the order they are handed out
+    // Listed in the order they are handed out; the order and the sort's keys only grow, their
+    // first listed.size() entries the search's, so that a folder no bigger than the last is
+    // sorted without a call to size them.
+    std::vector<uint32_t> order;
     std::vector<ListingKey> keys;
     std::string pattern; // the pattern `tokens` and `form` were made from, kept with them
     std::vector<int> tokens;
@@ -279,7 +282,7 @@ struct SearchBuffers {
     std::string directory_name, directory;
 
     void Clear() {
-        listed.clear(), names.clear(), order.clear(), keys.clear();
+        listed.clear(), names.clear();
         memo.clear(), directory_name.clear(), directory.clear();
     }
     bool Small() const {
@@ -471,10 +474,10 @@ bool NameBefore(const Search &search, uint32_t a, uint32_t b) {
 
 void SortInListingOrder(Search &search) {
     size_t count = search.listed.size();
-    search.order.resize(count);
+    if (search.order.size() < count) search.order.resize(count);
     if (count > IndexMask) { // more than the key's index holds: the names compared whole
         for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(i);
-        std::sort(search.order.begin(), search.order.end(), [&](uint32_t a, uint32_t b) {
+        std::sort(search.order.begin(), search.order.begin() + count, [&](uint32_t a, uint32_t b) {
             auto rank = [&](uint32_t i) {
                 const Listed &e = search.listed[i];
                 const char *n = search.names.data() + e.name;
@@ -490,7 +493,7 @@ void SortInListingOrder(Search &search) {
     // "." and ".." go first, so that the names' sort takes only the bytes in which the names
     // differ (the dots' bytes differ from every name's).
     std::vector<ListingKey> &keys = search.keys;
-    keys.resize(count);
+    if (keys.size() < count) keys.resize(count);
     size_t dots = 0;
     for (size_t i = 0; i < count; ++i) {
         const Listed &entry = search.listed[i];
