@@ -437,7 +437,8 @@ void SortKeys(ListingKey *Keys, size_t Count, uint32_t *Order, Same &&same) {
     int bytes[Digits], passes = 0;
     for (int at = 0; at < Digits; ++at)
         if (static_cast<uint8_t>(differ >> (8 * at))) bytes[passes++] = KeyByte(at);
-    uint32_t counts[Digits][256] = {};
+    uint32_t counts[Digits][256]; // only the passes' tables cleared: few bytes take one
+    std::memset(counts, 0, static_cast<size_t>(passes) * sizeof counts[0]);
     for (size_t i = 0; i < Count; ++i) {
         const unsigned char *key = reinterpret_cast<const unsigned char *>(&Keys[i]);
         for (int pass = 0; pass < passes; ++pass) ++counts[pass][key[bytes[pass]]];
