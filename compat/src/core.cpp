@@ -126,9 +126,26 @@ bool CurrentDirectory(std::string &posix_path) {
     return true;
 }
 
+namespace {
+
+// The table's node of the last object forgotten, for the next registered: a listing opens and
+// closes a search a folder, and each would otherwise allocate and free a node.
+std::unordered_set<const void *>::node_type &SpareNode() {
+    static auto *node = new std::unordered_set<const void *>::node_type; // as the table
+    return *node;
+}
+
+} // namespace
+
 void RegisterObject(Object *object) {
     std::lock_guard<std::mutex> lock(objects_mutex);
-    LiveObjects().insert(object);
+    auto &node = SpareNode();
+    if (node.empty()) {
+        LiveObjects().insert(object);
+        return;
+    }
+    node.value() = object;
+    LiveObjects().insert(std::move(node));
 }
 
 Object *FindObject(const void *handle, Object::Kind kind) {
@@ -141,11 +158,16 @@ Object *FindObject(const void *handle, Object::Kind kind) {
     return nullptr;
 }
 
+bool ForgetObject(Object *object) {
+    std::lock_guard<std::mutex> lock(objects_mutex);
+    auto node = LiveObjects().extract(object);
+    if (node.empty()) return false;
+    SpareNode() = std::move(node);
+    return true;
+}
+
 bool DestroyObject(Object *object) {
-    {
-        std::lock_guard<std::mutex> lock(objects_mutex);
-        if (!LiveObjects().erase(object)) return false;
-    }
+    if (!ForgetObject(object)) return false;
     delete object;
     return true;
 }

@@ -270,7 +270,10 @@ struct PatternForm {
 struct SearchBuffers {
     std::vector<Listed> listed; // a wildcard search's, its names in `names`
     std::vector<char> names;
-    std::vector<uint32_t> order; // listed in the order they are handed out
+    // Listed in the order they are handed out; the order and the sort's keys only grow, their
+    // first listed.size() entries the search's, so that a folder no bigger than the last is
+    // sorted without a call to size them.
+    std::vector<uint32_t> order;
     std::vector<ListingKey> keys;
     std::string pattern; // the pattern `tokens` and `form` were made from, kept with them
     std::vector<int> tokens;
@@ -279,14 +282,8 @@ struct SearchBuffers {
     std::string directory_name, directory;
 
     void Clear() {
-        listed.clear(), names.clear(), order.clear(), keys.clear();
+        listed.clear(), names.clear();
         memo.clear(), directory_name.clear(), directory.clear();
-    }
-    void Swap(SearchBuffers &other) {
-        listed.swap(other.listed), names.swap(other.names), order.swap(other.order);
-        keys.swap(other.keys), tokens.swap(other.tokens), memo.swap(other.memo);
-        pattern.swap(other.pattern), std::swap(form, other.form);
-        directory_name.swap(other.directory_name), directory.swap(other.directory);
     }
     bool Small() const {
         return listed.capacity() <= 64 && names.capacity() <= 1024 && keys.capacity() <= 64 &&
@@ -296,49 +293,11 @@ struct SearchBuffers {
     }
 };
 
-struct SpareBuffers {
-    std::atomic_flag busy = ATOMIC_FLAG_INIT;
-    SearchBuffers buffers;
-};
-// Made on first use: a search made while other modules start up finds it whole.
-SpareBuffers &Spare() {
-    static SpareBuffers spare;
-    return spare;
-}
-
-// The last closed search's own block, for the next search.
-struct SpareBlock {
-    std::atomic<void *> block{nullptr};
-    ~SpareBlock() { ::operator delete(block.exchange(nullptr)); }
-};
-SpareBlock SpareSearch;
-
 struct Search : Object, SearchBuffers {
     static constexpr Kind kKind = Object::Search;
-    static void *operator new(size_t size) {
-        if (void *block = SpareSearch.block.exchange(nullptr, std::memory_order_acquire))
-            return block;
-        return ::operator new(size);
-    }
-    static void operator delete(void *block) {
-        void *none = nullptr;
-        if (!SpareSearch.block.compare_exchange_strong(none, block, std::memory_order_release))
-            ::operator delete(block);
-    }
-    Search() : Object(kKind) {
-        SpareBuffers &spare = Spare();
-        if (spare.busy.test_and_set(std::memory_order_acquire)) return;
-        Swap(spare.buffers);
-        spare.busy.clear(std::memory_order_release);
-    }
+    Search() : Object(kKind) {}
     ~Search() override {
         if (directory_fd >= 0) close(directory_fd);
-        Clear();
-        if (!Small()) return;
-        SpareBuffers &spare = Spare();
-        if (spare.busy.test_and_set(std::memory_order_acquire)) return;
-        Swap(spare.buffers);
-        spare.busy.clear(std::memory_order_release);
     }
     std::vector<Found> entries; // a look-up's
     int directory_fd = -1;      // a wildcard search's open directory, to describe entries in
@@ -362,6 +321,39 @@ struct Search : Object, SearchBuffers {
         HandOut(entry, entry.name.c_str(), entry.name.size(), data);
         return true;
     }
+};
+
+// The last closed search, kept whole while its buffers are small: a listing opens hundreds of
+// folders one after another, and the next search takes it as it was left, with no allocation,
+// construction or exchange of buffers. Constant-initialised, so a search made while other
+// modules start up finds it.
+struct SpareSearch {
+    std::atomic<Search *> search{nullptr};
+    ~SpareSearch() { delete search.exchange(nullptr); }
+};
+SpareSearch Spare;
+
+Search *NewSearch() {
+    if (Search *search = Spare.search.exchange(nullptr, std::memory_order_acquire)) return search;
+    return new Search;
+}
+
+// Ends a search no longer in the table of handles: its directory is closed and its buffers
+// emptied for the next, or it is let go when they are big (the heap peak does not grow).
+void EndSearch(Search *search) {
+    if (search->directory_fd >= 0) close(search->directory_fd);
+    search->directory_fd = -1;
+    search->next = 0;
+    search->entries.clear();
+    search->Clear();
+    Search *none = nullptr;
+    if (!search->Small() || search->entries.capacity() > 4 ||
+        !Spare.search.compare_exchange_strong(none, search, std::memory_order_release))
+        delete search;
+}
+
+struct EndsSearch {
+    void operator()(Search *search) const { EndSearch(search); }
 };
 
 // NTFS lists "." and ".." first, then names in upper-case order; names equal but for case keep
@@ -445,7 +437,8 @@ void SortKeys(ListingKey *Keys, size_t Count, uint32_t *Order, Same &&same) {
     int bytes[Digits], passes = 0;
     for (int at = 0; at < Digits; ++at)
         if (static_cast<uint8_t>(differ >> (8 * at))) bytes[passes++] = KeyByte(at);
-    uint32_t counts[Digits][256] = {};
+    uint32_t counts[Digits][256]; // only the passes' tables cleared: few bytes take one
+    std::memset(counts, 0, static_cast<size_t>(passes) * sizeof counts[0]);
     for (size_t i = 0; i < Count; ++i) {
         const unsigned char *key = reinterpret_cast<const unsigned char *>(&Keys[i]);
         for (int pass = 0; pass < passes; ++pass) ++counts[pass][key[bytes[pass]]];
@@ -482,10 +475,10 @@ bool NameBefore(const Search &search, uint32_t a, uint32_t b) {
 
 void SortInListingOrder(Search &search) {
     size_t count = search.listed.size();
-    search.order.resize(count);
+    if (search.order.size() < count) search.order.resize(count);
     if (count > IndexMask) { // more than the key's index holds: the names compared whole
         for (size_t i = 0; i < count; ++i) search.order[i] = static_cast<uint32_t>(i);
-        std::sort(search.order.begin(), search.order.end(), [&](uint32_t a, uint32_t b) {
+        std::sort(search.order.begin(), search.order.begin() + count, [&](uint32_t a, uint32_t b) {
             auto rank = [&](uint32_t i) {
                 const Listed &e = search.listed[i];
                 const char *n = search.names.data() + e.name;
@@ -501,7 +494,7 @@ void SortInListingOrder(Search &search) {
     // "." and ".." go first, so that the names' sort takes only the bytes in which the names
     // differ (the dots' bytes differ from every name's).
     std::vector<ListingKey> &keys = search.keys;
-    keys.resize(count);
+    if (keys.size() < count) keys.resize(count);
     size_t dots = 0;
     for (size_t i = 0; i < count; ++i) {
         const Listed &entry = search.listed[i];
@@ -565,7 +558,8 @@ bool ListMatches(const std::string &pattern, Search &search) {
     const bool stars = form.stars, every = form.every, suffix = form.suffix;
     const bool questions = form.questions;
     const size_t before = form.before, after = form.after;
-    bool root = directory == "/"; // a drive's root has neither "." nor ".."
+    // A drive's root has neither "." nor "..". Compared by hand: the library call costs more.
+    bool root = directory.size() == 1 && directory[0] == '/';
     alignas(struct dirent64) char buffer[16384];
     Listed entry;
     search.listed.reserve(32);
@@ -739,7 +733,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    auto search = std::make_unique<Search>();
+    std::unique_ptr<Search, EndsSearch> search(NewSearch());
     if (HasWildcards(pattern)) {
         if (name == lpFileName)
             search->directory_name.assign(1, '.');
@@ -782,10 +776,12 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 BOOL WINAPI FindClose(HANDLE hFindFile) {
     // The latest search is live, a search, and forgotten here: no look into the table first.
     void *latest = hFindFile;
-    if (hFindFile && LatestSearch.compare_exchange_strong(latest, nullptr))
-        return DestroyObject(static_cast<Search *>(hFindFile));
-    auto *search = Find<Search>(hFindFile);
-    return search && DestroyObject(search);
+    Search *search = hFindFile && LatestSearch.compare_exchange_strong(latest, nullptr)
+                         ? static_cast<Search *>(hFindFile)
+                         : Find<Search>(hFindFile);
+    if (!search || !ForgetObject(search)) return FALSE;
+    EndSearch(search);
+    return TRUE;
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {

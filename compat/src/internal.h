@@ -22,6 +22,8 @@ struct Object {
 void RegisterObject(Object *object);
 // The live object of that kind, or null (ERROR_INVALID_HANDLE set) when there is none.
 Object *FindObject(const void *handle, Object::Kind kind);
+// Removes the object from the table; false when it was not live.
+bool ForgetObject(Object *object);
 // Removes the object from the table and deletes it; false when it was not live.
 bool DestroyObject(Object *object);
 

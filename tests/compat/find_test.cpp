@@ -109,10 +109,11 @@ TEST_F(Wildcards, DirectoriesAreSearchedWithoutRegardToCase) {
 }
 
 // The order NTFS lists in, "." and ".." first, then by upper-case bytes; asked of folders of a
-// few names and of many, names alike in their first twelve bytes and more.
+// few names (fewer than the folder before, whose search the next takes up) and of many, names
+// alike in their first twelve bytes and more.
 TEST(FindOrder, DotsFirstThenUpperCaseBytes) {
     const char *forms[] = {"%08X.FLO", "%08x.pkt", "0001000A.OUT.%03d", "Long_name %d", "a[%d"};
-    for (int count : {12, 600}) {
+    for (int count : {12, 3, 600}) {
         SCOPED_TRACE(count);
         TempDir dir;
         Names expected = {".", ".."}, names;
