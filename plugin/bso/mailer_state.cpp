@@ -144,9 +144,15 @@ static long ReadSmallFile(const char *Path, unsigned char *Buffer, DWORD Size) {
         FileOps.Close(file);
         return -1;
     }
-    DWORD total = 0, got = 0;
-    while (total < Size && FileOps.Read(file, Buffer + total, Size - total, &got, nullptr) && got)
+    // A disk file's read comes back short only at its end: no further read to learn so (the
+    // outbound's busy flags are read on every listing).
+    DWORD total = 0;
+    while (total < Size) {
+        DWORD want = Size - total, got = 0;
+        if (!FileOps.Read(file, Buffer + total, want, &got, nullptr)) break;
         total += got;
+        if (got < want) break;
+    }
     FileOps.Close(file);
     return static_cast<long>(total);
 }
